@@ -1,0 +1,57 @@
+#include "platform/paths.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+
+namespace fs = std::filesystem;
+
+class PathsTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char tmpl[] = "/tmp/pathsXXXXXX";
+        root = mkdtemp(tmpl);
+        setenv("FWUPG_SYSTEM_ROOT", root.c_str(), 1);
+    }
+    void TearDown() override
+    {
+        fs::remove_all(root);
+        unsetenv("FWUPG_SYSTEM_ROOT");
+    }
+    void touch(const std::string& rel) { std::ofstream(root + "/" + rel) << "x"; }
+    std::string root;
+};
+
+TEST_F(PathsTest, DriveLetterPathsMapUnderRootIgnoringCase)
+{
+    fs::create_directories(root + "/C/Program Files/Vendor");
+    touch("C/Program Files/Vendor/Tool.EXE");
+    EXPECT_EQ(platform::map_path("c:\\PROGRAM FILES\\vendor\\tool.exe"), root + "/C/Program Files/Vendor/Tool.EXE");
+    // Components that do not exist yet are kept as written.
+    EXPECT_EQ(platform::map_path("C:\\program files\\New\\a.log"), root + "/C/Program Files/New/a.log");
+    EXPECT_EQ(platform::map_path("C:ZKFwUpgDbgLog.log"), "ZKFwUpgDbgLog.log");
+    EXPECT_EQ(platform::normalize_slashes("a\\b\\c"), "a/b/c");
+}
+
+TEST_F(PathsTest, ListingIsSortedAndExactNameWins)
+{
+    for (const char* n : {"b.bin", "A.BIN", "c.txt", "a.bin"}) touch(n);
+    fs::create_directory(root + "/e.bin");
+    auto names = platform::list_dir_sorted(root);
+    std::vector<std::string> want{"A.BIN", "a.bin", "b.bin", "c.txt", "e.bin"};
+    EXPECT_EQ(names, want);
+    EXPECT_EQ(platform::resolve_case_insensitive(root + "/a.bin"), root + "/a.bin");
+    EXPECT_EQ(platform::resolve_case_insensitive(root + "/B.Bin"), root + "/b.bin");
+    EXPECT_TRUE(platform::list_dir_sorted(root + "/missing").empty());
+}
+
+TEST_F(PathsTest, RootFallsBackToSlash)
+{
+    setenv("FWUPG_SYSTEM_ROOT", "", 1);
+    EXPECT_EQ(platform::system_root(), "/");
+    EXPECT_EQ(platform::root_path("events.log"), "/events.log");
+    setenv("FWUPG_SYSTEM_ROOT", "/x/y//", 1);
+    EXPECT_EQ(platform::root_path("/adapters"), "/x/y/adapters");
+}
