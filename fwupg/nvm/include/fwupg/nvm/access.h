@@ -1,0 +1,113 @@
+// NVRAM access layer of the engine for the current chip generations: chip identity from the
+// current host record, function/port/path identity, NVRAM transfers, the shared CRC-32, the
+// in-place byte-order helpers and the option-ROM id patcher.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "fwupg/host_ops.h"
+
+extern "C" {
+
+// Chip predicates on the current record's chip id (1 or 0; 0 when no command is in progress).
+int common_nvm_is_e1();
+int common_nvm_is_57710();
+int common_nvm_is_57711();
+int common_nvm_is_e2();
+int common_nvm_is_e3();
+int common_nvm_is_57840();
+int common_nvm_is_e4();
+int common_nvm_is_e4_group_a();
+int common_nvm_is_e4_group_b();
+
+// Identity of the selected function, from ::toe and the port-mode registers.
+int common_nvm_get_func_num();
+uint32_t common_nvm_get_port_cnt();
+int common_nvm_on_second_path();
+int common_nvm_get_port_mode(uint32_t* four_port);
+int common_nvm_get_port(uint32_t* port);
+int common_nvm_get_port_count();
+int common_nvm_port_count();
+int common_nvm_get_path(uint32_t* out);
+int common_nvm_get_func(uint32_t* out);
+int common_nvm_switch_func_num();
+
+// NVRAM transfers through the current record: 0 or -1. A length of exactly 4 takes the one-dword
+// host operation, any other length the byte-range operation. No splitting here.
+int common_nvm_read(uint32_t offset, void* buffer, uint32_t length, uint8_t swap);
+int common_nvm_write(uint32_t offset, void* buffer, uint32_t length, uint8_t swap);
+
+// NVRAM offsets of this family are linear: both return their argument.
+uint32_t common_nvm_linear_to_flash(uint32_t address);
+uint32_t common_nvm_flash_to_linear(uint32_t address);
+
+// Byte-reverses each whole dword of the buffer in place; trailing bytes are left alone.
+void common_nvm_swap_buffer(void* buffer, uint32_t length);
+void nvm_swap_buffer(void* buffer, uint32_t length);
+
+// Converts `dwords` words of the buffer to host byte order in place (a no-op on this host).
+void nvm_buf_host_order(void* buffer, uint32_t dwords);
+
+bool common_nvm_is_quad_feb_board(uint16_t vendor, uint16_t sub_vendor, uint16_t sub_id);
+
+// 0 when the third word of a wrapped image header spells "ibpl" or "ibcp" in byte order.
+int common_nvm_check_ib_file(const void* header);
+
+// Table CRC-32 over words fed most significant byte first. The running value is read from and
+// written back to *crc. A trailing 1-3 bytes form one word padded with zero bytes (never read
+// past `length`).
+void common_nvm_crc32(const void* buffer, uint32_t length, uint8_t swap, uint32_t* crc);
+
+// The standard CRC-32 (as stored in NVRAM) of `length` bytes laid out in NVRAM order.
+uint32_t common_nvm_crc32_bytes(const void* bytes, uint32_t length);
+
+// Gives every image of an option-ROM chain in buffer[0, length) the vendor and device id.
+// 0 or -1; a chain that leaves the buffer or does not advance is refused.
+int common_nvm_patch_rom_ids(uint8_t* image, uint32_t length, uint16_t vendor_id, uint16_t device_id);
+
+void* common_nvm_alloc(size_t size);
+void common_nvm_free(void* p);
+void* common_nvm_memcpy(void* dst, const void* src, size_t n);
+void* common_nvm_memset(void* p, int byte, size_t n);
+
+}  // extern "C"
+
+namespace fwupg::nvm {
+
+// Big-endian word helpers for buffers in NVRAM byte order.
+inline uint32_t load_be32(const uint8_t* p)
+{
+    return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
+}
+inline void store_be32(uint8_t* p, uint32_t v)
+{
+    p[0] = uint8_t(v >> 24);
+    p[1] = uint8_t(v >> 16);
+    p[2] = uint8_t(v >> 8);
+    p[3] = uint8_t(v);
+}
+// Host-order word helpers for buffers of host-order words (unaligned safe).
+uint32_t load_u32(const void* p);
+void store_u32(void* p, uint32_t v);
+uint16_t load_u16(const void* p);
+void store_u16(void* p, uint16_t v);
+
+// The current record (null outside a command).
+inline HostOps* current_host() { return g_pHostOps; }
+
+// Reads ::toe(name) as text; null when missing or outside a command.
+const char* toe_text(const char* name);
+// Sets ::toe(name) to the text; false on failure.
+bool set_toe_text(const char* name, const char* value);
+// ::toe(name) converted by the C library's leading-digits rule (0 when none or missing).
+long toe_long(const char* name);
+
+// Register access through the current record: 0 or -1.
+int reg_read(uint32_t reg, uint32_t* value);
+int reg_write(uint32_t reg, uint32_t value);
+
+// Stores a last error through the current record when the slot is filled.
+void set_last_error(uint32_t code);
+
+}  // namespace fwupg::nvm
