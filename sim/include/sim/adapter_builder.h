@@ -1,0 +1,163 @@
+// Fixture builder of the simulated machine: describes adapters and writes them, with their NVRAM
+// images, under <root>/adapters/, where the simulated management library YXMAPIa finds them. Also
+// writes the library's control file (fault injection, reported version) and reads its journal
+// file. Tests and fixture tools use only this; nobody writes these files by hand.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "yxmapi/sim_control.h"
+#include "yxmapi/yxmapi.h"
+
+namespace sim {
+
+// Raised by the writers for a description that the library could not serve.
+struct BuildError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// Chip identifiers as PhyNicInfo reports them.
+// Legacy and 57710-class: chip number (bits 12-27; legacy 0x5706/0x5708/0x5709/0x5716, 57710-class
+// the PCI device id), revision (bits 8-11), metal (bits 0-7).
+constexpr uint32_t chip_id(uint32_t chip_number, uint32_t rev, uint32_t metal)
+{
+    return (chip_number & 0xFFFF) << 12 | (rev & 0xF) << 8 | (metal & 0xFF);
+}
+// E4: device id in the high half, revision (bits 8-11), metal (bits 0-7).
+constexpr uint32_t chip_id_e4(uint32_t device_id, uint32_t rev, uint32_t metal)
+{
+    return (device_id & 0xFFFF) << 16 | (rev & 0xF) << 8 | (metal & 0xFF);
+}
+
+// One simulated adapter (one PCI function). Unless a test wants otherwise, the NicInfoEx ids and
+// function equal the PhyNicInfo ones; set the nic_* overrides to make them differ.
+struct AdapterSpec {
+    std::string name;  // file stem under adapters/: letters, digits, '-', '_', '.'
+    uint32_t family = yxmapi::kFamily57710;
+
+    // Three separate handle spaces.
+    uint32_t list_handle = 0;     // ordinals 51, 77, 104, 116, 184
+    uint32_t api_handle = 0;      // claim, release, reset, NVRAM, registers, PHY, MFW (never 0xFFFFFFFF)
+    uint32_t service_handle = 0;  // ordinal 18
+
+    bool driver_access = true;
+    std::string mac;  // MAC text as the record carries it (at most 19 characters)
+    uint32_t driver_major = 0, driver_minor = 0, driver_build = 0;
+    uint32_t vid = 0x14E4, did = 0, svid = 0x14E4, ssid = 0;
+    uint32_t bus = 0, device = 0, function = 0;
+    uint32_t slot = 0;
+    uint32_t chip_id = 0;
+    uint32_t flash_word = 0;  // NVRAM size in bits 12-31 (at least 1 KiB), bit 0 buffered
+    uint32_t capabilities = 0;
+    uint32_t port = 0;
+    uint32_t mode_arg = 0;
+    uint32_t ext_phy_id1 = 0, ext_phy_id2 = 0;
+    uint32_t port_count = 1;
+    std::string service_name;     // empty: ordinal 18 fails
+    std::string connection_name;  // empty: no network connection name
+    std::optional<uint32_t> nic_vid, nic_did, nic_svid, nic_ssid, nic_function;
+
+    std::map<uint32_t, uint32_t> registers;  // chip registers and shared memory words; others read 0
+
+    // Firmware record of the family (type 4, 5 or 6): texts by the byte offset of their field.
+    std::map<std::size_t, std::string> fw_texts;
+    uint32_t mbi_packed = 0;     // FwInfoType5 byte 800
+    std::string mfw_version;     // MfwInfo version text (E4); empty: ordinal 185 fails
+    uint32_t active_bundle = 0;  // MfwInfo active bundle (E4)
+
+    AdapterSpec& fw_text(yxmapi::TextField field, std::string text)
+    {
+        fw_texts[field.off] = std::move(text);
+        return *this;
+    }
+    AdapterSpec& reg(uint32_t offset, uint32_t value)
+    {
+        registers[offset] = value;
+        return *this;
+    }
+    uint32_t nvram_size() const { return flash_word & yxmapi::nic::kFlashSizeMask; }
+};
+
+// A coherent adapter of a family (4, 5, 6, or any other value for an unsupported family) with
+// distinct handles in each space derived from `index`, a MAC text, PCI location bus index+1,
+// function 0, a chip id of the family, a 512 KiB NVRAM and a service name. Tests adjust fields.
+AdapterSpec make_adapter(uint32_t family, uint32_t index, std::string name = {});
+
+// Writes <root>/adapters/<name>.adapter (replaced whole) and, when the adapter has no NVRAM file
+// yet, an erased one (0xFF bytes) of the NVRAM size. Throws BuildError for a spec the library
+// could not serve (bad name, text that does not fit its field, firmware text at no field of the
+// family's record, API handle 0xFFFFFFFF, NVRAM below 1 KiB).
+void write_adapter(const std::string& root, const AdapterSpec& spec);
+
+// Writes bytes into the adapter's NVRAM file at a byte offset (the file is created when missing).
+void set_nvram(const std::string& root, const std::string& name, std::span<const uint8_t> bytes,
+               std::size_t offset = 0);
+// The whole NVRAM file of an adapter.
+std::vector<uint8_t> read_nvram(const std::string& root, const std::string& name);
+
+// The description text of a spec, and its parse (the library reads descriptions through this).
+std::string format_adapter(const AdapterSpec& spec);
+// Parses a description; on failure returns nothing and sets `error`.
+std::optional<AdapterSpec> parse_adapter(std::string_view name, std::string_view text, std::string* error);
+// Checks a spec as write_adapter does; empty text when it is fine.
+std::string validate_adapter(const AdapterSpec& spec);
+
+// The text fields of the firmware record of a family (empty for other families).
+std::span<const yxmapi::TextField> fw_text_fields(uint32_t family);
+
+// Files of the simulated machine.
+std::string adapters_dir(const std::string& root);
+std::string description_path(const std::string& root, const std::string& name);
+std::string nvram_path(const std::string& root, const std::string& name);
+std::string lock_path(const std::string& root, const std::string& name);
+std::string registers_path(const std::string& root, const std::string& name);  // register writes
+std::string phy_image_path(const std::string& root, const std::string& name);  // last PHY image written
+std::string control_path(const std::string& root);
+std::string journal_path(const std::string& root);
+// Names of the adapters described in the root, sorted (the library's enumeration order).
+std::vector<std::string> adapter_names(const std::string& root);
+
+// ---------------------------------------------------------------------------------------------
+// Control file: faults and the reported version. The library reads it at initialisation (and at
+// a version query before that); each rule's call count starts at 0 when it is read.
+
+struct FaultRule {
+    uint32_t ordinal = 0;
+    std::string adapter;  // adapter name; empty: any adapter, and calls that take none
+    uint32_t nth = 0;     // fail only the nth matching call (1 = first); 0: every matching call
+    uint32_t status = YXSIM_E_INJECTED;
+    // Ordinal 67 only: write just the first `cut_after` bytes of the data, then fail (a power loss).
+    std::optional<uint32_t> cut_after;
+    bool exit_after_cut = false;  // and end the process at once, as the power loss would
+};
+
+struct Control {
+    std::vector<FaultRule> faults;
+    std::optional<uint32_t> version_major, version_minor, version_build;  // ordinal 1
+};
+
+std::string format_control(const Control& control);
+// Lines that do not parse are skipped; their descriptions go to `errors` when given.
+Control parse_control(std::string_view text, std::vector<std::string>* errors = nullptr);
+void write_control(const std::string& root, const Control& control);
+
+// ---------------------------------------------------------------------------------------------
+// Journal file: one line per call of every process that used the root.
+
+std::string format_journal_line(const YxSimCall& call);
+std::optional<YxSimCall> parse_journal_line(std::string_view line);
+std::vector<YxSimCall> read_journal_file(const std::string& root);
+
+// Register writes stored by the library, as "offset=value" lines.
+std::string format_registers(const std::map<uint32_t, uint32_t>& regs);
+std::map<uint32_t, uint32_t> parse_registers(std::string_view text);
+
+}  // namespace sim

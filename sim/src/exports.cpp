@@ -1,0 +1,490 @@
+// The exported entry points of YXMAPIa, one per ordinal, plus the journal queries. Every call is
+// served under the process-wide state's mutex, checked (initialisation, handle, record version,
+// arguments, claim of another session), subject to injected faults, and journalled with its status.
+// No exception leaves these functions.
+#include <cerrno>
+#include <cstring>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include "platform/paths.h"
+
+#include "kv_text.h"
+#include "records.h"
+#include "sim_state.h"
+#include "yxmapi/sim_control.h"
+#include "yxmapi/yxmapi.h"
+
+#define YX_EXPORT extern "C" __attribute__((visibility("default")))
+
+namespace sim {
+namespace {
+
+// The version this library reports unless the control file names another.
+constexpr uint32_t kVersion[3] = {7, 10, 3};
+
+// A journal entry of a call; the fields the ordinal does not take stay 0.
+YxSimCall call(uint32_t ordinal, uint32_t handle = 0, uint32_t offset = 0, uint32_t count = 0, uint32_t mode = 0,
+               uint32_t reg = 0, uint32_t value = 0)
+{
+    YxSimCall c{};
+    c.ordinal = ordinal, c.handle = handle, c.offset = offset, c.count = count, c.mode = mode, c.reg = reg;
+    c.value = value;
+    return c;
+}
+
+template <class Body>
+uint32_t serve(YxSimCall call, Body body) noexcept
+{
+    try {
+        SimState& s = SimState::instance();
+        std::lock_guard<std::mutex> guard(s.mutex);
+        call.pid = static_cast<uint32_t>(::getpid());
+        call.status = body(s, call);
+        s.record(call);
+        return call.status;
+    } catch (...) {
+        return YXSIM_E_IO;
+    }
+}
+
+// The adapter of a handle, with the fault injected into this call when a rule matches.
+struct Entry {
+    uint32_t status = YXSIM_OK;
+    SimAdapter* adapter = nullptr;
+    std::optional<FaultRule> fault;  // only a cut of an NVRAM write is left for the caller
+};
+
+Entry enter(SimState& s, uint32_t ordinal, HandleSpace space, uint32_t handle)
+{
+    if (!s.initialized()) return {YXSIM_E_NOT_INITIALIZED, nullptr, std::nullopt};
+    SimAdapter* a = s.find(space, handle);
+    if (!a) return {YXSIM_E_BAD_HANDLE, nullptr, std::nullopt};
+    auto fault = s.injected_fault(ordinal, a->spec.name);
+    if (fault && !(ordinal == 67 && fault->cut_after)) return {fault->status, a, std::nullopt};
+    return {YXSIM_OK, a, fault};
+}
+
+// A call without an adapter: initialisation and injected faults.
+uint32_t enter_global(SimState& s, uint32_t ordinal)
+{
+    if (!s.initialized()) return YXSIM_E_NOT_INITIALIZED;
+    auto fault = s.injected_fault(ordinal, {});
+    return fault ? fault->status : YXSIM_OK;
+}
+
+bool valid_guid(const char* guid)
+{
+    return guid && strnlen(guid, yxmapi::kClientGuidLength + 1) == yxmapi::kClientGuidLength && guid[0] == '{' &&
+           guid[yxmapi::kClientGuidLength - 1] == '}';
+}
+
+// Checks shared by the calls that reach the chip.
+uint32_t chip_access(const SimAdapter& a, const char* guid)
+{
+    if (!valid_guid(guid)) return YXSIM_E_BAD_ARGUMENT;
+    if (!a.spec.driver_access) return YXSIM_E_NO_DRIVER_ACCESS;
+    return YXSIM_OK;
+}
+
+// NVRAM range check: offset plus the byte count must stay inside the NVRAM.
+uint32_t nvram_range(const SimAdapter& a, uint32_t offset, uint32_t dwords, const void* buf)
+{
+    if (!buf && dwords) return YXSIM_E_BAD_ARGUMENT;
+    if (uint64_t(offset) + 4ull * dwords > a.spec.nvram_size()) return YXSIM_E_OUT_OF_RANGE;
+    if (a.nvram_fd < 0) return YXSIM_E_IO;
+    return YXSIM_OK;
+}
+
+bool pread_all(int fd, void* buf, size_t len, uint64_t offset)
+{
+    auto* p = static_cast<unsigned char*>(buf);
+    size_t done = 0;
+    while (done < len) {
+        ssize_t n = ::pread(fd, p + done, len - done, static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool pwrite_all(int fd, const void* buf, size_t len, uint64_t offset)
+{
+    const auto* p = static_cast<const unsigned char*>(buf);
+    size_t done = 0;
+    while (done < len) {
+        ssize_t n = ::pwrite(fd, p + done, len - done, static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// The versions the adapter's NVRAM gives, when the family's NVRAM can be read for them.
+std::optional<DerivedFirmware> derived_firmware(const SimAdapter& a)
+{
+    if (!firmware_derivable(a.spec.family) || a.nvram_fd < 0) return std::nullopt;
+    std::vector<uint8_t> nvram(a.spec.nvram_size());
+    if (!pread_all(a.nvram_fd, nvram.data(), nvram.size(), 0)) return std::nullopt;
+    return derive_firmware_from_nvram(a.spec.family, nvram);
+}
+
+// Ordinals 104, 116, 184: the firmware record of the adapter's family, by list handle.
+template <class RecordT>
+uint32_t firmware_query(uint32_t ordinal, uint32_t family, uint32_t version, uint32_t handle, RecordT* out)
+{
+    return serve(call(ordinal, handle), [&](SimState& s, YxSimCall&) -> uint32_t {
+        Entry e = enter(s, ordinal, HandleSpace::List, handle);
+        if (e.status) return e.status;
+        if (!out) return YXSIM_E_BAD_ARGUMENT;
+        if (out->version() != version) return YXSIM_E_BAD_VERSION;
+        if (e.adapter->spec.family != family) return YXSIM_E_WRONG_FAMILY;
+        RecordT r;
+        r.prepare(version);
+        auto derived = derived_firmware(*e.adapter);
+        fill_fw_texts(e.adapter->spec, derived, r);
+        if constexpr (sizeof(RecordT) == sizeof(yxmapi::FwInfoType5)) {
+            uint32_t mbi = derived && derived->mbi_packed ? *derived->mbi_packed : e.adapter->spec.mbi_packed;
+            r.set(yxmapi::fw5::kMbiPacked, mbi);
+        }
+        std::memcpy(out->bytes, r.bytes, sizeof r.bytes);
+        return YXSIM_OK;
+    });
+}
+
+}  // namespace
+}  // namespace sim
+
+using namespace sim;
+
+YX_EXPORT uint32_t YXmapiGetVersion(uint32_t* major, uint32_t* minor, uint32_t* build)
+{
+    return serve(call(1), [&](SimState& s, YxSimCall&) -> uint32_t {
+        if (!s.initialized()) s.load_control();
+        if (auto fault = s.injected_fault(1, {})) return fault->status;
+        if (!major || !minor || !build) return YXSIM_E_BAD_ARGUMENT;
+        const Control& c = s.control();
+        *major = c.version_major.value_or(kVersion[0]);
+        *minor = c.version_minor.value_or(kVersion[1]);
+        *build = c.version_build.value_or(kVersion[2]);
+        return YXSIM_OK;
+    });
+}
+
+YX_EXPORT uint32_t YXmapiInitializeEx(uint32_t flags)
+{
+    return serve(call(34, 0, 0, 0, flags), [&](SimState& s, YxSimCall&) -> uint32_t {
+        bool was = s.initialized();
+        s.initialize();
+        if (auto fault = s.injected_fault(34, {})) {
+            if (!was) s.shutdown();
+            return fault->status;
+        }
+        return YXSIM_OK;
+    });
+}
+
+YX_EXPORT uint32_t YXmapiShutdown()
+{
+    return serve(call(3), [&](SimState& s, YxSimCall&) -> uint32_t {
+        uint32_t status = enter_global(s, 3);
+        if (s.initialized()) s.shutdown();  // an injected failure still ends the session's claims
+        return status;
+    });
+}
+
+YX_EXPORT uint32_t YXmapiGetPhyNicCount(uint32_t* count)
+{
+    return serve(call(49), [&](SimState& s, YxSimCall& c) -> uint32_t {
+        if (uint32_t st = enter_global(s, 49)) return st;
+        if (!count) return YXSIM_E_BAD_ARGUMENT;
+        *count = c.value = static_cast<uint32_t>(s.adapters().size());
+        return YXSIM_OK;
+    });
+}
+
+YX_EXPORT uint32_t YXmapiGetAllPhyNicHandles(uint32_t* handles, uint32_t count)
+{
+    return serve(call(50, 0, 0, count), [&](SimState& s, YxSimCall&) -> uint32_t {
+        if (uint32_t st = enter_global(s, 50)) return st;
+        auto& adapters = s.adapters();
+        if (!handles && count) return YXSIM_E_BAD_ARGUMENT;
+        if (count < adapters.size()) return YXSIM_E_BUFFER_TOO_SMALL;
+        for (size_t i = 0; i < adapters.size(); ++i) handles[i] = adapters[i].spec.list_handle;
+        return YXSIM_OK;
+    });
+}
+
+YX_EXPORT uint32_t YXmapiGetPhyNic(uint32_t handle, yxmapi::PhyNicInfo* info)
+{
+    return serve(call(51, handle), [&](SimState& s, YxSimCall&) -> uint32_t {
+        Entry e = enter(s, 51, HandleSpace::List, handle);
+        if (e.status) return e.status;
+        if (!info) return YXSIM_E_BAD_ARGUMENT;
+        if (info->version() != yxmapi::kPhyNicInfoVersion) return YXSIM_E_BAD_VERSION;
+        yxmapi::PhyNicInfo r;
+        fill_phy_nic_info(e.adapter->spec, r);
+        std::memcpy(info->bytes, r.bytes, sizeof r.bytes);
+        return YXSIM_OK;
+    });
+}
+
+YX_EXPORT uint32_t YXmapiGetZIZUNicInfoEx(uint32_t handle, yxmapi::NicInfoEx* info)
+{
+    return serve(call(77, handle), [&](SimState& s, YxSimCall&) -> uint32_t {
+        Entry e = enter(s, 77, HandleSpace::List, handle);
+        if (e.status) return e.status;
+        if (!info) return YXSIM_E_BAD_ARGUMENT;
+        if (info->version() != yxmapi::kNicInfoExVersion) return YXSIM_E_BAD_VERSION;
+        yxmapi::NicInfoEx r;
+        fill_nic_info_ex(e.adapter->spec, r);
+        std::memcpy(info->bytes, r.bytes, sizeof r.bytes);
+        return YXSIM_OK;
+    });
+}
+
+YX_EXPORT uint32_t YXmapiGetServiceName(uint32_t handle, char* buf, uint32_t bufLen)
+{
+    return serve(call(18, handle, 0, bufLen), [&](SimState& s, YxSimCall&) -> uint32_t {
+        Entry e = enter(s, 18, HandleSpace::Service, handle);
+        if (e.status) return e.status;
+        if (!buf || bufLen == 0) return YXSIM_E_BAD_ARGUMENT;
+        const std::string& name = e.adapter->spec.service_name;
+        if (name.empty()) return YXSIM_E_NOT_FOUND;
+        if (name.size() + 1 > bufLen) return YXSIM_E_BUFFER_TOO_SMALL;
+        std::memcpy(buf, name.c_str(), name.size() + 1);
+        return YXSIM_OK;
+    });
+}
+
+YX_EXPORT uint32_t YXmapiGetFwInfoType4(uint32_t handle, yxmapi::FwInfoType4* info)
+{
+    return firmware_query(104, yxmapi::kFamilyLegacy, yxmapi::kFwInfoType4Version, handle, info);
+}
+
+YX_EXPORT uint32_t YXmapiGetFwInfoType5(uint32_t handle, yxmapi::FwInfoType5* info)
+{
+    return firmware_query(116, yxmapi::kFamily57710, yxmapi::kFwInfoType5Version, handle, info);
+}
+
+YX_EXPORT uint32_t YXmapiGetFwInfoType6(uint32_t handle, yxmapi::FwInfoType6* info)
+{
+    return firmware_query(184, yxmapi::kFamilyE4, yxmapi::kFwInfoType6Version, handle, info);
+}
+
+YX_EXPORT uint32_t YXmapiGetMfwInfo(uint32_t handle, yxmapi::MfwInfo* info)
+{
+    return serve(call(185, handle), [&](SimState& s, YxSimCall&) -> uint32_t {
+        Entry e = enter(s, 185, HandleSpace::Api, handle);
+        if (e.status) return e.status;
+        if (!info) return YXSIM_E_BAD_ARGUMENT;
+        if (info->version() != yxmapi::kMfwInfoVersion) return YXSIM_E_BAD_VERSION;
+        if (e.adapter->spec.family != yxmapi::kFamilyE4) return YXSIM_E_WRONG_FAMILY;
+        auto derived = derived_firmware(*e.adapter);
+        if (e.adapter->spec.mfw_version.empty() && !(derived && derived->mfw_version)) return YXSIM_E_NOT_FOUND;
+        yxmapi::MfwInfo r;
+        fill_mfw_info(e.adapter->spec, derived, r);
+        std::memcpy(info->bytes, r.bytes, sizeof r.bytes);
+        return YXSIM_OK;
+    });
+}
+
+YX_EXPORT uint32_t YXmapiClaimNic(uint32_t handle)
+{
+    return serve(call(47, handle), [&](SimState& s, YxSimCall&) -> uint32_t {
+        Entry e = enter(s, 47, HandleSpace::Api, handle);
+        if (e.status) return e.status;
+        SimAdapter& a = *e.adapter;
+        if (a.claimed) return YXSIM_OK;  // the holder may claim again
+        if (a.lock_fd < 0) return YXSIM_E_IO;
+        int rc;
+        do rc = ::flock(a.lock_fd, LOCK_EX | LOCK_NB);
+        while (rc != 0 && errno == EINTR);
+        if (rc != 0) return errno == EWOULDBLOCK ? YXSIM_E_CLAIMED_ELSEWHERE : YXSIM_E_IO;
+        a.claimed = true;
+        return YXSIM_OK;
+    });
+}
+
+YX_EXPORT uint32_t YXmapiReleaseNic(uint32_t handle)
+{
+    return serve(call(48, handle), [&](SimState& s, YxSimCall&) -> uint32_t {
+        Entry e = enter(s, 48, HandleSpace::Api, handle);
+        if (e.status) return e.status;
+        SimAdapter& a = *e.adapter;
+        if (!a.claimed) return YXSIM_E_NOT_HOLDER;
+        ::flock(a.lock_fd, LOCK_UN);
+        a.claimed = false;
+        return YXSIM_OK;
+    });
+}
+
+YX_EXPORT uint32_t YXmapiResetNic(uint32_t handle, uint32_t mode)
+{
+    return serve(call(33, handle, 0, 0, mode), [&](SimState& s, YxSimCall&) -> uint32_t {
+        Entry e = enter(s, 33, HandleSpace::Api, handle);
+        if (e.status) return e.status;
+        SimAdapter& a = *e.adapter;
+        if (mode != yxmapi::kResetMode) return YXSIM_E_BAD_ARGUMENT;
+        if (!a.spec.driver_access) return YXSIM_E_NO_DRIVER_ACCESS;
+        if (a.spec.capabilities & yxmapi::nic::kCapCannotReset) return YXSIM_E_NOT_SUPPORTED;
+        WriteGate gate(a);
+        if (!gate.open()) return YXSIM_E_CLAIMED_ELSEWHERE;
+        ++s.counters().resets;
+        return YXSIM_OK;
+    });
+}
+
+YX_EXPORT uint32_t YXmapiReadNvram(uint32_t handle, uint32_t offset, uint32_t* buf, uint32_t dwords, const char* guid)
+{
+    return serve(call(68, handle, offset, dwords), [&](SimState& s, YxSimCall&) -> uint32_t {
+        Entry e = enter(s, 68, HandleSpace::Api, handle);
+        if (e.status) return e.status;
+        SimAdapter& a = *e.adapter;
+        if (uint32_t st = chip_access(a, guid)) return st;
+        if (uint32_t st = nvram_range(a, offset, dwords, buf)) return st;
+        size_t bytes = 4ull * dwords;
+        if (!pread_all(a.nvram_fd, buf, bytes, offset)) return YXSIM_E_IO;
+        s.counters().nvramBytesRead += bytes;
+        return YXSIM_OK;
+    });
+}
+
+YX_EXPORT uint32_t YXmapiWriteNvram(uint32_t handle, uint32_t offset, const uint32_t* buf, uint32_t dwords,
+                                    const char* guid)
+{
+    return serve(call(67, handle, offset, dwords), [&](SimState& s, YxSimCall& c) -> uint32_t {
+        Entry e = enter(s, 67, HandleSpace::Api, handle);
+        if (e.status) return e.status;
+        SimAdapter& a = *e.adapter;
+        if (uint32_t st = chip_access(a, guid)) return st;
+        if (uint32_t st = nvram_range(a, offset, dwords, buf)) return st;
+        if (dwords) std::memcpy(&c.value, buf, 4);
+        WriteGate gate(a);
+        if (!gate.open()) return YXSIM_E_CLAIMED_ELSEWHERE;
+        size_t bytes = 4ull * dwords;
+        if (e.fault) bytes = std::min<size_t>(bytes, *e.fault->cut_after);
+        if (!pwrite_all(a.nvram_fd, buf, bytes, offset)) return YXSIM_E_IO;
+        s.counters().nvramBytesWritten += bytes;
+        if (e.fault) {
+            if (e.fault->exit_after_cut) ::_exit(75);
+            return e.fault->status;
+        }
+        return YXSIM_OK;
+    });
+}
+
+YX_EXPORT uint32_t YXmapiSetNvramWriteMode(uint32_t handle, uint32_t mode, const char* guid)
+{
+    return serve(call(181, handle, 0, 0, mode), [&](SimState& s, YxSimCall&) -> uint32_t {
+        Entry e = enter(s, 181, HandleSpace::Api, handle);
+        if (e.status) return e.status;
+        SimAdapter& a = *e.adapter;
+        if (uint32_t st = chip_access(a, guid)) return st;
+        if (a.spec.family != yxmapi::kFamilyE4) return YXSIM_E_WRONG_FAMILY;
+        if (mode != yxmapi::kWriteModeMfw && mode != yxmapi::kWriteModeImage) return YXSIM_E_BAD_ARGUMENT;
+        a.write_mode = mode;
+        return YXSIM_OK;
+    });
+}
+
+YX_EXPORT uint32_t YXmapiWritePhyFirmware(uint32_t handle, const uint8_t* image, uint32_t length, const char* guid)
+{
+    return serve(call(131, handle, 0, length), [&](SimState& s, YxSimCall&) -> uint32_t {
+        Entry e = enter(s, 131, HandleSpace::Api, handle);
+        if (e.status) return e.status;
+        SimAdapter& a = *e.adapter;
+        if (uint32_t st = chip_access(a, guid)) return st;
+        if (!image || length == 0) return YXSIM_E_BAD_ARGUMENT;
+        WriteGate gate(a);
+        if (!gate.open()) return YXSIM_E_CLAIMED_ELSEWHERE;
+        write_file_atomic(phy_image_path(s.root(), a.spec.name),
+                          std::string_view(reinterpret_cast<const char*>(image), length));
+        ++s.counters().phyWrites;
+        return YXSIM_OK;
+    });
+}
+
+YX_EXPORT uint32_t YXmapiReadRegister(uint32_t handle, uint32_t access, uint32_t reg, uint32_t* out, const char* guid)
+{
+    return serve(call(71, handle, 0, 0, access, reg), [&](SimState& s, YxSimCall& c) -> uint32_t {
+        Entry e = enter(s, 71, HandleSpace::Api, handle);
+        if (e.status) return e.status;
+        SimAdapter& a = *e.adapter;
+        if (uint32_t st = chip_access(a, guid)) return st;
+        if (access != yxmapi::kRegAccessChip || !out) return YXSIM_E_BAD_ARGUMENT;
+        auto it = a.registers.find(reg);
+        *out = c.value = it == a.registers.end() ? 0 : it->second;
+        return YXSIM_OK;
+    });
+}
+
+YX_EXPORT uint32_t YXmapiWriteRegister(uint32_t handle, uint32_t access, uint32_t reg, uint32_t value, const char* guid)
+{
+    return serve(call(72, handle, 0, 0, access, reg, value), [&](SimState& s, YxSimCall&) -> uint32_t {
+        Entry e = enter(s, 72, HandleSpace::Api, handle);
+        if (e.status) return e.status;
+        SimAdapter& a = *e.adapter;
+        if (uint32_t st = chip_access(a, guid)) return st;
+        if (access != yxmapi::kRegAccessChip) return YXSIM_E_BAD_ARGUMENT;
+        WriteGate gate(a);
+        if (!gate.open()) return YXSIM_E_CLAIMED_ELSEWHERE;
+        s.store_register(a, reg, value);
+        return YXSIM_OK;
+    });
+}
+
+// ---------------------------------------------------------------------------------------------
+// Journal and counters.
+
+YX_EXPORT uint32_t yxsim_journal_size(void)
+{
+    SimState& s = SimState::instance();
+    std::lock_guard<std::mutex> guard(s.mutex);
+    return static_cast<uint32_t>(s.journal().size());
+}
+
+YX_EXPORT uint32_t yxsim_journal_read(uint32_t first, YxSimCall* out, uint32_t max)
+{
+    SimState& s = SimState::instance();
+    std::lock_guard<std::mutex> guard(s.mutex);
+    uint32_t n = 0;
+    for (size_t i = first; out && i < s.journal().size() && n < max; ++i) out[n++] = s.journal()[i];
+    return n;
+}
+
+YX_EXPORT void yxsim_reset_journal(void)
+{
+    SimState& s = SimState::instance();
+    std::lock_guard<std::mutex> guard(s.mutex);
+    s.reset_journal();
+}
+
+YX_EXPORT void yxsim_get_counters(YxSimCounters* out)
+{
+    SimState& s = SimState::instance();
+    std::lock_guard<std::mutex> guard(s.mutex);
+    if (out) *out = s.counters();
+}
+
+YX_EXPORT uint32_t yxsim_connection_name(const char* serviceName, char* buf, uint32_t bufLen)
+{
+    try {
+        if (!serviceName || !buf || bufLen == 0) return YXSIM_E_BAD_ARGUMENT;
+        std::string root = platform::system_root();
+        for (const std::string& name : adapter_names(root)) {
+            auto text = read_file(description_path(root, name));
+            auto spec = text ? parse_adapter(name, *text, nullptr) : std::nullopt;
+            if (!spec || spec->service_name != serviceName) continue;
+            if (spec->connection_name.empty()) return YXSIM_E_NOT_FOUND;
+            if (spec->connection_name.size() + 1 > bufLen) return YXSIM_E_BUFFER_TOO_SMALL;
+            std::memcpy(buf, spec->connection_name.c_str(), spec->connection_name.size() + 1);
+            return YXSIM_OK;
+        }
+        return YXSIM_E_NOT_FOUND;
+    } catch (...) {
+        return YXSIM_E_IO;
+    }
+}

@@ -1,0 +1,218 @@
+// Writers and readers of the simulated machine's files: adapter descriptions and NVRAM images,
+// the control file, the journal file and the stored register writes.
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "kv_text.h"
+#include "sim/adapter_builder.h"
+
+namespace sim {
+namespace {
+
+void make_dirs(const std::string& dir)
+{
+    std::string partial;
+    for (size_t i = 0; i <= dir.size(); ++i) {
+        if (i == dir.size() || (dir[i] == '/' && i > 0)) {
+            partial = dir.substr(0, i);
+            if (::mkdir(partial.c_str(), 0755) != 0 && errno != EEXIST) throw BuildError("cannot create " + partial);
+        }
+    }
+}
+
+void pwrite_all(int fd, const uint8_t* data, size_t len, off_t offset, const std::string& path)
+{
+    size_t done = 0;
+    while (done < len) {
+        ssize_t n = ::pwrite(fd, data + done, len - done, offset + static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) throw BuildError("cannot write " + path);
+        done += static_cast<size_t>(n);
+    }
+}
+
+}  // namespace
+
+void write_adapter(const std::string& root, const AdapterSpec& spec)
+{
+    if (std::string why = validate_adapter(spec); !why.empty()) throw BuildError(spec.name + ": " + why);
+    make_dirs(adapters_dir(root));
+    write_file_atomic(description_path(root, spec.name), format_adapter(spec));
+    std::string nv = nvram_path(root, spec.name);
+    int fd = ::open(nv.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        if (errno == EEXIST) return;
+        throw BuildError("cannot create " + nv);
+    }
+    std::vector<uint8_t> erased(spec.nvram_size(), 0xFF);
+    try {
+        pwrite_all(fd, erased.data(), erased.size(), 0, nv);
+    } catch (...) {
+        ::close(fd);
+        throw;
+    }
+    ::close(fd);
+}
+
+void set_nvram(const std::string& root, const std::string& name, std::span<const uint8_t> bytes, std::size_t offset)
+{
+    make_dirs(adapters_dir(root));
+    std::string nv = nvram_path(root, name);
+    int fd = ::open(nv.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) throw BuildError("cannot open " + nv);
+    try {
+        pwrite_all(fd, bytes.data(), bytes.size(), static_cast<off_t>(offset), nv);
+    } catch (...) {
+        ::close(fd);
+        throw;
+    }
+    ::close(fd);
+}
+
+std::vector<uint8_t> read_nvram(const std::string& root, const std::string& name)
+{
+    auto content = read_file(nvram_path(root, name));
+    if (!content) throw BuildError("cannot read " + nvram_path(root, name));
+    return std::vector<uint8_t>(content->begin(), content->end());
+}
+
+// Control file: "version=a.b.c" and one "fault=" line per rule with space-separated
+// "name:value" items (ordinal, adapter, nth, status, cut, exit).
+std::string format_control(const Control& control)
+{
+    std::string out = "# simulated management library control\n";
+    if (control.version_major || control.version_minor || control.version_build)
+        out += "version=" + std::to_string(control.version_major.value_or(0)) + "." +
+               std::to_string(control.version_minor.value_or(0)) + "." +
+               std::to_string(control.version_build.value_or(0)) + "\n";
+    for (const FaultRule& r : control.faults) {
+        out += "fault=ordinal:" + std::to_string(r.ordinal);
+        if (!r.adapter.empty()) out += " adapter:" + r.adapter;
+        out += " nth:" + std::to_string(r.nth) + " status:" + hex32(r.status);
+        if (r.cut_after) out += " cut:" + std::to_string(*r.cut_after);
+        if (r.exit_after_cut) out += " exit:1";
+        out += "\n";
+    }
+    return out;
+}
+
+namespace {
+
+std::optional<FaultRule> parse_fault(std::string_view text)
+{
+    FaultRule rule;
+    bool have_ordinal = false;
+    while (!text.empty()) {
+        size_t sp = text.find(' ');
+        std::string_view item = text.substr(0, sp);
+        text = sp == std::string_view::npos ? std::string_view{} : text.substr(sp + 1);
+        if (item.empty()) continue;
+        size_t colon = item.find(':');
+        if (colon == std::string_view::npos) return std::nullopt;
+        std::string_view key = item.substr(0, colon), value = item.substr(colon + 1);
+        if (key == "adapter") {
+            rule.adapter = std::string(value);
+            continue;
+        }
+        auto v = parse_u32(value);
+        if (!v) return std::nullopt;
+        if (key == "ordinal") rule.ordinal = *v, have_ordinal = true;
+        else if (key == "nth") rule.nth = *v;
+        else if (key == "status") rule.status = *v;
+        else if (key == "cut") rule.cut_after = *v;
+        else if (key == "exit") rule.exit_after_cut = *v != 0;
+        else return std::nullopt;
+    }
+    if (!have_ordinal) return std::nullopt;
+    return rule;
+}
+
+}  // namespace
+
+Control parse_control(std::string_view text, std::vector<std::string>* errors)
+{
+    Control control;
+    auto bad = [&](const KvLine& line) {
+        if (errors) errors->push_back("bad control line: " + line.key + "=" + line.value);
+    };
+    for (const KvLine& line : parse_kv(text)) {
+        if (line.ok && line.key == "fault") {
+            if (auto rule = parse_fault(line.value)) control.faults.push_back(*rule);
+            else bad(line);
+        } else if (line.ok && line.key == "version") {
+            unsigned a, b, c;
+            char tail;
+            if (std::sscanf(line.value.c_str(), "%u.%u.%u%c", &a, &b, &c, &tail) == 3) {
+                control.version_major = a, control.version_minor = b, control.version_build = c;
+            } else {
+                bad(line);
+            }
+        } else {
+            bad(line);
+        }
+    }
+    return control;
+}
+
+void write_control(const std::string& root, const Control& control)
+{
+    make_dirs(root);
+    write_file_atomic(control_path(root), format_control(control));
+}
+
+// Journal line: "pid ordinal handle offset count mode reg value status", numbers in hexadecimal.
+std::string format_journal_line(const YxSimCall& c)
+{
+    char buf[160];
+    std::snprintf(buf, sizeof buf, "pid=%u ord=%u handle=%08X offset=%08X count=%08X mode=%08X reg=%08X value=%08X status=%08X\n",
+                  c.pid, c.ordinal, c.handle, c.offset, c.count, c.mode, c.reg, c.value, c.status);
+    return buf;
+}
+
+std::optional<YxSimCall> parse_journal_line(std::string_view line)
+{
+    std::string s(line);
+    YxSimCall c{};
+    char tail;
+    int n = std::sscanf(s.c_str(), "pid=%u ord=%u handle=%x offset=%x count=%x mode=%x reg=%x value=%x status=%x %c",
+                        &c.pid, &c.ordinal, &c.handle, &c.offset, &c.count, &c.mode, &c.reg, &c.value, &c.status, &tail);
+    if (n != 9) return std::nullopt;
+    return c;
+}
+
+std::vector<YxSimCall> read_journal_file(const std::string& root)
+{
+    std::vector<YxSimCall> calls;
+    auto content = read_file(journal_path(root));
+    if (!content) return calls;
+    std::string_view text = *content;
+    while (!text.empty()) {
+        size_t nl = text.find('\n');
+        if (auto c = parse_journal_line(text.substr(0, nl))) calls.push_back(*c);
+        text = nl == std::string_view::npos ? std::string_view{} : text.substr(nl + 1);
+    }
+    return calls;
+}
+
+std::string format_registers(const std::map<uint32_t, uint32_t>& regs)
+{
+    std::string out;
+    for (const auto& [reg, value] : regs) out += hex32(reg) + "=" + hex32(value) + "\n";
+    return out;
+}
+
+std::map<uint32_t, uint32_t> parse_registers(std::string_view text)
+{
+    std::map<uint32_t, uint32_t> regs;
+    for (const KvLine& line : parse_kv(text)) {
+        auto reg = parse_u32(line.key);
+        auto value = parse_u32(line.value);
+        if (line.ok && reg && value) regs[*reg] = *value;
+    }
+    return regs;
+}
+
+}  // namespace sim
