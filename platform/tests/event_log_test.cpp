@@ -1,4 +1,5 @@
 #include "platform/event_log.h"
+#include "platform/testing/temp_root.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -12,17 +13,6 @@ namespace {
 
 class EventLogTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        char tmpl[] = "/tmp/eventlogXXXXXX";
-        root = mkdtemp(tmpl);
-        setenv("FWUPG_SYSTEM_ROOT", root.c_str(), 1);
-    }
-    void TearDown() override
-    {
-        fs::remove_all(root);
-        unsetenv("FWUPG_SYSTEM_ROOT");
-    }
     std::string file_text() const
     {
         std::ifstream in(root + "/events.log", std::ios::binary);
@@ -30,7 +20,8 @@ protected:
         ss << in.rdbuf();
         return ss.str();
     }
-    std::string root;
+    platform::testing::TempSystemRoot temp_root;
+    const std::string root = temp_root.path();
 };
 
 TEST_F(EventLogTest, FileSinkAppendsOneLinePerEntryAndKeepsEarlierContent)

@@ -1,4 +1,5 @@
 #include "platform/paths.h"
+#include "platform/testing/temp_root.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -9,19 +10,9 @@ namespace fs = std::filesystem;
 
 class PathsTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        char tmpl[] = "/tmp/pathsXXXXXX";
-        root = mkdtemp(tmpl);
-        setenv("FWUPG_SYSTEM_ROOT", root.c_str(), 1);
-    }
-    void TearDown() override
-    {
-        fs::remove_all(root);
-        unsetenv("FWUPG_SYSTEM_ROOT");
-    }
     void touch(const std::string& rel) { std::ofstream(root + "/" + rel) << "x"; }
-    std::string root;
+    platform::testing::TempSystemRoot temp_root;
+    const std::string root = temp_root.path();
 };
 
 TEST_F(PathsTest, DriveLetterPathsMapUnderRootIgnoringCase)

@@ -1,6 +1,7 @@
 #include "fwupg/debug_log.h"
 #include "fwupg/host_ops.h"
 #include "platform/debug_channel.h"
+#include "platform/testing/temp_root.h"
 
 #include <atomic>
 #include <cctype>
@@ -47,13 +48,6 @@ std::string read_file(const std::string& path)
 
 class DebugLogTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        char tmpl[] = "/tmp/dbglogXXXXXX";
-        dir = mkdtemp(tmpl);
-        file = dir + "/dbg.log";
-    }
-    void TearDown() override { fs::remove_all(dir); }
 
     void write(fwupg::DebugLog& log, uint8_t level, const char* fmt, ...) __attribute__((format(printf, 4, 5)))
     {
@@ -62,7 +56,9 @@ protected:
         log.WriteV(level, fmt, ap);
         va_end(ap);
     }
-    std::string dir, file;
+    platform::testing::TempDir temp;
+    const std::string dir = temp.path();
+    const std::string file = temp / "dbg.log";
 };
 
 TEST_F(DebugLogTest, LinesAreByteExactForEveryLevel)

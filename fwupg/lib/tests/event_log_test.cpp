@@ -2,14 +2,11 @@
 #include "fwupg/oem_interface.h"
 #include "fwupg/return_codes.h"
 #include "platform/event_log.h"
+#include "platform/testing/temp_root.h"
 #include "platform/utf16.h"
 
-#include <cstdlib>
-#include <filesystem>
 #include <gtest/gtest.h>
 #include <set>
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -140,14 +137,11 @@ TEST_F(EventTextTest, AppendsStopAtCapacityWithoutSplittingACharacter)
 
 TEST(EventLogFile, ReportReachesTheSystemRootsEventLog)
 {
-    char tmpl[] = "/tmp/evtXXXXXX";
-    const std::string root = mkdtemp(tmpl);
-    setenv("FWUPG_SYSTEM_ROOT", root.c_str(), 1);
+    platform::testing::TempSystemRoot root;
     ClearEventText();
     BuildEventText(0);
     LogSystemEventMsg(kEventTypeInformation);
-    auto entries = platform::read_event_log(root + "/events.log");
-    fs::remove_all(root);
+    auto entries = platform::read_event_log(root / "events.log");
     ASSERT_EQ(entries.size(), 1u);
     EXPECT_EQ(entries[0].source, kEventSourceName);
     EXPECT_EQ(entries[0].type, 4);

@@ -110,6 +110,8 @@ static_assert(offsetof(VendorAdaptInfo, did) == 2564);
 static_assert(offsetof(VendorAdaptInfo, svid) == 2568);
 static_assert(offsetof(VendorAdaptInfo, ssid) == 2572);
 static_assert(offsetof(VendorAdaptInfo, segment) == 2576);
+static_assert(offsetof(VendorAdaptInfo, bus) == 2580);
+static_assert(offsetof(VendorAdaptInfo, device) == 2584);
 static_assert(offsetof(VendorAdaptInfo, function) == 2588);
 static_assert(offsetof(VendorAdaptInfo, slot) == 2592);
 static_assert(offsetof(VendorAdaptInfo, mac) == 2624);

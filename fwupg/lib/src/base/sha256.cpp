@@ -1,5 +1,6 @@
 #include "fwupg/sha256.h"
 
+#include "platform/byte_order.h"
 #include "sha256_internal.h"
 
 #include <cstring>
@@ -8,18 +9,8 @@ namespace {
 
 inline uint32_t rotr(uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
 
-inline uint32_t load_be32(const uint8_t* p)
-{
-    return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
-}
-
-inline void store_be32(uint8_t* p, uint32_t v)
-{
-    p[0] = uint8_t(v >> 24);
-    p[1] = uint8_t(v >> 16);
-    p[2] = uint8_t(v >> 8);
-    p[3] = uint8_t(v);
-}
+using platform::load_be32;
+using platform::store_be32;
 
 }  // namespace
 
@@ -40,34 +31,33 @@ void transform_portable(uint32_t h[8], const uint8_t* blocks, size_t count)
 {
     const uint32_t* K = kRoundConstants;
     for (; count > 0; --count, blocks += 64) {
-        uint32_t w[16];
+        uint32_t w[64];
         for (int i = 0; i < 16; ++i) w[i] = load_be32(blocks + 4 * i);
-        uint32_t a = h[0], b = h[1], c = h[2], d = h[3], e = h[4], f = h[5], g = h[6], hh = h[7];
-        for (int t = 0; t < 64; ++t) {
-            uint32_t wt;
-            if (t < 16) {
-                wt = w[t];
-            } else {
-                uint32_t w15 = w[(t - 15) & 15], w2 = w[(t - 2) & 15];
-                uint32_t s0 = rotr(w15, 7) ^ rotr(w15, 18) ^ (w15 >> 3);
-                uint32_t s1 = rotr(w2, 17) ^ rotr(w2, 19) ^ (w2 >> 10);
-                wt = w[t & 15] = w[t & 15] + s0 + w[(t - 7) & 15] + s1;
-            }
-            uint32_t S1 = rotr(e, 6) ^ rotr(e, 11) ^ rotr(e, 25);
-            uint32_t ch = (e & f) ^ (~e & g);
-            uint32_t t1 = hh + S1 + ch + K[t] + wt;
-            uint32_t S0 = rotr(a, 2) ^ rotr(a, 13) ^ rotr(a, 22);
-            uint32_t maj = (a & b) ^ (a & c) ^ (b & c);
-            uint32_t t2 = S0 + maj;
-            hh = g;
-            g = f;
-            f = e;
-            e = d + t1;
-            d = c;
-            c = b;
-            b = a;
-            a = t1 + t2;
+        for (int i = 16; i < 64; ++i) {
+            const uint32_t s0 = rotr(w[i - 15], 7) ^ rotr(w[i - 15], 18) ^ (w[i - 15] >> 3);
+            const uint32_t s1 = rotr(w[i - 2], 17) ^ rotr(w[i - 2], 19) ^ (w[i - 2] >> 10);
+            w[i] = w[i - 16] + s0 + w[i - 7] + s1;
         }
+        uint32_t a = h[0], b = h[1], c = h[2], d = h[3], e = h[4], f = h[5], g = h[6], hh = h[7];
+        // One round; the eight working words rotate through the macro's arguments instead of
+        // being moved, eight rounds per pass.
+#define FWUPG_SHA_ROUND(a, b, c, d, e, f, g, h, i)                                                  \
+    do {                                                                                            \
+        const uint32_t t1 = h + (rotr(e, 6) ^ rotr(e, 11) ^ rotr(e, 25)) + (g ^ (e & (f ^ g))) + K[i] + w[i]; \
+        d += t1;                                                                                    \
+        h = t1 + (rotr(a, 2) ^ rotr(a, 13) ^ rotr(a, 22)) + ((a & b) | (c & (a | b)));             \
+    } while (0)
+        for (int i = 0; i < 64; i += 8) {
+            FWUPG_SHA_ROUND(a, b, c, d, e, f, g, hh, i);
+            FWUPG_SHA_ROUND(hh, a, b, c, d, e, f, g, i + 1);
+            FWUPG_SHA_ROUND(g, hh, a, b, c, d, e, f, i + 2);
+            FWUPG_SHA_ROUND(f, g, hh, a, b, c, d, e, i + 3);
+            FWUPG_SHA_ROUND(e, f, g, hh, a, b, c, d, i + 4);
+            FWUPG_SHA_ROUND(d, e, f, g, hh, a, b, c, i + 5);
+            FWUPG_SHA_ROUND(c, d, e, f, g, hh, a, b, i + 6);
+            FWUPG_SHA_ROUND(b, c, d, e, f, g, hh, a, i + 7);
+        }
+#undef FWUPG_SHA_ROUND
         h[0] += a;
         h[1] += b;
         h[2] += c;
