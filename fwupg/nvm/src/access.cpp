@@ -313,3 +313,20 @@ void* common_nvm_memcpy(void* dst, const void* src, size_t n) { return std::memc
 void* common_nvm_memset(void* p, int byte, size_t n) { return std::memset(p, byte, n); }
 
 }  // extern "C"
+
+extern "C" int common_nvm_read_abortable(void* buffer, int byte_order, uint32_t length, uint32_t offset,
+                                         uint32_t* count)
+{
+    if (count)
+        *count = 0;
+    uint32_t start = offset & ~3u;
+    if (common_nvm_read(start, buffer, length, 1) != 0) {
+        fwupg_dbg_printf("NVM read failed.");
+        return -1;
+    }
+    if (byte_order)
+        common_nvm_swap_buffer(buffer, length);
+    if (count)
+        *count = length;
+    return 0;
+}

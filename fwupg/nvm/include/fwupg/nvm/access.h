@@ -111,3 +111,10 @@ int reg_write(uint32_t reg, uint32_t value);
 void set_last_error(uint32_t code);
 
 }  // namespace fwupg::nvm
+
+extern "C" {
+// Plain read of a byte range (swap 1); with a non-zero byte-order flag each word is then put
+// back in NVRAM byte order. 0 or -1 ("NVM read failed."). The buffer holds the length rounded up
+// to a whole word.
+int common_nvm_read_abortable(void* buffer, int byte_order, uint32_t length, uint32_t offset, uint32_t* count);
+}

@@ -1,0 +1,70 @@
+// The E1-E3 image directory (16 entries at 0x14, CRC at 0xFC), the extended directory that entry
+// 15 points to, the bootstrap record and the space check for a new image.
+#pragma once
+
+#include <cstdint>
+
+extern "C" {
+
+// The extended directory in host order: count, byte_cnt, 64 entries {sram, flags, offset}.
+struct nvm_ext_dir {
+    uint32_t count;
+    uint32_t byte_cnt;
+    uint32_t entry[64][3];
+};
+static_assert(sizeof(nvm_ext_dir) == 776);
+
+int common_nvm_read_dir_entry(uint32_t i, uint32_t* nvm_offset, uint32_t* length, uint32_t* sram,
+                              uint32_t* type, uint32_t* processor);
+int common_nvm_write_dir_entry(uint32_t i, uint32_t nvm_offset, uint32_t length, uint32_t sram, uint32_t type,
+                               uint32_t processor);
+int common_nvm_find_dir_entry(uint32_t type, uint32_t* index, uint32_t* prev_start);
+int common_nvm_find_free_dir_entry(uint32_t* index);
+// Source 0: NVRAM at image + offset. Source 1: the host buffer `image` of `image_size` bytes
+// (refused when the range leaves it).
+int common_nvm_read_from(uint32_t source, uintptr_t image, uint32_t image_size, uint32_t offset, void* out,
+                         uint32_t length);
+// 1 when a whole NVRAM image in a host buffer (host-order words, `size` bytes) lists the type in
+// its directory or its extended directory. Offsets are checked against the size.
+int common_nvm_file_has_image(const uint8_t* image, uint32_t size, uint32_t type);
+
+int common_nvm_read_ext_dir(uint32_t nvm_offset, uint32_t length, nvm_ext_dir* out);
+int common_nvm_ext_dir_find(uint32_t type, const nvm_ext_dir* dir, uint32_t* k, uint32_t* nvm_offset,
+                            uint32_t* sram, uint32_t* length, uint32_t* processor);
+int common_nvm_find_ext_dir_image(uint32_t* present, uint32_t type, uint32_t* nvm_offset, uint32_t* length,
+                                  uint32_t* k);
+int common_nvm_ext_dir_add(nvm_ext_dir* dir, uint32_t type, uint32_t length, uint32_t nvm_offset, uint32_t sram,
+                           uint32_t old_length, uint32_t processor);
+int common_nvm_ext_dir_remove(nvm_ext_dir* dir, uint32_t k);
+int common_nvm_fix_ext_dir_byte_cnt();
+int common_nvm_find_ext_image_by_name(const char* text, uint32_t* nvm_offset, uint32_t* length, uint32_t* row);
+int common_nvm_remove_vpd_image();
+int common_nvm_remove_ccm_image();
+// Reads entry 15 and, when it is an extended directory, the directory itself: 1 read, 0 none, -1 error.
+int common_nvm_load_ext_dir(nvm_ext_dir* dir);
+// Places a fresh, empty extended directory and publishes it in entry 15.
+int common_nvm_create_ext_dir();
+
+uint32_t common_nvm_get_nvm_size();
+
+// 0 does not fit, 1 fits, 2 fits only without the SWIM images.
+int common_nvm_image_fits(uint32_t single_path, uint32_t type, uint32_t length, const uint32_t* tags,
+                          uint32_t tag_count);
+
+// CRC region check: 0 when the last word of the region holds the CRC of the bytes before it.
+int common_nvm_region_crc(uint32_t offset, uint32_t length);
+// Computes the CRC word a region needs (stored form) and reads the one it has.
+int common_nvm_region_crc_values(uint32_t offset, uint32_t length, uint32_t* computed, uint32_t* stored);
+
+// Bootstrap record at 0: {magic, sram, dword count, offset, CRC}. Length 0 clears it.
+int common_nvm_write_bootstrap(uint32_t sram, uint32_t length, uint32_t nvm_offset);
+int common_nvm_read_bootstrap(uint32_t* sram, uint32_t* length, uint32_t* nvm_offset);
+
+}  // extern "C"
+
+namespace fwupg::nvm {
+constexpr uint32_t kDirOffset = 0x14;
+constexpr uint32_t kDirCrc = 0xFC;
+constexpr uint32_t kExtDirBytes = 776;
+constexpr uint32_t kBootstrapMagic = 0x669955AA;
+}  // namespace fwupg::nvm

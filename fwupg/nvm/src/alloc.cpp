@@ -1,0 +1,226 @@
+// First-fit allocation of NVRAM space with compaction.
+//
+// A first pass looks for room that leaves every listed image (the one to be replaced included)
+// untouched, so that an interrupted upgrade still finds the old image intact. Only when that
+// fails does the second pass reuse the space of the image being replaced and move movable images
+// down to close the gaps; pinned images (BDN, the SWIM image the running firmware executes) stay.
+#include "fwupg/nvm/alloc.h"
+
+#include <algorithm>
+#include <new>
+#include <vector>
+
+#include "fwupg/host_ops.h"
+#include "fwupg/nvm/access.h"
+#include "fwupg/nvm/directory.h"
+#include "fwupg/nvm/image_table.h"
+#include "fwupg/nvm/program.h"
+
+using namespace fwupg::nvm;
+
+namespace {
+
+uint32_t g_moves = 0;
+
+enum class Home { Boot, Main, Ext, Keep };
+
+struct Placed {
+    Home home;
+    uint32_t index;
+    uint32_t type;
+    uint32_t start;
+    uint32_t length;
+    bool pinned;
+    bool same_type;
+    uint64_t end() const { return (uint64_t(start) + length + 3) & ~3ull; }
+};
+
+// The word the running management firmware publishes at shared memory + 8; 0 when none.
+uint32_t running_swim_word()
+{
+    uint32_t base = 0, word = 0;
+    if (reg_read(0xA2B4, &base) != 0 || base == 0)
+        return 0;
+    if (reg_read(base + 8, &word) != 0)
+        return 0;
+    return word;
+}
+
+bool is_active_swim(uint32_t type, uint32_t offset, uint32_t running)
+{
+    if (!running || !is_swim_type(type))
+        return false;
+    uint32_t word = 0;
+    return common_nvm_read(offset + 32, &word, 4, 1) == 0 && word == running;
+}
+
+int collect(uint32_t type, std::vector<Placed>& out)
+{
+    out.clear();
+    const uint32_t running = running_swim_word();
+    nvm_ext_dir ext{};
+    bool have_ext = false;
+    for (uint32_t i = 0; i < 16; ++i) {
+        uint32_t off = 0, len = 0, t = 0;
+        if (common_nvm_read_dir_entry(i, &off, &len, nullptr, &t, nullptr) != 0)
+            return -1;
+        if (len == 0)
+            continue;
+        // The directory in force is never overwritten by its own successor.
+        bool same = t == type && t != kTypeExtDir;
+        out.push_back({Home::Main, i, t, off, len, t == kTypeBdn || is_active_swim(t, off, running), same});
+        if (i == 15 && t == kTypeExtDir) {
+            if (common_nvm_read_ext_dir(off, len, &ext) != 0)
+                return -1;
+            have_ext = true;
+        }
+    }
+    if (have_ext)
+        for (uint32_t k = 0; k < ext.count; ++k) {
+            uint32_t t = ext.entry[k][1] & kTypeMask, len = ext.entry[k][1] & kLenMask, off = ext.entry[k][2];
+            if (len == 0)
+                continue;
+            out.push_back({Home::Ext, k, t, off, len, t == kTypeBdn || is_active_swim(t, off, running), t == type});
+        }
+    uint32_t boot_off = 0, boot_len = 0;
+    if (type != kTypeBc1 && common_nvm_read_bootstrap(nullptr, &boot_len, &boot_off) == 0 && boot_len != 0) {
+        bool shared = std::any_of(out.begin(), out.end(), [&](const Placed& p) { return p.start == boot_off; });
+        if (!shared)
+            out.push_back({Home::Boot, 0, kTypeBc1, boot_off, boot_len, false, false});
+    }
+    return 0;
+}
+
+// Rewrites the reference to an image that moved to `to`.
+int relink(const Placed& p, uint32_t to)
+{
+    if (p.home == Home::Boot) {
+        uint32_t sram = 0;
+        if (common_nvm_read_bootstrap(&sram, nullptr, nullptr) != 0)
+            return -1;
+        return common_nvm_write_bootstrap(sram, p.length, to);
+    }
+    if (p.home == Home::Main) {
+        uint32_t sram = 0, proc = 0;
+        if (common_nvm_read_dir_entry(p.index, nullptr, nullptr, &sram, nullptr, &proc) != 0)
+            return -1;
+        return common_nvm_write_dir_entry(p.index, to, p.length, sram, p.type, proc);
+    }
+    uint32_t dir_off = 0, dir_len = 0;
+    nvm_ext_dir ext;
+    if (common_nvm_read_dir_entry(15, &dir_off, &dir_len, nullptr, nullptr, nullptr) != 0 ||
+        common_nvm_read_ext_dir(dir_off, dir_len, &ext) != 0 || p.index >= ext.count)
+        return -1;
+    ext.entry[p.index][2] = to;
+    if (common_nvm_program_nvm(&ext, kExtDirBytes, dir_off, NVM_PRG_APPEND_CRC, nullptr) != 0)
+        return -1;
+    uint32_t sram = 0, boot_len = 0, boot_off = 0;
+    if (p.type == kTypeMfw1 && common_nvm_read_bootstrap(&sram, &boot_len, &boot_off) == 0 && boot_off == p.start)
+        return common_nvm_write_bootstrap(sram, boot_len, to);
+    return 0;
+}
+
+int move_image(Placed& p, uint32_t to)
+{
+    std::vector<uint8_t> data;
+    try {
+        data.resize((p.length + 3) & ~3u);
+    } catch (const std::bad_alloc&) {
+        return -2;
+    }
+    if (common_nvm_read(p.start, data.data(), uint32_t(data.size()), 1) != 0)
+        return -1;
+    if (common_nvm_program_nvm(data.data(), uint32_t(data.size()), to, 0, nullptr) != 0)
+        return -1;
+    if (relink(p, to) != 0)
+        return -1;
+    p.start = to;
+    ++g_moves;
+    return 0;
+}
+
+// Lowest start >= `from` where `needed` bytes touch no image; images are sorted by start.
+bool first_gap(const std::vector<Placed>& images, uint64_t from, uint64_t needed, uint64_t end, uint64_t* at)
+{
+    uint64_t cand = from;
+    bool moved = true;
+    while (moved) {
+        moved = false;
+        for (const Placed& p : images)
+            if (p.start < cand + needed && p.end() > cand) {
+                cand = p.end();
+                moved = true;
+            }
+    }
+    if (cand + needed > end)
+        return false;
+    *at = cand;
+    return true;
+}
+
+}  // namespace
+
+extern "C" uint32_t common_nvm_alloc_moves() { return g_moves; }
+
+extern "C" int common_nvm_alloc_space(uint32_t type, uint32_t length, uint32_t keep_offset, uint32_t keep_length,
+                                      uint32_t* out)
+{
+    if (!out)
+        return -1;
+    const bool single_path = common_nvm_is_e1() != 0;
+    if (common_nvm_image_fits(single_path, type, length, nullptr, 0) != 1)
+        return -1;
+    const uint64_t needed = ((uint64_t(length) + 3) & ~3ull) + 4;
+    const uint64_t start = single_path ? 2024 : 3112;
+    const uint64_t end = common_nvm_get_nvm_size();
+
+    std::vector<Placed> images;
+    if (collect(type, images) != 0)
+        return -1;
+    if (keep_length)
+        images.push_back({Home::Keep, 0, 0, keep_offset, keep_length, true, false});
+    std::sort(images.begin(), images.end(), [](const Placed& a, const Placed& b) { return a.start < b.start; });
+
+    uint64_t at = 0;
+    if (first_gap(images, start, needed, end, &at)) {
+        *out = uint32_t(at);
+        return 0;
+    }
+
+    // Second pass: the space of the replaced image is free, movable images close up.
+    std::erase_if(images, [](const Placed& p) { return p.same_type; });
+    uint64_t cand = start;
+    while (cand < end) {
+        Placed* blocker = nullptr;
+        bool covered = false;
+        for (Placed& p : images) {
+            if (p.start < cand && p.end() > cand) {
+                cand = p.end();
+                covered = true;
+                break;
+            }
+            if (p.start >= cand && (!blocker || p.start < blocker->start))
+                blocker = &p;
+        }
+        if (covered)
+            continue;
+        uint64_t limit = blocker ? blocker->start : end;
+        if (limit > end)
+            limit = end;
+        if (limit - cand >= needed) {
+            *out = uint32_t(cand);
+            return 0;
+        }
+        if (!blocker)
+            break;
+        if (blocker->start == cand || blocker->pinned || blocker->home == Home::Keep) {
+            cand = blocker->end();
+            continue;
+        }
+        int rc = move_image(*blocker, uint32_t(cand));
+        if (rc != 0)
+            return rc;
+        cand = blocker->end();
+    }
+    return -1;
+}
