@@ -1,13 +1,67 @@
 #include "fw_from_nvram.h"
 
+#include "testkit/e1e3_reader.h"
+#include "yxmapi/yxmapi.h"
+
 namespace sim {
+namespace {
 
-// No NVRAM reader is wired in yet: every family reports its description's versions.
-bool firmware_derivable(uint32_t /*family*/) { return false; }
-
-std::optional<DerivedFirmware> derive_firmware_from_nvram(uint32_t /*family*/, std::span<const uint8_t> /*nvram*/)
+// A 57710-class device reports, per field of its firmware record, the version text of the image
+// that carries that component: the bootcode (MFW1 when present, else BC1), NCSI, iSCSI boot,
+// FCoE boot, the boot agent ("MBA a.b.c" of its first sub-image), L2 firmware and CCM; the MBI
+// version is the word that the package install keeps at byte 72 of CFG_SHARED.
+std::optional<DerivedFirmware> derive_57710(std::span<const uint8_t> nvram)
 {
-    return std::nullopt;
+    testkit::Bytes nv(nvram.begin(), nvram.end());
+    if (!testkit::e1e3::directory_valid(nv)) return std::nullopt;
+    auto images = testkit::e1e3::list_images(nv);
+    auto find = [&](const char* name) -> const testkit::e1e3::ImageVersion* {
+        for (const auto& im : images)
+            if (im.name == name && !im.version.empty()) return &im;
+        return nullptr;
+    };
+    DerivedFirmware d;
+    auto put = [&](yxmapi::TextField f, const char* name) {
+        if (const auto* im = find(name)) d.texts[f.off] = im->version;
+    };
+    if (const auto* im = find("MFW1"); im) d.texts[yxmapi::fw5::kText4.off] = im->version;
+    else put(yxmapi::fw5::kText4, "BC1");
+    put(yxmapi::fw5::kText84, "NCSI_CMN");
+    put(yxmapi::fw5::kText164, "ISCSI_B");
+    put(yxmapi::fw5::kText516, "FCOE_B");
+    put(yxmapi::fw5::kText632, "L2T");
+    put(yxmapi::fw5::kText764, "CCM");
+    for (const auto& im : images) {
+        if (im.name != "MBA") continue;
+        auto rom = testkit::get_host_view(nv, im.offset, im.length & ~3u);
+        auto slots = testkit::e1e3::mba_slots(rom);
+        if (!slots.empty()) {
+            uint16_t r = slots.front().second;
+            d.texts[yxmapi::fw5::kMba.off] = "MBA " + std::to_string((r >> 12) & 0xF) + "." +
+                                             std::to_string((r >> 8) & 0xF) + "." + std::to_string(r & 0xFF);
+        }
+        break;
+    }
+    for (const auto& im : images)
+        if (im.name == "CFG_SHARED") {
+            if (auto w = testkit::e1e3::image_word(nv, im, 72)) d.mbi_packed = *w;
+            break;
+        }
+    return d;
+}
+
+}  // namespace
+
+bool firmware_derivable(uint32_t family) { return family == yxmapi::kFamily57710; }
+
+std::optional<DerivedFirmware> derive_firmware_from_nvram(uint32_t family, std::span<const uint8_t> nvram)
+{
+    if (family != yxmapi::kFamily57710) return std::nullopt;
+    try {
+        return derive_57710(nvram);
+    } catch (const std::exception&) {
+        return std::nullopt;  // unreadable NVRAM: the description's values stand
+    }
 }
 
 }  // namespace sim

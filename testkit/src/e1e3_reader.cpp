@@ -162,6 +162,14 @@ std::vector<ImageVersion> list_images(const Bytes& nv) {
   return out;
 }
 
+std::optional<uint32_t> image_word(const Bytes& nv, const ImageVersion& im, uint32_t at) {
+  if (at % 4 || uint64_t(at) + 4 > im.length || (im.offset + at) % 4 || !inside(nv, uint64_t(im.offset) + at, 4))
+    return std::nullopt;
+  return be32_at(nv, im.offset + at);
+}
+
+bool directory_valid(const Bytes& nv) { return region_crc_ok(nv, kDir, kDirRegionLen); }
+
 std::optional<ImageVersion> find_image(const Bytes& nvram, const std::string& name) {
   for (auto& im : list_images(nvram))
     if (im.name == name) return im;

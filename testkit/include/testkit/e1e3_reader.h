@@ -37,6 +37,14 @@ std::optional<ImageVersion> find_image(const Bytes& nvram, const std::string& na
 //   from word 1; CCM: "va.b.c" from words 4-6; every other kind: the text at byte 16.
 std::string version_text(const std::string& name, const Bytes& nvram, uint32_t offset, uint32_t length);
 
+// A word of a listed image (the host-order value of the big-endian NVRAM word at byte `at` of
+// the image); nothing when it lies outside the image or the NVRAM.
+std::optional<uint32_t> image_word(const Bytes& nvram, const ImageVersion& image, uint32_t at);
+
+// True when the directory's CRC is right, so the listing reflects a written directory rather
+// than erased or foreign flash.
+bool directory_valid(const Bytes& nvram);
+
 // The boot-agent slots of a ROM chain in host view: {slot name, code revision}, in slot order
 // ("legacy MBA", "PCI30_CLP MBA", "PCI30 MBA", "FCODE", "EFI x86", "EFI IPF", "EFI EBC",
 // "EFI x64"); absent slots are left out.

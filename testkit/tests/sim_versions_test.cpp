@@ -1,0 +1,94 @@
+// The simulated management library reports the firmware versions found in an adapter's NVRAM,
+// read with the kit's reader; a rewritten NVRAM changes what it reports.
+#include "sim/adapter_builder.h"
+#include "testkit/e1e3_nvram.h"
+#include "testkit/images.h"
+#include "yxmapi/yxmapi.h"
+
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+using namespace testkit;
+
+namespace {
+
+struct Root {
+  Root() {
+    char tmpl[] = "/tmp/tkrootXXXXXX";
+    path = mkdtemp(tmpl);
+    setenv("FWUPG_SYSTEM_ROOT", path.c_str(), 1);
+  }
+  ~Root() {
+    std::filesystem::remove_all(path);
+    unsetenv("FWUPG_SYSTEM_ROOT");
+  }
+  std::string path;
+};
+
+struct Lib {
+  Lib() {
+    const char* bin = std::getenv("FWUPG_BIN_DIR");
+    std::string file = std::string(bin ? bin : ".") + "/" + yxmapi::kLibraryFileName;
+    h = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!h) ADD_FAILURE() << dlerror();
+  }
+  ~Lib() {
+    if (h) dlclose(h);
+  }
+  template <uint32_t N>
+  typename yxmapi::OrdinalFn<N>::type fn() {
+    return reinterpret_cast<typename yxmapi::OrdinalFn<N>::type>(dlsym(h, yxmapi::symbol_for_ordinal(N)));
+  }
+  yxmapi::FwInfoType5 query(uint32_t list_handle) {
+    yxmapi::FwInfoType5 r;
+    r.prepare(yxmapi::kFwInfoType5Version);
+    EXPECT_EQ(fn<34>()(0), 0u);
+    EXPECT_EQ(fn<116>()(list_handle, &r), 0u);
+    fn<3>()();
+    return r;
+  }
+  void* h = nullptr;
+};
+
+Bytes nvram_with(uint32_t size, const std::string& version, uint32_t mbi) {
+  e1e3::NvramSpec s;
+  s.size = size;
+  e1e3::set_board(s, 0x14E4, 0x168E, 0x103C, 0x339D, 0x001018000100ull, 2);
+  s.images.push_back({"MBA", stock_image("MBA", version), {}, {}, 0});
+  s.images.push_back({"MFW1", stock_image("MFW1", version), {}, {}, 0});
+  Bytes shared = stock_image("CFG_SHARED", "");
+  set_le32(shared, 72, mbi);
+  s.images.push_back({"CFG_SHARED", shared, {}, {}, 0});
+  return e1e3::build(s).nvram;
+}
+
+}  // namespace
+
+TEST(SimVersions, FollowTheNvramAndFallBackToTheDescription) {
+  Root root;
+  sim::AdapterSpec a = sim::make_adapter(yxmapi::kFamily57710, 1, "e3");
+  a.fw_text(yxmapi::fw5::kMba, "MBA 1.0.0").fw_text(yxmapi::fw5::kText84, "NCSI 1.0.0");
+  sim::write_adapter(root.path, a);
+  Lib lib;
+  ASSERT_NE(lib.h, nullptr);
+
+  // Erased NVRAM: the description's texts stand.
+  yxmapi::FwInfoType5 r = lib.query(a.list_handle);
+  EXPECT_EQ(r.get(yxmapi::fw5::kMba), "MBA 1.0.0");
+
+  sim::set_nvram(root.path, a.name, nvram_with(a.nvram_size(), "7.10.3", 0x070A0300));
+  r = lib.query(a.list_handle);
+  EXPECT_EQ(r.get(yxmapi::fw5::kMba), "MBA 7.10.3");
+  EXPECT_EQ(r.get(yxmapi::fw5::kText4), "MFW1 7.10.3");
+  EXPECT_EQ(r.get(yxmapi::fw5::kText84), "NCSI 1.0.0") << "no NCSI image: the description's value";
+  EXPECT_EQ(r.get(yxmapi::fw5::kMbiPacked), 0x070A0300u);
+
+  sim::set_nvram(root.path, a.name, nvram_with(a.nvram_size(), "7.12.4", 0x070C0400));
+  r = lib.query(a.list_handle);
+  EXPECT_EQ(r.get(yxmapi::fw5::kMba), "MBA 7.12.4");
+  EXPECT_EQ(r.get(yxmapi::fw5::kText4), "MFW1 7.12.4");
+  EXPECT_EQ(r.get(yxmapi::fw5::kMbiPacked), 0x070C0400u);
+}
