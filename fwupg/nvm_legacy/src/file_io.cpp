@@ -1,0 +1,99 @@
+#include "fwupg/nvm_legacy/file_io.h"
+
+#include <cstring>
+
+#include <tcl.h>
+
+namespace {
+// A Tcl object holding a path, with its reference owned by the guard.
+struct PathObj {
+    Tcl_Obj* obj;
+    explicit PathObj(const char* name) : obj(Tcl_NewStringObj(name, -1)) { Tcl_IncrRefCount(obj); }
+    ~PathObj() { Tcl_DecrRefCount(obj); }
+};
+
+bool set_binary(Tcl_Interp* interp, Tcl_Channel chan)
+{
+    return Tcl_SetChannelOption(interp, chan, "-translation", "binary") == TCL_OK &&
+           Tcl_SetChannelOption(interp, chan, "-encoding", "binary") == TCL_OK;
+}
+}  // namespace
+
+int nvm_file_size(const char* name, int32_t* size)
+{
+    if (!size)
+        return 1;
+    if (!name || !*name)
+        return TCL_ERROR;
+    PathObj path(name);
+    Tcl_StatBuf* st = Tcl_AllocStatBuf();
+    int rc = TCL_ERROR;
+    if (Tcl_FSStat(path.obj, st) == 0) {
+        const Tcl_WideUInt bytes = Tcl_GetSizeFromStat(st);
+        if (bytes <= 0x7FFFFFFFu) {
+            *size = static_cast<int32_t>(bytes);
+            rc = TCL_OK;
+        }
+    }
+    Tcl_Free(reinterpret_cast<char*>(st));
+    return rc;
+}
+
+int nvm_file_read(HostOps ops, const char* name, uint8_t* buf, uint32_t count, uint32_t* read)
+{
+    if (read)
+        *read = 0;
+    if (!name || !buf || count > 0x7FFFFFFFu)
+        return 1;
+    Tcl_Channel chan = Tcl_OpenFileChannel(ops.interp, name, "r", 0);
+    if (!chan)
+        return 1;
+    int rc = 1;
+    Tcl_Obj* data = Tcl_NewObj();
+    Tcl_IncrRefCount(data);
+    if (set_binary(ops.interp, chan)) {
+        const int got = Tcl_ReadChars(chan, data, static_cast<int>(count), 0);
+        if (got >= 0) {
+            int have = 0;
+            const unsigned char* bytes = Tcl_GetByteArrayFromObj(data, &have);
+            const uint32_t n = static_cast<uint32_t>(have < got ? have : got);
+            std::memcpy(buf, bytes, n);
+            if (read)
+                *read = n;
+            rc = 0;
+        }
+    }
+    Tcl_DecrRefCount(data);
+    Tcl_Close(ops.interp, chan);
+    return rc;
+}
+
+int nvm_file_write(HostOps ops, const char* name, const uint8_t* buf, uint32_t count, uint32_t* written)
+{
+    if (written)
+        *written = 0;
+    int32_t existing = 0;
+    if (!name || (!buf && count) || count > 0x7FFFFFFFu || nvm_file_size(name, &existing) == 0)
+        return 1;
+    // Created exclusively, so a file that appears between the check and the open is not replaced.
+    Tcl_Channel chan = Tcl_OpenFileChannel(ops.interp, name, "WRONLY CREAT EXCL", 0644);
+    if (!chan)
+        return 1;
+    int rc = 1;
+    if (set_binary(ops.interp, chan)) {
+        Tcl_Obj* data = Tcl_NewByteArrayObj(buf, static_cast<int>(count));
+        Tcl_IncrRefCount(data);
+        const int put = Tcl_WriteObj(chan, data);
+        Tcl_DecrRefCount(data);
+        if (put >= 0) {
+            if (written)
+                *written = static_cast<uint32_t>(put);
+            rc = 0;
+        }
+    }
+    if (Tcl_Close(ops.interp, chan) != TCL_OK)
+        rc = 1;   // data not flushed to the file
+    if (ops.nop2)
+        ops.nop2();
+    return rc;
+}

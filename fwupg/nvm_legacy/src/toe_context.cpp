@@ -1,0 +1,95 @@
+#include "toe_context.h"
+
+#include <cstdlib>
+
+namespace toe {
+
+void set_error(const HostOps& ops, uint32_t code)
+{
+    if (ops.setLastError)
+        ops.setLastError(code);
+}
+
+void append_result(const HostOps& ops, const char* text)
+{
+    if (ops.interp)
+        Tcl_AppendResult(ops.interp, text, static_cast<char*>(nullptr));
+}
+
+void set_result(const HostOps& ops, const char* text)
+{
+    if (ops.interp)
+        Tcl_SetObjResult(ops.interp, Tcl_NewStringObj(text, -1));
+}
+
+bool get_dev(const HostOps& ops, uint32_t* dev)
+{
+    int v = 0;
+    if (!ops.getToeInt || ops.getToeInt(ops.interp, "DEV", &v) != 0)
+        return false;
+    *dev = static_cast<uint32_t>(v);
+    return true;
+}
+
+static std::string array_var(const HostOps& ops, const char* array, const char* name)
+{
+    if (!ops.interp)
+        return {};
+    const char* v = Tcl_GetVar2(ops.interp, array, name, TCL_GLOBAL_ONLY);
+    return v ? std::string(v) : std::string();
+}
+
+std::string toe_var(const HostOps& ops, const char* name) { return array_var(ops, "::toe", name); }
+std::string sys_var(const HostOps& ops, const char* name) { return array_var(ops, "::sys", name); }
+
+int board(const HostOps& ops)
+{
+    const std::string text = toe_var(ops, "BOARD");
+    if (text.empty())
+        return 0;
+    char* end = nullptr;
+    const long v = std::strtol(text.c_str(), &end, 0);
+    return (end && *end == '\0' && v > 0 && v < 0x7FFFFFFF) ? static_cast<int>(v) : 0;
+}
+
+bool board_is_dual(int b) { return b == 5709 || b == 5716 || b == 57728; }
+
+bool port0_is_first(const HostOps& ops)
+{
+    const std::string text = toe_var(ops, "PORT0");
+    return std::strtol(text.c_str(), nullptr, 0) != 0;
+}
+
+uint32_t read_dword(const HostOps& ops, uint32_t dev, uint32_t off, uint32_t* out, uint8_t swap)
+{
+    return ops.nvmReadDword ? ops.nvmReadDword(dev, off, out, swap) : HOST_NO_ACCESS;
+}
+
+uint32_t write_dword(const HostOps& ops, uint32_t dev, uint32_t off, uint32_t value, uint8_t swap)
+{
+    return ops.nvmWriteDword ? ops.nvmWriteDword(dev, off, value, swap) : HOST_NO_ACCESS;
+}
+
+uint32_t read_block(const HostOps& ops, uint32_t dev, uint32_t off, uint32_t len, uint8_t* buf, uint8_t swap)
+{
+    return ops.nvmReadBlock ? ops.nvmReadBlock(dev, off, len, buf, swap) : HOST_NO_ACCESS;
+}
+
+uint32_t write_block(const HostOps& ops, uint32_t dev, uint32_t off, uint32_t len, uint8_t* buf, uint8_t swap)
+{
+    return ops.nvmWriteBlock ? ops.nvmWriteBlock(dev, off, len, buf, swap) : HOST_NO_ACCESS;
+}
+
+void idle(const HostOps& ops)
+{
+    if (ops.nop2)
+        ops.nop2();
+}
+
+void wrong_args(const HostOps& ops, Tcl_Obj* const objv[], const char* usage)
+{
+    if (ops.interp)
+        Tcl_WrongNumArgs(ops.interp, 1, objv, usage);
+}
+
+}  // namespace toe
