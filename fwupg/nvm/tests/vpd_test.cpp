@@ -41,7 +41,7 @@ TEST(Vpd, BuildLayoutAndRoundTrip)
     EXPECT_EQ(0u, through_rv & 0xFF);
 
     vpd_info out{};
-    fwupg::nvm::test::take_fwupg::nvm::test::take_debug_text();
+    fwupg::nvm::test::take_debug_text();
     vpd_parse_image(&out, img, 1);
     EXPECT_EQ("", fwupg::nvm::test::take_debug_text());
     EXPECT_STREQ("Board X", out.product_name);
@@ -79,7 +79,7 @@ TEST(Vpd, DamagedImagesFallBack)
             bad[r.at] = r.value;
         }
         vpd_info out{};
-        fwupg::nvm::test::take_fwupg::nvm::test::take_debug_text();
+        fwupg::nvm::test::take_debug_text();
         vpd_parse_image(&out, bad, 1);
         EXPECT_NE(std::string::npos, fwupg::nvm::test::take_debug_text().find(r.message)) << r.what;
         EXPECT_STREQ(r.defaults ? "0123456789" : "", out.sn) << r.what;
@@ -98,7 +98,7 @@ TEST(Vpd, LongFieldIsCutAndOverfullRecordRefused)
         sum += img[i];
     img[33] = uint8_t(-sum);
     vpd_info out{};
-    fwupg::nvm::test::take_fwupg::nvm::test::take_debug_text();
+    fwupg::nvm::test::take_debug_text();
     vpd_parse_image(&out, img, 1);
     EXPECT_EQ(std::string(16, 'A'), out.pn);
     EXPECT_NE(std::string::npos, fwupg::nvm::test::take_debug_text().find("The max length for field PN is 16"));

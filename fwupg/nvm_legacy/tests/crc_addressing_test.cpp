@@ -54,7 +54,7 @@ TEST(Crc, EmptyBootRecordAndBufferedStart)
     ASSERT_EQ(0, toe_nvm_write_bootstrap(host.ops(), 0, 0, 0));
     EXPECT_EQ(0u, host.be32(0));
     EXPECT_TRUE(residue_ok(host.nvram, 0, 20));
-    fwupg::nvm::test::take_fwupg::nvm::test::take_debug_text();
+    fwupg::nvm::test::take_debug_text();
     ASSERT_EQ(0, toe_nvm_write_bootstrap(host.ops(), 0x08000000, 64, 264));
     EXPECT_EQ(0x200u, host.be32(12));
     EXPECT_NE(std::string::npos, fwupg::nvm::test::take_debug_text().find("start=108;"));
