@@ -1,0 +1,26 @@
+// The demo set: a simulated machine with E1-E3 adapters and a firmware folder with newer images
+// for them. demo.sh and end-to-end tests make it with "fwgen demo".
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace testkit {
+
+struct DemoSet {
+  std::vector<std::string> adapters;  // adapter names under <root>/adapters
+  std::vector<std::string> files;     // file names in the firmware folder
+};
+
+// Writes the adapters (descriptions through the simulator's builder, NVRAM images from the kit)
+// into `root` and the image files, packages and NICFWData.xml into `fwdir`; both folders are
+// created when missing. The boards:
+//   e1-57710     E1 (0x164E), one function: BC1, BC2, MBA, L2T, NCSI, iSCSI boot, 7.10.1;
+//   e2-57712     E2 (0x1662), one function: MFW1/MFW2/SWIMs, MBA, L2T, 7.10.1;
+//   e3-57810-p0, e3-57810-p1
+//                E3 (0x168E), a two-port board (functions 0 and 1): as the E2 board.
+// Each board keeps its MBI version 7.10.1 in CFG_SHARED. The folder holds 7.12.0 images: MBI
+// packages per family, wrapped bootcode, MFW bundle, L2T, NCSI bundle, boot-agent ROMs.
+DemoSet make_demo(const std::string& root, const std::string& fwdir);
+
+}  // namespace testkit

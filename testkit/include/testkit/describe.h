@@ -1,0 +1,43 @@
+// Short text descriptions for fwgen: "key=value" lines, '#' starts a comment line. Errors throw
+// std::invalid_argument naming the line.
+//
+// NVRAM description:
+//   chip=E1|E2|E3            size=0x40000            fill=0xFF
+//   board=VID DID SVID SSID MAC FUNCTIONS [4port]    (MAC as 12 hex digits)
+//   text=...                 part_number=...
+//   vpd.name= vpd.pn= vpd.ec= vpd.sn= vpd.mn= vpd.v0=
+//   image=KIND VERSION [size=N] [gap=N] [did=N]      a stock image of the kind
+//   image=KIND file=PATH [gap=N]                     an image from a file (host view)
+//   word=OFFSET VALUE        ext_dir=1
+// Package description:
+//   version=A.B.C  date=D1 D2 YEAR  magic=XXXX  format_version=N  header_length=N
+//   entry_count=N  byte12=N
+//   entry=NAME file=PATH | stock=KIND:VERSION | wrap=KIND:VERSION[,KIND:VERSION...]
+//         [offset=N] [length=N]                      NAME: MBA MFW L2T CCM IBOOT FBOOT PHY ...
+//   row=VID DID SVID SSID MASK
+// Firmware data description: "[model]" starts a model; then name=, venid=, devid=, subvenid=,
+// subdevid= and any component attribute (bootcode=, bcFile=, mbi=, mbiFile=, ...).
+#pragma once
+
+#include "testkit/e1e3_nvram.h"
+#include "testkit/fwdata.h"
+#include "testkit/package.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace testkit {
+
+// Relative file names in a description are taken from `base_dir`.
+e1e3::NvramSpec parse_nvram_description(std::string_view text, const std::string& base_dir = ".");
+PackageSpec parse_package_description(std::string_view text, const std::string& base_dir = ".");
+std::vector<NicFwModel> parse_fwdata_description(std::string_view text);
+
+// "KIND:VERSION[,KIND:VERSION...]" as a wrapped file of stock records.
+Bytes wrapped_stock(std::string_view list);
+
+// Splits on blanks.
+std::vector<std::string> split_words(std::string_view s);
+
+}  // namespace testkit

@@ -1,0 +1,163 @@
+#include "testkit/demo.h"
+
+#include "sim/adapter_builder.h"
+#include "testkit/describe.h"
+#include "testkit/e1e3_nvram.h"
+#include "testkit/fwdata.h"
+#include "testkit/images.h"
+#include "testkit/package.h"
+
+#include <cstdio>
+#include <filesystem>
+
+namespace testkit {
+namespace {
+
+constexpr const char* kOld = "7.10.1";
+constexpr const char* kNew = "7.12.0";
+constexpr uint32_t kShmemBase = 0x3800;
+constexpr uint32_t kNvramSize = 0x80000;
+
+struct Board {
+  const char* name;
+  e1e3::Chip chip;
+  uint16_t did;
+  unsigned functions;
+  uint32_t mac_base;  // low 32 bits of the first MAC; the upper 16 are 0x0010
+};
+
+const Board kBoards[] = {
+    {"e1-57710", e1e3::Chip::E1, 0x164E, 1, 0x18E10100},
+    {"e2-57712", e1e3::Chip::E2, 0x1662, 1, 0x18E20100},
+    {"e3-57810", e1e3::Chip::E3, 0x168E, 2, 0x18E30100},
+};
+
+e1e3::ImageSpec img(const char* kind, const char* version, uint16_t did = 0) {
+  return {kind, stock_image(kind, version, 0, did ? did : 0x168E), {}, {}, 0};
+}
+
+Bytes cfg_shared_with_mbi(const std::vector<unsigned>& v) {
+  Bytes b = stock_image("CFG_SHARED", "");
+  set_le32(b, 72, v[0] << 24 | v[1] << 16 | v[2] << 8);
+  return b;
+}
+
+Bytes board_nvram(const Board& b) {
+  e1e3::NvramSpec s;
+  s.chip = b.chip;
+  s.size = kNvramSize;
+  s.text20 = std::string("DEMO ") + b.name;
+  s.part_number = std::string("DEMO-") + std::to_string(b.did);
+  s.vpd.name = std::string("Demo adapter ") + b.name;
+  s.vpd.sn = "DEMO" + std::to_string(b.did);
+  e1e3::set_board(s, 0x14E4, b.did, 0x14E4, b.did, 0x001000000000ull | b.mac_base, b.functions);
+  if (b.chip == e1e3::Chip::E1) {
+    s.images = {img("BC1", kOld), img("BC2", kOld), img("MBA", kOld, b.did), img("L2T", kOld),
+                img("NCSI_CMN", kOld), img("ISCSI_B", kOld), img("I_B_CFG", "1.0.0")};
+  } else {
+    s.images = {img("MBA", kOld, b.did), img("L2T", kOld), img("MFW1", kOld), img("MFW2", kOld)};
+    for (const char* swim : {"SWIM1", "SWIM2", "SWIM3", "SWIM4"}) s.images.push_back(img(swim, kOld));
+  }
+  s.images.push_back(img("NIC_PRTION", "1.0.0"));
+  s.images.push_back({"CFG_SHARED", cfg_shared_with_mbi(parse_version(kOld)), {}, {}, 0});
+  return e1e3::build(s).nvram;
+}
+
+void write_adapters(const std::string& root, const Board& b, uint32_t& index, DemoSet& out) {
+  Bytes nvram = board_nvram(b);
+  for (unsigned f = 0; f < b.functions; ++f) {
+    std::string name = b.name;
+    if (b.functions > 1) name += "-p" + std::to_string(f);
+    sim::AdapterSpec a = sim::make_adapter(5, index++, name);
+    a.did = b.did;
+    a.ssid = b.did;
+    a.chip_id = sim::chip_id(b.did, 1, 0);
+    a.function = f;
+    a.port = f;
+    a.port_count = b.functions > 1 ? 2 : 1;
+    a.flash_word = kNvramSize;
+    char mac[20];
+    std::snprintf(mac, sizeof mac, "0010%08X", b.mac_base + f);
+    a.mac = mac;
+    a.reg(0xA2B4, kShmemBase);
+    a.reg(kShmemBase + 8, b.chip == e1e3::Chip::E1 ? 0 : 0x070A0100);
+    a.reg(kShmemBase + 56, uint32_t(b.did) << 16 | 0x14E4);
+    a.reg(0xA720, 1);  // port mode valid, two-port mode
+    sim::write_adapter(root, a);
+    sim::set_nvram(root, a.name, nvram);
+    out.adapters.push_back(a.name);
+  }
+}
+
+Bytes mfw_bundle(const char* version) {
+  return wrapped_stock(std::string("MFW1:") + version + ",MFW2:" + version + ",SWIM1:" + version + ",SWIM2:" +
+                       version + ",SWIM3:" + version + ",SWIM4:" + version);
+}
+
+}  // namespace
+
+DemoSet make_demo(const std::string& root, const std::string& fwdir) {
+  std::filesystem::create_directories(root);
+  std::filesystem::create_directories(fwdir);
+  DemoSet out;
+  uint32_t index = 1;
+  for (const Board& b : kBoards) write_adapters(root, b, index, out);
+
+  auto put = [&](const std::string& name, const Bytes& data) {
+    write_file(fwdir + "/" + name, data);
+    out.files.push_back(name);
+  };
+  auto v = parse_version(kNew);
+
+  // Loose image files.
+  std::vector<WrappedRecord> bc = {stock_record("BC1", kNew), stock_record("BC2", kNew)};
+  for (auto& r : bc) {
+    r.version = 2;
+    r.compat = 0x80000;  // 57710 family
+  }
+  put("bc_e1.bin", wrapped_file(bc));
+  put("mba_e1.bin", mba_rom(mba_stock(0x164E, kNew)));
+  put("mba_e3.bin", mba_rom(mba_stock(0x168E, kNew)));
+  put("mfw_e3.bin", mfw_bundle(kNew));
+  put("l2t.bin", wrapped_stock(std::string("L2T:") + kNew));
+  put("ncsi.bin", ncsi_bundle(kNew));
+
+  // MBI packages: one for the E1 board, one for the E2 and E3 boards.
+  auto pkg = [&](const std::vector<std::pair<const char*, Bytes>>& entries, const std::vector<PackageRow>& rows) {
+    PackageSpec p;
+    p.major = uint8_t(v[0]);
+    p.minor = uint8_t(v[1]);
+    p.build = uint8_t(v[2]);
+    p.date1 = 6;
+    p.date2 = 15;
+    p.year = 2024;
+    for (const auto& [name, data] : entries) p.entries.push_back({package_tag(name), data, {}, {}});
+    p.rows = rows;
+    return package(p);
+  };
+  Bytes l2t = wrapped_stock(std::string("L2T:") + kNew);
+  put("mbi_e1.bin", pkg({{"MBA", mba_rom(mba_stock(0x164E, kNew))}, {"L2T", l2t}},
+                        {{0x14E4, 0x164E, 0x14E4, 0x164E, 0x3}}));
+  put("mbi_e2e3.bin", pkg({{"MFW", mfw_bundle(kNew)},
+                           {"MBA", mba_rom(mba_stock(0x168E, kNew))},
+                           {"MBA", mba_rom(mba_stock(0x1662, kNew))},
+                           {"L2T", l2t}},
+                          {{0x14E4, 0x168E, 0x14E4, 0x168E, 0xB}, {0x14E4, 0x1662, 0x14E4, 0x1662, 0xD}}));
+
+  std::vector<NicFwModel> models = {
+      {"Demo 57710 adapter", "14E4", "164E", "14E4", "164E",
+       {{"bootcode", kNew}, {"bcFile", "bc_e1.bin"}, {"pxe", kNew}, {"pxeFile", "mba_e1.bin"}, {"ncsi", kNew},
+        {"ncsiFile", "ncsi.bin"}, {"l2", kNew}, {"l2File", "l2t.bin"}, {"mbi", kNew}, {"mbiFile", "mbi_e1.bin"}}},
+      {"Demo 57712 adapter", "14E4", "1662", "14E4", "1662",
+       {{"pxe", kNew}, {"pxeFile", "mba_e3.bin"}, {"mbi", kNew}, {"mbiFile", "mbi_e2e3.bin"}}},
+      {"Demo 57810 dual-port adapter", "14E4", "168E", "14E4", "168E",
+       {{"bootcode", kNew}, {"bcFile", "mfw_e3.bin"}, {"pxe", kNew}, {"pxeFile", "mba_e3.bin"}, {"l2", kNew},
+        {"l2File", "l2t.bin"}, {"mbi", kNew}, {"mbiFile", "mbi_e2e3.bin"}}},
+  };
+  std::string xml = nicfwdata_xml(models);
+  write_text_file(fwdir + "/NICFWData.xml", xml);
+  out.files.push_back("NICFWData.xml");
+  return out;
+}
+
+}  // namespace testkit

@@ -1,0 +1,255 @@
+// fwgen: the test kit's command line. Makes NVRAM images, image files, packages, firmware data
+// files and whole demo machines for shell scripts, demo.sh and end-to-end tests.
+#include "testkit/demo.h"
+#include "testkit/describe.h"
+#include "testkit/e1e3_nvram.h"
+#include "testkit/e1e3_reader.h"
+#include "testkit/e1e3_verify.h"
+#include "testkit/images.h"
+#include "testkit/package.h"
+#include "testkit/vpd.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+using namespace testkit;
+
+namespace {
+
+const char* const kUsage =
+    "usage: fwgen COMMAND ...\n"
+    "  nvram DESC OUT [--paged]            E1-E3 NVRAM image from a description file\n"
+    "  verify NVRAM [--e1]                 check CRCs, pointers, lengths and overlaps (exit 1 on errors)\n"
+    "  list NVRAM                          images of the directories with their version texts\n"
+    "  image KIND VERSION OUT [--size N] [--did N]\n"
+    "                                      raw image of a kind, as image files carry it\n"
+    "  wrap OUT [--v2] [--compat N] ITEM... wrapped image file; ITEM is KIND:VERSION or TAG=FILE\n"
+    "                                      (TAG four characters, '0' standing for a zero byte)\n"
+    "  mba OUT VERSION [--did N] [--family-bits N] [--restrict]\n"
+    "                                      boot-agent ROM chain (PCI 3.0 image and EFI x64 image)\n"
+    "  ncsi OUT VERSION [--no-elib] [--xlib] [--chip-mask N]\n"
+    "                                      NCSI bundle\n"
+    "  paged IN OUT                        full-NVRAM file in paged form\n"
+    "  vpd OUT [--text] [name=..] [pn=..] [ec=..] [sn=..] [mn=..] [v0=..]\n"
+    "                                      128-byte VPD image, or the VPD text file with --text\n"
+    "  package DESC OUT                    \"KRVT\" firmware package from a description file\n"
+    "  fwdata DESC OUT                     NICFWData.xml from a description file\n"
+    "  demo ROOT FWDIR                     simulated machine with E1-E3 adapters and a firmware folder\n";
+
+struct Usage : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+// Positional arguments and "--flag [value]" options.
+struct Cmd {
+  std::vector<std::string> pos;
+  std::map<std::string, std::string> opt;
+  bool has(const std::string& k) const { return opt.count(k) != 0; }
+  uint32_t num(const std::string& k, uint32_t dflt) const {
+    auto it = opt.find(k);
+    return it == opt.end() ? dflt : uint32_t(parse_number(it->second));
+  }
+};
+
+Cmd parse(int argc, char** argv, const std::vector<std::string>& valued) {
+  Cmd c;
+  for (int i = 2; i < argc; ++i) {
+    std::string a = argv[i];
+    if (a.rfind("--", 0) == 0) {
+      bool takes = std::find(valued.begin(), valued.end(), a) != valued.end();
+      if (takes) {
+        if (i + 1 >= argc) throw Usage(a + " needs a value");
+        c.opt[a] = argv[++i];
+      } else {
+        c.opt[a] = "1";
+      }
+    } else {
+      c.pos.push_back(a);
+    }
+  }
+  return c;
+}
+
+void need(const Cmd& c, size_t min, size_t max) {
+  if (c.pos.size() < min || c.pos.size() > max) throw Usage("wrong number of arguments");
+}
+
+std::string dir_of(const std::string& path) {
+  std::string d = std::filesystem::path(path).parent_path().string();
+  return d.empty() ? "." : d;
+}
+
+std::string text_of(const std::string& path) {
+  Bytes b = read_file(path);
+  return std::string(b.begin(), b.end());
+}
+
+int cmd_nvram(const Cmd& c) {
+  need(c, 2, 2);
+  e1e3::NvramSpec spec = parse_nvram_description(text_of(c.pos[0]), dir_of(c.pos[0]));
+  Bytes nv = e1e3::build(spec).nvram;
+  write_file(c.pos[1], c.has("--paged") ? e1e3::paged(nv) : nv);
+  return 0;
+}
+
+int cmd_verify(const Cmd& c) {
+  need(c, 1, 1);
+  e1e3::Report r = e1e3::verify(read_file(c.pos[0]), c.has("--e1") ? e1e3::Chip::E1 : e1e3::Chip::E3);
+  std::fputs(r.text().c_str(), stdout);
+  std::printf("%s\n", r.ok() ? "NVRAM OK" : "NVRAM BAD");
+  return r.ok() ? 0 : 1;
+}
+
+int cmd_list(const Cmd& c) {
+  need(c, 1, 1);
+  for (const auto& im : e1e3::list_images(read_file(c.pos[0]))) {
+    const char* home = im.home == e1e3::Home::Bootstrap ? "boot" : im.home == e1e3::Home::Main ? "dir" : "ext";
+    std::printf("%-4s %2d %-16s 0x%08X 0x%06X 0x%06X %s\n", home, im.index, im.name.c_str(), im.dir_type, im.offset,
+                im.length, im.version.c_str());
+  }
+  return 0;
+}
+
+int cmd_image(const Cmd& c) {
+  need(c, 3, 3);
+  write_file(c.pos[2], stock_image(c.pos[0], c.pos[1], c.num("--size", 0), uint16_t(c.num("--did", 0x168E))));
+  return 0;
+}
+
+uint32_t tag_text(const std::string& t) {
+  if (t.size() != 4) throw Usage("a tag has four characters: " + t);
+  std::string b = t;
+  for (char& ch : b)
+    if (ch == '0') ch = '\0';
+  return tag_of(b);
+}
+
+int cmd_wrap(const Cmd& c) {
+  if (c.pos.size() < 2) throw Usage("wrap needs a file and at least one item");
+  std::vector<WrappedRecord> recs;
+  for (size_t i = 1; i < c.pos.size(); ++i) {
+    const std::string& item = c.pos[i];
+    WrappedRecord r;
+    size_t eq = item.find('='), colon = item.find(':');
+    if (eq != std::string::npos) {
+      r.tag = tag_text(item.substr(0, eq));
+      r.data = read_file(item.substr(eq + 1));
+    } else if (colon != std::string::npos) {
+      r = stock_record(item.substr(0, colon), item.substr(colon + 1));
+    } else {
+      throw Usage("item must be KIND:VERSION or TAG=FILE: " + item);
+    }
+    if (c.has("--v2")) r.version = 2;
+    r.compat = c.num("--compat", 0);
+    recs.push_back(std::move(r));
+  }
+  write_file(c.pos[0], wrapped_file(recs));
+  return 0;
+}
+
+int cmd_mba(const Cmd& c) {
+  need(c, 2, 2);
+  MbaSpec m = mba_stock(uint16_t(c.num("--did", 0x168E)), c.pos[1]);
+  m.family_bits = uint8_t(c.num("--family-bits", 0));
+  m.restrict_flag = c.has("--restrict") ? 1 : 0;
+  write_file(c.pos[0], mba_rom(m));
+  return 0;
+}
+
+int cmd_ncsi(const Cmd& c) {
+  need(c, 2, 2);
+  write_file(c.pos[0], ncsi_bundle(c.pos[1], !c.has("--no-elib"), c.has("--xlib"), c.num("--chip-mask", 0)));
+  return 0;
+}
+
+int cmd_paged(const Cmd& c) {
+  need(c, 2, 2);
+  write_file(c.pos[1], e1e3::paged(read_file(c.pos[0])));
+  return 0;
+}
+
+int cmd_vpd(const Cmd& c) {
+  if (c.pos.empty()) throw Usage("vpd needs a file");
+  VpdFields f;
+  for (size_t i = 1; i < c.pos.size(); ++i) {
+    size_t eq = c.pos[i].find('=');
+    if (eq == std::string::npos) throw Usage("field must be key=value");
+    std::string k = c.pos[i].substr(0, eq), v = c.pos[i].substr(eq + 1);
+    if (k == "name") f.name = v;
+    else if (k == "pn") f.pn = v;
+    else if (k == "ec") f.ec = v;
+    else if (k == "sn") f.sn = v;
+    else if (k == "mn") f.mn = v;
+    else if (k == "v0") f.v0 = v;
+    else throw Usage("unknown VPD field " + k);
+  }
+  if (c.has("--text")) write_text_file(c.pos[0], vpd_text_file(f));
+  else write_file(c.pos[0], vpd_image_128(f));
+  return 0;
+}
+
+int cmd_package(const Cmd& c) {
+  need(c, 2, 2);
+  write_file(c.pos[1], package(parse_package_description(text_of(c.pos[0]), dir_of(c.pos[0]))));
+  return 0;
+}
+
+int cmd_fwdata(const Cmd& c) {
+  need(c, 2, 2);
+  write_text_file(c.pos[1], nicfwdata_xml(parse_fwdata_description(text_of(c.pos[0]))));
+  return 0;
+}
+
+int cmd_demo(const Cmd& c) {
+  need(c, 2, 2);
+  DemoSet d = make_demo(c.pos[0], c.pos[1]);
+  for (const auto& a : d.adapters) std::printf("adapter %s\n", a.c_str());
+  for (const auto& f : d.files) std::printf("file %s\n", f.c_str());
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    std::fputs(kUsage, stderr);
+    return 2;
+  }
+  struct Sub {
+    std::function<int(const Cmd&)> run;
+    std::vector<std::string> valued;
+  };
+  const std::map<std::string, Sub> subs = {
+      {"nvram", {cmd_nvram, {}}},
+      {"verify", {cmd_verify, {}}},
+      {"list", {cmd_list, {}}},
+      {"image", {cmd_image, {"--size", "--did"}}},
+      {"wrap", {cmd_wrap, {"--compat"}}},
+      {"mba", {cmd_mba, {"--did", "--family-bits"}}},
+      {"ncsi", {cmd_ncsi, {"--chip-mask"}}},
+      {"paged", {cmd_paged, {}}},
+      {"vpd", {cmd_vpd, {}}},
+      {"package", {cmd_package, {}}},
+      {"fwdata", {cmd_fwdata, {}}},
+      {"demo", {cmd_demo, {}}},
+  };
+  auto it = subs.find(argv[1]);
+  if (it == subs.end()) {
+    std::fprintf(stderr, "fwgen: unknown command %s\n%s", argv[1], kUsage);
+    return 2;
+  }
+  try {
+    return it->second.run(parse(argc, argv, it->second.valued));
+  } catch (const Usage& e) {
+    std::fprintf(stderr, "fwgen %s: %s\n%s", argv[1], e.what(), kUsage);
+    return 2;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "fwgen %s: %s\n", argv[1], e.what());
+    return 1;
+  }
+}
