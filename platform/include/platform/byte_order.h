@@ -18,4 +18,14 @@ inline void store_be32(uint8_t* p, uint32_t v)
     p[3] = uint8_t(v);
 }
 
+inline uint16_t load_le16(const uint8_t* p)
+{
+    return uint16_t(p[0] | (p[1] << 8));
+}
+
+inline uint32_t load_le32(const uint8_t* p)
+{
+    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
+}
+
 }  // namespace platform

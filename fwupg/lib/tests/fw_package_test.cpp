@@ -1,0 +1,356 @@
+// Firmware package reader: validation, matching, single-image copies, extraction into the
+// current folder and its command list. Packages come from the test kit's builder. Each test runs
+// in its own process and changes into a temporary folder of its own.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "fwupg/fw_package.h"
+#include "platform/testing/temp_root.h"
+#include "testkit/bytes.h"
+#include "testkit/images.h"
+#include "testkit/package.h"
+
+namespace {
+
+using testkit::Bytes;
+using testkit::package_tag;
+using testkit::PackageEntry;
+using testkit::PackageRow;
+using testkit::PackageSpec;
+
+constexpr uint16_t kVid = 0x14E4, kDid = 0x168E, kSvid = 0x103C, kSsid = 0x1917;
+
+Bytes Filled(size_t n, uint8_t seed)
+{
+    Bytes b(n);
+    for (size_t i = 0; i < n; ++i) b[i] = uint8_t(seed + i * 7);
+    return b;
+}
+
+PackageEntry Entry(const char* name, Bytes data)
+{
+    return PackageEntry{package_tag(name), std::move(data), {}, {}};
+}
+
+PackageRow Row(uint32_t mask)
+{
+    return PackageRow{kVid, kDid, kSvid, kSsid, mask};
+}
+
+class FwPackageTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        previous_ = std::filesystem::current_path();
+        std::filesystem::current_path(dir_.path());
+    }
+    void TearDown() override { std::filesystem::current_path(previous_); }
+
+    std::string Write(const Bytes& bytes, const std::string& name = "pkg.bin")
+    {
+        testkit::write_file(dir_ / name, bytes);
+        return dir_ / name;
+    }
+    static Bytes ReadBack(const std::string& name) { return testkit::read_file(name); }
+    static bool Exists(const std::string& name) { return std::filesystem::exists(name); }
+
+    platform::testing::TempDir dir_;
+    std::filesystem::path previous_;
+};
+
+TEST_F(FwPackageTest, GivesVersionDateAndBoundedVersionText)
+{
+    PackageSpec spec;
+    spec.major = 7;
+    spec.minor = 12;
+    spec.build = 3;
+    spec.date1 = 0x0B;
+    spec.date2 = 0x1E;
+    spec.year = 2024;  // bytes 20, 21 = 0xE8, 0x07
+    spec.entries = {Entry("MFW", Filled(16, 1))};
+    spec.rows = {Row(1)};
+    fwupg::FwPackage pkg(Write(testkit::package(spec)).c_str(), kVid, kDid, kSvid, kSsid);
+    ASSERT_EQ(pkg.Validate(), 0u);
+
+    uint32_t version = 0, date = 0;
+    pkg.GetVersionAndDate(&version, &date);
+    EXPECT_EQ(version, 0x070C03u);
+    EXPECT_EQ(date, 0x0B1EE807u);
+
+    // The text is cut to the buffer: a 6-byte buffer cannot hold "7.12.3".
+    char text[16];
+    std::memset(text, 'x', sizeof text);
+    ASSERT_TRUE(pkg.GetVersionString(text, 6));
+    EXPECT_STREQ(text, "7.12.");
+    EXPECT_EQ(text[6], 'x');
+    ASSERT_TRUE(pkg.GetVersionString(text, sizeof text));
+    EXPECT_STREQ(text, "7.12.3");
+    EXPECT_FALSE(pkg.GetVersionString(text, 5));
+}
+
+// Malformed packages: each is refused with its code, and none yields a command or a file.
+TEST_F(FwPackageTest, MalformedPackagesAreRefused)
+{
+    auto base = [] {
+        PackageSpec s;
+        s.entries = {Entry("MBA", Filled(40, 2)), Entry("MFW", Filled(24, 3))};
+        s.rows = {Row(3)};
+        return s;
+    };
+    struct Case {
+        const char* what;
+        std::function<Bytes()> make;
+        uint32_t code;
+    };
+    const std::vector<Case> cases = {
+        {"wrong magic", [&] { auto s = base(); s.magic = {'K', 'R', 'V', 'X'}; return testkit::package(s); }, 78},
+        {"format version 0", [&] { auto s = base(); s.format_version = 0; return testkit::package(s); }, 78},
+        {"header only", [&] { Bytes b = testkit::package(base()); b.resize(32); return b; }, 78},
+        {"empty file", [] { return Bytes{}; }, 78},
+        {"header length one short",
+         [&] { auto s = base(); s.header_length = uint16_t(32 + 64 + 8 + 16 - 1); return testkit::package(s); }, 127},
+        {"byte 12 zero", [&] { auto s = base(); s.byte12 = 0; return testkit::package(s); }, 127},
+        {"entry count zero", [&] { auto s = base(); s.entry_count = 0; return testkit::package(s); }, 127},
+        {"only unknown tags",
+         [&] { auto s = base(); for (auto& e : s.entries) e.tag = testkit::tag_of("zzzz"); return testkit::package(s); }, 127},
+        {"directory past the end",
+         [&] {
+             auto s = base();
+             s.entry_count = 2000;
+             s.header_length = uint16_t(32 + 32 * 2000 + 8 + 16);
+             return testkit::package(s);
+         },
+         127},
+        {"table rows past the end",
+         [&] {
+             Bytes b = testkit::package(base());
+             testkit::set_le16(b, 32 + 64, 0x7FFF);  // row count
+             return b;
+         },
+         127},
+        {"table header cut off",
+         [&] {
+             Bytes b = testkit::package(base());
+             b.resize(32 + 64 + 4);
+             return b;
+         },
+         127},
+        {"no row for this adapter",
+         [&] { auto s = base(); s.rows[0].ssid = kSsid + 1; return testkit::package(s); }, 16},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fwupg::FwPackage pkg(Write(c.make()).c_str(), kVid, kDid, kSvid, kSsid);
+        EXPECT_EQ(pkg.Validate(), c.code);
+        std::vector<uint8_t> out{1};
+        EXPECT_EQ(pkg.ExtractImage("MBA", out), 126u);
+        EXPECT_TRUE(out.empty());
+        EXPECT_EQ(pkg.GetCommandCount(), 0u);
+        EXPECT_FALSE(Exists("MBA.bin"));
+    }
+}
+
+TEST_F(FwPackageTest, MissingFileAndZeroIdsAreInvalid)
+{
+    fwupg::FwPackage missing((dir_ / "none.bin").c_str(), kVid, kDid, kSvid, kSsid);
+    EXPECT_EQ(missing.Validate(), 78u);
+
+    PackageSpec s;
+    s.entries = {Entry("MBA", Filled(8, 1))};
+    s.rows = {PackageRow{kVid, kDid, kSvid, 0, 1}};
+    fwupg::FwPackage zeroSsid(Write(testkit::package(s)).c_str(), kVid, kDid, kSvid, 0);
+    EXPECT_NE(zeroSsid.Validate(), 0u);
+}
+
+TEST_F(FwPackageTest, LastMatchingRowWinsAndMaskSelectsImages)
+{
+    PackageSpec s;
+    s.entries = {Entry("MBA", Filled(32, 10)), Entry("MBA", Filled(48, 20)), Entry("MFW", Filled(8, 30))};
+    s.rows = {Row(0x1 | 0x4), PackageRow{kVid, 0x1111, kSvid, kSsid, 0x7}, Row(0x2)};
+    fwupg::FwPackage pkg(Write(testkit::package(s)).c_str(), kVid, kDid, kSvid, kSsid);
+    ASSERT_EQ(pkg.Validate(), 0u);
+
+    std::vector<uint8_t> out;
+    EXPECT_EQ(pkg.ExtractImage("MBA", out), 0u);
+    EXPECT_EQ(out, Filled(48, 20));
+    EXPECT_EQ(pkg.ExtractImage("MFW", out), 30u);  // the winning row does not take entry 2
+    EXPECT_TRUE(out.empty());
+}
+
+TEST_F(FwPackageTest, EntryNumber32TakesTheKeyOfEntry0AndUnknownTagsSelectNothing)
+{
+    PackageSpec s;
+    s.entries.push_back(Entry("MBA", Filled(8, 1)));
+    s.entries.push_back(PackageEntry{testkit::tag_of("xyzw"), Filled(8, 2), {}, {}});
+    for (int i = 2; i < 32; ++i) s.entries.push_back(Entry("L2T", Filled(4, uint8_t(i))));
+    s.entries.push_back(Entry("MBA", Filled(12, 99)));  // i = 32: key 1 << 0
+    s.rows = {Row(0x1 | 0x2)};
+    fwupg::FwPackage pkg(Write(testkit::package(s)).c_str(), kVid, kDid, kSvid, kSsid);
+    ASSERT_EQ(pkg.Validate(), 0u);
+
+    std::vector<uint8_t> out;
+    ASSERT_EQ(pkg.ExtractImage("MBA", out), 0u);
+    EXPECT_EQ(out, Filled(12, 99));
+    ASSERT_EQ(pkg.GetCommandCount(), 1u);  // bit 1 names the unknown entry: nothing
+    EXPECT_EQ(pkg.GetCommand(0), "upgrade -F -mba MBA.bin");
+}
+
+// An entry whose data leave the file (also by a u32 sum that wraps) is never copied out, and the
+// extraction writes nothing at all.
+TEST_F(FwPackageTest, EntryDataOutsideTheFileAreRefused)
+{
+    struct Case {
+        const char* what;
+        uint32_t offset, length;
+    };
+    const std::vector<Case> cases = {
+        {"offset past the end", 0x100000, 4},
+        {"length past the end", 0, 0x100000},
+        {"sum wraps 32 bits", 0xFFFFFFF0u, 0x20},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        PackageSpec s;
+        s.entries = {Entry("MBA", Filled(16, 1)), PackageEntry{package_tag("MFW"), Filled(16, 2), c.offset, c.length}};
+        s.rows = {Row(0x3)};
+        fwupg::FwPackage pkg(Write(testkit::package(s)).c_str(), kVid, kDid, kSvid, kSsid);
+        EXPECT_EQ(pkg.Validate(), 0u);
+        std::vector<uint8_t> out;
+        EXPECT_EQ(pkg.ExtractImage("MFW", out), 126u);
+        EXPECT_EQ(pkg.ExtractImage("MBA", out), 0u);
+        EXPECT_EQ(pkg.GetCommandCount(), 0u);
+        EXPECT_FALSE(Exists("MBA.bin"));
+        EXPECT_FALSE(Exists("MFW.bin"));
+    }
+}
+
+TEST_F(FwPackageTest, ExtractionWritesFilesAndCommandList)
+{
+    struct Case {
+        const char* what;
+        std::vector<const char*> entries;
+        std::vector<std::string> commands;
+        std::vector<std::string> files;
+    };
+    const std::vector<Case> cases = {
+        {"configuration with MFW, no META",
+         {"MBA", "NVM_CFG", "MFW", "PK"},
+         {"upgrade -F -mba MBA.bin", "upgrade -F -mfw MFW.bin", "upgrade -F -pk PK.bin",
+          "update_cfg -F NVM_CFG.bin MFW.bin"},
+         {"MBA.bin", "NVM_CFG.bin", "MFW.bin", "PK.bin"}},
+        {"configuration with META and MFW",
+         {"META", "MFW", "NVM_CFG", "IBOOT", "FBOOT", "PHY", "INIT_HW", "L2T", "CCM"},
+         {"upgrade -F -mfw MFW.bin", "upgrade -F -ib_ipv4n6 IBOOT.bin", "upgrade -F -feb FBOOT.bin",
+          "phy -upg PHY.bin", "upgrade -F -init_hw INIT_HW.bin", "upgrade -F -l2t L2T.bin",
+          "upgrade -F -ccm CCM.bin", "update_cfg -F NVM_CFG.bin META.bin"},
+         {"META.bin", "MFW.bin", "NVM_CFG.bin", "IBOOT.bin", "FBOOT.bin", "PHY.bin", "INIT_HW.bin", "L2T.bin",
+          "CCM.bin"}},
+        {"configuration alone", {"NVM_CFG"}, {}, {"NVM_CFG.bin"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        PackageSpec s;
+        for (size_t i = 0; i < c.entries.size(); ++i) s.entries.push_back(Entry(c.entries[i], Filled(20 + i, uint8_t(i))));
+        s.rows = {Row((1u << c.entries.size()) - 1)};
+        fwupg::FwPackage pkg(Write(testkit::package(s)).c_str(), kVid, kDid, kSvid, kSsid);
+        ASSERT_EQ(pkg.Validate(), 0u);
+        ASSERT_EQ(pkg.GetCommandCount(), c.commands.size());
+        for (size_t i = 0; i < c.commands.size(); ++i) EXPECT_EQ(pkg.GetCommand(i), c.commands[i]);
+        EXPECT_EQ(pkg.GetCommand(c.commands.size()), "");
+        EXPECT_EQ(pkg.WrittenFiles(), c.files);
+        for (size_t i = 0; i < c.files.size(); ++i) EXPECT_EQ(ReadBack(c.files[i]), Filled(20 + i, uint8_t(i)));
+        pkg.DeleteExtractedFiles();
+        for (const std::string& f : c.files) EXPECT_FALSE(Exists(f));
+    }
+}
+
+TEST_F(FwPackageTest, SecondImagesOfAKindGetProcessWideNumbers)
+{
+    PackageSpec s;
+    s.entries = {Entry("MBA", Filled(8, 1)), Entry("MBA", Filled(8, 2))};
+    s.rows = {Row(0x3)};
+    const std::string path = Write(testkit::package(s));
+
+    fwupg::FwPackage first(path.c_str(), kVid, kDid, kSvid, kSsid);
+    ASSERT_EQ(first.GetCommandCount(), 2u);
+    EXPECT_EQ(first.GetCommand(0), "upgrade -F -mba MBA.bin");
+    EXPECT_EQ(first.GetCommand(1), "upgrade -F -mba MBA1.bin");
+    EXPECT_EQ(ReadBack("MBA1.bin"), Filled(8, 2));
+
+    fwupg::FwPackage second(path.c_str(), kVid, kDid, kSvid, kSsid);
+    ASSERT_EQ(second.GetCommandCount(), 2u);
+    EXPECT_EQ(second.GetCommand(1), "upgrade -F -mba MBA2.bin");
+}
+
+TEST_F(FwPackageTest, OrderMfwAndPkSwapsTheTwoCommands)
+{
+    PackageSpec s;
+    s.entries = {Entry("PK", Filled(8, 1)), Entry("MBA", Filled(8, 2)), Entry("MFW", Filled(8, 3))};
+    s.rows = {Row(0x7)};
+    fwupg::FwPackage pkg(Write(testkit::package(s)).c_str(), kVid, kDid, kSvid, kSsid);
+    ASSERT_EQ(pkg.GetCommandCount(), 3u);
+    ASSERT_TRUE(pkg.HasPkImage());
+
+    EXPECT_EQ(pkg.OrderMfwAndPk(false), 0);  // PK already stands before MFW
+    EXPECT_EQ(pkg.GetCommand(0), "upgrade -F -pk PK.bin");
+    EXPECT_EQ(pkg.OrderMfwAndPk(true), 0);
+    EXPECT_EQ(pkg.GetCommand(0), "upgrade -F -mfw MFW.bin");
+    EXPECT_EQ(pkg.GetCommand(2), "upgrade -F -pk PK.bin");
+    // The indexes are not updated, so the same request swaps the commands back.
+    pkg.OrderMfwAndPk(true);
+    EXPECT_EQ(pkg.GetCommand(0), "upgrade -F -pk PK.bin");
+    EXPECT_EQ(pkg.GetCommand(1), "upgrade -F -mba MBA.bin");
+}
+
+TEST_F(FwPackageTest, PackageWithoutPkHasNoPkImage)
+{
+    PackageSpec s;
+    s.entries = {Entry("MFW", Filled(8, 3))};
+    s.rows = {Row(0x1)};
+    fwupg::FwPackage pkg(Write(testkit::package(s)).c_str(), kVid, kDid, kSvid, kSsid);
+    ASSERT_EQ(pkg.GetCommandCount(), 1u);
+    EXPECT_FALSE(pkg.HasPkImage());
+    pkg.OrderMfwAndPk(true);
+    EXPECT_EQ(pkg.GetCommand(0), "upgrade -F -mfw MFW.bin");
+}
+
+// A file that cannot be written fails the extraction: no commands, and the images written before
+// it are removed, so no stale or partial file can be programmed afterwards.
+TEST_F(FwPackageTest, FailedWriteFailsExtractionAndRemovesWrittenFiles)
+{
+    PackageSpec s;
+    s.entries = {Entry("MBA", Filled(8, 1)), Entry("MFW", Filled(8, 2)), Entry("PK", Filled(8, 3))};
+    s.rows = {Row(0x7)};
+    fwupg::FwPackage pkg(Write(testkit::package(s)).c_str(), kVid, kDid, kSvid, kSsid);
+    std::filesystem::create_directory("MFW.bin");  // cannot be opened as a file
+
+    EXPECT_FALSE(pkg.ExtractImages());
+    EXPECT_EQ(pkg.GetCommandCount(), 0u);
+    EXPECT_FALSE(Exists("MBA.bin"));
+    EXPECT_FALSE(Exists("PK.bin"));
+    EXPECT_TRUE(pkg.WrittenFiles().empty());
+}
+
+TEST_F(FwPackageTest, DeleteRemovesReadOnlyFilesAndToleratesMissingOnes)
+{
+    PackageSpec s;
+    s.entries = {Entry("MBA", Filled(8, 1)), Entry("MFW", Filled(8, 2))};
+    s.rows = {Row(0x3)};
+    fwupg::FwPackage pkg(Write(testkit::package(s)).c_str(), kVid, kDid, kSvid, kSsid);
+    ASSERT_EQ(pkg.GetCommandCount(), 2u);
+    chmod("MBA.bin", 0444);
+    std::filesystem::remove("MFW.bin");
+    pkg.DeleteExtractedFiles();
+    EXPECT_FALSE(Exists("MBA.bin"));
+    EXPECT_TRUE(Exists("pkg.bin"));
+}
+
+}  // namespace
