@@ -100,6 +100,8 @@ bytes build_nvram(const adapter& a)
     int entry = 0;
     for (const image& im : a.images) {
         const size_t len = (im.data.size() + 3) & ~size_t(3);
+        if (im.at)
+            at = im.at;
         if (at + len + 4 > n.size())
             throw std::runtime_error("images do not fit");
         std::fill(n.begin() + at, n.begin() + at + len, 0);

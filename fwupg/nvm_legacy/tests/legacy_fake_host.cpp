@@ -31,6 +31,7 @@ int get_toe_int(Tcl_Interp* interp, const char* name, int* out)
 
 uint32_t read_block(uint32_t, uint32_t off, uint32_t len, uint8_t* buf, uint8_t swap)
 {
+    ++g_host->reads;
     if (uint64_t(off) + len > g_host->nvram.size() || covers(g_host->fail_read_at, off, len))
         return fail(HOST_READ_FAILED);
     std::memcpy(buf, g_host->nvram.data() + off, len);

@@ -17,6 +17,7 @@ struct FakeHost {
     Tcl_Interp* interp = nullptr;
     uint32_t last_error = 0;
     int writes = 0;                     // successful write calls
+    int reads = 0;                      // read calls
     int64_t fail_read_at = -1;          // a read covering this offset fails
     int64_t fail_write_at = -1;         // a write covering this offset fails
     std::vector<uint32_t> write_offsets;

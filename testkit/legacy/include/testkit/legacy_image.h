@@ -31,6 +31,7 @@ struct image {
     uint32_t processor;    // bits 24-27
     uint32_t sram;
     bytes data;
+    uint32_t at = 0;       // NVRAM offset; 0 places it right after the previous image
 };
 
 struct adapter {
