@@ -11,8 +11,6 @@ void set_text(char* field, size_t room, const char* text)
     field[room - 1] = '\0';
 }
 
-size_t text_len(const char* field, size_t room) { return strnlen(field, room - 1); }
-
 // The keywords the parser knows, with the room of their data.
 struct keyword {
     char a, b;
@@ -115,47 +113,6 @@ void vpd_parse_image(vpd_info* info, const uint8_t* img, int verbose)
 
 int vpd_build_image(const vpd_info* info, uint8_t* out)
 {
-    std::memset(out, 0, 256);
-    const size_t n = text_len(info->product_name, sizeof info->product_name);
-    size_t p = 0;
-    out[p++] = 0x82;
-    out[p++] = uint8_t(n + 1);
-    out[p++] = 0;
-    std::memcpy(out + p, info->product_name, n);
-    p += n + 1;
-    const size_t ro_len = 121 - (n + 1);
-    out[p++] = 0x90;
-    out[p++] = uint8_t(ro_len);
-    out[p++] = 0;
-    auto put = [&](char a, char b, const void* data, size_t len) {
-        if (p + 3 + len > 123)   // keep room for "RV", its length and the checksum before 127
-            return false;
-        out[p++] = uint8_t(a);
-        out[p++] = uint8_t(b);
-        out[p++] = uint8_t(len);
-        std::memcpy(out + p, data, len);
-        p += len;
-        return true;
-    };
-    bool ok = put('P', 'N', info->pn, text_len(info->pn, sizeof info->pn)) &&
-              put('E', 'C', info->ec, text_len(info->ec, sizeof info->ec)) &&
-              put('S', 'N', info->sn, text_len(info->sn, sizeof info->sn)) &&
-              put('M', 'N', info->mn, text_len(info->mn, sizeof info->mn));
-    if (ok && info->v0[0])
-        ok = put('V', '0', info->v0, text_len(info->v0, sizeof info->v0));
-    if (ok && info->yb_len)
-        ok = put('Y', 'B', info->yb, info->yb_len);
-    if (!ok) {
-        std::memset(out, 0, 256);
-        return -1;
-    }
-    out[p] = 'R';
-    out[p + 1] = 'V';
-    out[p + 2] = uint8_t(127 - (p + 3));
-    unsigned sum = 0;
-    for (size_t i = 0; i < p + 3; ++i)
-        sum += out[i];
-    out[p + 3] = uint8_t(-sum);
-    out[127] = 0x78;
-    return 0;
+    // Both templates build the same image.
+    return vpd_build_image_57710(info, out);
 }

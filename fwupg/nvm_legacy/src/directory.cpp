@@ -28,6 +28,21 @@ int walk_flags(const HostOps& ops, uint32_t dev, Pick pick)
     }
     return -1;
 }
+// Index check (before the device is looked up), then the device: 0, or the routine's result.
+int entry_access(const HostOps& ops, int index, uint32_t* dev)
+{
+    if (index < 0 || index >= int(TOE_DIR_ENTRIES)) {
+        toe::set_error(ops, toe::ERR_DIR_INDEX);
+        toe::append_result(ops, "Invalid NVM directory index.");
+        return -1;
+    }
+    if (!toe::get_dev(ops, dev)) {
+        toe::set_error(ops, toe::ERR_NO_DEVICE);
+        toe::append_result(ops, "Failed to locate device.");
+        return -1;
+    }
+    return toe_nvm_check_dev(*dev) != 0 ? 1 : 0;
+}
 }  // namespace
 
 int toe_nvm_find_dir_entry(HostOps ops, uint32_t dir_type, int* index)
@@ -67,19 +82,9 @@ int toe_nvm_find_free_dir_entry(HostOps ops, int* index)
 int toe_nvm_read_dir_entry(HostOps ops, int index, uint32_t* nvm_offset, uint32_t* byte_count, uint32_t* sram_addr,
                            uint32_t* dir_type, uint32_t* processor)
 {
-    if (index < 0 || index >= int(TOE_DIR_ENTRIES)) {
-        toe::set_error(ops, toe::ERR_DIR_INDEX);
-        toe::append_result(ops, "Invalid NVM directory index.");
-        return -1;
-    }
     uint32_t dev = 0;
-    if (!toe::get_dev(ops, &dev)) {
-        toe::set_error(ops, toe::ERR_NO_DEVICE);
-        toe::append_result(ops, "Failed to locate device.");
-        return -1;
-    }
-    if (toe_nvm_check_dev(dev) != 0)
-        return 1;
+    if (const int rc = entry_access(ops, index, &dev))
+        return rc;
     const uint32_t base = entry_offset(index);
     uint32_t sram = 0, offset = 0, flags = 0, status = 0;
     if (sram_addr)
@@ -108,19 +113,9 @@ int toe_nvm_read_dir_entry(HostOps ops, int index, uint32_t* nvm_offset, uint32_
 int toe_nvm_write_dir_entry(HostOps ops, int index, uint32_t nvm_offset, uint32_t byte_count, uint32_t sram_addr,
                             uint32_t dir_type, uint32_t processor)
 {
-    if (index < 0 || index >= int(TOE_DIR_ENTRIES)) {
-        toe::set_error(ops, toe::ERR_DIR_INDEX);
-        toe::append_result(ops, "Invalid NVM directory index.");
-        return -1;
-    }
     uint32_t dev = 0;
-    if (!toe::get_dev(ops, &dev)) {
-        toe::set_error(ops, toe::ERR_NO_DEVICE);
-        toe::append_result(ops, "Failed to locate device.");
-        return -1;
-    }
-    if (toe_nvm_check_dev(dev) != 0)
-        return 1;
+    if (const int rc = entry_access(ops, index, &dev))
+        return rc;
     uint32_t entry[3] = {
         sram_addr,
         (dir_type & TOE_FLAGS_TYPE_MASK) | (processor & TOE_FLAGS_CPU_MASK) | (byte_count & TOE_FLAGS_LEN_MASK),

@@ -1,25 +1,11 @@
-// PCI Vital Product Data in the fixed record form: defaults, parsing a 128-byte image and building one.
+// PCI Vital Product Data in the fixed record form with the older template of the legacy family:
+// defaults, parsing a 128-byte image and building one.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
-struct vpd_info {
-    char product_name[49];
-    char pn[17];
-    char ec[11];
-    char sn[17];
-    char mn[5];
-    char ya[17];
-    char v0[17];
-    char v1[17];
-    uint8_t yb[128];
-    uint8_t yb_len;
-};
-static_assert(sizeof(vpd_info) == 279);
-static_assert(offsetof(vpd_info, pn) == 49 && offsetof(vpd_info, ec) == 66 && offsetof(vpd_info, sn) == 77);
-static_assert(offsetof(vpd_info, mn) == 94 && offsetof(vpd_info, ya) == 99 && offsetof(vpd_info, v0) == 116);
-static_assert(offsetof(vpd_info, v1) == 133 && offsetof(vpd_info, yb) == 150 && offsetof(vpd_info, yb_len) == 278);
+#include "fwupg/nvm/vpd_info.h"
 
 // Mask bits of vpd_set_defaults, one per text field.
 enum vpd_default_bit : uint32_t {
