@@ -1,5 +1,7 @@
 #include "testkit/bytes.h"
 
+#include "platform/byte_order.h"
+
 #include <zlib.h>
 
 #include <cstdio>
@@ -9,12 +11,7 @@
 
 namespace testkit {
 
-void put_be32(uint8_t* p, uint32_t v) {
-  p[0] = uint8_t(v >> 24);
-  p[1] = uint8_t(v >> 16);
-  p[2] = uint8_t(v >> 8);
-  p[3] = uint8_t(v);
-}
+void put_be32(uint8_t* p, uint32_t v) { platform::store_be32(p, v); }
 
 void put_le32(uint8_t* p, uint32_t v) {
   p[0] = uint8_t(v);
@@ -33,9 +30,7 @@ void put_be16(uint8_t* p, uint16_t v) {
   p[1] = uint8_t(v);
 }
 
-uint32_t get_be32(const uint8_t* p) {
-  return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
-}
+uint32_t get_be32(const uint8_t* p) { return platform::load_be32(p); }
 
 uint32_t get_le32(const uint8_t* p) {
   return uint32_t(p[3]) << 24 | uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];

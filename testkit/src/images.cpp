@@ -2,6 +2,7 @@
 
 #include "testkit/vpd.h"
 
+#include <cstdio>
 #include <cstring>
 #include <stdexcept>
 
@@ -16,6 +17,14 @@ uint32_t seed_of(std::string_view s) {
 
 uint32_t packed(const std::vector<unsigned>& v) {
   return (v[0] & 0xFF) << 24 | (v[1] & 0xFF) << 16 | (v[2] & 0xFF) << 8 | (v.size() > 3 ? v[3] & 0xFF : 0);
+}
+
+// "a.b.c" or "a.b.c.d".
+std::string dotted(const std::vector<unsigned>& v) {
+  char b[48];
+  if (v.size() > 3) std::snprintf(b, sizeof b, "%u.%u.%u.%u", v[0], v[1], v[2], v[3]);
+  else std::snprintf(b, sizeof b, "%u.%u.%u", v[0], v[1], v[2]);
+  return b;
 }
 
 bool starts_with(std::string_view s, std::string_view p) { return s.substr(0, p.size()) == p; }
@@ -117,8 +126,7 @@ Bytes stock_image(std::string_view kind, std::string_view version, size_t size, 
   const e1e3::ImageKind* k = e1e3::kind_by_name(kind);
   if (!k) throw std::invalid_argument("unknown image kind: " + std::string(kind));
   std::vector<unsigned> v = version.empty() ? std::vector<unsigned>{1, 0, 0} : parse_version(version);
-  std::string dotted = std::to_string(v[0]) + "." + std::to_string(v[1]) + "." + std::to_string(v[2]);
-  if (v.size() > 3) dotted += "." + std::to_string(v[3]);
+  const std::string dots = dotted(v);
   uint32_t seed = seed_of(kind) ^ packed(v);
   auto sized = [&](size_t usual) {
     size_t n = size ? size : usual;
@@ -186,10 +194,10 @@ Bytes stock_image(std::string_view kind, std::string_view version, size_t size, 
   // Kinds whose version is the text at byte 16.
   std::string text;
   size_t usual = 0x800;
-  if (kind == "NCSI_CMN") text = "NCSIc " + dotted;
-  else if (kind == "NCSI_ELIB") text = "NCSIe " + dotted;
-  else if (kind == "ISCSI_B" || kind == "I_B_CPRG" || kind == "FCOE_B") text = "v" + dotted;
-  else text = std::string(kind) + " " + dotted;
+  if (kind == "NCSI_CMN") text = "NCSIc " + dots;
+  else if (kind == "NCSI_ELIB") text = "NCSIe " + dots;
+  else if (kind == "ISCSI_B" || kind == "I_B_CPRG" || kind == "FCOE_B") text = "v" + dots;
+  else text = std::string(kind) + " " + dots;
   if (starts_with(kind, "MFW")) usual = 0x2000;
   if (kind == "BC1" || kind == "BC2") usual = 0x1000;
   Bytes b = sized(usual);
@@ -226,20 +234,20 @@ Bytes wrapped_file(const std::vector<WrappedRecord>& records) {
 
 Bytes ncsi_bundle(std::string_view version, bool with_elib, bool with_xlib, uint32_t chip_mask) {
   std::vector<unsigned> v = parse_version(version);
-  std::string dotted = std::to_string(v[0]) + "." + std::to_string(v[1]) + "." + std::to_string(v[2]);
+  const std::string dots = dotted({v[0], v[1], v[2]});
   std::vector<WrappedRecord> recs;
   auto add = [&](const char* tag, const char* prefix, uint32_t seed) {
     WrappedRecord r;
     r.tag = tag_of(tag);
     r.compat = chip_mask;
-    r.data = text_image(std::string(prefix) + " " + dotted, 0x800, seed ^ packed(v));
+    r.data = text_image(std::string(prefix) + " " + dots, 0x800, seed ^ packed(v));
     recs.push_back(std::move(r));
   };
   add("nccm", "NCSIc", 1);
   if (with_elib) add("ncle", "NCSIe", 2);
   if (with_xlib) add("nclx", "NCSIx", 3);
   Bytes f = wrapped_file(recs);
-  put_nvram_text(f, 124, "NCSI " + dotted, 12);
+  put_nvram_text(f, 124, "NCSI " + dots, 12);
   set_le32(f, v[0] >= 6 ? 140 : 136, packed(v));
   return f;
 }

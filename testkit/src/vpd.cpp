@@ -21,6 +21,22 @@ void add_text(Bytes& out, const char* kw, const std::string& s) {
   add_field(out, kw, reinterpret_cast<const uint8_t*>(s.data()), s.size());
 }
 
+// A large resource tag and its little-endian u16 length.
+void add_tag(Bytes& out, uint8_t tag, size_t len) {
+  out.push_back(tag);
+  out.push_back(uint8_t(len));
+  out.push_back(uint8_t(len >> 8));
+}
+
+// PN, EC, SN, MN and, when not empty, V0.
+void add_fixed_fields(Bytes& out, const VpdFields& f) {
+  add_text(out, "PN", f.pn);
+  add_text(out, "EC", f.ec);
+  add_text(out, "SN", f.sn);
+  add_text(out, "MN", f.mn);
+  if (!f.v0.empty()) add_text(out, "V0", f.v0);
+}
+
 uint8_t minus_sum(const Bytes& b, size_t from, size_t to) {
   unsigned sum = 0;
   for (size_t i = from; i < to; ++i) sum += b[i];
@@ -38,20 +54,11 @@ Bytes vpd_image_128(const VpdFields& f) {
   check_len(f.v0, 16, "V0");
   Bytes b;
   size_t n = f.name.size();
-  b.push_back(0x82);
-  b.push_back(uint8_t(n + 1));
-  b.push_back(0);
+  add_tag(b, 0x82, n + 1);
   b.insert(b.end(), f.name.begin(), f.name.end());
   b.push_back(0);
-  b.push_back(0x90);
-  uint16_t ro_len = uint16_t(121 - (n + 1));
-  b.push_back(uint8_t(ro_len));
-  b.push_back(uint8_t(ro_len >> 8));
-  add_text(b, "PN", f.pn);
-  add_text(b, "EC", f.ec);
-  add_text(b, "SN", f.sn);
-  add_text(b, "MN", f.mn);
-  if (!f.v0.empty()) add_text(b, "V0", f.v0);
+  add_tag(b, 0x90, 121 - (n + 1));
+  add_fixed_fields(b, f);
   if (!f.yb.empty()) add_field(b, "YB", f.yb.data(), f.yb.size());
   // "RV", its length, then the checksum byte; the RV data run up to byte 126.
   size_t rv = b.size();
@@ -71,19 +78,10 @@ Bytes vpd_directory_image(const VpdFields& f, uint32_t area, uint32_t revision,
   check_len(f.name, 255, "name");
   Bytes r;
   size_t n = f.name.size();
-  r.push_back(0x82);
-  r.push_back(uint8_t(n));
-  r.push_back(uint8_t(n >> 8));
+  add_tag(r, 0x82, n);
   r.insert(r.end(), f.name.begin(), f.name.end());
-  r.push_back(0x90);
-  uint32_t ro_len = area - uint32_t(n) - 7;
-  r.push_back(uint8_t(ro_len));
-  r.push_back(uint8_t(ro_len >> 8));
-  add_text(r, "PN", f.pn);
-  add_text(r, "EC", f.ec);
-  add_text(r, "SN", f.sn);
-  add_text(r, "MN", f.mn);
-  if (!f.v0.empty()) add_text(r, "V0", f.v0);
+  add_tag(r, 0x90, area - n - 7);
+  add_fixed_fields(r, f);
   for (const auto& [kw, text] : extra) {
     if (kw.size() != 2) throw std::invalid_argument("VPD keyword must have two letters");
     add_text(r, kw.c_str(), text);

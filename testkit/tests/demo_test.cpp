@@ -1,5 +1,6 @@
 // The demo set: adapters the simulator serves, NVRAM images that verify, a firmware folder with
 // newer images, all from one fwgen command.
+#include "platform/testing/temp_root.h"
 #include "sim/adapter_builder.h"
 #include "testkit/demo.h"
 #include "testkit/e1e3_reader.h"
@@ -15,15 +16,6 @@ using namespace testkit;
 
 namespace {
 
-struct TempDir {
-  TempDir() {
-    char tmpl[] = "/tmp/tkdemoXXXXXX";
-    path = mkdtemp(tmpl);
-  }
-  ~TempDir() { std::filesystem::remove_all(path); }
-  std::string path;
-};
-
 std::string fwgen() {
   const char* bin = std::getenv("FWUPG_BIN_DIR");
   return std::string(bin ? bin : ".") + "/fwgen";
@@ -37,8 +29,8 @@ int run(const std::string& cmd) {
 }  // namespace
 
 TEST(Demo, OneCommandMakesTheMachineAndTheFirmwareFolder) {
-  TempDir t;
-  std::string root = t.path + "/root", fw = t.path + "/fw";
+  platform::testing::TempDir t;
+  std::string root = t.path() + "/root", fw = t.path() + "/fw";
   ASSERT_EQ(run(fwgen() + " demo " + root + " " + fw), 0);
 
   auto names = sim::adapter_names(root);
@@ -86,8 +78,8 @@ TEST(Demo, OneCommandMakesTheMachineAndTheFirmwareFolder) {
 }
 
 TEST(Demo, FwgenVerifyAndListFromTheShell) {
-  TempDir t;
-  std::string desc = t.path + "/board.txt", nv = t.path + "/nv.bin";
+  platform::testing::TempDir t;
+  std::string desc = t.path() + "/board.txt", nv = t.path() + "/nv.bin";
   write_text_file(desc, "chip=E3\nsize=0x20000\nimage=BC1 7.10.3\nimage=MFW1 7.10.3\n");
   ASSERT_EQ(run(fwgen() + " nvram " + desc + " " + nv), 0);
   EXPECT_EQ(run(fwgen() + " verify " + nv), 0);
@@ -97,7 +89,7 @@ TEST(Demo, FwgenVerifyAndListFromTheShell) {
   write_file(nv, b);
   EXPECT_EQ(run(fwgen() + " verify " + nv), 1);
   EXPECT_EQ(run(fwgen() + " nosuch"), 2);
-  EXPECT_EQ(run(fwgen() + " image NOPE 1.0.0 " + t.path + "/x.bin"), 1);
-  ASSERT_EQ(run(fwgen() + " paged " + nv + " " + t.path + "/paged.bin"), 0);
-  EXPECT_EQ(read_file(t.path + "/paged.bin").size(), 0x20000u * 264 / 256);
+  EXPECT_EQ(run(fwgen() + " image NOPE 1.0.0 " + t.path() + "/x.bin"), 1);
+  ASSERT_EQ(run(fwgen() + " paged " + nv + " " + t.path() + "/paged.bin"), 0);
+  EXPECT_EQ(read_file(t.path() + "/paged.bin").size(), 0x20000u * 264 / 256);
 }

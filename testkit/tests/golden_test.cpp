@@ -81,12 +81,7 @@ TEST(Golden, PackageHeaderDirectoryAndTable) {
 }
 
 TEST(Golden, Vpd128) {
-  VpdFields f;
-  f.name = "AB";
-  f.pn = "P";
-  f.ec = "E";
-  f.sn = "S";
-  f.mn = "M";
+  const VpdFields f{.name = "AB", .pn = "P", .ec = "E", .sn = "S", .mn = "M", .v0 = {}, .yb = {}};
   Bytes want = {0x82, 0x03, 0x00, 'A', 'B', 0x00, 0x90, 0x76, 0x00, 'P', 'N', 0x01, 'P', 'E',
                 'C',  0x01, 'E',  'S', 'N', 0x01, 'S',  'M',  'N',  0x01, 'M', 'R', 'V', 0x63, 0x4C};
   want.resize(127, 0);

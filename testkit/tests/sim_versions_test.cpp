@@ -3,30 +3,17 @@
 #include "sim/adapter_builder.h"
 #include "testkit/e1e3_nvram.h"
 #include "testkit/images.h"
+#include "platform/testing/temp_root.h"
 #include "yxmapi/yxmapi.h"
 
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <filesystem>
 
 using namespace testkit;
 
 namespace {
-
-struct Root {
-  Root() {
-    char tmpl[] = "/tmp/tkrootXXXXXX";
-    path = mkdtemp(tmpl);
-    setenv("FWUPG_SYSTEM_ROOT", path.c_str(), 1);
-  }
-  ~Root() {
-    std::filesystem::remove_all(path);
-    unsetenv("FWUPG_SYSTEM_ROOT");
-  }
-  std::string path;
-};
 
 struct Lib {
   Lib() {
@@ -68,10 +55,10 @@ Bytes nvram_with(uint32_t size, const std::string& version, uint32_t mbi) {
 }  // namespace
 
 TEST(SimVersions, FollowTheNvramAndFallBackToTheDescription) {
-  Root root;
+  platform::testing::TempSystemRoot root;
   sim::AdapterSpec a = sim::make_adapter(yxmapi::kFamily57710, 1, "e3");
   a.fw_text(yxmapi::fw5::kMba, "MBA 1.0.0").fw_text(yxmapi::fw5::kText84, "NCSI 1.0.0");
-  sim::write_adapter(root.path, a);
+  sim::write_adapter(root.path(), a);
   Lib lib;
   ASSERT_NE(lib.h, nullptr);
 
@@ -79,14 +66,14 @@ TEST(SimVersions, FollowTheNvramAndFallBackToTheDescription) {
   yxmapi::FwInfoType5 r = lib.query(a.list_handle);
   EXPECT_EQ(r.get(yxmapi::fw5::kMba), "MBA 1.0.0");
 
-  sim::set_nvram(root.path, a.name, nvram_with(a.nvram_size(), "7.10.3", 0x070A0300));
+  sim::set_nvram(root.path(), a.name, nvram_with(a.nvram_size(), "7.10.3", 0x070A0300));
   r = lib.query(a.list_handle);
   EXPECT_EQ(r.get(yxmapi::fw5::kMba), "MBA 7.10.3");
   EXPECT_EQ(r.get(yxmapi::fw5::kText4), "MFW1 7.10.3");
   EXPECT_EQ(r.get(yxmapi::fw5::kText84), "NCSI 1.0.0") << "no NCSI image: the description's value";
   EXPECT_EQ(r.get(yxmapi::fw5::kMbiPacked), 0x070A0300u);
 
-  sim::set_nvram(root.path, a.name, nvram_with(a.nvram_size(), "7.12.4", 0x070C0400));
+  sim::set_nvram(root.path(), a.name, nvram_with(a.nvram_size(), "7.12.4", 0x070C0400));
   r = lib.query(a.list_handle);
   EXPECT_EQ(r.get(yxmapi::fw5::kMba), "MBA 7.12.4");
   EXPECT_EQ(r.get(yxmapi::fw5::kText4), "MFW1 7.12.4");
