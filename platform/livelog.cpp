@@ -165,12 +165,19 @@ LiveLogReceiver::LiveLogReceiver(const std::string& socketPath) : path_(socketPa
 
 LiveLogReceiver::~LiveLogReceiver()
 {
+    stop();
     if (listenFd_ >= 0) {
         close(listenFd_);
         unlink(path_.c_str());
     }
     for (int fd : wakeFds_)
         if (fd >= 0) close(fd);
+}
+
+void LiveLogReceiver::start(Handler handler)
+{
+    if (thread_.joinable()) return;
+    thread_ = std::thread([this, h = std::move(handler)] { run(h); });
 }
 
 void LiveLogReceiver::stop()
@@ -180,6 +187,7 @@ void LiveLogReceiver::stop()
         char b = 1;
         [[maybe_unused]] ssize_t r = write(wakeFds_[1], &b, 1);
     }
+    if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
 }
 
 void LiveLogReceiver::run(const Handler& handler)

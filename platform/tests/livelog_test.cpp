@@ -24,23 +24,15 @@ struct TempDir {
 
 // A receiver serving on its own thread, collecting what it is sent.
 struct ReceiverThread {
-    platform::LiveLogReceiver receiver;
     std::mutex lock;
     std::vector<platform::LiveLogFrame> frames;
-    std::thread thread;
+    platform::LiveLogReceiver receiver;  // last: stopped before the frames go
     explicit ReceiverThread(const std::string& path) : receiver(path)
     {
-        thread = std::thread([this] {
-            receiver.run([this](const platform::LiveLogFrame& f) {
-                std::lock_guard g(lock);
-                frames.push_back(f);
-            });
+        receiver.start([this](const platform::LiveLogFrame& f) {
+            std::lock_guard g(lock);
+            frames.push_back(f);
         });
-    }
-    ~ReceiverThread()
-    {
-        receiver.stop();
-        thread.join();
     }
 };
 

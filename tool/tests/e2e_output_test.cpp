@@ -10,7 +10,6 @@
 #include <mutex>
 #include <sys/socket.h>
 #include <sys/un.h>
-#include <thread>
 #include <unistd.h>
 
 using namespace tirn_test;
@@ -195,23 +194,15 @@ TEST(Output, LogThatCannotBeOpenedIsReportedOnEveryLine)
 namespace {
 
 struct Receiver {
-    platform::LiveLogReceiver receiver;
     std::mutex lock;
     std::vector<platform::LiveLogFrame> frames;
-    std::thread thread;
+    platform::LiveLogReceiver receiver;  // last: stopped before the frames go
     Receiver() : receiver(platform::live_log_socket_path(platform::kLiveLogClass, platform::kLiveLogTitle))
     {
-        thread = std::thread([this] {
-            receiver.run([this](const platform::LiveLogFrame& f) {
-                std::lock_guard g(lock);
-                frames.push_back(f);
-            });
+        receiver.start([this](const platform::LiveLogFrame& f) {
+            std::lock_guard g(lock);
+            frames.push_back(f);
         });
-    }
-    ~Receiver()
-    {
-        receiver.stop();
-        thread.join();
     }
     std::vector<std::string> Lines(uint64_t level)
     {

@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 
 namespace platform {
 
@@ -85,6 +86,8 @@ public:
     // Serves connections until stop() is called (from any thread). Returns at once when not
     // listening.
     void run(const Handler& handler);
+    // Runs run() on a thread of the receiver's own, which stop() ends and joins.
+    void start(Handler handler);
     void stop();
 
 private:
@@ -92,6 +95,7 @@ private:
     int listenFd_ = -1;
     int wakeFds_[2] = {-1, -1};
     std::atomic<bool> stopping_{false};
+    std::thread thread_;
 };
 
 }  // namespace platform
