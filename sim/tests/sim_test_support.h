@@ -5,7 +5,11 @@
 #include <cstdlib>
 #include <dlfcn.h>
 #include <filesystem>
+#include <csignal>
+#include <cstdio>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <string>
 #include <vector>
 
@@ -90,6 +94,83 @@ public:
 
 private:
     void* handle_ = nullptr;
+};
+
+}  // namespace simtest
+
+namespace simtest {
+
+// A yxmapi_probe child: another process and so another session of the library.
+class Probe {
+public:
+    Probe()
+    {
+        int to_child[2], from_child[2];
+        if (pipe(to_child) != 0 || pipe(from_child) != 0) {
+            ADD_FAILURE() << "pipe";
+            return;
+        }
+        std::string exe = bin_dir() + "/yxmapi_probe";
+        pid_ = fork();
+        if (pid_ == 0) {
+            dup2(to_child[0], 0);
+            dup2(from_child[1], 1);
+            close(to_child[1]);
+            close(from_child[0]);
+            execl(exe.c_str(), exe.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(to_child[0]);
+        close(from_child[1]);
+        in_ = fdopen(to_child[1], "w");
+        out_ = fdopen(from_child[0], "r");
+    }
+    ~Probe()
+    {
+        wait();
+        if (out_) fclose(out_);
+    }
+    // Sends one command and returns the answer line (empty when the child has gone).
+    std::string run(const std::string& command)
+    {
+        std::fprintf(in_, "%s\n", command.c_str());
+        std::fflush(in_);
+        char line[1 << 16];
+        if (!std::fgets(line, sizeof line, out_)) return {};
+        std::string s(line);
+        if (!s.empty() && s.back() == '\n') s.pop_back();
+        return s;
+    }
+    // The status of a command's answer, or ~0 when the child answered nothing.
+    uint32_t status(const std::string& command)
+    {
+        std::string answer = run(command);
+        if (answer.rfind("status=", 0) != 0) return ~0u;
+        return static_cast<uint32_t>(std::strtoul(answer.c_str() + 7, nullptr, 16));
+    }
+    // Ends the child (closing its input) and returns its exit status as waitpid gives it.
+    int wait()
+    {
+        if (in_) {
+            fclose(in_);
+            in_ = nullptr;
+        }
+        int st = 0;
+        if (pid_ > 0) waitpid(pid_, &st, 0);
+        pid_ = -1;
+        return st;
+    }
+    void kill_now()
+    {
+        if (pid_ > 0) ::kill(pid_, SIGKILL);
+        wait();
+    }
+    pid_t pid() const { return pid_; }
+
+private:
+    pid_t pid_ = -1;
+    FILE* in_ = nullptr;
+    FILE* out_ = nullptr;
 };
 
 }  // namespace simtest

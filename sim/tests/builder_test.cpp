@@ -1,0 +1,130 @@
+// The fixture builder and the description format the library reads.
+#include "sim_test_support.h"
+
+#include "kv_text.h"
+
+using namespace simtest;
+
+TEST(Builder, DescriptionRoundTripsThroughItsText)
+{
+    sim::AdapterSpec a = sim::make_adapter(4, 9, "port.9");
+    a.nic_function = 1;
+    a.nic_ssid = 0xBEEF;
+    a.connection_name = "Local Area Connection 2";
+    a.driver_access = false;
+    a.reg(0x40C, 0x40000000).fw_text(yxmapi::fw4::kPxe, "PXE v7.10.3").fw_text(yxmapi::fw4::kIscsi, "");
+    std::string error;
+    auto back = sim::parse_adapter(a.name, sim::format_adapter(a), &error);
+    ASSERT_TRUE(back) << error;
+    EXPECT_EQ(sim::format_adapter(*back), sim::format_adapter(a));
+    EXPECT_EQ(back->nic_function, 1u);
+    EXPECT_FALSE(back->nic_vid.has_value());
+    EXPECT_EQ(back->registers.at(0x40C), 0x40000000u);
+    EXPECT_EQ(back->fw_texts.at(yxmapi::fw4::kPxe.off), "PXE v7.10.3");
+}
+
+TEST(Builder, RefusesSpecsTheLibraryCouldNotServe)
+{
+    struct Case {
+        const char* why;
+        void (*change)(sim::AdapterSpec&);
+    } cases[] = {
+        {"reserved API handle", [](sim::AdapterSpec& a) { a.api_handle = 0xFFFFFFFF; }},
+        {"NVRAM below 1 KiB", [](sim::AdapterSpec& a) { a.flash_word = 0x00000001; }},
+        {"name with a slash", [](sim::AdapterSpec& a) { a.name = "../x"; }},
+        {"MAC longer than its field", [](sim::AdapterSpec& a) { a.mac = std::string(20, '1'); }},
+        {"text with a line break", [](sim::AdapterSpec& a) { a.service_name = "a\nfamily=6"; }},
+        {"firmware text at no field", [](sim::AdapterSpec& a) { a.fw_texts[5] = "x"; }},
+        {"firmware text of another family", [](sim::AdapterSpec& a) { a.fw_text(yxmapi::fw4::kCcm, "1.0"); }},
+        {"MBI text of 16 characters", [](sim::AdapterSpec& a) { a.fw_text(yxmapi::fw6::kMbi, "1234567890123456"); }},
+    };
+    for (const Case& c : cases) {
+        TempRoot root;
+        sim::AdapterSpec a = sim::make_adapter(6, 0);
+        c.change(a);
+        EXPECT_THROW(sim::write_adapter(root.path, a), sim::BuildError) << c.why;
+        EXPECT_TRUE(sim::adapter_names(root.path).empty()) << c.why;
+    }
+}
+
+TEST(Builder, ParserRejectsMalformedDescriptions)
+{
+    const std::string good = sim::format_adapter(sim::make_adapter(5, 0));
+    struct Case {
+        const char* line;
+    } cases[] = {{"family"}, {"bogus=1"}, {"vid=0x1FFFFFFFF"}, {"vid=12a"}, {"vid="}, {"driver_access=2"},
+                 {"reg.0x808=x"}, {"reg.zz=1"}, {"fw.abc=1"}, {"fw.5=1"}, {"api_handle=0xFFFFFFFF"}};
+    for (const Case& c : cases) {
+        std::string error;
+        EXPECT_FALSE(sim::parse_adapter("n", good + c.line + "\n", &error)) << c.line;
+        EXPECT_FALSE(error.empty()) << c.line;
+    }
+    EXPECT_TRUE(sim::parse_adapter("n", good + "# comment\r\n\n", nullptr));
+}
+
+TEST(Builder, NumbersParseOnlyWhole)
+{
+    struct Case {
+        const char* text;
+        std::optional<uint32_t> value;
+    } cases[] = {{"0", 0},          {"4294967295", 0xFFFFFFFF}, {"4294967296", std::nullopt}, {"0xffffffff", 0xFFFFFFFF},
+                 {"0x", std::nullopt}, {"-1", std::nullopt},     {" 1", std::nullopt},         {"0x00000000001", std::nullopt}};
+    for (const Case& c : cases) EXPECT_EQ(sim::parse_u32(c.text), c.value) << c.text;
+}
+
+TEST(Builder, LibrarySkipsBrokenDescriptionsAndHandleClashes)
+{
+    TempRoot root;
+    sim::AdapterSpec a = sim::make_adapter(5, 0, "a");
+    sim::AdapterSpec b = sim::make_adapter(5, 1, "b");
+    sim::AdapterSpec c = sim::make_adapter(5, 2, "c");
+    c.api_handle = a.api_handle;
+    for (const auto& s : {a, b, c}) sim::write_adapter(root.path, s);
+    sim::write_file_atomic(sim::description_path(root.path, "b"), "family=5\nvid=zz\n");
+    Library lib;
+    ASSERT_EQ(lib.init(), 0u);
+    uint32_t count = 0;
+    ASSERT_EQ(lib.fn<49>()(&count), 0u);
+    EXPECT_EQ(count, 1u);
+    uint32_t handle = 0;
+    ASSERT_EQ(lib.fn<50>()(&handle, 1), 0u);
+    EXPECT_EQ(handle, a.list_handle);
+    lib.shutdown();
+}
+
+TEST(Builder, ControlFileRoundTripsAndSkipsBadLines)
+{
+    sim::Control c;
+    c.version_major = 7, c.version_minor = 6, c.version_build = 13;
+    sim::FaultRule cut;
+    cut.ordinal = 67, cut.adapter = "nic-1", cut.nth = 3, cut.status = 9, cut.cut_after = 100, cut.exit_after_cut = true;
+    sim::FaultRule any;
+    any.ordinal = 68;
+    c.faults = {cut, any};
+    std::vector<std::string> errors;
+    sim::Control back = sim::parse_control(sim::format_control(c) + "fault=nth:1\nfault=ordinal:x\nspeed=9\n", &errors);
+    EXPECT_EQ(errors.size(), 3u);
+    EXPECT_EQ(sim::format_control(back), sim::format_control(c));
+    ASSERT_EQ(back.faults.size(), 2u);
+    EXPECT_EQ(back.faults[0].cut_after, 100u);
+    EXPECT_TRUE(back.faults[0].exit_after_cut);
+    EXPECT_EQ(back.faults[1].status, YXSIM_E_INJECTED);
+}
+
+TEST(Builder, ConnectionNameStandsInForTheRegistryLookup)
+{
+    TempRoot root;
+    sim::AdapterSpec a = sim::make_adapter(5, 0);
+    a.connection_name = "Ethernet 3";
+    sim::AdapterSpec b = sim::make_adapter(5, 1);
+    sim::write_adapter(root.path, a);
+    sim::write_adapter(root.path, b);
+    Library lib;
+    auto lookup = lib.extra<YxSimConnectionNameFn>("yxsim_connection_name");
+    char buf[260];
+    ASSERT_EQ(lookup(a.service_name.c_str(), buf, sizeof buf), 0u);
+    EXPECT_STREQ(buf, "Ethernet 3");
+    EXPECT_EQ(lookup(b.service_name.c_str(), buf, sizeof buf), YXSIM_E_NOT_FOUND);
+    EXPECT_EQ(lookup("nosuch", buf, sizeof buf), YXSIM_E_NOT_FOUND);
+    EXPECT_EQ(lookup(a.service_name.c_str(), buf, 10), YXSIM_E_BUFFER_TOO_SMALL);
+}

@@ -1,0 +1,262 @@
+// Injected faults, cut NVRAM writes, the call journal and counters, registers, reset, PHY write
+// and write mode.
+#include "sim_test_support.h"
+
+using namespace simtest;
+
+namespace {
+
+struct Machine : ::testing::Test {
+    void SetUp() override
+    {
+        a = sim::make_adapter(5, 1, "nic-a");
+        b = sim::make_adapter(6, 2, "nic-b");
+        a.flash_word = b.flash_word = 0x4000;
+        a.reg(0xA2B4, 0x00300000).reg(0x00300000 + 436, 0x00000C00);
+        sim::write_adapter(root.path, a);
+        sim::write_adapter(root.path, b);
+        old_image = std::vector<uint8_t>(a.nvram_size());
+        for (size_t i = 0; i < old_image.size(); ++i) old_image[i] = static_cast<uint8_t>(i);
+        sim::set_nvram(root.path, a.name, old_image);
+    }
+    void faults(std::vector<sim::FaultRule> rules)
+    {
+        sim::Control c;
+        c.faults = std::move(rules);
+        sim::write_control(root.path, c);
+    }
+    uint32_t read_word(const Library& lib, const sim::AdapterSpec& s, uint32_t off = 0)
+    {
+        uint32_t w;
+        return lib.fn<68>()(s.api_handle, off, &w, 1, kGuid);
+    }
+    TempRoot root;
+    sim::AdapterSpec a, b;
+    std::vector<uint8_t> old_image;
+};
+
+sim::FaultRule rule(uint32_t ordinal, std::string adapter, uint32_t nth, uint32_t status)
+{
+    sim::FaultRule r;
+    r.ordinal = ordinal, r.adapter = std::move(adapter), r.nth = nth, r.status = status;
+    return r;
+}
+
+}  // namespace
+
+TEST_F(Machine, InjectedFaultsSurfaceWithTheirStatusOnTheirCallOnly)
+{
+    faults({rule(68, "nic-a", 2, 0xE0001234), rule(47, "", 0, 5), rule(50, "", 1, 0x77)});
+    Library lib;
+    ASSERT_EQ(lib.init(), 0u);
+    EXPECT_EQ(read_word(lib, a), 0u);
+    EXPECT_EQ(read_word(lib, b), 0u) << "another adapter does not count";
+    EXPECT_EQ(read_word(lib, a), 0xE0001234u);
+    EXPECT_EQ(read_word(lib, a), 0u);
+    EXPECT_EQ(lib.fn<47>()(a.api_handle), 5u);
+    EXPECT_EQ(lib.fn<47>()(b.api_handle), 5u);
+    uint32_t handles[2];
+    EXPECT_EQ(lib.fn<50>()(handles, 2), 0x77u);
+    EXPECT_EQ(lib.fn<50>()(handles, 2), 0u);
+    lib.shutdown();
+
+    // Rules are read again at initialisation and their counts restart.
+    ASSERT_EQ(lib.init(), 0u);
+    EXPECT_EQ(lib.fn<50>()(handles, 2), 0x77u);
+    lib.shutdown();
+
+    faults({rule(34, "", 1, 0x34)});
+    EXPECT_EQ(lib.init(), 0x34u);
+    uint32_t count;
+    EXPECT_NE(lib.fn<49>()(&count), 0u) << "a failed initialisation leaves the library closed";
+}
+
+TEST_F(Machine, CutWriteChangesExactlyTheFirstBytes)
+{
+    struct Case {
+        uint32_t cut, offset, dwords;
+    } cases[] = {{0, 0x100, 8}, {5, 0x101, 8}, {31, 0x200, 8}, {64, 0x300, 8}};
+    Library lib;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.cut);
+        sim::FaultRule r = rule(67, "nic-a", 1, 0xE00000C7);
+        r.cut_after = c.cut;
+        faults({r});
+        ASSERT_EQ(lib.init(), 0u);
+        std::vector<uint32_t> data(c.dwords, 0xA5A5A5A5);
+        EXPECT_EQ(lib.fn<67>()(a.api_handle, c.offset, data.data(), c.dwords, kGuid), 0xE00000C7u);
+        std::vector<uint8_t> expect = old_image;
+        std::fill_n(expect.begin() + c.offset, std::min<uint32_t>(c.cut, 4 * c.dwords), 0xA5);
+        EXPECT_EQ(sim::read_nvram(root.path, a.name), expect);
+        old_image = expect;
+        // The rule fired once; the next write goes through whole.
+        EXPECT_EQ(lib.fn<67>()(a.api_handle, c.offset, data.data(), c.dwords, kGuid), 0u);
+        std::fill_n(old_image.begin() + c.offset, 4 * c.dwords, 0xA5);
+        lib.shutdown();
+    }
+}
+
+TEST_F(Machine, CutWriteWithExitEndsTheProcessLikeAPowerLoss)
+{
+    sim::FaultRule r = rule(67, "nic-a", 1, 1);
+    r.cut_after = 6;
+    r.exit_after_cut = true;
+    faults({r});
+    Probe probe;
+    ASSERT_EQ(probe.status("init"), 0u);
+    EXPECT_EQ(probe.run("write " + std::to_string(a.api_handle) + " 0x40 ffffffffffffffff"), "");
+    int st = probe.wait();
+    ASSERT_TRUE(WIFEXITED(st));
+    EXPECT_EQ(WEXITSTATUS(st), 75);
+    std::vector<uint8_t> expect = old_image;
+    std::fill_n(expect.begin() + 0x40, 6, 0xFF);
+    EXPECT_EQ(sim::read_nvram(root.path, a.name), expect);
+}
+
+TEST_F(Machine, JournalRecordsEveryCallWithItsArgumentsInMemoryAndInTheFile)
+{
+    Library lib;
+    ASSERT_EQ(lib.init(), 0u);
+    uint32_t count = 0, handles[2], word = 0x669955AA, value = 0;
+    yxmapi::PhyNicInfo p;
+    p.prepare(yxmapi::kPhyNicInfoVersion);
+    lib.fn<49>()(&count);
+    lib.fn<50>()(handles, count);
+    lib.fn<51>()(handles[1], &p);
+    lib.fn<47>()(b.api_handle);
+    lib.fn<181>()(b.api_handle, 2, kGuid);
+    lib.fn<67>()(b.api_handle, 0x20, &word, 1, kGuid);
+    lib.fn<68>()(b.api_handle, 0, handles, 2, kGuid);
+    lib.fn<71>()(a.api_handle, 3, 0xA2B4, &value, kGuid);
+    lib.fn<72>()(b.api_handle, 3, 0x2008, 0x1234, kGuid);
+    lib.fn<33>()(b.api_handle, 2);
+    lib.fn<48>()(b.api_handle);
+    lib.fn<48>()(b.api_handle);
+    lib.shutdown();
+
+    struct Want {
+        uint32_t ordinal, handle, offset, count, mode, reg, value;
+        bool ok;
+    } want[] = {
+        {34, 0, 0, 0, 0, 0, 0, true},
+        {49, 0, 0, 0, 0, 0, 2, true},
+        {50, 0, 0, 2, 0, 0, 0, true},
+        {51, b.list_handle, 0, 0, 0, 0, 0, true},
+        {47, b.api_handle, 0, 0, 0, 0, 0, true},
+        {181, b.api_handle, 0, 0, 2, 0, 0, true},
+        {67, b.api_handle, 0x20, 1, 0, 0, 0x669955AA, true},
+        {68, b.api_handle, 0, 2, 0, 0, 0, true},
+        {71, a.api_handle, 0, 0, 3, 0xA2B4, 0x00300000, true},
+        {72, b.api_handle, 0, 0, 3, 0x2008, 0x1234, true},
+        {33, b.api_handle, 0, 0, 2, 0, 0, true},
+        {48, b.api_handle, 0, 0, 0, 0, 0, true},
+        {48, b.api_handle, 0, 0, 0, 0, 0, false},
+        {3, 0, 0, 0, 0, 0, 0, true},
+    };
+    auto check = [&](const std::vector<YxSimCall>& calls) {
+        ASSERT_EQ(calls.size(), std::size(want));
+        for (size_t i = 0; i < calls.size(); ++i) {
+            const YxSimCall& c = calls[i];
+            const Want& w = want[i];
+            SCOPED_TRACE(i);
+            EXPECT_EQ(c.ordinal, w.ordinal);
+            EXPECT_EQ(c.handle, w.handle);
+            EXPECT_EQ(c.offset, w.offset);
+            EXPECT_EQ(c.count, w.count);
+            EXPECT_EQ(c.mode, w.mode);
+            EXPECT_EQ(c.reg, w.reg);
+            EXPECT_EQ(c.value, w.value);
+            EXPECT_EQ(c.status == 0, w.ok);
+            EXPECT_EQ(c.pid, static_cast<uint32_t>(getpid()));
+        }
+    };
+    check(lib.journal());
+    check(sim::read_journal_file(root.path));
+
+    YxSimCounters counters = lib.counters();
+    EXPECT_EQ(counters.calls[48], 2u);
+    EXPECT_EQ(counters.calls[68], 1u);
+    EXPECT_EQ(counters.nvramBytesRead, 8u);
+    EXPECT_EQ(counters.nvramBytesWritten, 4u);
+    EXPECT_EQ(counters.resets, 1u);
+
+    // Calls of another process land in the same file under its own process id.
+    Probe probe;
+    ASSERT_EQ(probe.status("init"), 0u);
+    ASSERT_EQ(probe.status("reset " + std::to_string(a.api_handle)), 0u);
+    pid_t child = probe.pid();
+    probe.wait();
+    auto calls = sim::read_journal_file(root.path);
+    ASSERT_EQ(calls.size(), std::size(want) + 2);
+    EXPECT_EQ(calls.back().ordinal, 33u);
+    EXPECT_EQ(calls.back().pid, static_cast<uint32_t>(child));
+}
+
+TEST_F(Machine, RegistersStartFromTheDescriptionAndKeepWrites)
+{
+    Library lib;
+    ASSERT_EQ(lib.init(), 0u);
+    uint32_t v = 1;
+    ASSERT_EQ(lib.fn<71>()(a.api_handle, 3, 0xA2B4, &v, kGuid), 0u);
+    EXPECT_EQ(v, 0x00300000u);
+    ASSERT_EQ(lib.fn<71>()(a.api_handle, 3, v + 436, &v, kGuid), 0u);
+    EXPECT_EQ(v, 0x00000C00u) << "shared memory is read as registers at base + offset";
+    ASSERT_EQ(lib.fn<71>()(a.api_handle, 3, 0x2008, &v, kGuid), 0u);
+    EXPECT_EQ(v, 0u) << "undescribed registers read 0";
+    EXPECT_NE(lib.fn<71>()(a.api_handle, 1, 0x2008, &v, kGuid), 0u) << "only access type 3";
+    EXPECT_NE(lib.fn<72>()(a.api_handle, 4, 0x2008, 1, kGuid), 0u);
+    ASSERT_EQ(lib.fn<72>()(a.api_handle, 3, 0x2008, 0xCAFE, kGuid), 0u);
+    lib.shutdown();
+
+    // Another process sees the stored write and is refused a write while the claim is held here.
+    ASSERT_EQ(lib.init(), 0u);
+    ASSERT_EQ(lib.fn<71>()(a.api_handle, 3, 0x2008, &v, kGuid), 0u);
+    EXPECT_EQ(v, 0xCAFEu);
+    ASSERT_EQ(lib.fn<47>()(a.api_handle), 0u);
+    Probe probe;
+    ASSERT_EQ(probe.status("init"), 0u);
+    EXPECT_NE(probe.status("write " + std::to_string(a.api_handle) + " 0 00000000"), 0u);
+    lib.shutdown();
+}
+
+TEST_F(Machine, AdapterWithoutDriverAccessServesRecordsButNoChipAccess)
+{
+    sim::AdapterSpec c = sim::make_adapter(4, 3, "nic-c");
+    c.driver_access = false;
+    sim::write_adapter(root.path, c);
+    Library lib;
+    ASSERT_EQ(lib.init(), 0u);
+    yxmapi::PhyNicInfo p;
+    p.prepare(yxmapi::kPhyNicInfoVersion);
+    EXPECT_EQ(lib.fn<51>()(c.list_handle, &p), 0u);
+    uint32_t v;
+    EXPECT_NE(read_word(lib, c), 0u);
+    EXPECT_NE(lib.fn<71>()(c.api_handle, 3, 0x808, &v, kGuid), 0u);
+    EXPECT_NE(lib.fn<33>()(c.api_handle, 2), 0u);
+    lib.shutdown();
+}
+
+TEST_F(Machine, ResetPhyWriteAndWriteModeCheckTheirArguments)
+{
+    sim::AdapterSpec c = sim::make_adapter(5, 3, "nic-c");
+    c.capabilities = yxmapi::nic::kCapCannotReset;
+    sim::write_adapter(root.path, c);
+    Library lib;
+    ASSERT_EQ(lib.init(), 0u);
+    EXPECT_EQ(lib.fn<33>()(a.api_handle, 2), 0u);
+    EXPECT_NE(lib.fn<33>()(a.api_handle, 1), 0u);
+    EXPECT_NE(lib.fn<33>()(c.api_handle, 2), 0u) << "an adapter that cannot be reset";
+    EXPECT_EQ(lib.counters().resets, 1u);
+
+    const uint8_t image[] = {1, 2, 3, 4, 5};
+    EXPECT_EQ(lib.fn<131>()(a.api_handle, image, sizeof image, kGuid), 0u);
+    EXPECT_EQ(std::filesystem::file_size(sim::phy_image_path(root.path, a.name)), sizeof image);
+    EXPECT_NE(lib.fn<131>()(a.api_handle, image, 0, kGuid), 0u);
+    EXPECT_NE(lib.fn<131>()(a.api_handle, nullptr, 4, kGuid), 0u);
+
+    EXPECT_EQ(lib.fn<181>()(b.api_handle, 1, kGuid), 0u);
+    EXPECT_EQ(lib.fn<181>()(b.api_handle, 2, kGuid), 0u);
+    EXPECT_NE(lib.fn<181>()(b.api_handle, 3, kGuid), 0u);
+    EXPECT_NE(lib.fn<181>()(a.api_handle, 1, kGuid), 0u) << "write modes belong to E4 adapters";
+    lib.shutdown();
+}
