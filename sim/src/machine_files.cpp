@@ -12,6 +12,17 @@
 namespace sim {
 namespace {
 
+std::vector<std::string_view> split(std::string_view text, char sep)
+{
+    std::vector<std::string_view> parts;
+    for (;;) {
+        size_t at = text.find(sep);
+        parts.push_back(text.substr(0, at));
+        if (at == std::string_view::npos) return parts;
+        text.remove_prefix(at + 1);
+    }
+}
+
 void make_dirs(const std::string& dir)
 {
     std::string partial;
@@ -105,10 +116,7 @@ std::optional<FaultRule> parse_fault(std::string_view text)
 {
     FaultRule rule;
     bool have_ordinal = false;
-    while (!text.empty()) {
-        size_t sp = text.find(' ');
-        std::string_view item = text.substr(0, sp);
-        text = sp == std::string_view::npos ? std::string_view{} : text.substr(sp + 1);
+    for (std::string_view item : split(text, ' ')) {
         if (item.empty()) continue;
         size_t colon = item.find(':');
         if (colon == std::string_view::npos) return std::nullopt;
@@ -143,10 +151,11 @@ Control parse_control(std::string_view text, std::vector<std::string>* errors)
             if (auto rule = parse_fault(line.value)) control.faults.push_back(*rule);
             else bad(line);
         } else if (line.ok && line.key == "version") {
-            unsigned a, b, c;
-            char tail;
-            if (std::sscanf(line.value.c_str(), "%u.%u.%u%c", &a, &b, &c, &tail) == 3) {
-                control.version_major = a, control.version_minor = b, control.version_build = c;
+            auto parts = split(line.value, '.');
+            std::optional<uint32_t> v[3];
+            for (size_t i = 0; i < 3 && parts.size() == 3; ++i) v[i] = parse_u32(parts[i]);
+            if (v[0] && v[1] && v[2]) {
+                control.version_major = v[0], control.version_minor = v[1], control.version_build = v[2];
             } else {
                 bad(line);
             }
@@ -174,12 +183,28 @@ std::string format_journal_line(const YxSimCall& c)
 
 std::optional<YxSimCall> parse_journal_line(std::string_view line)
 {
-    std::string s(line);
+    if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
     YxSimCall c{};
-    char tail;
-    int n = std::sscanf(s.c_str(), "pid=%u ord=%u handle=%x offset=%x count=%x mode=%x reg=%x value=%x status=%x %c",
-                        &c.pid, &c.ordinal, &c.handle, &c.offset, &c.count, &c.mode, &c.reg, &c.value, &c.status, &tail);
-    if (n != 9) return std::nullopt;
+    struct Field {
+        const char* name;
+        uint32_t* value;
+        bool hex;
+    } fields[] = {{"pid", &c.pid, false},       {"ord", &c.ordinal, false}, {"handle", &c.handle, true},
+                  {"offset", &c.offset, true},  {"count", &c.count, true},  {"mode", &c.mode, true},
+                  {"reg", &c.reg, true},        {"value", &c.value, true},  {"status", &c.status, true}};
+    auto items = split(line, ' ');
+    if (items.size() != std::size(fields)) return std::nullopt;
+    for (size_t i = 0; i < items.size(); ++i) {
+        std::string_view item = items[i];
+        std::string_view name = fields[i].name;
+        if (item.size() <= name.size() + 1 || item.substr(0, name.size()) != name || item[name.size()] != '=')
+            return std::nullopt;
+        std::string digits(item.substr(name.size() + 1));
+        if (fields[i].hex && digits.size() != 8) return std::nullopt;
+        auto v = parse_u32(fields[i].hex ? "0x" + digits : digits);
+        if (!v) return std::nullopt;
+        *fields[i].value = *v;
+    }
     return c;
 }
 

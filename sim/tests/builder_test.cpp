@@ -31,10 +31,10 @@ TEST(Builder, RefusesSpecsTheLibraryCouldNotServe)
     } cases[] = {
         {"reserved API handle", [](sim::AdapterSpec& a) { a.api_handle = 0xFFFFFFFF; }},
         {"NVRAM below 1 KiB", [](sim::AdapterSpec& a) { a.flash_word = 0x00000001; }},
-        {"name with a slash", [](sim::AdapterSpec& a) { a.name = "../x"; }},
+        {"name with a slash", [](sim::AdapterSpec& a) { a.name = std::string("../x"); }},
         {"MAC longer than its field", [](sim::AdapterSpec& a) { a.mac = std::string(20, '1'); }},
         {"text with a line break", [](sim::AdapterSpec& a) { a.service_name = "a\nfamily=6"; }},
-        {"firmware text at no field", [](sim::AdapterSpec& a) { a.fw_texts[5] = "x"; }},
+        {"firmware text at no field", [](sim::AdapterSpec& a) { a.fw_texts.emplace(5, std::string(1, 'x')); }},
         {"firmware text of another family", [](sim::AdapterSpec& a) { a.fw_text(yxmapi::fw4::kCcm, "1.0"); }},
         {"MBI text of 16 characters", [](sim::AdapterSpec& a) { a.fw_text(yxmapi::fw6::kMbi, "1234567890123456"); }},
     };
