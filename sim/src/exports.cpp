@@ -96,32 +96,6 @@ uint32_t nvram_range(const SimAdapter& a, uint32_t offset, uint32_t dwords, cons
     return YXSIM_OK;
 }
 
-bool pread_all(int fd, void* buf, size_t len, uint64_t offset)
-{
-    auto* p = static_cast<unsigned char*>(buf);
-    size_t done = 0;
-    while (done < len) {
-        ssize_t n = ::pread(fd, p + done, len - done, static_cast<off_t>(offset + done));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
-bool pwrite_all(int fd, const void* buf, size_t len, uint64_t offset)
-{
-    const auto* p = static_cast<const unsigned char*>(buf);
-    size_t done = 0;
-    while (done < len) {
-        ssize_t n = ::pwrite(fd, p + done, len - done, static_cast<off_t>(offset + done));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
 // The versions the adapter's NVRAM gives, when the family's NVRAM can be read for them.
 std::optional<DerivedFirmware> derived_firmware(const SimAdapter& a)
 {

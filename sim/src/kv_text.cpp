@@ -98,4 +98,30 @@ void write_file_atomic(const std::string& path, std::string_view content)
     }
 }
 
+bool pread_all(int fd, void* buf, std::size_t len, uint64_t offset)
+{
+    auto* p = static_cast<unsigned char*>(buf);
+    std::size_t done = 0;
+    while (done < len) {
+        ssize_t n = ::pread(fd, p + done, len - done, static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool pwrite_all(int fd, const void* buf, std::size_t len, uint64_t offset)
+{
+    const auto* p = static_cast<const unsigned char*>(buf);
+    std::size_t done = 0;
+    while (done < len) {
+        ssize_t n = ::pwrite(fd, p + done, len - done, static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
 }  // namespace sim

@@ -1,6 +1,7 @@
-// Reading and writing the simulator's key=value text files.
+// Reading and writing the simulator's key=value text files, and the file I/O under them.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -27,5 +28,10 @@ std::string hex32(uint32_t value);
 // writes a temporary file beside the target and renames it over the target.
 std::optional<std::string> read_file(const std::string& path);
 void write_file_atomic(const std::string& path, std::string_view content);
+
+// Reads or writes exactly len bytes at an offset, retrying short transfers; false on an error
+// or at end of file.
+bool pread_all(int fd, void* buf, std::size_t len, uint64_t offset);
+bool pwrite_all(int fd, const void* buf, std::size_t len, uint64_t offset);
 
 }  // namespace sim

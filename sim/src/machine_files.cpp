@@ -34,17 +34,6 @@ void make_dirs(const std::string& dir)
     }
 }
 
-void pwrite_all(int fd, const uint8_t* data, size_t len, off_t offset, const std::string& path)
-{
-    size_t done = 0;
-    while (done < len) {
-        ssize_t n = ::pwrite(fd, data + done, len - done, offset + static_cast<off_t>(done));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) throw BuildError("cannot write " + path);
-        done += static_cast<size_t>(n);
-    }
-}
-
 }  // namespace
 
 void write_adapter(const std::string& root, const AdapterSpec& spec)
@@ -59,13 +48,9 @@ void write_adapter(const std::string& root, const AdapterSpec& spec)
         throw BuildError("cannot create " + nv);
     }
     std::vector<uint8_t> erased(spec.nvram_size(), 0xFF);
-    try {
-        pwrite_all(fd, erased.data(), erased.size(), 0, nv);
-    } catch (...) {
-        ::close(fd);
-        throw;
-    }
+    bool ok = pwrite_all(fd, erased.data(), erased.size(), 0);
     ::close(fd);
+    if (!ok) throw BuildError("cannot write " + nv);
 }
 
 void set_nvram(const std::string& root, const std::string& name, std::span<const uint8_t> bytes, std::size_t offset)
@@ -74,13 +59,9 @@ void set_nvram(const std::string& root, const std::string& name, std::span<const
     std::string nv = nvram_path(root, name);
     int fd = ::open(nv.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0) throw BuildError("cannot open " + nv);
-    try {
-        pwrite_all(fd, bytes.data(), bytes.size(), static_cast<off_t>(offset), nv);
-    } catch (...) {
-        ::close(fd);
-        throw;
-    }
+    bool ok = pwrite_all(fd, bytes.data(), bytes.size(), offset);
     ::close(fd);
+    if (!ok) throw BuildError("cannot write " + nv);
 }
 
 std::vector<uint8_t> read_nvram(const std::string& root, const std::string& name)
