@@ -1,0 +1,41 @@
+// File-system calls by path, over the system root: "C:\x" is "<root>/C/x", names are matched
+// without case (platform/paths.h), POSIX absolute paths pass through, "\\.\name" is
+// "<root>/dosdevices/name", and other UNC paths fail with 53 (no network).
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "platform/win_types.h"
+
+namespace win {
+
+constexpr DWORD FILE_ATTRIBUTE_READONLY = 0x1;
+constexpr DWORD FILE_ATTRIBUTE_DIRECTORY = 0x10;
+constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
+constexpr DWORD INVALID_FILE_ATTRIBUTES = 0xFFFFFFFF;
+
+DWORD GetFileAttributesW(const WCHAR* path);
+// FALSE with 183 when it exists, 3 when its parent is missing.
+BOOL CreateDirectoryW(const WCHAR* path, void* security);
+// FALSE with 2/3 when missing, 5 for a folder.
+BOOL DeleteFileW(const WCHAR* path);
+// FALSE with 183 when the new name exists, 2/3 when the old one is missing.
+BOOL MoveFileW(const WCHAR* existing, const WCHAR* new_name);
+// "<path>\<prefix, at most 3 characters><unique in hex>.TMP". A non-zero `unique` only forms the
+// name (its low 16 bits); 0 picks a number whose file does not exist yet and creates it empty.
+// Returns the number used, 0 on failure.
+UINT GetTempFileNameW(const WCHAR* path, const WCHAR* prefix, UINT unique, WCHAR* out);
+// Bytes of the volume holding `folder` (statvfs). FALSE with 3 when the folder is missing.
+BOOL GetDiskFreeSpaceExW(const WCHAR* folder, ULARGE_INTEGER* free_to_caller, ULARGE_INTEGER* total,
+                         ULARGE_INTEGER* total_free);
+// "%SystemRoot%\system32"; characters without the NUL, or the size needed when it does not fit.
+UINT GetSystemDirectoryW(WCHAR* buffer, UINT size);
+
+}  // namespace win
+
+namespace platform {
+// The Linux path of a path as the system writes it, or a Windows error code (53 for UNC paths,
+// 3 for an empty path) with `out` untouched.
+win::DWORD map_win_path(std::u16string_view path, std::string& out);
+}  // namespace platform

@@ -1,0 +1,77 @@
+// The Windows types, constants and error codes that the stand-in services (win_*.h) use.
+// Wide text is UTF-16 in char16_t; the names are those of the original interfaces so that the code
+// built on them reads like the system's own.
+#pragma once
+
+#include <cstdint>
+
+namespace win {
+
+using BOOL = int;
+using BYTE = uint8_t;
+using WORD = uint16_t;
+using DWORD = uint32_t;
+using UINT = unsigned int;
+using LONG = int32_t;
+using LCID = uint32_t;
+using WCHAR = char16_t;
+using HANDLE = void*;
+using HMODULE = void*;
+
+constexpr BOOL TRUE = 1;
+constexpr BOOL FALSE = 0;
+constexpr DWORD MAX_PATH = 260;
+constexpr LCID LOCALE_SYSTEM_DEFAULT = 0x800;
+constexpr LCID LOCALE_USER_DEFAULT = 0x400;
+
+inline HANDLE const INVALID_HANDLE_VALUE = reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1));
+
+struct FILETIME {
+    DWORD dwLowDateTime;
+    DWORD dwHighDateTime;
+};
+
+struct SYSTEMTIME {
+    WORD wYear;
+    WORD wMonth;
+    WORD wDayOfWeek;
+    WORD wDay;
+    WORD wHour;
+    WORD wMinute;
+    WORD wSecond;
+    WORD wMilliseconds;
+};
+
+union ULARGE_INTEGER {
+    struct {
+        DWORD LowPart;
+        DWORD HighPart;
+    } u;
+    uint64_t QuadPart;
+};
+
+// Error codes reported through GetLastError.
+enum : DWORD {
+    ERROR_SUCCESS = 0,
+    ERROR_FILE_NOT_FOUND = 2,
+    ERROR_PATH_NOT_FOUND = 3,
+    ERROR_ACCESS_DENIED = 5,
+    ERROR_INVALID_HANDLE = 6,
+    ERROR_NOT_ENOUGH_MEMORY = 8,
+    ERROR_WRITE_FAULT = 29,
+    ERROR_READ_FAULT = 30,
+    ERROR_GEN_FAILURE = 31,
+    ERROR_SHARING_VIOLATION = 32,
+    ERROR_HANDLE_DISK_FULL = 39,
+    ERROR_BAD_NETPATH = 53,
+    ERROR_FILE_EXISTS = 80,
+    ERROR_INVALID_PARAMETER = 87,
+    ERROR_INSUFFICIENT_BUFFER = 122,
+    ERROR_DIR_NOT_EMPTY = 145,
+    ERROR_ALREADY_EXISTS = 183,
+    ERROR_FILENAME_EXCED_RANGE = 206,
+    ERROR_RESOURCE_DATA_NOT_FOUND = 1812,
+    ERROR_RESOURCE_TYPE_NOT_FOUND = 1813,
+};
+
+}  // namespace win
