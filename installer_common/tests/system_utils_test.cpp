@@ -1,0 +1,106 @@
+#include <gtest/gtest.h>
+#include <string>
+
+#include "installer_common/SystemUtils.h"
+#include "test_root.h"
+
+namespace {
+std::u16string Str(const char16_t* s) { return s ? std::u16string(s) : u"<null>"; }
+}
+
+TEST(SystemUtils, BuildHardwareId)
+{
+    struct Case {
+        const char16_t* id;
+        const char16_t* expected;
+    };
+    const Case cases[] = {
+        {u"14E4163914E41234", u"PCI\\VEN_14E4&DEV_1639&SUBSYS_123414E4"},
+        {u"14E41639", u"PCI\\VEN_14E4&DEV_1639"},
+        {u"PNP0A03", u"*PNP0A03"},
+        {u"14E4163914", u""},
+        {u"", u""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(BuildHardwareId(c.id), c.expected) << Str(c.id).size();
+}
+
+TEST(SystemUtils, FindSubstringNoCase)
+{
+    struct Case {
+        const char16_t* text;
+        const char16_t* part;
+        int index;
+    };
+    const Case cases[] = {
+        {u"PCI\\VEN_14E4&DEV_1639", u"dev_1639", 13},
+        {u"abc", u"ABC", 0},
+        {u"abc", u"", -1},
+        {u"ab", u"abc", -1},
+        {u"abc", u"x", -1},
+    };
+    for (const auto& c : cases) EXPECT_EQ(FindSubstringNoCase(c.text, c.part), c.index) << Str(c.part).size();
+}
+
+TEST(SystemUtils, TrimBlanksKeepsLeadingBlanks)
+{
+    char16_t text[32] = u"  value \t\r\n ";
+    EXPECT_EQ(Str(TrimBlanks(text)), u"  value");
+    char16_t all[8] = u" \t\n";
+    EXPECT_EQ(Str(TrimBlanks(all)), u"");
+}
+
+TEST(SystemUtils, FilesFoldersAndDiskSpace)
+{
+    TestRoot root;
+    WriteAll(root.path("C/Windows/system32/drv.sys"), "x");
+    EXPECT_EQ(FileExists(u"C:\\WINDOWS\\System32\\DRV.SYS"), 1);
+    EXPECT_EQ(FileExists(u"C:\\Windows\\system32"), 0);  // a folder
+    EXPECT_EQ(FileExists(u"C:\\Windows\\system32\\none.sys"), 0);
+    EXPECT_GT(GetFreeDiskSpace(u"C:\\Windows"), 0u);
+    EXPECT_GT(GetFreeDiskSpace(nullptr), 0u);  // the system drive
+    EXPECT_EQ(GetFreeDiskSpace(u"C:\\does\\not\\exist"), 0u);
+
+    char16_t folder[260];
+    EXPECT_EQ(GetModuleFolder(folder, 260), 1);
+    std::string bin = BinPath("");
+    bin.pop_back();
+    char resolved[4096];
+    ASSERT_NE(realpath(bin.c_str(), resolved), nullptr);
+    EXPECT_EQ(Str(folder), std::u16string(resolved, resolved + strlen(resolved)));
+    char16_t cut[5];
+    GetModuleFolder(cut, 5);
+    EXPECT_EQ(Str(cut).size(), 4u);
+}
+
+TEST(SystemUtils, LanguageHelpers)
+{
+    TestRoot root;
+    struct Case {
+        const char* locale;
+        const char16_t* code;
+    };
+    const Case cases[] = {{"", u"en"}, {"SystemLocale=1036", u"fr"}, {"SystemLocale=3082", u"es"},
+                          {"SystemLocale=1031", u"de"}, {"SystemLocale=1041", u"ja"}, {"SystemLocale=1049", u"en"}};
+    for (const auto& c : cases) {
+        WriteAll(root.path("system.conf"), c.locale);
+        char16_t code[3];
+        GetSystemLanguageCode(code);
+        EXPECT_EQ(Str(code), c.code) << c.locale;
+    }
+    EXPECT_EQ(LanguageCodeToLcid(u"JA"), 2065);
+    EXPECT_EQ(LanguageCodeToLcid(u"fr"), 2060);
+    EXPECT_EQ(LanguageCodeToLcid(u"en"), 0x809);
+    EXPECT_EQ(LanguageCodeToLcid(nullptr), 0x809);
+}
+
+TEST(SystemUtils, WrapText)
+{
+    const std::u16string text =
+        u"the quick brown fox jumps over the lazy dog again|and a_word_that_is_much_longer_than_thirty_chars";
+    char16_t out[400];
+    ASSERT_EQ(WrapText(out, 400, text.c_str(), 30, u"|"), 1);
+    EXPECT_EQ(Str(out), u"the quick brown fox jumps|over the lazy dog again|and|a_word_that_is_much_longer_tha|n_thirty_chars|");
+    EXPECT_EQ(WrapText(out, 400, text.c_str(), 29, u"|"), 0);              // width too small
+    EXPECT_EQ(WrapText(out, text.size(), text.c_str(), 30, u"|"), 0);      // capacity below 1.5 x length
+    EXPECT_EQ(WrapText(out, 400, nullptr, 30, u"|"), 0);
+}
