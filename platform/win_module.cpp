@@ -6,6 +6,7 @@
 #include <string>
 #include <unistd.h>
 
+#include "platform/system_folders.h"
 #include "platform/utf16.h"
 #include "platform/win_error.h"
 
@@ -45,13 +46,6 @@ Search find(const void* address)
     return s;
 }
 
-std::string program_path()
-{
-    char buf[PATH_MAX];
-    ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-    return n > 0 ? std::string(buf, size_t(n)) : std::string();
-}
-
 }  // namespace
 
 namespace platform {
@@ -71,7 +65,7 @@ DWORD GetModuleFileNameW(HMODULE module, WCHAR* out, DWORD size)
 {
     std::string path;
     if (!module) {
-        path = program_path();
+        path = platform::program_path();
     } else {
         Search s = find(module);
         if (!s.found) {
@@ -79,7 +73,7 @@ DWORD GetModuleFileNameW(HMODULE module, WCHAR* out, DWORD size)
             return 0;
         }
         if (s.is_program) {
-            path = program_path();
+            path = platform::program_path();
         } else {
             char buf[PATH_MAX];
             path = realpath(s.name.c_str(), buf) ? buf : s.name;

@@ -10,23 +10,18 @@
 
 TestRoot::TestRoot()
 {
-    char tmpl[] = "/tmp/ic_rootXXXXXX";
-    if (!mkdtemp(tmpl)) throw std::runtime_error("mkdtemp");
-    m_dir = tmpl;
-    std::filesystem::create_directories(m_dir + "/work");
-    std::filesystem::create_directories(m_dir + "/C");  // the system drive
-    setenv("FWUPG_SYSTEM_ROOT", m_dir.c_str(), 1);
+    std::filesystem::create_directories(path("work"));
+    std::filesystem::create_directories(path("C"));  // the system drive
     char cwd[PATH_MAX];
     if (getcwd(cwd, sizeof cwd)) m_oldCwd = cwd;
-    if (chdir((m_dir + "/work").c_str()) != 0) throw std::runtime_error("chdir");
+    if (chdir(path("work").c_str()) != 0) throw std::runtime_error("chdir");
 }
 
 TestRoot::~TestRoot()
 {
+    // Leave the folder before the base class removes it.
     if (!m_oldCwd.empty() && chdir(m_oldCwd.c_str()) != 0) {
     }
-    std::error_code ec;
-    std::filesystem::remove_all(m_dir, ec);
 }
 
 std::string ReadAll(const std::string& path)

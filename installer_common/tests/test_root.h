@@ -5,19 +5,17 @@
 
 #include <string>
 
-class TestRoot {
+#include "platform/testing/temp_root.h"
+
+class TestRoot : public platform::testing::TempSystemRoot {
 public:
     TestRoot();
     ~TestRoot();
-    TestRoot(const TestRoot&) = delete;
-    TestRoot& operator=(const TestRoot&) = delete;
 
-    const std::string& dir() const { return m_dir; }
     // "<root>/<relative>".
-    std::string path(const std::string& relative) const { return m_dir + "/" + relative; }
+    std::string path(const std::string& relative) const { return *this / relative; }
 
 private:
-    std::string m_dir;
     std::string m_oldCwd;
 };
 
