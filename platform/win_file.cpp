@@ -124,7 +124,8 @@ HANDLE CreateFileW(const WCHAR* path, DWORD access, DWORD share, void*, DWORD di
         SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     }
-    if (!claim_sharing(fd, read, write, share)) {
+    // A handle without data access (attributes only) neither conflicts nor denies.
+    if ((read || write) && !claim_sharing(fd, read, write, share)) {
         SetLastError(ERROR_SHARING_VIOLATION);
         return INVALID_HANDLE_VALUE;
     }
