@@ -33,6 +33,12 @@ void Emit(LogContext* context, int type, const char16_t* source_file, int line, 
     context->log->Write(type, 0, source_file, line, u"%s", text.c_str());
 }
 
+void EmitWide(LogContext* context, int type, const char16_t* source_file, int line, const char16_t* format,
+              va_list ap)
+{
+    Emit(context, type, source_file, line, platform::vformat_msvc(format, ap));
+}
+
 void EmitNarrow(LogContext* context, int type, const char* source_file, int line, const char* format, va_list ap)
 {
     std::string narrow = platform::vformat_msvc(format, ap);
@@ -60,18 +66,16 @@ void LogMessage(LogContext* context, const char16_t* source_file, int line, cons
 {
     va_list ap;
     va_start(ap, format);
-    std::u16string text = platform::vformat_msvc(format, ap);
+    EmitWide(context, 0, source_file, line, format, ap);
     va_end(ap);
-    Emit(context, 0, source_file, line, std::move(text));
 }
 
 void LogVerbose(LogContext* context, const char16_t* source_file, int line, const char16_t* format, ...)
 {
     va_list ap;
     va_start(ap, format);
-    std::u16string text = platform::vformat_msvc(format, ap);
+    EmitWide(context, 1, source_file, line, format, ap);
     va_end(ap);
-    Emit(context, 1, source_file, line, std::move(text));
 }
 
 void LogTrace(LogContext*, const char16_t*, int, const char16_t*, ...) {}

@@ -44,6 +44,17 @@ bool valid(const SYSTEMTIME& t)
            t.wMinute < 60 && t.wSecond < 60;
 }
 
+// The time a format call shows (NULL: now); false with 87 for a picture format or a bad time.
+bool time_to_format(const SYSTEMTIME* time, const WCHAR* format, int size, SYSTEMTIME& t)
+{
+    t = time ? *time : now_local();
+    if (format || size < 0 || !valid(t)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 void GetLocalTime(SYSTEMTIME* out)
@@ -105,11 +116,8 @@ BOOL FileTimeToSystemTime(const FILETIME* time, SYSTEMTIME* out)
 
 int GetDateFormatW(LCID, DWORD flags, const SYSTEMTIME* time, const WCHAR* format, WCHAR* out, int size)
 {
-    SYSTEMTIME t = time ? *time : now_local();
-    if (format || size < 0 || !valid(t)) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return 0;
-    }
+    SYSTEMTIME t;
+    if (!time_to_format(time, format, size, t)) return 0;
     char buf[96];
     if (flags & DATE_LONGDATE)
         std::snprintf(buf, sizeof buf, "%s, %s %u, %u", kDays[t.wDayOfWeek], kMonths[t.wMonth - 1], t.wDay, t.wYear);
@@ -120,11 +128,8 @@ int GetDateFormatW(LCID, DWORD flags, const SYSTEMTIME* time, const WCHAR* forma
 
 int GetTimeFormatW(LCID, DWORD flags, const SYSTEMTIME* time, const WCHAR* format, WCHAR* out, int size)
 {
-    SYSTEMTIME t = time ? *time : now_local();
-    if (format || size < 0 || !valid(t)) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return 0;
-    }
+    SYSTEMTIME t;
+    if (!time_to_format(time, format, size, t)) return 0;
     bool h24 = flags & TIME_FORCE24HOURFORMAT;
     unsigned hour = h24 ? t.wHour : (t.wHour % 12 == 0 ? 12 : t.wHour % 12);
     std::string text;
