@@ -61,6 +61,15 @@ xmlNode* child_named(xmlNode* parent, const char* name)
     return nullptr;
 }
 
+// Sets the "value" attribute of the first child element `name` of `parent`, creating the child
+// when there is none.
+void set_child_value(xmlNode* parent, const char* name, const char* value)
+{
+    xmlNode* child = child_named(parent, name);
+    if (!child) child = xmlNewChild(parent, nullptr, BAD_CAST name, nullptr);
+    if (child) xmlSetProp(child, BAD_CAST "value", BAD_CAST value);
+}
+
 }  // namespace
 
 OEM_EXPORT const char* oem_text_for_error_code(uint32_t code)
@@ -286,10 +295,10 @@ OEM_EXPORT uint32_t oem_do_flash_with_file(const char16_t* reportFile, const cha
         for (xmlNode* dev = devices->children; dev; dev = dev->next)
             if (dev->type == XML_ELEMENT_NODE) FlashReportDevice(dev, folder.c_str(), &state);
         if (state.resultByte == RET_REBOOT_REQUIRED) SetOptionsForVindoAdapters();
-        xmlSetProp(root, BAD_CAST "takes_effect", BAD_CAST(state.deferred ? "deferred" : "immediate"));
+        set_child_value(root, "takes_effect", state.deferred ? "deferred" : "immediate");
         xmlSaveFormatFile(report.c_str(), doc, 1);
         xmlFreeDoc(doc);
-        const uint32_t code = state.itemFailed ? RET_FLASH_WITH_FILE_FAILED : state.resultByte;
+        const uint32_t code = state.itemFailed ? uint32_t{RET_FLASH_WITH_FILE_FAILED} : uint32_t{state.resultByte};
         LogDebugMsg(DBG_DEBUG, "%s():  Final Return Code for this API: %d.", kFn, static_cast<int>(code));
         frame.Teardown();
         ClearEventText();
