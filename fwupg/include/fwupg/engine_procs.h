@@ -5,9 +5,12 @@
 //
 // Command procedures of the legacy family take the caller's record by value and the Tcl words of
 // the command line; those of the current family have the Tcl object-command shape. Operations that
-// return a plain integer keep their own success value (see each group).
+// return a plain integer keep their own success value (see each group). The legacy engine's
+// procedures have C++ linkage, the current family's C linkage, as each engine declares them: an
+// engine source includes this header, so a signature that differs does not compile.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include <tcl.h>
@@ -45,26 +48,29 @@ int set_nvm_wol(HostOps ops, uint32_t enable);
 int set_nvm_cfg(HostOps ops, cfg_request* request);
 int show_nvm_cfg(HostOps ops, cfg_request* request);
 // Slots 26 and 27 (type bit 0 clear): 0 found (index stored), -1 none, 1 device check failed.
-int toe_nvm_find_dir_entry(HostOps ops, uint32_t dirType, uint32_t* index);
+int toe_nvm_find_dir_entry(HostOps ops, uint32_t dirType, int* index);
 // Slots 35-38: 1 when the directory holds the image kind, else 0.
 int toe_nvm_ump_present(HostOps ops);
 int toe_nvm_ipmi_present(HostOps ops);
 int toe_nvm_ncsi_present(HostOps ops);
 int toe_nvm_mba_present(HostOps ops);
 // Slot 43 (no record): 0 with the size stored, non-zero when the size cannot be had.
-int nvm_file_size(const char* path, uint32_t* size);
+int nvm_file_size(const char* path, int32_t* size);
 // Slots 44, 45: 0 done, 1 failed; the count out may be null.
 int nvm_file_read(HostOps ops, const char* path, uint8_t* buffer, uint32_t count, uint32_t* countRead);
 int nvm_file_write(HostOps ops, const char* path, const uint8_t* buffer, uint32_t count,
                    uint32_t* countWritten);
-// Slot 46: one "%s %d.%d.%d;" item per image into `text`; returns `text` (empty on failure).
-// `image` null reads NVRAM; `selector` is the NVRAM offset of the image, or 0xFFFFFFFF for all.
-char* toe_nvm_image_versions(HostOps ops, const uint8_t* image, uint32_t selector, const char* name,
-                             char* text);
+// Slot 46: the version text of the image named `name` into `text` (`textSize` bytes), taken from
+// `image` (`imageLen` bytes) or, when it is null, from the image at `nvmOffset` in NVRAM; empty on
+// failure.
+void toe_nvm_image_versions(HostOps ops, const uint8_t* image, uint32_t imageLen, uint32_t nvmOffset,
+                            const char* name, char* text, size_t textSize);
 // Slot 47: ::toe(NVM_SIZE) as an integer, 0 when it is missing.
 long toe_nvm_size(Tcl_Interp* interp);
 
 // ---- Current family, E1-E3 and E4 (slots 15-22, 27-34, 39-42, 48-57) ---------------------------
+
+extern "C" {
 
 // Slots 15-19: Tcl object-command procedures (client data, interpreter, words): Tcl status.
 int tcl_al_nvm_dir_cmd(ClientData clientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]);
@@ -99,8 +105,9 @@ int common_nvm_ump_present(HostOps ops);
 int common_nvm_ipmi_present(HostOps ops);
 int common_nvm_ncsi_present(HostOps ops);
 int common_nvm_mba_present(HostOps ops);
-// Slot 48: 1 found (directory type stored), 0 not.
-int common_nvm_image_type_lookup(HostOps ops, const char* option, uint32_t tag, uint32_t* dirType);
+// Slot 48 (the facade makes the record current but passes none): 1 found (directory type
+// stored), 0 not.
+int common_nvm_image_type_lookup(const char* option, uint32_t tag, uint32_t* dirType);
 // Slots 49-52: 1 when presence in NVRAM matches presence in the file image, else 0.
 int common_nvm_mba_matches_file(HostOps ops, const uint8_t* image);
 int common_nvm_ncsi_matches_file(HostOps ops, const uint8_t* image);
@@ -114,3 +121,5 @@ int common_nvm_ext_phy_type(HostOps ops, uint32_t port, uint32_t* type);
 int common_nvm_ext_phy2_type(HostOps ops, uint32_t port, uint32_t wanted);
 // Slot 57: 1 when a version text was written, else 0.
 int get_image_file_version(HostOps ops, const char* path, uint32_t kind, char* text);
+
+}  // extern "C"

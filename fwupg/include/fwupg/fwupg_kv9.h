@@ -4,6 +4,7 @@
 // when the procedure returns or throws. Operations are listed in slot order.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include <tcl.h>
@@ -40,7 +41,7 @@ public:
     virtual int set_wol(HostOps ops, uint32_t enable) = 0;                                       // 23
     virtual int set_nvm_cfg(HostOps ops, cfg_request* request) = 0;                              // 24
     virtual int show_nvm_cfg(HostOps ops, cfg_request* request) = 0;                             // 25
-    virtual int find_dir_entry(HostOps ops, uint32_t dirType, uint32_t* index) = 0;              // 26
+    virtual int find_dir_entry(HostOps ops, uint32_t dirType, int32_t* index) = 0;               // 26
     virtual int has_ext_dir_image(HostOps ops, uint32_t dirType, int32_t* out) = 0;              // 27
     virtual int set_cfg_bit24_57710(HostOps ops, uint32_t on) = 0;                               // 28
     virtual int set_nvm_cfg_57710(HostOps ops, cfg_request* request) = 0;                        // 29
@@ -62,8 +63,8 @@ public:
                           uint32_t* countRead) = 0;                                              // 44
     virtual int write_file(HostOps ops, const char* path, const uint8_t* buffer, uint32_t count,
                            uint32_t* countWritten) = 0;                                          // 45
-    virtual char* image_version_string(HostOps ops, const uint8_t* image, uint32_t dirType,
-                                       const char* name, char* text) = 0;                        // 46
+    virtual char* image_version_string(HostOps ops, const uint8_t* image, uint32_t imageLen, uint32_t nvmOffset,
+                                       const char* name, char* text, size_t textSize) = 0;       // 46
     virtual long nvm_size(HostOps ops) = 0;                                                      // 47
     virtual int lookup_image_type(HostOps ops, const char* option, uint32_t tag, uint32_t* dirType) = 0;  // 48
     virtual int mba_presence_matches(HostOps ops, const uint8_t* image) = 0;                     // 49
@@ -105,7 +106,7 @@ public:
     int set_wol(HostOps ops, uint32_t enable) override;
     int set_nvm_cfg(HostOps ops, cfg_request* request) override;
     int show_nvm_cfg(HostOps ops, cfg_request* request) override;
-    int find_dir_entry(HostOps ops, uint32_t dirType, uint32_t* index) override;
+    int find_dir_entry(HostOps ops, uint32_t dirType, int32_t* index) override;
     int has_ext_dir_image(HostOps ops, uint32_t dirType, int32_t* out) override;
     int set_cfg_bit24_57710(HostOps ops, uint32_t on) override;
     int set_nvm_cfg_57710(HostOps ops, cfg_request* request) override;
@@ -126,8 +127,8 @@ public:
     int read_file(HostOps ops, const char* path, uint8_t* buffer, uint32_t count, uint32_t* countRead) override;
     int write_file(HostOps ops, const char* path, const uint8_t* buffer, uint32_t count,
                    uint32_t* countWritten) override;
-    char* image_version_string(HostOps ops, const uint8_t* image, uint32_t dirType, const char* name,
-                               char* text) override;
+    char* image_version_string(HostOps ops, const uint8_t* image, uint32_t imageLen, uint32_t nvmOffset,
+                               const char* name, char* text, size_t textSize) override;
     long nvm_size(HostOps ops) override;
     int lookup_image_type(HostOps ops, const char* option, uint32_t tag, uint32_t* dirType) override;
     int mba_presence_matches(HostOps ops, const uint8_t* image) override;

@@ -32,7 +32,8 @@ uintptr_t w(T* p)
     return reinterpret_cast<uintptr_t>(p);
 }
 
-enum class Form { Plain, ByValue, TclCommand, InterpOnly };
+// Current: the record is made current but not passed.
+enum class Form { Plain, ByValue, TclCommand, InterpOnly, Current };
 
 struct SlotCase {
     int slot;
@@ -92,7 +93,7 @@ std::vector<SlotCase> slot_table()
         {25, "show_nvm_cfg", Form::ByValue, [](IFwUpgKv9& f, HostOps o) { f.show_nvm_cfg(o, &gRequest); },
          {w(&gRequest)}},
         {26, "toe_nvm_find_dir_entry", Form::ByValue,
-         [](IFwUpgKv9& f, HostOps o) { f.find_dir_entry(o, 0x70000000, &gU32); }, {0x70000000, w(&gU32)}},
+         [](IFwUpgKv9& f, HostOps o) { f.find_dir_entry(o, 0x70000000, &gI32); }, {0x70000000, w(&gI32)}},
         {27, "common_nvm_ext_image_present", Form::ByValue,
          [](IFwUpgKv9& f, HostOps o) { f.has_ext_dir_image(o, 0xA0000001, &gI32); }, {0xA0000001, w(&gI32)}},
         {27, "toe_nvm_find_dir_entry", Form::ByValue,
@@ -118,7 +119,7 @@ std::vector<SlotCase> slot_table()
         NOARG(41, has_ncsi_image_57710, "common_nvm_ncsi_present"),
         NOARG(42, has_mba_image_57710, "common_nvm_mba_present"),
         {43, "nvm_file_size", Form::Plain, [](IFwUpgKv9& f, HostOps) { f.file_size(gText, &gU32); },
-         {w(gText), w(&gU32)}},
+         {w(gText), 0 /* the facade's own signed size, checked below */}},
         {44, "nvm_file_read", Form::ByValue,
          [](IFwUpgKv9& f, HostOps o) { f.read_file(o, gText, kBuffer, 64, &gU32); },
          {w(gText), w(kBuffer), 64, w(&gU32)}},
@@ -126,10 +127,10 @@ std::vector<SlotCase> slot_table()
          [](IFwUpgKv9& f, HostOps o) { f.write_file(o, gText, kImage, 32, nullptr); },
          {w(gText), w(kImage), 32, 0}},
         {46, "toe_nvm_image_versions", Form::ByValue,
-         [](IFwUpgKv9& f, HostOps o) { f.image_version_string(o, kImage, 0xFFFFFFFF, "UMP", gText); },
-         {w(kImage), 0xFFFFFFFF, 0 /* name checked below */, w(gText)}},
+         [](IFwUpgKv9& f, HostOps o) { f.image_version_string(o, kImage, 4096, 0x600, "UMP", gText, 8); },
+         {w(kImage), 4096, 0x600, 0 /* name checked below */, w(gText), 8}},
         {47, "toe_nvm_size", Form::InterpOnly, [](IFwUpgKv9& f, HostOps o) { f.nvm_size(o); }, {0x1A7E}},
-        {48, "common_nvm_image_type_lookup", Form::ByValue,
+        {48, "common_nvm_image_type_lookup", Form::Current,
          [](IFwUpgKv9& f, HostOps o) { f.lookup_image_type(o, nullptr, 0x6D667731, &gU32); },
          {0, 0x6D667731, w(&gU32)}},
         {49, "common_nvm_mba_matches_file", Form::ByValue,
@@ -168,9 +169,14 @@ TEST(Facade, EverySlotReachesItsEngineWithItsArgumentsAndTheCallersRecord)
         EXPECT_EQ(g_lastCall.name, c.engine);
         Words args = g_lastCall.args;
         if (c.slot == 46) {
-            ASSERT_EQ(args.size(), 4u);
-            EXPECT_STREQ(reinterpret_cast<const char*>(args[2]), "UMP");
-            args[2] = 0;
+            ASSERT_EQ(args.size(), 6u);
+            EXPECT_STREQ(reinterpret_cast<const char*>(args[3]), "UMP");
+            args[3] = 0;
+        }
+        if (c.slot == 43) {
+            ASSERT_EQ(args.size(), 2u);
+            EXPECT_NE(args[1], 0u);
+            args[1] = 0;
         }
         EXPECT_EQ(args, c.args);
         EXPECT_EQ(g_pHostOps, nullptr) << "the previous (null) record is current again";
@@ -195,7 +201,7 @@ TEST(Facade, ReturnsTheEngineResultUnchanged)
     HostOps ops = caller_record();
     EXPECT_EQ(gpIFwUpgKv9->nvm_upgrade(ops, 1, kObjv), 77);
     EXPECT_EQ(gpIFwUpgKv9->nvm_size(ops), 4242);
-    EXPECT_EQ(gpIFwUpgKv9->image_version_string(ops, kImage, 0, "x", gText), nullptr);
+    EXPECT_EQ(gpIFwUpgKv9->image_version_string(ops, kImage, 0, 0, "x", gText, sizeof gText), gText);
 }
 
 TEST(Facade, NestedCallRestoresTheOuterRecordAndThrowingCallsRestoreThePrevious)

@@ -8,15 +8,6 @@ std::function<void()> g_duringCall;
 
 namespace {
 
-template <class T>
-uintptr_t as_word(T value)
-{
-    if constexpr (std::is_pointer_v<T>)
-        return reinterpret_cast<uintptr_t>(value);
-    else
-        return static_cast<uintptr_t>(value);
-}
-
 template <class... A>
 void record(const char* name, const HostOps* ops, A... args)
 {
@@ -26,7 +17,7 @@ void record(const char* name, const HostOps* ops, A... args)
     if (ops) g_lastCall.ops = *ops;
     g_lastCall.current = g_pHostOps;
     if (g_pHostOps) g_lastCall.currentCopy = *g_pHostOps;
-    (g_lastCall.args.push_back(as_word(args)), ...);
+    (g_lastCall.args.push_back(reinterpret_cast<uintptr_t>(reinterpret_cast<const void*>(uintptr_t(args)))), ...);
     if (g_duringCall) g_duringCall();
 }
 
@@ -134,7 +125,7 @@ int show_nvm_cfg(HostOps a0, cfg_request* a1)
     return 77;
 }
 
-int toe_nvm_find_dir_entry(HostOps a0, uint32_t a1, uint32_t* a2)
+int toe_nvm_find_dir_entry(HostOps a0, uint32_t a1, int* a2)
 {
     record("toe_nvm_find_dir_entry", &a0, a1, a2);
     return 77;
@@ -164,7 +155,7 @@ int toe_nvm_mba_present(HostOps a0)
     return 77;
 }
 
-int nvm_file_size(const char* a0, uint32_t* a1)
+int nvm_file_size(const char* a0, int32_t* a1)
 {
     record("nvm_file_size", nullptr, a0, a1);
     return 77;
@@ -182,10 +173,9 @@ int nvm_file_write(HostOps a0, const char* a1, const uint8_t* a2, uint32_t a3, u
     return 77;
 }
 
-char* toe_nvm_image_versions(HostOps a0, const uint8_t* a1, uint32_t a2, const char* a3, char* a4)
+void toe_nvm_image_versions(HostOps a0, const uint8_t* a1, uint32_t a2, uint32_t a3, const char* a4, char* a5, size_t a6)
 {
-    record("toe_nvm_image_versions", &a0, a1, a2, a3, a4);
-    return nullptr;
+    record("toe_nvm_image_versions", &a0, a1, a2, a3, a4, a5, a6);
 }
 
 long toe_nvm_size(Tcl_Interp* a0)
@@ -314,9 +304,9 @@ int common_nvm_mba_present(HostOps a0)
     return 77;
 }
 
-int common_nvm_image_type_lookup(HostOps a0, const char* a1, uint32_t a2, uint32_t* a3)
+int common_nvm_image_type_lookup(const char* a0, uint32_t a1, uint32_t* a2)
 {
-    record("common_nvm_image_type_lookup", &a0, a1, a2, a3);
+    record("common_nvm_image_type_lookup", nullptr, a0, a1, a2);
     return 77;
 }
 

@@ -107,49 +107,49 @@ FWUPG_NOT_BUILT int toe_nvm_crc_check(HostOps ops)
     return 1;
 }
 
-FWUPG_NOT_BUILT int tcl_al_nvm_dir_cmd(ClientData, Tcl_Interp* interp, int, Tcl_Obj* const[])
+extern "C" FWUPG_NOT_BUILT int tcl_al_nvm_dir_cmd(ClientData, Tcl_Interp* interp, int, Tcl_Obj* const[])
 {
     not_built("tcl_al_nvm_dir_cmd", 15, nullptr, interp);
     return TCL_ERROR;
 }
 
-FWUPG_NOT_BUILT int tcl_al_nvm_crc_cmd(ClientData, Tcl_Interp* interp, int, Tcl_Obj* const[])
+extern "C" FWUPG_NOT_BUILT int tcl_al_nvm_crc_cmd(ClientData, Tcl_Interp* interp, int, Tcl_Obj* const[])
 {
     not_built("tcl_al_nvm_crc_cmd", 16, nullptr, interp);
     return TCL_ERROR;
 }
 
-FWUPG_NOT_BUILT int tcl_al_nvm_dump_cmd(ClientData, Tcl_Interp* interp, int, Tcl_Obj* const[])
+extern "C" FWUPG_NOT_BUILT int tcl_al_nvm_dump_cmd(ClientData, Tcl_Interp* interp, int, Tcl_Obj* const[])
 {
     not_built("tcl_al_nvm_dump_cmd", 17, nullptr, interp);
     return TCL_ERROR;
 }
 
-FWUPG_NOT_BUILT int tcl_al_nvm_prg_cmd(ClientData, Tcl_Interp* interp, int, Tcl_Obj* const[])
+extern "C" FWUPG_NOT_BUILT int tcl_al_nvm_prg_cmd(ClientData, Tcl_Interp* interp, int, Tcl_Obj* const[])
 {
     not_built("tcl_al_nvm_prg_cmd", 18, nullptr, interp);
     return TCL_ERROR;
 }
 
-FWUPG_NOT_BUILT int tcl_al_nvm_update_cfg_cmd(ClientData, Tcl_Interp* interp, int, Tcl_Obj* const[])
+extern "C" FWUPG_NOT_BUILT int tcl_al_nvm_update_cfg_cmd(ClientData, Tcl_Interp* interp, int, Tcl_Obj* const[])
 {
     not_built("tcl_al_nvm_update_cfg_cmd", 19, nullptr, interp);
     return TCL_ERROR;
 }
 
-FWUPG_NOT_BUILT int tcl_al_nvm_mbi_upgrade_cmd(HostOps ops, Tcl_Interp* interp, int, Tcl_Obj* const[])
+extern "C" FWUPG_NOT_BUILT int tcl_al_nvm_mbi_upgrade_cmd(HostOps ops, Tcl_Interp* interp, int, Tcl_Obj* const[])
 {
     not_built("tcl_al_nvm_mbi_upgrade_cmd", 20, &ops, interp);
     return TCL_ERROR;
 }
 
-FWUPG_NOT_BUILT int tcl_al_nvm_upgrade_cmd(HostOps ops, Tcl_Interp* interp, int, Tcl_Obj* const[])
+extern "C" FWUPG_NOT_BUILT int tcl_al_nvm_upgrade_cmd(HostOps ops, Tcl_Interp* interp, int, Tcl_Obj* const[])
 {
     not_built("tcl_al_nvm_upgrade_cmd", 21, &ops, interp);
     return TCL_ERROR;
 }
 
-FWUPG_NOT_BUILT int common_nvm_crc_check(Tcl_Interp* interp)
+extern "C" FWUPG_NOT_BUILT int common_nvm_crc_check(Tcl_Interp* interp)
 {
     not_built("common_nvm_crc_check", 22, nullptr, interp);
     return 1;
@@ -173,55 +173,55 @@ FWUPG_NOT_BUILT int show_nvm_cfg(HostOps ops, cfg_request*)
     return 1;
 }
 
-FWUPG_NOT_BUILT int toe_nvm_find_dir_entry(HostOps ops, uint32_t, uint32_t*)
+FWUPG_NOT_BUILT int toe_nvm_find_dir_entry(HostOps ops, uint32_t, int*)
 {
     not_built("toe_nvm_find_dir_entry", 26, &ops, nullptr);
     return 1;
 }
 
-FWUPG_NOT_BUILT int common_nvm_ext_image_present(HostOps ops, uint32_t, int32_t* index)
+extern "C" FWUPG_NOT_BUILT int common_nvm_ext_image_present(HostOps ops, uint32_t, int32_t* index)
 {
     not_built("common_nvm_ext_image_present", 27, &ops, nullptr);
     return (index ? *index = -1 : 0, -1);
 }
 
-FWUPG_NOT_BUILT int common_nvm_set_cfg_bit24(HostOps ops, uint32_t)
+extern "C" FWUPG_NOT_BUILT int common_nvm_set_cfg_bit24(HostOps ops, uint32_t)
 {
     not_built("common_nvm_set_cfg_bit24", 28, &ops, nullptr);
     return 1;
 }
 
-FWUPG_NOT_BUILT int set_nvm_cfg_57710(HostOps ops, cfg_request*, uint32_t)
+extern "C" FWUPG_NOT_BUILT int set_nvm_cfg_57710(HostOps ops, cfg_request*, uint32_t)
 {
     not_built("set_nvm_cfg_57710", 29, &ops, nullptr);
     return 1;
 }
 
-FWUPG_NOT_BUILT int set_nvm_cfg_e4(HostOps ops, cfg_request*, uint32_t, uint32_t)
+extern "C" FWUPG_NOT_BUILT int set_nvm_cfg_e4(HostOps ops, cfg_request*, uint32_t, uint32_t)
 {
     not_built("set_nvm_cfg_e4", 30, &ops, nullptr);
     return -1;
 }
 
-FWUPG_NOT_BUILT int show_nvm_cfg_e4(HostOps ops, cfg_request*)
+extern "C" FWUPG_NOT_BUILT int show_nvm_cfg_e4(HostOps ops, cfg_request*)
 {
     not_built("show_nvm_cfg_e4", 31, &ops, nullptr);
     return -1;
 }
 
-FWUPG_NOT_BUILT int show_nvm_cfg_57710(HostOps ops, cfg_request*, uint32_t)
+extern "C" FWUPG_NOT_BUILT int show_nvm_cfg_57710(HostOps ops, cfg_request*, uint32_t)
 {
     not_built("show_nvm_cfg_57710", 32, &ops, nullptr);
     return 1;
 }
 
-FWUPG_NOT_BUILT int update_nvm_cfg1_e4(HostOps ops)
+extern "C" FWUPG_NOT_BUILT int update_nvm_cfg1_e4(HostOps ops)
 {
     not_built("update_nvm_cfg1_e4", 33, &ops, nullptr);
     return 1;
 }
 
-FWUPG_NOT_BUILT int show_active_swim(HostOps ops)
+extern "C" FWUPG_NOT_BUILT int show_active_swim(HostOps ops)
 {
     not_built("show_active_swim", 34, &ops, nullptr);
     return -1;
@@ -251,31 +251,31 @@ FWUPG_NOT_BUILT int toe_nvm_mba_present(HostOps ops)
     return 0;
 }
 
-FWUPG_NOT_BUILT int common_nvm_ump_present(HostOps ops)
+extern "C" FWUPG_NOT_BUILT int common_nvm_ump_present(HostOps ops)
 {
     not_built("common_nvm_ump_present", 39, &ops, nullptr);
     return 0;
 }
 
-FWUPG_NOT_BUILT int common_nvm_ipmi_present(HostOps ops)
+extern "C" FWUPG_NOT_BUILT int common_nvm_ipmi_present(HostOps ops)
 {
     not_built("common_nvm_ipmi_present", 40, &ops, nullptr);
     return 0;
 }
 
-FWUPG_NOT_BUILT int common_nvm_ncsi_present(HostOps ops)
+extern "C" FWUPG_NOT_BUILT int common_nvm_ncsi_present(HostOps ops)
 {
     not_built("common_nvm_ncsi_present", 41, &ops, nullptr);
     return 0;
 }
 
-FWUPG_NOT_BUILT int common_nvm_mba_present(HostOps ops)
+extern "C" FWUPG_NOT_BUILT int common_nvm_mba_present(HostOps ops)
 {
     not_built("common_nvm_mba_present", 42, &ops, nullptr);
     return 0;
 }
 
-FWUPG_NOT_BUILT int nvm_file_size(const char*, uint32_t*)
+FWUPG_NOT_BUILT int nvm_file_size(const char*, int32_t*)
 {
     not_built("nvm_file_size", 43, nullptr, nullptr);
     return 1;
@@ -293,10 +293,10 @@ FWUPG_NOT_BUILT int nvm_file_write(HostOps ops, const char*, const uint8_t*, uin
     return 1;
 }
 
-FWUPG_NOT_BUILT char* toe_nvm_image_versions(HostOps ops, const uint8_t*, uint32_t, const char*, char* text)
+FWUPG_NOT_BUILT void toe_nvm_image_versions(HostOps ops, const uint8_t*, uint32_t, uint32_t, const char*, char* text, size_t textSize)
 {
     not_built("toe_nvm_image_versions", 46, &ops, nullptr);
-    return (text ? text[0] = 0 : 0, text);
+    (void)(text && textSize ? text[0] = 0 : 0);
 }
 
 FWUPG_NOT_BUILT long toe_nvm_size(Tcl_Interp* interp)
@@ -305,61 +305,61 @@ FWUPG_NOT_BUILT long toe_nvm_size(Tcl_Interp* interp)
     return 0;
 }
 
-FWUPG_NOT_BUILT int common_nvm_image_type_lookup(HostOps ops, const char*, uint32_t, uint32_t*)
+extern "C" FWUPG_NOT_BUILT int common_nvm_image_type_lookup(const char*, uint32_t, uint32_t*)
 {
-    not_built("common_nvm_image_type_lookup", 48, &ops, nullptr);
+    not_built("common_nvm_image_type_lookup", 48, nullptr, nullptr);
     return 0;
 }
 
-FWUPG_NOT_BUILT int common_nvm_mba_matches_file(HostOps ops, const uint8_t*)
+extern "C" FWUPG_NOT_BUILT int common_nvm_mba_matches_file(HostOps ops, const uint8_t*)
 {
     not_built("common_nvm_mba_matches_file", 49, &ops, nullptr);
     return 0;
 }
 
-FWUPG_NOT_BUILT int common_nvm_ncsi_matches_file(HostOps ops, const uint8_t*)
+extern "C" FWUPG_NOT_BUILT int common_nvm_ncsi_matches_file(HostOps ops, const uint8_t*)
 {
     not_built("common_nvm_ncsi_matches_file", 50, &ops, nullptr);
     return 0;
 }
 
-FWUPG_NOT_BUILT int common_nvm_feb_matches_file(HostOps ops, const uint8_t*)
+extern "C" FWUPG_NOT_BUILT int common_nvm_feb_matches_file(HostOps ops, const uint8_t*)
 {
     not_built("common_nvm_feb_matches_file", 51, &ops, nullptr);
     return 0;
 }
 
-FWUPG_NOT_BUILT int common_nvm_image_matches_file(HostOps ops, const uint8_t*, uint32_t)
+extern "C" FWUPG_NOT_BUILT int common_nvm_image_matches_file(HostOps ops, const uint8_t*, uint32_t)
 {
     not_built("common_nvm_image_matches_file", 52, &ops, nullptr);
     return 0;
 }
 
-FWUPG_NOT_BUILT int common_nvm_get_port_cfg_word(HostOps ops, uint32_t, const uint8_t*, uint32_t*)
+extern "C" FWUPG_NOT_BUILT int common_nvm_get_port_cfg_word(HostOps ops, uint32_t, const uint8_t*, uint32_t*)
 {
     not_built("common_nvm_get_port_cfg_word", 53, &ops, nullptr);
     return -1;
 }
 
-FWUPG_NOT_BUILT int common_nvm_port_cfg_word_offset(HostOps ops, uint32_t, uint32_t*)
+extern "C" FWUPG_NOT_BUILT int common_nvm_port_cfg_word_offset(HostOps ops, uint32_t, uint32_t*)
 {
     not_built("common_nvm_port_cfg_word_offset", 54, &ops, nullptr);
     return -1;
 }
 
-FWUPG_NOT_BUILT int common_nvm_ext_phy_type(HostOps ops, uint32_t, uint32_t*)
+extern "C" FWUPG_NOT_BUILT int common_nvm_ext_phy_type(HostOps ops, uint32_t, uint32_t*)
 {
     not_built("common_nvm_ext_phy_type", 55, &ops, nullptr);
     return -1;
 }
 
-FWUPG_NOT_BUILT int common_nvm_ext_phy2_type(HostOps ops, uint32_t, uint32_t)
+extern "C" FWUPG_NOT_BUILT int common_nvm_ext_phy2_type(HostOps ops, uint32_t, uint32_t)
 {
     not_built("common_nvm_ext_phy2_type", 56, &ops, nullptr);
     return 0;
 }
 
-FWUPG_NOT_BUILT int get_image_file_version(HostOps ops, const char*, uint32_t, char*)
+extern "C" FWUPG_NOT_BUILT int get_image_file_version(HostOps ops, const char*, uint32_t, char*)
 {
     not_built("get_image_file_version", 57, &ops, nullptr);
     return 0;

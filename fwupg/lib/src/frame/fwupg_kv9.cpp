@@ -91,7 +91,7 @@ int FwUpgKv9::nvm_crc_check_57710(HostOps ops) { FACADE_BY_VALUE(common_nvm_crc_
 int FwUpgKv9::set_wol(HostOps ops, uint32_t enable) { FACADE_BY_VALUE(set_nvm_wol(ops, enable)); }
 int FwUpgKv9::set_nvm_cfg(HostOps ops, cfg_request* request) { FACADE_BY_VALUE(::set_nvm_cfg(ops, request)); }
 int FwUpgKv9::show_nvm_cfg(HostOps ops, cfg_request* request) { FACADE_BY_VALUE(::show_nvm_cfg(ops, request)); }
-int FwUpgKv9::find_dir_entry(HostOps ops, uint32_t dirType, uint32_t* index)
+int FwUpgKv9::find_dir_entry(HostOps ops, uint32_t dirType, int32_t* index)
 {
     FACADE_BY_VALUE(toe_nvm_find_dir_entry(ops, dirType, index));
 }
@@ -101,7 +101,7 @@ int FwUpgKv9::has_ext_dir_image(HostOps ops, uint32_t dirType, int32_t* out)
 {
     return with_current(ops, [&] {
         if (dirType & 1u) return common_nvm_ext_image_present(ops, dirType, out);
-        return toe_nvm_find_dir_entry(ops, dirType, reinterpret_cast<uint32_t*>(out));
+        return toe_nvm_find_dir_entry(ops, dirType, out);
     });
 }
 int FwUpgKv9::set_cfg_bit24_57710(HostOps ops, uint32_t on) { FACADE_BY_VALUE(common_nvm_set_cfg_bit24(ops, on)); }
@@ -126,7 +126,17 @@ int FwUpgKv9::has_ump_image_57710(HostOps ops) { FACADE_BY_VALUE(common_nvm_ump_
 int FwUpgKv9::has_ipmi_image_57710(HostOps ops) { FACADE_BY_VALUE(common_nvm_ipmi_present(ops)); }
 int FwUpgKv9::has_ncsi_image_57710(HostOps ops) { FACADE_BY_VALUE(common_nvm_ncsi_present(ops)); }
 int FwUpgKv9::has_mba_image_57710(HostOps ops) { FACADE_BY_VALUE(common_nvm_mba_present(ops)); }
-int FwUpgKv9::file_size(const char* path, uint32_t* size) { return nvm_file_size(path, size); }
+// The engine reports a signed size; a negative one is no size.
+int FwUpgKv9::file_size(const char* path, uint32_t* size)
+{
+    int32_t signedSize = 0;
+    int status = nvm_file_size(path, size ? &signedSize : nullptr);
+    if (status == 0 && size) {
+        if (signedSize < 0) return 1;
+        *size = static_cast<uint32_t>(signedSize);
+    }
+    return status;
+}
 int FwUpgKv9::read_file(HostOps ops, const char* path, uint8_t* buffer, uint32_t count, uint32_t* countRead)
 {
     FACADE_BY_VALUE(nvm_file_read(ops, path, buffer, count, countRead));
@@ -136,15 +146,16 @@ int FwUpgKv9::write_file(HostOps ops, const char* path, const uint8_t* buffer, u
 {
     FACADE_BY_VALUE(nvm_file_write(ops, path, buffer, count, countWritten));
 }
-char* FwUpgKv9::image_version_string(HostOps ops, const uint8_t* image, uint32_t dirType, const char* name,
-                                     char* text)
+char* FwUpgKv9::image_version_string(HostOps ops, const uint8_t* image, uint32_t imageLen, uint32_t nvmOffset,
+                                     const char* name, char* text, size_t textSize)
 {
-    FACADE_BY_VALUE(toe_nvm_image_versions(ops, image, dirType, name, text));
+    with_current(ops, [&] { toe_nvm_image_versions(ops, image, imageLen, nvmOffset, name, text, textSize); });
+    return text;
 }
 long FwUpgKv9::nvm_size(HostOps ops) { FACADE_BY_VALUE(toe_nvm_size(ops.interp)); }
 int FwUpgKv9::lookup_image_type(HostOps ops, const char* option, uint32_t tag, uint32_t* dirType)
 {
-    FACADE_BY_VALUE(common_nvm_image_type_lookup(ops, option, tag, dirType));
+    FACADE_BY_VALUE(common_nvm_image_type_lookup(option, tag, dirType));
 }
 int FwUpgKv9::mba_presence_matches(HostOps ops, const uint8_t* image) { FACADE_BY_VALUE(common_nvm_mba_matches_file(ops, image)); }
 int FwUpgKv9::ncsi_presence_matches(HostOps ops, const uint8_t* image) { FACADE_BY_VALUE(common_nvm_ncsi_matches_file(ops, image)); }
