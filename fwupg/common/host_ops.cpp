@@ -5,6 +5,17 @@
 
 HostOps* g_pHostOps = nullptr;
 
+extern "C" void push_host_ops(HostOpsFrame* frame, HostOps* ops)
+{
+    frame->previous = g_pHostOps;
+    g_pHostOps = ops;
+}
+
+extern "C" void pop_host_ops(HostOpsFrame* frame)
+{
+    g_pHostOps = frame->previous;
+}
+
 extern "C" HostOps* get_current_host_ops(HostOps* out)
 {
     if (!g_pHostOps || !out) {

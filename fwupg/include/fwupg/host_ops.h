@@ -58,6 +58,17 @@ enum HostStatus : uint32_t {
 // The record of the facade operation in progress (null outside one).
 extern HostOps* g_pHostOps;
 
+// One level of the current-record stack: the value g_pHostOps had before a facade operation made
+// its caller's record current. Each operation keeps its frame on its own stack.
+struct HostOpsFrame {
+    HostOps* previous;
+};
+
+// Makes `ops` current, remembering the previous record in `frame`.
+void push_host_ops(HostOpsFrame* frame, HostOps* ops);
+// Makes the record remembered in `frame` current again.
+void pop_host_ops(HostOpsFrame* frame);
+
 // Copies the current record into `out` and returns out; returns null (and copies nothing) when no
 // facade operation is in progress.
 HostOps* get_current_host_ops(HostOps* out);
@@ -74,13 +85,13 @@ namespace fwupg {
 // restored when the guard ends, also when an exception passes.
 class HostOpsScope {
 public:
-    explicit HostOpsScope(HostOps* ops) : previous_(g_pHostOps) { g_pHostOps = ops; }
-    ~HostOpsScope() { g_pHostOps = previous_; }
+    explicit HostOpsScope(HostOps* ops) { push_host_ops(&frame_, ops); }
+    ~HostOpsScope() { pop_host_ops(&frame_); }
     HostOpsScope(const HostOpsScope&) = delete;
     HostOpsScope& operator=(const HostOpsScope&) = delete;
 
 private:
-    HostOps* previous_;
+    HostOpsFrame frame_;
 };
 
 }  // namespace fwupg

@@ -1,0 +1,60 @@
+// The work the exported calls hand to the rest of the front end: adapter discovery, the firmware
+// data file, the image-file cache, the shell's commands, the discovery report and the per-adapter
+// flash and dump work. The library carries a weak stand-in of each that does no work and says so
+// (nothing is found, nothing is written, nothing is flashed); the parts of the front end that
+// build the real ones define them with these signatures and replace the stand-ins at link time.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include <libxml/tree.h>
+
+#include "fwupg/oem_interface.h"
+
+struct Tcl_Interp;
+
+// Registers the shell's commands in a new interpreter.
+void RegisterShellCommands(Tcl_Interp* interp);
+
+// Fills the two adapter lists (all adapters; usable adapters) from the management library for a
+// firmware folder (narrow, normalised). False when the adapters cannot be enumerated.
+bool DiscoverDevices(const char* folder);
+size_t UsableDeviceCount();
+// Fills `out` (zeroed by the caller) for usable adapter `index`.
+void FillVendorAdaptInfo(size_t index, VendorAdaptInfo* out);
+// Whether any usable adapter needs a reboot for its update (OR over the usable list).
+bool AnyUsableDeviceNeedsReboot();
+
+// Reads "<folder>/NICFWData.xml" into the process's data map: 0, 11 (missing or wrong root),
+// 107 (not well-formed).
+uint32_t do_discover_with_zkfwdata(const char* folder);
+bool IsNicFwDataLoaded();
+
+// Empties the cache of loaded image files.
+void ClearFwImageCache();
+
+// Writes the discovery report of the usable adapters to `reportFile`; false when it cannot.
+bool WriteDiscoveryXml(const char* reportFile, bool rebootRequired);
+
+// Upgrades the first of ALL adapters at bus/device/function (segment already checked to be 0)
+// with `imageFile` (narrow, normalised): 3 when no adapter is there, else 103 or the upgrade's code.
+uint32_t FlashDeviceAtPci(const char* imageFile, bool force, uint32_t bus, uint32_t device, uint32_t function);
+
+// Outcome of a flash from a discovery report, gathered over its items.
+struct ReportFlashState {
+    uint8_t resultByte = 3;   // 1 once a flash reported 1; 106 after a failed item
+    bool itemFailed = false;  // some item failed: the final code is 106
+    bool deferred = false;    // some item was flashed or attempted: "deferred"
+};
+
+// Flashes the "fw_item" children of one "device" node of a report whose adapter is usable, and
+// writes each item's status back into the node. Devices whose id matches no usable adapter are
+// left alone.
+void FlashReportDevice(xmlNode* device, const char* folder, ReportFlashState* state);
+// Sets board options on every adapter after at least one successful flash from a report.
+void SetOptionsForVindoAdapters();
+
+// Dumps the NVRAM of the first usable adapter at bus/device/function into `dumpFile`: 7 when no
+// adapter is there, else 104 (legacy family) or the dump's code.
+uint32_t DumpDeviceAtPci(const char* dumpFile, uint32_t bus, uint32_t device, uint32_t function);

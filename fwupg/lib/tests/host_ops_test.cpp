@@ -1,0 +1,303 @@
+// The host callback record against the simulated adapter: NVRAM slots with the swap flag and
+// partial dwords, the read cache as the management library's journal sees it, register slots, and
+// the Tcl slots.
+#include <gtest/gtest.h>
+#include <tcl.h>
+
+#include <cstring>
+
+#include "frame_test_support.h"
+#include "fwupg/bkv9_helper.h"
+#include "fwupg/host_ops_builder.h"
+#include "fwupg/nvm_read_cache.h"
+#include "fwupg/selected_nic.h"
+#include "fwupg/session_state.h"
+#include "fwupg/yxmapi_client.h"
+
+using namespace frametest;
+
+static_assert(sizeof(HostOps) == 144);
+static_assert(offsetof(HostOps, devIndex) == 128);
+static_assert(offsetof(HostOps, chipId) == 132);
+static_assert(offsetof(HostOps, clientData) == 136);
+
+namespace {
+
+// One simulated adapter with known NVRAM bytes 0x00, 0x01, ... selected and the library up.
+class HostOpsTest : public ::testing::Test {
+protected:
+    void SetUp() override { setUpWith(sim::make_adapter(5, 1)); }
+    void TearDown() override
+    {
+        fwupg::yx::Shutdown();
+        if (interp) Tcl_DeleteInterp(interp);
+    }
+    void setUpWith(sim::AdapterSpec spec)
+    {
+        if (interp) {
+            fwupg::yx::Shutdown();
+            Tcl_DeleteInterp(interp);
+        }
+        adapter = spec;
+        sim::write_adapter(root.path, adapter);
+        std::vector<uint8_t> bytes(4096);
+        for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i);
+        sim::set_nvram(root.path, adapter.name, bytes);
+        ASSERT_EQ(fwupg::yx::Initialize(), 0u);
+        select_adapter(adapter);
+        interp = Tcl_CreateInterp();
+        BuildHostOps(&ops, interp, 0x77);
+        journal.clear();
+        g_uUpgRetCode = 0;
+        g_bNvmWritten = g_bCommandError = 0;
+    }
+    std::vector<uint8_t> nvram() const { return sim::read_nvram(root.path, adapter.name); }
+    size_t reads() const { return journal.calls(68).size(); }
+
+    TempRoot root;
+    SimJournal journal;
+    sim::AdapterSpec adapter;
+    Tcl_Interp* interp = nullptr;
+    HostOps ops{};
+};
+
+}  // namespace
+
+TEST_F(HostOpsTest, RecordHoldsTheInterpreterClientDataChipIdAndCallableSlots)
+{
+    EXPECT_EQ(ops.interp, interp);
+    EXPECT_EQ(ops.clientData, 0x77u);
+    EXPECT_EQ(ops.devIndex, 0u);
+    EXPECT_EQ(ops.chipId, adapter.chip_id);
+    ops.nop2();
+    ops.nop4();
+    ops.nop12();
+    ops.nop13();
+    ops.nop14();
+    EXPECT_TRUE(journal.calls().empty()) << "the no-op slots touch nothing";
+    ops.setLastError(1234);
+    EXPECT_EQ(g_uUpgRetCode, 1234u);
+    fwupg::SetHostInputSource([] { return int('y'); });
+    EXPECT_EQ(ops.getChar(), 'y');
+    fwupg::SetHostInputSource(nullptr);
+}
+
+TEST_F(HostOpsTest, DwordSlotsWithAndWithoutTheSwapFlag)
+{
+    uint32_t v = 0;
+    ASSERT_EQ(ops.nvmReadDword(9, 0x10, &v, 1), 0u);
+    EXPECT_EQ(v, 0x10111213u) << "with the swap flag the lowest address is most significant";
+    ASSERT_EQ(ops.nvmReadDword(9, 0x10, &v, 0), 0u);
+    EXPECT_EQ(v, 0x13121110u);
+    ASSERT_EQ(ops.nvmWriteDword(9, 0x20, 0xA1B2C3D4u, 1), 0u);
+    std::vector<uint8_t> after = nvram();
+    EXPECT_EQ((std::vector<uint8_t>(after.begin() + 0x20, after.begin() + 0x24)),
+              (std::vector<uint8_t>{0xA1, 0xB2, 0xC3, 0xD4}));
+    EXPECT_EQ(g_bNvmWritten, 1);
+    EXPECT_EQ(journal.calls(67).at(0).handle, adapter.api_handle);
+}
+
+TEST_F(HostOpsTest, BlockReadOfAPartialDwordFillsItsTail)
+{
+    uint8_t buf[12];
+    std::memset(buf, 0xEE, sizeof buf);
+    ASSERT_EQ(ops.nvmReadBlock(0, 0x400, 10, buf, 0), 0u);
+    for (int i = 0; i < 10; ++i) EXPECT_EQ(buf[i], uint8_t(0x400 + i)) << i;
+    EXPECT_EQ(buf[10], 0xEE) << "nothing past the length is written";
+    ASSERT_EQ(ops.nvmReadBlock(0, 0x400, 8, buf, 1), 0u);
+    EXPECT_EQ(buf[0], 0x03);
+    EXPECT_EQ(buf[3], 0x00);
+    EXPECT_EQ(buf[4], 0x07);
+}
+
+TEST_F(HostOpsTest, BlockWriteChangesOnlyItsRangeAndSwapsTheCallersWholeDwords)
+{
+    const std::vector<uint8_t> before = nvram();
+    alignas(4) uint8_t buf[6] = {1, 2, 3, 4, 5, 6};
+    ASSERT_EQ(ops.nvmWriteBlock(0, 0x800, 6, buf, 1), 0u);
+    std::vector<uint8_t> after = nvram();
+    EXPECT_EQ((std::vector<uint8_t>(after.begin() + 0x800, after.begin() + 0x806)),
+              (std::vector<uint8_t>{4, 3, 2, 1, 5, 6}));
+    EXPECT_EQ(after[0x806], before[0x806]) << "the bytes after the range keep their contents";
+    EXPECT_EQ(after[0x807], before[0x807]);
+    EXPECT_EQ((std::vector<uint8_t>(buf, buf + 6)), (std::vector<uint8_t>{4, 3, 2, 1, 5, 6}))
+        << "the whole dwords of the caller's buffer stay reversed; the tail is untouched";
+    after[0x800] = before[0x800], after[0x801] = before[0x801], after[0x802] = before[0x802];
+    after[0x803] = before[0x803], after[0x804] = before[0x804], after[0x805] = before[0x805];
+    EXPECT_EQ(after, before);
+}
+
+TEST_F(HostOpsTest, FailuresGiveTheirCodesAndMarks)
+{
+    sim::Control control;
+    for (uint32_t ordinal : {67u, 68u, 71u, 72u}) {
+        sim::FaultRule rule;
+        rule.ordinal = ordinal;
+        control.faults.push_back(rule);
+    }
+    sim::write_control(root.path, control);
+    fwupg::yx::Shutdown();
+    ASSERT_EQ(fwupg::yx::Initialize(), 0u);  // the control file is read at initialisation
+    uint32_t v = 0;
+    uint8_t buf[8];
+    EXPECT_EQ(ops.nvmReadDword(0, 0, &v, 1), 4u);
+    EXPECT_EQ(g_uUpgRetCode, 4u);
+    EXPECT_EQ(ops.nvmReadBlock(0, 0x40, 8, buf, 1), 4u);
+    g_uUpgRetCode = 0;
+    EXPECT_EQ(ops.nvmWriteDword(0, 0x40, 1, 1), 18u);
+    EXPECT_EQ(g_uUpgRetCode, 18u);
+    EXPECT_EQ(g_bCommandError, 1);
+    EXPECT_EQ(g_bNvmWritten, 0);
+    EXPECT_EQ(ops.nvmWriteBlock(0, 0x40, 8, buf, 0), 18u);
+    EXPECT_EQ(ops.regRead(0, 0x808, &v), 4u);
+    EXPECT_EQ(ops.regWrite(0, 0x808, 1), 43u);
+}
+
+TEST_F(HostOpsTest, NoDriverAccessGives41WithoutCallingTheLibrary)
+{
+    adapter.driver_access = false;
+    sim::write_adapter(root.path, adapter);
+    fwupg::yx::Shutdown();
+    ASSERT_EQ(fwupg::yx::Initialize(), 0u);
+    select_adapter(adapter);
+    journal.clear();
+    uint32_t v = 0;
+    uint8_t buf[8] = {};
+    EXPECT_EQ(ops.nvmReadDword(0, 0, &v, 1), 41u);
+    EXPECT_EQ(g_uUpgRetCode, 41u);
+    EXPECT_EQ(ops.nvmReadBlock(0, 0, 8, buf, 1), 41u);
+    EXPECT_EQ(ops.nvmWriteDword(0, 0, 1, 1), 41u);
+    EXPECT_EQ(ops.nvmWriteBlock(0, 0, 8, buf, 1), 41u);
+    EXPECT_EQ(ops.regRead(0, 0x808, &v), 41u);
+    EXPECT_EQ(ops.regWrite(0, 0x808, 1), 41u);
+    EXPECT_TRUE(journal.calls().empty());
+}
+
+TEST_F(HostOpsTest, RegisterSlotsReadAndWriteChipRegisters)
+{
+    uint32_t v = 0;
+    ASSERT_EQ(ops.regWrite(0, 0x2008, 0x5A5A), 0u);
+    ASSERT_EQ(ops.regRead(0, 0x2008, &v), 0u);
+    EXPECT_EQ(v, 0x5A5Au);
+    const auto calls = journal.calls(71);
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].mode, 3u) << "chip register access";
+    EXPECT_EQ(calls[0].reg, 0x2008u);
+}
+
+TEST_F(HostOpsTest, TclSlotsReadToeIntegersAndEvaluateWithAClearedResult)
+{
+    Tcl_SetVar2(interp, "::toe", "DEV", "0", TCL_GLOBAL_ONLY);
+    Tcl_SetVar2(interp, "::toe", "PORT0", "one", TCL_GLOBAL_ONLY);
+    int value = -1;
+    EXPECT_EQ(ops.getToeInt(interp, "DEV", &value), 0);
+    EXPECT_EQ(value, 0);
+    EXPECT_EQ(ops.getToeInt(interp, "BUS", &value), 1);
+    EXPECT_STREQ(Tcl_GetStringResult(interp), "$::toe(BUS) not defined");
+    Tcl_ResetResult(interp);
+    EXPECT_EQ(ops.getToeInt(interp, "PORT0", &value), 1);
+    EXPECT_STREQ(Tcl_GetStringResult(interp), "$::toe(PORT0) is not a number");
+
+    Tcl_SetResult(interp, const_cast<char*>("an earlier error"), TCL_STATIC);
+    EXPECT_EQ(ops.tclEval(interp, "set x 5"), TCL_OK);
+    EXPECT_STREQ(Tcl_GetStringResult(interp), "5");
+    Tcl_SetResult(interp, const_cast<char*>("an earlier error"), TCL_STATIC);
+    EXPECT_EQ(ops.tclEval(interp, ""), TCL_OK);
+    EXPECT_STREQ(Tcl_GetStringResult(interp), "") << "the earlier result is cleared first";
+    EXPECT_EQ(ops.tclEval(interp, "nvm read 0"), TCL_ERROR) << "the front end has no nvm command";
+}
+
+// Which reads reach ordinal 68 and which the cache of the first 1,024 bytes serves.
+TEST_F(HostOpsTest, ReadCacheAsTheJournalSeesIt)
+{
+    uint32_t v = 0;
+    uint8_t buf[240];
+    ASSERT_EQ(ops.nvmReadDword(0, 0, &v, 1), 0u);
+    ASSERT_EQ(reads(), 1u);
+    EXPECT_EQ(journal.calls(68)[0].count, 1u) << "offset 0 never uses the cache";
+    ASSERT_EQ(ops.nvmReadBlock(0, 200, 12, buf, 0), 0u);
+    ASSERT_EQ(reads(), 2u);
+    EXPECT_EQ(journal.calls(68)[1].offset, 0u);
+    EXPECT_EQ(journal.calls(68)[1].count, 256u) << "the cache is filled once";
+    EXPECT_EQ(buf[0], 200);
+    ASSERT_EQ(ops.nvmReadDword(0, 100, &v, 0), 0u);
+    ASSERT_EQ(ops.nvmReadBlock(0, 8, 40, buf, 0), 0u);
+    EXPECT_EQ(reads(), 2u) << "later reads below 256 come from the cache";
+    ASSERT_EQ(ops.nvmReadBlock(0, 200, 240, buf, 0), 0u);
+    ASSERT_EQ(reads(), 3u);
+    EXPECT_EQ(journal.calls(68)[2].offset, 200u) << "offset + 60 dwords reaches 256: straight to the library";
+
+    // A write, and every call after which NVRAM may differ, invalidates the cache.
+    ASSERT_EQ(ops.nvmWriteDword(0, 0x300, 1, 0), 0u);
+    ASSERT_EQ(ops.nvmReadDword(0, 4, &v, 0), 0u);
+    EXPECT_EQ(reads(), 4u);
+    ASSERT_EQ(ops.nvmReadDword(0, 8, &v, 0), 0u);
+    EXPECT_EQ(reads(), 4u);
+    fwupg::yx::Claim(adapter.api_handle);
+    ASSERT_EQ(ops.nvmReadDword(0, 8, &v, 0), 0u);
+    EXPECT_EQ(reads(), 5u) << "a claim invalidates";
+    fwupg::yx::Reset(adapter.api_handle);
+    ASSERT_EQ(ops.nvmReadDword(0, 8, &v, 0), 0u);
+    EXPECT_EQ(reads(), 6u) << "a reset invalidates";
+    fwupg::yx::Shutdown();
+    ASSERT_EQ(fwupg::yx::Initialize(), 0u);
+    ASSERT_EQ(ops.nvmReadDword(0, 8, &v, 0), 0u);
+    EXPECT_EQ(reads(), 7u) << "shutdown and initialisation invalidate";
+    uint8_t phy[4] = {};
+    fwupg::yx::WritePhyFirmware(adapter.api_handle, phy, sizeof phy);
+    ASSERT_EQ(ops.nvmReadDword(0, 8, &v, 0), 0u);
+    EXPECT_EQ(reads(), 8u) << "a PHY write invalidates";
+}
+
+TEST_F(HostOpsTest, CacheBelongsToOneAdapter)
+{
+    sim::AdapterSpec other = sim::make_adapter(5, 2);
+    sim::write_adapter(root.path, other);
+    std::vector<uint8_t> bytes(1024, 0x5C);
+    sim::set_nvram(root.path, other.name, bytes);
+    fwupg::yx::Shutdown();
+    ASSERT_EQ(fwupg::yx::Initialize(), 0u);
+    uint32_t v = 0;
+    ASSERT_EQ(ops.nvmReadDword(0, 16, &v, 0), 0u);
+    EXPECT_EQ(v, 0x13121110u);
+    select_adapter(other);
+    ASSERT_EQ(ops.nvmReadDword(0, 16, &v, 0), 0u);
+    EXPECT_EQ(v, 0x5C5C5C5Cu) << "another handle refills the cache";
+    EXPECT_EQ(g_NvmReadCache.handle, other.api_handle);
+}
+
+TEST_F(HostOpsTest, E4WriteModeFollowsTheMfwNoteAndTheImageMagic)
+{
+    setUpWith(sim::make_adapter(6, 3));
+    SetPendingMfwNote(u"-mfw");
+    ASSERT_EQ(ops.nvmWriteDword(0, 0x1000, 0x12345678, 0), 0u);
+    ASSERT_EQ(ops.nvmWriteDword(0, 0x1004, 0x12345678, 0), 0u);
+    auto modes = journal.calls(181);
+    ASSERT_EQ(modes.size(), 1u) << "the note is consumed by the first write";
+    EXPECT_EQ(modes[0].mode, 1u);
+    EXPECT_EQ(g_PendingMfwNote[0], u'\0');
+    ASSERT_EQ(ops.nvmWriteDword(0, 0x1008, 0x669955AA, 0), 0u);
+    modes = journal.calls(181);
+    ASSERT_EQ(modes.size(), 2u);
+    EXPECT_EQ(modes[1].mode, 2u);
+
+    setUpWith(sim::make_adapter(5, 4));
+    SetPendingMfwNote(u"-mfw");
+    ASSERT_EQ(ops.nvmWriteDword(0, 0x1008, 0x669955AA, 0), 0u);
+    EXPECT_TRUE(journal.calls(181).empty()) << "write modes are for E4 adapters only";
+}
+
+TEST(PagedImageFile, StripPageSparesRemovesOnlyMarkerPairs)
+{
+    std::vector<uint8_t> image;
+    for (int page = 0; page < 3; ++page) {
+        for (int i = 0; i < 256; ++i) image.push_back(static_cast<uint8_t>(page * 16 + i));
+        const uint32_t marker = page == 1 ? 0x12345678u : 0x57105710u;
+        for (int k = 0; k < 2; ++k)
+            for (int b = 0; b < 4; ++b) image.push_back(static_cast<uint8_t>(marker >> (8 * b)));
+    }
+    const size_t n = fwupg::StripPageSpares(image.data(), image.size());
+    EXPECT_EQ(n, image.size() - 8) << "only the first page's spare bytes are a marker pair";
+    EXPECT_EQ(image[256], 16);
+    EXPECT_EQ(image[512], 0x78);
+}
