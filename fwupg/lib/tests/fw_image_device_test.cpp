@@ -1,0 +1,1 @@
+// Device checks of the image files.
