@@ -47,6 +47,7 @@ Bytes Rom(uint8_t codeType, uint16_t vendor, uint16_t device)
 Bytes LegacyNvram()
 {
     testkit::legacy::adapter a;  // 5709, ids 14E4/1639/14E4/1639, 256 KiB
+    a.images = {{0xF0000000u, 0x07000000u, 0x08000000u, testkit::legacy::text_image("BC1 1.2.3", 1, 2, 3)}};
     return testkit::legacy::build_nvram(a);
 }
 
