@@ -99,7 +99,7 @@ private:
 // The adapter a check works on.
 struct Adapter {
     uint32_t family = 4;
-    uint32_t chipId = 0x57090000;  // chip number 0x5709
+    uint32_t chipId = 0x5709u << 12;  // chip number 0x5709, revision A0
     uint32_t port = 0;
     uint32_t function = 0;
     uint16_t vid = 0x14E4, did = 0x1639, svid = 0x14E4, ssid = 0x1639;

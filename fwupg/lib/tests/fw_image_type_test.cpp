@@ -129,7 +129,7 @@ TEST(FwImageType, PackagesOn57710Family)
     ImageCheckWorld w;
     Adapter a;
     a.family = 5;
-    a.chipId = 0x168E0000;
+    a.chipId = 0x168Eu << 12;
     a.did = 0x168E;
     a.svid = 0x103C;
     a.ssid = 0x1917;
@@ -207,7 +207,7 @@ TEST(FwImageType, E4FamilyFormatCheck)
     ImageCheckWorld w;
     Adapter a;
     a.family = 6;
-    a.chipId = 0x16570000;
+    a.chipId = 0x1657u << 16;
     w.Select(a);
     struct Row {
         const char* what;
@@ -276,7 +276,7 @@ TEST(FwImageType, PagedFullImageIsDepaged)
     for (size_t at = 0; at < flat.size(); at += 256) {
         paged.insert(paged.end(), flat.begin() + at, flat.begin() + at + 256);
         for (int k = 0; k < 2; ++k) {
-            const uint8_t marker[4] = {0x57, 0x09, 0x57, 0x09};
+            const uint8_t marker[4] = {0x09, 0x57, 0x09, 0x57};  // 0x57095709 as the host reads it
             paged.insert(paged.end(), marker, marker + 4);
         }
     }
