@@ -19,9 +19,6 @@ std::string bin_dir()
 
 TempRoot::TempRoot()
 {
-    char tmpl[] = "/tmp/frameXXXXXX";
-    path = mkdtemp(tmpl);
-    setenv("FWUPG_SYSTEM_ROOT", path.c_str(), 1);
     oldCwd_ = std::filesystem::current_path();
     std::filesystem::current_path(path);
 }
@@ -29,8 +26,6 @@ TempRoot::TempRoot()
 TempRoot::~TempRoot()
 {
     std::filesystem::current_path(oldCwd_);
-    std::filesystem::remove_all(path);
-    unsetenv("FWUPG_SYSTEM_ROOT");
 }
 
 SimJournal::SimJournal()

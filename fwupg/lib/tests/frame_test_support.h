@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/testing/temp_root.h"
 #include "sim/adapter_builder.h"
 #include "yxmapi/sim_control.h"
 #include "yxmapi/yxmapi.h"
@@ -17,13 +18,11 @@ namespace frametest {
 std::string bin_dir();
 
 // A fresh system root (FWUPG_SYSTEM_ROOT) that is also the current folder for the test's life.
-class TempRoot {
+class TempRoot : public platform::testing::TempSystemRoot {
 public:
     TempRoot();
     ~TempRoot();
-    TempRoot(const TempRoot&) = delete;
-    TempRoot& operator=(const TempRoot&) = delete;
-    std::string path;
+    const std::string path = TempSystemRoot::path();
     std::string file(const std::string& name) const { return path + "/" + name; }
 
 private:

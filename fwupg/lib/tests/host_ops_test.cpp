@@ -5,6 +5,8 @@
 #include <tcl.h>
 
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 
 #include "frame_test_support.h"
 #include "fwupg/bkv9_helper.h"
@@ -300,4 +302,68 @@ TEST(PagedImageFile, StripPageSparesRemovesOnlyMarkerPairs)
     EXPECT_EQ(n, image.size() - 8) << "only the first page's spare bytes are a marker pair";
     EXPECT_EQ(image[256], 16);
     EXPECT_EQ(image[512], 0x78);
+}
+
+// The two file-backed stand-ins for the adapter: an NVRAM image file (raw or with page spares) and
+// the raw "<MAC>.dmp" dump file.
+TEST_F(HostOpsTest, ImageFileStandsInForTheAdapter)
+{
+    std::vector<uint8_t> nvm(1024);
+    for (size_t i = 0; i < nvm.size(); ++i) nvm[i] = static_cast<uint8_t>(i * 7);
+    std::vector<uint8_t> paged;
+    for (size_t page = 0; page < nvm.size() / 256; ++page) {
+        paged.insert(paged.end(), nvm.begin() + page * 256, nvm.begin() + (page + 1) * 256);
+        for (int k = 0; k < 2; ++k) paged.insert(paged.end(), {0x10, 0x57, 0x10, 0x57});
+    }
+    auto write = [&](const std::string& name, const std::vector<uint8_t>& bytes) {
+        std::ofstream(root.file(name), std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        return root.file(name);
+    };
+    const std::string rawFile = write("raw.bin", nvm);
+    const std::string pagedFile = write("paged.bin", paged);
+    const std::string shortFile = write("short.bin", std::vector<uint8_t>(nvm.begin(), nvm.begin() + 300));
+
+    uint32_t v = 0;
+    for (const std::string& file : {rawFile, pagedFile}) {
+        SCOPED_TRACE(file);
+        ASSERT_TRUE(g_Bkv9Helper.SetImageFileName(file));
+        ASSERT_EQ(ops.nvmReadDword(0, 0x304, &v, 1), 0u);
+        EXPECT_EQ(v, uint32_t(nvm[0x304]) << 24 | uint32_t(nvm[0x305]) << 16 | uint32_t(nvm[0x306]) << 8 | nvm[0x307]);
+    }
+    ASSERT_TRUE(g_Bkv9Helper.SetImageFileName(rawFile));
+    uint8_t buf[16];
+    ASSERT_EQ(ops.nvmReadBlock(0, 0x1F8, 16, buf, 0), 0u);
+    EXPECT_EQ(std::vector<uint8_t>(buf, buf + 16), std::vector<uint8_t>(nvm.begin() + 0x1F8, nvm.begin() + 0x208));
+    EXPECT_EQ(ops.nvmWriteDword(0, 0, 1, 1), 0u) << "writes are ignored";
+    EXPECT_EQ(ops.nvmWriteBlock(0, 0, 16, buf, 1), 0u);
+    EXPECT_EQ(std::vector<uint8_t>(buf, buf + 16), std::vector<uint8_t>(nvm.begin() + 0x1F8, nvm.begin() + 0x208))
+        << "the caller's buffer is left alone";
+
+    ASSERT_TRUE(g_Bkv9Helper.SetImageFileName(shortFile));
+    EXPECT_EQ(ops.nvmReadDword(0, 0, &v, 1), 47u) << "shorter than 512 bytes: end of file";
+    ASSERT_TRUE(g_Bkv9Helper.SetImageFileName(root.file("missing.bin")));
+    EXPECT_EQ(ops.nvmReadDword(0, 0, &v, 1), 13u);
+    EXPECT_EQ(g_uUpgRetCode, 13u);
+    EXPECT_TRUE(journal.calls().empty()) << "no call reached the management library";
+    ASSERT_TRUE(g_Bkv9Helper.SetImageFileName(""));
+}
+
+TEST_F(HostOpsTest, DumpFileModeReadsAndWritesTheMacNamedFile)
+{
+    const std::string dump = root.file(adapter.mac + ".dmp");
+    std::vector<uint8_t> bytes(2048, 0x3C);
+    std::ofstream(dump, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), 2048);
+    g_FwUpgOptions = kFwUpgOptionDumpFile;
+    uint32_t v = 0;
+    ASSERT_EQ(ops.nvmWriteDword(0, 0x400, 0x11223344u, 1), 0u);
+    ASSERT_EQ(ops.nvmReadDword(0, 0x400, &v, 1), 0u);
+    EXPECT_EQ(v, 0x11223344u);
+    ASSERT_EQ(ops.nvmReadDword(0, 0x404, &v, 0), 0u);
+    EXPECT_EQ(v, 0x3C3C3C3Cu);
+    EXPECT_EQ(ops.nvmReadDword(0, 0x1000, &v, 0), 4u) << "a short read of the dump file fails the read";
+    std::filesystem::remove(dump);
+    EXPECT_EQ(ops.nvmWriteDword(0, 0, 1, 0), 18u);
+    g_FwUpgOptions = 0;
+    EXPECT_TRUE(journal.calls(67).empty() && journal.calls(68).empty());
 }
