@@ -7,7 +7,7 @@
 #include "fwupg/nvm/access.h"
 #include "fwupg/nvm/ext_install.h"
 #include "fwupg/nvm/program.h"
-#include "fwupg/nvm/vpd_info.h"
+#include "fwupg/nvm/vpd.h"
 
 using namespace fwupg::nvm;
 
@@ -19,7 +19,8 @@ constexpr uint32_t kVpd = 1344;
 constexpr uint32_t kBlock20 = 20;
 constexpr uint32_t kRecVpd = 580;
 // Record byte 859 (spare, between the VPD fields and the NPAR slices) remembers whether the VPD
-// copy parsed cleanly; a copy that did not is never rebuilt from the record.
+// copy rebuilds losslessly; one that does not (blank, unknown keywords, bad checksum) is never
+// rewritten from the record, so template defaults never replace a board's VPD.
 constexpr uint32_t kRecVpdStatus = 859;
 
 bool keeps_part_number(uint32_t word) { return (word & 0xFFFF) == 0xFFFF || (word & 0xFFFF) == 0x103C; }
@@ -156,7 +157,8 @@ int common_nvm_read_cfg(uint8_t* record, uint8_t* shmem_record, uint8_t nic_prti
 
     bounded_copy(record, block20 + 212, 20);
     auto* info = reinterpret_cast<vpd_info*>(record + kRecVpd);
-    record[kRecVpdStatus] = uint8_t(common_nvm_vpd_parse(info, vpd, 0));
+    common_nvm_vpd_parse(info, vpd, 0);
+    record[kRecVpdStatus] = vpd_copy_round_trips(vpd) ? 0 : 1;
     if (!keeps_part_number(load_u32(record + 64)))
         bounded_copy(record + 20, reinterpret_cast<const uint8_t*>(info->pn), 16);
 

@@ -12,7 +12,7 @@
 #include "fwupg/nvm/directory.h"
 #include "fwupg/nvm/ext_install.h"
 #include "fwupg/nvm/image_table.h"
-#include "fwupg/nvm/vpd_info.h"
+#include "fwupg/nvm/vpd.h"
 
 using namespace fwupg::nvm;
 
@@ -97,9 +97,12 @@ struct Merge {
         uint8_t adapter[256];
         if (common_nvm_read(kVpd, adapter, 256, 1) != 0)
             return -1;
+        // Only fields parsed from a copy that rebuilds losslessly are carried, and only into a
+        // copy that does too: a template default never replaces a board's serial number.
+        if (!vpd_copy_round_trips(adapter) || !vpd_copy_round_trips(buf.data() + kVpd))
+            return 0;
         vpd_info have{}, want{};
-        if (common_nvm_vpd_parse(&have, adapter, 0) != 0)
-            return 0;  // nothing trustworthy to carry over
+        common_nvm_vpd_parse(&have, adapter, 0);
         common_nvm_vpd_parse(&want, buf.data() + kVpd, 0);
         if ((flags & NVM_PRG_KEEP_VPD_SN) && have.sn[0])
             std::memcpy(want.sn, have.sn, sizeof want.sn);

@@ -1,0 +1,262 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "fwupg/nvm/alloc.h"
+#include "fwupg/nvm/directory.h"
+#include "fwupg/nvm/ext_install.h"
+#include "fwupg/nvm/image_table.h"
+#include "fwupg/nvm/prog_image.h"
+#include "nvm_fixture.h"
+
+using namespace fwupg::nvm;
+using namespace fwupg::nvm::test;
+
+namespace {
+
+uint32_t row_of(const char* name)
+{
+    for (uint32_t i = 0; i < 66; ++i)
+        if (std::string(g_image_table[i].name) == name)
+            return i;
+    return 0;
+}
+
+// The NVRAM holds the image of `kind` with this version text.
+std::string version_in_nvram(Board& b, const char* kind)
+{
+    auto r = b.verify();
+    const kit::FoundImage* f = found(r, kind);
+    if (!f)
+        return "";
+    testkit::Bytes host = testkit::get_host_view(b.a().nvram, f->offset, 32);
+    return testkit::get_nvram_text(host, 16, 16);
+}
+
+TEST(ProgImage, NewVersionIsPlacedInFreeSpaceAndListed)
+{
+    auto s = board_spec(kit::Chip::E3);
+    s.images.push_back({"IPMI", testkit::stock_image("IPMI", "1.0.0", 0x2000)});
+    Board b(s);
+    auto img = testkit::stock_image("IPMI", "1.0.1", 0x2000);
+    ASSERT_EQ(common_nvm_prog_image_by_idx(img.data(), uint32_t(img.size()), row_of("IPMI"), 1), 0);
+    EXPECT_NE(take_debug_text().find("Upgrading IPMI image: from ver IPMI 1.0.0 to ver IPMI 1.0.1\n"),
+              std::string::npos);
+    EXPECT_NVRAM_VALID(b);
+    EXPECT_EQ(version_in_nvram(b, "IPMI"), "IPMI 1.0.1");
+    // The old copy was left untouched: the new one went elsewhere.
+    EXPECT_NE(found(b.verify(), "IPMI")->offset, b.placed("IPMI").offset);
+}
+
+TEST(ProgImage, RefusedVersionSetsError35AndWritesNothing)
+{
+    auto s = board_spec(kit::Chip::E3);
+    s.images.push_back({"IPMI", testkit::stock_image("IPMI", "1.0.1", 0x2000)});
+    Board b(s);
+    auto before = b.a().nvram;
+    auto img = testkit::stock_image("IPMI", "1.0.1", 0x2000);
+    EXPECT_EQ(common_nvm_prog_image_by_idx(img.data(), uint32_t(img.size()), row_of("IPMI"), 1), -1);
+    EXPECT_EQ(b.a().last_errors, std::vector<uint32_t>{35});
+    EXPECT_EQ(b.a().nvram, before);
+    // Forced: accepted.
+    ASSERT_EQ(common_nvm_prog_image_by_idx(img.data(), uint32_t(img.size()), row_of("IPMI"), 0), 0);
+    EXPECT_NE(take_debug_text().find("Forced upgrading IPMI image"), std::string::npos);
+    EXPECT_NVRAM_VALID(b);
+}
+
+TEST(ProgImage, Bc1RewritesTheBootstrap)
+{
+    auto s = board_spec(kit::Chip::E3);
+    s.images.push_back({"BC1", testkit::stock_image("BC1", "7.10.3", 0x1000)});
+    Board b(s);
+    auto img = testkit::stock_image("BC1", "7.10.4", 0x1800);
+    ASSERT_EQ(common_nvm_prog_image_by_idx(img.data(), uint32_t(img.size()), row_of("BC1"), 1), 0);
+    auto r = b.verify();
+    EXPECT_TRUE(r.ok()) << r.text();
+    const kit::FoundImage* bc = found(r, "BC1");
+    ASSERT_TRUE(bc);
+    EXPECT_EQ(bc->length, 0x1804u);
+    EXPECT_EQ(version_in_nvram(b, "BC1"), "BC1 7.10.4");
+}
+
+TEST(ProgImage, MbaGetsTheBoardIdsAndItsRomSizeInEveryPort)
+{
+    auto s = board_spec(kit::Chip::E3);
+    Board b(s);
+    auto rom = testkit::mba_rom(testkit::mba_stock(0x164E, "7.4.1"));  // 2 images of 1 KiB
+    ASSERT_EQ(common_nvm_prog_image_by_idx(rom.data(), uint32_t(rom.size()), row_of("MBA"), 1), 0);
+    EXPECT_NVRAM_VALID(b);
+    auto r = b.verify();
+    const kit::FoundImage* mba = found(r, "MBA");
+    ASSERT_TRUE(mba);
+    testkit::Bytes host = testkit::get_host_view(b.a().nvram, mba->offset, mba->length - 4);
+    uint16_t pcir = testkit::le16_at(host, 0x18);
+    EXPECT_EQ(testkit::le16_at(host, pcir + 6), 0x168E);  // patched to the board's device id
+    // 2048 bytes: exponent 11, stored as 1 in bits 12-19 of the MBA word of each port.
+    for (uint32_t port_feat : {1104u + 4 + 8, 2872u + 4 + 8})
+        EXPECT_EQ((b.a().be32(port_feat) >> 12) & 0xFF, 1u) << port_feat;
+    EXPECT_EQ(b.a().toe("FUNC_NUM"), "0");
+}
+
+TEST(ProgImage, OversizedMbaIsRefusedBeforeAnyWrite)
+{
+    auto s = board_spec(kit::Chip::E3, 0x1000000);
+    Board b(s);
+    std::vector<uint8_t> big((1u << 23) + 512, 0);
+    auto before_writes = b.a().bytes_written;
+    EXPECT_EQ(common_nvm_prog_image_by_idx(big.data(), uint32_t(big.size()), row_of("MBA"), 0), -1);
+    EXPECT_EQ(b.a().bytes_written, before_writes);
+}
+
+TEST(Alloc, CompactionMovesABlockerDownAndUpdatesItsEntry)
+{
+    // [IPMI 0x1000][gap 0x800][L2T 0x1000][gap 0x800][CCM][ext dir]... the new 0x1400-byte image
+    // fits only once L2T moves down into the first gap.
+    auto s = board_spec(kit::Chip::E3, 0x8000);
+    s.images.push_back({"IPMI", testkit::stock_image("IPMI", "1.0.0", 0xFFC)});
+    s.images.push_back({"L2T", testkit::stock_image("L2T", "1.2.3", 0xFFC), std::nullopt, std::nullopt, 0x800});
+    s.images.push_back({"CCM", testkit::stock_image("CCM", "1.0.2", 0x7FC), std::nullopt, std::nullopt, 0x800});
+    s.images.push_back({"NIC_PRTION", testkit::stock_image("NIC_PRTION", "1")});
+    Board b(s);
+    const uint32_t l2t_before = b.placed("L2T").offset;
+    const uint32_t gap_end = 0x8000 - (b.built.ext_dir_offset.value() + 780);
+    ASSERT_LT(gap_end, 0x1404u);  // no room at the end
+
+    auto img = testkit::stock_image("L2C", "1.0.0", 0x13FC);
+    ASSERT_EQ(common_nvm_prog_image_by_idx(img.data(), uint32_t(img.size()), row_of("L2C"), 1), 0);
+    auto r = b.verify();
+    EXPECT_TRUE(r.ok()) << r.text();
+    ASSERT_TRUE(found(r, "L2T"));
+    EXPECT_LT(found(r, "L2T")->offset, l2t_before);
+    EXPECT_TRUE(found(r, "L2C"));
+    EXPECT_GE(common_nvm_alloc_moves(), 1u);
+}
+
+TEST(Alloc, PinnedBdnAndActiveSwimStayWhereTheyAre)
+{
+    auto s = board_spec(kit::Chip::E3, 0x8000);
+    s.images.push_back({"IPMI", testkit::stock_image("IPMI", "1.0.0", 0x7FC)});
+    s.images.push_back({"BDN", testkit::stock_image("BDN", "", 0x7FC), std::nullopt, std::nullopt, 0x800});
+    s.images.push_back({"SWIM1", testkit::stock_image("SWIM1", "7.10.3.0", 0x7FC), std::nullopt, std::nullopt, 0x800});
+    s.images.push_back({"L2T", testkit::stock_image("L2T", "1.2.3", 0x7FC), std::nullopt, std::nullopt, 0x800});
+    Board b(s);
+    // The running firmware publishes the SWIM1 word at shared memory + 8.
+    b.a().regs[0xA2B4] = 0x10000;
+    b.a().regs[0x10008] = 0x070A0300;
+    const uint32_t bdn = b.placed("BDN").offset, swim = b.placed("SWIM1").offset;
+
+    auto img = testkit::stock_image("L2C", "1.0.0", 0xBFC);
+    int rc = common_nvm_prog_image_by_idx(img.data(), uint32_t(img.size()), row_of("L2C"), 1);
+    auto r = b.verify();
+    EXPECT_TRUE(r.ok()) << r.text();
+    EXPECT_EQ(found(r, "BDN")->offset, bdn);
+    EXPECT_EQ(found(r, "SWIM1")->offset, swim);
+    if (rc == 0)
+        EXPECT_TRUE(found(r, "L2C"));
+}
+
+TEST(Alloc, NotEnoughSpaceLeavesTheOldImageAndAValidNvram)
+{
+    auto s = board_spec(kit::Chip::E3, 0x8000);
+    s.images.push_back({"IPMI", testkit::stock_image("IPMI", "1.0.0", 0x2000)});
+    s.images.push_back({"CCM", testkit::stock_image("CCM", "1.0.2", 0x800)});
+    Board b(s);
+    auto before = b.a().nvram;
+    auto img = testkit::stock_image("IPMI", "1.0.1", 0x7000);
+    EXPECT_EQ(common_nvm_prog_image_by_idx(img.data(), uint32_t(img.size()), row_of("IPMI"), 1), -1);
+    EXPECT_NE(take_debug_text().find("Not enough space in NVM.\n"), std::string::npos);
+    EXPECT_EQ(b.a().nvram, before);
+}
+
+TEST(Alloc, ReplacementReusesTheOldSpaceOnlyWhenNothingElseFits)
+{
+    auto s = board_spec(kit::Chip::E3, 0x8000);
+    s.images.push_back({"IPMI", testkit::stock_image("IPMI", "1.0.0", 0x2FFC)});
+    Board b(s);
+    // 0x8000 - 3112 - 0x3000 leaves less than 0x3000: the new copy must take the old one's place.
+    auto img = testkit::stock_image("IPMI", "1.0.1", 0x2FFC);
+    ASSERT_EQ(common_nvm_prog_image_by_idx(img.data(), uint32_t(img.size()), row_of("IPMI"), 1), 0);
+    auto r = b.verify();
+    EXPECT_TRUE(r.ok()) << r.text();
+    EXPECT_EQ(found(r, "IPMI")->offset, b.placed("IPMI").offset);
+    EXPECT_EQ(version_in_nvram(b, "IPMI"), "IPMI 1.0.1");
+}
+
+// Power lost after k bytes of a single-image upgrade: afterwards the adapter holds the old
+// version or the new one, every CRC valid, and the result says which. The directory entry and
+// its CRC word are two writes in different places; a loss between them (or inside the 12-byte
+// entry) leaves the directory CRC stale. That window (16 bytes) cannot be closed with a single
+// directory, so the table marks those cut points instead of pretending.
+TEST(PowerCut, SingleImagePlacementLeavesOldOrNew)
+{
+    auto s = board_spec(kit::Chip::E3);
+    s.images.push_back({"IPMI", testkit::stock_image("IPMI", "1.0.0", 0x1000)});
+    const auto img = testkit::stock_image("IPMI", "1.0.1", 0x1000);
+    // Bytes written by a complete run: image + CRC (0x1004), entry (12), directory CRC (4).
+    const uint64_t image_bytes = 0x1004;
+    struct Cut {
+        uint64_t after;
+        const char* expect;  // "old", "new" or "window"
+    };
+    const Cut cuts[] = {
+        {0, "old"},        {1, "old"},          {1024, "old"},        {image_bytes - 1, "old"},
+        {image_bytes, "old"}, {image_bytes + 6, "window"}, {image_bytes + 12, "window"},
+        {image_bytes + 16, "new"}, {1u << 30, "new"},
+    };
+    for (const auto& c : cuts) {
+        SCOPED_TRACE(c.after);
+        Board b(s);
+        b.a().cut_power_after(c.after);
+        int rc = common_nvm_prog_image_by_idx(img.data(), uint32_t(img.size()), row_of("IPMI"), 1);
+        b.a().power_on();
+        auto r = b.verify();
+        std::string expect = c.expect;
+        if (expect == "window") {
+            EXPECT_EQ(rc, -1);
+            EXPECT_FALSE(r.ok());
+            continue;
+        }
+        EXPECT_TRUE(r.ok()) << r.text();
+        EXPECT_EQ(rc, expect == "new" ? 0 : -1);
+        EXPECT_EQ(version_in_nvram(b, "IPMI"), expect == "new" ? "IPMI 1.0.1" : "IPMI 1.0.0");
+    }
+}
+
+TEST(PowerCut, ExtendedImageInstallLeavesOldOrNew)
+{
+    auto s = board_spec(kit::Chip::E3);
+    s.images.push_back({"MFW2", testkit::stock_image("MFW2", "7.10.3", 0x1000)});
+    s.images.push_back({"CCM", testkit::stock_image("CCM", "1.0.2")});
+    const auto img = testkit::stock_image("MFW2", "7.10.4", 0x1000);
+    // Image + CRC, then the new directory copy (780), then entry 15 (12) and the directory CRC (4).
+    const uint64_t img_bytes = 0x1004, dir_bytes = 780;
+    const struct {
+        uint64_t after;
+        const char* expect;
+    } cuts[] = {
+        {100, "old"},
+        {img_bytes, "old"},
+        {img_bytes + 500, "old"},
+        {img_bytes + dir_bytes, "old"},
+        {img_bytes + dir_bytes + 12, "window"},
+        {img_bytes + dir_bytes + 16, "new"},
+    };
+    uint32_t row = row_of("MFW2");
+    for (const auto& c : cuts) {
+        SCOPED_TRACE(c.after);
+        Board b(s);
+        b.a().cut_power_after(c.after);
+        int rc = common_nvm_install_ext_image(img.data(), uint32_t(img.size()), row, 1, 0, 0, 0);
+        b.a().power_on();
+        auto r = b.verify();
+        if (std::string(c.expect) == "window") {
+            EXPECT_FALSE(r.ok());
+            continue;
+        }
+        EXPECT_TRUE(r.ok()) << r.text();
+        EXPECT_EQ(rc, std::string(c.expect) == "new" ? 0 : -1);
+        EXPECT_EQ(version_in_nvram(b, "MFW2"), std::string(c.expect) == "new" ? "MFW2 7.10.4" : "MFW2 7.10.3");
+    }
+}
+
+}  // namespace

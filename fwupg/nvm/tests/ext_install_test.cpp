@@ -1,0 +1,213 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "fwupg/nvm/directory.h"
+#include "fwupg/nvm/ext_install.h"
+#include "fwupg/nvm/image_table.h"
+#include "nvm_fixture.h"
+
+using namespace fwupg::nvm;
+using namespace fwupg::nvm::test;
+
+namespace {
+
+uint32_t row_of(const char* name)
+{
+    for (uint32_t i = 0; i < 66; ++i)
+        if (std::string(g_image_table[i].name) == name)
+            return i;
+    return 0;
+}
+
+std::vector<std::string> ext_images(const kit::Report& r)
+{
+    std::vector<std::string> names;
+    for (const auto& f : r.images)
+        if (f.where.rfind("ext[", 0) == 0)
+            names.push_back(f.name);
+    return names;
+}
+
+// Positions of the FEB_CFG writes: the order in which the copies were programmed.
+std::vector<std::string> install_order(const std::string& log)
+{
+    std::vector<std::string> out;
+    size_t pos = 0;
+    while ((pos = log.find("image", pos)) != std::string::npos) {
+        size_t start = log.rfind("Upgrading ", pos);
+        if (start != std::string::npos && start + 10 < pos)
+            out.push_back(log.substr(start + 10, pos - start - 11));
+        ++pos;
+    }
+    return out;
+}
+
+TEST(InstallExt, FebCfgOnTheSecondPortWritesFebCfg2FirstWithTheSameContent)
+{
+    auto s = board_spec(kit::Chip::E3);
+    Board b(s);
+    b.a().set_toe("PORT0", "0");
+    auto img = testkit::stock_image("FEB_CFG", "1.2");
+    ASSERT_EQ(common_nvm_install_ext_image(img.data(), uint32_t(img.size()), row_of("FEB_CFG"), 1, 0, 0, 0), 0);
+    auto log = take_debug_text();
+    EXPECT_EQ(install_order(log), (std::vector<std::string>{"FEB_CFG2", "FEB_CFG"}));
+    auto r = b.verify();
+    EXPECT_TRUE(r.ok()) << r.text();
+    const auto* one = found(r, "FEB_CFG");
+    const auto* two = found(r, "FEB_CFG2");
+    ASSERT_TRUE(one && two);
+    EXPECT_EQ(testkit::get_host_view(b.a().nvram, one->offset, one->length),
+              testkit::get_host_view(b.a().nvram, two->offset, two->length));
+}
+
+TEST(InstallExt, QuadBoardsGetFourCopies)
+{
+    auto s = board_spec(kit::Chip::E3);
+    kit::set_board(s, 0x14E4, 0x168E, 0x103C, 0x1930, 0x001018AA0000ull, 2);
+    Board b(s);
+    auto img = testkit::stock_image("FEB_CFG", "1.2");
+    ASSERT_EQ(common_nvm_install_ext_image(img.data(), uint32_t(img.size()), row_of("FEB_CFG"), 1, 0, 0, 0), 0);
+    auto r = b.verify();
+    EXPECT_TRUE(r.ok()) << r.text();
+    for (const char* n : {"FEB_CFG", "FEB_CFG2", "FEB_CFG3", "FEB_CFG4"})
+        EXPECT_TRUE(found(r, n)) << n;
+}
+
+TEST(InstallExt, QuietForcedNicPrtionPrintsOnlyForANewImage)
+{
+    Board b(board_spec(kit::Chip::E3));
+    auto v1 = testkit::stock_image("NIC_PRTION", "1");
+    ASSERT_EQ(common_nvm_install_ext_image(v1.data(), 508, row_of("NIC_PRTION"), 0, 1, 0, 0), 0);
+    EXPECT_EQ(take_debug_text(), "Upgrading NIC_PRTION image: to version Rev1\n");
+    auto v2 = testkit::stock_image("NIC_PRTION", "2");
+    ASSERT_EQ(common_nvm_install_ext_image(v2.data(), 508, row_of("NIC_PRTION"), 0, 1, 0, 0), 0);
+    EXPECT_EQ(take_debug_text(), "");
+    EXPECT_NVRAM_VALID(b);
+    EXPECT_EQ(ext_images(b.verify()), std::vector<std::string>{"NIC_PRTION"});
+}
+
+TEST(InstallExt, VersionRefusalSetsError35)
+{
+    auto s = board_spec(kit::Chip::E3);
+    s.images.push_back({"CCM", testkit::stock_image("CCM", "1.0.2")});
+    Board b(s);
+    auto before = b.a().nvram;
+    auto img = testkit::stock_image("CCM", "1.0.1");
+    EXPECT_EQ(common_nvm_install_ext_image(img.data(), uint32_t(img.size()), row_of("CCM"), 1, 0, 0, 0), -1);
+    EXPECT_EQ(b.a().last_errors, std::vector<uint32_t>{35});
+    EXPECT_EQ(b.a().nvram, before);
+}
+
+TEST(InstallExt, DryRunCreatesNothing)
+{
+    Board b(board_spec(kit::Chip::E3));
+    auto before = b.a().nvram;
+    auto img = testkit::stock_image("CCM", "1.0.2");
+    EXPECT_EQ(common_nvm_install_ext_image(img.data(), uint32_t(img.size()), row_of("CCM"), 1, 0, 0, 1), 0);
+    EXPECT_EQ(b.a().nvram, before);
+}
+
+TEST(InstallExt, Mfw1ReplacesMfw2AndTakesTheBootstrap)
+{
+    auto s = board_spec(kit::Chip::E3);
+    s.images.push_back({"MFW1", testkit::stock_image("MFW1", "7.10.3", 0x2000)});
+    s.images.push_back({"MFW2", testkit::stock_image("MFW2", "7.10.3", 0x2000)});
+    s.images.push_back({"MFW2_A", testkit::stock_image("MFW2_A", "7.10.3", 0x800)});
+    Board b(s);
+    auto img = testkit::stock_image("MFW1", "7.10.4", 0x2400);
+    ASSERT_EQ(common_nvm_install_ext_image(img.data(), uint32_t(img.size()), row_of("MFW1"), 1, 0, 0, 0), 0);
+    auto r = b.verify();
+    EXPECT_TRUE(r.ok()) << r.text();
+    EXPECT_EQ(ext_images(r), std::vector<std::string>{"MFW1"});
+    uint32_t boot_off = 0, boot_len = 0;
+    ASSERT_EQ(common_nvm_read_bootstrap(nullptr, &boot_len, &boot_off), 0);
+    EXPECT_EQ(boot_off, found(r, "MFW1")->offset);
+    EXPECT_EQ(boot_len, 0x2404u);
+    EXPECT_EQ(g_new_mfw_version[2], 4);
+}
+
+// Extended directory with both SWIM sets: set 1 is 7.10.3 (the running firmware), set 2 is 7.10.4.
+kit::NvramSpec two_swim_sets()
+{
+    auto s = board_spec(kit::Chip::E3);
+    for (int i = 1; i <= 12; ++i)
+        s.images.push_back({"SWIM" + std::to_string(i), testkit::stock_image("SWIM" + std::to_string(i), "7.10.3", 64)});
+    for (int i = 1; i <= 12; ++i)
+        s.images.push_back(
+            {"SWIM" + std::to_string(i) + "B", testkit::stock_image("SWIM" + std::to_string(i) + "B", "7.10.4", 64)});
+    return s;
+}
+
+TEST(SwimSets, RunningAndNewSetsAreTold)
+{
+    Board b(two_swim_sets());
+    b.a().regs[0xA2B4] = 0x20000;
+    b.a().regs[0x20008] = 0x070A0300;
+    g_new_mfw_version[0] = 7, g_new_mfw_version[1] = 10, g_new_mfw_version[2] = 4, g_new_mfw_version[3] = 0;
+    uint32_t running = 0, fresh = 0;
+    ASSERT_EQ(common_nvm_swim_sets(&running, &fresh), 0);
+    EXPECT_EQ(running, 1u);
+    EXPECT_EQ(fresh, 2u);
+}
+
+TEST(SwimSets, DeletingMfwImagesKeepsTheWholeRunningSet)
+{
+    Board b(two_swim_sets());
+    b.a().regs[0xA2B4] = 0x20000;
+    b.a().regs[0x20008] = 0x070A0300;
+    ASSERT_EQ(common_nvm_delete_mfw_images(2, 1), 0);
+    auto r = b.verify();
+    EXPECT_TRUE(r.ok()) << r.text();
+    auto names = ext_images(r);
+    EXPECT_EQ(names.size(), 12u);
+    for (int i = 1; i <= 12; ++i)
+        EXPECT_TRUE(found(r, "SWIM" + std::to_string(i))) << i;
+}
+
+TEST(SwimSets, PurgeRemovesForeignVersionsAndNeedsSharedMemory)
+{
+    Board b(two_swim_sets());
+    uint32_t running = 9;
+    EXPECT_EQ(common_nvm_purge_foreign_swim(&running), -1);
+    EXPECT_EQ(take_debug_text(), "No shared memory address");
+    b.a().regs[0xA2B4] = 0x20000;
+    b.a().regs[0x20008] = 0x070A0400;
+    ASSERT_EQ(common_nvm_purge_foreign_swim(&running), 0);
+    EXPECT_EQ(running, 2u);
+    auto r = b.verify();
+    EXPECT_TRUE(r.ok()) << r.text();
+    EXPECT_EQ(ext_images(r).size(), 12u);
+    EXPECT_TRUE(found(r, "SWIM1B"));
+    EXPECT_FALSE(found(r, "SWIM1"));
+}
+
+TEST(Housekeeping, DeleteOldBcAndNcsi)
+{
+    auto s = board_spec(kit::Chip::E3);
+    s.images.push_back({"BC2", testkit::stock_image("BC2", "1.2.3")});
+    s.images.push_back({"NCSI_CMN", testkit::stock_image("NCSI_CMN", "1.2.3")});
+    s.images.push_back({"NCSI_ELIB", testkit::stock_image("NCSI_ELIB", "1.2.3")});
+    Board b(s);
+    ASSERT_EQ(common_nvm_delete_old_bc_ncsi(), 0);
+    EXPECT_EQ(take_debug_text(), "Deleting old BC image ..\nDeleting old NCSI image ..\n");
+    EXPECT_EQ(b.a().be32(0), 0u);
+    EXPECT_EQ(common_nvm_find_dir_entry(0x60000000, nullptr, nullptr), -1);
+    EXPECT_TRUE(testkit::region_crc_ok(b.a().nvram, 0x14, 0xEC));
+}
+
+TEST(Housekeeping, EnsureNicPrtionAndBootCfgShadow)
+{
+    Board b(board_spec(kit::Chip::E3));
+    ASSERT_EQ(common_nvm_ensure_nic_prtion(), 0);
+    b.a().regs[0xA2B4] = 0x20000;
+    b.a().regs[0x20000 + 56] = 0x10071028 & 0xFFFF0000u | 0x14E4;  // 0x1007 / 0x14E4
+    common_nvm_create_boot_cfg_shadow();
+    auto r = b.verify();
+    EXPECT_TRUE(r.ok()) << r.text();
+    EXPECT_TRUE(found(r, "NIC_PRTION"));
+    ASSERT_TRUE(found(r, "BOOT_CFG_SHADOW"));
+    EXPECT_EQ(found(r, "BOOT_CFG_SHADOW")->length, 12292u);
+}
+
+}  // namespace
