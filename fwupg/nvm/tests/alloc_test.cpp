@@ -36,7 +36,7 @@ std::string version_in_nvram(Board& b, const char* kind)
 TEST(ProgImage, NewVersionIsPlacedInFreeSpaceAndListed)
 {
     auto s = board_spec(kit::Chip::E3);
-    s.images.push_back({"IPMI", testkit::stock_image("IPMI", "1.0.0", 0x2000)});
+    s.images.push_back(image_spec("IPMI", testkit::stock_image("IPMI", "1.0.0", 0x2000)));
     Board b(s);
     auto img = testkit::stock_image("IPMI", "1.0.1", 0x2000);
     ASSERT_EQ(common_nvm_prog_image_by_idx(img.data(), uint32_t(img.size()), row_of("IPMI"), 1), 0);
@@ -51,7 +51,7 @@ TEST(ProgImage, NewVersionIsPlacedInFreeSpaceAndListed)
 TEST(ProgImage, RefusedVersionSetsError35AndWritesNothing)
 {
     auto s = board_spec(kit::Chip::E3);
-    s.images.push_back({"IPMI", testkit::stock_image("IPMI", "1.0.1", 0x2000)});
+    s.images.push_back(image_spec("IPMI", testkit::stock_image("IPMI", "1.0.1", 0x2000)));
     Board b(s);
     auto before = b.a().nvram;
     auto img = testkit::stock_image("IPMI", "1.0.1", 0x2000);
@@ -67,7 +67,7 @@ TEST(ProgImage, RefusedVersionSetsError35AndWritesNothing)
 TEST(ProgImage, Bc1RewritesTheBootstrap)
 {
     auto s = board_spec(kit::Chip::E3);
-    s.images.push_back({"BC1", testkit::stock_image("BC1", "7.10.3", 0x1000)});
+    s.images.push_back(image_spec("BC1", testkit::stock_image("BC1", "7.10.3", 0x1000)));
     Board b(s);
     auto img = testkit::stock_image("BC1", "7.10.4", 0x1800);
     ASSERT_EQ(common_nvm_prog_image_by_idx(img.data(), uint32_t(img.size()), row_of("BC1"), 1), 0);
@@ -92,9 +92,12 @@ TEST(ProgImage, MbaGetsTheBoardIdsAndItsRomSizeInEveryPort)
     testkit::Bytes host = testkit::get_host_view(b.a().nvram, mba->offset, mba->length - 4);
     uint16_t pcir = testkit::le16_at(host, 0x18);
     EXPECT_EQ(testkit::le16_at(host, pcir + 6), 0x168E);  // patched to the board's device id
-    // 2048 bytes: exponent 11, stored as 1 in bits 12-19 of the MBA word of each port.
+    // The smallest power of two holding the ROM, less 10, in bits 12-19 of each port's MBA word.
+    uint32_t e = 10;
+    while ((1u << e) < rom.size())
+        ++e;
     for (uint32_t port_feat : {1104u + 4 + 8, 2872u + 4 + 8})
-        EXPECT_EQ((b.a().be32(port_feat) >> 12) & 0xFF, 1u) << port_feat;
+        EXPECT_EQ((b.a().be32(port_feat) >> 12) & 0xFF, e - 10) << port_feat;
     EXPECT_EQ(b.a().toe("FUNC_NUM"), "0");
 }
 
@@ -112,14 +115,14 @@ TEST(Alloc, CompactionMovesABlockerDownAndUpdatesItsEntry)
 {
     // [IPMI 0x1000][gap 0x800][L2T 0x1000][gap 0x800][CCM][ext dir]... the new 0x1400-byte image
     // fits only once L2T moves down into the first gap.
-    auto s = board_spec(kit::Chip::E3, 0x8000);
-    s.images.push_back({"IPMI", testkit::stock_image("IPMI", "1.0.0", 0xFFC)});
-    s.images.push_back({"L2T", testkit::stock_image("L2T", "1.2.3", 0xFFC), std::nullopt, std::nullopt, 0x800});
-    s.images.push_back({"CCM", testkit::stock_image("CCM", "1.0.2", 0x7FC), std::nullopt, std::nullopt, 0x800});
-    s.images.push_back({"NIC_PRTION", testkit::stock_image("NIC_PRTION", "1")});
+    auto s = board_spec(kit::Chip::E3, 0x5000);
+    s.images.push_back(image_spec("IPMI", testkit::stock_image("IPMI", "1.0.0", 0xFFC)));
+    s.images.push_back(image_spec("L2T", testkit::stock_image("L2T", "1.2.3", 0xFFC), 0x800));
+    s.images.push_back(image_spec("CCM", testkit::stock_image("CCM", "1.0.2", 0x7FC), 0x800));
+    s.images.push_back(image_spec("NIC_PRTION", testkit::stock_image("NIC_PRTION", "1.0.0")));
     Board b(s);
     const uint32_t l2t_before = b.placed("L2T").offset;
-    const uint32_t gap_end = 0x8000 - (b.built.ext_dir_offset.value() + 780);
+    const uint32_t gap_end = 0x5000 - (b.built.ext_dir_offset.value() + 780);
     ASSERT_LT(gap_end, 0x1404u);  // no room at the end
 
     auto img = testkit::stock_image("L2C", "1.0.0", 0x13FC);
@@ -135,10 +138,10 @@ TEST(Alloc, CompactionMovesABlockerDownAndUpdatesItsEntry)
 TEST(Alloc, PinnedBdnAndActiveSwimStayWhereTheyAre)
 {
     auto s = board_spec(kit::Chip::E3, 0x8000);
-    s.images.push_back({"IPMI", testkit::stock_image("IPMI", "1.0.0", 0x7FC)});
-    s.images.push_back({"BDN", testkit::stock_image("BDN", "", 0x7FC), std::nullopt, std::nullopt, 0x800});
-    s.images.push_back({"SWIM1", testkit::stock_image("SWIM1", "7.10.3.0", 0x7FC), std::nullopt, std::nullopt, 0x800});
-    s.images.push_back({"L2T", testkit::stock_image("L2T", "1.2.3", 0x7FC), std::nullopt, std::nullopt, 0x800});
+    s.images.push_back(image_spec("IPMI", testkit::stock_image("IPMI", "1.0.0", 0x7FC)));
+    s.images.push_back(image_spec("BDN", testkit::stock_image("BDN", "", 0x7FC), 0x800));
+    s.images.push_back(image_spec("SWIM1", testkit::stock_image("SWIM1", "7.10.3.0", 0x7FC), 0x800));
+    s.images.push_back(image_spec("L2T", testkit::stock_image("L2T", "1.2.3", 0x7FC), 0x800));
     Board b(s);
     // The running firmware publishes the SWIM1 word at shared memory + 8.
     b.a().regs[0xA2B4] = 0x10000;
@@ -151,15 +154,16 @@ TEST(Alloc, PinnedBdnAndActiveSwimStayWhereTheyAre)
     EXPECT_TRUE(r.ok()) << r.text();
     EXPECT_EQ(found(r, "BDN")->offset, bdn);
     EXPECT_EQ(found(r, "SWIM1")->offset, swim);
-    if (rc == 0)
+    if (rc == 0) {
         EXPECT_TRUE(found(r, "L2C"));
+    }
 }
 
 TEST(Alloc, NotEnoughSpaceLeavesTheOldImageAndAValidNvram)
 {
     auto s = board_spec(kit::Chip::E3, 0x8000);
-    s.images.push_back({"IPMI", testkit::stock_image("IPMI", "1.0.0", 0x2000)});
-    s.images.push_back({"CCM", testkit::stock_image("CCM", "1.0.2", 0x800)});
+    s.images.push_back(image_spec("IPMI", testkit::stock_image("IPMI", "1.0.0", 0x2000)));
+    s.images.push_back(image_spec("CCM", testkit::stock_image("CCM", "1.0.2", 0x800)));
     Board b(s);
     auto before = b.a().nvram;
     auto img = testkit::stock_image("IPMI", "1.0.1", 0x7000);
@@ -170,10 +174,10 @@ TEST(Alloc, NotEnoughSpaceLeavesTheOldImageAndAValidNvram)
 
 TEST(Alloc, ReplacementReusesTheOldSpaceOnlyWhenNothingElseFits)
 {
-    auto s = board_spec(kit::Chip::E3, 0x8000);
-    s.images.push_back({"IPMI", testkit::stock_image("IPMI", "1.0.0", 0x2FFC)});
+    auto s = board_spec(kit::Chip::E3, 0x5800);
+    s.images.push_back(image_spec("IPMI", testkit::stock_image("IPMI", "1.0.0", 0x2FFC)));
     Board b(s);
-    // 0x8000 - 3112 - 0x3000 leaves less than 0x3000: the new copy must take the old one's place.
+    // 0x5800 - 3112 - 0x3000 leaves less than 0x3000: the new copy must take the old one's place.
     auto img = testkit::stock_image("IPMI", "1.0.1", 0x2FFC);
     ASSERT_EQ(common_nvm_prog_image_by_idx(img.data(), uint32_t(img.size()), row_of("IPMI"), 1), 0);
     auto r = b.verify();
@@ -190,7 +194,7 @@ TEST(Alloc, ReplacementReusesTheOldSpaceOnlyWhenNothingElseFits)
 TEST(PowerCut, SingleImagePlacementLeavesOldOrNew)
 {
     auto s = board_spec(kit::Chip::E3);
-    s.images.push_back({"IPMI", testkit::stock_image("IPMI", "1.0.0", 0x1000)});
+    s.images.push_back(image_spec("IPMI", testkit::stock_image("IPMI", "1.0.0", 0x1000)));
     const auto img = testkit::stock_image("IPMI", "1.0.1", 0x1000);
     // Bytes written by a complete run: image + CRC (0x1004), entry (12), directory CRC (4).
     const uint64_t image_bytes = 0x1004;
@@ -200,7 +204,7 @@ TEST(PowerCut, SingleImagePlacementLeavesOldOrNew)
     };
     const Cut cuts[] = {
         {0, "old"},        {1, "old"},          {1024, "old"},        {image_bytes - 1, "old"},
-        {image_bytes, "old"}, {image_bytes + 6, "window"}, {image_bytes + 12, "window"},
+        {image_bytes, "old"}, {image_bytes + 11, "window"}, {image_bytes + 12, "window"},
         {image_bytes + 16, "new"}, {1u << 30, "new"},
     };
     for (const auto& c : cuts) {
@@ -225,8 +229,8 @@ TEST(PowerCut, SingleImagePlacementLeavesOldOrNew)
 TEST(PowerCut, ExtendedImageInstallLeavesOldOrNew)
 {
     auto s = board_spec(kit::Chip::E3);
-    s.images.push_back({"MFW2", testkit::stock_image("MFW2", "7.10.3", 0x1000)});
-    s.images.push_back({"CCM", testkit::stock_image("CCM", "1.0.2")});
+    s.images.push_back(image_spec("MFW2", testkit::stock_image("MFW2", "7.10.3", 0x1000)));
+    s.images.push_back(image_spec("CCM", testkit::stock_image("CCM", "1.0.2")));
     const auto img = testkit::stock_image("MFW2", "7.10.4", 0x1000);
     // Image + CRC, then the new directory copy (780), then entry 15 (12) and the directory CRC (4).
     const uint64_t img_bytes = 0x1004, dir_bytes = 780;

@@ -67,13 +67,13 @@ TEST(CfgSet, RoundTripOnE2WritesBothPathsAndTheOtherOnlyShared)
     v = 0x0C0C0C0C;
     std::memcpy(set->record + 60 + 100, &v, 4);
     v = 0x12345678;
-    std::memcpy(set->record + 24, &v, 4);  // shared part
+    std::memcpy(set->record + 36, &v, 4);  // shared part, behind the part-number text
     ASSERT_EQ(set->write(), 0);
     expect_cfg_crcs(b, 2);
     EXPECT_EQ(b.a().be32(2068 + 100), 0x0C0C0C0Cu);
     EXPECT_EQ(b.a().be32(300 + 100), 0x0A0A0A0Au);  // the other path's port part is not touched
-    EXPECT_EQ(b.a().be32(260 + 4), 0x12345678u);    // the shared part reaches both paths
-    EXPECT_EQ(b.a().be32(2028 + 4), 0x12345678u);
+    EXPECT_EQ(b.a().be32(276), 0x12345678u);  // the shared part reaches both paths
+    EXPECT_EQ(b.a().be32(2044), 0x12345678u);
     EXPECT_NVRAM_VALID(b);
 }
 
@@ -83,15 +83,15 @@ TEST(CfgSet, SharedMemoryMirror)
     b.a().regs[0xA2B4] = 0x40000;        // path 0 base
     b.a().regs[0xA460] = 0x50000;        // path 1 hook
     b.a().regs[0x50000 + 52] = 0x60000;  // path 1 base
-    b.a().regs[0x40000 + 12] = 0xAAAA0001;
+    b.a().regs[0x40000 + 28] = 0xAAAA0001;  // shared part word behind the part number
     auto set = std::make_unique<CfgSet>();
     ASSERT_EQ(set->read(), 0);
     uint32_t v;
-    std::memcpy(&v, set->shmem + 20, 4);
+    std::memcpy(&v, set->shmem + 36, 4);
     EXPECT_EQ(v, 0xAAAA0001u);
     ASSERT_EQ(set->write(), 0);
     // Both bases get the shared part; only the current path (0) its port part.
-    EXPECT_EQ(b.a().regs[0x60000 + 12], 0xAAAA0001u);
+    EXPECT_EQ(b.a().regs[0x60000 + 28], 0xAAAA0001u);
     EXPECT_TRUE(b.a().regs.count(0x40000 + 52));
     EXPECT_FALSE(b.a().regs.count(0x60000 + 52));
 }

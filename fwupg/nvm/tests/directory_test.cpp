@@ -14,11 +14,11 @@ namespace {
 kit::NvramSpec spec_with_images(kit::Chip chip)
 {
     auto s = board_spec(chip);
-    s.images.push_back({"BC1", testkit::stock_image("BC1", "7.10.3")});
-    s.images.push_back({"MBA", testkit::stock_image("MBA", "7.4.1")});
-    s.images.push_back({"NCSI_CMN", testkit::stock_image("NCSI_CMN", "1.2.3")});
-    s.images.push_back({"CCM", testkit::stock_image("CCM", "1.0.2")});
-    s.images.push_back({"NIC_PRTION", testkit::stock_image("NIC_PRTION", "1")});
+    s.images.push_back(image_spec("BC1", testkit::stock_image("BC1", "7.10.3")));
+    s.images.push_back(image_spec("MBA", testkit::stock_image("MBA", "7.4.1")));
+    s.images.push_back(image_spec("NCSI_CMN", testkit::stock_image("NCSI_CMN", "1.2.3")));
+    s.images.push_back(image_spec("CCM", testkit::stock_image("CCM", "1.0.2")));
+    s.images.push_back(image_spec("NIC_PRTION", testkit::stock_image("NIC_PRTION", "1.0.0")));
     return s;
 }
 
@@ -127,7 +127,7 @@ TEST(ExtDir, AddRoundsTheLengthAndKeepsByteCount)
 TEST(ExtDir, RemovingTheOnlyEntryClearsEntry15)
 {
     auto s = board_spec(kit::Chip::E3);
-    s.images.push_back({"CCM", testkit::stock_image("CCM", "1.0.2")});
+    s.images.push_back(image_spec("CCM", testkit::stock_image("CCM", "1.0.2")));
     Board b(s);
     nvm_ext_dir dir;
     ASSERT_EQ(common_nvm_load_ext_dir(&dir), 1);
@@ -185,8 +185,8 @@ TEST(ExtDir, FindByNameUsesTheFirstRowContainingTheText)
 TEST(FileHasImage, FindsMainAndExtendedEntriesAndStaysInsideTheBuffer)
 {
     auto s = board_spec(kit::Chip::E3);
-    s.images.push_back({"MBA", testkit::stock_image("MBA", "7.4.1")});
-    s.images.push_back({"CCM", testkit::stock_image("CCM", "1.0.2")});
+    s.images.push_back(image_spec("MBA", testkit::stock_image("MBA", "7.4.1")));
+    s.images.push_back(image_spec("CCM", testkit::stock_image("CCM", "1.0.2")));
     auto built = kit::build(s);
     testkit::Bytes host = testkit::words_reversed(built.nvram);
     const uint32_t size = uint32_t(host.size());
@@ -221,11 +221,11 @@ TEST(ImageFits, CaseTable)
 {
     // 0x40000 bytes of NVRAM; E3 keeps 3112 bytes of fixed area.
     auto s = board_spec(kit::Chip::E3);
-    s.images.push_back({"BC1", testkit::stock_image("BC1", "7.10.3", 0x8000)});
-    s.images.push_back({"NCSI_CMN", testkit::stock_image("NCSI_CMN", "1.2.3", 0x4000)});
-    s.images.push_back({"MFW2", testkit::stock_image("MFW2", "7.10.3", 0x10000)});
-    s.images.push_back({"SWIM1", testkit::stock_image("SWIM1", "7.10.3", 0x8000)});
-    s.images.push_back({"CCM", testkit::stock_image("CCM", "1.0.2", 0x1000)});
+    s.images.push_back(image_spec("BC1", testkit::stock_image("BC1", "7.10.3", 0x8000)));
+    s.images.push_back(image_spec("NCSI_CMN", testkit::stock_image("NCSI_CMN", "1.2.3", 0x4000)));
+    s.images.push_back(image_spec("MFW2", testkit::stock_image("MFW2", "7.10.3", 0x10000)));
+    s.images.push_back(image_spec("SWIM1", testkit::stock_image("SWIM1", "7.10.3", 0x8000)));
+    s.images.push_back(image_spec("CCM", testkit::stock_image("CCM", "1.0.2", 0x1000)));
     Board b(s);
     const uint32_t used = 3112 + (0x8004) + (0x4004) + 780 + 0x10004 + 0x8004 + 0x1004;
     const uint32_t room = 0x40000 - used;

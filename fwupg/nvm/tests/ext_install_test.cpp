@@ -48,7 +48,7 @@ TEST(InstallExt, FebCfgOnTheSecondPortWritesFebCfg2FirstWithTheSameContent)
     auto s = board_spec(kit::Chip::E3);
     Board b(s);
     b.a().set_toe("PORT0", "0");
-    auto img = testkit::stock_image("FEB_CFG", "1.2");
+    auto img = testkit::stock_image("FEB_CFG", "1.2.0");
     ASSERT_EQ(common_nvm_install_ext_image(img.data(), uint32_t(img.size()), row_of("FEB_CFG"), 1, 0, 0, 0), 0);
     auto log = take_debug_text();
     EXPECT_EQ(install_order(log), (std::vector<std::string>{"FEB_CFG2", "FEB_CFG"}));
@@ -66,7 +66,7 @@ TEST(InstallExt, QuadBoardsGetFourCopies)
     auto s = board_spec(kit::Chip::E3);
     kit::set_board(s, 0x14E4, 0x168E, 0x103C, 0x1930, 0x001018AA0000ull, 2);
     Board b(s);
-    auto img = testkit::stock_image("FEB_CFG", "1.2");
+    auto img = testkit::stock_image("FEB_CFG", "1.2.0");
     ASSERT_EQ(common_nvm_install_ext_image(img.data(), uint32_t(img.size()), row_of("FEB_CFG"), 1, 0, 0, 0), 0);
     auto r = b.verify();
     EXPECT_TRUE(r.ok()) << r.text();
@@ -77,10 +77,10 @@ TEST(InstallExt, QuadBoardsGetFourCopies)
 TEST(InstallExt, QuietForcedNicPrtionPrintsOnlyForANewImage)
 {
     Board b(board_spec(kit::Chip::E3));
-    auto v1 = testkit::stock_image("NIC_PRTION", "1");
+    auto v1 = testkit::stock_image("NIC_PRTION", "1.0.0");
     ASSERT_EQ(common_nvm_install_ext_image(v1.data(), 508, row_of("NIC_PRTION"), 0, 1, 0, 0), 0);
     EXPECT_EQ(take_debug_text(), "Upgrading NIC_PRTION image: to version Rev1\n");
-    auto v2 = testkit::stock_image("NIC_PRTION", "2");
+    auto v2 = testkit::stock_image("NIC_PRTION", "2.0.0");
     ASSERT_EQ(common_nvm_install_ext_image(v2.data(), 508, row_of("NIC_PRTION"), 0, 1, 0, 0), 0);
     EXPECT_EQ(take_debug_text(), "");
     EXPECT_NVRAM_VALID(b);
@@ -90,7 +90,7 @@ TEST(InstallExt, QuietForcedNicPrtionPrintsOnlyForANewImage)
 TEST(InstallExt, VersionRefusalSetsError35)
 {
     auto s = board_spec(kit::Chip::E3);
-    s.images.push_back({"CCM", testkit::stock_image("CCM", "1.0.2")});
+    s.images.push_back(image_spec("CCM", testkit::stock_image("CCM", "1.0.2")));
     Board b(s);
     auto before = b.a().nvram;
     auto img = testkit::stock_image("CCM", "1.0.1");
@@ -111,9 +111,9 @@ TEST(InstallExt, DryRunCreatesNothing)
 TEST(InstallExt, Mfw1ReplacesMfw2AndTakesTheBootstrap)
 {
     auto s = board_spec(kit::Chip::E3);
-    s.images.push_back({"MFW1", testkit::stock_image("MFW1", "7.10.3", 0x2000)});
-    s.images.push_back({"MFW2", testkit::stock_image("MFW2", "7.10.3", 0x2000)});
-    s.images.push_back({"MFW2_A", testkit::stock_image("MFW2_A", "7.10.3", 0x800)});
+    s.images.push_back(image_spec("MFW1", testkit::stock_image("MFW1", "7.10.3", 0x2000)));
+    s.images.push_back(image_spec("MFW2", testkit::stock_image("MFW2", "7.10.3", 0x2000)));
+    s.images.push_back(image_spec("MFW2_A", testkit::stock_image("MFW2_A", "7.10.3", 0x800)));
     Board b(s);
     auto img = testkit::stock_image("MFW1", "7.10.4", 0x2400);
     ASSERT_EQ(common_nvm_install_ext_image(img.data(), uint32_t(img.size()), row_of("MFW1"), 1, 0, 0, 0), 0);
@@ -132,10 +132,10 @@ kit::NvramSpec two_swim_sets()
 {
     auto s = board_spec(kit::Chip::E3);
     for (int i = 1; i <= 12; ++i)
-        s.images.push_back({"SWIM" + std::to_string(i), testkit::stock_image("SWIM" + std::to_string(i), "7.10.3", 64)});
+        s.images.push_back(image_spec("SWIM" + std::to_string(i), testkit::stock_image("SWIM" + std::to_string(i), "7.10.3", 64)));
     for (int i = 1; i <= 12; ++i)
-        s.images.push_back(
-            {"SWIM" + std::to_string(i) + "B", testkit::stock_image("SWIM" + std::to_string(i) + "B", "7.10.4", 64)});
+        s.images.push_back(image_spec("SWIM" + std::to_string(i) + "B",
+                                      testkit::stock_image("SWIM" + std::to_string(i) + "B", "7.10.4", 64)));
     return s;
 }
 
@@ -185,9 +185,9 @@ TEST(SwimSets, PurgeRemovesForeignVersionsAndNeedsSharedMemory)
 TEST(Housekeeping, DeleteOldBcAndNcsi)
 {
     auto s = board_spec(kit::Chip::E3);
-    s.images.push_back({"BC2", testkit::stock_image("BC2", "1.2.3")});
-    s.images.push_back({"NCSI_CMN", testkit::stock_image("NCSI_CMN", "1.2.3")});
-    s.images.push_back({"NCSI_ELIB", testkit::stock_image("NCSI_ELIB", "1.2.3")});
+    s.images.push_back(image_spec("BC2", testkit::stock_image("BC2", "1.2.3")));
+    s.images.push_back(image_spec("NCSI_CMN", testkit::stock_image("NCSI_CMN", "1.2.3")));
+    s.images.push_back(image_spec("NCSI_ELIB", testkit::stock_image("NCSI_ELIB", "1.2.3")));
     Board b(s);
     ASSERT_EQ(common_nvm_delete_old_bc_ncsi(), 0);
     EXPECT_EQ(take_debug_text(), "Deleting old BC image ..\nDeleting old NCSI image ..\n");
@@ -201,7 +201,7 @@ TEST(Housekeeping, EnsureNicPrtionAndBootCfgShadow)
     Board b(board_spec(kit::Chip::E3));
     ASSERT_EQ(common_nvm_ensure_nic_prtion(), 0);
     b.a().regs[0xA2B4] = 0x20000;
-    b.a().regs[0x20000 + 56] = 0x10071028 & 0xFFFF0000u | 0x14E4;  // 0x1007 / 0x14E4
+    b.a().regs[0x20000 + 56] = 0x100714E4;  // subsystem 0x1007 of vendor 0x14E4
     common_nvm_create_boot_cfg_shadow();
     auto r = b.verify();
     EXPECT_TRUE(r.ok()) << r.text();

@@ -23,6 +23,16 @@ inline uint16_t device_of(kit::Chip chip)
     }
 }
 
+// An image to place, with the free bytes left before it.
+inline kit::ImageSpec image_spec(std::string kind, testkit::Bytes data, uint32_t gap_before = 0)
+{
+    kit::ImageSpec im;
+    im.kind = std::move(kind);
+    im.data = std::move(data);
+    im.gap_before = gap_before;
+    return im;
+}
+
 // A spec with a board identity (two functions unless said otherwise).
 inline kit::NvramSpec board_spec(kit::Chip chip, uint32_t size = 0x40000, uint64_t mac = 0x001018AA0000ull)
 {
@@ -47,7 +57,11 @@ struct Board {
     }
     FakeAdapter& a() { return *adapter; }
     // Re-reads the record after changing ::toe or the chip.
-    void refresh() { current = std::make_unique<CurrentAdapter>(*adapter); }
+    void refresh()
+    {
+        current.reset();
+        current = std::make_unique<CurrentAdapter>(*adapter);
+    }
     const kit::Placed& placed(const std::string& kind) const
     {
         for (const auto& p : built.placed)

@@ -27,8 +27,8 @@ TEST(ProgramNvm, ForeignWholeImageKeepsTheAdaptersIdentity)
     auto mine = board_spec(kit::Chip::E2, 0x40000, 0x001018AA0000ull);
     mine.vpd.sn = "BOARD-SN-1";
     mine.vpd.ec = "EC-BOARD";
-    mine.images.push_back({"I_B_CFG", testkit::stock_image("I_B_CFG", "1.0")});
-    mine.images.push_back({"NIC_PRTION", testkit::stock_image("NIC_PRTION", "2")});
+    mine.images.push_back(image_spec("I_B_CFG", testkit::stock_image("I_B_CFG", "1.0.0")));
+    mine.images.push_back(image_spec("NIC_PRTION", testkit::stock_image("NIC_PRTION", "2.0.0")));
     mine.ports[0][0].words.push_back({100, 0x11223344});  // an NPAR-kept port word
     Board b(mine);
     const testkit::Bytes adapter_before = b.a().nvram;
@@ -36,8 +36,10 @@ TEST(ProgramNvm, ForeignWholeImageKeepsTheAdaptersIdentity)
     auto foreign = board_spec(kit::Chip::E2, 0x40000, 0x00AABBCC0000ull);
     foreign.vpd.sn = "OTHER-SN";
     foreign.vpd.ec = "EC-OTHER";
-    foreign.images.push_back({"I_B_CFG", testkit::stock_image("I_B_CFG", "2.0")});
-    foreign.images.push_back({"NIC_PRTION", testkit::stock_image("NIC_PRTION", "1")});
+    auto foreign_ib = testkit::stock_image("I_B_CFG", "1.0.0");
+    foreign_ib[8] = 0x42;  // same layout and size, other settings
+    foreign.images.push_back(image_spec("I_B_CFG", foreign_ib));
+    foreign.images.push_back(image_spec("NIC_PRTION", testkit::stock_image("NIC_PRTION", "1.0.0")));
     auto image = kit::build(foreign).nvram;  // NVRAM byte order, as a dump file holds it
 
     const uint32_t flags = NVM_PRG_BIG_ENDIAN | NVM_PRG_KEEP_VPD_SN | NVM_PRG_KEEP_VPD_EC | NVM_PRG_KEEP_NPAR;
@@ -151,7 +153,7 @@ TEST(ConfigImages, AbsentImagesReadAsDefaults)
 TEST(ConfigImages, CfgSharedLargerThanTheBufferIsRefused)
 {
     auto s = board_spec(kit::Chip::E3);
-    s.images.push_back({"CFG_SHARED", testkit::stock_image("CFG_SHARED", "", 200)});
+    s.images.push_back(image_spec("CFG_SHARED", testkit::stock_image("CFG_SHARED", "", 200)));
     Board b(s);
     std::vector<uint8_t> small(128), big(256);
     EXPECT_EQ(common_nvm_read_cfg_shared(small.data(), 128), -1);

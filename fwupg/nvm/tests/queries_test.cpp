@@ -14,8 +14,8 @@ testkit::Bytes host_image(const kit::NvramSpec& s) { return testkit::words_rever
 TEST(Presence, AdapterAndFileAgree)
 {
     auto with = board_spec(kit::Chip::E3);
-    with.images.push_back({"MBA", testkit::stock_image("MBA", "7.4.1")});
-    with.images.push_back({"CCM", testkit::stock_image("CCM", "1.0.2")});
+    with.images.push_back(image_spec("MBA", testkit::stock_image("MBA", "7.4.1")));
+    with.images.push_back(image_spec("CCM", testkit::stock_image("CCM", "1.0.2")));
     auto without = board_spec(kit::Chip::E3);
     const auto file_with = host_image(with), file_without = host_image(without);
 

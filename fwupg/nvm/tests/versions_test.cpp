@@ -89,8 +89,8 @@ TEST(VersionText, ReadsEachKindFromABufferAndFromNvram)
     };
     const Row rows[] = {
         {"BC1", "7.10.3", "BC1 7.10.3"},       {"NCSI_CMN", "1.2.3", "NCSIc 1.2.3"},
-        {"L2T", "1.2.300", "L2T 1.2.300"},     {"I_B_CFG", "1.2", "v1.2"},
-        {"NIC_PRTION", "3", "Rev3"},           {"MODULES_PN", "5", "Rev 5"},
+        {"L2T", "1.2.300", "L2T 1.2.300"},     {"FEB_CFG", "1.2.0", "v1.2"},
+        {"NIC_PRTION", "3.0.0", "Rev3"},           {"MODULES_PN", "5.0.0", "Rev 5"},
         {"CCM", "1.0.2", "v1.0.2"},            {"MDUMP", "1.2.3.4", "v1.2.3.4"},
         {"NIVPROFILES", "", "N/A"},            {"SWIM4", "7.10.3.1", "SWIM4 7.10.3.1"},
         {"MBA", "7.4.1", "PCI30 MBA 7.4.1;EFI x64 7.4.1;"},
@@ -99,7 +99,7 @@ TEST(VersionText, ReadsEachKindFromABufferAndFromNvram)
         SCOPED_TRACE(r.kind);
         auto s = board_spec(kit::Chip::E3);
         testkit::Bytes img = testkit::stock_image(r.kind, r.version);
-        s.images.push_back({r.kind, img});
+        s.images.push_back(image_spec(r.kind, img));
         Board b(s);
         char text[128];
         ASSERT_EQ(common_nvm_image_version_str(reinterpret_cast<uintptr_t>(img.data()), uint32_t(img.size()), r.kind,
@@ -159,7 +159,7 @@ TEST(MbaVersion, SlotBySlotComparison)
          "Given version (7.4.1) is same as NVRAM version(7.4.1). Upgrade aborted for image legacy MBA.\n" + kForce},
     };
     auto s = board_spec(kit::Chip::E3);
-    s.images.push_back({"MBA", rom_of({legacy, efi64})});
+    s.images.push_back(image_spec("MBA", rom_of({legacy, efi64})));
     Board b(s);
     for (const auto& r : rows) {
         SCOPED_TRACE(r.what);
