@@ -7,7 +7,7 @@
 #include "fwupg/nvm/access.h"
 #include "fwupg/nvm/ext_install.h"
 #include "fwupg/nvm/program.h"
-#include "fwupg/nvm/vpd.h"
+#include "fwupg/nvm/vpd_info.h"
 
 using namespace fwupg::nvm;
 

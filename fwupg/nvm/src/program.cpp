@@ -12,7 +12,7 @@
 #include "fwupg/nvm/directory.h"
 #include "fwupg/nvm/ext_install.h"
 #include "fwupg/nvm/image_table.h"
-#include "fwupg/nvm/vpd.h"
+#include "fwupg/nvm/vpd_info.h"
 
 using namespace fwupg::nvm;
 

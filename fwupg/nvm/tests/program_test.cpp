@@ -4,7 +4,7 @@
 
 #include "fwupg/nvm/directory.h"
 #include "fwupg/nvm/program.h"
-#include "fwupg/nvm/vpd.h"
+#include "fwupg/nvm/vpd_info.h"
 #include "nvm_fixture.h"
 
 using namespace fwupg::nvm;
@@ -17,7 +17,7 @@ void vpd_fields(const testkit::Bytes& nvram, std::string* sn, std::string* ec)
 {
     testkit::Bytes host = testkit::get_host_view(nvram, 1344, 256);
     vpd_info info;
-    vpd_parse_image(&info, host.data(), 0);
+    vpd_parse_image_57710(&info, host.data(), 0);
     *sn = info.sn;
     *ec = info.ec;
 }

@@ -119,17 +119,3 @@ extern "C" {
 int common_nvm_read_abortable(void* buffer, int byte_order, uint32_t length, uint32_t offset, uint32_t* count);
 }
 
-struct vpd_info;
-
-extern "C" {
-// Forwarders to the VPD record routines (parse, build, defaults of the configuration-area copy).
-void common_nvm_vpd_parse(vpd_info* info, const uint8_t* image, int verbose);
-int common_nvm_vpd_build(const vpd_info* info, uint8_t* out);
-void common_nvm_vpd_defaults(vpd_info* info, uint32_t mask);
-}
-
-namespace fwupg::nvm {
-// True when a 128-byte VPD copy parses and rebuilds to the same bytes, so that rebuilding it from
-// its record loses nothing (a blank copy, unknown keywords or a bad checksum do not).
-bool vpd_copy_round_trips(const uint8_t* image);
-}  // namespace fwupg::nvm
