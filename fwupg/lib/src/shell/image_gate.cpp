@@ -1,0 +1,7 @@
+#include "fwupg/shell_commands.h"
+
+namespace fwupg::shell {
+
+ImageCheckFn g_pImageCheck = LibraryImageCheck;
+
+}  // namespace fwupg::shell

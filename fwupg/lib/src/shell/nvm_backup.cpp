@@ -1,0 +1,72 @@
+// The NVRAM backup of an upgrade: reading and fingerprinting the backup file, the CRC check after
+// an upgrade, and the restore from the backup.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <memory>
+
+#include "fwupg/sha256.h"
+#include "fwupg/shell_commands.h"
+#include "shell_internal.h"
+
+namespace fwupg::shell {
+
+bool RemoveFileIfPresent(const std::string& path)
+{
+    if (access(path.c_str(), F_OK) != 0) return true;
+    chmod(path.c_str(), 0755);
+    std::remove(path.c_str());
+    return access(path.c_str(), F_OK) != 0;
+}
+
+// A size that cannot be taken or a short read is a failed read: a partial buffer would give a
+// fingerprint of other bytes than the backup holds.
+bool ReadFileToBuffer(const std::string& path, std::string* bytes)
+{
+    bytes->clear();
+    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
+    if (!file) return false;
+    if (std::fseek(file.get(), 0, SEEK_END) != 0) return false;
+    long size = std::ftell(file.get());
+    if (size < 0 || std::fseek(file.get(), 0, SEEK_SET) != 0) return false;
+    bytes->resize(static_cast<size_t>(size));
+    if (size > 0 && std::fread(bytes->data(), 1, bytes->size(), file.get()) != bytes->size()) {
+        bytes->clear();
+        return false;
+    }
+    return true;
+}
+
+bool FingerprintFile(const std::string& path, std::string* hex)
+{
+    std::string bytes;
+    if (!ReadFileToBuffer(path, &bytes)) return false;
+    *hex = Sha256HexDigest(bytes);
+    return true;
+}
+
+int CheckCRConMBIUprgade(Tcl_Interp* interp)
+{
+    LogDebugMsg(DBG_DEBUG, "%s():Checking CRC ...", "CheckCRConMBIUprgade");
+    return GuardCommand("CheckCRConMBIUprgade", [&] { return EvalWords(interp, {"crc", "-no_print"}); });
+}
+
+int DoRestoreWithDumpFile(Tcl_Interp* interp, const std::string& backup)
+{
+    static const char* const kName = "DoRestoreWithDumpFile";
+    if (uint32_t code = g_pImageCheck(interp, ImageUse::Restore, backup.c_str(), 6, nullptr)) {
+        g_uUpgRetCode = code;
+        LogDebugMsg(DBG_DEBUG, "%s(): Invalid Dump File !!!", kName);
+        return TCL_ERROR;
+    }
+    const std::vector<std::string> words{"_prg", "0", backup};
+    const std::string line = MergeWords(words);
+    Tcl_ResetResult(interp);
+    LogDebugMsg(DBG_DEBUG, "%s() calling [%s].\n", kName, line.c_str());
+    int rc = EvalWords(interp, words);
+    LogDebugMsg(DBG_DEBUG, "%s() [%s] returned %d.\n", kName, line.c_str(), rc);
+    return rc;
+}
+
+}  // namespace fwupg::shell
