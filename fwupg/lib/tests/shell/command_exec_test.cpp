@@ -1,0 +1,267 @@
+// Command execution against the simulated adapter: the lines the builders write (as Tcl lists)
+// and their code mappings, the claim and the "q" rules (release, reset, 95), and the event after a
+// successful upgrade.
+#include <cstring>
+
+#include "fwupg/command_exec.h"
+#include "fwupg/event_log.h"
+#include "fwupg/host_ops_builder.h"
+#include "fwupg/session_state.h"
+#include "shell_fixture.h"
+
+using namespace shelltest;
+using Words = std::vector<std::string>;
+
+namespace {
+
+class CommandExecTest : public ShellTest {
+protected:
+    // Replaces a shell command by a recorder that leaves `code` and returns `rc`.
+    void Record(const std::string& name, uint32_t code = 0, int rc = TCL_OK)
+    {
+        Command(name, [this, code, rc](const Words& w) {
+            seen.push_back(w);
+            g_uUpgRetCode = code;
+            return rc;
+        });
+    }
+    // A command that writes one NVRAM dword through the host record, as an engine does.
+    void AddWriteCommand()
+    {
+        Command("t_write", [](const Words&) {
+            HostOps ops;
+            BuildHostOps(&ops, g_TclInterp, 0);
+            return ops.nvmWriteDword(0, 0x100, 0x12345678, 0) == 0 ? TCL_OK : TCL_ERROR;
+        });
+    }
+    void Run(const std::string& line)
+    {
+        std::memset(g_CommandBuffer, 0, sizeof g_CommandBuffer);
+        std::strncpy(g_CommandBuffer, line.c_str(), sizeof g_CommandBuffer - 1);
+        g_uUpgRetCode = 0;
+        ProcessCommand();
+    }
+    std::vector<Words> seen;
+};
+
+}  // namespace
+
+TEST_F(CommandExecTest, BuildersWriteOneListWordPerArgumentAndAddTheBackupNameExceptOnE4)
+{
+    const std::string hostile = "C:/fw dir/[exit 3]$env(HOME)\\x.bin";
+    struct Case {
+        uint32_t family;
+        std::function<uint32_t()> build;
+        const char* command;
+        Words expected;
+    };
+    const std::vector<Case> cases = {
+        {5, [&] { return fwupg::command::FwUpgKv9(true, "-mba", hostile.c_str()); }, "upgrade",
+         {"upgrade", "-F", "-mba", hostile, "NVMDump#_001018000001.BIN"}},
+        {4, [&] { return fwupg::command::FwUpgKv9(false, "-bc", "a b"); }, "upgrade",
+         {"upgrade", "-bc", "a b", "NVMDump#_001018000001.BIN"}},
+        {6, [&] { return fwupg::command::FwUpgKv9(true, "-mbi", hostile.c_str()); }, "upgrade",
+         {"upgrade", "-F", "-mbi", hostile}},
+        {5, [] { return fwupg::command::FwCfgKv9(-2, 0x7FFFFFFF); }, "cfg", {"cfg", "-2=2147483647"}},
+        {5, [&] { return fwupg::command::FwPhyUpgKv9("-upg", hostile.c_str()); }, "phy", {"phy", "-upg", hostile}},
+        {5, [&] { return fwupg::command::FwDumpKv9(hostile.c_str()); }, "_dump", {"_dump", hostile}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.command);
+        Start(c.family);
+        seen.clear();
+        Record(c.command);
+        Command("exit", [](const Words&) -> int { ADD_FAILURE() << "a path ran a command"; return TCL_OK; });
+        c.build();
+        ASSERT_EQ(seen.size(), 1u) << g_CommandBuffer;
+        EXPECT_EQ(seen[0], c.expected);
+        TearDown();
+    }
+}
+
+TEST_F(CommandExecTest, EachBuilderMapsTheCodeTheLineLeaves)
+{
+    Start(5);
+    struct Case {
+        uint32_t code;
+        uint32_t upgrade, cfg, phy, dump;
+    };
+    const Case cases[] = {
+        {0, 1, 1, 1, 0},     {95, 1, 1, 1, 0},    {138, 14, 7, 7, 7}, {35, 2, 7, 7, 7},  {126, 103, 7, 7, 7},
+        {140, 110, 7, 7, 7}, {139, 111, 7, 7, 7}, {142, 3, 7, 7, 7},  {14, 7, 7, 7, 7},  {70, 7, 7, 7, 7},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.code);
+        for (const char* name : {"upgrade", "cfg", "phy", "_dump"}) Record(name, c.code);
+        EXPECT_EQ(fwupg::command::FwUpgKv9(false, "-mba", "f"), c.upgrade);
+        EXPECT_EQ(fwupg::command::FwCfgKv9(1, 2), c.cfg);
+        EXPECT_EQ(fwupg::command::FwPhyUpgKv9("-upg", "f"), c.phy);
+        EXPECT_EQ(fwupg::command::FwDumpKv9("f"), c.dump);
+    }
+}
+
+TEST_F(CommandExecTest, BuildersRefuseWithoutInterpreterOldDriverOrALineThatDoesNotFit)
+{
+    sim::AdapterSpec old = sim::make_adapter(5, 1);
+    old.driver_major = 4, old.driver_minor = 0, old.driver_build = 17;
+    Start(old);
+    Record("upgrade");
+    Record("phy");
+    Record("_dump");
+    EXPECT_EQ(fwupg::command::FwUpgKv9(false, "-mba", "f"), 104u);
+    EXPECT_EQ(fwupg::command::FwPhyUpgKv9("-upg", "f"), 104u);
+
+    const std::string longPath(600, 'p');
+    EXPECT_EQ(fwupg::command::FwDumpKv9(longPath.c_str()), 7u);
+    EXPECT_EQ(g_uUpgRetCode, 2u);
+    EXPECT_STREQ(g_CommandBuffer, "") << "a line that does not fit is not cut";
+
+    DeleteInterp();
+    EXPECT_EQ(fwupg::command::FwDumpKv9("f"), 105u);
+    EXPECT_EQ(fwupg::command::FwCfgKv9(1, 1), 105u);
+    EXPECT_TRUE(seen.empty());
+    EXPECT_EQ(Count(journal, 47), 0u) << "nothing claimed";
+}
+
+// The release and reset rules of "q", by the adapter and what the line did.
+TEST_F(CommandExecTest, QuitReleasesAndResetsOrAsksForAReboot)
+{
+    struct Case {
+        const char* what;
+        std::function<void(sim::AdapterSpec&)> adapter;
+        std::string line;
+        bool failReset;
+        uint32_t code;
+        size_t releases, resets;
+    };
+    auto family = [](uint32_t f) { return [f](sim::AdapterSpec& a) { a = sim::make_adapter(f, 1); }; };
+    auto legacy5706 = [](sim::AdapterSpec& a) {
+        a = sim::make_adapter(4, 1);
+        a.chip_id = sim::chip_id(0x5706, 1, 0);
+        a.did = 0x164A;
+        a.registers.clear();
+    };
+    auto cannotReset = [](uint32_t f) {
+        return [f](sim::AdapterSpec& a) {
+            a = sim::make_adapter(f, 1);
+            a.capabilities = 1u << 3;
+        };
+    };
+    const Case cases[] = {
+        {"57710 write: reboot later", family(5), "t_write", false, 95, 1, 0},
+        {"57710 write with _reset: reset now", family(5), "t_write; _reset", false, 0, 1, 1},
+        {"E4 write with _reset", family(6), "t_write; _reset", false, 0, 1, 1},
+        {"E4 write with -noreset", family(6), "t_write; _reset; t_noreset", false, 0, 1, 0},
+        {"no write: nothing to do", family(5), "t_ok", false, 0, 1, 0},
+        {"legacy 5706 write: reset now", legacy5706, "t_write", false, 0, 1, 1},
+        {"legacy 5709 write: reboot later", family(4), "t_write", false, 95, 1, 0},
+        {"reset fails: reboot later", legacy5706, "t_write", true, 95, 1, 1},
+        {"cannot reset (capability bit 3)", cannotReset(5), "t_write; _reset", false, 95, 1, 0},
+        {"write then failure: left claimed", family(5), "t_write; t_fail", false, 18, 0, 0},
+        {"failure without write", family(5), "t_fail", false, 18, 1, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        sim::AdapterSpec spec;
+        c.adapter(spec);
+        if (c.failReset) frametest::fail_ordinal(root.path, 33);
+        Start(spec);
+        g_bNvmWritten = 0;
+        AddWriteCommand();
+        Command("t_ok", [](const Words&) { return TCL_OK; });
+        Command("t_noreset", [](const Words&) { g_bNoReset = 1; return TCL_OK; });
+        Command("t_fail", [](const Words&) { g_uUpgRetCode = 18; return TCL_ERROR; });
+        Run(c.line);
+        EXPECT_EQ(g_uUpgRetCode, c.code);
+        EXPECT_EQ(Count(journal, 47), 1u);
+        EXPECT_EQ(Count(journal, 48), c.releases);
+        EXPECT_EQ(Count(journal, 33), c.resets);
+        for (const YxSimCall& call : journal.calls(33)) EXPECT_EQ(call.mode, 2u);
+        TearDown();
+        std::remove(sim::control_path(root.path).c_str());
+    }
+}
+
+TEST_F(CommandExecTest, AFailedClaimRunsNothingKeeps14AndStillRunsQ)
+{
+    frametest::fail_ordinal(root.path, 47);
+    Start(5);
+    Record("upgrade");
+    Command("q", [this](const Words& w) {
+        seen.push_back(w);
+        return TCL_OK;
+    });
+    EXPECT_EQ(fwupg::command::FwUpgKv9(false, "-mba", "f"), 7u);
+    EXPECT_EQ(g_uUpgRetCode, 14u);
+    ASSERT_EQ(seen.size(), 1u) << "only q ran";
+    EXPECT_EQ(seen[0], Words{"q"});
+    EXPECT_EQ(g_bSessionClaimed, 0);
+}
+
+TEST_F(CommandExecTest, AFailureWithoutCodeIsNotSuccessAndQKeepsAFailureCode)
+{
+    sim::AdapterSpec spec = sim::make_adapter(5, 1);
+    spec.capabilities = 1u << 3;
+    Start(spec);
+    AddWriteCommand();
+    // A line that fails without a code.
+    Command("upgrade", [](const Words&) { return TCL_ERROR; });
+    EXPECT_EQ(fwupg::command::FwUpgKv9(false, "-mba", "f"), 7u);
+    EXPECT_NE(g_uUpgRetCode, 0u);
+
+    // A restore that ran wrote NVRAM and asked for a reset; the adapter cannot be reset, so "q"
+    // would ask for a reboot, but the restore's code is what the caller must see.
+    // Without an NVRAM write first (g_bNvmWritten is never cleared), so that "q" reaches its reset
+    // rules for every code.
+    for (uint32_t code : {139u, 140u, 138u}) {
+        SCOPED_TRACE(code);
+        Command("upgrade", [code](const Words&) {
+            if (code == 138) {
+                HostOps ops;
+                BuildHostOps(&ops, g_TclInterp, 0);
+                ops.nvmWriteDword(0, 0x100, 1, 0);
+            }
+            g_bResetRequested = 1;
+            g_uUpgRetCode = code;
+            return code == 138 ? TCL_OK : TCL_ERROR;
+        });
+        EXPECT_EQ(fwupg::command::FwUpgKv9(false, "-mbi", "f"), fwupg::command::MapUpgradeCode(code));
+        EXPECT_EQ(g_uUpgRetCode, code);
+    }
+}
+
+TEST_F(CommandExecTest, QWithAnArgumentIsABadCommand)
+{
+    Start(5);
+    EXPECT_EQ(Eval("q now"), TCL_ERROR);
+    EXPECT_EQ(g_uUpgRetCode, 2u);
+}
+
+TEST_F(CommandExecTest, SuccessfulUpgradeReportsATypeZeroEventWhileEventsAreLogged)
+{
+    Start(5);
+    Record("upgrade");
+    Record("phy");
+    ClearEventText();
+    EXPECT_EQ(fwupg::command::FwUpgKv9(false, "-mba", "f"), 1u);
+    EXPECT_TRUE(events.entries.empty()) << "no event while events are not logged";
+
+    g_bLogEvents = 1;
+    ClearEventText();
+    EXPECT_EQ(fwupg::command::FwUpgKv9(false, "-mba", "f"), 1u);
+    EXPECT_EQ(fwupg::command::FwPhyUpgKv9("-upg", "f"), 1u);
+    ASSERT_EQ(events.entries.size(), 2u);
+    EXPECT_EQ(events.entries[0].source, "LibALDN_ZkFwUpg.dll");
+    EXPECT_EQ(events.entries[0].type, 0);
+    EXPECT_EQ(events.entries[0].id, 1u);
+    EXPECT_EQ(events.entries[0].text,
+              "Firmware Update Information:\n - The MBI upgrade is successful on this NIC. Reboot is required "
+              "for effective changes!!!\n\n");
+    EXPECT_EQ(events.entries[1].text,
+              events.entries[0].text +
+                  "The PHY upgrade is successful on this NIC. Reboot is required for effective changes!!!");
+
+    Record("upgrade", 70);
+    EXPECT_EQ(fwupg::command::FwUpgKv9(false, "-mba", "f"), 7u);
+    EXPECT_EQ(events.entries.size(), 2u) << "a failed upgrade reports nothing here";
+}
