@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <exception>
 #include <memory>
 
 #include "fwupg/sha256.h"
@@ -20,17 +21,23 @@ bool RemoveFileIfPresent(const std::string& path)
     return access(path.c_str(), F_OK) != 0;
 }
 
-// A size that cannot be taken or a short read is a failed read: a partial buffer would give a
-// fingerprint of other bytes than the backup holds.
+// Something other than a regular file, a size that cannot be taken or a short read is a failed
+// read: a partial buffer would give a fingerprint of other bytes than the backup holds.
 bool ReadFileToBuffer(const std::string& path, std::string* bytes)
 {
     bytes->clear();
     std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
     if (!file) return false;
+    struct stat st {};
+    if (fstat(fileno(file.get()), &st) != 0 || !S_ISREG(st.st_mode)) return false;
     if (std::fseek(file.get(), 0, SEEK_END) != 0) return false;
     long size = std::ftell(file.get());
     if (size < 0 || std::fseek(file.get(), 0, SEEK_SET) != 0) return false;
-    bytes->resize(static_cast<size_t>(size));
+    try {
+        bytes->resize(static_cast<size_t>(size));
+    } catch (const std::exception&) {
+        return false;
+    }
     if (size > 0 && std::fread(bytes->data(), 1, bytes->size(), file.get()) != bytes->size()) {
         bytes->clear();
         return false;

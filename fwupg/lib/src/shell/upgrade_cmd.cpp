@@ -94,6 +94,14 @@ int RestoreBackup(Tcl_Interp* interp, const std::string& backup, const std::stri
     return result;
 }
 
+struct BackupCleanup {
+    std::string path;
+    ~BackupCleanup()
+    {
+        if (!path.empty()) shell::RemoveFileIfPresent(path);
+    }
+};
+
 bool ResultIsEmpty(Tcl_Interp* interp)
 {
     int length = 0;
@@ -115,6 +123,8 @@ int Upgrade(ClientData cd, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
     if (access(r.image.c_str(), F_OK) != 0) return shell::Fail(63);
     const bool backupNamed = r.files > 1;
     if (backupNamed && !shell::RemoveFileIfPresent(r.backup)) return shell::Fail(50);
+    // From here on the backup file is removed on every way out.
+    BackupCleanup cleanup{backupNamed ? r.backup : std::string()};
 
     if (uint32_t code = shell::g_pImageCheck(interp, shell::ImageUse::Upgrade, r.image.c_str(), r.type, nullptr))
         return shell::Fail(code);
@@ -144,19 +154,13 @@ int Upgrade(ClientData cd, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
         int rc = shell::EvalWords(interp, dump);
         LogDebugMsg(DBG_DEBUG, "FWUPG_Upgrade_Cmd() [%s] returned %d.\n", dumpLine.c_str(), rc);
         if (rc != TCL_OK) return TCL_ERROR;
-        if (!shell::FingerprintFile(r.backup, &firstKey)) {
-            shell::RemoveFileIfPresent(r.backup);
-            return shell::Fail(kBackupUnreadable);
-        }
+        if (!shell::FingerprintFile(r.backup, &firstKey)) return shell::Fail(kBackupUnreadable);
         backupTaken = true;
         LogDebugMsg(DBG_DEBUG, "%s():LINE= %d, NVM dump has been created successfully befor upgarde.", kName, __LINE__);
         LogDebugMsg(DBG_DEBUG, "%s():LINE= %d, SHA Hash Key (SHA256_Key1=%s.)", kName, __LINE__, firstKey.c_str());
     }
     // A failed dump leaves its message in the result: no upgrade without a good backup.
-    if (!ResultIsEmpty(interp)) {
-        if (backupTaken) shell::RemoveFileIfPresent(r.backup);
-        return TCL_ERROR;
-    }
+    if (!ResultIsEmpty(interp)) return TCL_ERROR;
 
     const std::string line = shell::MergeWords(r.line);
     Tcl_ResetResult(interp);
@@ -177,7 +181,6 @@ int Upgrade(ClientData cd, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
             }
         }
     }
-    if (backupNamed) shell::RemoveFileIfPresent(r.backup);
     return result;
 }
 

@@ -1,0 +1,226 @@
+// "upgrade" with a facade double whose engine commands act on files: the image checks, the
+// engine line, the NVRAM backup with its fingerprint, and the restore when the upgrade or the CRC
+// check after it fails, down to the code the builder returns.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+
+#include "fwupg/command_exec.h"
+#include "fwupg/session_state.h"
+#include "shell_fixture.h"
+
+using namespace shelltest;
+using Words = std::vector<std::string>;
+
+namespace {
+
+class UpgradeTest : public ShellTest {
+protected:
+    void Start(uint32_t family, uint32_t capabilities = 0)
+    {
+        sim::AdapterSpec spec = sim::make_adapter(family, 1);
+        spec.capabilities = capabilities;
+        ShellTest::Start(spec);
+        image = root.file("new image [x] $y.bin");
+        std::ofstream(image) << "image";
+        backup = "NVMDump#_" + adapter.mac + ".BIN";
+        // The dump writes its file as the engine does; the upgrade, CRC and program commands
+        // answer as the test says.
+        auto dump = [this](const FacadeCall& call) {
+            dumps.push_back(call.words);
+            if (dumpFails) {
+                Tcl_SetResult(g_TclInterp, const_cast<char*>("Dump from NVM failed."), TCL_STATIC);
+                return 1;
+            }
+            if (dumpMakesFolder)
+                mkdir(call.words.back().c_str(), 0755);
+            else
+                std::ofstream(call.words.back(), std::ios::binary) << "nvram backup bytes";
+            return 0;
+        };
+        facade.hooks["nvm_dump_57710"] = dump;
+        facade.hooks["nvm_dump"] = dump;
+        auto upgrade = [this](const FacadeCall& call) {
+            upgrades.push_back(call.words);
+            if (changeBackup) std::ofstream(backup, std::ios::app) << "changed";
+            g_uUpgRetCode = upgradeCode;
+            return upgradeCode ? 1 : 0;
+        };
+        facade.hooks["nvm_upgrade_57710"] = upgrade;
+        facade.hooks["nvm_upgrade_mbi"] = upgrade;
+        facade.hooks["nvm_crc_57710"] = [this](const FacadeCall& call) {
+            crcs.push_back(call.words);
+            g_uUpgRetCode = crcCode;
+            return crcCode ? 1 : 0;
+        };
+        facade.hooks["nvm_prg_57710"] = [this](const FacadeCall& call) {
+            programs.push_back(call.words);
+            backupAtRestore = access(call.words.back().c_str(), F_OK) == 0;
+            return programFails ? 1 : 0;
+        };
+    }
+    bool BackupLeft() const { return access(backup.c_str(), F_OK) == 0; }
+
+    std::string image, backup;
+    uint32_t upgradeCode = 0, crcCode = 0;
+    bool dumpFails = false, dumpMakesFolder = false, changeBackup = false, programFails = false, backupAtRestore = false;
+    std::vector<Words> dumps, upgrades, crcs, programs;
+};
+
+}  // namespace
+
+TEST_F(UpgradeTest, SuccessfulUpgradeTakesABackupRunsTheEngineLineAndChecksTheCrc)
+{
+    Start(5);
+    EXPECT_EQ(Eval("upgrade -F -noreset -mbi {" + image + "} " + backup), TCL_OK);
+    EXPECT_EQ(images.asked, Words{"0:15:" + image});
+    EXPECT_EQ(dumps, (std::vector<Words>{{"_dump", backup}}));
+    EXPECT_EQ(facade.slots(), (Words{"nvm_dump_57710", "nvm_upgrade_mbi", "nvm_crc_57710"}));
+    EXPECT_EQ(facade.last("nvm_upgrade_mbi")->words, (Words{"_upgrade", "-F", "-mbi", image}));
+    EXPECT_EQ(facade.last("nvm_crc_57710")->words, (Words{"crc", "-no_print"}));
+    EXPECT_EQ(g_bNoReset, 1);
+    EXPECT_EQ(g_uUpgRetCode, 0u);
+    EXPECT_FALSE(BackupLeft()) << "the backup is removed at the end";
+}
+
+TEST_F(UpgradeTest, AnExistingBackupFileIsReplaced)
+{
+    Start(5);
+    std::ofstream(backup) << "stale";
+    chmod(backup.c_str(), 0444);
+    EXPECT_EQ(Eval("upgrade -mba {" + image + "} " + backup), TCL_OK);
+    EXPECT_EQ(dumps.size(), 1u);
+    EXPECT_EQ(upgrades.size(), 1u);
+}
+
+// The restore sequence: what the engine and the backup did, the restore that follows, and the code
+// the builder returns (through "q", on an adapter that cannot be reset, so "q" would ask for a
+// reboot if it were allowed to replace the code).
+TEST_F(UpgradeTest, FailedUpgradeOrCrcRestoresTheUnchangedBackupAndReportsWhatHappened)
+{
+    struct Case {
+        const char* what;
+        uint32_t upgradeCode, crcCode;
+        bool changeBackup, programFails;
+        uint32_t code;
+        size_t programs;
+        uint32_t result;
+    };
+    const Case cases[] = {
+        {"upgrade fails, restored", 70, 0, false, false, 138, 1, 14},
+        {"CRC fails after upgrade, restored", 0, 21, false, false, 138, 1, 14},
+        {"backup changed: not restored", 70, 0, true, false, 139, 0, 111},
+        {"CRC fails, backup changed", 0, 21, true, false, 139, 0, 111},
+        {"restore fails", 70, 0, false, true, 140, 1, 110},
+        {"version already installed: nothing to restore", 35, 0, false, false, 35, 0, 2},
+        {"CRC check fails otherwise: no restore, not success", 0, 4, false, false, 4, 0, 7},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Start(5, 1u << 3);
+        upgradeCode = c.upgradeCode;
+        crcCode = c.crcCode;
+        changeBackup = c.changeBackup;
+        programFails = c.programFails;
+        EXPECT_EQ(fwupg::command::FwUpgKv9(false, "-mba", image.c_str()), c.result);
+        EXPECT_EQ(g_uUpgRetCode, c.code);
+        ASSERT_EQ(programs.size(), c.programs);
+        if (c.programs) {
+            EXPECT_EQ(programs[0], (Words{"_prg", "0", backup}));
+            EXPECT_TRUE(backupAtRestore);
+            EXPECT_EQ(images.asked.back(), "2:6:" + backup) << "the backup is checked before it is programmed";
+        }
+        if (c.code >= 138) {
+            EXPECT_EQ(g_bResetRequested, 1);
+        }
+        EXPECT_FALSE(BackupLeft());
+        TearDown();
+        dumps.clear(), upgrades.clear(), crcs.clear(), programs.clear();
+        images.asked.clear();
+    }
+}
+
+TEST_F(UpgradeTest, ABackupThatIsNotAFullImageForTheAdapterIsNotProgrammed)
+{
+    Start(5);
+    upgradeCode = 70;
+    images.restore = 109;
+    EXPECT_EQ(Eval("upgrade -mba {" + image + "} " + backup), TCL_ERROR);
+    EXPECT_EQ(g_uUpgRetCode, 140u);
+    EXPECT_TRUE(programs.empty());
+}
+
+TEST_F(UpgradeTest, NoUpgradeWithoutAGoodBackup)
+{
+    Start(5);
+    dumpFails = true;
+    EXPECT_EQ(Eval("upgrade -mba {" + image + "} " + backup), TCL_ERROR);
+    EXPECT_TRUE(upgrades.empty());
+    EXPECT_EQ(Result(), "Dump from NVM failed.");
+}
+
+TEST_F(UpgradeTest, ABackupThatCannotBeReadWholeStopsTheUpgrade)
+{
+    Start(5);
+    dumpMakesFolder = true;  // opens, but gives no bytes
+    EXPECT_EQ(Eval("upgrade -mba {" + image + "} " + backup), TCL_ERROR);
+    EXPECT_TRUE(upgrades.empty());
+    EXPECT_NE(g_uUpgRetCode, 0u);
+    EXPECT_FALSE(BackupLeft());
+}
+
+TEST_F(UpgradeTest, E4TakesNoBackupAndNeverRestores)
+{
+    Start(6);
+    upgradeCode = 70;
+    EXPECT_EQ(fwupg::command::FwUpgKv9(true, "-mbi", image.c_str()), 7u);
+    ASSERT_EQ(upgrades.size(), 1u);
+    EXPECT_TRUE(dumps.empty());
+    EXPECT_TRUE(programs.empty());
+    // Even when the line names a backup.
+    EXPECT_EQ(Eval("upgrade -mbi {" + image + "} " + backup), TCL_ERROR);
+    EXPECT_TRUE(dumps.empty());
+    EXPECT_TRUE(programs.empty());
+    EXPECT_EQ(g_uUpgRetCode, 70u);
+}
+
+TEST_F(UpgradeTest, ImageCheckFailureStopsBeforeAnythingRuns)
+{
+    Start(5);
+    images.upgrade = 67;
+    EXPECT_EQ(Eval("upgrade -ib {" + image + "} " + backup), TCL_ERROR);
+    EXPECT_EQ(g_uUpgRetCode, 67u);
+    EXPECT_TRUE(facade.calls.empty());
+}
+
+TEST_F(UpgradeTest, FebMarksBecomeTheEngineOptionUnlessTheAdapterHasTheImage)
+{
+    struct Case {
+        const char* marks;
+        int extDirResult;  // 0: the image is on the adapter
+        Words option;
+    };
+    const Case cases[] = {
+        {"-c -p", 1, {"-cp"}}, {"-cp", 0, {"-c"}}, {"-c", 1, {"-c"}},
+        {"-p", 1, {"-p"}},     {"-p", 0, {}},      {"", 1, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.marks);
+        Start(5);
+        facade.extDirResult = c.extDirResult;
+        EXPECT_EQ(Eval(std::string("upgrade -feb ") + c.marks + " {" + image + "}"), TCL_OK);
+        Words expected{"_upgrade", "-feb"};
+        expected.insert(expected.end(), c.option.begin(), c.option.end());
+        expected.push_back(image);
+        ASSERT_EQ(upgrades.size(), 1u);
+        EXPECT_EQ(upgrades[0], expected);
+        const FacadeCall* ext = facade.last("has_ext_dir_image");
+        if (std::string(c.marks).find('p') != std::string::npos) {
+            ASSERT_NE(ext, nullptr);
+            EXPECT_EQ(ext->dirType, 0x40000001u);
+        }
+        TearDown();
+        upgrades.clear();
+    }
+}
