@@ -1,6 +1,9 @@
 // The shell's image-file checks over FwImage: the per-type table of "upgrade", the PHY image of
 // "phy" and the full NVRAM image of a restore.
 #include "fwupg/fw_image.h"
+#include "fwupg/image_check_codes.h"
+#include "fwupg/oem_interface.h"
+#include "fwupg/selected_nic.h"
 #include "fwupg/shell_commands.h"
 #include "shell_internal.h"
 
@@ -40,7 +43,7 @@ uint32_t CheckUpgradeImage(Tcl_Interp* interp, const char* path, uint32_t type)
         if (image.IsImageTypePresent() || image.error() == imgcode::kNotOnAdapter) return 0;
         return CodeOf(image, kNotForAdapter);
     case kImgCcm: return image.IsCcmForDevice() ? 0 : CodeOf(image, kNotForAdapter);
-    case kImgMbi: return image.isMBIValidForDevice() ? 0 : CMD_INVALID_MBI;
+    case kImgMbi: return image.isMBIValidForDevice() ? 0u : uint32_t{CMD_INVALID_MBI};
     case kImgInitHw: {
         uint32_t dirType = 0;
         if (!image.isValidImageFormat(&dirType)) return CodeOf(image, 137);

@@ -70,12 +70,23 @@ std::vector<std::string> Words(int objc, Tcl_Obj* const objv[])
     return words;
 }
 
-std::string MergeWords(const std::vector<std::string>& words)
+namespace {
+
+// A new list object of the words, with one reference held by the caller.
+Tcl_Obj* NewWordList(const std::vector<std::string>& words)
 {
     Tcl_Obj* list = Tcl_NewListObj(0, nullptr);
     Tcl_IncrRefCount(list);
     for (const std::string& w : words)
         Tcl_ListObjAppendElement(nullptr, list, Tcl_NewStringObj(w.data(), static_cast<int>(w.size())));
+    return list;
+}
+
+}  // namespace
+
+std::string MergeWords(const std::vector<std::string>& words)
+{
+    Tcl_Obj* list = NewWordList(words);
     int length = 0;
     const char* text = Tcl_GetStringFromObj(list, &length);
     std::string line(text, static_cast<size_t>(length));
@@ -83,12 +94,10 @@ std::string MergeWords(const std::vector<std::string>& words)
     return line;
 }
 
+// A pure list is evaluated word by word, without substitution.
 int EvalWords(Tcl_Interp* interp, const std::vector<std::string>& words)
 {
-    Tcl_Obj* list = Tcl_NewListObj(0, nullptr);
-    Tcl_IncrRefCount(list);
-    for (const std::string& w : words)
-        Tcl_ListObjAppendElement(nullptr, list, Tcl_NewStringObj(w.data(), static_cast<int>(w.size())));
+    Tcl_Obj* list = NewWordList(words);
     int rc = Tcl_EvalObjEx(interp, list, 0);
     Tcl_DecrRefCount(list);
     return rc;
