@@ -80,8 +80,12 @@ public:
     int has_ipmi_image_57710(HostOps o) override { return answer(withOps("has_ipmi_image_57710", o)); }
     int has_ncsi_image_57710(HostOps o) override { return answer(withOps("has_ncsi_image_57710", o)); }
     int has_mba_image_57710(HostOps o) override { return answer(withOps("has_mba_image_57710", o)); }
-    int file_size(const char*, uint32_t*) override { return answer(plain("file_size")); }
-    int read_file(HostOps o, const char*, uint8_t*, uint32_t, uint32_t*) override { return answer(withOps("read_file", o)); }
+    // File operations are the library's own (the image checks read files through them).
+    int file_size(const char* path, uint32_t* size) override { return GetFwUpgKv9Instance()->file_size(path, size); }
+    int read_file(HostOps o, const char* path, uint8_t* buffer, uint32_t count, uint32_t* countRead) override
+    {
+        return GetFwUpgKv9Instance()->read_file(o, path, buffer, count, countRead);
+    }
     int write_file(HostOps o, const char*, const uint8_t*, uint32_t, uint32_t*) override
     {
         return answer(withOps("write_file", o));
