@@ -1,0 +1,38 @@
+// Tcl command procedures of the current family that inspect and rewrite NVRAM as a whole: program
+// a whole image, dump, directory, CRC and user block; the VPD read and write commands; and the
+// version text of a firmware file. Signatures are those the facade calls.
+#pragma once
+
+#include <cstdint>
+
+#include <tcl.h>
+
+#include "fwupg/host_ops.h"
+
+extern "C" {
+
+int tcl_al_nvm_prg_cmd(ClientData clientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]);
+int tcl_al_nvm_dump_cmd(ClientData clientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]);
+int tcl_al_nvm_dir_cmd(ClientData clientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]);
+int tcl_al_nvm_crc_cmd(ClientData clientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]);
+int tcl_al_nvm_usrblk_cmd(ClientData clientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]);
+int common_nvm_crc_check(Tcl_Interp* interp);
+
+int tcl_al_vpd_read_cmd(ClientData clientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]);
+int tcl_al_vpd_write_cmd(ClientData clientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]);
+
+int get_image_file_version(HostOps ops, const char* path, uint32_t kind, char* text);
+
+// Board fix-ups after a whole image was programmed; provided by the upgrade code when it is
+// linked in (the program command calls it only when present).
+void common_nvm_board_fixups_after_prg(Tcl_Interp* interp) __attribute__((weak));
+
+}  // extern "C"
+
+namespace fwupg::nvm {
+// True for the chips whose NVRAM this engine's older path handles (E1, E2, E3, 57840).
+bool is_e1e3_family();
+// Locates the image of a table row: the bootstrap record for row 0, the 16-entry directory or
+// the extended directory by its type. 1 found, 0 absent, -1 read failure.
+int find_row_image(uint32_t row, uint32_t* nvm_offset, uint32_t* length);
+}  // namespace fwupg::nvm
