@@ -7,6 +7,7 @@
 
 #include <tcl.h>
 
+#include "fwupg/engine_procs.h"
 #include "fwupg/host_ops.h"
 
 extern "C" {
