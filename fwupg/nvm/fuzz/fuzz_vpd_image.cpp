@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "fwupg/nvm/access.h"
 #include "fwupg/nvm/vpd_info.h"
 #include "fwupg/nvm/vpd_table.h"
 #include "fwupg/nvm/vpd_text.h"

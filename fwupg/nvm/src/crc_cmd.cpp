@@ -208,14 +208,7 @@ extern "C" {
 
 int tcl_al_nvm_crc_cmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
 {
-    if (!interp)
-        return TCL_ERROR;
-    try {
-        return crc(interp, objc, objv);
-    } catch (...) {
-        Tcl_AppendResult(interp, "No more host memory.", nullptr);
-        return TCL_ERROR;
-    }
+    return guarded_command(interp, [&] { return crc(interp, objc, objv); });
 }
 
 int common_nvm_crc_check(Tcl_Interp*)

@@ -220,12 +220,5 @@ int dir(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
 
 extern "C" int tcl_al_nvm_dir_cmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
 {
-    if (!interp)
-        return TCL_ERROR;
-    try {
-        return dir(interp, objc, objv);
-    } catch (...) {
-        Tcl_AppendResult(interp, "No more host memory.", nullptr);
-        return TCL_ERROR;
-    }
+    return guarded_command(interp, [&] { return dir(interp, objc, objv); });
 }

@@ -139,12 +139,5 @@ int dump(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
 
 extern "C" int tcl_al_nvm_dump_cmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
 {
-    if (!interp)
-        return TCL_ERROR;
-    try {
-        return dump(interp, objc, objv);
-    } catch (...) {
-        Tcl_AppendResult(interp, "No more host memory.", nullptr);
-        return TCL_ERROR;
-    }
+    return guarded_command(interp, [&] { return dump(interp, objc, objv); });
 }

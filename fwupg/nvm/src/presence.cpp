@@ -1,5 +1,6 @@
 // Presence questions the facade asks about an E1-E3 adapter's directory.
 #include "fwupg/host_ops.h"
+#include "fwupg/nvm/commands.h"
 #include "fwupg/nvm/directory.h"
 #include "fwupg/nvm/image_table.h"
 

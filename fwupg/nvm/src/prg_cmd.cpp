@@ -203,12 +203,5 @@ int prg(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
 
 extern "C" int tcl_al_nvm_prg_cmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
 {
-    if (!interp)
-        return TCL_ERROR;
-    try {
-        return prg(interp, objc, objv);
-    } catch (...) {
-        Tcl_AppendResult(interp, "No more host memory.", nullptr);
-        return TCL_ERROR;
-    }
+    return guarded_command(interp, [&] { return prg(interp, objc, objv); });
 }

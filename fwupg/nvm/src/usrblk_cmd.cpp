@@ -83,12 +83,5 @@ int usrblk(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
 
 extern "C" int tcl_al_nvm_usrblk_cmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
 {
-    if (!interp)
-        return TCL_ERROR;
-    try {
-        return usrblk(interp, objc, objv);
-    } catch (...) {
-        Tcl_AppendResult(interp, "No more host memory.", nullptr);
-        return TCL_ERROR;
-    }
+    return guarded_command(interp, [&] { return usrblk(interp, objc, objv); });
 }

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "fwupg/nvm/access.h"
+#include "fwupg/nvm/commands.h"
 #include "fwupg/nvm/console.h"
 #include "fwupg/nvm/directory.h"
 #include "fwupg/nvm/ext_install.h"
@@ -109,17 +110,24 @@ Copy load_copy(int verbose)
     return c;
 }
 
+// Upper-cases the field name; false (with the hint printed) when the commands do not know it.
+bool known_name(std::string& name, const char* verb)
+{
+    if (vpd_field_name_valid(name.data()))
+        return true;
+    fwupg_dbg_printf("vpd %s failed! field name %s is incorrect\n", verb, name.c_str());
+    print_severity("field name should be PN/EC/MN/SN/YA/FN/CC/FC/YB/Vx or PRODUCT_NAME\n", 1);
+    return false;
+}
+
 int read_cmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
 {
     Tcl_ResetResult(interp);
     if (objc != 2)
         return TCL_ERROR;
     std::string name = Tcl_GetString(objv[1]);
-    if (!vpd_field_name_valid(name.data())) {
-        fwupg_dbg_printf("vpd read failed! field name %s is incorrect\n", name.c_str());
-        print_severity("field name should be PN/EC/MN/SN/YA/FN/CC/FC/YB/Vx or PRODUCT_NAME\n", 1);
+    if (!known_name(name, "read"))
         return TCL_ERROR;
-    }
     if (vpd_uses_image(interp)) {
         vpd_field_table table;
         if (common_nvm_get_ext_vpd_info(interp, &table) != 0)
@@ -229,11 +237,8 @@ int write_cmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
     if (objc != 3)
         return TCL_ERROR;
     std::string name = Tcl_GetString(objv[1]);
-    if (!vpd_field_name_valid(name.data())) {
-        fwupg_dbg_printf("vpd write failed! field name %s is incorrect\n", name.c_str());
-        print_severity("field name should be PN/EC/MN/SN/YA/FN/CC/FC/YB/Vx or PRODUCT_NAME\n", 1);
+    if (!known_name(name, "write"))
         return TCL_ERROR;
-    }
     int n = 0;
     const uint8_t* bytes = name == "YB" ? Tcl_GetByteArrayFromObj(objv[2], &n)
                                         : reinterpret_cast<const uint8_t*>(Tcl_GetStringFromObj(objv[2], &n));
@@ -244,19 +249,6 @@ int write_cmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
     if (vpd_uses_image(interp))
         return write_image(interp, name, bytes, uint32_t(n));
     return write_copy(interp, name, std::string(reinterpret_cast<const char*>(bytes), size_t(n)));
-}
-
-template <typename F>
-int guarded(Tcl_Interp* interp, F f)
-{
-    if (!interp)
-        return TCL_ERROR;
-    try {
-        return f();
-    } catch (...) {
-        Tcl_AppendResult(interp, "No more host memory.", nullptr);
-        return TCL_ERROR;
-    }
 }
 
 }  // namespace
@@ -376,12 +368,12 @@ try {
 
 int tcl_al_vpd_read_cmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
 {
-    return guarded(interp, [&] { return read_cmd(interp, objc, objv); });
+    return guarded_command(interp, [&] { return read_cmd(interp, objc, objv); });
 }
 
 int tcl_al_vpd_write_cmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
 {
-    return guarded(interp, [&] { return write_cmd(interp, objc, objv); });
+    return guarded_command(interp, [&] { return write_cmd(interp, objc, objv); });
 }
 
 }  // extern "C"

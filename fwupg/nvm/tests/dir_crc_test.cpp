@@ -4,6 +4,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <stdexcept>
 
 #include "fwupg/nvm/commands.h"
 #include "fwupg/nvm/listing.h"
@@ -36,6 +37,14 @@ kit::NvramSpec listed_spec()
     return s;
 }
 
+const kit::Placed& placed(const KitBoard& b, const std::string& kind)
+{
+    for (const auto& p : b.built.placed)
+        if (p.kind == kind)
+            return p;
+    throw std::runtime_error("not placed: " + kind);
+}
+
 const char* proc_name(const std::string& kind)
 {
     static const char* const names[] = {"NONE", "HOST", "MCP", "TSTORM", "CSTORM", "XSTORM", "USTORM", "WC", "PCIEuc", "HOSTBCV"};
@@ -55,9 +64,10 @@ TEST(Dir, ListingIsByteExact)
         const char* kind;
         const char* label;
         const char* version;
-    } rows[] = {{"L2T", "L2T", "L2T 7.2.5"}, {"NCSI_CMN", "NCSI", "NCSIc 1.0.7"}, {"USR_BLK", "USR_BLK", "USR_BLK 1.2.3"}};
+    } rows[] = {  // in the order of the image table
+        {"NCSI_CMN", "NCSI", "NCSIc 1.0.7"}, {"L2T", "L2T", "L2T 7.2.5"}, {"USR_BLK", "USR_BLK", "USR_BLK 1.2.3"}};
     for (const Row& r : rows) {
-        const auto& p = b.built.placed[&r - rows];
+        const auto& p = placed(b, r.kind);
         want += f("%10s  0x%08X  0x%08X  0x%08X  %6s  %18s\n", r.label, kit::default_sram(*kit::kind_by_name(r.kind)),
                   p.offset, p.length, proc_name(r.kind), r.version);
     }
@@ -121,10 +131,8 @@ TEST(Crc, ListingIsByteExactOnACleanImage)
                    {"FEAT_INFO", 1104, 240}, {"HW_INFO_2", 2024, 848}, {"FEAT_INFO_2", 2872, 240}};
     for (const auto& r : regions)
         want += crc_line(n, r.name, r.start, r.len);
-    for (const char* kind : {"L2T", "NCSI_CMN"})
-        for (const auto& p : b.built.placed)
-            if (p.kind == kind)
-                want += crc_line(n, kind, p.offset, p.length);
+    for (const char* kind : {"NCSI_CMN", "L2T"})
+        want += crc_line(n, kind, placed(b, kind).offset, placed(b, kind).length);
     want += crc_line(n, "EXTENDED_DIR", *b.built.ext_dir_offset, kit::layout::kExtDirLen);
     want += crc_line(n, "USR_BLK", b.built.placed[2].offset, b.built.placed[2].length);
     want += "\nCRC check passed successfully.\n\n";

@@ -12,17 +12,11 @@
 
 extern "C" {
 
-int tcl_al_nvm_prg_cmd(ClientData clientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]);
-int tcl_al_nvm_dump_cmd(ClientData clientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]);
-int tcl_al_nvm_dir_cmd(ClientData clientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]);
-int tcl_al_nvm_crc_cmd(ClientData clientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]);
+// The facade's procedures (prg, dump, dir, crc, the CRC table, the presence queries and the file
+// version) are declared in engine_procs.h.
 int tcl_al_nvm_usrblk_cmd(ClientData clientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]);
-int common_nvm_crc_check(Tcl_Interp* interp);
-
 int tcl_al_vpd_read_cmd(ClientData clientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]);
 int tcl_al_vpd_write_cmd(ClientData clientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]);
-
-int get_image_file_version(HostOps ops, const char* path, uint32_t kind, char* text);
 
 // Board fix-ups after a whole image was programmed; provided by the upgrade code when it is
 // linked in (the program command calls it only when present).
@@ -31,6 +25,20 @@ void common_nvm_board_fixups_after_prg(Tcl_Interp* interp) __attribute__((weak))
 }  // extern "C"
 
 namespace fwupg::nvm {
+// Runs a command body so that no exception leaves the command procedure: an allocation failure
+// becomes the command's "No more host memory." error.
+template <typename Body>
+int guarded_command(Tcl_Interp* interp, Body body)
+{
+    if (!interp)
+        return TCL_ERROR;
+    try {
+        return body();
+    } catch (...) {
+        Tcl_AppendResult(interp, "No more host memory.", nullptr);
+        return TCL_ERROR;
+    }
+}
 // True for the chips whose NVRAM this engine's older path handles (E1, E2, E3, 57840).
 bool is_e1e3_family();
 // Locates the image of a table row: the bootstrap record for row 0, the 16-entry directory or
