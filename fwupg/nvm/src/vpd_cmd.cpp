@@ -104,8 +104,7 @@ Copy load_copy(int verbose)
     }
     // Rebuilding must give back the bytes read, or something in the copy (a keyword the record
     // does not hold, a bad checksum) would be lost or replaced by a later write.
-    uint8_t built[kVpdCopyLength];
-    if (parsed == 0 && vpd_build_image_57710(&c.info, built) == 0 && std::memcmp(built, raw, 128) == 0)
+    if (parsed == 0 && vpd_copy_round_trips(raw))
         c.state = 0;
     return c;
 }
