@@ -1,6 +1,8 @@
 // The E1-E3 image-type table and its lookups.
 #include "fwupg/nvm/image_table.h"
 
+#include "fwupg/engine_procs.h"
+
 #include <cstring>
 
 extern "C" const nvm_image_row g_image_table[66] = {

@@ -1,6 +1,7 @@
 // Presence, port configuration and PHY queries of the facade.
 #include "fwupg/nvm/queries.h"
 
+
 #include <initializer_list>
 
 #include "fwupg/nvm/access.h"

@@ -26,7 +26,7 @@ constexpr Field kFields[] = {
 void set_text(char* dst, size_t room, const char* text)
 {
     std::memset(dst, 0, room);
-    std::strncpy(dst, text, room - 1);
+    std::memcpy(dst, text, strnlen(text, room - 1));
 }
 
 }  // namespace

@@ -14,14 +14,6 @@ using namespace fwupg::nvm::test;
 
 namespace {
 
-uint32_t row_of(const char* name)
-{
-    for (uint32_t i = 0; i < 66; ++i)
-        if (std::string(g_image_table[i].name) == name)
-            return i;
-    return 0;
-}
-
 // The NVRAM holds the image of `kind` with this version text.
 std::string version_in_nvram(Board& b, const char* kind)
 {
@@ -39,7 +31,7 @@ TEST(ProgImage, NewVersionIsPlacedInFreeSpaceAndListed)
     s.images.push_back(image_spec("IPMI", testkit::stock_image("IPMI", "1.0.0", 0x2000)));
     Board b(s);
     auto img = testkit::stock_image("IPMI", "1.0.1", 0x2000);
-    ASSERT_EQ(common_nvm_prog_image_by_idx(img.data(), uint32_t(img.size()), row_of("IPMI"), 1), 0);
+    ASSERT_EQ(common_nvm_prog_image_by_idx(img.data(), uint32_t(img.size()), row("IPMI"), 1), 0);
     EXPECT_NE(take_debug_text().find("Upgrading IPMI image: from ver IPMI 1.0.0 to ver IPMI 1.0.1\n"),
               std::string::npos);
     EXPECT_NVRAM_VALID(b);
@@ -55,11 +47,11 @@ TEST(ProgImage, RefusedVersionSetsError35AndWritesNothing)
     Board b(s);
     auto before = b.a().nvram;
     auto img = testkit::stock_image("IPMI", "1.0.1", 0x2000);
-    EXPECT_EQ(common_nvm_prog_image_by_idx(img.data(), uint32_t(img.size()), row_of("IPMI"), 1), -1);
+    EXPECT_EQ(common_nvm_prog_image_by_idx(img.data(), uint32_t(img.size()), row("IPMI"), 1), -1);
     EXPECT_EQ(b.a().last_errors, std::vector<uint32_t>{35});
     EXPECT_EQ(b.a().nvram, before);
     // Forced: accepted.
-    ASSERT_EQ(common_nvm_prog_image_by_idx(img.data(), uint32_t(img.size()), row_of("IPMI"), 0), 0);
+    ASSERT_EQ(common_nvm_prog_image_by_idx(img.data(), uint32_t(img.size()), row("IPMI"), 0), 0);
     EXPECT_NE(take_debug_text().find("Forced upgrading IPMI image"), std::string::npos);
     EXPECT_NVRAM_VALID(b);
 }
@@ -70,7 +62,7 @@ TEST(ProgImage, Bc1RewritesTheBootstrap)
     s.images.push_back(image_spec("BC1", testkit::stock_image("BC1", "7.10.3", 0x1000)));
     Board b(s);
     auto img = testkit::stock_image("BC1", "7.10.4", 0x1800);
-    ASSERT_EQ(common_nvm_prog_image_by_idx(img.data(), uint32_t(img.size()), row_of("BC1"), 1), 0);
+    ASSERT_EQ(common_nvm_prog_image_by_idx(img.data(), uint32_t(img.size()), row("BC1"), 1), 0);
     auto r = b.verify();
     EXPECT_TRUE(r.ok()) << r.text();
     const kit::FoundImage* bc = found(r, "BC1");
@@ -84,7 +76,7 @@ TEST(ProgImage, MbaGetsTheBoardIdsAndItsRomSizeInEveryPort)
     auto s = board_spec(kit::Chip::E3);
     Board b(s);
     auto rom = testkit::mba_rom(testkit::mba_stock(0x164E, "7.4.1"));  // 2 images of 1 KiB
-    ASSERT_EQ(common_nvm_prog_image_by_idx(rom.data(), uint32_t(rom.size()), row_of("MBA"), 1), 0);
+    ASSERT_EQ(common_nvm_prog_image_by_idx(rom.data(), uint32_t(rom.size()), row("MBA"), 1), 0);
     EXPECT_NVRAM_VALID(b);
     auto r = b.verify();
     const kit::FoundImage* mba = found(r, "MBA");
@@ -107,7 +99,7 @@ TEST(ProgImage, OversizedMbaIsRefusedBeforeAnyWrite)
     Board b(s);
     std::vector<uint8_t> big((1u << 23) + 512, 0);
     auto before_writes = b.a().bytes_written;
-    EXPECT_EQ(common_nvm_prog_image_by_idx(big.data(), uint32_t(big.size()), row_of("MBA"), 0), -1);
+    EXPECT_EQ(common_nvm_prog_image_by_idx(big.data(), uint32_t(big.size()), row("MBA"), 0), -1);
     EXPECT_EQ(b.a().bytes_written, before_writes);
 }
 
@@ -126,7 +118,7 @@ TEST(Alloc, CompactionMovesABlockerDownAndUpdatesItsEntry)
     ASSERT_LT(gap_end, 0x1404u);  // no room at the end
 
     auto img = testkit::stock_image("L2C", "1.0.0", 0x13FC);
-    ASSERT_EQ(common_nvm_prog_image_by_idx(img.data(), uint32_t(img.size()), row_of("L2C"), 1), 0);
+    ASSERT_EQ(common_nvm_prog_image_by_idx(img.data(), uint32_t(img.size()), row("L2C"), 1), 0);
     auto r = b.verify();
     EXPECT_TRUE(r.ok()) << r.text();
     ASSERT_TRUE(found(r, "L2T"));
@@ -149,7 +141,7 @@ TEST(Alloc, PinnedBdnAndActiveSwimStayWhereTheyAre)
     const uint32_t bdn = b.placed("BDN").offset, swim = b.placed("SWIM1").offset;
 
     auto img = testkit::stock_image("L2C", "1.0.0", 0xBFC);
-    int rc = common_nvm_prog_image_by_idx(img.data(), uint32_t(img.size()), row_of("L2C"), 1);
+    int rc = common_nvm_prog_image_by_idx(img.data(), uint32_t(img.size()), row("L2C"), 1);
     auto r = b.verify();
     EXPECT_TRUE(r.ok()) << r.text();
     EXPECT_EQ(found(r, "BDN")->offset, bdn);
@@ -167,7 +159,7 @@ TEST(Alloc, NotEnoughSpaceLeavesTheOldImageAndAValidNvram)
     Board b(s);
     auto before = b.a().nvram;
     auto img = testkit::stock_image("IPMI", "1.0.1", 0x7000);
-    EXPECT_EQ(common_nvm_prog_image_by_idx(img.data(), uint32_t(img.size()), row_of("IPMI"), 1), -1);
+    EXPECT_EQ(common_nvm_prog_image_by_idx(img.data(), uint32_t(img.size()), row("IPMI"), 1), -1);
     EXPECT_NE(take_debug_text().find("Not enough space in NVM.\n"), std::string::npos);
     EXPECT_EQ(b.a().nvram, before);
 }
@@ -179,7 +171,7 @@ TEST(Alloc, ReplacementReusesTheOldSpaceOnlyWhenNothingElseFits)
     Board b(s);
     // 0x5800 - 3112 - 0x3000 leaves less than 0x3000: the new copy must take the old one's place.
     auto img = testkit::stock_image("IPMI", "1.0.1", 0x2FFC);
-    ASSERT_EQ(common_nvm_prog_image_by_idx(img.data(), uint32_t(img.size()), row_of("IPMI"), 1), 0);
+    ASSERT_EQ(common_nvm_prog_image_by_idx(img.data(), uint32_t(img.size()), row("IPMI"), 1), 0);
     auto r = b.verify();
     EXPECT_TRUE(r.ok()) << r.text();
     EXPECT_EQ(found(r, "IPMI")->offset, b.placed("IPMI").offset);
@@ -211,7 +203,7 @@ TEST(PowerCut, SingleImagePlacementLeavesOldOrNew)
         SCOPED_TRACE(c.after);
         Board b(s);
         b.a().cut_power_after(c.after);
-        int rc = common_nvm_prog_image_by_idx(img.data(), uint32_t(img.size()), row_of("IPMI"), 1);
+        int rc = common_nvm_prog_image_by_idx(img.data(), uint32_t(img.size()), row("IPMI"), 1);
         b.a().power_on();
         auto r = b.verify();
         std::string expect = c.expect;
@@ -245,12 +237,12 @@ TEST(PowerCut, ExtendedImageInstallLeavesOldOrNew)
         {img_bytes + dir_bytes + 12, "window"},
         {img_bytes + dir_bytes + 16, "new"},
     };
-    uint32_t row = row_of("MFW2");
+    const uint32_t mfw2_row = row("MFW2");
     for (const auto& c : cuts) {
         SCOPED_TRACE(c.after);
         Board b(s);
         b.a().cut_power_after(c.after);
-        int rc = common_nvm_install_ext_image(img.data(), uint32_t(img.size()), row, 1, 0, 0, 0);
+        int rc = common_nvm_install_ext_image(img.data(), uint32_t(img.size()), mfw2_row, 1, 0, 0, 0);
         b.a().power_on();
         auto r = b.verify();
         if (std::string(c.expect) == "window") {

@@ -12,14 +12,6 @@ using namespace fwupg::nvm::test;
 
 namespace {
 
-uint32_t row_of(const char* name)
-{
-    for (uint32_t i = 0; i < 66; ++i)
-        if (std::string(g_image_table[i].name) == name)
-            return i;
-    return 0;
-}
-
 std::vector<std::string> ext_images(const kit::Report& r)
 {
     std::vector<std::string> names;
@@ -49,7 +41,7 @@ TEST(InstallExt, FebCfgOnTheSecondPortWritesFebCfg2FirstWithTheSameContent)
     Board b(s);
     b.a().set_toe("PORT0", "0");
     auto img = testkit::stock_image("FEB_CFG", "1.2.0");
-    ASSERT_EQ(common_nvm_install_ext_image(img.data(), uint32_t(img.size()), row_of("FEB_CFG"), 1, 0, 0, 0), 0);
+    ASSERT_EQ(common_nvm_install_ext_image(img.data(), uint32_t(img.size()), row("FEB_CFG"), 1, 0, 0, 0), 0);
     auto log = take_debug_text();
     EXPECT_EQ(install_order(log), (std::vector<std::string>{"FEB_CFG2", "FEB_CFG"}));
     auto r = b.verify();
@@ -67,7 +59,7 @@ TEST(InstallExt, QuadBoardsGetFourCopies)
     kit::set_board(s, 0x14E4, 0x168E, 0x103C, 0x1930, 0x001018AA0000ull, 2);
     Board b(s);
     auto img = testkit::stock_image("FEB_CFG", "1.2.0");
-    ASSERT_EQ(common_nvm_install_ext_image(img.data(), uint32_t(img.size()), row_of("FEB_CFG"), 1, 0, 0, 0), 0);
+    ASSERT_EQ(common_nvm_install_ext_image(img.data(), uint32_t(img.size()), row("FEB_CFG"), 1, 0, 0, 0), 0);
     auto r = b.verify();
     EXPECT_TRUE(r.ok()) << r.text();
     for (const char* n : {"FEB_CFG", "FEB_CFG2", "FEB_CFG3", "FEB_CFG4"})
@@ -78,10 +70,10 @@ TEST(InstallExt, QuietForcedNicPrtionPrintsOnlyForANewImage)
 {
     Board b(board_spec(kit::Chip::E3));
     auto v1 = testkit::stock_image("NIC_PRTION", "1.0.0");
-    ASSERT_EQ(common_nvm_install_ext_image(v1.data(), 508, row_of("NIC_PRTION"), 0, 1, 0, 0), 0);
+    ASSERT_EQ(common_nvm_install_ext_image(v1.data(), 508, row("NIC_PRTION"), 0, 1, 0, 0), 0);
     EXPECT_EQ(take_debug_text(), "Upgrading NIC_PRTION image: to version Rev1\n");
     auto v2 = testkit::stock_image("NIC_PRTION", "2.0.0");
-    ASSERT_EQ(common_nvm_install_ext_image(v2.data(), 508, row_of("NIC_PRTION"), 0, 1, 0, 0), 0);
+    ASSERT_EQ(common_nvm_install_ext_image(v2.data(), 508, row("NIC_PRTION"), 0, 1, 0, 0), 0);
     EXPECT_EQ(take_debug_text(), "");
     EXPECT_NVRAM_VALID(b);
     EXPECT_EQ(ext_images(b.verify()), std::vector<std::string>{"NIC_PRTION"});
@@ -94,7 +86,7 @@ TEST(InstallExt, VersionRefusalSetsError35)
     Board b(s);
     auto before = b.a().nvram;
     auto img = testkit::stock_image("CCM", "1.0.1");
-    EXPECT_EQ(common_nvm_install_ext_image(img.data(), uint32_t(img.size()), row_of("CCM"), 1, 0, 0, 0), -1);
+    EXPECT_EQ(common_nvm_install_ext_image(img.data(), uint32_t(img.size()), row("CCM"), 1, 0, 0, 0), -1);
     EXPECT_EQ(b.a().last_errors, std::vector<uint32_t>{35});
     EXPECT_EQ(b.a().nvram, before);
 }
@@ -104,7 +96,7 @@ TEST(InstallExt, DryRunCreatesNothing)
     Board b(board_spec(kit::Chip::E3));
     auto before = b.a().nvram;
     auto img = testkit::stock_image("CCM", "1.0.2");
-    EXPECT_EQ(common_nvm_install_ext_image(img.data(), uint32_t(img.size()), row_of("CCM"), 1, 0, 0, 1), 0);
+    EXPECT_EQ(common_nvm_install_ext_image(img.data(), uint32_t(img.size()), row("CCM"), 1, 0, 0, 1), 0);
     EXPECT_EQ(b.a().nvram, before);
 }
 
@@ -116,7 +108,7 @@ TEST(InstallExt, Mfw1ReplacesMfw2AndTakesTheBootstrap)
     s.images.push_back(image_spec("MFW2_A", testkit::stock_image("MFW2_A", "7.10.3", 0x800)));
     Board b(s);
     auto img = testkit::stock_image("MFW1", "7.10.4", 0x2400);
-    ASSERT_EQ(common_nvm_install_ext_image(img.data(), uint32_t(img.size()), row_of("MFW1"), 1, 0, 0, 0), 0);
+    ASSERT_EQ(common_nvm_install_ext_image(img.data(), uint32_t(img.size()), row("MFW1"), 1, 0, 0, 0), 0);
     auto r = b.verify();
     EXPECT_TRUE(r.ok()) << r.text();
     EXPECT_EQ(ext_images(r), std::vector<std::string>{"MFW1"});

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "fake_host.h"
+#include "fwupg/nvm/image_table.h"
 #include "testkit/e1e3_nvram.h"
 #include "testkit/e1e3_verify.h"
 #include "testkit/images.h"
@@ -22,6 +23,9 @@ inline uint16_t device_of(kit::Chip chip)
     default: return 0x168E;
     }
 }
+
+// The table row of an image name (the row argument of the programming calls).
+inline uint32_t row(const char* name) { return uint32_t(fwupg::nvm::row_by_name(name)); }
 
 // An image to place, with the free bytes left before it.
 inline kit::ImageSpec image_spec(std::string kind, testkit::Bytes data, uint32_t gap_before = 0)

@@ -4,23 +4,12 @@
 
 #include <cstdint>
 
+#include "fwupg/engine_procs.h"
 #include "fwupg/host_ops.h"
 
-extern "C" {
-
-int common_nvm_ext_image_present(HostOps host, uint32_t type, int32_t* k);
-// The file image is a whole NVRAM image in host-order words of ::toe(NVM_SIZE) bytes.
-int common_nvm_mba_matches_file(HostOps host, const uint8_t* file_image);
-int common_nvm_ncsi_matches_file(HostOps host, const uint8_t* file_image);
-int common_nvm_feb_matches_file(HostOps host, const uint8_t* file_image);
-int common_nvm_ccm_matches_file(HostOps host, const uint8_t* file_image);
-int common_nvm_image_matches_file(HostOps host, const uint8_t* file_image, uint32_t type);
-int common_nvm_get_port_cfg_word(HostOps host, uint32_t selector, const uint8_t* file_image, uint32_t* value);
-int common_nvm_port_cfg_word_offset(HostOps host, uint32_t selector, uint32_t* offset);
-int common_nvm_ext_phy_type(HostOps host, uint32_t port, uint32_t* type);
-int common_nvm_ext_phy2_type(HostOps host, uint32_t port, uint32_t wanted);
-
-}  // extern "C"
+// The facade's procedures (presence, port words, PHY types) are declared with the facade's
+// engine interface; this one the facade reaches through common_nvm_image_matches_file.
+extern "C" int common_nvm_ccm_matches_file(HostOps host, const uint8_t* file_image);
 
 namespace fwupg::nvm {
 // The configuration word of a selector for the current function, from NVRAM or from a whole
