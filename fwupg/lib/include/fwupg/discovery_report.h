@@ -1,0 +1,47 @@
+// The XML discovery report: written by discovery with one "device" block per usable adapter and
+// one "fw_item" block per firmware item; read back by a flash, which writes each item's result
+// into it.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+typedef struct _xmlNode xmlNode;
+class Device;
+
+// The package version of the component description file ("DZ*.xml" in the working folder):
+// value and revision of its first "version" element that has both. Kept for the process.
+extern std::string g_szPackageVersion;
+void GetZkDzVerRevValueFromDZXMLFile();
+
+namespace fwupg {
+// The whole report text of the usable adapters.
+std::string DiscoveryXmlText(bool deferred);
+}  // namespace fwupg
+
+// Writes the report ("deferred" or "immediate" as `takes_effect`); false when the file cannot be
+// written.
+bool WriteDiscoveryXml(const char* reportFile, bool rebootRequired);
+
+// The "value" attribute of the first child `name` of `node` that has one; empty when none.
+std::string GetChildValue(xmlNode* node, const char* name);
+// Sets the "value" attribute of the first child `name` of `node`, appending the child when there
+// is none.
+void SetChildValue(xmlNode* node, const char* name, const char* value);
+
+namespace fwupg {
+
+// The usable adapter a report's device entry stands for: the one whose identifier equals its
+// "device_id"; when several usable adapters share that identifier (identical boards without
+// connection names), the one whose bus, device and function also equal the entry's. Null when none.
+Device* FindReportDevice(xmlNode* deviceEntry);
+
+// Carries out the "fw_item" children of a report's device entry: items whose "action" is "skip"
+// (ignoring case) are left alone; for every other, `carryOut` gets the action and "firmware_file"
+// values and its result, when it gives one, is written as the item's "action_status" ("%d").
+using ReportItemAction = std::function<std::optional<uint32_t>(const std::string& action, const std::string& file)>;
+void ApplyReportItems(xmlNode* deviceEntry, const ReportItemAction& carryOut);
+
+}  // namespace fwupg

@@ -1,0 +1,89 @@
+// Adapter discovery: every physical function the management library lists, kept when its family
+// is supported, the OEM table serves its board and (while the firmware data file is loaded) the
+// data file lists its model; filed into the usable and all-adapters lists.
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "fwupg/adapter_tables.h"
+#include "fwupg/debug_log.h"
+#include "fwupg/device.h"
+#include "fwupg/frame_work.h"
+#include "fwupg/nic_fw_data.h"
+#include "fwupg/session_state.h"
+#include "fwupg/yxmapi_client.h"
+
+bool DiscoverDevices(const char* folderText)
+{
+    static const char* const kFn = "DiscoverDevices";
+    const std::string folder = folderText ? folderText : "";
+    g_Devices.clear();
+    g_AllDevices.clear();
+    LogDebugMsg(DBG_DEBUG, "%s(): Discovering devices.. Path:%s", kFn, folder.c_str());
+
+    uint32_t count = 0;
+    if (fwupg::yx::GetPhyNicCount(&count) != 0) return false;
+    std::vector<uint32_t> handles;
+    try {
+        handles.assign(count, 0);
+    } catch (const std::bad_alloc&) {
+        LogDebugMsg(DBG_DEBUG, "%s(): Failed to malloc pHandlesList!!!\r\n", kFn);
+        return false;
+    }
+    if (const uint32_t status = fwupg::yx::GetAllPhyNicHandles(handles.data(), count); status != 0) {
+        LogDebugMsg(DBG_DEBUG,
+                    "%s(): YXmapiGetAllPhyNicHandles() call in BmHostImp::refresh() failed return code = %lu\r\n", kFn,
+                    static_cast<unsigned long>(status));
+        return true;
+    }
+    for (uint32_t handle : handles) {
+        yxmapi::PhyNicInfo phy;
+        phy.prepare(yxmapi::kPhyNicInfoVersion);
+        if (const uint32_t status = fwupg::yx::GetPhyNic(handle, &phy); status != 0) {
+            LogDebugMsg(DBG_DEBUG, "%s(): YXmapiGetPhyNic() call in DiscoverDevices() failed return code = %lu\r\n",
+                        kFn, static_cast<unsigned long>(status));
+            continue;
+        }
+        const uint32_t family = phy.get(yxmapi::phy::kFamily);
+        if (family != yxmapi::kFamilyLegacy && family != yxmapi::kFamily57710 && family != yxmapi::kFamilyE4) continue;
+        yxmapi::NicInfoEx nic;
+        nic.prepare(yxmapi::kNicInfoExVersion);
+        if (const uint32_t status = fwupg::yx::GetNicInfoEx(handle, &nic); status != 0) {
+            LogDebugMsg(DBG_DEBUG,
+                        "%s(): YXmapiGetZIZUNicInfoEx() call in DiscoverDevices() failed return code = %lu\r\n", kFn,
+                        static_cast<unsigned long>(status));
+            continue;
+        }
+        namespace n = yxmapi::nic;
+        if (!fwupg::FindOemAdapter(nic.get(n::kVid), nic.get(n::kSvid), nic.get(n::kSsid))) continue;
+        if (g_bNicFwDataLoaded && !fwupg::FindNicFwData(nic.get(n::kDid), nic.get(n::kSsid))) continue;
+
+        Device device(handle, phy, nic, folder);
+        if (device.Function() == 0 && (g_bDumpMode || device.IsValidDeviceForMBIorPHYImgFile(folder))) {
+            LogDebugMsg(DBG_DEBUG, "%s(): Pushing valid device into devices Vector \n", kFn);
+            g_Devices.push_back(device);
+        }
+        if (g_bDumpMode || device.IsValidDeviceForMBIorPHYImgFile(folder)) {
+            LogDebugMsg(DBG_DEBUG, "%s(): Pushing valid device into all devices Vector \n", kFn);
+            g_AllDevices.push_back(device);
+        }
+    }
+    return true;
+}
+
+size_t UsableDeviceCount()
+{
+    return g_Devices.size();
+}
+
+void FillVendorAdaptInfo(size_t index, VendorAdaptInfo* out)
+{
+    if (index < g_Devices.size() && out) g_Devices[index].fillVendorAdaptInfo(out);
+}
+
+bool AnyUsableDeviceNeedsReboot()
+{
+    bool reboot = false;
+    for (const Device& device : g_Devices) reboot = device.IsRebootRequiredForFwupg() || reboot;
+    return reboot;
+}
