@@ -6,6 +6,7 @@
 #include <testkit/package.h>
 
 #include "fwupg/call_frame.h"
+#include "fwupg/discovery_report.h"
 #include "fwupg/frame_work.h"
 #include "fwupg/nic_fw_data.h"
 #include "fwupg/session_state.h"
@@ -17,6 +18,7 @@ World::World()
 {
     // Each world starts without a firmware data file, as a new process would.
     fwupg::ResetNicFwDataForTest();
+    g_szPackageVersion.clear();
     std::filesystem::create_directories(fw());
     oldCwd_ = std::filesystem::current_path();
     std::filesystem::current_path(root());
