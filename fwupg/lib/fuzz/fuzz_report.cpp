@@ -1,0 +1,47 @@
+// Fuzz target of the discovery report reader: any bytes are parsed as a report, each device
+// entry is looked up among the usable adapters and its items are walked and annotated, the
+// report's outcome is set and the document is written out again.
+#include <libxml/parser.h>
+#include <libxml/tree.h>
+
+#include <cstdint>
+#include <cstring>
+#include <optional>
+#include <string>
+
+#include "fwupg/discovery_report.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    if (size > (1u << 20)) return 0;
+    constexpr int kOptions = XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_NOBLANKS | XML_PARSE_NOCDATA |
+                             XML_PARSE_NONET;
+    xmlDoc* doc = xmlReadMemory(reinterpret_cast<const char*>(data), static_cast<int>(size), "report.xml", nullptr,
+                                kOptions);
+    if (!doc) return 0;
+    xmlNode* root = xmlDocGetRootElement(doc);
+    if (root && std::strcmp(reinterpret_cast<const char*>(root->name), "zk_rom_discovery") == 0) {
+        xmlNode* devices = root->children;
+        while (devices && !(devices->type == XML_ELEMENT_NODE &&
+                            std::strcmp(reinterpret_cast<const char*>(devices->name), "devices") == 0))
+            devices = devices->next;
+        bool deferred = false;
+        for (xmlNode* entry = devices ? devices->children : nullptr; entry; entry = entry->next) {
+            if (entry->type != XML_ELEMENT_NODE) continue;
+            (void)fwupg::FindReportDevice(entry);
+            (void)GetChildValue(entry, "busnumber");
+            fwupg::ApplyReportItems(entry, [&](const std::string& action, const std::string& file) -> std::optional<uint32_t> {
+                deferred = deferred || !file.empty();
+                if (action.size() % 3 == 0) return std::nullopt;
+                return static_cast<uint32_t>(action.size() + file.size());
+            });
+        }
+        SetChildValue(root, "takes_effect", deferred ? "deferred" : "immediate");
+    }
+    xmlChar* out = nullptr;
+    int length = 0;
+    xmlDocDumpFormatMemory(doc, &out, &length, 1);
+    xmlFree(out);
+    xmlFreeDoc(doc);
+    return 0;
+}
