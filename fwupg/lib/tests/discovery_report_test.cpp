@@ -235,3 +235,39 @@ TEST(ReportReadBack, ChildValuePassesOverChildrenWithoutValue)
 }
 
 }  // namespace
+
+namespace {
+
+// The discovery export end to end: its codes and the report it leaves.
+TEST(DiscoveryExport, CodesAndReport)
+{
+    struct Case {
+        const char* what;
+        bool fitting;
+        std::string dataFile;  // empty: none
+        uint32_t code;
+        bool written;
+    };
+    const std::vector<Case> cases = {
+        {"usable adapter", true, "", 0, true},
+        {"no usable adapter", false, "", 12, true},
+        {"data file not well-formed", true, "<nic_fw_package>", 107, false},
+        {"data file with a wrong root", true, "<other/>", 0, true},
+    };
+    for (const Case& c : cases) {
+        World w;
+        w.Add(disctest::Port(0, 0));
+        if (c.fitting) w.Mbi("mbi.bin", 0x14E4, 0x168E, 0x14E4, 0x1006, 7, 12, 0);
+        if (!c.dataFile.empty()) w.File("NICFWData.xml", c.dataFile);
+        const std::string report = w.root() + "/out.xml";
+        const std::u16string folder = platform::to_utf16(w.fw()), file = platform::to_utf16(report);
+        EXPECT_EQ(oem_do_discovery_with_files(file.c_str(), folder.c_str()), c.code) << c.what;
+        const std::string text = Read(report);
+        EXPECT_EQ(!text.empty(), c.written) << c.what;
+        if (c.fitting && c.written) {
+            EXPECT_NE(text.find("<firmware_file value=\"mbi.bin\" />"), std::string::npos) << c.what;
+        }
+    }
+}
+
+}  // namespace

@@ -147,6 +147,44 @@ TEST(FirmwareItems, LegacyFromDataFile)
                                                          {"NCSI", "1.0.0", "", "", ""}}));
 }
 
+TEST(FirmwareItems, MbiPackageVersionPerFamily)
+{
+    struct Pkg {
+        const char* what;
+        sim::AdapterSpec adapter;
+        uint16_t vid, did, svid, ssid;
+        uint8_t a, b, c;
+        std::string version;  // empty: no version
+    };
+    sim::AdapterSpec f5 = disctest::Port(0, 0);
+    sim::AdapterSpec f6 = sim::make_adapter(yxmapi::kFamilyE4, 0);
+    sim::AdapterSpec f4 = sim::make_adapter(yxmapi::kFamilyLegacy, 0);
+    const std::vector<Pkg> cases = {
+        {"57710-class", f5, 0x14E4, 0x168E, 0x14E4, 0x1006, 7, 13, 23, "7.13.23"},
+        {"E4", f6, 0x1077, 0x1634, 0x1077, 0xE4F1, 7, 13, 23, "7.13.23"},
+        {"bytes are signed", f5, 0x14E4, 0x168E, 0x14E4, 0x1006, 200, 1, 2, "-56.1.2"},
+        {"another board's package", f5, 0x14E4, 0x168E, 0x14E4, 0x9999, 7, 13, 23, ""},
+        {"legacy family has no packages", f4, 0x14E4, 0x1639, 0x14E4, 0x1639, 7, 13, 23, ""},
+    };
+    for (const Pkg& c : cases) {
+        World w;
+        w.Add(c.adapter);
+        const std::string file = w.Mbi("p.bin", c.vid, c.did, c.svid, c.ssid, c.a, c.b, c.c);
+        ASSERT_TRUE(w.Discover(true)) << c.what;
+        ASSERT_EQ(g_AllDevices.size(), 1u) << c.what;
+        std::string version = "unchanged";
+        EXPECT_EQ(g_AllDevices[0].GetImageVersion(kFwMbi, file, &version), !c.version.empty()) << c.what;
+        EXPECT_EQ(version, c.version.empty() ? "unchanged" : c.version) << c.what;
+    }
+    // A path that does not fit the engines' 256-byte name buffer is refused, not cut.
+    World w;
+    w.Add(f5);
+    ASSERT_TRUE(w.Discover(true));
+    std::string version;
+    EXPECT_FALSE(g_AllDevices[0].GetImageVersion(kFwPhy, "/" + std::string(300, 'x') + ".bin", &version));
+    EXPECT_TRUE(g_AllDevices[0].GetImageVersion(kFwPhy, "/x.bin", &version));
+}
+
 template <class T>
 T At(const VendorAdaptInfo& r, size_t offset)
 {
@@ -249,6 +287,10 @@ TEST(AdapterInfoExport, CountFirstThenNoMoreThanCapacity)
     ASSERT_EQ(oem_get_adapter_info(records.data(), &count, folder.c_str()), 0u);
     EXPECT_EQ(count, 1u);
     EXPECT_EQ(At<uint32_t>(records[0], 2580), 1u);
+    EXPECT_EQ(At<uint32_t>(records[0], 2664), 1u);
+    EXPECT_EQ(WideAt(records[0], 2668), "MBI");
+    EXPECT_EQ(At<uint32_t>(records[0], 2668 + 2572), 7u);
+    EXPECT_EQ(At<uint32_t>(records[0], 54428), 0xABABABABu);
     EXPECT_EQ(At<uint32_t>(records[1], 2580), 0xABABABABu);
 }
 

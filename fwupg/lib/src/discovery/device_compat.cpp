@@ -137,6 +137,8 @@ bool Device::GetImageVersion(int type, const std::string& file, std::string* ver
     if (file.size() >= 256) return false;
     if (!SupportedFamily(Family()) && type != kFwCcm) return false;
     if (!g_TclInterp) return false;
+    // The package and version checks read the adapter's facts: make sure they are this adapter's.
+    Publish();
     if (type == kFwMbi) {
         const std::string v = fwupg::GetImageFileVersion(Family(), file);
         LogDebugMsg(DBG_DEBUG, "%s() Extracted MBI Version: %s", kFn, v.c_str());
