@@ -99,16 +99,25 @@ INSTANTIATE_TEST_SUITE_P(PlainAndPaged, DumpPrgRoundTrip,
                          ::testing::Values(RoundTrip{0x100000, false}, RoundTrip{0x100000, true},
                                            RoundTrip{0x200000, false}, RoundTrip{0x200000, true}));
 
-TEST(Prg, RestoresOwnDumpOverDamagedNvram)
+TEST(Prg, BackupRestoresAnNvramWhoseProgrammingWasCut)
 {
     TempDir tmp;
     KitBoard a(spec_with_images(0x40000, 0x001018AA0000ull, "SNA"));
     const Bytes original = a.adapter.nvram;
-    ASSERT_EQ(a.run(tcl_al_nvm_dump_cmd, "_dump " + word(tmp.file("d.bin"))), TCL_OK) << a.result();
-    // The images are lost; the board's identity in the configuration blocks is what is kept.
-    std::fill(a.adapter.nvram.begin() + kit::layout::image_start(kit::Chip::E3), a.adapter.nvram.begin() + 0x8000, 0x00);
-    ASSERT_EQ(a.run(tcl_al_nvm_prg_cmd, "_prg 0 " + word(tmp.file("d.bin"))), TCL_OK) << a.result();
+    ASSERT_EQ(a.run(tcl_al_nvm_dump_cmd, "_dump " + word(tmp.file("backup.bin"))), TCL_OK) << a.result();
+
+    // Another image, cut off by a power loss half way through its programming.
+    kit::NvramSpec foreign = spec_with_images(0x40000, 0x001018CC0000ull, "SNC");
+    foreign.images.push_back(kit_image("ISCSI_B", testkit::stock_image("ISCSI_B", "2.1.0")));
+    testkit::write_file(tmp.file("foreign.bin"), kit::build(foreign).nvram);
+    a.adapter.cut_power_after(0x9000);
+    EXPECT_EQ(a.run(tcl_al_nvm_prg_cmd, "_prg 0 " + word(tmp.file("foreign.bin"))), TCL_ERROR);
+    a.adapter.power_on();
+    EXPECT_NE(a.adapter.nvram, original);
+
+    ASSERT_EQ(a.run(tcl_al_nvm_prg_cmd, "_prg 0 " + word(tmp.file("backup.bin"))), TCL_OK) << a.result();
     EXPECT_EQ(a.adapter.nvram, original);
+    EXPECT_KIT_VALID(a);
 }
 
 TEST(Prg, BlankBoardTakesTheWholeImage)
