@@ -4,6 +4,8 @@ include(GoogleTest OPTIONAL)
 # fwupg_test(NAME SOURCES a.cpp ... [LIBS x y ...])
 # A GoogleTest program; each test case becomes one CTest entry run in its own process,
 # so process-wide state (library globals, the current folder) never leaks between cases.
+# The program sees FWUPG_BIN_DIR in its environment and the macros FWUPG_SOURCE_DIR and
+# FWUPG_SHARED_DIR (the repository and the shared test data beside it).
 function(fwupg_test name)
   if(NOT FWUPG_TESTS)
     return()
@@ -11,9 +13,12 @@ function(fwupg_test name)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+  # Source and shared-data folders are compiled in; the bin folder comes through the environment.
+  target_compile_definitions(${name} PRIVATE
+    FWUPG_SOURCE_DIR="${PROJECT_SOURCE_DIR}" FWUPG_SHARED_DIR="${PROJECT_SOURCE_DIR}/../shared")
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
     WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin
-    PROPERTIES ENVIRONMENT "FWUPG_BIN_DIR=${CMAKE_BINARY_DIR}/bin;FWUPG_SHARED_DIR=${PROJECT_SOURCE_DIR}/../shared;FWUPG_SOURCE_DIR=${PROJECT_SOURCE_DIR}"
+    PROPERTIES ENVIRONMENT "FWUPG_BIN_DIR=${CMAKE_BINARY_DIR}/bin"
     DISCOVERY_TIMEOUT 60)
 endfunction()
 
