@@ -71,3 +71,23 @@ const struct tvn_note tvn_version_note_${target} = {
   configure_file(${src}.in ${src} COPYONLY)
   target_sources(${target} PRIVATE ${src})
 endfunction()
+
+# fwupg_link_whole(TARGET lib ...)
+# Links every member of the given static libraries into TARGET, whether or not anything refers to
+# it yet, so that their definitions replace weak "not built yet" ones. Each call adds one option
+# string of its own: CMake drops repeated plain options, which would leave later archives linked
+# the ordinary way.
+function(fwupg_link_whole target)
+  set(files "")
+  set(libs "")
+  foreach(lib IN LISTS ARGN)
+    if(TARGET ${lib})
+      string(APPEND files " $<TARGET_FILE:${lib}>")
+      list(APPEND libs ${lib})
+    endif()
+  endforeach()
+  if(libs)
+    target_link_options(${target} PRIVATE "SHELL:-Wl,--whole-archive${files} -Wl,--no-whole-archive")
+    target_link_libraries(${target} PRIVATE ${libs})
+  endif()
+endfunction()
