@@ -1,0 +1,320 @@
+// The upgrade command, the MBI package upgrade and the board fixes on a simulated E3 adapter whose
+// NVRAM and files come from the test kit.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "fake_host.h"
+#include "fwupg/engine_procs.h"
+#include "fwupg/nvm/access.h"
+#include "fwupg/nvm/upgrade.h"
+#include "testkit/e1e3_nvram.h"
+#include "testkit/e1e3_reader.h"
+#include "testkit/e1e3_verify.h"
+#include "testkit/images.h"
+#include "testkit/package.h"
+
+namespace {
+
+using fwupg::nvm::test::FakeAdapter;
+using testkit::Bytes;
+using testkit::WrappedRecord;
+namespace e1e3 = testkit::e1e3;
+
+// Requests that reached the configuration setter, as (selector, option, value).
+std::vector<std::tuple<uint64_t, uint32_t, uint32_t>> g_requests;
+
+int record_request(cfg_request* r)
+{
+    g_requests.emplace_back(r->option_flag, r->option_num, r->value);
+    return 0;
+}
+
+struct Board {
+    uint16_t did = 0x168E, svid = 0x103C, ssid = 0x22FA;
+};
+
+// A two-port E3 board with boot code, an L2T image and an MFW pair in the extended directory.
+Bytes base_nvram(const Board& b)
+{
+    e1e3::NvramSpec spec;
+    spec.chip = e1e3::Chip::E3;
+    e1e3::set_board(spec, 0x14E4, b.did, b.svid, b.ssid, 0x001018000000ull, 2);
+    spec.images.push_back({"BC1", testkit::stock_image("BC1", "7.10.1"), {}, {}, 0});
+    spec.images.push_back({"L2T", testkit::stock_image("L2T", "7.10.1"), {}, {}, 0});
+    spec.images.push_back({"MFW1", testkit::stock_image("MFW1", "7.10.1"), {}, {}, 0});
+    spec.images.push_back({"MFW2", testkit::stock_image("MFW2", "7.10.1"), {}, {}, 0});
+    return e1e3::build(spec).nvram;
+}
+
+class UpgradeTest : public ::testing::Test {
+protected:
+    void SetUp() override { make(Board{}); }
+    void TearDown() override
+    {
+        fwupg::nvm::set_cfg_setter(nullptr);
+        std::error_code ec;
+        std::filesystem::remove_all(dir_, ec);
+    }
+
+    void make(const Board& b)
+    {
+        adapter_ = std::make_unique<FakeAdapter>(base_nvram(b));
+        adapter_->set_device_id(b.did);
+        adapter_->set_toe("VID", std::to_string(0x14E4));
+        adapter_->set_toe("DID", std::to_string(b.did));
+        adapter_->set_toe("SVID", std::to_string(b.svid));
+        adapter_->set_toe("SSID", std::to_string(b.ssid));
+        adapter_->set_toe("CHIP_REV", "B0");
+        g_requests.clear();
+        fwupg::nvm::set_cfg_setter(record_request);
+        std::filesystem::create_directories(dir_);
+    }
+
+    std::string write_file(const std::string& name, const Bytes& bytes)
+    {
+        const std::string path = (dir_ / name).string();
+        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        return path;
+    }
+
+    // Runs "upgrade <words...>" and returns the command's result.
+    int upgrade(const std::vector<std::string>& words, bool mbi = false)
+    {
+        std::vector<Tcl_Obj*> objs;
+        objs.push_back(Tcl_NewStringObj("upgrade", -1));
+        for (const auto& w : words)
+            objs.push_back(Tcl_NewStringObj(w.c_str(), -1));
+        for (Tcl_Obj* o : objs)
+            Tcl_IncrRefCount(o);
+        Tcl_ResetResult(adapter_->interp());
+        adapter_->last_errors.clear();
+        const int r = mbi ? tcl_al_nvm_mbi_upgrade_cmd(adapter_->ops(), adapter_->interp(), int(objs.size()), objs.data())
+                          : tcl_al_nvm_upgrade_cmd(adapter_->ops(), adapter_->interp(), int(objs.size()), objs.data());
+        for (Tcl_Obj* o : objs)
+            Tcl_DecrRefCount(o);
+        result_ = Tcl_GetStringResult(adapter_->interp());
+        return r;
+    }
+
+    uint32_t last_error() const { return adapter_->last_errors.empty() ? 0 : adapter_->last_errors.back(); }
+    std::string version_of(const std::string& kind) const
+    {
+        auto img = e1e3::find_image(adapter_->nvram, kind);
+        return img ? img->version : "";
+    }
+    void expect_nvram_verifies() const
+    {
+        auto report = e1e3::verify(adapter_->nvram, e1e3::Chip::E3);
+        EXPECT_TRUE(report.ok()) << report.text();
+    }
+
+    std::filesystem::path dir_ =
+        std::filesystem::temp_directory_path() / ("nvm_upgrade_test_" + std::to_string(::getpid()));
+    std::unique_ptr<FakeAdapter> adapter_;
+    std::string result_;
+};
+
+TEST_F(UpgradeTest, WrappedImageIsProgrammedWithItsVersionCheck)
+{
+    const auto file = write_file("l2t.bin", testkit::wrapped_file({testkit::stock_record("L2T", "7.12.3")}));
+    ASSERT_EQ(upgrade({"-l2t", file}), 0) << result_;
+    EXPECT_NE(result_.find("info burned into nvm successfully."), std::string::npos);
+    EXPECT_EQ(adapter_->regs[0xA470], 1u);
+    EXPECT_NE(version_of("L2T").find("7.12.3"), std::string::npos) << version_of("L2T");
+    expect_nvram_verifies();
+
+    // The same version again is refused without -F and taken with it.
+    const Bytes before = adapter_->nvram;
+    EXPECT_NE(upgrade({"-l2t", file}), 0);
+    EXPECT_EQ(adapter_->nvram, before);
+    EXPECT_EQ(upgrade({"-F", "-l2t", file}), 0) << result_;
+    expect_nvram_verifies();
+}
+
+// Files and command lines refused before anything is written, with their last-error codes.
+TEST_F(UpgradeTest, RefusalsWriteNothing)
+{
+    WrappedRecord v3 = testkit::stock_record("L2T", "7.12.3");
+    v3.version = 3;
+    WrappedRecord too_long = testkit::stock_record("L2T", "7.12.3");
+    too_long.length = 0x100000;
+    WrappedRecord unknown = testkit::stock_record("L2T", "7.12.3");
+    unknown.tag = testkit::tag_of("zzzz");
+    const auto l2t = write_file("l2t.bin", testkit::wrapped_file({testkit::stock_record("L2T", "7.12.3")}));
+    const auto raw_bc = write_file("bc.raw", testkit::stock_image("BC1", "7.12.3"));
+    const auto fmt3 = write_file("v3.bin", testkit::wrapped_file({v3}));
+    const auto past_end = write_file("long.bin", testkit::wrapped_file({too_long}));
+    const auto unknown_tag = write_file("unknown.bin", testkit::wrapped_file({unknown}));
+    const auto mfw_second = write_file(
+        "mfw2nd.bin", testkit::wrapped_file({testkit::stock_record("MFW2", "7.12.3"),
+                                             testkit::stock_record("MFW1", "7.12.3")}));
+    struct Case {
+        const char* what;
+        std::vector<std::string> words;
+        uint32_t code;
+        const char* text;
+    } cases[] = {
+        {"-F alone with a file", {"-F", l2t}, 2, "wrong # args"},
+        {"unknown option", {"-nonsense", l2t}, 2, "wrong # args"},
+        {"missing file", {"-l2t", (dir_ / "none.bin").string()}, 13, "File does not exist."},
+        {"raw boot code", {"-bc", raw_bc}, 78, "Not intended for -bc option."},
+        {"format version 3", {"-l2t", fmt3}, 78, "incorrect format version."},
+        {"record past the end", {"-l2t", past_end}, 78, "Improper file format"},
+        {"unknown tag", {"-l2t", unknown_tag}, 78, "unknown file type."},
+        {"MFW not first", {"-mfw", mfw_second}, 120, "MFW package must start with MFW1 image"},
+        {"-n without a number", {"-mba", "-n", l2t}, 2, "wrong # args"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Bytes before = adapter_->nvram;
+        adapter_->writes.clear();
+        EXPECT_NE(upgrade(c.words), 0);
+        EXPECT_EQ(last_error(), c.code);
+        EXPECT_NE(result_.find(c.text), std::string::npos) << result_;
+        EXPECT_TRUE(adapter_->writes.empty());
+        EXPECT_EQ(adapter_->nvram, before);
+    }
+}
+
+TEST_F(UpgradeTest, MfwBundleUpdatesFirmwareAndFixesTheBoardOptions)
+{
+    const auto file = write_file(
+        "mfw.bin", testkit::wrapped_file({testkit::stock_record("MFW1", "7.12.3"),
+                                          testkit::stock_record("MFW2", "7.12.3")}));
+    ASSERT_EQ(upgrade({"-mfw", file}), 0) << result_;
+    EXPECT_NE(version_of("MFW1").find("7.12.3"), std::string::npos) << version_of("MFW1");
+    EXPECT_NE(version_of("MFW2").find("7.12.3"), std::string::npos) << version_of("MFW2");
+    expect_nvram_verifies();
+    // SSID 0x22FA: option 248 set to 1, then the flag option 0x8000000000 cleared.
+    std::vector<std::tuple<uint64_t, uint32_t, uint32_t>> want = {{0x4000, 248, 1}, {0x8000000000ull, 0, 0}};
+    EXPECT_EQ(g_requests, want);
+}
+
+TEST(BoardFixups, OptionsFollowTheSubsystemId)
+{
+    struct Case {
+        uint16_t ssid;
+        std::vector<std::tuple<uint64_t, uint32_t, uint32_t>> want;
+    } cases[] = {
+        {0x193A, {{0x80000, 0, 0}, {0x800000, 0, 0}, {0x4000, 248, 1}}},
+        {0x22ED, {{0x4, 0, 1}, {0x20000000, 0, 1}, {0x4000, 248, 1}}},
+        {0x2231, {{0x4000, 239, 1}}},
+        {0x1916, {{0x4000, 248, 1}, {0x4000, 16, 3}}},
+        {0x1234, {}},
+    };
+    fwupg::nvm::set_cfg_setter(record_request);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.ssid);
+        g_requests.clear();
+        fwupg::nvm::board_fixups_after_mfw(c.ssid, 1);
+        EXPECT_EQ(g_requests, c.want);
+    }
+    fwupg::nvm::set_cfg_setter(nullptr);
+}
+
+// A write failure or a power cut in the middle of an image leaves the command failing and the
+// directory consistent (the old image still listed, or the new one whole).
+TEST_F(UpgradeTest, FaultsDuringProgrammingAreReportedAndLeaveAVerifiedNvram)
+{
+    const auto file = write_file("l2t.bin", testkit::wrapped_file({testkit::stock_record("L2T", "7.12.3")}));
+    adapter_->fail_writes = true;
+    EXPECT_NE(upgrade({"-l2t", file}), 0);
+    EXPECT_EQ(last_error(), 70u);
+    adapter_->fail_writes = false;
+    expect_nvram_verifies();
+    EXPECT_NE(version_of("L2T").find("7.10.1"), std::string::npos);
+
+}
+
+TEST_F(UpgradeTest, RegisterKickFailureIsAFailure)
+{
+    const auto file = write_file("l2t.bin", testkit::wrapped_file({testkit::stock_record("L2T", "7.12.3")}));
+    adapter_->failing_regs.insert(0xA470);
+    EXPECT_NE(upgrade({"-l2t", file}), 0);
+    EXPECT_EQ(last_error(), 43u);
+}
+
+TEST_F(UpgradeTest, ChipsOutsideTheOlderFamiliesAreRefused)
+{
+    const auto file = write_file("l2t.bin", testkit::wrapped_file({testkit::stock_record("L2T", "7.12.3")}));
+    for (uint16_t did : {uint16_t(0x1656), uint16_t(0x1234)}) {
+        SCOPED_TRACE(did);
+        adapter_->set_device_id(did);
+        const Bytes before = adapter_->nvram;
+        EXPECT_NE(upgrade({"-l2t", file}), 0);
+        EXPECT_EQ(adapter_->nvram, before);
+    }
+}
+
+TEST(NcsiCheck, BundlesNeedTheCommonImageAndWellFormedRecords)
+{
+    FakeAdapter a;
+    fwupg::nvm::test::CurrentAdapter cur(a);
+    WrappedRecord bad_magic = testkit::stock_record("NCSI_CMN", "1.2.3");
+    bad_magic.magic = 0x12345678;
+    struct Case {
+        const char* what;
+        Bytes file;
+        int want;
+    } cases[] = {
+        {"common and library", testkit::ncsi_bundle("1.2.3"), 0},
+        {"library only", testkit::wrapped_file({testkit::stock_record("NCSI_ELIB", "1.2.3")}), 1},
+        {"bad magic", testkit::wrapped_file({bad_magic}), 1},
+        {"foreign tag", testkit::wrapped_file({testkit::stock_record("L2T", "1.2.3")}), 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(common_nvm_check_ncsi_file(a.interp(), uint32_t(c.file.size()), c.file.data()), c.want);
+    }
+}
+
+TEST(MbaDeviceCheck, RestrictedImagesMustNameTheChipFamily)
+{
+    FakeAdapter a;
+    struct Case {
+        uint16_t did;
+        uint8_t family;
+        uint8_t restrict_flag;
+        int want;
+    } cases[] = {
+        {0x168E, 0x00, 0, 0}, {0x168E, 0x10, 1, 1}, {0x168E, 0x20, 1, 0}, {0x168E, 0x00, 1, 0},
+        {0x1662, 0x10, 1, 0}, {0x1662, 0x20, 1, 1}, {0x164E, 0x20, 1, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << std::hex << c.did << " " << int(c.family));
+        a.set_device_id(c.did);
+        fwupg::nvm::test::CurrentAdapter cur(a);
+        testkit::MbaSpec spec = testkit::mba_stock(c.did, "7.12.3");
+        spec.family_bits = c.family;
+        spec.restrict_flag = c.restrict_flag;
+        const Bytes rom = testkit::mba_rom(spec);
+        EXPECT_EQ(common_nvm_check_mba_device(a.interp(), rom.data()), c.want);
+    }
+}
+
+TEST(ChunkedRead, ReadsWholePiecesThenTheRest)
+{
+    FakeAdapter a;
+    fwupg::nvm::test::CurrentAdapter cur(a);
+    for (uint32_t i = 0; i < 5000; ++i)
+        a.nvram[0x1000 + i] = uint8_t(i * 7);
+    a.reset_counters();
+    std::vector<uint8_t> out(5000);
+    ASSERT_EQ(common_nvm_read_chunked(0x1000, out.data(), 5000, 1), 0);
+    EXPECT_EQ(a.block_reads, 2u);
+    EXPECT_EQ(a.writes.size(), 0u);
+    std::vector<uint8_t> whole(5000);
+    ASSERT_EQ(common_nvm_read(0x1000, whole.data(), 5000, 1), 0);
+    EXPECT_EQ(out, whole);
+    a.fail_reads = true;
+    EXPECT_EQ(common_nvm_read_chunked(0x1000, out.data(), 5000, 1), 1);
+}
+
+}  // namespace
