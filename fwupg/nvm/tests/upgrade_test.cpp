@@ -197,6 +197,111 @@ TEST_F(UpgradeTest, MfwBundleUpdatesFirmwareAndFixesTheBoardOptions)
     EXPECT_EQ(g_requests, want);
 }
 
+// The shell's "upgrade" as package commands reach it: straight into the engine command.
+int shell_upgrade(ClientData data, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
+{
+    auto* a = static_cast<FakeAdapter*>(data);
+    return tcl_al_nvm_upgrade_cmd(a->ops(), interp, objc, objv) == 0 ? TCL_OK : TCL_ERROR;
+}
+
+class MbiTest : public UpgradeTest {
+protected:
+    void SetUp() override
+    {
+        UpgradeTest::SetUp();
+        old_cwd_ = std::filesystem::current_path();
+        std::filesystem::current_path(dir_);  // packages unpack into the working folder
+        Tcl_CreateObjCommand(adapter_->interp(), "upgrade", shell_upgrade, adapter_.get(), nullptr);
+    }
+    void TearDown() override
+    {
+        std::filesystem::current_path(old_cwd_);
+        UpgradeTest::TearDown();
+    }
+    // A package of version 1.2.3 for this board; `l2t` adds an L2T image of the given version.
+    std::string package(const char* l2t)
+    {
+        testkit::PackageSpec spec;
+        spec.major = 1;
+        spec.minor = 2;
+        spec.build = 3;
+        if (l2t)
+            spec.entries.push_back({testkit::package_tag("L2T"),
+                                    testkit::wrapped_file({testkit::stock_record("L2T", l2t)}), {}, {}});
+        spec.entries.push_back({testkit::package_tag("META"), Bytes(64, 0x20), {}, {}});
+        spec.rows.push_back({0x14E4, 0x168E, 0x103C, 0x22FA, 0x3});
+        return write_file("pkg.bin", testkit::package(spec));
+    }
+    // NVRAM whose shared configuration holds an MBI version.
+    void with_mbi_version(uint32_t version)
+    {
+        e1e3::NvramSpec spec;
+        e1e3::set_board(spec, 0x14E4, 0x168E, 0x103C, 0x22FA, 0x001018000000ull, 2);
+        Bytes shared = testkit::stock_image("CFG_SHARED", "");
+        for (int i = 0; i < 4; ++i)
+            shared[72 + i] = uint8_t(version >> (8 * i));
+        spec.images.push_back({"L2T", testkit::stock_image("L2T", "7.10.1"), {}, {}, 0});
+        spec.images.push_back({"CFG_SHARED", shared, {}, {}, 0});
+        adapter_->nvram = e1e3::build(spec).nvram;
+        uint32_t v = 0, d = 0;
+        fwupg::nvm::test::CurrentAdapter cur(*adapter_);
+        ASSERT_EQ(common_nvm_get_mbi_version(&v, &d), 0);
+        ASSERT_EQ(v, version);
+    }
+    std::filesystem::path old_cwd_;
+};
+
+TEST_F(MbiTest, UnconfiguredVersionIsResetThenThePackageIsProgrammedAndStored)
+{
+    const auto pkg = package("7.12.3");
+    ASSERT_EQ(upgrade({pkg}, true), 0) << result_;
+    EXPECT_NE(version_of("L2T").find("7.12.3"), std::string::npos) << version_of("L2T");
+    expect_nvram_verifies();
+    ASSERT_EQ(g_requests.size(), 4u);
+    EXPECT_EQ(g_requests[0], std::make_tuple(uint64_t(0x4000), 243u, 0u));
+    EXPECT_EQ(g_requests[1], std::make_tuple(uint64_t(0x4000), 244u, 0u));
+    EXPECT_EQ(g_requests[2], std::make_tuple(uint64_t(0x4000), 243u, 0x01020300u));
+    EXPECT_EQ(std::get<1>(g_requests[3]), 244u);
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "L2T"));  // extracted images are removed
+}
+
+TEST_F(MbiTest, SameOrOlderPackageNeedsForce)
+{
+    const auto pkg = package("7.12.3");
+    for (uint32_t nvram_version : {0x01020300u, 0x02000000u}) {
+        SCOPED_TRACE(nvram_version);
+        with_mbi_version(nvram_version);
+        const Bytes before = adapter_->nvram;
+        g_requests.clear();
+        EXPECT_NE(upgrade({pkg}, true), 0);
+        EXPECT_EQ(last_error(), 35u);
+        EXPECT_EQ(adapter_->nvram, before);
+        EXPECT_TRUE(g_requests.empty());
+    }
+    ASSERT_EQ(upgrade({"-F", "-mbi", pkg}, true), 0) << result_;
+    EXPECT_NE(version_of("L2T").find("7.12.3"), std::string::npos);
+    ASSERT_EQ(g_requests.size(), 2u);
+    EXPECT_EQ(g_requests[0], std::make_tuple(uint64_t(0x4000), 243u, 0x01020300u));
+}
+
+TEST_F(MbiTest, PackageWithoutImagesOrWithAFailingImageStoresNoVersion)
+{
+    struct Case {
+        const char* what;
+        const char* l2t;
+    } cases[] = {{"no image for the board", nullptr}, {"image older than the adapter's", "7.0.1"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto pkg = package(c.l2t);
+        g_requests.clear();
+        EXPECT_NE(upgrade({pkg}, true), 0);
+        EXPECT_FALSE(std::filesystem::exists(dir_ / "L2T"));
+        for (const auto& r : g_requests)
+            EXPECT_NE(std::get<2>(r), 0x01020300u);
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "L2T"));
+}
+
 TEST(BoardFixups, OptionsFollowTheSubsystemId)
 {
     struct Case {
