@@ -254,7 +254,7 @@ protected:
 TEST_F(MbiTest, UnconfiguredVersionIsResetThenThePackageIsProgrammedAndStored)
 {
     const auto pkg = package("7.12.3");
-    ASSERT_EQ(upgrade({pkg}, true), 0) << result_;
+    ASSERT_EQ(upgrade({"-mbi", pkg}, true), 0) << result_;
     EXPECT_NE(version_of("L2T").find("7.12.3"), std::string::npos) << version_of("L2T");
     expect_nvram_verifies();
     ASSERT_EQ(g_requests.size(), 4u);
@@ -273,7 +273,7 @@ TEST_F(MbiTest, SameOrOlderPackageNeedsForce)
         with_mbi_version(nvram_version);
         const Bytes before = adapter_->nvram;
         g_requests.clear();
-        EXPECT_NE(upgrade({pkg}, true), 0);
+        EXPECT_NE(upgrade({"-mbi", pkg}, true), 0);
         EXPECT_EQ(last_error(), 35u);
         EXPECT_EQ(adapter_->nvram, before);
         EXPECT_TRUE(g_requests.empty());
@@ -289,15 +289,19 @@ TEST_F(MbiTest, PackageWithoutImagesOrWithAFailingImageStoresNoVersion)
     struct Case {
         const char* what;
         const char* l2t;
-    } cases[] = {{"no image for the board", nullptr}, {"image older than the adapter's", "7.0.1"}};
+        bool fail_writes;
+    } cases[] = {{"no image for the board", nullptr, false}, {"NVRAM write failure", "7.12.3", true}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         const auto pkg = package(c.l2t);
         g_requests.clear();
-        EXPECT_NE(upgrade({pkg}, true), 0);
+        adapter_->fail_writes = c.fail_writes;
+        EXPECT_NE(upgrade({"-mbi", pkg}, true), 0);
         EXPECT_FALSE(std::filesystem::exists(dir_ / "L2T"));
         for (const auto& r : g_requests)
             EXPECT_NE(std::get<2>(r), 0x01020300u);
+        adapter_->fail_writes = false;
+        expect_nvram_verifies();
     }
     EXPECT_FALSE(std::filesystem::exists(dir_ / "L2T"));
 }
