@@ -1,0 +1,116 @@
+// The per-adapter work of the flash and dump exports: flash by PCI address, flash the items of a
+// discovery report, board options after a flash from a report, dump by PCI address.
+#include <strings.h>
+
+#include <string>
+#include <vector>
+
+#include "fwupg/debug_log.h"
+#include "fwupg/device.h"
+#include "fwupg/device_work.h"
+#include "fwupg/discovery_report.h"
+#include "fwupg/frame_work.h"
+#include "fwupg/fw_utils.h"
+#include "fwupg/oem_interface.h"
+
+namespace {
+
+Device* FindAtPci(std::vector<Device>& list, uint32_t bus, uint32_t device, uint32_t function)
+{
+    for (Device& d : list)
+        if (d.IsDevice(bus, device, function))
+            return &d;
+    return nullptr;
+}
+
+// One "fw_item" of a report: its result code.
+uint32_t FlashItem(const Device& device, xmlNode* item, const std::string& folder, ReportFlashState* state)
+{
+    static const char* const kFn = "oem_do_flash_with_file";
+    const std::string wanted = GetChildValue(item, "firmware_file");
+    std::vector<std::string> files;
+    if (const uint32_t listed = fwupg::EnumFiles(folder, &files); listed != 0)
+        return listed;
+    const std::string* match = nullptr;
+    std::string name;
+    for (const std::string& f : files) {
+        name.clear();
+        fwupg::ExtractFilename(f, &name);
+        if (name == wanted) {
+            match = &f;
+            break;
+        }
+    }
+    if (!match) {
+        LogDebugMsg(DBG_DEBUG, "%s(): LINE No: %d ,Image File [%s] not found !!!", kFn, __LINE__, wanted.c_str());
+        LogDebugMsg(DBG_DEBUG, "%s(): LINE No: %d ,Image File [%s] not found !!!", kFn, __LINE__, name.c_str());
+        if (!wanted.empty()) {
+            state->itemFailed = true;
+            state->resultByte = RET_FLASH_WITH_FILE_FAILED;
+        }
+        return RET_FW_FILE_NOT_FOUND;
+    }
+    state->deferred = true;
+    if (!fwupg::IsRegularFile(*match)) {
+        LogDebugMsg(DBG_DEBUG, "%s(): Image File [%s] not found !!!", kFn, match->c_str());
+        state->itemFailed = true;
+        state->resultByte = RET_FLASH_WITH_FILE_FAILED;
+        return RET_FW_FILE_NOT_FOUND;
+    }
+    const uint32_t result = fwupg::device::Upgrade(device, *match, true);
+    if (result == RET_REBOOT_REQUIRED) {
+        state->resultByte = RET_REBOOT_REQUIRED;  // the final code still says 106 after a failed item
+    } else if (result != RET_SUCCESSFUL) {
+        state->itemFailed = true;
+        state->resultByte = RET_FLASH_WITH_FILE_FAILED;
+    }
+    return result;
+}
+
+}  // namespace
+
+uint32_t FlashDeviceAtPci(const char* imageFile, bool force, uint32_t bus, uint32_t device, uint32_t function)
+{
+    Device* d = FindAtPci(g_AllDevices, bus, device, function);
+    if (!d)
+        return RET_FWUPG_SKIPPED_MISC;
+    if (!d->IsCompatible(imageFile)) {
+        LogDebugMsg(DBG_DEBUG, "%s(): The given firmware image file is invalid for this NIC!!!",
+                    "oem_do_full_flash_PCI");
+        return RET_FW_IMAGE_INVALID;
+    }
+    return fwupg::device::Upgrade(*d, imageFile, force);
+}
+
+void FlashReportDevice(xmlNode* deviceEntry, const char* folder, ReportFlashState* state)
+{
+    static const char* const kFn = "oem_do_flash_with_file";
+    LogDebugMsg(DBG_DEBUG, "%s(): sDevice=%s", kFn, GetChildValue(deviceEntry, "device_id").c_str());
+    Device* device = fwupg::FindReportDevice(deviceEntry);
+    if (!device)
+        return;
+    for (xmlNode* item = deviceEntry->children; item; item = item->next) {
+        if (item->type != XML_ELEMENT_NODE || xmlStrcmp(item->name, BAD_CAST "fw_item") != 0)
+            continue;
+        if (strcasecmp(GetChildValue(item, "action").c_str(), "skip") == 0)
+            continue;
+        const uint32_t result = FlashItem(*device, item, folder, state);
+        const std::string status = std::to_string(result);
+        LogDebugMsg(DBG_DEBUG, "%s():iRet=%d sStatus=%s", kFn, static_cast<int>(result), status.c_str());
+        SetChildValue(item, "action_status", status.c_str());
+    }
+}
+
+void SetOptionsForVindoAdapters()
+{
+    for (const Device& d : g_AllDevices)
+        fwupg::device::SetOptionsForVindoAdapter(d);
+}
+
+uint32_t DumpDeviceAtPci(const char* dumpFile, uint32_t bus, uint32_t device, uint32_t function)
+{
+    Device* d = FindAtPci(g_Devices, bus, device, function);
+    if (!d)
+        return RET_OPERATION_FAILED;
+    return fwupg::device::DumpNVM(*d, dumpFile);
+}

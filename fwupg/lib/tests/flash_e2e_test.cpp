@@ -1,0 +1,101 @@
+// Updates through the exports on the test kit's demo machine: discovery report, flash with it,
+// the statuses it writes back, and a second discovery that shows the new versions.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include <platform/utf16.h>
+#include <testkit/demo.h>
+
+#include "discovery_test_support.h"
+#include "fwupg/oem_interface.h"
+
+namespace {
+
+using disctest::World;
+
+std::string Read(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+size_t Count(const std::string& text, const std::string& part)
+{
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++n;
+    return n;
+}
+
+uint32_t Discover(const World& w, const std::string& report)
+{
+    const std::u16string folder = platform::to_utf16(w.fw()), file = platform::to_utf16(report);
+    return oem_do_discovery_with_files(file.c_str(), folder.c_str());
+}
+
+uint32_t Flash(const World& w, const std::string& report)
+{
+    const std::u16string folder = platform::to_utf16(w.fw()), file = platform::to_utf16(report);
+    return oem_do_flash_with_file(file.c_str(), folder.c_str());
+}
+
+// Open fault: on the demo machine every MBI item currently ends in 14 (upgrade failed, backup
+// restored), so the final code is 106. Enabled again once the package upgrade goes through.
+TEST(FlashEndToEnd, DISABLED_ReportDrivenUpdateShowsNewVersions)
+{
+    World w;
+    testkit::make_demo(w.root(), w.fw());
+    const std::string report = w.root() + "/report.xml";
+    ASSERT_EQ(Discover(w, report), 0u);
+    const std::string before = Read(report);
+    ASSERT_GT(Count(before, "<fw_item>"), 0u) << before;
+
+    const uint32_t code = Flash(w, report);
+    const std::string after = Read(report);
+    EXPECT_EQ(code, uint32_t(RET_REBOOT_REQUIRED)) << after;
+    EXPECT_NE(after.find("takes_effect value=\"deferred\""), std::string::npos) << after;
+    EXPECT_EQ(Count(after, "<action_status value=\"1\""), Count(before, "<fw_item>") -
+                                                             Count(before, "<action value=\"skip\"")) << after;
+
+    const std::string second = w.root() + "/second.xml";
+    ASSERT_EQ(Discover(w, second), 0u);
+    const std::string again = Read(second);
+    EXPECT_EQ(Count(again, "active_version value=\"7.10.1\""), 0u) << again;
+}
+
+TEST(FlashEndToEnd, SkippedItemsAreLeftAlone)
+{
+    World w;
+    testkit::make_demo(w.root(), w.fw());
+    const std::string report = w.root() + "/report.xml";
+    ASSERT_EQ(Discover(w, report), 0u);
+    std::string text = Read(report);
+    const std::string key = "<action value=\"";
+    for (size_t at = text.find(key); at != std::string::npos; at = text.find(key, at + 1)) {
+        const size_t end = text.find('"', at + key.size());
+        text.replace(at + key.size(), end - at - key.size(), "SKIP");
+    }
+    std::ofstream(report, std::ios::binary) << text;
+    EXPECT_EQ(Flash(w, report), uint32_t(RET_FWUPG_SKIPPED_MISC));
+    const std::string after = Read(report);
+    EXPECT_NE(after.find("takes_effect value=\"immediate\""), std::string::npos) << after;
+    // Nothing is written back for a skipped item: every status stays as discovery left it.
+    EXPECT_EQ(Count(after, "<action_status value=\"\""), Count(after, "<fw_item>")) << after;
+}
+
+TEST(FlashEndToEnd, FlashByPciAddress)
+{
+    World w;
+    testkit::make_demo(w.root(), w.fw());
+    const std::u16string missing = platform::to_utf16(w.fw() + "/none.bin");
+    EXPECT_EQ(oem_do_full_flash_PCI(missing.c_str(), 0, 0, 1, 0, 0), uint32_t(RET_FW_FILE_NOT_FOUND));
+    const std::u16string any = platform::to_utf16(w.fw() + "/NICFWData.xml");
+    EXPECT_EQ(oem_do_full_flash_PCI(any.c_str(), 0, 0, 0x7F, 0x1F, 7), uint32_t(RET_FWUPG_SKIPPED_MISC));
+}
+
+}  // namespace
