@@ -1,0 +1,235 @@
+// TIRN end to end against the real vendor library and the simulated management library: the
+// program, both libraries and the FW folder in one working folder, as an installation has them,
+// on the simulated machine and firmware folder that the test kit's demo set makes.
+#include "tirn_harness.h"
+
+#include "sim/adapter_builder.h"
+
+#include <libxml/parser.h>
+#include <libxml/tree.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <map>
+#include <set>
+#include <sstream>
+#include <sys/wait.h>
+
+namespace fs = std::filesystem;
+using namespace tirn_test;
+
+namespace {
+
+std::string bin_dir()
+{
+    const char* b = std::getenv("FWUPG_BIN_DIR");
+    return b ? b : ".";
+}
+
+// One adapter as the simulated machine describes it.
+struct MachineAdapter {
+    std::string name, mac;
+    unsigned bus = 0, device = 0, function = 0;
+};
+
+// One adapter as "TIRN -c" lists it, with its firmware inventory: type -> {current, available}.
+struct ListedAdapter {
+    std::string mac, location;
+    std::map<std::string, std::pair<std::string, std::string>> firmware;
+};
+
+std::vector<std::string> split(const std::string& text, const std::string& sep)
+{
+    std::vector<std::string> parts;
+    size_t from = 0;
+    for (size_t at; (at = text.find(sep, from)) != std::string::npos; from = at + sep.size())
+        parts.push_back(text.substr(from, at - from));
+    parts.push_back(text.substr(from));
+    return parts;
+}
+
+std::vector<ListedAdapter> parse_listing(const std::string& out)
+{
+    std::vector<ListedAdapter> adapters;
+    bool inInventory = false;
+    std::istringstream lines(out);
+    for (std::string l; std::getline(lines, l);) {
+        if (l.rfind("NIC ", 0) == 0) {
+            adapters.emplace_back();
+            inInventory = false;
+            continue;
+        }
+        if (adapters.empty()) continue;
+        ListedAdapter& a = adapters.back();
+        if (l.rfind("\tMAC address: ", 0) == 0) {
+            a.mac = l.substr(14);
+            a.mac.erase(a.mac.find_last_not_of(' ') + 1);
+        } else if (l.rfind("\tBus:device.function: ", 0) == 0) {
+            a.location = l.substr(22);
+        } else if (l == "\tFirmware type\tCurrent version\tAvailable version") {
+            inInventory = true;
+        } else if (inInventory && l.size() > 2 && l[0] == '\t' && l.back() == '\r') {
+            // "\t<type>\t\t<current>\t\t<available>\r"
+            auto cols = split(l.substr(1, l.size() - 2), "\t\t");
+            if (cols.size() == 3) a.firmware[cols[0]] = {cols[1], cols[2]};
+        } else if (l.empty()) {
+            inInventory = false;
+        }
+    }
+    return adapters;
+}
+
+std::string location_text(const MachineAdapter& a)
+{
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%02u:%02u.%02u", a.bus, a.device, a.function);
+    return buf;
+}
+
+std::string child_value(xmlNode* parent, const char* name)
+{
+    for (xmlNode* c = parent->children; c; c = c->next) {
+        if (c->type != XML_ELEMENT_NODE || xmlStrcmp(c->name, BAD_CAST name) != 0) continue;
+        xmlChar* v = xmlGetProp(c, BAD_CAST "value");
+        std::string s = v ? reinterpret_cast<const char*>(v) : "";
+        xmlFree(v);
+        return s;
+    }
+    return {};
+}
+
+class RealLibrary : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        // The program runs from the working folder, so that its FW folder is the one beside the
+        // libraries; the vendor library opens the management library from its own folder.
+        fs::copy_file(sb.ProgramPath(), sb.work + "/TIRN");
+        sb.prog = sb.work;
+        for (const char* lib : {"LibALDN_ZkFwUpg.so", "YXMAPIa.so"}) {
+            ASSERT_TRUE(fs::exists(bin_dir() + "/" + lib)) << lib << " is not built";
+            fs::copy_file(bin_dir() + "/" + lib, sb.work + "/" + lib);
+        }
+        MakeDemoMachine();
+    }
+
+    void MakeDemoMachine()
+    {
+        const std::string cmd = "'" + bin_dir() + "/fwgen' demo '" + sb.root + "' '" + sb.FwFolder() + "' 2>&1";
+        FILE* p = popen(cmd.c_str(), "r");
+        ASSERT_NE(p, nullptr);
+        std::string out;
+        char buf[512];
+        for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+        const int status = pclose(p);
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "fwgen demo failed:\n" << out;
+
+        for (const auto& name : sim::adapter_names(sb.root)) {
+            std::string error;
+            auto spec = sim::parse_adapter(name, ReadFile(sim::description_path(sb.root, name)), &error);
+            ASSERT_TRUE(spec) << name << ": " << error;
+            machine.push_back({name, spec->mac, spec->bus, spec->device, spec->function});
+        }
+        ASSERT_FALSE(machine.empty());
+    }
+
+    // The listing must hold every adapter of the machine once, each with firmware entries.
+    std::map<std::string, ListedAdapter> ListByMac()
+    {
+        RunResult r = sb.Run({"-c"});
+        EXPECT_EQ(r.exitCode, 0) << r.out;
+        EXPECT_TRUE(Contains(r.out, "Found " + std::to_string(machine.size()) + " adapters\n")) << r.out;
+        std::map<std::string, ListedAdapter> byMac;
+        for (auto& a : parse_listing(r.out)) byMac[a.mac] = a;
+        EXPECT_EQ(byMac.size(), machine.size()) << r.out;
+        for (const auto& m : machine) {
+            auto it = byMac.find(m.mac);
+            if (it == byMac.end()) {
+                ADD_FAILURE() << m.name << " (" << m.mac << ") is not listed:\n" << r.out;
+                continue;
+            }
+            EXPECT_EQ(it->second.location, location_text(m)) << m.name;
+            EXPECT_FALSE(it->second.firmware.empty()) << m.name << " lists no firmware:\n" << r.out;
+        }
+        return byMac;
+    }
+
+    Sandbox sb;
+    std::vector<MachineAdapter> machine;
+};
+
+TEST_F(RealLibrary, ListingShowsEveryAdapterWithItsFirmwareVersions)
+{
+    auto listed = ListByMac();
+    // Every board carries 7.10.1 firmware; the folder holds 7.12.0 images for each of them.
+    for (const auto& m : machine) {
+        const auto& fw = listed[m.mac].firmware;
+        const bool offered = std::any_of(fw.begin(), fw.end(), [](const auto& e) {
+            return e.second == std::pair<std::string, std::string>{"7.10.1", "7.12.0"};
+        });
+        EXPECT_TRUE(offered) << m.name << " shows no 7.10.1 -> 7.12.0 entry";
+    }
+    EXPECT_TRUE(Contains(sb.Log(), "Found " + std::to_string(machine.size()) + " adapters\r\n"));
+}
+
+TEST_F(RealLibrary, DiscoveryWritesAWellFormedReportNamingEveryAdapter)
+{
+    RunResult r = sb.Run({"-d", "report.xml"});
+    EXPECT_EQ(r.exitCode, 1) << r.out;
+    EXPECT_TRUE(Contains(r.out, "Discovery report written to report.xml.\nLibrary result: 0\n")) << r.out;
+
+    const std::string report = sb.work + "/report.xml";
+    ASSERT_TRUE(fs::exists(report));
+    xmlDoc* doc = xmlReadFile(report.c_str(), nullptr, XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
+    ASSERT_NE(doc, nullptr) << "report is not well-formed:\n" << ReadFile(report);
+    xmlNode* root = xmlDocGetRootElement(doc);
+    ASSERT_NE(root, nullptr);
+    EXPECT_STREQ(reinterpret_cast<const char*>(root->name), "zk_rom_discovery");
+
+    std::multiset<std::string> reported;
+    for (xmlNode* list = root->children; list; list = list->next) {
+        if (list->type != XML_ELEMENT_NODE || xmlStrcmp(list->name, BAD_CAST "devices") != 0) continue;
+        for (xmlNode* d = list->children; d; d = d->next) {
+            if (d->type != XML_ELEMENT_NODE) continue;
+            reported.insert(child_value(d, "macaddress"));
+            bool hasItem = false;
+            for (xmlNode* c = d->children; c; c = c->next)
+                hasItem |= c->type == XML_ELEMENT_NODE && xmlStrcmp(c->name, BAD_CAST "fw_item") == 0;
+            EXPECT_TRUE(hasItem) << child_value(d, "macaddress") << " has no firmware item";
+        }
+    }
+    xmlFreeDoc(doc);
+
+    std::multiset<std::string> expected;
+    for (const auto& m : machine) expected.insert(m.mac);
+    EXPECT_EQ(reported, expected) << ReadFile(report);
+}
+
+TEST_F(RealLibrary, UpdateFromTheReportInstallsTheNewVersions)
+{
+    ASSERT_EQ(sb.Run({"-d", "report.xml"}).exitCode, 1);
+    auto before = ListByMac();
+
+    // The library's debug log says whether its update path is part of this build.
+    RunResult r = sb.Run({"-u", "report.xml", "-debug"});
+    if (Contains(ReadFile(sb.work + "/libdbg.log"), "FlashReportDevice(): not built into this library"))
+        GTEST_SKIP() << "the vendor library's update from a report is not built yet";
+    EXPECT_EQ(r.exitCode, 2) << r.out;
+    EXPECT_TRUE(Contains(r.out, "Flashing from discovery report at report.xml.\n")) << r.out;
+
+    // Every entry that was older than the folder's image now runs that image's version.
+    auto after = ListByMac();
+    for (const auto& m : machine) {
+        for (const auto& [type, versions] : before[m.mac].firmware) {
+            if (versions.first != "7.10.1" || versions.second != "7.12.0") continue;
+            auto now = after[m.mac].firmware.find(type);
+            ASSERT_NE(now, after[m.mac].firmware.end()) << m.name << " " << type;
+            EXPECT_EQ(now->second.first, "7.12.0") << m.name << " " << type;
+        }
+    }
+}
+
+}  // namespace
