@@ -35,6 +35,8 @@ struct MachineAdapter {
     unsigned bus = 0, device = 0, function = 0;
 };
 
+const char* const kNotBuilt = "(): not built into this library";
+
 // One adapter as "TIRN -c" lists it, with its firmware inventory: type -> {current, available}.
 struct ListedAdapter {
     std::string mac, location;
@@ -114,6 +116,19 @@ protected:
             fs::copy_file(bin_dir() + "/" + lib, sb.work + "/" + lib);
         }
         MakeDemoMachine();
+        if (HasFatalFailure()) return;
+
+        // Until the library carries its adapter discovery, it finds no adapter and says why in
+        // its debug log; nothing below can run then.
+        sb.Run({"-c", "-debug"});
+        if (LibraryDebugLogSays(std::string("DiscoverDevices") + kNotBuilt))
+            GTEST_SKIP() << "the vendor library's adapter discovery is not built into it yet";
+        fs::remove(sb.work + "/libdbg.log");
+    }
+
+    bool LibraryDebugLogSays(const std::string& text) const
+    {
+        return Contains(ReadFile(sb.work + "/libdbg.log"), text);
     }
 
     void MakeDemoMachine()
@@ -131,12 +146,13 @@ protected:
             std::string error;
             auto spec = sim::parse_adapter(name, ReadFile(sim::description_path(sb.root, name)), &error);
             ASSERT_TRUE(spec) << name << ": " << error;
-            machine.push_back({name, spec->mac, spec->bus, spec->device, spec->function});
+            // Only the first function of a board is usable: the others share its firmware.
+            if (spec->function == 0) machine.push_back({name, spec->mac, spec->bus, spec->device, spec->function});
         }
         ASSERT_FALSE(machine.empty());
     }
 
-    // The listing must hold every adapter of the machine once, each with firmware entries.
+    // The listing must hold every usable adapter of the machine once, each with firmware entries.
     std::map<std::string, ListedAdapter> ListByMac()
     {
         RunResult r = sb.Run({"-c"});
@@ -158,7 +174,7 @@ protected:
     }
 
     Sandbox sb;
-    std::vector<MachineAdapter> machine;
+    std::vector<MachineAdapter> machine;  // the usable adapters
 };
 
 TEST_F(RealLibrary, ListingShowsEveryAdapterWithItsFirmwareVersions)
@@ -215,7 +231,7 @@ TEST_F(RealLibrary, UpdateFromTheReportInstallsTheNewVersions)
 
     // The library's debug log says whether its update path is part of this build.
     RunResult r = sb.Run({"-u", "report.xml", "-debug"});
-    if (Contains(ReadFile(sb.work + "/libdbg.log"), "FlashReportDevice(): not built into this library"))
+    if (LibraryDebugLogSays(std::string("FlashReportDevice") + kNotBuilt))
         GTEST_SKIP() << "the vendor library's update from a report is not built yet";
     EXPECT_EQ(r.exitCode, 2) << r.out;
     EXPECT_TRUE(Contains(r.out, "Flashing from discovery report at report.xml.\n")) << r.out;
