@@ -4,6 +4,10 @@
 // untouched, so that an interrupted upgrade still finds the old image intact. Only when that
 // fails does the second pass reuse the space of the image being replaced and move movable images
 // down to close the gaps; pinned images (BDN, the SWIM image the running firmware executes) stay.
+// A SWIM image of the set the running firmware does not use may take its old image's place
+// instead of forcing moves. The active SWIM is moved only when nothing else makes room; that
+// needs a reboot, and the operator is warned. Compaction is planned on a copy first, so a
+// request that cannot succeed moves nothing.
 #include "fwupg/nvm/alloc.h"
 
 #include <algorithm>
@@ -13,6 +17,7 @@
 #include "fwupg/host_ops.h"
 #include "fwupg/nvm/access.h"
 #include "fwupg/nvm/directory.h"
+#include "fwupg/nvm/ext_install.h"
 #include "fwupg/nvm/image_table.h"
 #include "fwupg/nvm/program.h"
 
@@ -30,7 +35,8 @@ struct Placed {
     uint32_t type;
     uint32_t start;
     uint32_t length;
-    bool pinned;
+    bool pinned;       // never moved (BDN, a range the caller keeps)
+    bool active_swim;  // moved only when shifting the running firmware's SWIM is allowed
     bool same_type;
     uint64_t end() const { return (uint64_t(start) + length + 3) & ~3ull; }
 };
@@ -68,7 +74,7 @@ int collect(uint32_t type, std::vector<Placed>& out)
             continue;
         // The directory in force is never overwritten by its own successor.
         bool same = t == type && t != kTypeExtDir;
-        out.push_back({Home::Main, i, t, off, len, t == kTypeBdn || is_active_swim(t, off, running), same});
+        out.push_back({Home::Main, i, t, off, len, t == kTypeBdn, is_active_swim(t, off, running), same});
         if (i == 15 && t == kTypeExtDir) {
             if (common_nvm_read_ext_dir(off, len, &ext) != 0)
                 return -1;
@@ -80,13 +86,13 @@ int collect(uint32_t type, std::vector<Placed>& out)
             uint32_t t = ext.entry[k][1] & kTypeMask, len = ext.entry[k][1] & kLenMask, off = ext.entry[k][2];
             if (len == 0)
                 continue;
-            out.push_back({Home::Ext, k, t, off, len, t == kTypeBdn || is_active_swim(t, off, running), t == type});
+            out.push_back({Home::Ext, k, t, off, len, t == kTypeBdn, is_active_swim(t, off, running), t == type});
         }
     uint32_t boot_off = 0, boot_len = 0;
     if (type != kTypeBc1 && common_nvm_read_bootstrap(nullptr, &boot_len, &boot_off) == 0 && boot_len != 0) {
         bool shared = std::any_of(out.begin(), out.end(), [&](const Placed& p) { return p.start == boot_off; });
         if (!shared)
-            out.push_back({Home::Boot, 0, kTypeBc1, boot_off, boot_len, false, false});
+            out.push_back({Home::Boot, 0, kTypeBc1, boot_off, boot_len, false, false, false});
     }
     return 0;
 }
@@ -120,8 +126,12 @@ int relink(const Placed& p, uint32_t to)
     return 0;
 }
 
-int move_image(Placed& p, uint32_t to)
+int move_image(Placed& p, uint32_t to, bool plan_only)
 {
+    if (plan_only) {
+        p.start = to;
+        return 0;
+    }
     std::vector<uint8_t> data;
     try {
         data.resize((p.length + 3) & ~3u);
@@ -158,6 +168,66 @@ bool first_gap(const std::vector<Placed>& images, uint64_t from, uint64_t needed
     return true;
 }
 
+// Moves movable blockers down from `start` until `needed` bytes are free; the active SWIM moves
+// only with `shift`. `plan_only` works on the copy without touching NVRAM. 0 with the offset,
+// -1 no room or a failed move, -2 no memory.
+int compact(std::vector<Placed> images, uint64_t start, uint64_t needed, uint64_t end, bool shift, bool plan_only,
+            uint64_t* at)
+{
+    uint64_t cand = start;
+    while (cand < end) {
+        Placed* blocker = nullptr;
+        bool covered = false;
+        for (Placed& p : images) {
+            if (p.start < cand && p.end() > cand) {
+                cand = p.end();
+                covered = true;
+                break;
+            }
+            if (p.start >= cand && (!blocker || p.start < blocker->start))
+                blocker = &p;
+        }
+        if (covered)
+            continue;
+        uint64_t limit = blocker ? blocker->start : end;
+        if (limit > end)
+            limit = end;
+        if (limit - cand >= needed) {
+            *at = cand;
+            return 0;
+        }
+        if (!blocker)
+            break;
+        if (blocker->start == cand || blocker->pinned || (blocker->active_swim && !shift)) {
+            cand = blocker->end();
+            continue;
+        }
+        int rc = move_image(*blocker, uint32_t(cand), plan_only);
+        if (rc != 0)
+            return rc;
+        cand = blocker->end();
+    }
+    return -1;
+}
+
+// A SWIM image of the set the running firmware does not use goes where its old image is, when
+// that place holds it: nothing the adapter runs on is overwritten and nothing has to move.
+bool reuse_old_swim(uint32_t type, const std::vector<Placed>& images, uint64_t needed, uint64_t* at)
+{
+    uint32_t position = 0;
+    if (!is_swim_type(type, &position) || running_swim_word() == 0)
+        return false;
+    uint32_t running = 0;
+    if (common_nvm_swim_sets(&running, nullptr) != 0 || running == 0 || running == (position < 12 ? 1u : 2u))
+        return false;
+    for (const Placed& p : images)
+        if (p.home == Home::Ext && p.same_type && !p.active_swim && p.end() - p.start >= needed) {
+            *at = p.start;
+            return true;
+        }
+    return false;
+}
+
 }  // namespace
 
 extern "C" uint32_t common_nvm_alloc_moves() { return g_moves; }
@@ -178,7 +248,7 @@ extern "C" int common_nvm_alloc_space(uint32_t type, uint32_t length, uint32_t k
     if (collect(type, images) != 0)
         return -1;
     if (keep_length)
-        images.push_back({Home::Keep, 0, 0, keep_offset, keep_length, true, false});
+        images.push_back({Home::Keep, 0, 0, keep_offset, keep_length, true, false, false});
     std::sort(images.begin(), images.end(), [](const Placed& a, const Placed& b) { return a.start < b.start; });
 
     uint64_t at = 0;
@@ -187,40 +257,24 @@ extern "C" int common_nvm_alloc_space(uint32_t type, uint32_t length, uint32_t k
         return 0;
     }
 
+    if (reuse_old_swim(type, images, needed, &at)) {
+        *out = uint32_t(at);
+        return 0;
+    }
+
     // Second pass: the space of the replaced image is free, movable images close up.
     std::erase_if(images, [](const Placed& p) { return p.same_type; });
-    uint64_t cand = start;
-    while (cand < end) {
-        Placed* blocker = nullptr;
-        bool covered = false;
-        for (Placed& p : images) {
-            if (p.start < cand && p.end() > cand) {
-                cand = p.end();
-                covered = true;
-                break;
-            }
-            if (p.start >= cand && (!blocker || p.start < blocker->start))
-                blocker = &p;
-        }
-        if (covered)
-            continue;
-        uint64_t limit = blocker ? blocker->start : end;
-        if (limit > end)
-            limit = end;
-        if (limit - cand >= needed) {
-            *out = uint32_t(cand);
-            return 0;
-        }
-        if (!blocker)
-            break;
-        if (blocker->start == cand || blocker->pinned || blocker->home == Home::Keep) {
-            cand = blocker->end();
-            continue;
-        }
-        int rc = move_image(*blocker, uint32_t(cand));
-        if (rc != 0)
-            return rc;
-        cand = blocker->end();
+    bool shift = false;
+    if (compact(images, start, needed, end, false, true, &at) != 0) {
+        const bool has_active = std::any_of(images.begin(), images.end(), [](const Placed& p) { return p.active_swim; });
+        if (!has_active || compact(images, start, needed, end, true, true, &at) != 0)
+            return -1;
+        fwupg_dbg_printf("WARNING: Active SWIM needs to be shifted! Reboot required after flash!\n");
+        shift = true;
     }
-    return -1;
+    int rc = compact(images, start, needed, end, shift, false, &at);
+    if (rc != 0)
+        return rc;
+    *out = uint32_t(at);
+    return 0;
 }

@@ -6,6 +6,7 @@
 
 #include "fwupg/nvm/commands.h"
 #include "fwupg/nvm/file_io.h"
+#include "platform/byte_order.h"
 
 namespace {
 
@@ -13,11 +14,8 @@ struct File {
     const std::vector<uint8_t>& b;
     size_t size;
     bool has(uint64_t at, uint64_t n) const { return at + n <= size; }
-    uint32_t u32(uint64_t at) const
-    {
-        return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 | uint32_t(b[at + 3]) << 24;
-    }
-    uint16_t u16(uint64_t at) const { return uint16_t(b[at] | b[at + 1] << 8); }
+    uint32_t u32(uint64_t at) const { return platform::load_le32(&b[at]); }
+    uint16_t u16(uint64_t at) const { return platform::load_le16(&b[at]); }
 };
 
 constexpr uint64_t P = 19;

@@ -7,19 +7,18 @@
 #include "fwupg/nvm/access.h"
 #include "fwupg/nvm/directory.h"
 #include "fwupg/nvm/file_io.h"
+#include "platform/byte_order.h"
 
 namespace fwupg::nvm {
 
 namespace {
-
-uint32_t le32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
 
 bool spares_at(const uint8_t* data, uint32_t length, uint32_t at, uint32_t words)
 {
     if (uint64_t(at) + 4ull * words > length)
         return false;
     for (uint32_t i = 0; i < words; ++i)
-        if (le32(data + at + 4 * i) != kPageFiller)
+        if (platform::load_le32(data + at + 4 * i) != kPageFiller)
             return false;
     return true;
 }
@@ -106,7 +105,7 @@ int Strip8bytes(Tcl_Interp*, uint8_t* buffer, uint32_t length, uint32_t* count)
         in += page;
         out += page;
         for (uint32_t w = 0; w < spare_words && length - in >= 4; ++w) {
-            if (le32(buffer + in) != kPageFiller)
+            if (platform::load_le32(buffer + in) != kPageFiller)
                 break;
             in += 4;
         }

@@ -178,6 +178,100 @@ TEST(Alloc, ReplacementReusesTheOldSpaceOnlyWhenNothingElseFits)
     EXPECT_EQ(version_in_nvram(b, "IPMI"), "IPMI 1.0.1");
 }
 
+// [IPMI][gap 0x800][SWIM1][ext dir][0x600 free]: a 0xC00-byte image fits only when SWIM1 moves
+// down. When SWIM1 is the image the running firmware executes, moving it needs a reboot, and
+// the operator is told so; a SWIM nobody runs moves silently.
+TEST(Alloc, ActiveSwimIsShiftedOnlyWhenNothingElseMakesRoom)
+{
+    const uint32_t size = 0x4000, image_start = 3112;
+    const uint32_t ipmi = size - image_start - 0x800 - 0x800 - 780 - 0x600;
+    auto s = board_spec(kit::Chip::E3, size);
+    s.images.push_back(image_spec("IPMI", testkit::stock_image("IPMI", "1.0.0", ipmi - 4)));
+    s.images.push_back(image_spec("SWIM1", testkit::stock_image("SWIM1", "7.10.3.0", 0x7FC), 0x800));
+    const struct {
+        uint32_t running;
+        bool warned;
+    } cases[] = {{0x070A0300, true}, {0x01020304, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.running);
+        Board b(s);
+        ASSERT_EQ(b.built.ext_dir_offset.value() + 780 + 0x600, size);
+        b.a().regs[0xA2B4] = 0x10000;
+        b.a().regs[0x10008] = c.running;
+        take_debug_text();
+        auto img = testkit::stock_image("L2C", "1.0.0", 0xBFC);
+        ASSERT_EQ(common_nvm_prog_image_by_idx(img.data(), uint32_t(img.size()), row("L2C"), 1), 0);
+        const bool warned = take_debug_text().find("WARNING: Active SWIM needs to be shifted! Reboot required after "
+                                                   "flash!\n") != std::string::npos;
+        EXPECT_EQ(warned, c.warned);
+        auto r = b.verify();
+        EXPECT_TRUE(r.ok()) << r.text();
+        ASSERT_TRUE(found(r, "SWIM1") && found(r, "L2C"));
+        EXPECT_EQ(found(r, "SWIM1")->offset, b.placed("SWIM1").offset - 0x800);
+        EXPECT_EQ(version_in_nvram(b, "SWIM1"), "SWIM1 7.10.3.0");
+    }
+}
+
+// [IPMI][0x800 free][BDN][0x800 free][SWIM1 active][ext dir][0x100 free]: the free bytes add up
+// to a 0xFFC-byte image, but with BDN pinned no shift of the SWIM frees that much in one place.
+// Nothing moves and no shift is announced.
+TEST(Alloc, HopelessRequestMovesNothing)
+{
+    const uint32_t size = 0x4000, image_start = 3112;
+    const uint32_t ipmi = size - image_start - 0x800 - 0x800 - 0x800 - 0x800 - 780 - 0x100;
+    auto s = board_spec(kit::Chip::E3, size);
+    s.images.push_back(image_spec("IPMI", testkit::stock_image("IPMI", "1.0.0", ipmi - 4)));
+    s.images.push_back(image_spec("BDN", testkit::stock_image("BDN", "", 0x7FC), 0x800));
+    s.images.push_back(image_spec("SWIM1", testkit::stock_image("SWIM1", "7.10.3.0", 0x7FC), 0x800));
+    Board b(s);
+    ASSERT_EQ(b.built.ext_dir_offset.value() + 780 + 0x100, size);
+    b.a().regs[0xA2B4] = 0x10000;
+    b.a().regs[0x10008] = 0x070A0300;
+    const auto before = b.a().nvram;
+    take_debug_text();
+    auto img = testkit::stock_image("L2C", "1.0.0", 0xFF8);
+    EXPECT_EQ(common_nvm_prog_image_by_idx(img.data(), uint32_t(img.size()), row("L2C"), 1), -1);
+    const std::string text = take_debug_text();
+    EXPECT_EQ(text.find("WARNING"), std::string::npos);
+    EXPECT_NE(text.find("Not enough space in NVM.\n"), std::string::npos);
+    EXPECT_EQ(b.a().nvram, before);
+}
+
+// [IPMI][0x400 free][SWIM1][SWIM1B][ext dir][0x400 free]: a new SWIM1B has no free room (the 0x400 bytes
+// take the next copy of the extended directory). When the running firmware
+// uses set 1, the old SWIM1B's place is taken over and nothing moves; when it uses neither set,
+// the allocator moves SWIM1 down instead.
+TEST(Alloc, SwimOfTheIdleSetReusesItsOldPlace)
+{
+    const uint32_t size = 0x4000, image_start = 3112;
+    auto s = board_spec(kit::Chip::E3, size);
+    const uint32_t lead = size - image_start - 0x400 - 0x800 - 0x800 - 780 - 0x400;
+    s.images.push_back(image_spec("IPMI", testkit::stock_image("IPMI", "1.0.0", lead - 4)));
+    s.images.push_back(image_spec("SWIM1", testkit::stock_image("SWIM1", "7.10.3.0", 0x7FC), 0x400));
+    s.images.push_back(image_spec("SWIM1B", testkit::stock_image("SWIM1B", "7.10.2.0", 0x7FC)));
+    const struct {
+        uint32_t running;
+        bool reused;
+    } cases[] = {{0x070A0300, true}, {0x01020304, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.running);
+        Board b(s);
+        ASSERT_EQ(b.built.ext_dir_offset.value() + 780 + 0x400, size);
+        b.a().regs[0xA2B4] = 0x10000;
+        b.a().regs[0x10008] = c.running;
+        const uint32_t moves = common_nvm_alloc_moves();
+        auto img = testkit::stock_image("SWIM1B", "7.10.4.0", 0x7FC);
+        ASSERT_EQ(common_nvm_install_ext_image(img.data(), uint32_t(img.size()), row("SWIM1B"), 1, 0, 0, 0), 0);
+        auto r = b.verify();
+        EXPECT_TRUE(r.ok()) << r.text();
+        EXPECT_EQ(version_in_nvram(b, "SWIM1B"), "SWIM1B 7.10.4.0");
+        EXPECT_EQ(version_in_nvram(b, "SWIM1"), "SWIM1 7.10.3.0");
+        EXPECT_EQ(found(r, "SWIM1")->offset == b.placed("SWIM1").offset, c.reused);
+        EXPECT_EQ(found(r, "SWIM1B")->offset == b.placed("SWIM1B").offset, c.reused);
+        EXPECT_EQ(common_nvm_alloc_moves() == moves, c.reused);
+    }
+}
+
 // Power lost after k bytes of a single-image upgrade: afterwards the adapter holds the old
 // version or the new one, every CRC valid, and the result says which. The directory entry and
 // its CRC word are two writes in different places; a loss between them (or inside the 12-byte

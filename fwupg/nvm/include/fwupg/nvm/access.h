@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "fwupg/host_ops.h"
+#include "platform/byte_order.h"
 
 extern "C" {
 
@@ -75,18 +76,9 @@ void* common_nvm_memset(void* p, int byte, size_t n);
 
 namespace fwupg::nvm {
 
-// Big-endian word helpers for buffers in NVRAM byte order.
-inline uint32_t load_be32(const uint8_t* p)
-{
-    return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
-}
-inline void store_be32(uint8_t* p, uint32_t v)
-{
-    p[0] = uint8_t(v >> 24);
-    p[1] = uint8_t(v >> 16);
-    p[2] = uint8_t(v >> 8);
-    p[3] = uint8_t(v);
-}
+// Big-endian word helpers for buffers in NVRAM byte order (the platform's own).
+using platform::load_be32;
+using platform::store_be32;
 // Host-order word helpers for buffers of host-order words (unaligned safe).
 uint32_t load_u32(const void* p);
 void store_u32(void* p, uint32_t v);
