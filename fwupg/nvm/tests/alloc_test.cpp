@@ -103,6 +103,55 @@ TEST(ProgImage, OversizedMbaIsRefusedBeforeAnyWrite)
     EXPECT_EQ(b.a().bytes_written, before_writes);
 }
 
+// A linked firmware file is stored as the span from its start address to the end of its highest
+// section: sections at their load addresses, gaps zero, sections below the start or without a
+// file offset left out. A section reaching past the file is refused before any write.
+TEST(ProgImage, LinkedFileIsStoredAsItsLoadSpan)
+{
+    auto put = [](std::vector<uint8_t>& b, size_t at, uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            b[at + i] = uint8_t(v >> (8 * i));
+    };
+    std::vector<uint8_t> file(0xC0, 0);
+    for (size_t i = 0x60; i < file.size(); ++i)
+        file[i] = uint8_t(i * 7 + 1);
+    put(file, 0, 0x45901011);
+    const uint32_t sections[6][3] = {
+        {0x60, 0x10000, 0x20},  // first section: its load address is the start
+        {0x80, 0x10040, 0x10},  // after a 0x20-byte gap
+        {0x90, 0x0F000, 0x10},  // below the start: left out
+        {0, 0x10100, 0x10},     // no file offset: left out
+        {0, 0, 0},
+        {0xA0, 0x10200, 0x10},  // sixth: used only when the word at byte 4 is set
+    };
+    for (int k = 0; k < 6; ++k)
+        for (int w = 0; w < 3; ++w)
+            put(file, 16 + 12 * k + 4 * w, sections[k][w]);
+    std::vector<uint8_t> expect(0x50, 0);
+    std::copy(file.begin() + 0x60, file.begin() + 0x80, expect.begin());
+    std::copy(file.begin() + 0x80, file.begin() + 0x90, expect.begin() + 0x40);
+
+    {
+        Board b(board_spec(kit::Chip::E3));
+        ASSERT_EQ(common_nvm_prog_image_by_idx(file.data(), uint32_t(file.size()), row("IPMI"), 0), 0);
+        auto r = b.verify();
+        EXPECT_TRUE(r.ok()) << r.text();
+        const kit::FoundImage* f = found(r, "IPMI");
+        ASSERT_TRUE(f);
+        EXPECT_EQ(f->length, 0x54u);
+        testkit::Bytes host = testkit::get_host_view(b.a().nvram, f->offset, 0x50);
+        EXPECT_EQ(std::vector<uint8_t>(host.begin(), host.end()), expect);
+    }
+    {
+        auto bad = file;
+        put(bad, 16 + 12 + 8, 0x100);  // the second section now runs past the file
+        Board b(board_spec(kit::Chip::E3));
+        const auto before = b.a().nvram;
+        EXPECT_EQ(common_nvm_prog_image_by_idx(bad.data(), uint32_t(bad.size()), row("IPMI"), 0), -1);
+        EXPECT_EQ(b.a().nvram, before);
+    }
+}
+
 TEST(Alloc, CompactionMovesABlockerDownAndUpdatesItsEntry)
 {
     // [IPMI 0x1000][gap 0x800][L2T 0x1000][gap 0x800][CCM][ext dir]... the new 0x1400-byte image

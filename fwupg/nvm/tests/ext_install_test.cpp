@@ -5,6 +5,7 @@
 #include "fwupg/nvm/directory.h"
 #include "fwupg/nvm/ext_install.h"
 #include "fwupg/nvm/image_table.h"
+#include "fwupg/nvm/program.h"
 #include "nvm_fixture.h"
 
 using namespace fwupg::nvm;
@@ -200,6 +201,63 @@ TEST(Housekeeping, EnsureNicPrtionAndBootCfgShadow)
     EXPECT_TRUE(found(r, "NIC_PRTION"));
     ASSERT_TRUE(found(r, "BOOT_CFG_SHADOW"));
     EXPECT_EQ(found(r, "BOOT_CFG_SHADOW")->length, 12292u);
+}
+
+// A blank NIC_PRTION gets its function entries once, from the port MACs: 7 for the two physical
+// functions, 3 for the others, with 0x640000; the image CRC stays valid. Without every
+// single-function MAC, or with an entry already set up, nothing is written.
+TEST(NparBlock, BlankEntriesAreFilledOnceFromThePortMacs)
+{
+    const struct {
+        bool second_port_mac;
+        bool fills;
+    } cases[] = {{true, true}, {false, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.second_port_mac);
+        auto s = board_spec(kit::Chip::E3);
+        if (c.second_port_mac)
+            s.ports[0][1].mac = 0x001018BB0000ull;
+        testkit::Bytes blank(508, 0);
+        blank[0] = 1;
+        s.images.push_back(image_spec("NIC_PRTION", blank));
+        Board b(s);
+        const auto before = b.a().nvram;
+        ASSERT_EQ(common_nvm_init_npar_block(0), 0);
+        EXPECT_NVRAM_VALID(b);
+        if (!c.fills) {
+            EXPECT_EQ(b.a().nvram, before);
+            continue;
+        }
+        const uint32_t np = b.placed("NIC_PRTION").offset;
+        for (uint32_t f = 0; f < 8; ++f) {
+            SCOPED_TRACE(f);
+            const uint32_t port_part = (f & 1) ? 2068 : 300;
+            const uint32_t e = np + 52 + 48 * f;
+            EXPECT_EQ(b.a().be32(e), (f < 2 ? 7u : 3u) | 0x640000u);
+            EXPECT_EQ(b.a().be32(e + 4), b.a().be32(port_part + 16));
+            EXPECT_EQ(b.a().be32(e + 8), b.a().be32(port_part + 20) + 4 * (f >> 1));
+        }
+        const auto filled = b.a().nvram;
+        ASSERT_EQ(common_nvm_init_npar_block(0), 0);
+        EXPECT_EQ(b.a().nvram, filled);
+    }
+}
+
+// The NIV removal mode takes NIV and NIVPROFILES out of the extended directory and nothing else.
+TEST(NivBlock, RemovalModeDeletesNivAndProfilesOnly)
+{
+    auto s = board_spec(kit::Chip::E3);
+    s.images.push_back(image_spec("NIV", testkit::stock_image("NIV", "1.0.0")));
+    s.images.push_back(image_spec("NIVPROFILES", testkit::stock_image("NIVPROFILES", "")));
+    s.images.push_back(image_spec("CCM", testkit::stock_image("CCM", "1.0.2")));
+    Board b(s);
+    ASSERT_EQ(common_nvm_update_niv_block(1, 0, nullptr, nullptr), 0);
+    auto r = b.verify();
+    EXPECT_TRUE(r.ok()) << r.text();
+    EXPECT_FALSE(found(r, "NIV"));
+    EXPECT_FALSE(found(r, "NIVPROFILES"));
+    ASSERT_TRUE(found(r, "CCM"));
+    EXPECT_EQ(found(r, "CCM")->offset, b.placed("CCM").offset);
 }
 
 }  // namespace
