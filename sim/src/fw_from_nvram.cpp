@@ -1,10 +1,21 @@
 #include "fw_from_nvram.h"
 
 #include "testkit/e1e3_reader.h"
+#include "testkit/legacy_reader.h"
 #include "yxmapi/yxmapi.h"
 
 namespace sim {
 namespace {
+
+// "MBA a.b.c" of the first boot-agent slot of a ROM chain in NVRAM, or nothing.
+std::optional<std::string> mba_text(const testkit::Bytes& nv, uint32_t offset, uint32_t length)
+{
+    auto slots = testkit::e1e3::mba_slots(testkit::get_host_view(nv, offset, length & ~3u));
+    if (slots.empty()) return std::nullopt;
+    uint16_t r = slots.front().second;
+    return "MBA " + std::to_string((r >> 12) & 0xF) + "." + std::to_string((r >> 8) & 0xF) + "." +
+           std::to_string(r & 0xFF);
+}
 
 // A 57710-class device reports, per field of its firmware record, the version text of the image
 // that carries that component: the bootcode (MFW1 when present, else BC1), NCSI, iSCSI boot,
@@ -31,17 +42,11 @@ std::optional<DerivedFirmware> derive_57710(std::span<const uint8_t> nvram)
     put(yxmapi::fw5::kText516, "FCOE_B");
     put(yxmapi::fw5::kText632, "L2T");
     put(yxmapi::fw5::kText764, "CCM");
-    for (const auto& im : images) {
-        if (im.name != "MBA") continue;
-        auto rom = testkit::get_host_view(nv, im.offset, im.length & ~3u);
-        auto slots = testkit::e1e3::mba_slots(rom);
-        if (!slots.empty()) {
-            uint16_t r = slots.front().second;
-            d.texts[yxmapi::fw5::kMba.off] = "MBA " + std::to_string((r >> 12) & 0xF) + "." +
-                                             std::to_string((r >> 8) & 0xF) + "." + std::to_string(r & 0xFF);
+    for (const auto& im : images)
+        if (im.name == "MBA") {
+            if (auto t = mba_text(nv, im.offset, im.length)) d.texts[yxmapi::fw5::kMba.off] = *t;
+            break;
         }
-        break;
-    }
     for (const auto& im : images)
         if (im.name == "CFG_SHARED") {
             if (auto w = testkit::e1e3::image_word(nv, im, 72)) d.mbi_packed = *w;
@@ -50,14 +55,42 @@ std::optional<DerivedFirmware> derive_57710(std::span<const uint8_t> nvram)
     return d;
 }
 
+// A legacy device reports the boot code's text, the UMP, IPMI and NCSI firmware texts, the iSCSI
+// boot version with its IP layout in front ("ipv4_ipv6 v7.10.2"), the boot agent as "MBA a.b.c"
+// of its first sub-image, and the CCM version.
+std::optional<DerivedFirmware> derive_legacy(std::span<const uint8_t> nvram)
+{
+    testkit::Bytes nv(nvram.begin(), nvram.end());
+    if (!testkit::legacy::directory_valid(nv)) return std::nullopt;
+    DerivedFirmware d;
+    for (const auto& im : testkit::legacy::list_images(nv)) {
+        auto put = [&](yxmapi::TextField f) {
+            if (!im.version.empty() && !d.texts.count(f.off)) d.texts[f.off] = im.version.substr(0, f.cap - 1);
+        };
+        if (im.name == "BC1") put(yxmapi::fw4::kBootcode);
+        else if (im.name == "UMP") put(yxmapi::fw4::kUmp);
+        else if (im.name == "IPMI_INIT") put(yxmapi::fw4::kIpmi);
+        else if (im.name == "ISCSI_B") put(yxmapi::fw4::kIscsi);
+        else if (im.name == "NCSI_CMN") put(yxmapi::fw4::kNcsi);
+        else if (im.name == "CCM") put(yxmapi::fw4::kCcm);
+        else if (im.name == "MBA" && !d.texts.count(yxmapi::fw4::kPxe.off))
+            if (auto t = mba_text(nv, im.offset, im.length)) d.texts[yxmapi::fw4::kPxe.off] = *t;
+    }
+    return d;
+}
+
 }  // namespace
 
-bool firmware_derivable(uint32_t family) { return family == yxmapi::kFamily57710; }
+bool firmware_derivable(uint32_t family)
+{
+    return family == yxmapi::kFamily57710 || family == yxmapi::kFamilyLegacy;
+}
 
 std::optional<DerivedFirmware> derive_firmware_from_nvram(uint32_t family, std::span<const uint8_t> nvram)
 {
-    if (family != yxmapi::kFamily57710) return std::nullopt;
     try {
+        if (family == yxmapi::kFamilyLegacy) return derive_legacy(nvram);
+        if (family != yxmapi::kFamily57710) return std::nullopt;
         return derive_57710(nvram);
     } catch (const std::exception&) {
         return std::nullopt;  // unreadable NVRAM: the description's values stand

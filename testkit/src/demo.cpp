@@ -5,8 +5,11 @@
 #include "testkit/e1e3_nvram.h"
 #include "testkit/fwdata.h"
 #include "testkit/images.h"
+#include "testkit/legacy_image.h"
+#include "testkit/legacy_stock.h"
 #include "testkit/package.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 
@@ -89,6 +92,85 @@ void write_adapters(const std::string& root, const Board& b, uint32_t& index, De
   }
 }
 
+// Legacy-family boards: NVRAM from the legacy kit, one description per PCI function.
+struct LegacyBoard {
+  const char* name;
+  int board;
+  uint32_t chip;  // chip number
+  uint16_t did;
+  unsigned functions;
+  uint32_t mac_base;  // low 32 bits of the first MAC; the upper 16 are 0x0010
+};
+
+const LegacyBoard kLegacyBoards[] = {
+    {"l-5706", 5706, 0x5706, 0x164A, 1, 0x18570600},
+    {"l-5708", 5708, 0x5708, 0x164C, 1, 0x18570800},
+    {"l-5709", 5709, 0x5709, 0x1639, 2, 0x18570900},
+    {"l-5716", 5716, 0x5716, 0x163B, 2, 0x18571600},
+};
+constexpr uint32_t kLegacyNvramSize = 0x40000;
+
+void set_mac(uint8_t out[6], uint32_t low) {
+  const uint8_t m[6] = {0x00, 0x10, uint8_t(low >> 24), uint8_t(low >> 16), uint8_t(low >> 8), uint8_t(low)};
+  std::copy(m, m + 6, out);
+}
+
+Bytes legacy_nvram(const LegacyBoard& b) {
+  namespace lg = testkit::legacy;
+  lg::adapter a;
+  a.board = b.board;
+  a.nvm_size = kLegacyNvramSize;
+  a.did = a.ssid = b.did;
+  for (unsigned f = 0; f < 2; ++f) {
+    set_mac(a.mac[f], b.mac_base + f);
+    set_mac(a.iscsi_mac[f], b.mac_base + 0x10 + f);
+    set_mac(a.backup_mac[f], b.mac_base + 0x20 + f);
+  }
+  a.product = std::string("Demo adapter ") + b.name;
+  a.sn = "DEMO" + std::to_string(b.board);
+  lg::stock_options o;
+  o.device = b.did;
+  o.ip = b.functions > 1 ? "4n6" : "";
+  a.images.push_back(lg::placed("BC1", lg::stock_image("BC1", kOld)));
+  a.images.push_back(lg::placed("MBA", lg::stock_image("MBA", kOld, o)));
+  a.images.push_back(lg::placed("ISCSI_B", lg::stock_image("ISCSI_B", kOld, o)));
+  a.images.push_back(lg::placed("ISB_CFG", lg::stock_image("ISB_CFG", "1.0.0")));
+  if (b.functions > 1) {
+    a.images.push_back(lg::placed("ISB_CFG2", lg::stock_image("ISB_CFG2", "1.0.0")));
+    a.images.push_back(lg::placed("NCSI_CMN", lg::stock_image("NCSI_CMN", kOld)));
+  } else {
+    a.images.push_back(lg::placed("UMP", lg::stock_image("UMP", kOld)));
+  }
+  return lg::build_nvram(a);
+}
+
+void write_legacy_adapters(const std::string& root, const LegacyBoard& b, uint32_t& index, DemoSet& out) {
+  Bytes nvram = legacy_nvram(b);
+  for (unsigned f = 0; f < b.functions; ++f) {
+    std::string name = b.name;
+    if (b.functions > 1) name += "-p" + std::to_string(f);
+    sim::AdapterSpec a = sim::make_adapter(yxmapi::kFamilyLegacy, index++, name);
+    const uint32_t chip = b.chip;
+    a.did = b.did;
+    a.ssid = b.did;
+    a.chip_id = sim::chip_id(chip, 1, 0);
+    a.function = f;
+    a.port = f;
+    a.port_count = b.functions;
+    a.flash_word = kLegacyNvramSize;
+    a.capabilities = yxmapi::nic::kCapNeedsReboot;
+    char mac[20];
+    std::snprintf(mac, sizeof mac, "0010%08X", b.mac_base + f);
+    a.mac = mac;
+    a.reg(0x808, chip << 16 | 0x0003);  // chip id register: chip number, revision, metal
+    a.reg(0x8EC, 0x3);                  // copper PHY
+    a.reg(0x40C, 0x40000000);           // auxiliary power preset
+    sim::write_adapter(root, a);
+    sim::set_nvram(root, a.name, nvram);
+    out.adapters.push_back(a.name);
+  }
+}
+
 Bytes mfw_bundle(const char* version) {
   return wrapped_stock(std::string("MFW1:") + version + ",MFW2:" + version + ",SWIM1:" + version + ",SWIM2:" +
                        version + ",SWIM3:" + version + ",SWIM4:" + version);
@@ -102,6 +184,7 @@ DemoSet make_demo(const std::string& root, const std::string& fwdir) {
   DemoSet out;
   uint32_t index = 1;
   for (const Board& b : kBoards) write_adapters(root, b, index, out);
+  for (const LegacyBoard& b : kLegacyBoards) write_legacy_adapters(root, b, index, out);
 
   auto put = [&](const std::string& name, const Bytes& data) {
     write_file(fwdir + "/" + name, data);

@@ -6,12 +6,7 @@
 #include <stdexcept>
 
 namespace testkit {
-namespace {
-
-struct Line {
-  int number;
-  std::string key, value;
-};
+namespace desc {
 
 std::string trim(std::string_view s) {
   size_t a = s.find_first_not_of(" \t\r");
@@ -20,7 +15,6 @@ std::string trim(std::string_view s) {
   return std::string(s.substr(a, b - a + 1));
 }
 
-// Calls `fn` for every "key=value" line; "[section]" lines come as key "[section]".
 void each_line(std::string_view text, const std::function<void(const Line&)>& fn) {
   int n = 0;
   size_t pos = 0;
@@ -48,17 +42,6 @@ void each_line(std::string_view text, const std::function<void(const Line&)>& fn
 std::string path_in(const std::string& base, const std::string& p) {
   return !p.empty() && p[0] == '/' ? p : base + "/" + p;
 }
-
-// Splits "word word key=value key=value" into positional words and options.
-struct Args {
-  std::vector<std::string> words;
-  std::vector<std::pair<std::string, std::string>> opts;
-  const std::string* opt(const std::string& k) const {
-    for (const auto& [key, v] : opts)
-      if (key == k) return &v;
-    return nullptr;
-  }
-};
 
 Args args_of(const std::string& value) {
   Args a;
@@ -88,7 +71,9 @@ uint8_t num8(std::string_view s) {
   return uint8_t(v);
 }
 
-}  // namespace
+}  // namespace desc
+
+using namespace desc;
 
 std::vector<std::string> split_words(std::string_view s) {
   std::vector<std::string> out;

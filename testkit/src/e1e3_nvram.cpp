@@ -186,8 +186,9 @@ Built build(const NvramSpec& spec) {
   return out;
 }
 
-Bytes paged(const Bytes& nvram) {
-  static const uint8_t spare[8] = {0x10, 0x57, 0x10, 0x57, 0x10, 0x57, 0x10, 0x57};
+Bytes paged(const Bytes& nvram, uint8_t family_byte) {
+  const uint8_t b = family_byte;
+  const uint8_t spare[8] = {b, 0x57, b, 0x57, b, 0x57, b, 0x57};
   Bytes out;
   out.reserve(nvram.size() / 256 * 264 + 264);
   for (size_t i = 0; i < nvram.size(); i += 256) {

@@ -6,6 +6,7 @@
 #include "testkit/e1e3_reader.h"
 #include "testkit/e1e3_verify.h"
 #include "testkit/images.h"
+#include "testkit/legacy_reader.h"
 
 #include <gtest/gtest.h>
 
@@ -34,9 +35,25 @@ TEST(Demo, OneCommandMakesTheMachineAndTheFirmwareFolder) {
   ASSERT_EQ(run(fwgen() + " demo " + root + " " + fw), 0);
 
   auto names = sim::adapter_names(root);
-  EXPECT_EQ(names, (std::vector<std::string>{"e1-57710", "e2-57712", "e3-57810-p0", "e3-57810-p1"}));
+  EXPECT_EQ(names, (std::vector<std::string>{"e1-57710", "e2-57712", "e3-57810-p0", "e3-57810-p1", "l-5706", "l-5708",
+                                             "l-5709-p0", "l-5709-p1", "l-5716-p0", "l-5716-p1"}));
   for (const auto& n : names) {
     Bytes nv = sim::read_nvram(root, n);
+    if (n[0] == 'l') {
+      // Legacy boards: every CRC holds, and the boot code and boot agent carry the old version.
+      EXPECT_EQ(legacy::verify_nvram(nv), "") << n;
+      auto bc1 = legacy::find_image(nv, "BC1");
+      ASSERT_TRUE(bc1) << n;
+      EXPECT_EQ(bc1->version, "bc 7.10.1") << n;
+      EXPECT_EQ(legacy::find_image(nv, "MBA")->version, "PCI30 MBA 7.10.1;EFI x64 7.10.1;") << n;
+      EXPECT_EQ(legacy::find_image(nv, n.find("5709") != std::string::npos || n.find("5716") != std::string::npos
+                                           ? "NCSI_CMN"
+                                           : "UMP")
+                    .has_value(),
+                true)
+          << n;
+      continue;
+    }
     e1e3::Chip chip = n[1] == '1' ? e1e3::Chip::E1 : n[1] == '2' ? e1e3::Chip::E2 : e1e3::Chip::E3;
     e1e3::Report r = e1e3::verify(nv, chip);
     EXPECT_TRUE(r.ok()) << n << "\n" << r.text();
@@ -57,6 +74,10 @@ TEST(Demo, OneCommandMakesTheMachineAndTheFirmwareFolder) {
   EXPECT_EQ(p1->port, 1u);
   EXPECT_EQ(p1->port_count, 2u);
   EXPECT_EQ(p0->did, p1->did);
+  auto l1 = described("l-5709-p1");
+  ASSERT_TRUE(l1);
+  EXPECT_EQ(l1->family, uint32_t(yxmapi::kFamilyLegacy));
+  EXPECT_EQ(l1->registers.at(0x808), 0x57090003u);
 
   // Newer images in the folder.
   for (const char* f : {"bc_e1.bin", "mba_e1.bin", "mba_e3.bin", "mfw_e3.bin", "l2t.bin", "ncsi.bin", "mbi_e1.bin",
@@ -92,4 +113,37 @@ TEST(Demo, FwgenVerifyAndListFromTheShell) {
   EXPECT_EQ(run(fwgen() + " image NOPE 1.0.0 " + t.path() + "/x.bin"), 1);
   ASSERT_EQ(run(fwgen() + " paged " + nv + " " + t.path() + "/paged.bin"), 0);
   EXPECT_EQ(read_file(t.path() + "/paged.bin").size(), 0x20000u * 264 / 256);
+}
+
+TEST(Demo, FwgenLegacyCommandsFromTheShell) {
+  platform::testing::TempDir t;
+  const std::string d = t.path() + "/";
+  write_text_file(d + "board.txt", "board=5708\nsize=0x20000\nbuffered=1\nimage=BC2 1.0.0\nimage=BC1 5.2.3\n");
+  ASSERT_EQ(run(fwgen() + " nvram " + d + "board.txt " + d + "nv.bin --legacy"), 0);
+  EXPECT_EQ(run(fwgen() + " verify " + d + "nv.bin --legacy --buffered"), 0);
+  EXPECT_EQ(run(fwgen() + " verify " + d + "nv.bin --legacy"), 1) << "the boot-code address is a flash address";
+  EXPECT_EQ(legacy::find_image(read_file(d + "nv.bin"), "BC1")->version, "bc 5.2.3");
+  EXPECT_EQ(run(fwgen() + " list " + d + "nv.bin --legacy"), 0);
+  ASSERT_EQ(run(fwgen() + " paged " + d + "nv.bin " + d + "paged.bin --legacy"), 0);
+  EXPECT_EQ(read_file(d + "paged.bin")[256], 0x09);
+
+  // Image files: raw MBA is the plain ROM; wrapped records with 16- and 20-byte headers.
+  ASSERT_EQ(run(fwgen() + " image MBA 7.8.1 " + d + "mba.bin --legacy --did 0x164C"), 0);
+  Bytes rom = read_file(d + "mba.bin");
+  EXPECT_EQ(le16_at(rom, 0), 0xAA55);
+  ASSERT_EQ(run(fwgen() + " wrap " + d + "v1.bin --legacy BC1:5.2.3 UMP:1.2.3"), 0);
+  Bytes v1 = read_file(d + "v1.bin");
+  EXPECT_EQ(le32_at(v1, 4), 1u);
+  EXPECT_EQ(le32_at(v1, 8), tag_of(std::string("\0bc1", 4)));
+  EXPECT_EQ(le32_at(v1, 16 + le32_at(v1, 12)), 0x669955AAu) << "second header right after the first record";
+  ASSERT_EQ(run(fwgen() + " wrap " + d + "v2.bin --legacy --v2 --compat 0x20100 IPMI_SERV:1.0.0"), 0);
+  Bytes v2 = read_file(d + "v2.bin");
+  EXPECT_EQ(le32_at(v2, 12), 0x20100u);
+  EXPECT_EQ(v2.size(), 20 + le32_at(v2, 16));
+  ASSERT_EQ(run(fwgen() + " image BC1 5.2.3 " + d + "sect.bin --legacy --sectioned"), 0);
+  Bytes sect = read_file(d + "sect.bin");
+  EXPECT_EQ(le32_at(sect, 0), 0x45901011u);
+  EXPECT_EQ(le32_at(sect, 88 + 28), 0x05020300u) << "version word at file offset 116";
+  EXPECT_EQ(run(fwgen() + " image NOPE 1.0.0 " + d + "x.bin --legacy"), 1);
+  EXPECT_EQ(run(fwgen() + " image ISCSI_B 1.0.0 " + d + "x.bin --legacy --ip 5"), 1);
 }

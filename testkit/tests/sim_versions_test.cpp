@@ -3,6 +3,8 @@
 #include "sim/adapter_builder.h"
 #include "testkit/e1e3_nvram.h"
 #include "testkit/images.h"
+#include "testkit/legacy_image.h"
+#include "testkit/legacy_stock.h"
 #include "platform/testing/temp_root.h"
 #include "yxmapi/yxmapi.h"
 
@@ -34,6 +36,14 @@ struct Lib {
     r.prepare(yxmapi::kFwInfoType5Version);
     EXPECT_EQ(fn<34>()(0), 0u);
     EXPECT_EQ(fn<116>()(list_handle, &r), 0u);
+    fn<3>()();
+    return r;
+  }
+  yxmapi::FwInfoType4 query4(uint32_t list_handle) {
+    yxmapi::FwInfoType4 r;
+    r.prepare(yxmapi::kFwInfoType4Version);
+    EXPECT_EQ(fn<34>()(0), 0u);
+    EXPECT_EQ(fn<104>()(list_handle, &r), 0u);
     fn<3>()();
     return r;
   }
@@ -78,4 +88,47 @@ TEST(SimVersions, FollowTheNvramAndFallBackToTheDescription) {
   EXPECT_EQ(r.get(yxmapi::fw5::kMba), "MBA 7.12.4");
   EXPECT_EQ(r.get(yxmapi::fw5::kText4), "MFW1 7.12.4");
   EXPECT_EQ(r.get(yxmapi::fw5::kMbiPacked), 0x070C0400u);
+}
+
+// A legacy adapter reports what its NVRAM holds, through the legacy kit's reader: rewriting the
+// NVRAM changes the record; a field whose image is absent keeps the description's text.
+TEST(SimVersions, LegacyAdapterFollowsItsNvram) {
+  namespace lg = testkit::legacy;
+  platform::testing::TempSystemRoot root;
+  sim::AdapterSpec a = sim::make_adapter(yxmapi::kFamilyLegacy, 1, "l-5709");
+  a.flash_word = 0x40000;
+  a.fw_text(yxmapi::fw4::kBootcode, "bc 1.0.0").fw_text(yxmapi::fw4::kUmp, "UMP 1.0.0");
+  sim::write_adapter(root.path(), a);
+  Lib lib;
+  ASSERT_NE(lib.h, nullptr);
+  EXPECT_EQ(lib.query4(a.list_handle).get(yxmapi::fw4::kBootcode), "bc 1.0.0");
+
+  auto nvram = [](const std::string& v) {
+    lg::adapter n;
+    lg::stock_options o;
+    o.ip = "4n6";
+    for (const char* k : {"BC1", "MBA", "ISCSI_B", "NCSI_CMN", "IPMI_INIT", "CCM"})
+      n.images.push_back(lg::placed(k, lg::stock_image(k, v, o)));
+    return lg::build_nvram(n);
+  };
+  sim::set_nvram(root.path(), a.name, nvram("7.10.3"));
+  yxmapi::FwInfoType4 r = lib.query4(a.list_handle);
+  EXPECT_EQ(r.get(yxmapi::fw4::kBootcode), "bc 7.10.3");
+  EXPECT_EQ(r.get(yxmapi::fw4::kPxe), "MBA 7.10.3");
+  EXPECT_EQ(r.get(yxmapi::fw4::kIscsi), "ipv4_ipv6 v7.10.3");
+  EXPECT_EQ(r.get(yxmapi::fw4::kNcsi), "NCSI 7.10.3");
+  EXPECT_EQ(r.get(yxmapi::fw4::kIpmi), "IPMI 7.10.3");
+  EXPECT_EQ(r.get(yxmapi::fw4::kCcm), "v7.10.3");
+  EXPECT_EQ(r.get(yxmapi::fw4::kUmp), "UMP 1.0.0") << "no UMP image: the description's value";
+
+  sim::set_nvram(root.path(), a.name, nvram("7.12.4"));
+  r = lib.query4(a.list_handle);
+  EXPECT_EQ(r.get(yxmapi::fw4::kBootcode), "bc 7.12.4");
+  EXPECT_EQ(r.get(yxmapi::fw4::kPxe), "MBA 7.12.4");
+
+  // A directory whose CRC is broken is not trusted: the description's values come back.
+  testkit::Bytes broken = nvram("7.12.4");
+  broken[0x20] ^= 1;
+  sim::set_nvram(root.path(), a.name, broken);
+  EXPECT_EQ(lib.query4(a.list_handle).get(yxmapi::fw4::kBootcode), "bc 1.0.0");
 }

@@ -6,6 +6,9 @@
 #include "testkit/e1e3_reader.h"
 #include "testkit/e1e3_verify.h"
 #include "testkit/images.h"
+#include "testkit/legacy_describe.h"
+#include "testkit/legacy_reader.h"
+#include "testkit/legacy_stock.h"
 #include "testkit/package.h"
 #include "testkit/vpd.h"
 
@@ -39,7 +42,13 @@ const char* const kUsage =
     "                                      128-byte VPD image, or the VPD text file with --text\n"
     "  package DESC OUT                    \"KRVT\" firmware package from a description file\n"
     "  fwdata DESC OUT                     NICFWData.xml from a description file\n"
-    "  demo ROOT FWDIR                     simulated machine with E1-E3 adapters and a firmware folder\n";
+    "  demo ROOT FWDIR                     simulated machine with E1-E3 and legacy adapters and a\n"
+    "                                      firmware folder\n"
+    "  With --legacy, nvram, verify, list, image, wrap and paged work on the legacy family (5706,\n"
+    "  5708, 5709, 5716 boards): its description keys (see legacy_describe.h), its CRC checks\n"
+    "  (verify --buffered for a buffered part), its kinds and versions, 16- or 20-byte record\n"
+    "  headers (wrap --v2), 09 57 spare bytes (paged); image also takes --ip 4|6|4n6 for ISCSI_B\n"
+    "  and --sectioned [--five] for a sectioned boot file (88-byte header, 76 with --five).\n";
 
 struct Usage : std::runtime_error {
   using std::runtime_error::runtime_error;
@@ -91,6 +100,11 @@ std::string text_of(const std::string& path) {
 
 int cmd_nvram(const Cmd& c) {
   need(c, 2, 2);
+  if (c.has("--legacy")) {
+    Bytes nv = legacy::build_described(legacy::parse_description(text_of(c.pos[0]), dir_of(c.pos[0])));
+    write_file(c.pos[1], c.has("--paged") ? legacy::paged(nv) : nv);
+    return 0;
+  }
   e1e3::NvramSpec spec = parse_nvram_description(text_of(c.pos[0]), dir_of(c.pos[0]));
   Bytes nv = e1e3::build(spec).nvram;
   write_file(c.pos[1], c.has("--paged") ? e1e3::paged(nv) : nv);
@@ -99,6 +113,12 @@ int cmd_nvram(const Cmd& c) {
 
 int cmd_verify(const Cmd& c) {
   need(c, 1, 1);
+  if (c.has("--legacy")) {
+    std::string why = legacy::verify_nvram(read_file(c.pos[0]), c.has("--buffered"));
+    if (!why.empty()) std::printf("%s\n", why.c_str());
+    std::printf("%s\n", why.empty() ? "NVRAM OK" : "NVRAM BAD");
+    return why.empty() ? 0 : 1;
+  }
   e1e3::Report r = e1e3::verify(read_file(c.pos[0]), c.has("--e1") ? e1e3::Chip::E1 : e1e3::Chip::E3);
   std::fputs(r.text().c_str(), stdout);
   std::printf("%s\n", r.ok() ? "NVRAM OK" : "NVRAM BAD");
@@ -107,6 +127,14 @@ int cmd_verify(const Cmd& c) {
 
 int cmd_list(const Cmd& c) {
   need(c, 1, 1);
+  if (c.has("--legacy")) {
+    for (const auto& im : legacy::list_images(read_file(c.pos[0]))) {
+      const char* home = im.index < 0 ? "boot" : "dir";
+      std::printf("%-4s %2d %-16s 0x%08X 0x%06X 0x%06X %s\n", home, im.index, im.name.c_str(), im.dir_type, im.offset,
+                  im.length, im.version.c_str());
+    }
+    return 0;
+  }
   for (const auto& im : e1e3::list_images(read_file(c.pos[0]))) {
     const char* home = im.home == e1e3::Home::Bootstrap ? "boot" : im.home == e1e3::Home::Main ? "dir" : "ext";
     std::printf("%-4s %2d %-16s 0x%08X 0x%06X 0x%06X %s\n", home, im.index, im.name.c_str(), im.dir_type, im.offset,
@@ -117,6 +145,18 @@ int cmd_list(const Cmd& c) {
 
 int cmd_image(const Cmd& c) {
   need(c, 3, 3);
+  if (c.has("--legacy")) {
+    legacy::stock_options o;
+    o.size = c.num("--size", 0);
+    o.device = uint16_t(c.num("--did", o.device));
+    if (c.has("--ip")) o.ip = c.opt.at("--ip");
+    Bytes mem = legacy::stock_image(c.pos[0], c.pos[1], o);
+    if (c.has("--sectioned"))
+      write_file(c.pos[2], legacy::sectioned_file(mem, legacy::placed(c.pos[0], {}).sram, c.has("--five")));
+    else
+      write_file(c.pos[2], legacy::dword_reversed(mem));
+    return 0;
+  }
   write_file(c.pos[2], stock_image(c.pos[0], c.pos[1], c.num("--size", 0), uint16_t(c.num("--did", 0x168E))));
   return 0;
 }
@@ -129,8 +169,35 @@ uint32_t tag_text(const std::string& t) {
   return tag_of(b);
 }
 
+// A legacy wrapped file: records with 16-byte headers, or 20-byte ones with --v2.
+int cmd_wrap_legacy(const Cmd& c) {
+  Bytes out;
+  for (size_t i = 1; i < c.pos.size(); ++i) {
+    const std::string& item = c.pos[i];
+    size_t eq = item.find('='), colon = item.find(':');
+    uint32_t tag = 0;
+    Bytes data;
+    if (eq != std::string::npos) {
+      tag = tag_text(item.substr(0, eq));
+      data = read_file(item.substr(eq + 1));
+    } else if (colon != std::string::npos) {
+      const legacy::kind* k = legacy::kind_named(item.substr(0, colon));
+      if (!k) throw Usage("unknown legacy image kind in " + item);
+      tag = legacy::tag_word(*k);
+      data = legacy::dword_reversed(legacy::stock_image(k->name, item.substr(colon + 1)));
+    } else {
+      throw Usage("item must be KIND:VERSION or TAG=FILE: " + item);
+    }
+    Bytes rec = c.has("--v2") ? legacy::wrapped_v2(tag, c.num("--compat", 0), data) : legacy::wrapped_v1(tag, data);
+    out.insert(out.end(), rec.begin(), rec.end());
+  }
+  write_file(c.pos[0], out);
+  return 0;
+}
+
 int cmd_wrap(const Cmd& c) {
   if (c.pos.size() < 2) throw Usage("wrap needs a file and at least one item");
+  if (c.has("--legacy")) return cmd_wrap_legacy(c);
   std::vector<WrappedRecord> recs;
   for (size_t i = 1; i < c.pos.size(); ++i) {
     const std::string& item = c.pos[i];
@@ -169,7 +236,8 @@ int cmd_ncsi(const Cmd& c) {
 
 int cmd_paged(const Cmd& c) {
   need(c, 2, 2);
-  write_file(c.pos[1], e1e3::paged(read_file(c.pos[0])));
+  Bytes nv = read_file(c.pos[0]);
+  write_file(c.pos[1], c.has("--legacy") ? legacy::paged(nv) : e1e3::paged(nv));
   return 0;
 }
 
@@ -228,7 +296,7 @@ int main(int argc, char** argv) {
       {"nvram", {cmd_nvram, {}}},
       {"verify", {cmd_verify, {}}},
       {"list", {cmd_list, {}}},
-      {"image", {cmd_image, {"--size", "--did"}}},
+      {"image", {cmd_image, {"--size", "--did", "--ip"}}},
       {"wrap", {cmd_wrap, {"--compat"}}},
       {"mba", {cmd_mba, {"--did", "--family-bits"}}},
       {"ncsi", {cmd_ncsi, {"--chip-mask"}}},

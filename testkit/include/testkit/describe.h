@@ -23,8 +23,10 @@
 #include "testkit/fwdata.h"
 #include "testkit/package.h"
 
+#include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace testkit {
@@ -39,5 +41,39 @@ Bytes wrapped_stock(std::string_view list);
 
 // Splits on blanks.
 std::vector<std::string> split_words(std::string_view s);
+
+// The pieces every description parser is made of (the legacy kit's parser uses them too).
+namespace desc {
+
+struct Line {
+  int number;
+  std::string key, value;
+};
+
+// Calls `fn` for every "key=value" line; "[section]" lines come as key "[section]". An exception
+// from `fn` comes back as std::invalid_argument naming the line.
+void each_line(std::string_view text, const std::function<void(const Line&)>& fn);
+
+// Splits "word word key=value key=value" into positional words and options.
+struct Args {
+  std::vector<std::string> words;
+  std::vector<std::pair<std::string, std::string>> opts;
+  const std::string* opt(const std::string& k) const {
+    for (const auto& [key, v] : opts)
+      if (key == k) return &v;
+    return nullptr;
+  }
+};
+Args args_of(const std::string& value);
+
+std::string trim(std::string_view s);
+// A relative path is taken from `base`.
+std::string path_in(const std::string& base, const std::string& p);
+// Numbers ("0x..." or decimal) that must fit the width; std::invalid_argument otherwise.
+uint32_t num32(std::string_view s);
+uint16_t num16(std::string_view s);
+uint8_t num8(std::string_view s);
+
+}  // namespace desc
 
 }  // namespace testkit

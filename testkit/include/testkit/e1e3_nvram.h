@@ -116,8 +116,9 @@ void set_board(NvramSpec& spec, uint16_t vid, uint16_t did, uint16_t svid, uint1
 // kind, too many entries, images beyond the size, two bootstrap images).
 Built build(const NvramSpec& spec);
 
-// Full-NVRAM file in paged form: 8 spare bytes 10 57 10 57 10 57 10 57 after every 256 bytes.
-Bytes paged(const Bytes& nvram);
+// Full-NVRAM file in paged form: 8 spare bytes 10 57 10 57 10 57 10 57 after every 256 bytes
+// (`family_byte` 0x09 gives the legacy family's 09 57 09 57 09 57 09 57).
+Bytes paged(const Bytes& nvram, uint8_t family_byte = 0x10);
 
 // Recomputes the CRC of a region (tests use it to corrupt a pointer while keeping its CRC right).
 inline void fix_crc(Bytes& nvram, uint32_t off, uint32_t len) { store_region_crc(nvram, off, len); }
