@@ -31,21 +31,21 @@ struct Lib {
   typename yxmapi::OrdinalFn<N>::type fn() {
     return reinterpret_cast<typename yxmapi::OrdinalFn<N>::type>(dlsym(h, yxmapi::symbol_for_ordinal(N)));
   }
-  yxmapi::FwInfoType5 query(uint32_t list_handle) {
-    yxmapi::FwInfoType5 r;
-    r.prepare(yxmapi::kFwInfoType5Version);
+  // The firmware record of ordinal N (116: type 5, 104: type 4) in one library session.
+  template <uint32_t N, class Record>
+  Record query_record(uint32_t list_handle, uint32_t version) {
+    Record r;
+    r.prepare(version);
     EXPECT_EQ(fn<34>()(0), 0u);
-    EXPECT_EQ(fn<116>()(list_handle, &r), 0u);
+    EXPECT_EQ(fn<N>()(list_handle, &r), 0u);
     fn<3>()();
     return r;
   }
+  yxmapi::FwInfoType5 query(uint32_t list_handle) {
+    return query_record<116, yxmapi::FwInfoType5>(list_handle, yxmapi::kFwInfoType5Version);
+  }
   yxmapi::FwInfoType4 query4(uint32_t list_handle) {
-    yxmapi::FwInfoType4 r;
-    r.prepare(yxmapi::kFwInfoType4Version);
-    EXPECT_EQ(fn<34>()(0), 0u);
-    EXPECT_EQ(fn<104>()(list_handle, &r), 0u);
-    fn<3>()();
-    return r;
+    return query_record<104, yxmapi::FwInfoType4>(list_handle, yxmapi::kFwInfoType4Version);
   }
   void* h = nullptr;
 };
