@@ -32,7 +32,9 @@ mkdir -p "$root" "$tool"
 # its current folder, and the vendor library finds the management library beside itself.
 cp "$bin/TIRN" "$bin/LibALDN_ZkFwUpg.so" "$bin/YXMAPIa.so" "$tool/"
 echo "== fwgen demo: simulated machine in $root, firmware in $tool/FW"
-"$bin/fwgen" demo "$root" "$tool/FW"
+# --legacy adds legacy-family boards to the machine. The tool lists only adapters for which the
+# folder holds a fitting MBI or PHY image, so they stay out of its listing.
+"$bin/fwgen" demo "$root" "$tool/FW" --legacy
 
 export FWUPG_SYSTEM_ROOT=$root
 cd "$tool"

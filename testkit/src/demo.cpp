@@ -178,13 +178,14 @@ Bytes mfw_bundle(const char* version) {
 
 }  // namespace
 
-DemoSet make_demo(const std::string& root, const std::string& fwdir) {
+DemoSet make_demo(const std::string& root, const std::string& fwdir, bool legacy) {
   std::filesystem::create_directories(root);
   std::filesystem::create_directories(fwdir);
   DemoSet out;
   uint32_t index = 1;
   for (const Board& b : kBoards) write_adapters(root, b, index, out);
-  for (const LegacyBoard& b : kLegacyBoards) write_legacy_adapters(root, b, index, out);
+  if (legacy)
+    for (const LegacyBoard& b : kLegacyBoards) write_legacy_adapters(root, b, index, out);
 
   auto put = [&](const std::string& name, const Bytes& data) {
     write_file(fwdir + "/" + name, data);

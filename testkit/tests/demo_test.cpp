@@ -32,7 +32,7 @@ int run(const std::string& cmd) {
 TEST(Demo, OneCommandMakesTheMachineAndTheFirmwareFolder) {
   platform::testing::TempDir t;
   std::string root = t.path() + "/root", fw = t.path() + "/fw";
-  ASSERT_EQ(run(fwgen() + " demo " + root + " " + fw), 0);
+  ASSERT_EQ(run(fwgen() + " demo " + root + " " + fw + " --legacy"), 0);
 
   auto names = sim::adapter_names(root);
   EXPECT_EQ(names, (std::vector<std::string>{"e1-57710", "e2-57712", "e3-57810-p0", "e3-57810-p1", "l-5706", "l-5708",
@@ -74,6 +74,9 @@ TEST(Demo, OneCommandMakesTheMachineAndTheFirmwareFolder) {
   EXPECT_EQ(p1->port, 1u);
   EXPECT_EQ(p1->port_count, 2u);
   EXPECT_EQ(p0->did, p1->did);
+  // Legacy boards only when asked for.
+  ASSERT_EQ(run(fwgen() + " demo " + t.path() + "/plain " + t.path() + "/plainfw"), 0);
+  EXPECT_EQ(sim::adapter_names(t.path() + "/plain").size(), 4u);
   auto l1 = described("l-5709-p1");
   ASSERT_TRUE(l1);
   EXPECT_EQ(l1->family, uint32_t(yxmapi::kFamilyLegacy));

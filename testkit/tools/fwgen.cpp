@@ -42,8 +42,8 @@ const char* const kUsage =
     "                                      128-byte VPD image, or the VPD text file with --text\n"
     "  package DESC OUT                    \"KRVT\" firmware package from a description file\n"
     "  fwdata DESC OUT                     NICFWData.xml from a description file\n"
-    "  demo ROOT FWDIR                     simulated machine with E1-E3 and legacy adapters and a\n"
-    "                                      firmware folder\n"
+    "  demo ROOT FWDIR [--legacy]          simulated machine with E1-E3 adapters (and legacy ones)\n"
+    "                                      and a firmware folder\n"
     "  With --legacy, nvram, verify, list, image, wrap and paged work on the legacy family (5706,\n"
     "  5708, 5709, 5716 boards): its description keys (see legacy_describe.h), its CRC checks\n"
     "  (verify --buffered for a buffered part), its kinds and versions, 16- or 20-byte record\n"
@@ -275,7 +275,7 @@ int cmd_fwdata(const Cmd& c) {
 
 int cmd_demo(const Cmd& c) {
   need(c, 2, 2);
-  DemoSet d = make_demo(c.pos[0], c.pos[1]);
+  DemoSet d = make_demo(c.pos[0], c.pos[1], c.has("--legacy"));
   for (const auto& a : d.adapters) std::printf("adapter %s\n", a.c_str());
   for (const auto& f : d.files) std::printf("file %s\n", f.c_str());
   return 0;

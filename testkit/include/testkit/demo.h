@@ -1,5 +1,6 @@
-// The demo set: a simulated machine with E1-E3 and legacy adapters and a firmware folder with
-// newer images for the E1-E3 adapters. demo.sh and end-to-end tests make it with "fwgen demo".
+// The demo set: a simulated machine with E1-E3 adapters (and, when asked, legacy adapters) and a
+// firmware folder with newer images for the E1-E3 adapters. demo.sh and end-to-end tests make it
+// with "fwgen demo".
 #pragma once
 
 #include <string>
@@ -19,6 +20,7 @@ struct DemoSet {
 //   e2-57712     E2 (0x1662), one function: MFW1/MFW2/SWIMs, MBA, L2T, 7.10.1;
 //   e3-57810-p0, e3-57810-p1
 //                E3 (0x168E), a two-port board (functions 0 and 1): as the E2 board.
+// With `legacy` also (the library lists none of them: no MBI or PHY image in the folder fits them):
 //   l-5706, l-5708
 //                legacy boards (0x164A, 0x164C), one function: BC1, MBA, iSCSI boot and its
 //                configuration, UMP, 7.10.1;
@@ -27,6 +29,6 @@ struct DemoSet {
 //                with a configuration per port, NCSI, 7.10.1.
 // Each E1-E3 board keeps its MBI version 7.10.1 in CFG_SHARED. The folder holds 7.12.0 images: MBI
 // packages per family, wrapped bootcode, MFW bundle, L2T, NCSI bundle, boot-agent ROMs.
-DemoSet make_demo(const std::string& root, const std::string& fwdir);
+DemoSet make_demo(const std::string& root, const std::string& fwdir, bool legacy = false);
 
 }  // namespace testkit
