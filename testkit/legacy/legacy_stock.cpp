@@ -118,7 +118,9 @@ bytes stock_image(std::string_view k, std::string_view version, const stock_opti
         return sized(text_image(text, a, mi, c), o.size);
     }
     if (one_of(k, {"ISCSI_B", "ISB_CPRG", "FCOE_B", "FEB_CPRG", "CCM"})) {
-        bytes b = sized(pointed_version_image("v" + std::string(version)), o.size);
+        std::string text = "v";
+        text += version;
+        bytes b = sized(pointed_version_image(text), o.size);
         if (k == "ISCSI_B") {
             const uint32_t marks = o.ip.empty() || o.ip == "4" ? 0 : o.ip == "6" ? 0x86DD : o.ip == "4n6" ? 0xC0B0 : 1;
             if (marks == 1)
