@@ -45,25 +45,10 @@ constexpr FieldOption kFields[] = {
     {0x40000000, 40, 21, 2},  {0x800000000ull, 512, 0, 8},  {0x8000000000ull, 460, 8, 3},
 };
 
-// Partition modes of the set: multi-function mode (0 single, 1 switch-independent, 2 the
-// caller's virtual-connect form) and AFEX.
 struct Modes {
     int mf = 0;
     bool afex = false;
 };
-
-Modes modes_of(const uint8_t* record, uint32_t mode_arg)
-{
-    Modes m;
-    bool mf_on = (get(record, 860) >> 8) & 1;
-    uint32_t sf = get_field(record, 460, 8, 3);
-    if (mf_on && sf == 0)
-        m.mf = mode_arg == 1 ? 2 : 0;
-    else if (mf_on && sf != 1)
-        m.mf = 1;
-    m.afex = get(record, 924) != 0 && sf != 1;
-    return m;
-}
 
 // Records a refusal: last-error code, message in the interpreter's result.
 int refuse(const HostOps& ops, uint32_t code, const char* message)
@@ -183,7 +168,7 @@ uint32_t common_nvm_vf_available(const uint8_t* nic_prtion)
     return sum > kVfTotal ? 0 : kVfTotal - sum;
 }
 
-int set_nvm_cfg_57710(HostOps ops, cfg_request* request, uint32_t mode)
+int common_nvm_cfg_57710_set(HostOps ops, cfg_request* request, uint32_t mode)
 {
     try {
         if (!request)
@@ -193,7 +178,7 @@ int set_nvm_cfg_57710(HostOps ops, cfg_request* request, uint32_t mode)
         int rc = set->read();
         if (rc != 0)
             return rc;
-        Modes m = modes_of(set->record, mode);
+        Modes m{mf_mode(set->record, mode), afex_mode(set->record)};
         bool done = false;
         rc = apply(ops, *set, *request, m, &done);
         if (rc != 0 || done)

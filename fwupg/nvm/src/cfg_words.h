@@ -30,4 +30,19 @@ inline void put_field(uint8_t* record, uint32_t offset, uint32_t shift, uint32_t
 
 inline void put_bit(uint8_t* record, uint32_t offset, uint32_t bit, bool on) { put_field(record, offset, bit, 1, on); }
 
+// Partition modes of a configuration record. Multi-function mode: 0 single function, 1 switch
+// independent, 2 the form the caller's mode argument 1 names when the force-SF field is 0. AFEX:
+// a NIV block is set up and the force-SF field is not 1.
+inline int mf_mode(const uint8_t* record, uint32_t mode_arg)
+{
+    if (!((get(record, 860) >> 8) & 1))
+        return 0;
+    const uint32_t sf = get_field(record, 460, 8, 3);
+    if (sf == 0)
+        return mode_arg == 1 ? 2 : 0;
+    return sf != 1 ? 1 : 0;
+}
+
+inline bool afex_mode(const uint8_t* record) { return get(record, 924) != 0 && get_field(record, 460, 8, 3) != 1; }
+
 }  // namespace fwupg::nvm::cfgw

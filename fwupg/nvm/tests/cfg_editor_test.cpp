@@ -29,7 +29,7 @@ int set_flag(Board& b, uint64_t flag, uint32_t value, uint32_t mode = 0)
     cfg_request r{};
     r.option_flag = flag;
     r.value = value;
-    return set_nvm_cfg_57710(b.a().ops(), &r, mode);
+    return common_nvm_cfg_57710_set(b.a().ops(), &r, mode);
 }
 
 Board e3_board(bool with_cfg_shared)
@@ -40,14 +40,17 @@ Board e3_board(bool with_cfg_shared)
     return Board(s);
 }
 
-// The MBI version store goes through the editor by default and lands in the shared image, which
+// The MBI version store, through the editor, lands in the shared image, which
 // is created when the board has none.
 TEST(CfgEditor, MbiVersionLandsInTheSharedConfiguration)
 {
     for (bool with_cfg_shared : {true, false}) {
         SCOPED_TRACE(with_cfg_shared);
         Board b = e3_board(with_cfg_shared);
-        ASSERT_EQ(common_nvm_set_mbi_version(b.a().interp(), 0x070C0300u, 0x0A0BE707u), 0);
+        set_cfg_setter([](cfg_request* r) { return common_nvm_cfg_57710_set(*g_pHostOps, r, 0); });
+        const int rc = common_nvm_set_mbi_version(b.a().interp(), 0x070C0300u, 0x0A0BE707u);
+        set_cfg_setter(nullptr);
+        ASSERT_EQ(rc, 0);
         uint32_t v = 0, d = 0;
         ASSERT_EQ(common_nvm_get_mbi_version(&v, &d), 0);
         EXPECT_EQ(v, 0x070C0300u);
@@ -78,7 +81,7 @@ TEST(CfgEditor, ParametersAreCheckedAndStoredInTheirField)
         r.option_flag = 0x4000;
         r.option_num = c.index;
         r.value = c.value;
-        const int rc = set_nvm_cfg_57710(b.a().ops(), &r, 0);
+        const int rc = common_nvm_cfg_57710_set(b.a().ops(), &r, 0);
         const uint32_t after = word_of(c.word);
         const uint32_t mask = (c.width == 32 ? ~0u : ((1u << c.width) - 1)) << c.shift;
         if (c.accepted) {
@@ -104,7 +107,7 @@ TEST(CfgEditor, UnknownParameterIsRefusedWithBothMessages)
     r.option_flag = 0x4000;
     r.option_num = 247;
     r.value = 1;
-    EXPECT_EQ(set_nvm_cfg_57710(b.a().ops(), &r, 0), 1);
+    EXPECT_EQ(common_nvm_cfg_57710_set(b.a().ops(), &r, 0), 1);
     EXPECT_EQ(take_debug_text(), "Unsupported Parameter\nError: invalid param_value = 0x1 for param_index = 247\n");
     EXPECT_EQ(b.a().nvram, before);
 }
@@ -165,7 +168,7 @@ TEST(CfgEditor, MacAddressesGoToTheirWords)
     r.option_flag = 0x800;
     r.value2 = 0x0010;
     r.value3 = 0x18ABCDEF;
-    ASSERT_EQ(set_nvm_cfg_57710(b.a().ops(), &r, 0), 0);
+    ASSERT_EQ(common_nvm_cfg_57710_set(b.a().ops(), &r, 0), 0);
     EXPECT_EQ(word_of(452), 0x0010u);
     EXPECT_EQ(word_of(456), 0x18ABCDEFu);
     EXPECT_NVRAM_VALID(b);
@@ -179,7 +182,7 @@ TEST(CfgEditor, V0InTheConfigurationCopyResetsTheAdapter)
     cfg_request r{};
     r.option_flag = 0x2000000;
     r.data = text;
-    ASSERT_EQ(set_nvm_cfg_57710(b.a().ops(), &r, 0), 0);
+    ASSERT_EQ(common_nvm_cfg_57710_set(b.a().ops(), &r, 0), 0);
     auto set = std::make_unique<CfgSet>();
     ASSERT_EQ(set->read(), 0);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(set->record + 696)), "7.12.4-TOO-LONG-");
@@ -195,6 +198,53 @@ TEST(CfgEditor, ReadFailureWritesNothing)
     EXPECT_NE(set_flag(b, 0x4, 1), 0);
     b.a().fail_reads = false;
     EXPECT_EQ(b.a().nvram, before);
+}
+
+std::string show(Board& b, uint32_t code, uint32_t index = 0, int* rc = nullptr)
+{
+    cfg_request r{};
+    r.value = code;
+    r.option_num = index;
+    take_debug_text();
+    const int result = show_nvm_cfg_57710(b.a().ops(), &r, 0);
+    if (rc)
+        *rc = result;
+    return take_debug_text();
+}
+
+TEST(CfgEditor, ShowPrintsWhatTheSetterStored)
+{
+    Board b = e3_board(true);
+    ASSERT_EQ(set_flag(b, 0x1000, 5), 0);
+    cfg_request r{};
+    r.option_flag = 0x4000;
+    r.option_num = 244;
+    r.value = 0x0C1FE907;  // 12/31/2025, year bytes swapped
+    ASSERT_EQ(common_nvm_cfg_57710_set(b.a().ops(), &r, 0), 0);
+    EXPECT_EQ(show(b, 2), "MBA Boot Protocol: 5\n");
+    EXPECT_EQ(show(b, 16, 244), "Option #244: date = 12/31/2025\n");
+    int rc = 0;
+    EXPECT_EQ(show(b, 16, 247, &rc), "Unsupported Parameter\n");
+    EXPECT_EQ(rc, 1);
+    EXPECT_EQ(show(b, 4096, 0, &rc), "Invalid option specified.\n");
+    EXPECT_EQ(rc, 1);
+}
+
+TEST(CfgEditor, WolSwitchWritesTheBitAndResets)
+{
+    Board b = e3_board(true);
+    ASSERT_EQ(Tcl_Eval(b.a().interp(), "set ::resets 0; proc _reset {} { incr ::resets }"), TCL_OK);
+    for (uint32_t on : {1u, 0u}) {
+        ASSERT_EQ(common_nvm_set_cfg_bit24(b.a().ops(), on), 0);
+        EXPECT_EQ((word_of(464) >> 24) & 1, on);
+        EXPECT_NE(show(b, 0).find("wol: " + std::to_string(on) + "\n"), std::string::npos);
+    }
+    EXPECT_STREQ(Tcl_GetVar(b.a().interp(), "::resets", 0), "2");
+    b.a().fail_writes = true;
+    take_debug_text();
+    EXPECT_EQ(common_nvm_set_cfg_bit24(b.a().ops(), 1), 1);
+    EXPECT_NE(take_debug_text().find("Error, new config updates not saved.\n"), std::string::npos);
+    EXPECT_STREQ(Tcl_GetVar(b.a().interp(), "::resets", 0), "2");
 }
 
 }  // namespace

@@ -9,6 +9,11 @@
 
 extern "C" {
 
+// Changes the one option the request names by a read-modify-write of the configuration set: 0
+// done, 1 refused (last error and message set), or the failure of the read. `mode` is the
+// caller's multi-function form (1: virtual connect).
+int common_nvm_cfg_57710_set(HostOps ops, cfg_request* request, uint32_t mode);
+
 // Numbered parameters: 1 when the value is accepted for the index (prints the reason when not);
 // the setter stores an accepted value in the configuration record (0, or 1 when refused); the
 // display prints one parameter of the record (0, or 1 for an unknown index).
