@@ -7,8 +7,9 @@
 namespace {
 void set_text(char* field, size_t room, const char* text)
 {
-    std::strncpy(field, text, room - 1);
-    field[room - 1] = '\0';
+    size_t n = strnlen(text, room - 1);
+    std::memcpy(field, text, n);
+    std::memset(field + n, 0, room - n);
 }
 
 // The keywords the parser knows, with the room of their data.
