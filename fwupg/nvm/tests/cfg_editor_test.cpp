@@ -5,6 +5,7 @@
 #include <string>
 
 #include "fwupg/engine_procs.h"
+#include "fwupg/nvm/access.h"
 #include "fwupg/nvm/cfg.h"
 #include "fwupg/nvm/cfg_editor.h"
 #include "fwupg/nvm/upgrade.h"
@@ -245,6 +246,28 @@ TEST(CfgEditor, WolSwitchWritesTheBitAndResets)
     EXPECT_EQ(common_nvm_set_cfg_bit24(b.a().ops(), 1), 1);
     EXPECT_NE(take_debug_text().find("Error, new config updates not saved.\n"), std::string::npos);
     EXPECT_STREQ(Tcl_GetVar(b.a().interp(), "::resets", 0), "2");
+}
+
+}  // namespace
+
+namespace {
+
+// Same-parity functions share 64 VFs; the current function's own count is not charged.
+TEST(CfgEditor, VfBudgetCountsTheOtherFunctionsOfTheSameParity)
+{
+    Board b = e3_board(true);
+    b.a().set_toe("FUNC_NUM", "2");
+    b.refresh();
+    ASSERT_EQ(common_nvm_get_func_num(), 2);
+    uint8_t np[508] = {};
+    auto vfs = [&](int f, uint32_t n) { std::memcpy(np + 96 + 48 * f, &n, 4); };
+    vfs(0, 20);
+    vfs(2, 50);  // the current function
+    vfs(4, 24);
+    vfs(1, 60);  // other parity
+    EXPECT_EQ(common_nvm_vf_available(np), 20u);
+    vfs(6, 30);
+    EXPECT_EQ(common_nvm_vf_available(np), 0u);
 }
 
 }  // namespace
