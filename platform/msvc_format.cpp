@@ -55,10 +55,10 @@ std::string narrow_arg(const char* s, int precision)
     return std::string(s, n);
 }
 
-std::string number(const std::string& spec, Len len, char conv, va_list& ap)
+std::string number(const std::string& desc, Len len, char conv, va_list& ap)
 {
     char buf[128];
-    std::string fmt = spec;
+    std::string fmt = desc;
     bool is_signed = conv == 'd' || conv == 'i';
     bool is_float = std::strchr("eEfFgGaA", conv) != nullptr;
     auto print = [&](auto value) -> std::string {
@@ -204,10 +204,10 @@ std::string format_core(const std::string& f, bool wide_format, va_list& ap)
             break;
         case 'd': case 'i': case 'u': case 'x': case 'X': case 'o':
         case 'e': case 'E': case 'f': case 'F': case 'g': case 'G': case 'a': case 'A': case 'p': {
-            std::string spec = "%" + flags;
-            if (width >= 0) spec += std::to_string(width);
-            if (precision >= 0) spec += "." + std::to_string(precision);
-            out += number(spec, len, conv, ap);
+            std::string desc = "%" + flags;
+            if (width >= 0) desc += std::to_string(width);
+            if (precision >= 0) desc += "." + std::to_string(precision);
+            out += number(desc, len, conv, ap);
             break;
         }
         default:

@@ -11,8 +11,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     std::string_view text(reinterpret_cast<const char*>(data), size);
     std::string error;
-    if (auto spec = sim::parse_adapter("fuzz", text, &error)) {
-        std::string again = sim::format_adapter(*spec);
+    if (auto desc = sim::parse_adapter("fuzz", text, &error)) {
+        std::string again = sim::format_adapter(*desc);
         auto back = sim::parse_adapter("fuzz", again, nullptr);
         if (!back || sim::format_adapter(*back) != again) std::abort();
     }

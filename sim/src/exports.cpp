@@ -60,7 +60,7 @@ Entry enter(SimState& s, uint32_t ordinal, HandleSpace space, uint32_t handle)
     if (!s.initialized()) return {YXSIM_E_NOT_INITIALIZED, nullptr, std::nullopt};
     SimAdapter* a = s.find(space, handle);
     if (!a) return {YXSIM_E_BAD_HANDLE, nullptr, std::nullopt};
-    auto fault = s.injected_fault(ordinal, a->spec.name);
+    auto fault = s.injected_fault(ordinal, a->desc.name);
     if (fault && !(ordinal == 67 && fault->cut_after)) return {fault->status, a, std::nullopt};
     return {YXSIM_OK, a, fault};
 }
@@ -83,7 +83,7 @@ bool valid_guid(const char* guid)
 uint32_t chip_access(const SimAdapter& a, const char* guid)
 {
     if (!valid_guid(guid)) return YXSIM_E_BAD_ARGUMENT;
-    if (!a.spec.driver_access) return YXSIM_E_NO_DRIVER_ACCESS;
+    if (!a.desc.driver_access) return YXSIM_E_NO_DRIVER_ACCESS;
     return YXSIM_OK;
 }
 
@@ -91,7 +91,7 @@ uint32_t chip_access(const SimAdapter& a, const char* guid)
 uint32_t nvram_range(const SimAdapter& a, uint32_t offset, uint32_t dwords, const void* buf)
 {
     if (!buf && dwords) return YXSIM_E_BAD_ARGUMENT;
-    if (uint64_t(offset) + 4ull * dwords > a.spec.nvram_size()) return YXSIM_E_OUT_OF_RANGE;
+    if (uint64_t(offset) + 4ull * dwords > a.desc.nvram_size()) return YXSIM_E_OUT_OF_RANGE;
     if (a.nvram_fd < 0) return YXSIM_E_IO;
     return YXSIM_OK;
 }
@@ -99,10 +99,10 @@ uint32_t nvram_range(const SimAdapter& a, uint32_t offset, uint32_t dwords, cons
 // The versions the adapter's NVRAM gives, when the family's NVRAM can be read for them.
 std::optional<DerivedFirmware> derived_firmware(const SimAdapter& a)
 {
-    if (!firmware_derivable(a.spec.family) || a.nvram_fd < 0) return std::nullopt;
-    std::vector<uint8_t> nvram(a.spec.nvram_size());
+    if (!firmware_derivable(a.desc.family) || a.nvram_fd < 0) return std::nullopt;
+    std::vector<uint8_t> nvram(a.desc.nvram_size());
     if (!pread_all(a.nvram_fd, nvram.data(), nvram.size(), 0)) return std::nullopt;
-    return derive_firmware_from_nvram(a.spec.family, nvram);
+    return derive_firmware_from_nvram(a.desc.family, nvram);
 }
 
 // Ordinals 104, 116, 184: the firmware record of the adapter's family, by list handle.
@@ -114,13 +114,13 @@ uint32_t firmware_query(uint32_t ordinal, uint32_t family, uint32_t version, uin
         if (e.status) return e.status;
         if (!out) return YXSIM_E_BAD_ARGUMENT;
         if (out->version() != version) return YXSIM_E_BAD_VERSION;
-        if (e.adapter->spec.family != family) return YXSIM_E_WRONG_FAMILY;
+        if (e.adapter->desc.family != family) return YXSIM_E_WRONG_FAMILY;
         RecordT r;
         r.prepare(version);
         auto derived = derived_firmware(*e.adapter);
-        fill_fw_texts(e.adapter->spec, derived, r);
+        fill_fw_texts(e.adapter->desc, derived, r);
         if constexpr (sizeof(RecordT) == sizeof(yxmapi::FwInfoType5)) {
-            uint32_t mbi = derived && derived->mbi_packed ? *derived->mbi_packed : e.adapter->spec.mbi_packed;
+            uint32_t mbi = derived && derived->mbi_packed ? *derived->mbi_packed : e.adapter->desc.mbi_packed;
             r.set(yxmapi::fw5::kMbiPacked, mbi);
         }
         std::memcpy(out->bytes, r.bytes, sizeof r.bytes);
@@ -186,7 +186,7 @@ YX_EXPORT uint32_t YXmapiGetAllPhyNicHandles(uint32_t* handles, uint32_t count)
         auto& adapters = s.adapters();
         if (!handles && count) return YXSIM_E_BAD_ARGUMENT;
         if (count < adapters.size()) return YXSIM_E_BUFFER_TOO_SMALL;
-        for (size_t i = 0; i < adapters.size(); ++i) handles[i] = adapters[i].spec.list_handle;
+        for (size_t i = 0; i < adapters.size(); ++i) handles[i] = adapters[i].desc.list_handle;
         return YXSIM_OK;
     });
 }
@@ -199,7 +199,7 @@ YX_EXPORT uint32_t YXmapiGetPhyNic(uint32_t handle, yxmapi::PhyNicInfo* info)
         if (!info) return YXSIM_E_BAD_ARGUMENT;
         if (info->version() != yxmapi::kPhyNicInfoVersion) return YXSIM_E_BAD_VERSION;
         yxmapi::PhyNicInfo r;
-        fill_phy_nic_info(e.adapter->spec, r);
+        fill_phy_nic_info(e.adapter->desc, r);
         std::memcpy(info->bytes, r.bytes, sizeof r.bytes);
         return YXSIM_OK;
     });
@@ -213,7 +213,7 @@ YX_EXPORT uint32_t YXmapiGetZIZUNicInfoEx(uint32_t handle, yxmapi::NicInfoEx* in
         if (!info) return YXSIM_E_BAD_ARGUMENT;
         if (info->version() != yxmapi::kNicInfoExVersion) return YXSIM_E_BAD_VERSION;
         yxmapi::NicInfoEx r;
-        fill_nic_info_ex(e.adapter->spec, r);
+        fill_nic_info_ex(e.adapter->desc, r);
         std::memcpy(info->bytes, r.bytes, sizeof r.bytes);
         return YXSIM_OK;
     });
@@ -225,7 +225,7 @@ YX_EXPORT uint32_t YXmapiGetServiceName(uint32_t handle, char* buf, uint32_t buf
         Entry e = enter(s, 18, HandleSpace::Service, handle);
         if (e.status) return e.status;
         if (!buf || bufLen == 0) return YXSIM_E_BAD_ARGUMENT;
-        const std::string& name = e.adapter->spec.service_name;
+        const std::string& name = e.adapter->desc.service_name;
         if (name.empty()) return YXSIM_E_NOT_FOUND;
         if (name.size() + 1 > bufLen) return YXSIM_E_BUFFER_TOO_SMALL;
         std::memcpy(buf, name.c_str(), name.size() + 1);
@@ -255,11 +255,11 @@ YX_EXPORT uint32_t YXmapiGetMfwInfo(uint32_t handle, yxmapi::MfwInfo* info)
         if (e.status) return e.status;
         if (!info) return YXSIM_E_BAD_ARGUMENT;
         if (info->version() != yxmapi::kMfwInfoVersion) return YXSIM_E_BAD_VERSION;
-        if (e.adapter->spec.family != yxmapi::kFamilyE4) return YXSIM_E_WRONG_FAMILY;
+        if (e.adapter->desc.family != yxmapi::kFamilyE4) return YXSIM_E_WRONG_FAMILY;
         auto derived = derived_firmware(*e.adapter);
-        if (e.adapter->spec.mfw_version.empty() && !(derived && derived->mfw_version)) return YXSIM_E_NOT_FOUND;
+        if (e.adapter->desc.mfw_version.empty() && !(derived && derived->mfw_version)) return YXSIM_E_NOT_FOUND;
         yxmapi::MfwInfo r;
-        fill_mfw_info(e.adapter->spec, derived, r);
+        fill_mfw_info(e.adapter->desc, derived, r);
         std::memcpy(info->bytes, r.bytes, sizeof r.bytes);
         return YXSIM_OK;
     });
@@ -302,8 +302,8 @@ YX_EXPORT uint32_t YXmapiResetNic(uint32_t handle, uint32_t mode)
         if (e.status) return e.status;
         SimAdapter& a = *e.adapter;
         if (mode != yxmapi::kResetMode) return YXSIM_E_BAD_ARGUMENT;
-        if (!a.spec.driver_access) return YXSIM_E_NO_DRIVER_ACCESS;
-        if (a.spec.capabilities & yxmapi::nic::kCapCannotReset) return YXSIM_E_NOT_SUPPORTED;
+        if (!a.desc.driver_access) return YXSIM_E_NO_DRIVER_ACCESS;
+        if (a.desc.capabilities & yxmapi::nic::kCapCannotReset) return YXSIM_E_NOT_SUPPORTED;
         WriteGate gate(a);
         if (!gate.open()) return YXSIM_E_CLAIMED_ELSEWHERE;
         ++s.counters().resets;
@@ -357,7 +357,7 @@ YX_EXPORT uint32_t YXmapiSetNvramWriteMode(uint32_t handle, uint32_t mode, const
         if (e.status) return e.status;
         SimAdapter& a = *e.adapter;
         if (uint32_t st = chip_access(a, guid)) return st;
-        if (a.spec.family != yxmapi::kFamilyE4) return YXSIM_E_WRONG_FAMILY;
+        if (a.desc.family != yxmapi::kFamilyE4) return YXSIM_E_WRONG_FAMILY;
         if (mode != yxmapi::kWriteModeMfw && mode != yxmapi::kWriteModeImage) return YXSIM_E_BAD_ARGUMENT;
         a.write_mode = mode;
         return YXSIM_OK;
@@ -374,7 +374,7 @@ YX_EXPORT uint32_t YXmapiWritePhyFirmware(uint32_t handle, const uint8_t* image,
         if (!image || length == 0) return YXSIM_E_BAD_ARGUMENT;
         WriteGate gate(a);
         if (!gate.open()) return YXSIM_E_CLAIMED_ELSEWHERE;
-        write_file_atomic(phy_image_path(s.root(), a.spec.name),
+        write_file_atomic(phy_image_path(s.root(), a.desc.name),
                           std::string_view(reinterpret_cast<const char*>(image), length));
         ++s.counters().phyWrites;
         return YXSIM_OK;
@@ -450,11 +450,11 @@ YX_EXPORT uint32_t yxsim_connection_name(const char* serviceName, char* buf, uin
         std::string root = platform::system_root();
         for (const std::string& name : adapter_names(root)) {
             auto text = read_file(description_path(root, name));
-            auto spec = text ? parse_adapter(name, *text, nullptr) : std::nullopt;
-            if (!spec || spec->service_name != serviceName) continue;
-            if (spec->connection_name.empty()) return YXSIM_E_NOT_FOUND;
-            if (spec->connection_name.size() + 1 > bufLen) return YXSIM_E_BUFFER_TOO_SMALL;
-            std::memcpy(buf, spec->connection_name.c_str(), spec->connection_name.size() + 1);
+            auto desc = text ? parse_adapter(name, *text, nullptr) : std::nullopt;
+            if (!desc || desc->service_name != serviceName) continue;
+            if (desc->connection_name.empty()) return YXSIM_E_NOT_FOUND;
+            if (desc->connection_name.size() + 1 > bufLen) return YXSIM_E_BUFFER_TOO_SMALL;
+            std::memcpy(buf, desc->connection_name.c_str(), desc->connection_name.size() + 1);
             return YXSIM_OK;
         }
         return YXSIM_E_NOT_FOUND;

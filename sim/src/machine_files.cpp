@@ -36,18 +36,18 @@ void make_dirs(const std::string& dir)
 
 }  // namespace
 
-void write_adapter(const std::string& root, const AdapterSpec& spec)
+void write_adapter(const std::string& root, const AdapterSpec& desc)
 {
-    if (std::string why = validate_adapter(spec); !why.empty()) throw BuildError(spec.name + ": " + why);
+    if (std::string why = validate_adapter(desc); !why.empty()) throw BuildError(desc.name + ": " + why);
     make_dirs(adapters_dir(root));
-    write_file_atomic(description_path(root, spec.name), format_adapter(spec));
-    std::string nv = nvram_path(root, spec.name);
+    write_file_atomic(description_path(root, desc.name), format_adapter(desc));
+    std::string nv = nvram_path(root, desc.name);
     int fd = ::open(nv.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd < 0) {
         if (errno == EEXIST) return;
         throw BuildError("cannot create " + nv);
     }
-    std::vector<uint8_t> erased(spec.nvram_size(), 0xFF);
+    std::vector<uint8_t> erased(desc.nvram_size(), 0xFF);
     bool ok = pwrite_all(fd, erased.data(), erased.size(), 0);
     ::close(fd);
     if (!ok) throw BuildError("cannot write " + nv);

@@ -46,23 +46,23 @@ void SimState::initialize()
     for (const std::string& name : adapter_names(root_)) {
         auto text = read_file(description_path(root_, name));
         std::string error = "cannot read the description";
-        std::optional<AdapterSpec> spec;
-        if (text) spec = parse_adapter(name, *text, &error);
-        if (!spec) {
+        std::optional<AdapterSpec> desc;
+        if (text) desc = parse_adapter(name, *text, &error);
+        if (!desc) {
             std::fprintf(stderr, "YXMAPIa: adapter %s skipped: %s\n", name.c_str(), error.c_str());
             continue;
         }
         bool clash = false;
         for (const SimAdapter& other : adapters_)
-            clash |= other.spec.list_handle == spec->list_handle || other.spec.api_handle == spec->api_handle ||
-                     other.spec.service_handle == spec->service_handle;
+            clash |= other.desc.list_handle == desc->list_handle || other.desc.api_handle == desc->api_handle ||
+                     other.desc.service_handle == desc->service_handle;
         if (clash) {
             std::fprintf(stderr, "YXMAPIa: adapter %s skipped: a handle is already in use\n", name.c_str());
             continue;
         }
         SimAdapter a;
-        a.spec = std::move(*spec);
-        a.registers = a.spec.registers;
+        a.desc = std::move(*desc);
+        a.registers = a.desc.registers;
         if (auto stored = read_file(registers_path(root_, name)))
             for (const auto& [reg, value] : parse_registers(*stored)) a.registers[reg] = value;
         a.nvram_fd = ::open(nvram_path(root_, name).c_str(), O_RDWR | O_CLOEXEC);
@@ -104,9 +104,9 @@ void SimState::load_control()
 SimAdapter* SimState::find(HandleSpace space, uint32_t handle)
 {
     for (SimAdapter& a : adapters_) {
-        uint32_t h = space == HandleSpace::List ? a.spec.list_handle
-                     : space == HandleSpace::Api ? a.spec.api_handle
-                                                 : a.spec.service_handle;
+        uint32_t h = space == HandleSpace::List ? a.desc.list_handle
+                     : space == HandleSpace::Api ? a.desc.api_handle
+                                                 : a.desc.service_handle;
         if (h == handle) return &a;
     }
     return nullptr;
@@ -128,9 +128,9 @@ void SimState::store_register(SimAdapter& adapter, uint32_t reg, uint32_t value)
 {
     adapter.registers[reg] = value;
     std::map<uint32_t, uint32_t> written;
-    if (auto stored = read_file(registers_path(root_, adapter.spec.name))) written = parse_registers(*stored);
+    if (auto stored = read_file(registers_path(root_, adapter.desc.name))) written = parse_registers(*stored);
     written[reg] = value;
-    write_file_atomic(registers_path(root_, adapter.spec.name), format_registers(written));
+    write_file_atomic(registers_path(root_, adapter.desc.name), format_registers(written));
 }
 
 void SimState::record(const YxSimCall& call)

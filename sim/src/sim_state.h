@@ -17,7 +17,7 @@
 namespace sim {
 
 struct SimAdapter {
-    AdapterSpec spec;
+    AdapterSpec desc;
     int nvram_fd = -1;
     int lock_fd = -1;
     bool claimed = false;                    // this session holds the claim

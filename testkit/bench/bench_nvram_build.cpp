@@ -19,7 +19,7 @@ using namespace testkit;
 
 constexpr uint32_t kSize = 0x200000;
 
-const e1e3::NvramSpec& spec() {
+const e1e3::NvramSpec& desc() {
   static e1e3::NvramSpec s = [] {
     e1e3::NvramSpec s;
     s.size = kSize;
@@ -47,11 +47,11 @@ void BM_Reference_FillAndCrc(benchmark::State& state) {
 }
 
 void BM_Build2MiB(benchmark::State& state) {
-  for (auto _ : state) benchmark::DoNotOptimize(e1e3::build(spec()).nvram.data());
+  for (auto _ : state) benchmark::DoNotOptimize(e1e3::build(desc()).nvram.data());
 }
 
 void BM_Verify2MiB(benchmark::State& state) {
-  Bytes nv = e1e3::build(spec()).nvram;
+  Bytes nv = e1e3::build(desc()).nvram;
   for (auto _ : state) benchmark::DoNotOptimize(e1e3::verify(nv, e1e3::Chip::E3).ok());
 }
 

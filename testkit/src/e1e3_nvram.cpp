@@ -61,9 +61,9 @@ void write_dir_entry(Bytes& nv, unsigned i, uint32_t sram, uint32_t type, uint32
 
 }  // namespace
 
-void set_board(NvramSpec& spec, uint16_t vid, uint16_t did, uint16_t svid, uint16_t ssid,
+void set_board(NvramSpec& desc, uint16_t vid, uint16_t did, uint16_t svid, uint16_t ssid,
                uint64_t base_mac, unsigned functions, bool four_port) {
-  for (auto& path : spec.ports)
+  for (auto& path : desc.ports)
     for (auto& p : path) {
       p.vid = vid;
       p.did = did;
@@ -71,21 +71,21 @@ void set_board(NvramSpec& spec, uint16_t vid, uint16_t did, uint16_t svid, uint1
       p.ssid = ssid;
     }
   for (unsigned f = 0; f < functions && f < 8; ++f) {
-    unsigned path = spec.chip == Chip::E1 ? 0 : f & 1;
-    unsigned port = spec.chip == Chip::E1 ? f & 1 : (four_port ? (f >> 1) & 1 : 0);
-    PortConfig& p = spec.ports[path][port];
+    unsigned path = desc.chip == Chip::E1 ? 0 : f & 1;
+    unsigned port = desc.chip == Chip::E1 ? f & 1 : (four_port ? (f >> 1) & 1 : 0);
+    PortConfig& p = desc.ports[path][port];
     p.mac = base_mac + f;
     p.iscsi_mac = base_mac + 0x10 + f;
     p.fcoe_mac = base_mac + 0x20 + f;
   }
 }
 
-Built build(const NvramSpec& spec) {
-  if (spec.size < 0x1000 || spec.size % 4) throw std::invalid_argument("NVRAM size too small or unaligned");
+Built build(const NvramSpec& desc) {
+  if (desc.size < 0x1000 || desc.size % 4) throw std::invalid_argument("NVRAM size too small or unaligned");
   Built out;
   Bytes& nv = out.nvram;
-  nv.assign(spec.size, spec.fill);
-  unsigned npaths = paths(spec.chip);
+  nv.assign(desc.size, desc.fill);
+  unsigned npaths = paths(desc.chip);
 
   // Fixed area: zero the directory block, configuration, feature blocks and the VPD copy; the
   // unused gap between them keeps the fill byte.
@@ -98,23 +98,23 @@ Built build(const NvramSpec& spec) {
 
   for (unsigned path = 0; path < npaths; ++path) {
     set_be32(nv, cfg(path), kCfgFirstWord);
-    put_host_text(nv, cfg(path) + 4, spec.part_number, 16);
-    for (unsigned port = 0; port < 2; ++port) write_port(nv, port_part(path, port), spec.ports[path][port]);
+    put_host_text(nv, cfg(path) + 4, desc.part_number, 16);
+    for (unsigned port = 0; port < 2; ++port) write_port(nv, port_part(path, port), desc.ports[path][port]);
   }
-  put_host_text(nv, kText20, spec.text20, 20);
+  put_host_text(nv, kText20, desc.text20, 20);
 
-  Bytes vpd = spec.vpd_raw ? *spec.vpd_raw : vpd_image_128(spec.vpd);
+  Bytes vpd = desc.vpd_raw ? *desc.vpd_raw : vpd_image_128(desc.vpd);
   if (vpd.size() > kVpdLen) throw std::invalid_argument("VPD copy longer than 256 bytes");
   put_host_view(nv, kVpd, vpd.data(), vpd.size());
 
   // Images: the bootstrap's image first, then the others in the order given.
-  Cursor cur{image_start(spec.chip), spec.size};
+  Cursor cur{image_start(desc.chip), desc.size};
   unsigned next_main = 0;
   struct Ext { uint32_t sram, type, proc, len, off; };
   std::vector<Ext> ext;
   bool have_boot = false;
   std::optional<size_t> mfw1;
-  for (const ImageSpec& im : spec.images) {
+  for (const ImageSpec& im : desc.images) {
     const ImageKind* k = kind_by_name(im.kind);
     if (!k) throw std::invalid_argument("unknown image kind: " + im.kind);
     if (im.data.empty()) throw std::invalid_argument("empty image: " + im.kind);
@@ -156,7 +156,7 @@ Built build(const NvramSpec& spec) {
     set_be32(nv, 12, m.off);
   }
 
-  if (!ext.empty() || spec.ext_dir_always) {
+  if (!ext.empty() || desc.ext_dir_always) {
     uint32_t off = cur.take(kExtDirLen, 0);
     std::fill(nv.begin() + off, nv.begin() + off + kExtDirLen, 0);
     uint32_t byte_cnt = 0;
@@ -175,7 +175,7 @@ Built build(const NvramSpec& spec) {
     out.ext_dir_offset = off;
   }
 
-  for (const auto& [off, v] : spec.words) set_be32(nv, off, v);
+  for (const auto& [off, v] : desc.words) set_be32(nv, off, v);
 
   store_region_crc(nv, 0, 20);
   store_region_crc(nv, kDir, kDirRegionLen);

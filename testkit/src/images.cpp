@@ -64,11 +64,11 @@ MbaSpec mba_stock(uint16_t device, std::string_view version) {
   return s;
 }
 
-Bytes mba_rom(const MbaSpec& spec) {
-  if (spec.images.empty()) throw std::invalid_argument("a ROM chain needs an image");
+Bytes mba_rom(const MbaSpec& rom) {
+  if (rom.images.empty()) throw std::invalid_argument("a ROM chain needs an image");
   Bytes out;
-  for (size_t i = 0; i < spec.images.size(); ++i) {
-    const RomImage& r = spec.images[i];
+  for (size_t i = 0; i < rom.images.size(); ++i) {
+    const RomImage& r = rom.images[i];
     size_t len = size_t(r.units) * 512;
     if (len < 0x80) throw std::invalid_argument("ROM image too short");
     size_t base = out.size();
@@ -83,7 +83,7 @@ Bytes mba_rom(const MbaSpec& spec) {
       put_le16(p + 8, 0x0EF1);  // EFI signature word in the ROM header
       put_le16(p + 10, r.efi_machine);
     } else if (i == 0) {
-      put_le16(p + 8, spec.descriptor_offset);
+      put_le16(p + 8, rom.descriptor_offset);
     }
     put_le16(p + 0x18, pcir);
     uint8_t* d = p + pcir;
@@ -99,16 +99,16 @@ Bytes mba_rom(const MbaSpec& spec) {
     put_le16(d + 16, r.units);
     put_le16(d + 18, r.code_revision);
     d[20] = r.code_type;
-    d[21] = i + 1 == spec.images.size() ? 0x80 : 0x00;
+    d[21] = i + 1 == rom.images.size() ? 0x80 : 0x00;
     put_le16(d + 22, 0);
     put_le16(d + 24, 0);
     put_le16(d + 26, r.clp_entry);
     if (i == 0 && r.code_type != 3) {
-      if (spec.descriptor_offset < 0x3C || spec.descriptor_offset + 36u > len)
+      if (rom.descriptor_offset < 0x3C || rom.descriptor_offset + 36u > len)
         throw std::invalid_argument("descriptor outside the first ROM image");
-      uint8_t* desc = p + spec.descriptor_offset;
-      desc[0] = spec.family_bits;
-      desc[1] = spec.restrict_flag;
+      uint8_t* desc = p + rom.descriptor_offset;
+      desc[0] = rom.family_bits;
+      desc[1] = rom.restrict_flag;
       put_le16(desc + 32, 0);
       put_be16(desc + 34, 0);
     }

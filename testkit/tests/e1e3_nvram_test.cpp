@@ -90,7 +90,7 @@ TEST(E1e3Nvram, E1HasOnePathAndImagesFrom2024) {
 TEST(E1e3Nvram, VerifierAcceptsEveryBuiltShape) {
   struct Case {
     const char* what;
-    NvramSpec spec;
+    NvramSpec desc;
   };
   std::vector<Case> cases;
   cases.push_back({"E3 board with extended images", e3_board()});
@@ -128,8 +128,8 @@ TEST(E1e3Nvram, VerifierAcceptsEveryBuiltShape) {
     cases.push_back({"blank bootstrap", s});
   }
   for (const Case& c : cases) {
-    Built b = build(c.spec);
-    Report r = verify(b.nvram, c.spec.chip);
+    Built b = build(c.desc);
+    Report r = verify(b.nvram, c.desc.chip);
     EXPECT_TRUE(r.ok()) << c.what << "\n" << r.text();
     for (const Placed& p : b.placed) {
       bool found = false;
@@ -142,7 +142,7 @@ TEST(E1e3Nvram, VerifierAcceptsEveryBuiltShape) {
 TEST(E1e3Nvram, RefusesDescriptionsItCannotLayOut) {
   struct Case {
     const char* what;
-    NvramSpec spec;
+    NvramSpec desc;
   };
   std::vector<Case> cases;
   {
@@ -172,7 +172,7 @@ TEST(E1e3Nvram, RefusesDescriptionsItCannotLayOut) {
     s.vpd.pn = "THIS PART NUMBER IS TOO LONG";
     cases.push_back({"VPD field too long", s});
   }
-  for (const Case& c : cases) EXPECT_THROW(build(c.spec), std::invalid_argument) << c.what;
+  for (const Case& c : cases) EXPECT_THROW(build(c.desc), std::invalid_argument) << c.what;
 }
 
 TEST(E1e3Nvram, PagedFileInsertsSparesEvery256Bytes) {

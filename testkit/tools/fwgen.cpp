@@ -105,8 +105,8 @@ int cmd_nvram(const Cmd& c) {
     write_file(c.pos[1], c.has("--paged") ? legacy::paged(nv) : nv);
     return 0;
   }
-  e1e3::NvramSpec spec = parse_nvram_description(text_of(c.pos[0]), dir_of(c.pos[0]));
-  Bytes nv = e1e3::build(spec).nvram;
+  e1e3::NvramSpec desc = parse_nvram_description(text_of(c.pos[0]), dir_of(c.pos[0]));
+  Bytes nv = e1e3::build(desc).nvram;
   write_file(c.pos[1], c.has("--paged") ? e1e3::paged(nv) : nv);
   return 0;
 }

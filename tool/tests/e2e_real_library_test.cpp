@@ -144,10 +144,10 @@ protected:
 
         for (const auto& name : sim::adapter_names(sb.root)) {
             std::string error;
-            auto spec = sim::parse_adapter(name, ReadFile(sim::description_path(sb.root, name)), &error);
-            ASSERT_TRUE(spec) << name << ": " << error;
+            auto desc = sim::parse_adapter(name, ReadFile(sim::description_path(sb.root, name)), &error);
+            ASSERT_TRUE(desc) << name << ": " << error;
             // Only the first function of a board is usable: the others share its firmware.
-            if (spec->function == 0) machine.push_back({name, spec->mac, spec->bus, spec->device, spec->function});
+            if (desc->function == 0) machine.push_back({name, desc->mac, desc->bus, desc->device, desc->function});
         }
         ASSERT_FALSE(machine.empty());
     }

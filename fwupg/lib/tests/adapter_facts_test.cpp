@@ -47,12 +47,12 @@ public:
         Tcl_DeleteInterp(interp_);
     }
     // Writes the adapter, selects it, and publishes its facts into the one interpreter.
-    Publication publish(const sim::AdapterSpec& spec)
+    Publication publish(const sim::AdapterSpec& desc)
     {
-        sim::write_adapter(root.path, spec);
+        sim::write_adapter(root.path, desc);
         fwupg::yx::Shutdown();
         EXPECT_EQ(fwupg::yx::Initialize(), 0u);
-        select_adapter(spec);
+        select_adapter(desc);
         HostOps ops;
         BuildHostOps(&ops, interp_, 0);
         ops.devIndex = 99;
@@ -122,7 +122,7 @@ TEST(SetSelectedNIC, FactsAndResultOfEachFamily)
 
     struct Row {
         const char* what;
-        sim::AdapterSpec spec;
+        sim::AdapterSpec desc;
         uint32_t result;
         Facts changes;
         std::vector<std::string> absent;
@@ -153,12 +153,12 @@ TEST(SetSelectedNIC, FactsAndResultOfEachFamily)
     // One interpreter for all rows, in this order: no row may see facts of the row before it.
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
-        Publication p = pub.publish(row.spec);
+        Publication p = pub.publish(row.desc);
         EXPECT_EQ(p.result, row.result);
-        Facts expected = with(common_facts(row.spec), row.changes);
+        Facts expected = with(common_facts(row.desc), row.changes);
         EXPECT_EQ(p.facts, expected);
         for (const std::string& name : row.absent) EXPECT_EQ(p.facts.count(name), 0u) << name;
-        EXPECT_EQ(p.devIndex, row.spec.family == 5 ? 0u : 99u) << "only the 57710 path sets devIndex";
+        EXPECT_EQ(p.devIndex, row.desc.family == 5 ? 0u : 99u) << "only the 57710 path sets devIndex";
     }
 }
 

@@ -21,7 +21,7 @@ public:
 
     std::string root() const { return root_.path(); }
     std::string fw() const { return root_.path() + "/fw"; }
-    void Add(const sim::AdapterSpec& spec) { sim::write_adapter(root(), spec); }
+    void Add(const sim::AdapterSpec& desc) { sim::write_adapter(root(), desc); }
     // Fails `ordinal` with an injected status (on `adapter`, or on any).
     void Fail(uint32_t ordinal, const std::string& adapter = {});
     // A firmware-folder file.

@@ -66,12 +66,12 @@ void fail_ordinal(const std::string& root, uint32_t ordinal, const std::string& 
     sim::write_control(root, control);
 }
 
-void select_adapter(const sim::AdapterSpec& spec)
+void select_adapter(const sim::AdapterSpec& desc)
 {
     yxmapi::PhyNicInfo phy{};
     yxmapi::NicInfoEx info{};
-    ASSERT_EQ(fwupg::yx::GetPhyNic(spec.list_handle, &phy), 0u);
-    ASSERT_EQ(fwupg::yx::GetNicInfoEx(spec.list_handle, &info), 0u);
+    ASSERT_EQ(fwupg::yx::GetPhyNic(desc.list_handle, &phy), 0u);
+    ASSERT_EQ(fwupg::yx::GetNicInfoEx(desc.list_handle, &info), 0u);
     fwupg::SelectNic(phy, info);
 }
 

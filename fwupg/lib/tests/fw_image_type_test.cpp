@@ -34,14 +34,14 @@ const std::string kBc1("\0bc1", 4), kL2t("\0l2t", 4), kIpmi("\0ipc", 4), kIscsi(
 
 Bytes Rom(uint8_t codeType, uint16_t vendor, uint16_t device)
 {
-    testkit::MbaSpec spec;
+    testkit::MbaSpec desc;
     testkit::RomImage image;
     image.code_type = codeType;
     image.vendor = vendor;
     image.device = device;
     image.units = 1;
-    spec.images = {image};
-    return testkit::mba_rom(spec);
+    desc.images = {image};
+    return testkit::mba_rom(desc);
 }
 
 Bytes LegacyNvram()

@@ -68,16 +68,16 @@ protected:
 
 TEST_F(FwPackageTest, GivesVersionDateAndBoundedVersionText)
 {
-    PackageSpec spec;
-    spec.major = 7;
-    spec.minor = 12;
-    spec.build = 3;
-    spec.date1 = 0x0B;
-    spec.date2 = 0x1E;
-    spec.year = 2024;  // bytes 20, 21 = 0xE8, 0x07
-    spec.entries = {Entry("MFW", Filled(16, 1))};
-    spec.rows = {Row(1)};
-    fwupg::FwPackage pkg(Write(testkit::package(spec)).c_str(), kVid, kDid, kSvid, kSsid);
+    PackageSpec desc;
+    desc.major = 7;
+    desc.minor = 12;
+    desc.build = 3;
+    desc.date1 = 0x0B;
+    desc.date2 = 0x1E;
+    desc.year = 2024;  // bytes 20, 21 = 0xE8, 0x07
+    desc.entries = {Entry("MFW", Filled(16, 1))};
+    desc.rows = {Row(1)};
+    fwupg::FwPackage pkg(Write(testkit::package(desc)).c_str(), kVid, kDid, kSvid, kSsid);
     ASSERT_EQ(pkg.Validate(), 0u);
 
     uint32_t version = 0, date = 0;

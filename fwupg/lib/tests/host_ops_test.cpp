@@ -34,13 +34,13 @@ protected:
         fwupg::yx::Shutdown();
         if (interp) Tcl_DeleteInterp(interp);
     }
-    void setUpWith(sim::AdapterSpec spec)
+    void setUpWith(sim::AdapterSpec desc)
     {
         if (interp) {
             fwupg::yx::Shutdown();
             Tcl_DeleteInterp(interp);
         }
-        adapter = spec;
+        adapter = desc;
         sim::write_adapter(root.path, adapter);
         std::vector<uint8_t> bytes(4096);
         for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i);

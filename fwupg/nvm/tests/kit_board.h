@@ -39,7 +39,7 @@ struct KitBoard {
     FakeAdapter adapter;
     std::unique_ptr<CurrentAdapter> current;
 
-    explicit KitBoard(const kit::NvramSpec& spec) : built(kit::build(spec)), adapter(built.nvram)
+    explicit KitBoard(const kit::NvramSpec& desc) : built(kit::build(desc)), adapter(built.nvram)
     {
         adapter.set_device_id(0x168E);
         current = std::make_unique<CurrentAdapter>(adapter);

@@ -37,7 +37,7 @@ inline kit::ImageSpec image_spec(std::string kind, testkit::Bytes data, uint32_t
     return im;
 }
 
-// A spec with a board identity (two functions unless said otherwise).
+// A description with a board identity (two functions unless said otherwise).
 inline kit::NvramSpec board_spec(kit::Chip chip, uint32_t size = 0x40000, uint64_t mac = 0x001018AA0000ull)
 {
     kit::NvramSpec s;
@@ -53,7 +53,7 @@ struct Board {
     std::unique_ptr<FakeAdapter> adapter;
     std::unique_ptr<CurrentAdapter> current;
 
-    explicit Board(const kit::NvramSpec& spec) : chip(spec.chip), built(kit::build(spec))
+    explicit Board(const kit::NvramSpec& desc) : chip(desc.chip), built(kit::build(desc))
     {
         adapter = std::make_unique<FakeAdapter>(built.nvram);
         adapter->set_device_id(device_of(chip));

@@ -43,14 +43,14 @@ struct Board {
 // A two-port E3 board with boot code, an L2T image and an MFW pair in the extended directory.
 Bytes base_nvram(const Board& b)
 {
-    e1e3::NvramSpec spec;
-    spec.chip = e1e3::Chip::E3;
-    e1e3::set_board(spec, 0x14E4, b.did, b.svid, b.ssid, 0x001018000000ull, 2);
-    spec.images.push_back({"BC1", testkit::stock_image("BC1", "7.10.1"), {}, {}, 0});
-    spec.images.push_back({"L2T", testkit::stock_image("L2T", "7.10.1"), {}, {}, 0});
-    spec.images.push_back({"MFW1", testkit::stock_image("MFW1", "7.10.1"), {}, {}, 0});
-    spec.images.push_back({"MFW2", testkit::stock_image("MFW2", "7.10.1"), {}, {}, 0});
-    return e1e3::build(spec).nvram;
+    e1e3::NvramSpec desc;
+    desc.chip = e1e3::Chip::E3;
+    e1e3::set_board(desc, 0x14E4, b.did, b.svid, b.ssid, 0x001018000000ull, 2);
+    desc.images.push_back({"BC1", testkit::stock_image("BC1", "7.10.1"), {}, {}, 0});
+    desc.images.push_back({"L2T", testkit::stock_image("L2T", "7.10.1"), {}, {}, 0});
+    desc.images.push_back({"MFW1", testkit::stock_image("MFW1", "7.10.1"), {}, {}, 0});
+    desc.images.push_back({"MFW2", testkit::stock_image("MFW2", "7.10.1"), {}, {}, 0});
+    return e1e3::build(desc).nvram;
 }
 
 class UpgradeTest : public ::testing::Test {
@@ -221,28 +221,28 @@ protected:
     // A package of version 1.2.3 for this board; `l2t` adds an L2T image of the given version.
     std::string package(const char* l2t)
     {
-        testkit::PackageSpec spec;
-        spec.major = 1;
-        spec.minor = 2;
-        spec.build = 3;
+        testkit::PackageSpec desc;
+        desc.major = 1;
+        desc.minor = 2;
+        desc.build = 3;
         if (l2t)
-            spec.entries.push_back({testkit::package_tag("L2T"),
+            desc.entries.push_back({testkit::package_tag("L2T"),
                                     testkit::wrapped_file({testkit::stock_record("L2T", l2t)}), {}, {}});
-        spec.entries.push_back({testkit::package_tag("META"), Bytes(64, 0x20), {}, {}});
-        spec.rows.push_back({0x14E4, 0x168E, 0x103C, 0x22FA, 0x3});
-        return write_file("pkg.bin", testkit::package(spec));
+        desc.entries.push_back({testkit::package_tag("META"), Bytes(64, 0x20), {}, {}});
+        desc.rows.push_back({0x14E4, 0x168E, 0x103C, 0x22FA, 0x3});
+        return write_file("pkg.bin", testkit::package(desc));
     }
     // NVRAM whose shared configuration holds an MBI version.
     void with_mbi_version(uint32_t version)
     {
-        e1e3::NvramSpec spec;
-        e1e3::set_board(spec, 0x14E4, 0x168E, 0x103C, 0x22FA, 0x001018000000ull, 2);
+        e1e3::NvramSpec desc;
+        e1e3::set_board(desc, 0x14E4, 0x168E, 0x103C, 0x22FA, 0x001018000000ull, 2);
         Bytes shared = testkit::stock_image("CFG_SHARED", "");
         for (int i = 0; i < 4; ++i)
             shared[72 + i] = uint8_t(version >> (8 * i));
-        spec.images.push_back({"L2T", testkit::stock_image("L2T", "7.10.1"), {}, {}, 0});
-        spec.images.push_back({"CFG_SHARED", shared, {}, {}, 0});
-        adapter_->nvram = e1e3::build(spec).nvram;
+        desc.images.push_back({"L2T", testkit::stock_image("L2T", "7.10.1"), {}, {}, 0});
+        desc.images.push_back({"CFG_SHARED", shared, {}, {}, 0});
+        adapter_->nvram = e1e3::build(desc).nvram;
         uint32_t v = 0, d = 0;
         fwupg::nvm::test::CurrentAdapter cur(*adapter_);
         ASSERT_EQ(common_nvm_get_mbi_version(&v, &d), 0);
@@ -400,10 +400,10 @@ TEST(MbaDeviceCheck, RestrictedImagesMustNameTheChipFamily)
         SCOPED_TRACE(testing::Message() << std::hex << c.did << " " << int(c.family));
         a.set_device_id(c.did);
         fwupg::nvm::test::CurrentAdapter cur(a);
-        testkit::MbaSpec spec = testkit::mba_stock(c.did, "7.12.3");
-        spec.family_bits = c.family;
-        spec.restrict_flag = c.restrict_flag;
-        const Bytes rom = testkit::mba_rom(spec);
+        testkit::MbaSpec desc = testkit::mba_stock(c.did, "7.12.3");
+        desc.family_bits = c.family;
+        desc.restrict_flag = c.restrict_flag;
+        const Bytes rom = testkit::mba_rom(desc);
         EXPECT_EQ(common_nvm_check_mba_device(a.interp(), rom.data()), c.want);
     }
 }

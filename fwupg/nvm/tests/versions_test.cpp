@@ -118,8 +118,8 @@ TEST(VersionText, ShortBufferIsRefusedNotOverread)
     char text[64];
     EXPECT_EQ(common_nvm_image_version_str(reinterpret_cast<uintptr_t>(exact.data()), 20, "BC1", text, sizeof text, 1),
               -1);
-    testkit::MbaSpec spec = testkit::mba_stock(0x168E, "7.4.1");
-    testkit::Bytes rom = testkit::mba_rom(spec);
+    testkit::MbaSpec desc = testkit::mba_stock(0x168E, "7.4.1");
+    testkit::Bytes rom = testkit::mba_rom(desc);
     std::vector<uint8_t> cut(rom.begin(), rom.begin() + 600);
     EXPECT_EQ(common_nvm_image_version_str(reinterpret_cast<uintptr_t>(cut.data()), 600, "MBA", text, sizeof text, 1),
               -1);
@@ -127,9 +127,9 @@ TEST(VersionText, ShortBufferIsRefusedNotOverread)
 
 testkit::Bytes rom_of(std::vector<testkit::RomImage> images)
 {
-    testkit::MbaSpec spec;
-    spec.images = std::move(images);
-    return testkit::mba_rom(spec);
+    testkit::MbaSpec desc;
+    desc.images = std::move(images);
+    return testkit::mba_rom(desc);
 }
 
 TEST(MbaVersion, SlotBySlotComparison)

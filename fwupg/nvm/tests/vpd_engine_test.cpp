@@ -101,9 +101,9 @@ TEST(VpdText, FileBecomesTheKitsImageAndDumpsBackToTheSameImage)
     EXPECT_EQ(from_file, testkit::vpd_directory_image(fields(), 128));
 
     // On the adapter, in the extended directory: "_dump -vpd" writes the text file again.
-    kit::NvramSpec spec = kit_board_spec();
-    spec.images.push_back(kit_image("VPD", from_file));
-    KitBoard b(spec);
+    kit::NvramSpec desc = kit_board_spec();
+    desc.images.push_back(kit_image("VPD", from_file));
+    KitBoard b(desc);
     ASSERT_EQ(b.run(tcl_al_nvm_dump_cmd, "_dump -vpd " + word(tmp.file("dumped.txt"))), TCL_OK) << b.result();
     const Bytes text = testkit::read_file(tmp.file("dumped.txt"));
     EXPECT_NE(std::string(text.begin(), text.end()).find("[REGION=VPD-R, 128]\nProduct Name=Text,\"Dual Port Test Adapter\"\n"),
@@ -217,7 +217,7 @@ TEST_F(VpdCopyCommands, RefusalsLeaveTheCopyAlone)
 
 TEST(VpdCopyCommandsUnknownKeyword, CopyThatWouldLoseAKeywordIsNotRewritten)
 {
-    kit::NvramSpec spec = kit_board_spec();
+    kit::NvramSpec desc = kit_board_spec();
     // A copy with a keyword the fixed record has no room for ("Z1") before RV.
     testkit::VpdFields f;
     f.v0 = "v0";
@@ -232,8 +232,8 @@ TEST(VpdCopyCommandsUnknownKeyword, CopyThatWouldLoseAKeywordIsNotRewritten)
     for (size_t i = 0; i < cs; ++i)
         sum += raw[i];
     raw[cs] = uint8_t(-sum);
-    spec.vpd_raw = raw;
-    KitBoard b(spec);
+    desc.vpd_raw = raw;
+    KitBoard b(desc);
     b.adapter.set_toe("IS_VPD_IMAGE", "0");
     const Bytes before = b.adapter.nvram;
     EXPECT_EQ(b.run(tcl_al_vpd_write_cmd, "write SN X"), TCL_ERROR);
@@ -245,9 +245,9 @@ TEST(VpdCopyCommandsUnknownKeyword, CopyThatWouldLoseAKeywordIsNotRewritten)
 
 TEST(VpdCopyCommandsBlank, BlankAreaIsWrittenFromTheTemplate)
 {
-    kit::NvramSpec spec = kit_board_spec();
-    spec.vpd_raw = Bytes(256, 0xFF);
-    KitBoard b(spec);
+    kit::NvramSpec desc = kit_board_spec();
+    desc.vpd_raw = Bytes(256, 0xFF);
+    KitBoard b(desc);
     b.adapter.set_toe("IS_VPD_IMAGE", "0");
     ASSERT_EQ(b.run(tcl_al_vpd_write_cmd, "write SN FRESH"), TCL_OK) << b.result();
     EXPECT_EQ(b.run(tcl_al_vpd_read_cmd, "read SN"), TCL_OK);
@@ -258,11 +258,11 @@ TEST(VpdCopyCommandsBlank, BlankAreaIsWrittenFromTheTemplate)
 
 TEST(VpdImageCommands, ReadAndWriteTheExtendedDirectoryImage)
 {
-    kit::NvramSpec spec = kit_board_spec();
+    kit::NvramSpec desc = kit_board_spec();
     testkit::VpdFields f = fields();
     f.yb = {1, 0, 2};
-    spec.images.push_back(kit_image("VPD", testkit::vpd_directory_image(f, 128)));
-    KitBoard b(spec);
+    desc.images.push_back(kit_image("VPD", testkit::vpd_directory_image(f, 128)));
+    KitBoard b(desc);
     b.adapter.set_toe("IS_VPD_IMAGE", "1");
 
     ASSERT_EQ(b.run(tcl_al_vpd_read_cmd, "read SN"), TCL_OK);
@@ -287,9 +287,9 @@ TEST(VpdImageCommands, ReadAndWriteTheExtendedDirectoryImage)
 
 TEST(VpdImageCommands, ProgramFailureKeepsTheOldImage)
 {
-    kit::NvramSpec spec = kit_board_spec();
-    spec.images.push_back(kit_image("VPD", testkit::vpd_directory_image(fields(), 128)));
-    KitBoard b(spec);
+    kit::NvramSpec desc = kit_board_spec();
+    desc.images.push_back(kit_image("VPD", testkit::vpd_directory_image(fields(), 128)));
+    KitBoard b(desc);
     b.adapter.set_toe("IS_VPD_IMAGE", "1");
     b.adapter.cut_power_after(64);
     EXPECT_EQ(b.run(tcl_al_vpd_write_cmd, "write SN LOST"), TCL_ERROR);

@@ -185,10 +185,10 @@ TEST(ProgramNvm, PiecesCrcWordAndWriteFailure)
 
 TEST(ProgramNvm, BootConfigurationOfAnotherSizeIsNotCarried)
 {
-    adapter spec = foreign(5709);
-    spec.images[1].data.resize(0x1FC);
+    adapter desc = foreign(5709);
+    desc.images[1].data.resize(0x1FC);
     FakeHost host(installed(5709));
-    ASSERT_EQ(0, program(host, build_nvram(spec), 0, TOE_PRG_NVM_ORDER));
+    ASSERT_EQ(0, program(host, build_nvram(desc), 0, TOE_PRG_NVM_ORDER));
     EXPECT_NE(std::string::npos, host.result().find("ISB_CFG for dev0 does not match with NVRAM\n"));
     EXPECT_EQ(0x11, host.nvram[get_be32(host.nvram, 0x1C)]);
 }

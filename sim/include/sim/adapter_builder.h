@@ -92,10 +92,10 @@ struct AdapterSpec {
 AdapterSpec make_adapter(uint32_t family, uint32_t index, std::string name = {});
 
 // Writes <root>/adapters/<name>.adapter (replaced whole) and, when the adapter has no NVRAM file
-// yet, an erased one (0xFF bytes) of the NVRAM size. Throws BuildError for a spec the library
+// yet, an erased one (0xFF bytes) of the NVRAM size. Throws BuildError for a description the library
 // could not serve (bad name, text that does not fit its field, firmware text at no field of the
 // family's record, API handle 0xFFFFFFFF, NVRAM below 1 KiB).
-void write_adapter(const std::string& root, const AdapterSpec& spec);
+void write_adapter(const std::string& root, const AdapterSpec& desc);
 
 // Writes bytes into the adapter's NVRAM file at a byte offset (the file is created when missing).
 void set_nvram(const std::string& root, const std::string& name, std::span<const uint8_t> bytes,
@@ -103,12 +103,12 @@ void set_nvram(const std::string& root, const std::string& name, std::span<const
 // The whole NVRAM file of an adapter.
 std::vector<uint8_t> read_nvram(const std::string& root, const std::string& name);
 
-// The description text of a spec, and its parse (the library reads descriptions through this).
-std::string format_adapter(const AdapterSpec& spec);
+// The description text of a description, and its parse (the library reads descriptions through this).
+std::string format_adapter(const AdapterSpec& desc);
 // Parses a description; on failure returns nothing and sets `error`.
 std::optional<AdapterSpec> parse_adapter(std::string_view name, std::string_view text, std::string* error);
-// Checks a spec as write_adapter does; empty text when it is fine.
-std::string validate_adapter(const AdapterSpec& spec);
+// Checks a description as write_adapter does; empty text when it is fine.
+std::string validate_adapter(const AdapterSpec& desc);
 
 // The text fields of the firmware record of a family (empty for other families).
 std::span<const yxmapi::TextField> fw_text_fields(uint32_t family);

@@ -109,12 +109,12 @@ struct Built {
 // Fills the port parts of a board: function f has MAC base_mac + f. E1 boards put function f on
 // path 0, port f & 1; E2/E3 on path f & 1, port (f >> 1) & 1 in four-port mode, else port 0.
 // Every port part of every path gets the ids, so any function reads a valid configuration.
-void set_board(NvramSpec& spec, uint16_t vid, uint16_t did, uint16_t svid, uint16_t ssid,
+void set_board(NvramSpec& desc, uint16_t vid, uint16_t did, uint16_t svid, uint16_t ssid,
                uint64_t base_mac, unsigned functions, bool four_port = false);
 
 // Builds the image. Throws std::invalid_argument when the description cannot be laid out (unknown
 // kind, too many entries, images beyond the size, two bootstrap images).
-Built build(const NvramSpec& spec);
+Built build(const NvramSpec& desc);
 
 // Full-NVRAM file in paged form: 8 spare bytes 10 57 10 57 10 57 10 57 after every 256 bytes
 // (`family_byte` 0x09 gives the legacy family's 09 57 09 57 09 57 09 57).

@@ -50,7 +50,7 @@ uint16_t mba_code_revision(const std::vector<unsigned>& v);
 // A legacy-BIOS PCI 3.0 image and an EFI x64 image of one version for one device.
 MbaSpec mba_stock(uint16_t device, std::string_view version);
 // The chain bytes. Images of code type 0 get the checksum that makes their bytes sum to 0.
-Bytes mba_rom(const MbaSpec& spec);
+Bytes mba_rom(const MbaSpec& desc);
 
 // A stock image of a kind, carrying `version` ("a.b.c" or "a.b.c.d") where the engine reads it:
 //   text kinds (BC1, BC2, IPMI, MFW*, SWIM*, NCSI_*, ISCSI_B, I_B_CPRG, FCOE_B, USR_BLK):

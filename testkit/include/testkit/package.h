@@ -42,6 +42,6 @@ struct PackageSpec {
 uint32_t package_tag(std::string_view name);
 
 // The file. Entry data follow the PCI table, each at a 4-aligned offset.
-Bytes package(const PackageSpec& spec);
+Bytes package(const PackageSpec& desc);
 
 }  // namespace testkit

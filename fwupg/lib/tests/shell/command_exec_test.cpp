@@ -162,10 +162,10 @@ TEST_F(CommandExecTest, QuitReleasesAndResetsOrAsksForAReboot)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        sim::AdapterSpec spec;
-        c.adapter(spec);
+        sim::AdapterSpec desc;
+        c.adapter(desc);
         if (c.failReset) frametest::fail_ordinal(root.path, 33);
-        Start(spec);
+        Start(desc);
         g_bNvmWritten = 0;
         AddWriteCommand();
         Command("t_ok", [](const Words&) { return TCL_OK; });
@@ -200,9 +200,9 @@ TEST_F(CommandExecTest, AFailedClaimRunsNothingKeeps14AndStillRunsQ)
 
 TEST_F(CommandExecTest, AFailureWithoutCodeIsNotSuccessAndQKeepsAFailureCode)
 {
-    sim::AdapterSpec spec = sim::make_adapter(5, 1);
-    spec.capabilities = 1u << 3;
-    Start(spec);
+    sim::AdapterSpec desc = sim::make_adapter(5, 1);
+    desc.capabilities = 1u << 3;
+    Start(desc);
     AddWriteCommand();
     // A line that fails without a code.
     Command("upgrade", [](const Words&) { return TCL_ERROR; });

@@ -35,9 +35,9 @@ int RunTestCommand(ClientData cd, Tcl_Interp*, int objc, Tcl_Obj* const objv[])
 
 }  // namespace
 
-void ShellTest::Start(sim::AdapterSpec spec)
+void ShellTest::Start(sim::AdapterSpec desc)
 {
-    adapter = std::move(spec);
+    adapter = std::move(desc);
     sim::write_adapter(root.path, adapter);
     ASSERT_EQ(fwupg::yx::Initialize(), 0u);
     frametest::select_adapter(adapter);

@@ -30,8 +30,8 @@ class ShellTest : public ::testing::Test {
 protected:
     void TearDown() override;
 
-    // Writes `spec`, brings the library up, selects the adapter and creates the interpreter.
-    void Start(sim::AdapterSpec spec);
+    // Writes `description`, brings the library up, selects the adapter and creates the interpreter.
+    void Start(sim::AdapterSpec desc);
     void Start(uint32_t family) { Start(sim::make_adapter(family, 1)); }
 
     // Evaluates a script in the library's interpreter (marks and code as the test left them).

@@ -19,9 +19,9 @@ class UpgradeTest : public ShellTest {
 protected:
     void Start(uint32_t family, uint32_t capabilities = 0)
     {
-        sim::AdapterSpec spec = sim::make_adapter(family, 1);
-        spec.capabilities = capabilities;
-        ShellTest::Start(spec);
+        sim::AdapterSpec desc = sim::make_adapter(family, 1);
+        desc.capabilities = capabilities;
+        ShellTest::Start(desc);
         image = root.file("new image [x] $y.bin");
         std::ofstream(image) << "image";
         backup = "NVMDump#_" + adapter.mac + ".BIN";

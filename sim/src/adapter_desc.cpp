@@ -92,19 +92,19 @@ std::span<const yxmapi::TextField> fw_text_fields(uint32_t family)
     }
 }
 
-std::string validate_adapter(const AdapterSpec& spec)
+std::string validate_adapter(const AdapterSpec& desc)
 {
-    if (!valid_name(spec.name)) return "bad adapter name '" + spec.name + "'";
-    if (spec.api_handle == 0xFFFFFFFFu) return "API handle 0xFFFFFFFF is reserved";
-    if (spec.nvram_size() < 1024) return "NVRAM smaller than 1 KiB";
+    if (!valid_name(desc.name)) return "bad adapter name '" + desc.name + "'";
+    if (desc.api_handle == 0xFFFFFFFFu) return "API handle 0xFFFFFFFF is reserved";
+    if (desc.nvram_size() < 1024) return "NVRAM smaller than 1 KiB";
     for (const auto& k : kTextKeys) {
-        const std::string& s = spec.*k.member;
+        const std::string& s = desc.*k.member;
         if (!valid_text(s)) return std::string(k.key) + " holds a line break";
         if (s.size() + 1 > k.cap) return std::string(k.key) + " too long";
     }
-    for (const auto& [off, text] : spec.fw_texts) {
+    for (const auto& [off, text] : desc.fw_texts) {
         const yxmapi::TextField* field = nullptr;
-        for (const auto& f : fw_text_fields(spec.family))
+        for (const auto& f : fw_text_fields(desc.family))
             if (f.off == off) field = &f;
         if (!field) return "no firmware text field at byte " + std::to_string(off) + " for this family";
         if (!valid_text(text) || text.size() + 1 > field->cap)
@@ -113,16 +113,16 @@ std::string validate_adapter(const AdapterSpec& spec)
     return {};
 }
 
-std::string format_adapter(const AdapterSpec& spec)
+std::string format_adapter(const AdapterSpec& desc)
 {
-    std::string out = "# simulated adapter " + spec.name + "\n";
-    for (const auto& k : kU32Keys) out += std::string(k.key) + "=" + hex32(spec.*k.member) + "\n";
+    std::string out = "# simulated adapter " + desc.name + "\n";
+    for (const auto& k : kU32Keys) out += std::string(k.key) + "=" + hex32(desc.*k.member) + "\n";
     for (const auto& k : kOptKeys)
-        if ((spec.*k.member).has_value()) out += std::string(k.key) + "=" + hex32(*(spec.*k.member)) + "\n";
-    out += std::string("driver_access=") + (spec.driver_access ? "1" : "0") + "\n";
-    for (const auto& k : kTextKeys) out += std::string(k.key) + "=" + spec.*k.member + "\n";
-    for (const auto& [reg, value] : spec.registers) out += "reg." + hex32(reg) + "=" + hex32(value) + "\n";
-    for (const auto& [off, text] : spec.fw_texts) out += "fw." + std::to_string(off) + "=" + text + "\n";
+        if ((desc.*k.member).has_value()) out += std::string(k.key) + "=" + hex32(*(desc.*k.member)) + "\n";
+    out += std::string("driver_access=") + (desc.driver_access ? "1" : "0") + "\n";
+    for (const auto& k : kTextKeys) out += std::string(k.key) + "=" + desc.*k.member + "\n";
+    for (const auto& [reg, value] : desc.registers) out += "reg." + hex32(reg) + "=" + hex32(value) + "\n";
+    for (const auto& [off, text] : desc.fw_texts) out += "fw." + std::to_string(off) + "=" + text + "\n";
     return out;
 }
 
@@ -132,8 +132,8 @@ std::optional<AdapterSpec> parse_adapter(std::string_view name, std::string_view
         if (error) *error = std::move(why);
         return std::nullopt;
     };
-    AdapterSpec spec;
-    spec.name = std::string(name);
+    AdapterSpec desc;
+    desc.name = std::string(name);
     for (const KvLine& line : parse_kv(text)) {
         if (!line.ok) return fail("line without '=': " + line.key);
         bool known = false;
@@ -141,41 +141,41 @@ std::optional<AdapterSpec> parse_adapter(std::string_view name, std::string_view
             if (line.key == k.key) {
                 auto v = parse_u32(line.value);
                 if (!v) return fail("bad number for " + line.key);
-                spec.*k.member = *v;
+                desc.*k.member = *v;
                 known = true;
             }
         for (const auto& k : kOptKeys)
             if (line.key == k.key) {
                 auto v = parse_u32(line.value);
                 if (!v) return fail("bad number for " + line.key);
-                spec.*k.member = *v;
+                desc.*k.member = *v;
                 known = true;
             }
         for (const auto& k : kTextKeys)
             if (line.key == k.key) {
-                spec.*k.member = line.value;
+                desc.*k.member = line.value;
                 known = true;
             }
         if (line.key == "driver_access") {
             if (line.value != "0" && line.value != "1") return fail("driver_access must be 0 or 1");
-            spec.driver_access = line.value == "1";
+            desc.driver_access = line.value == "1";
             known = true;
         } else if (line.key.rfind("reg.", 0) == 0) {
             auto reg = parse_u32(std::string_view(line.key).substr(4));
             auto v = parse_u32(line.value);
             if (!reg || !v) return fail("bad register line " + line.key);
-            spec.registers[*reg] = *v;
+            desc.registers[*reg] = *v;
             known = true;
         } else if (line.key.rfind("fw.", 0) == 0) {
             auto off = parse_u32(std::string_view(line.key).substr(3));
             if (!off) return fail("bad firmware text key " + line.key);
-            spec.fw_texts[*off] = line.value;
+            desc.fw_texts[*off] = line.value;
             known = true;
         }
         if (!known) return fail("unknown key " + line.key);
     }
-    if (std::string why = validate_adapter(spec); !why.empty()) return fail(why);
-    return spec;
+    if (std::string why = validate_adapter(desc); !why.empty()) return fail(why);
+    return desc;
 }
 
 AdapterSpec make_adapter(uint32_t family, uint32_t index, std::string name)
