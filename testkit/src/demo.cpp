@@ -224,7 +224,9 @@ DemoSet make_demo(const std::string& root, const std::string& fwdir, bool legacy
                         {{0x14E4, 0x164E, 0x14E4, 0x164E, 0x3}}));
   put("mbi_e2e3.bin", pkg({{"MFW", mfw_bundle(kNew)},
                            {"MBA", mba_rom(mba_stock(0x168E, kNew))},
-                           {"MBA", mba_rom(mba_stock(0x1662, kNew))},
+                           // The 57712 takes the 57710 boot-agent ROM: the library accepts only ROMs
+                           // built for its list of devices and patches the board's own ids in.
+                           {"MBA", mba_rom(mba_stock(0x164E, kNew))},
                            {"L2T", l2t}},
                           {{0x14E4, 0x168E, 0x14E4, 0x168E, 0xB}, {0x14E4, 0x1662, 0x14E4, 0x1662, 0xD}}));
 
