@@ -20,8 +20,24 @@ constexpr std::array<uint32_t, 256> make_table()
 }
 
 constexpr std::array<uint32_t, 256> kTable = make_table();
+static_assert(kTable[1] == 0x77073096u && kTable[255] == 0x2D02EF8Du);
 
-inline uint32_t feed(uint32_t crc, uint8_t byte) { return kTable[(crc ^ byte) & 0xFF] ^ (crc >> 8); }
+}  // namespace
+
+// The table itself is shared with the legacy engine, which reads it by name.
+extern const uint32_t crc32_table[256] = {
+#define T(i) kTable[i]
+#define T8(i) T(i), T(i + 1), T(i + 2), T(i + 3), T(i + 4), T(i + 5), T(i + 6), T(i + 7)
+#define T64(i) T8(i), T8(i + 8), T8(i + 16), T8(i + 24), T8(i + 32), T8(i + 40), T8(i + 48), T8(i + 56)
+    T64(0), T64(64), T64(128), T64(192)
+#undef T64
+#undef T8
+#undef T
+};
+
+namespace {
+
+inline uint32_t feed(uint32_t crc, uint8_t byte) { return crc32_table[(crc ^ byte) & 0xFF] ^ (crc >> 8); }
 
 }  // namespace
 

@@ -1,37 +1,9 @@
 #include "fwupg/nvm_legacy/crc.h"
 
-#include <array>
-
 #include "fwupg/nvm/access.h"
 #include "fwupg/nvm_legacy/addressing.h"
 #include "fwupg/nvm_legacy/virt_nvm.h"
 #include "toe_context.h"
-
-namespace {
-constexpr std::array<uint32_t, 256> make_table()
-{
-    std::array<uint32_t, 256> t{};
-    for (uint32_t n = 0; n < 256; ++n) {
-        uint32_t c = n;
-        for (int k = 0; k < 8; ++k)
-            c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-        t[n] = c;
-    }
-    return t;
-}
-constexpr std::array<uint32_t, 256> kTable = make_table();
-static_assert(kTable[1] == 0x77073096u && kTable[255] == 0x2D02EF8Du);
-}  // namespace
-
-const uint32_t crc32_table[256] = {
-#define T(i) kTable[i]
-#define T8(i) T(i), T(i + 1), T(i + 2), T(i + 3), T(i + 4), T(i + 5), T(i + 6), T(i + 7)
-#define T64(i) T8(i), T8(i + 8), T8(i + 16), T8(i + 24), T8(i + 32), T8(i + 40), T8(i + 48), T8(i + 56)
-    T64(0), T64(64), T64(128), T64(192)
-#undef T64
-#undef T8
-#undef T
-};
 
 int calc_crc32(const void* /*context*/, const uint32_t* words, uint32_t byte_length, int swap, uint32_t* crc)
 {

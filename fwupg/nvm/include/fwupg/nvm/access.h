@@ -55,6 +55,9 @@ bool common_nvm_is_quad_feb_board(uint16_t vendor, uint16_t sub_vendor, uint16_t
 // 0 when the third word of a wrapped image header spells "ibpl" or "ibcp" in byte order.
 int common_nvm_check_ib_file(const void* header);
 
+// Reflected CRC-32 table of polynomial 0xEDB88320 (read only; both engines use it).
+extern const uint32_t crc32_table[256];
+
 // Table CRC-32 over words fed most significant byte first. The running value is read from and
 // written back to *crc. A trailing 1-3 bytes form one word padded with zero bytes (never read
 // past `length`).
