@@ -11,6 +11,7 @@
 #include "fwupg/nvm/directory.h"
 #include "fwupg/nvm/image_table.h"
 #include "fwupg/nvm/vpd_cmd.h"
+#include "fwupg/nvm/vpd_table.h"
 
 namespace {
 
@@ -114,6 +115,38 @@ int set_v0(const HostOps& ops, fwupg::nvm::CfgSet& set, const cfg_request& r, bo
     return 0;
 }
 
+// YB bytes (a count byte, then the bytes) into the board's VPD: the fields are read, YB replaced or
+// added, and the fields written back; then the request's count byte is cleared. Only the VPD
+// image of the extended directory holds a YB field the VPD commands read.
+int set_yb(const HostOps& ops, const cfg_request& r)
+{
+    auto* bytes = static_cast<uint8_t*>(r.data);
+    fwupg::nvm::vpd_board_fields fields;
+    vpd_field_table table;
+    if (!bytes || vpd_save_board_fields(ops.interp, &fields) != 0 || !fields.in_image || fields.bytes.size() < 8 ||
+        fwupg::nvm::vpd_table_from_image(fields.bytes.data(), uint32_t(fields.bytes.size()), &table, nullptr) != 0) {
+        fwupg_dbg_printf("VPD: Does not exist.\n");
+        return 1;
+    }
+    if (!fwupg::nvm::vpd_table_set(&table, "YB", bytes + 1, bytes[0])) {
+        fwupg_dbg_printf("Failed to create VPD image!\n");
+        return 1;
+    }
+    uint32_t size = uint32_t(fields.bytes.size()) - 4;
+    const uint32_t need = vpd_table_size(&table);
+    if (need > size)
+        size = (need & ~3u) + 4;
+    uint8_t* built = vpd_table_build_image(&table, size, fwupg::nvm::load_u32(fields.bytes.data()));
+    if (!built)
+        return 1;
+    fields.bytes.assign(built, built + size + 4);
+    common_nvm_free(built);
+    if (vpd_restore_board_fields(ops.interp, &fields) != 0)
+        return 1;
+    bytes[0] = 0;
+    return 0;
+}
+
 int apply(const HostOps& ops, fwupg::nvm::CfgSet& set, const cfg_request& r, const Modes& m, bool* done)
 {
     const uint64_t flag = r.option_flag;
@@ -140,10 +173,7 @@ int apply(const HostOps& ops, fwupg::nvm::CfgSet& set, const cfg_request& r, con
     case 0x4000: return common_nvm_cfg_set_param(rec, r.option_num, r.value);
     case 0x400000: return set_vfs(ops, set, m, r.value);
     case 0x2000000: return set_v0(ops, set, r, done);
-    case 0x8000000:
-        // The YB field is not written by this editor yet: refuse instead of reporting success.
-        fwupg_dbg_printf("VPD (YB): cannot be set on this adapter.\n");
-        return 1;
+    case 0x8000000: return set_yb(ops, r);
     case 0x10000000:
         put_field(rec, 60, 16, 16, 0x14E4);
         put_field(rec, 444, 8, 8, 0x0D);

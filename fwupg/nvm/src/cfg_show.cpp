@@ -58,9 +58,12 @@ void show_yb(const HostOps& ops)
     auto table = std::make_unique<vpd_field_table>();
     std::string error;
     const vpd_field* yb = nullptr;
-    if (ext_vpd_image(ops, &image, false, "YB") && !image.empty() &&
-        fwupg::nvm::vpd_table_from_image(image.data(), uint32_t(image.size()), table.get(), &error) == 0)
-        yb = fwupg::nvm::vpd_table_find(table.get(), "YB");
+    // The image is read without its header word, which the table parser expects first.
+    if (ext_vpd_image(ops, &image, false, "YB") && !image.empty()) {
+        image.insert(image.begin(), 4, 0);
+        if (fwupg::nvm::vpd_table_from_image(image.data(), uint32_t(image.size()), table.get(), &error) == 0)
+            yb = fwupg::nvm::vpd_table_find(table.get(), "YB");
+    }
     if (!yb) {
         fwupg_dbg_printf("VPD (YB): Does not exist.\n");
         return;

@@ -1,5 +1,6 @@
 // "_dump": copies NVRAM, a range of it, or one image out of it into a new file; plain or paged,
-// in NVRAM byte order unless -l asks for host order. The VPD image goes out as a VPD text file.
+// in NVRAM byte order unless -l asks for host order. The VPD, SFP+ module list and register-script
+// images go out as their text files.
 #include <cstring>
 #include <string>
 #include <vector>
@@ -8,7 +9,9 @@
 #include "fwupg/nvm/commands.h"
 #include "fwupg/nvm/directory.h"
 #include "fwupg/nvm/file_io.h"
+#include "fwupg/nvm/hw_set.h"
 #include "fwupg/nvm/image_table.h"
+#include "fwupg/nvm/sfp_modules.h"
 #include "fwupg/nvm/vpd_text.h"
 
 using namespace fwupg::nvm;
@@ -85,11 +88,6 @@ int dump(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
         return TCL_ERROR;
     }
     const Selector sel = a.selector();
-    if (sel == SEL_MPN || sel == SEL_HWSET) {
-        append(interp, sel == SEL_MPN ? "Dumping the MODULES_PN image as text is not supported yet."
-                                      : "Dumping the HW_SET image as text is not supported yet.");
-        return TCL_ERROR;
-    }
     const uint32_t nvm = common_nvm_get_nvm_size();
     uint32_t offset = 0, length = nvm;
     const char* file = Tcl_GetString(a.positional.back());
@@ -126,8 +124,13 @@ int dump(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
     // A dump whose page conversion failed is not written: its file would not be what was asked.
     if (a.paged && Append8bytes(interp, buf.data(), uint32_t(buf.size()), &count) != 0)
         return TCL_ERROR;
-    int failed = sel == SEL_VPD ? vpd_image_to_text_file(file, buf.data(), count)
-                                : common_nvm_write_file(interp, file, buf.data(), count, nullptr);
+    int failed = 0;
+    switch (sel) {
+    case SEL_VPD: failed = vpd_image_to_text_file(file, buf.data(), count); break;
+    case SEL_MPN: failed = sfp_module_list_dump(file, buf.data(), count); break;
+    case SEL_HWSET: failed = hw_set_dump(file, buf.data(), count); break;
+    default: failed = common_nvm_write_file(interp, file, buf.data(), count, nullptr); break;
+    }
     if (failed) {
         append(interp, "Can't write to file, already exists?");
         return TCL_ERROR;

@@ -15,10 +15,13 @@
 #include "fwupg/nvm/console.h"
 #include "fwupg/nvm/directory.h"
 #include "fwupg/nvm/ext_install.h"
+#include "fwupg/nvm/hw_set.h"
 #include "fwupg/nvm/image_table.h"
 #include "fwupg/nvm/prog_image.h"
 #include "fwupg/nvm/queries.h"
+#include "fwupg/nvm/sfp_modules.h"
 #include "fwupg/nvm/upgrade.h"
+#include "fwupg/nvm/vpd_text.h"
 #include "upgrade_detail.h"
 
 
@@ -227,6 +230,47 @@ int read_upgrade_file(Tcl_Interp* interp, const std::string& path, FileBuffer& o
     return 0;
 }
 
+bool is_text_file_option(const std::string& o) { return o == "-m_pn" || o == "-vpd" || o == "-hw_set"; }
+
+// The options whose file is a text file: the image its reader builds replaces the file's bytes.
+int read_text_image(Tcl_Interp* interp, const Options& o, FileBuffer& file)
+{
+    uint32_t size = 0;
+    const char* path = o.file.c_str();
+    uint8_t* image = o.option == "-m_pn" ? sfp_module_list_parse(path, &size)
+                     : o.option == "-vpd" ? vpd_text_file_to_image(path, &size)
+                                          : hw_set_parse(path, &size);
+    if (!image)
+        return fail(interp, 13, "File not found or Improper file format\n");
+    try {
+        file.bytes.assign(image, image + size);
+    } catch (const std::bad_alloc&) {
+        common_nvm_free(image);
+        return fail(interp, 34, "No more host memory.");
+    }
+    common_nvm_free(image);
+    file.length = size;
+    return 0;
+}
+
+// A text-file image: the module list through the primary directory (texts kept in reading order),
+// the VPD and register-script images through the extended directory; no version check. The
+// length programmed is the image's, not the text file's.
+int program_text_image(Tcl_Interp* interp, const Options& o, FileBuffer& file, uint32_t row, int* last_result)
+{
+    if (o.option == "-m_pn") {
+        sfp_module_image_to_nvram_texts(file.bytes.data(), file.length);
+        *last_result = common_nvm_prog_image_by_idx(file.bytes.data(), file.length, row, 0);
+    } else {
+        *last_result = common_nvm_install_ext_image(file.bytes.data(), file.length, row, 0, 0, 0, 0);
+        if (*last_result == 0 && o.option == "-vpd")
+            set_toe_text("IS_VPD_IMAGE", "1");
+    }
+    if (*last_result != 0)
+        return fail(interp, 70, "Image programming failed !!");
+    return 0;
+}
+
 // Boot-agent options: sub-option edits, device check, CCM entry, ROM id patch.
 int prepare_mba(Tcl_Interp* interp, const Options& o, FileBuffer& file, uint32_t vid_did)
 {
@@ -271,10 +315,16 @@ int program_raw(Tcl_Interp* interp, const Options& o, FileBuffer& file, int* las
     const int row = row_by_option(row_option.c_str());
     if (row < 0)
         return -2;  // the caller prints the usage
-    if (g_image_table[row].dir_type != kTypeMba && o.option != "-bootsh")
+    const bool text_image = is_text_file_option(o.option);
+    if (g_image_table[row].dir_type != kTypeMba && o.option != "-bootsh" && !text_image)
         Tcl_AppendResult(interp, "Warning: Image is not wrapped with 'append' header.", static_cast<char*>(nullptr));
+    // A raw image's own first words stand for a record header; an image built from a text file
+    // has none, only its length.
     uint32_t header[5] = {};
-    std::memcpy(header, file.bytes.data(), file.length >= 20 ? 20 : (file.length & ~3u));
+    if (text_image)
+        header[4] = file.length;
+    else
+        std::memcpy(header, file.bytes.data(), file.length >= 20 ? 20 : (file.length & ~3u));
     int ip_known = 0, skip = 0;
     if (common_nvm_prepare_image(interp, file.bytes.data(), uint32_t(row), header, file.length, &ip_known,
                                  o.iscsi_variant, o.check_version, o.iscsi_program, o.iscsi_config, &skip) != 0)
@@ -283,6 +333,8 @@ int program_raw(Tcl_Interp* interp, const Options& o, FileBuffer& file, int* las
         *last_result = 0;
         return 0;
     }
+    if (text_image)
+        return program_text_image(interp, o, file, uint32_t(row), last_result);
     *last_result = common_nvm_prog_image_by_idx(file.bytes.data(), file.length, uint32_t(row), o.check_version);
     if (*last_result != 0)
         return fail(interp, 70, "Image programming failed !!");
@@ -640,8 +692,8 @@ int older_chip_upgrade(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
     FileBuffer file;
     if (read_upgrade_file(interp, o.file, file) != 0)
         return 1;
-    if (o.option == "-m_pn" || o.option == "-vpd" || o.option == "-hw_set")
-        return fail(interp, 13, "File not found or Improper file format\n");
+    if (is_text_file_option(o.option) && read_text_image(interp, o, file) != 0)
+        return 1;
     if (o.option == "-ncsi" && common_nvm_check_ncsi_file(interp, file.length, file.bytes.data()) != 0)
         return fail(interp, 35, "Improper file format, Not intended for -ncsi option.");
     if (o.option == "-mba" && prepare_mba(interp, o, file, ids) != 0)
@@ -652,7 +704,8 @@ int older_chip_upgrade(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
         return 1;
     int last_result = 0;
     uint32_t reached = 0;
-    const bool wrapped = file.length >= 4 && load_u32(file.bytes.data()) == kMagic;
+    const bool wrapped =
+        !is_text_file_option(o.option) && file.length >= 4 && load_u32(file.bytes.data()) == kMagic;
     if (!wrapped) {
         const int r = program_raw(interp, o, file, &last_result);
         if (r == -2)
