@@ -1,5 +1,7 @@
 // Preparation of iSCSI boot images before the upgrade command programs a record: variant choice
-// of the boot image, and the boot-configuration blocks spread over the rows the board uses.
+// of the boot image, and the boot-configuration blocks spread over the rows the board uses, the
+// ones already on the adapter converted to the boot image's IP mode.
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -11,6 +13,7 @@
 #include "fwupg/nvm/queries.h"
 #include "fwupg/nvm/upgrade.h"
 #include "fwupg/nvm/versions.h"
+#include "fwupg/nvm_legacy/iscsi_cfg.h"
 
 using namespace fwupg::nvm;
 
@@ -71,41 +74,93 @@ std::vector<const char*> cfg_rows()
     return {"I_B_CFG"};
 }
 
-bool row_has_image(uint32_t type)
+// Where a configuration row's block lies in NVRAM; false when the row has none.
+bool row_block(uint32_t type, uint32_t* offset, uint32_t* length)
 {
     if (type & 1) {
         uint32_t present = 0;
-        return common_nvm_find_ext_dir_image(&present, type, nullptr, nullptr, nullptr) == 0 && present;
+        return common_nvm_find_ext_dir_image(&present, type, offset, length, nullptr) == 0 && present;
     }
-    return common_nvm_find_dir_entry(type, nullptr, nullptr) == 0;
+    uint32_t index = 0;
+    return common_nvm_find_dir_entry(type, &index, nullptr) == 0 &&
+           common_nvm_read_dir_entry(index, offset, length, nullptr, nullptr, nullptr) == 0;
 }
 
-// Programs the file's block into every configuration row that has none yet; blocks already on the
-// adapter hold the user's settings and are kept.
-int prepare_boot_cfg(const uint8_t* image, uint32_t length, int iscsi_config, int* skip)
+// Programs a configuration row without a version check.
+int program_row(uint32_t row, const uint8_t* data, uint32_t length)
+{
+    return (g_image_table[row].dir_type & 1) ? common_nvm_install_ext_image(data, length, row, 0, 1, 0, 0)
+                                             : common_nvm_prog_image_by_idx(data, length, row, 0);
+}
+
+// Brings the block already in a row to the chosen mode and reprograms it when it changed: layout 1
+// while the boot image's IP mode is not known, else layout 2 with the variant's address family
+// (variant 3 takes either). 0, or -1 when the block cannot be read or programmed.
+int convert_kept_block(uint32_t row, uint32_t offset, uint32_t length, int variant, bool ip_known)
+{
+    uint8_t wide[kIscsiCfgV2Bytes] = {};
+    const uint32_t n = std::min<uint32_t>(length, sizeof wide);
+    if (n != 0 && common_nvm_read(offset, wide, n, 1) != 0)
+        return -1;
+    const uint16_t layout = iscsi_boot_cfg_layout(wide, n);
+    if (layout == kIscsiCfgLayout1) {
+        if (!ip_known)
+            return 0;
+        uint8_t narrow[kIscsiCfgV1Bytes];
+        std::memcpy(narrow, wide, sizeof narrow);
+        if (iscsi_boot_cfg_to_v2(narrow, wide, variant == 2) != 0)
+            return -1;
+        return program_row(row, wide, kIscsiCfgV2ProgBytes);
+    }
+    if (layout == kIscsiCfgLayout2 && !ip_known) {
+        uint8_t narrow[kIscsiCfgV1Bytes];
+        if (iscsi_boot_cfg_to_v1(wide, narrow) != 0)
+            return -1;
+        return program_row(row, narrow, kIscsiCfgV1ProgBytes);
+    }
+    if (layout == kIscsiCfgLayout2) {
+        const bool ipv6 = (load_u32(wide + 4) & kIscsiCfgIpv6Flag) != 0;
+        if ((variant == 1 && !ipv6) || (variant == 2 && ipv6) || variant == 3)
+            return 0;
+        if (iscsi_boot_cfg_reset_ip(wide, variant == 1) != 0)
+            return -1;
+        return program_row(row, wide, kIscsiCfgV2ProgBytes);
+    }
+    // Neither layout: not a block this upgrade can read, so the user's data are left as they are.
+    fwupg_dbg_printf("%s: keeping a boot configuration block of unknown layout\n", g_image_table[row].name);
+    return 0;
+}
+
+// Blocks already on the adapter hold the user's settings: they are kept and brought to the IP
+// mode of the iSCSI boot image in NVRAM. Rows without a block get the file's block.
+int prepare_boot_cfg(const uint8_t* image, uint32_t length, int iscsi_config, int* ip_known, int* skip)
 {
     if (!iscsi_config)
         return 0;
     int variant = 1;
+    *ip_known = 0;
     uint32_t index = 0, nvm_off = 0;
     if (common_nvm_find_dir_entry(kTypeIscsiB, &index, &nvm_off) == 0) {
         uint32_t mode = 0;
-        if (common_nvm_read(nvm_off + 12, &mode, 4, 1) == 0 && variant_of_ip_mode(mode) != 0)
+        if (common_nvm_read(nvm_off + 12, &mode, 4, 1) == 0 && variant_of_ip_mode(mode) != 0) {
             variant = variant_of_ip_mode(mode);
+            *ip_known = 1;
+        }
     }
     std::vector<uint8_t> block(image, image + length);
     if (block.size() >= 8) {
         uint32_t w1 = load_u32(block.data() + 4);
-        w1 = variant == 2 ? (w1 | 0x100) : (w1 & ~0x100u);
+        w1 = variant == 2 ? (w1 | kIscsiCfgIpv6Flag) : (w1 & ~kIscsiCfgIpv6Flag);
         store_u32(block.data() + 4, w1);
     }
     for (const char* name : cfg_rows()) {
         const int row = row_by_name(name);
-        if (row < 0 || row_has_image(g_image_table[row].dir_type))
+        if (row < 0)
             continue;
-        const int r = (g_image_table[row].dir_type & 1)
-                          ? common_nvm_install_ext_image(block.data(), length, uint32_t(row), 0, 1, 0, 0)
-                          : common_nvm_prog_image_by_idx(block.data(), length, uint32_t(row), 0);
+        uint32_t offset = 0, kept = 0;
+        const int r = row_block(g_image_table[row].dir_type, &offset, &kept)
+                          ? convert_kept_block(uint32_t(row), offset, kept, variant, *ip_known != 0)
+                          : program_row(uint32_t(row), block.data(), length);
         if (r != 0)
             return -1;
     }
@@ -129,7 +184,7 @@ extern "C" int common_nvm_prepare_image(Tcl_Interp*, uint8_t* image, uint32_t ro
     if (type == kTypeIscsiB)
         return prepare_iscsi_boot(image, length, row, header[2], ip_mode_known, iscsi_variant, check_version, skip);
     if (type == kTypeIbCfg || type == kTypeIbCfg2)
-        return prepare_boot_cfg(image, length, iscsi_config, skip);
+        return prepare_boot_cfg(image, length, iscsi_config, ip_mode_known, skip);
     if (header[2] == kTagIbpl)
         *skip = 1;
     return 0;
