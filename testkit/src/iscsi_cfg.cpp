@@ -103,6 +103,12 @@ IscsiBootCfg iscsi_sample_settings() {
   return c;
 }
 
+IscsiBootCfg iscsi_without_addresses(IscsiBootCfg c) {
+  c.address = {};
+  for (IscsiTarget& t : c.target) t.address = {};
+  return c;
+}
+
 Bytes iscsi_boot_cfg_block(const IscsiBootCfg& c, int layout) {
   const Map& m = map_of(layout);
   Bytes b(m.size, 0);

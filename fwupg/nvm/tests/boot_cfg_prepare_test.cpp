@@ -50,14 +50,6 @@ IscsiBootCfg file_settings()
     return c;
 }
 
-IscsiBootCfg without_addresses(IscsiBootCfg c)
-{
-    c.address = {};
-    for (auto& t : c.target)
-        t.address = {};
-    return c;
-}
-
 IscsiBootCfg with_flags(IscsiBootCfg c, uint32_t flags)
 {
     c.flags = flags;
@@ -171,7 +163,7 @@ protected:
 TEST_F(BootCfgPrepareTest, KeptBlocksFollowTheBootImagesIpMode)
 {
     const IscsiBootCfg v4 = user_settings(false), v6 = user_settings(true);
-    IscsiBootCfg v6_reset = without_addresses(v4);
+    IscsiBootCfg v6_reset = testkit::iscsi_without_addresses(v4);
     v6_reset.flags |= kIpv6Flag;
     v6_reset.address[1][0] = 0x40;
     const IscsiBootCfg fresh = file_settings();
@@ -183,13 +175,13 @@ TEST_F(BootCfgPrepareTest, KeptBlocksFollowTheBootImagesIpMode)
     } cases[] = {
         {"layout 2 while the mode is not known -> layout 1", kNoMode, {2, v4}, {1, v4}, 0},
         {"IPv6 layout 2 while the mode is not known -> layout 1 without addresses", kNoMode, {2, v6},
-         {1, with_flags(without_addresses(v6), v6.flags & ~kIpv6Flag)}, 0},
+         {1, with_flags(testkit::iscsi_without_addresses(v6), v6.flags & ~kIpv6Flag)}, 0},
         {"layout 1 with an IPv4 boot image -> layout 2, IPv4", kIpv4, {1, v4}, {2, v4}, 0},
         {"layout 1 with an IPv6 boot image -> layout 2, IPv6", kIpv6, {1, v4}, {2, v6_reset}, kIpv6Flag},
         {"layout 1 with an IPv4-and-6 boot image -> layout 2, IPv4", kIpv4And6, {1, v4}, {2, v4}, 0},
         {"IPv4 layout 2 with an IPv6 boot image -> reset to IPv6", kIpv6, {2, v4}, {2, v6_reset}, kIpv6Flag},
         {"IPv6 layout 2 with an IPv4 boot image -> reset to IPv4", kIpv4, {2, v6},
-         {2, with_flags(without_addresses(v6), v6.flags & ~kIpv6Flag)}, 0},
+         {2, with_flags(testkit::iscsi_without_addresses(v6), v6.flags & ~kIpv6Flag)}, 0},
         {"IPv6 layout 2 with an IPv4-and-6 boot image stays", kIpv4And6, {2, v6}, {2, v6}, 0},
         {"IPv4 layout 2 with an IPv4 boot image stays", kIpv4, {2, v4}, {2, v4}, 0},
         {"layout 1 while the mode is not known stays", kNoMode, {1, v4}, {1, v4}, 0},

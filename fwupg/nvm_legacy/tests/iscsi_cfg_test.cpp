@@ -74,14 +74,6 @@ V2 to_v2(const V1& src, int ipv6)
     return dst;
 }
 
-IscsiBootCfg without_addresses(IscsiBootCfg c)
-{
-    c.address = {};
-    for (auto& t : c.target)
-        t.address = {};
-    return c;
-}
-
 }  // namespace
 
 // Bytes placed by hand, so that the kit and the conversions cannot share a misread offset.
@@ -144,7 +136,7 @@ TEST(IscsiCfg, Ipv6AddressesAreNotCarriedIntoTheNarrowLayout)
         for (size_t i = 0; i < a->size(); ++i)
             (*a)[i] = uint8_t(0x20 + i);
 
-    IscsiBootCfg expected = without_addresses(six);
+    IscsiBootCfg expected = testkit::iscsi_without_addresses(six);
     expected.flags &= ~0x100u;
     EXPECT_EQ(expected, settings(to_v1(six), 1));
 }
@@ -152,7 +144,7 @@ TEST(IscsiCfg, Ipv6AddressesAreNotCarriedIntoTheNarrowLayout)
 TEST(IscsiCfg, ToIpv6LayoutKeepsSettingsAndMarksAddressTwo)
 {
     const IscsiBootCfg sample = testkit::iscsi_sample_settings();
-    IscsiBootCfg expected = without_addresses(sample);
+    IscsiBootCfg expected = testkit::iscsi_without_addresses(sample);
     expected.flags |= 0x100;
     expected.address[1][0] = 0x40;
     EXPECT_EQ(expected, settings(to_v2(to_v1(sample), 1), 2));
@@ -173,7 +165,7 @@ TEST(IscsiCfg, ResetIpClearsAddressesAndSetsTheMode)
         V2 block = fixed<kIscsiCfgV2Bytes>(testkit::iscsi_boot_cfg_block(c.from, 2));
         block[0x7f0] = 0x5A;  // outside every field: an in-place reset leaves it
         ASSERT_EQ(0, reset(block, c.ipv4)) << c.name;
-        IscsiBootCfg expected = without_addresses(c.from);
+        IscsiBootCfg expected = testkit::iscsi_without_addresses(c.from);
         expected.flags = c.ipv4 ? (c.from.flags & ~0x100u) : (c.from.flags | 0x100);
         if (!c.ipv4)
             expected.address[1][0] = 0x40;

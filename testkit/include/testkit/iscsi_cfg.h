@@ -50,6 +50,9 @@ std::ostream& operator<<(std::ostream& os, const IscsiBootCfg& cfg);
 // The usual settings of a configured port: IPv4 addresses, texts and target words all set.
 IscsiBootCfg iscsi_sample_settings();
 
+// The settings with every initiator and target address cleared (what an address reset leaves).
+IscsiBootCfg iscsi_without_addresses(IscsiBootCfg cfg);
+
 // The block of `layout` (1 or 2), 1,020 or 2,044 bytes. Throws std::invalid_argument for another
 // layout, a text that does not fit its field with its terminator, or an address wider than
 // 4 bytes in layout 1.
