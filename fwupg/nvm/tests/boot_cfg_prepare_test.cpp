@@ -28,6 +28,7 @@ namespace e1e3 = testkit::e1e3;
 
 constexpr uint32_t kIpv4 = 0x0800, kIpv6 = 0x86DD, kIpv4And6 = 0xC0B0, kNoMode = 0x0000;
 constexpr uint32_t kIpv6Flag = 0x100;
+constexpr uint32_t kIscsiV1ProgBytes = 1020;
 
 // The settings of the configuration a user made on the adapter, as IPv6 where asked.
 IscsiBootCfg user_settings(bool ipv6)
@@ -64,7 +65,9 @@ struct Block {
 // A two-port E3 board of the quad FCoE list (SVID 0x103C, SSID 0x22FA), so the boot configuration
 // spreads over I_B_CFG and I_B_CFG2 (directory) and I_B_CFG3 and I_B_CFG4 (extended directory).
 // `kept` is placed in I_B_CFG and I_B_CFG3; `raw_kept` replaces it with raw bytes.
-Bytes board_nvram(const std::optional<Block>& kept, const std::optional<Bytes>& raw_kept = std::nullopt)
+// `boot_ip_mode` places an iSCSI boot image with that IP-mode word.
+Bytes board_nvram(const std::optional<Block>& kept, const std::optional<Bytes>& raw_kept = std::nullopt,
+                  std::optional<uint32_t> boot_ip_mode = std::nullopt)
 {
     e1e3::NvramSpec desc;
     desc.chip = e1e3::Chip::E3;
@@ -72,6 +75,11 @@ Bytes board_nvram(const std::optional<Block>& kept, const std::optional<Bytes>& 
     desc.images.push_back({"BC1", testkit::stock_image("BC1", "7.10.1"), {}, {}, 0});
     desc.images.push_back({"MFW1", testkit::stock_image("MFW1", "7.10.1"), {}, {}, 0});
     desc.images.push_back({"MFW2", testkit::stock_image("MFW2", "7.10.1"), {}, {}, 0});
+    if (boot_ip_mode) {
+        Bytes boot = testkit::stock_image("ISCSI_B", "7.10.1");
+        testkit::set_le32(boot, 12, *boot_ip_mode);
+        desc.images.push_back({"ISCSI_B", boot, {}, {}, 0});
+    }
     if (kept || raw_kept) {
         const Bytes data = raw_kept ? *raw_kept : testkit::iscsi_boot_cfg_block(kept->cfg, kept->layout);
         desc.images.push_back({"I_B_CFG", data, {}, {}, 0});
@@ -99,16 +107,21 @@ protected:
         adapter_->set_toe("CHIP_REV", "B0");
     }
 
-    // An iSCSI image file: the boot image with its IP-mode word, then the configuration block.
-    std::string iscsi_file(uint32_t ip_mode, const IscsiBootCfg& shipped = file_settings())
+    // An iSCSI image file: the boot image with its IP-mode word (none without a mode), then the
+    // configuration block.
+    std::string iscsi_file(std::optional<uint32_t> ip_mode, const IscsiBootCfg& shipped = file_settings())
     {
-        testkit::WrappedRecord boot = testkit::stock_record("ISCSI_B", "7.12.3");
-        testkit::set_le32(boot.data, 12, ip_mode);
+        std::vector<testkit::WrappedRecord> records;
+        if (ip_mode) {
+            records.push_back(testkit::stock_record("ISCSI_B", "7.12.3"));
+            testkit::set_le32(records.back().data, 12, *ip_mode);
+        }
         testkit::WrappedRecord cfg = testkit::stock_record("I_B_CFG", "1.0.0");
         cfg.data = testkit::iscsi_boot_cfg_block(shipped, 2);
+        records.push_back(cfg);
         std::filesystem::create_directories(dir_);
         const std::string path = (dir_ / "iscsi.bin").string();
-        const Bytes bytes = testkit::wrapped_file({boot, cfg});
+        const Bytes bytes = testkit::wrapped_file(records);
         std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
         return path;
     }
@@ -225,4 +238,57 @@ TEST_F(BootCfgPrepareTest, BlockOfUnknownLayoutIsLeftAlone)
     EXPECT_EQ(stored, testkit::get_host_view(adapter_->nvram, after->offset, after->length));
     expect_row("I_B_CFG2", {2, with_flags(file_settings(), kIpv6Flag)});
     expect_nvram_verifies();
+}
+
+// A file with the configuration block alone: the IP mode is that of the boot image on the adapter.
+TEST_F(BootCfgPrepareTest, ConfigurationAloneFollowsTheBootImageOnTheAdapter)
+{
+    make(board_nvram(Block{1, user_settings(false)}, std::nullopt, kIpv6));
+    ASSERT_EQ(0, upgrade({"-ib", iscsi_file(std::nullopt)})) << result_;
+    IscsiBootCfg want = testkit::iscsi_without_addresses(user_settings(false));
+    want.flags |= kIpv6Flag;
+    want.address[1][0] = 0x40;
+    expect_row("I_B_CFG", {2, want});
+    expect_row("I_B_CFG3", {2, want});
+    expect_nvram_verifies();
+}
+
+// Power lost while converted blocks are programmed: the command fails, and each row holds the
+// user's block either as it was or converted, in a valid NVRAM. The cuts fall inside the writes of
+// the blocks themselves; a cut inside a directory update leaves a stale directory CRC, a window
+// the directory format cannot close.
+TEST_F(BootCfgPrepareTest, PowerLossDuringConversionFailsAndLeavesAValidBlock)
+{
+    const Block old{1, user_settings(false)};
+    const Bytes nvram = board_nvram(old, std::nullopt, kIpv4);
+    make(nvram);
+    const std::string file = iscsi_file(std::nullopt);
+    adapter_->writes.clear();
+    ASSERT_EQ(0, upgrade({"-ib", file})) << result_;
+    std::vector<uint64_t> cuts{1};
+    uint64_t done = 0;
+    for (const auto& [offset, length] : adapter_->writes) {
+        if (length >= kIscsiV1ProgBytes)
+            cuts.push_back(done + length / 2);
+        done += length;
+    }
+    ASSERT_GE(cuts.size(), 3u) << "both kept blocks are reprogrammed";
+
+    const Block converted{2, user_settings(false)};
+    for (uint64_t cut : cuts) {
+        SCOPED_TRACE("power cut after " + std::to_string(cut) + " of " + std::to_string(done) + " bytes");
+        make(nvram);
+        adapter_->cut_power_after(cut);
+        adapter_->last_errors.clear();
+        EXPECT_NE(0, upgrade({"-ib", file}));
+        EXPECT_FALSE(adapter_->last_errors.empty());
+        adapter_->power_on();
+        expect_nvram_verifies();
+        for (const char* row : {"I_B_CFG", "I_B_CFG3"}) {
+            const auto got = row_block(row);
+            ASSERT_TRUE(got.has_value()) << row;
+            const Block& want = got->layout == 1 ? old : converted;
+            EXPECT_EQ(want.cfg, got->cfg) << row;
+        }
+    }
 }
