@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "content_lines.h"
 #include "fake_host.h"
 #include "fwupg/nvm/access.h"
 #include "fwupg/nvm/hw_set.h"
@@ -23,23 +24,6 @@ using testkit::HwSetEntry;
 using testkit::SfpModule;
 
 namespace {
-
-// The lines of a text that are neither comments nor empty.
-std::vector<std::string> content_lines(const std::string& text)
-{
-    std::vector<std::string> out;
-    size_t at = 0;
-    while (at < text.size()) {
-        size_t end = text.find('\n', at);
-        if (end == std::string::npos)
-            end = text.size();
-        std::string line = text.substr(at, end - at);
-        if (!line.empty() && line[0] != '#' && line[0] != ';')
-            out.push_back(line);
-        at = end + 1;
-    }
-    return out;
-}
 
 const std::vector<SfpModule> kModules = {
     {"JDSU", "00-01-9c", "PLRXPLSCS4321N"},

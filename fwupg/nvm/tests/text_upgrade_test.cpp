@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "content_lines.h"
 #include "fake_host.h"
 #include "fwupg/engine_procs.h"
 #include "fwupg/nvm/access.h"
@@ -24,23 +25,6 @@ using namespace fwupg::nvm::test;
 using testkit::Bytes;
 
 namespace {
-
-std::vector<std::string> content_lines(const Bytes& file)
-{
-    const std::string text(file.begin(), file.end());
-    std::vector<std::string> out;
-    size_t at = 0;
-    while (at < text.size()) {
-        size_t end = text.find('\n', at);
-        if (end == std::string::npos)
-            end = text.size();
-        std::string line = text.substr(at, end - at);
-        if (!line.empty() && line[0] != '#' && line[0] != ';')
-            out.push_back(line);
-        at = end + 1;
-    }
-    return out;
-}
 
 testkit::VpdFields vpd_fields()
 {
@@ -147,7 +131,7 @@ TEST(TextImageUpgrade, ProgrammedImageDumpsBackToTheSameText)
             << b.result() << take_debug_text();
         const Bytes dumped = testkit::read_file(out);
         if (c.dump_repeats_lines) {
-            EXPECT_EQ(content_lines(dumped), content_lines(Bytes(c.text.begin(), c.text.end())));
+            EXPECT_EQ(content_lines(std::string(dumped.begin(), dumped.end())), content_lines(c.text));
         }
 
         // The dumped file is an upgrade file again, and gives the same image.
