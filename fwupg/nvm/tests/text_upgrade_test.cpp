@@ -1,4 +1,4 @@
-// Text-file images on a simulated E3 adapter: "upgrade -m_pn/-hw_set/-vpd" programs the image a
+// Text-file images on simulated E1-E3 adapters: "upgrade -m_pn/-hw_set/-vpd" programs the image a
 // text file stands for, "_dump" of the same selector writes the text back, and the cfg option YB
 // sets the VPD field. NVRAM, files and expected bytes come from the test kit.
 #include <gtest/gtest.h>
@@ -34,10 +34,14 @@ testkit::VpdFields vpd_fields()
     return f;
 }
 
-// An E3 board with boot code, an L2 image and an MFW pair (so an extended directory).
-kit::NvramSpec board(bool vpd_image = false)
+uint16_t device_of(kit::Chip chip) { return chip == kit::Chip::E1 ? 0x164E : chip == kit::Chip::E2 ? 0x1662 : 0x168E; }
+
+// A board with boot code, an L2 image and an MFW pair (so an extended directory).
+kit::NvramSpec board(bool vpd_image, kit::Chip chip)
 {
     kit::NvramSpec s = kit_board_spec();
+    s.chip = chip;
+    kit::set_board(s, 0x14E4, device_of(chip), 0x14E4, 0x1234, 0x001018AA0000ull, 2);
     s.images.push_back(kit_image("BC1", testkit::stock_image("BC1", "7.10.1")));
     s.images.push_back(kit_image("L2T", testkit::stock_image("L2T", "7.10.1")));
     s.images.push_back(kit_image("MFW1", testkit::stock_image("MFW1", "7.10.1")));
@@ -48,10 +52,14 @@ kit::NvramSpec board(bool vpd_image = false)
 }
 
 struct TextBoard : KitBoard {
-    explicit TextBoard(bool vpd_image = false) : KitBoard(board(vpd_image))
+    explicit TextBoard(bool vpd_image = false, kit::Chip c = kit::Chip::E3)
+        : KitBoard(board(vpd_image, c)), chip(c)
     {
+        current.reset();
+        adapter.set_device_id(device_of(chip));
+        current = std::make_unique<CurrentAdapter>(adapter);
         adapter.set_toe("VID", std::to_string(0x14E4));
-        adapter.set_toe("DID", std::to_string(0x168E));
+        adapter.set_toe("DID", std::to_string(device_of(chip)));
         adapter.set_toe("SVID", std::to_string(0x14E4));
         adapter.set_toe("SSID", std::to_string(0x1234));
         adapter.set_toe("CHIP_REV", "B0");
@@ -70,6 +78,8 @@ struct TextBoard : KitBoard {
             Tcl_DecrRefCount(o);
         return rc;
     }
+    kit::Report verify() const { return kit::verify(adapter.nvram, chip); }
+    kit::Chip chip;
     uint32_t last_error() const { return adapter.last_errors.empty() ? 0 : adapter.last_errors.back(); }
     // The image of a kind as NVRAM holds it, without its CRC; empty when absent.
     Bytes stored(const std::string& kind) const
@@ -112,32 +122,34 @@ std::vector<TextCase> text_cases()
 
 TEST(TextImageUpgrade, ProgrammedImageDumpsBackToTheSameText)
 {
-    for (const TextCase& c : text_cases()) {
-        SCOPED_TRACE(c.option);
-        TempDir tmp;
-        TextBoard b;
-        const std::string in = tmp.file("in file.txt"), out = tmp.file("out [1].txt");
-        testkit::write_text_file(in, c.text);
+    for (kit::Chip chip : {kit::Chip::E1, kit::Chip::E2, kit::Chip::E3}) {
+        for (const TextCase& c : text_cases()) {
+            SCOPED_TRACE(std::string(c.option) + " on E" + std::to_string(int(chip) + 1));
+            TempDir tmp;
+            TextBoard b(false, chip);
+            const std::string in = tmp.file("in file.txt"), out = tmp.file("out [1].txt");
+            testkit::write_text_file(in, c.text);
 
-        take_debug_text();
-        ASSERT_EQ(b.upgrade({c.option, in}), 0) << b.result() << take_debug_text();
-        EXPECT_NE(b.result().find("info burned into nvm successfully."), std::string::npos);
-        EXPECT_EQ(b.result().find("not wrapped"), std::string::npos);
-        EXPECT_EQ(b.adapter.regs[0xA470], 1u);
-        EXPECT_KIT_VALID(b);
-        EXPECT_EQ(b.stored(c.kind), c.nvram_image);
+            take_debug_text();
+            ASSERT_EQ(b.upgrade({c.option, in}), 0) << b.result() << take_debug_text();
+            EXPECT_NE(b.result().find("info burned into nvm successfully."), std::string::npos);
+            EXPECT_EQ(b.result().find("not wrapped"), std::string::npos);
+            EXPECT_EQ(b.adapter.regs[0xA470], 1u);
+            EXPECT_KIT_VALID(b);
+            EXPECT_EQ(b.stored(c.kind), c.nvram_image);
 
-        ASSERT_EQ(b.run(tcl_al_nvm_dump_cmd, std::string("_dump ") + c.option + " " + word(out)), TCL_OK)
-            << b.result() << take_debug_text();
-        const Bytes dumped = testkit::read_file(out);
-        if (c.dump_repeats_lines) {
-            EXPECT_EQ(content_lines(std::string(dumped.begin(), dumped.end())), content_lines(c.text));
+            ASSERT_EQ(b.run(tcl_al_nvm_dump_cmd, std::string("_dump ") + c.option + " " + word(out)), TCL_OK)
+                << b.result() << take_debug_text();
+            const Bytes dumped = testkit::read_file(out);
+            if (c.dump_repeats_lines) {
+                EXPECT_EQ(content_lines(std::string(dumped.begin(), dumped.end())), content_lines(c.text));
+            }
+
+            // The dumped file is an upgrade file again, and gives the same image.
+            ASSERT_EQ(b.upgrade({c.option, out}), 0) << b.result() << take_debug_text();
+            EXPECT_EQ(b.stored(c.kind), c.nvram_image);
+            EXPECT_KIT_VALID(b);
         }
-
-        // The dumped file is an upgrade file again, and gives the same image.
-        ASSERT_EQ(b.upgrade({c.option, out}), 0) << b.result() << take_debug_text();
-        EXPECT_EQ(b.stored(c.kind), c.nvram_image);
-        EXPECT_KIT_VALID(b);
     }
 }
 
