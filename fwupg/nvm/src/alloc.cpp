@@ -4,6 +4,9 @@
 // untouched, so that an interrupted upgrade still finds the old image intact. Only when that
 // fails does the second pass reuse the space of the image being replaced and move movable images
 // down to close the gaps; pinned images (BDN, the SWIM image the running firmware executes) stay.
+// The copy in force of an image the adapter cannot run without (the active SWIM, the image the
+// bootstrap names) is never given to its own successor: a power loss while the new copy is written
+// over it would leave the adapter with neither, so without other room the request is refused.
 // A SWIM image of the set the running firmware does not use may take its old image's place
 // instead of forcing moves. The active SWIM is moved only when nothing else makes room; that
 // needs a reboot, and the operator is warned. Compaction is planned on a copy first, so a
@@ -38,6 +41,7 @@ struct Placed {
     bool pinned;       // never moved (BDN, a range the caller keeps)
     bool active_swim;  // moved only when shifting the running firmware's SWIM is allowed
     bool same_type;
+    bool in_force;     // the active SWIM or the image the bootstrap names: no second copy exists
     uint64_t end() const { return (uint64_t(start) + length + 3) & ~3ull; }
 };
 
@@ -64,6 +68,9 @@ int collect(uint32_t type, std::vector<Placed>& out)
 {
     out.clear();
     const uint32_t running = running_swim_word();
+    uint32_t boot_off = 0, boot_len = 0;
+    const bool booted = common_nvm_read_bootstrap(nullptr, &boot_len, &boot_off) == 0 && boot_len != 0;
+    auto in_force = [&](bool active, uint32_t off) { return active || (booted && off == boot_off); };
     nvm_ext_dir ext{};
     bool have_ext = false;
     for (uint32_t i = 0; i < 16; ++i) {
@@ -74,7 +81,8 @@ int collect(uint32_t type, std::vector<Placed>& out)
             continue;
         // The directory in force is never overwritten by its own successor.
         bool same = t == type && t != kTypeExtDir;
-        out.push_back({Home::Main, i, t, off, len, t == kTypeBdn, is_active_swim(t, off, running), same});
+        bool active = is_active_swim(t, off, running);
+        out.push_back({Home::Main, i, t, off, len, t == kTypeBdn, active, same, in_force(active, off)});
         if (i == 15 && t == kTypeExtDir) {
             if (common_nvm_read_ext_dir(off, len, &ext) != 0)
                 return -1;
@@ -86,13 +94,14 @@ int collect(uint32_t type, std::vector<Placed>& out)
             uint32_t t = ext.entry[k][1] & kTypeMask, len = ext.entry[k][1] & kLenMask, off = ext.entry[k][2];
             if (len == 0)
                 continue;
-            out.push_back({Home::Ext, k, t, off, len, t == kTypeBdn, is_active_swim(t, off, running), t == type});
+            bool active = is_active_swim(t, off, running);
+            out.push_back({Home::Ext, k, t, off, len, t == kTypeBdn, active, t == type, in_force(active, off)});
         }
-    uint32_t boot_off = 0, boot_len = 0;
-    if (type != kTypeBc1 && common_nvm_read_bootstrap(nullptr, &boot_len, &boot_off) == 0 && boot_len != 0) {
+    // The bootcode is listed for a new bootcode too, as the copy it replaces.
+    if (booted) {
         bool shared = std::any_of(out.begin(), out.end(), [&](const Placed& p) { return p.start == boot_off; });
         if (!shared)
-            out.push_back({Home::Boot, 0, kTypeBc1, boot_off, boot_len, false, false, false});
+            out.push_back({Home::Boot, 0, kTypeBc1, boot_off, boot_len, false, false, type == kTypeBc1, true});
     }
     return 0;
 }
@@ -248,7 +257,7 @@ extern "C" int common_nvm_alloc_space(uint32_t type, uint32_t length, uint32_t k
     if (collect(type, images) != 0)
         return -1;
     if (keep_length)
-        images.push_back({Home::Keep, 0, 0, keep_offset, keep_length, true, false, false});
+        images.push_back({Home::Keep, 0, 0, keep_offset, keep_length, true, false, false, false});
     std::sort(images.begin(), images.end(), [](const Placed& a, const Placed& b) { return a.start < b.start; });
 
     uint64_t at = 0;
@@ -262,8 +271,12 @@ extern "C" int common_nvm_alloc_space(uint32_t type, uint32_t length, uint32_t k
         return 0;
     }
 
-    // Second pass: the space of the replaced image is free, movable images close up.
-    std::erase_if(images, [](const Placed& p) { return p.same_type; });
+    // Second pass: the space of the replaced image is free, movable images close up. A replaced
+    // copy in force stays where it is until its successor is listed.
+    std::erase_if(images, [](const Placed& p) { return p.same_type && !p.in_force; });
+    for (Placed& p : images)
+        if (p.same_type)
+            p.pinned = true;
     bool shift = false;
     if (compact(images, start, needed, end, false, true, &at) != 0) {
         const bool has_active = std::any_of(images.begin(), images.end(), [](const Placed& p) { return p.active_swim; });
