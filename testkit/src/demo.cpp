@@ -22,11 +22,12 @@ constexpr uint32_t kShmemBase = 0x3800;
 constexpr uint32_t kNvramSize = 0x80000;
 
 struct Board {
-  const char* name;
+  std::string name;
   e1e3::Chip chip;
   uint16_t did;
   unsigned functions;
   uint32_t mac_base;  // low 32 bits of the first MAC; the upper 16 are 0x0010
+  uint16_t vid = 0x14E4, svid = 0x14E4, ssid = did;
 };
 
 const Board kBoards[] = {
@@ -34,6 +35,7 @@ const Board kBoards[] = {
     {"e2-57712", e1e3::Chip::E2, 0x1662, 1, 0x18E20100},
     {"e3-57810", e1e3::Chip::E3, 0x168E, 2, 0x18E30100},
 };
+constexpr uint32_t kCustomMacBase = 0x18EB0100;  // custom boards: 0x100 MACs apart
 
 e1e3::ImageSpec img(const char* kind, const char* version, uint16_t did = 0) {
   return {kind, stock_image(kind, version, 0, did ? did : 0x168E), {}, {}, 0};
@@ -53,7 +55,7 @@ Bytes board_nvram(const Board& b) {
   s.part_number = std::string("DEMO-") + std::to_string(b.did);
   s.vpd.name = std::string("Demo adapter ") + b.name;
   s.vpd.sn = "DEMO" + std::to_string(b.did);
-  e1e3::set_board(s, 0x14E4, b.did, 0x14E4, b.did, 0x001000000000ull | b.mac_base, b.functions);
+  e1e3::set_board(s, b.vid, b.did, b.svid, b.ssid, 0x001000000000ull | b.mac_base, b.functions);
   if (b.chip == e1e3::Chip::E1) {
     s.images = {img("BC1", kOld), img("BC2", kOld), img("MBA", kOld, b.did), img("L2T", kOld),
                 img("NCSI_CMN", kOld), img("ISCSI_B", kOld), img("I_B_CFG", "1.0.0")};
@@ -72,8 +74,10 @@ void write_adapters(const std::string& root, const Board& b, uint32_t& index, De
     std::string name = b.name;
     if (b.functions > 1) name += "-p" + std::to_string(f);
     sim::AdapterSpec a = sim::make_adapter(5, index++, name);
+    a.vid = b.vid;
     a.did = b.did;
-    a.ssid = b.did;
+    a.svid = b.svid;
+    a.ssid = b.ssid;
     a.chip_id = sim::chip_id(b.did, 1, 0);
     a.function = f;
     a.port = f;
@@ -84,7 +88,7 @@ void write_adapters(const std::string& root, const Board& b, uint32_t& index, De
     a.mac = mac;
     a.reg(0xA2B4, kShmemBase);
     a.reg(kShmemBase + 8, b.chip == e1e3::Chip::E1 ? 0 : 0x070A0100);
-    a.reg(kShmemBase + 56, uint32_t(b.did) << 16 | 0x14E4);
+    a.reg(kShmemBase + 56, uint32_t(b.did) << 16 | b.vid);
     a.reg(0xA720, 1);  // port mode valid, two-port mode
     sim::write_adapter(root, a);
     sim::set_nvram(root, a.name, nvram);
@@ -176,6 +180,27 @@ Bytes mfw_bundle(const char* version) {
                        version + ",SWIM3:" + version + ",SWIM4:" + version);
 }
 
+// A 7.12.0 MBI package of these entries for these boards.
+Bytes mbi_package(const std::vector<std::pair<const char*, Bytes>>& entries, const std::vector<PackageRow>& rows) {
+  auto v = parse_version(kNew);
+  PackageSpec p;
+  p.major = uint8_t(v[0]);
+  p.minor = uint8_t(v[1]);
+  p.build = uint8_t(v[2]);
+  p.date1 = 6;
+  p.date2 = 15;
+  p.year = 2024;
+  for (const auto& [name, data] : entries) p.entries.push_back({package_tag(name), data, {}, {}});
+  p.rows = rows;
+  return package(p);
+}
+
+std::string hex4(uint16_t v) {
+  char buf[8];
+  std::snprintf(buf, sizeof buf, "%04X", v);
+  return buf;
+}
+
 }  // namespace
 
 DemoSet make_demo(const std::string& root, const std::string& fwdir, bool legacy) {
@@ -191,7 +216,6 @@ DemoSet make_demo(const std::string& root, const std::string& fwdir, bool legacy
     write_file(fwdir + "/" + name, data);
     out.files.push_back(name);
   };
-  auto v = parse_version(kNew);
 
   // Loose image files.
   std::vector<WrappedRecord> bc = {stock_record("BC1", kNew), stock_record("BC2", kNew)};
@@ -207,18 +231,7 @@ DemoSet make_demo(const std::string& root, const std::string& fwdir, bool legacy
   put("ncsi.bin", ncsi_bundle(kNew));
 
   // MBI packages: one for the E1 board, one for the E2 and E3 boards.
-  auto pkg = [&](const std::vector<std::pair<const char*, Bytes>>& entries, const std::vector<PackageRow>& rows) {
-    PackageSpec p;
-    p.major = uint8_t(v[0]);
-    p.minor = uint8_t(v[1]);
-    p.build = uint8_t(v[2]);
-    p.date1 = 6;
-    p.date2 = 15;
-    p.year = 2024;
-    for (const auto& [name, data] : entries) p.entries.push_back({package_tag(name), data, {}, {}});
-    p.rows = rows;
-    return package(p);
-  };
+  const auto& pkg = mbi_package;
   Bytes l2t = wrapped_stock(std::string("L2T:") + kNew);
   put("mbi_e1.bin", pkg({{"MBA", mba_rom(mba_stock(0x164E, kNew))}, {"L2T", l2t}},
                         {{0x14E4, 0x164E, 0x14E4, 0x164E, 0x3}}));
@@ -242,6 +255,30 @@ DemoSet make_demo(const std::string& root, const std::string& fwdir, bool legacy
   };
   std::string xml = nicfwdata_xml(models);
   write_text_file(fwdir + "/NICFWData.xml", xml);
+  out.files.push_back("NICFWData.xml");
+  return out;
+}
+
+DemoSet make_demo_boards(const std::string& root, const std::string& fwdir, const std::vector<DemoBoard>& boards) {
+  std::filesystem::create_directories(root);
+  std::filesystem::create_directories(fwdir);
+  DemoSet out;
+  uint32_t index = 1;
+  std::vector<NicFwModel> models;
+  const Bytes l2t = wrapped_stock(std::string("L2T:") + kNew);
+  for (size_t i = 0; i < boards.size(); ++i) {
+    const DemoBoard& d = boards[i];
+    Board b{d.name, e1e3::Chip::E3, d.did, d.functions, kCustomMacBase + 0x100 * uint32_t(i), d.vid, d.svid, d.ssid};
+    write_adapters(root, b, index, out);
+    const std::string file = "mbi_" + d.name + ".bin";
+    write_file(fwdir + "/" + file, mbi_package({{"MFW", mfw_bundle(kNew)}, {"MBA", mba_rom(mba_stock(d.did, kNew))},
+                                                {"L2T", l2t}},
+                                               {{d.vid, d.did, d.svid, d.ssid, 0x7}}));
+    out.files.push_back(file);
+    models.push_back({"Demo board " + d.name, hex4(d.vid), hex4(d.did), hex4(d.svid), hex4(d.ssid),
+                      {{"mbi", kNew}, {"mbiFile", file}}});
+  }
+  write_text_file(fwdir + "/NICFWData.xml", nicfwdata_xml(models));
   out.files.push_back("NICFWData.xml");
   return out;
 }

@@ -168,6 +168,25 @@ std::optional<uint32_t> image_word(const Bytes& nv, const ImageVersion& im, uint
   return be32_at(nv, im.offset + at);
 }
 
+namespace {
+
+std::optional<uint32_t> block_word(const Bytes& nv, Chip chip, unsigned path, uint32_t block, uint32_t block_len,
+                                   uint32_t at) {
+  if (path >= paths(chip) || at % 4 || uint64_t(at) + 4 > block_len - 4 || !inside(nv, uint64_t(block) + at, 4))
+    return std::nullopt;
+  return be32_at(nv, block + at);
+}
+
+}  // namespace
+
+std::optional<uint32_t> config_word(const Bytes& nv, Chip chip, unsigned path, uint32_t at) {
+  return block_word(nv, chip, path, cfg(path), kCfgLen, at);
+}
+
+std::optional<uint32_t> feature_word(const Bytes& nv, Chip chip, unsigned path, uint32_t at) {
+  return block_word(nv, chip, path, feat(path), kFeatLen, at);
+}
+
 bool directory_valid(const Bytes& nv) { return region_crc_ok(nv, kDir, kDirRegionLen); }
 
 std::optional<ImageVersion> find_image(const Bytes& nvram, const std::string& name) {

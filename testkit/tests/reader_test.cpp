@@ -111,3 +111,23 @@ TEST(Reader, MbaSlotsFollowTheRomChain) {
   for (const auto& [n, r] : slots) names.push_back(n);
   EXPECT_EQ(names, (std::vector<std::string>{"legacy MBA", "PCI30_CLP MBA", "FCODE", "EFI EBC"}));
 }
+
+// The configuration and feature words are read from each path's own block, in NVRAM byte order;
+// a path the chip lacks, a CRC word and bytes outside the block give nothing.
+TEST(Reader, ConfigurationAndFeatureWordsOfEachPath) {
+  NvramSpec s;
+  s.size = 0x10000;
+  s.words = {{276, 0x00030000}, {2044, 0x00050000}, {1108, 0x02000000}, {2876, 0x08000000}};
+  const Bytes nv = build(s).nvram;
+  EXPECT_EQ(config_word(nv, Chip::E3, 0, 20), 0x00030000u);
+  EXPECT_EQ(config_word(nv, Chip::E3, 1, 20), 0x00050000u);
+  EXPECT_EQ(feature_word(nv, Chip::E3, 0, 4), 0x02000000u);
+  EXPECT_EQ(feature_word(nv, Chip::E3, 1, 4), 0x08000000u);
+  EXPECT_EQ(config_word(nv, Chip::E3, 0, 0), layout::kCfgFirstWord);
+
+  EXPECT_FALSE(config_word(nv, Chip::E1, 1, 20));
+  EXPECT_FALSE(config_word(nv, Chip::E3, 0, 22));
+  EXPECT_FALSE(config_word(nv, Chip::E3, 0, layout::kCfgLen - 4));
+  EXPECT_FALSE(feature_word(nv, Chip::E3, 0, layout::kFeatLen));
+  EXPECT_FALSE(config_word(Bytes(270, 0xFF), Chip::E3, 0, 20));
+}

@@ -3,46 +3,21 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <sstream>
 #include <string>
 
 #include <platform/utf16.h>
 #include <testkit/demo.h>
 
-#include "discovery_test_support.h"
 #include "fwupg/oem_interface.h"
+#include "update_test_support.h"
 
 namespace {
 
 using disctest::World;
-
-std::string Read(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-size_t Count(const std::string& text, const std::string& part)
-{
-    size_t n = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-        ++n;
-    return n;
-}
-
-uint32_t Discover(const World& w, const std::string& report)
-{
-    const std::u16string folder = platform::to_utf16(w.fw()), file = platform::to_utf16(report);
-    return oem_do_discovery_with_files(file.c_str(), folder.c_str());
-}
-
-uint32_t Flash(const World& w, const std::string& report)
-{
-    const std::u16string folder = platform::to_utf16(w.fw()), file = platform::to_utf16(report);
-    return oem_do_flash_with_file(file.c_str(), folder.c_str());
-}
+using updtest::Count;
+using updtest::Discover;
+using updtest::Flash;
+using updtest::Read;
 
 // Every board of the demo machine takes its MBI package: each item ends in 1, the run asks for a
 // reboot, and a second discovery reads the new versions from the adapters.

@@ -3,6 +3,7 @@
 // with "fwgen demo".
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -30,5 +31,17 @@ struct DemoSet {
 // Each E1-E3 board keeps its MBI version 7.10.1 in CFG_SHARED. The folder holds 7.12.0 images: MBI
 // packages per family, wrapped bootcode, MFW bundle, L2T, NCSI bundle, boot-agent ROMs.
 DemoSet make_demo(const std::string& root, const std::string& fwdir, bool legacy = false);
+
+// An E3 board of the demo kind (as e3-57810) with PCI ids of the caller's choice.
+struct DemoBoard {
+  std::string name;  // adapter name; with two functions "-p0" and "-p1" are appended
+  uint16_t vid = 0x14E4, did = 0x168E, svid = 0x14E4, ssid = 0x168E;
+  unsigned functions = 2;
+};
+
+// Writes the boards into `root` (7.10.1 images, MBI version 7.10.1 in CFG_SHARED) and into `fwdir`
+// one 7.12.0 MBI package per board, "mbi_<name>.bin", whose PCI table lists exactly the board's
+// ids, and a NICFWData.xml with one model per board.
+DemoSet make_demo_boards(const std::string& root, const std::string& fwdir, const std::vector<DemoBoard>& boards);
 
 }  // namespace testkit

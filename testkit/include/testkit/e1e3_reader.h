@@ -41,6 +41,13 @@ std::string version_text(const std::string& name, const Bytes& nvram, uint32_t o
 // the image); nothing when it lies outside the image or the NVRAM.
 std::optional<uint32_t> image_word(const Bytes& nvram, const ImageVersion& image, uint32_t at);
 
+// A word of the configuration block of a path (the host-order value of the big-endian NVRAM word
+// at byte `at` of the block: bytes 4-43 are the shared part, 44 + 400·port the port parts), and
+// the same of the feature block (byte 0 the shared feature word, 4 + 116·port the port parts).
+// Nothing for a path the chip does not have, an unaligned or outside byte, or a short NVRAM.
+std::optional<uint32_t> config_word(const Bytes& nvram, Chip chip, unsigned path, uint32_t at);
+std::optional<uint32_t> feature_word(const Bytes& nvram, Chip chip, unsigned path, uint32_t at);
+
 // True when the directory's CRC is right, so the listing reflects a written directory rather
 // than erased or foreign flash.
 bool directory_valid(const Bytes& nvram);

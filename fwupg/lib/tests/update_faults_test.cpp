@@ -1,0 +1,336 @@
+// Updates through the exports while the hardware fails part way (an NVRAM write refused or cut
+// short by a power loss, a refused claim, a failed reset), the update of one adapter by its PCI
+// address, and the board options that follow an update.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <sim/adapter_builder.h>
+#include <testkit/demo.h>
+#include <testkit/e1e3_reader.h>
+#include <testkit/e1e3_verify.h>
+
+#include "fwupg/oem_interface.h"
+#include "update_test_support.h"
+
+namespace {
+
+using disctest::World;
+using namespace updtest;
+namespace e1e3 = testkit::e1e3;
+
+constexpr char kVictim[] = "e3-57810-p0";
+
+// What an adapter reports: the version text of each image kind, and the MBI version that the
+// CFG_SHARED image keeps.
+std::map<std::string, std::string> Versions(const testkit::Bytes& nvram)
+{
+    std::map<std::string, std::string> out;
+    for (const auto& image : e1e3::list_images(nvram)) out.emplace(image.name, image.version);
+    if (auto shared = e1e3::find_image(nvram, "CFG_SHARED"))
+        if (auto word = e1e3::image_word(nvram, *shared, 72)) out["MBI"] = std::to_string(*word >> 8);
+    return out;
+}
+
+std::string Show(const std::map<std::string, std::string>& versions)
+{
+    std::string out;
+    for (const auto& [kind, version] : versions) out += kind + "=" + version + "; ";
+    return out;
+}
+
+// What an adapter holds, wherever it lies: the bytes of each listed image by kind, and the fixed
+// area (configuration, feature and VPD blocks) after the directory. An interrupted update that is
+// undone may leave images at other offsets; their contents must be the old ones.
+std::map<std::string, testkit::Bytes> Contents(const testkit::Bytes& nvram, e1e3::Chip chip)
+{
+    std::map<std::string, testkit::Bytes> out;
+    for (const auto& image : e1e3::list_images(nvram))
+        if (uint64_t(image.offset) + image.length <= nvram.size())
+            out.emplace(image.name, testkit::Bytes(nvram.begin() + image.offset,
+                                                   nvram.begin() + image.offset + image.length));
+    const size_t fixedEnd = std::min<size_t>(e1e3::layout::image_start(chip), nvram.size());
+    out["fixed area"] = testkit::Bytes(nvram.begin() + std::min<size_t>(0x100, fixedEnd), nvram.begin() + fixedEnd);
+    return out;
+}
+
+// The NVRAM verifies, and it holds all it held before the update or all a fault-free update
+// leaves: never a mix.
+void ExpectOldOrNew(const std::string& name, e1e3::Chip chip, const testkit::Bytes& before,
+                    const testkit::Bytes& fresh, const testkit::Bytes& after)
+{
+    SCOPED_TRACE(name);
+    const e1e3::Report report = e1e3::verify(after, chip);
+    EXPECT_TRUE(report.ok()) << report.text();
+    const auto now = Contents(after, chip);
+    EXPECT_TRUE(now == Contents(before, chip) || now == Contents(fresh, chip))
+        << "before: " << Show(Versions(before)) << "\nfault-free: " << Show(Versions(fresh))
+        << "\nnow: " << Show(Versions(after));
+}
+
+// The demo machine and what a fault-free report-driven update leaves on it, with the victim's
+// NVRAM traffic: its writes, and the read that follows half of them.
+struct Reference {
+    std::map<std::string, testkit::Bytes> before, after;
+    uint32_t victimWrites = 0;
+    uint32_t readAfterHalfTheWrites = 0;
+};
+
+Reference FaultFreeUpdate()
+{
+    World w;
+    testkit::make_demo(w.root(), w.fw());
+    Reference ref;
+    ref.before = Nvrams(w);
+    const std::string report = w.root() + "/report.xml";
+    EXPECT_EQ(Discover(w, report), 0u);
+    EXPECT_EQ(Flash(w, report), uint32_t(RET_REBOOT_REQUIRED)) << Read(report);
+    ref.after = Nvrams(w);
+    const uint32_t handle = Adapter(w, kVictim).api_handle;
+    const std::vector<YxSimCall> journal = sim::read_journal_file(w.root());
+    for (const YxSimCall& call : journal)
+        ref.victimWrites += call.ordinal == 67 && call.handle == handle;
+    uint32_t writes = 0, reads = 0;
+    for (const YxSimCall& call : journal) {
+        if (call.handle != handle) continue;
+        writes += call.ordinal == 67;
+        reads += call.ordinal == 68;
+        if (call.ordinal == 68 && writes >= ref.victimWrites / 2 && !ref.readAfterHalfTheWrites)
+            ref.readAfterHalfTheWrites = reads;
+    }
+    return ref;
+}
+
+struct FaultCase {
+    const char* what;
+    // The rules, given the victim's traffic in a fault-free update.
+    std::vector<sim::FaultRule> (*rules)(const Reference& ref);
+    uint32_t struck;     // the ordinal whose injected failure must show in the journal
+    const char* status;  // what the victim's item reports
+};
+
+sim::FaultRule Rule(uint32_t ordinal, uint32_t nth, const char* adapter = kVictim)
+{
+    sim::FaultRule r;
+    r.ordinal = ordinal;
+    r.adapter = adapter;
+    r.nth = nth;
+    return r;
+}
+
+// 14: the update failed and the backup taken before it was programmed back; 110: the restore
+// failed too (here because no write gets through, so the old image was never touched); 7: the
+// line did not run.
+const FaultCase kFaultCases[] = {
+    {"write refused half way", [](const Reference& r) { return std::vector{Rule(67, r.victimWrites / 2)}; }, 67,
+     "14"},
+    {"write refused near the end", [](const Reference& r) { return std::vector{Rule(67, r.victimWrites - 1)}; }, 67,
+     "14"},
+    {"every write refused", [](const Reference&) { return std::vector{Rule(67, 0)}; }, 67, "110"},
+    {"power cut in a write",
+     [](const Reference& r) {
+         sim::FaultRule cut = Rule(67, r.victimWrites / 3);
+         cut.cut_after = 6;
+         return std::vector{cut};
+     },
+     67, "14"},
+    {"claim refused", [](const Reference&) { return std::vector{Rule(47, 0)}; }, 47, "7"},
+    {"read fails half way, then the reset after the restore",
+     [](const Reference& r) { return std::vector{Rule(68, r.readAfterHalfTheWrites), Rule(33, 0)}; }, 33, "14"},
+};
+
+void PrintTo(const FaultCase& c, std::ostream* out) { *out << c.what; }
+
+class UpdateFault : public ::testing::TestWithParam<FaultCase> {};
+
+// The export reports the failure (106, never success), the victim's failed item says so, every
+// other adapter is updated, and no adapter is left with NVRAM that fails to verify or holds an
+// image that is neither its old one nor the new one.
+TEST_P(UpdateFault, ReportsFailureAndLeavesEveryAdapterValid)
+{
+    const FaultCase& c = GetParam();
+    const Reference ref = FaultFreeUpdate();
+    ASSERT_GT(ref.victimWrites, 4u);
+    ASSERT_GT(ref.readAfterHalfTheWrites, 0u);
+
+    World w;
+    testkit::make_demo(w.root(), w.fw());
+    const std::string report = w.root() + "/report.xml";
+    ASSERT_EQ(Discover(w, report), 0u);
+    sim::Control control;
+    control.faults = c.rules(ref);
+    sim::write_control(w.root(), control);
+
+    EXPECT_EQ(Flash(w, report), uint32_t(RET_FLASH_WITH_FILE_FAILED));
+    const std::string after = Read(report);
+
+    const sim::AdapterSpec victim = Adapter(w, kVictim);
+    bool struck = false;
+    for (const YxSimCall& call : sim::read_journal_file(w.root()))
+        struck = struck || (call.ordinal == c.struck && call.handle == victim.api_handle &&
+                            call.status == YXSIM_E_INJECTED);
+    EXPECT_TRUE(struck) << "the fault never happened";
+
+    const auto now = Nvrams(w);
+    for (const auto& [name, nvram] : now) {
+        const sim::AdapterSpec a = Adapter(w, name);
+        // Second functions of a board are not listed and not flashed.
+        const std::vector<std::string> statuses = Values(DeviceBlock(after, a.mac), "action_status");
+        if (name == kVictim) {
+            EXPECT_EQ(statuses, std::vector<std::string>{c.status}) << after;
+            // Every case here ends with the old firmware.
+            EXPECT_TRUE(Contents(nvram, ChipOf(a.did)) == Contents(ref.before.at(name), ChipOf(a.did)))
+                << "the victim does not hold its old firmware";
+        } else {
+            for (const std::string& s : statuses) EXPECT_EQ(s, "1") << name << "\n" << after;
+            EXPECT_EQ(nvram, ref.after.at(name)) << name << " differs from a fault-free update";
+        }
+        ExpectOldOrNew(name, ChipOf(a.did), ref.before.at(name), ref.after.at(name), nvram);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, UpdateFault, ::testing::ValuesIn(kFaultCases),
+                         [](const ::testing::TestParamInfo<FaultCase>& info) {
+                             std::string name;
+                             for (const char* p = info.param.what; *p; ++p)
+                                 if (std::isalnum(static_cast<unsigned char>(*p))) name += *p;
+                             return name;
+                         });
+
+// One adapter updated by its PCI address: 1 (reboot required), a second discovery shows its new
+// versions, and every other adapter keeps its NVRAM byte for byte. An image that does not fit the
+// adapter at the address is refused with 103 and nothing is written.
+TEST(FlashByPci, UpdatesOnlyTheAdapterAtThatAddress)
+{
+    World w;
+    testkit::make_demo(w.root(), w.fw());
+    const auto before = Nvrams(w);
+    const sim::AdapterSpec target = Adapter(w, "e2-57712");
+    const sim::AdapterSpec other = Adapter(w, "e3-57810-p1");
+
+    EXPECT_EQ(FlashPci(w.fw() + "/mbi_e1.bin", other.bus, other.device, other.function),
+              uint32_t(RET_FW_IMAGE_INVALID));
+    EXPECT_EQ(Nvrams(w), before);
+
+    EXPECT_EQ(FlashPci(w.fw() + "/mbi_e2e3.bin", target.bus, target.device, target.function),
+              uint32_t(RET_REBOOT_REQUIRED));
+    const auto after = Nvrams(w);
+    for (const auto& [name, nvram] : after) {
+        if (name != target.name) {
+            EXPECT_EQ(nvram, before.at(name)) << name;
+            continue;
+        }
+        EXPECT_NE(nvram, before.at(name));
+        const e1e3::Report check = e1e3::verify(nvram, ChipOf(target.did));
+        EXPECT_TRUE(check.ok()) << check.text();
+    }
+
+    const std::string second = w.root() + "/second.xml";
+    ASSERT_EQ(Discover(w, second), 0u);
+    const std::string text = Read(second);
+    EXPECT_FALSE(DeviceBlock(text, target.mac).empty()) << text;
+    for (const auto& [name, nvram] : after) {
+        // Second functions of a board are not listed.
+        const std::vector<std::string> active = Values(DeviceBlock(text, Adapter(w, name).mac), "active_version");
+        for (const std::string& version : active)
+            EXPECT_EQ(version, name == target.name ? "7.12.0" : "7.10.1") << name;
+    }
+}
+
+// Configuration parameter 16: bits 16-19 of the shared configuration word at byte 20 of the
+// configuration block, on the path of the adapter's function.
+uint32_t Parameter16(const testkit::Bytes& nvram, unsigned path)
+{
+    return (e1e3::config_word(nvram, e1e3::Chip::E3, path, 20).value_or(~0u) >> 16) & 0xF;
+}
+
+// The boot-agent (bit 25) and expansion-ROM (bit 27) options of port 0 of a path.
+uint32_t VindoOptions(const testkit::Bytes& nvram, unsigned path)
+{
+    return e1e3::feature_word(nvram, e1e3::Chip::E3, path, 4).value_or(0) & (1u << 25 | 1u << 27);
+}
+
+const testkit::DemoBoard kPlain{"plain", 0x14E4, 0x168E, 0x14E4, 0x168E};
+
+// After an update of a 14E4 board with subsystem 103C:22FA or 103C:1916, parameter 16 reads 3 on
+// both paths of the updated function's NVRAM; a board with other ids keeps its value, and so does
+// a 22FA board whose update failed (the failed write restored, no follow-up).
+TEST(BoardFollowUps, ParameterSixteenAfterUpdateOfTheTwoSubsystems)
+{
+    for (const bool fail22fa : {false, true}) {
+        SCOPED_TRACE(fail22fa ? "22FA update fails" : "every update succeeds");
+        World w;
+        testkit::make_demo_boards(w.root(), w.fw(),
+                                  {{"b22fa", 0x14E4, 0x168E, 0x103C, 0x22FA},
+                                   {"b1916", 0x14E4, 0x168E, 0x103C, 0x1916}, kPlain});
+        const auto before = Nvrams(w);
+        const std::string report = w.root() + "/report.xml";
+        ASSERT_EQ(Discover(w, report), 0u);
+        if (fail22fa) {
+            sim::Control control;
+            control.faults = {Rule(67, 5, "b22fa-p0")};
+            sim::write_control(w.root(), control);
+        }
+        ASSERT_EQ(Flash(w, report), uint32_t(fail22fa ? RET_FLASH_WITH_FILE_FAILED : RET_REBOOT_REQUIRED))
+            << Read(report);
+
+        const struct {
+            const char* name;
+            bool set;
+        } cases[] = {{"b22fa-p0", !fail22fa}, {"b1916-p0", true}, {"plain-p0", false}};
+        const auto after = Nvrams(w);
+        for (const auto& c : cases) {
+            SCOPED_TRACE(c.name);
+            const testkit::Bytes& nvram = after.at(c.name);
+            const e1e3::Report check = e1e3::verify(nvram, e1e3::Chip::E3);
+            EXPECT_TRUE(check.ok()) << check.text();
+            for (unsigned path = 0; path < 2; ++path) {
+                ASSERT_NE(Parameter16(before.at(c.name), path), 3u);
+                EXPECT_EQ(Parameter16(nvram, path), c.set ? 3u : Parameter16(before.at(c.name), path)) << path;
+            }
+        }
+    }
+}
+
+// The two board kinds of 1077/1590 get their two options switched on once an update of the run
+// succeeded, also when their own items are skipped; a run that flashed nothing leaves them off.
+TEST(BoardFollowUps, VindoBoardsGetTheirOptionsOnlyAfterASuccessfulRun)
+{
+    const std::vector<testkit::DemoBoard> boards = {
+        {"va", 0x1077, 0x16A1, 0x1590, 0x00EC}, {"vb", 0x1077, 0x16A4, 0x1590, 0x22ED}, kPlain};
+    for (const bool plainUpdated : {false, true}) {
+        SCOPED_TRACE(plainUpdated ? "plain board updated" : "everything skipped");
+        World w;
+        testkit::make_demo_boards(w.root(), w.fw(), boards);
+        const auto before = Nvrams(w);
+        const std::string report = w.root() + "/report.xml";
+        ASSERT_EQ(Discover(w, report), 0u);
+        std::string text = Read(report);
+        for (const auto& [name, nvram] : before) {
+            const std::string mac = Adapter(w, name).mac;
+            if (!DeviceBlock(text, mac).empty() && !(plainUpdated && name.rfind("plain", 0) == 0))
+                text = WithAction(text, mac, "skip");
+        }
+        std::ofstream(report, std::ios::binary) << text;
+
+        EXPECT_EQ(Flash(w, report), uint32_t(plainUpdated ? RET_REBOOT_REQUIRED : RET_FWUPG_SKIPPED_MISC))
+            << Read(report);
+        const auto after = Nvrams(w);
+        for (const char* name : {"va-p0", "va-p1", "vb-p0", "vb-p1"}) {
+            SCOPED_TRACE(name);
+            const unsigned path = name[4] == '1' ? 1 : 0;
+            ASSERT_EQ(VindoOptions(before.at(name), path), 0u);
+            EXPECT_EQ(VindoOptions(after.at(name), path), plainUpdated ? (1u << 25 | 1u << 27) : 0u);
+            const e1e3::Report check = e1e3::verify(after.at(name), e1e3::Chip::E3);
+            EXPECT_TRUE(check.ok()) << check.text();
+            EXPECT_EQ(Versions(after.at(name)), Versions(before.at(name)));
+        }
+    }
+}
+
+}  // namespace
