@@ -3,7 +3,6 @@
 #include "fwupg/nvm/vpd_text.h"
 
 #include <cctype>
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -13,30 +12,18 @@
 #include "fwupg/host_ops.h"
 #include "fwupg/nvm/access.h"
 #include "fwupg/nvm/console.h"
+#include "fwupg/nvm/text_file.h"
 #include "fwupg/nvm/vpd_table.h"
 
 using namespace fwupg::nvm;
 
 namespace {
 
+using fwupg::nvm::textfile::report;
+
 constexpr uint32_t kMaxRegion = 512;
 constexpr size_t kMaxLine = 1024;
 constexpr size_t kMaxNameLen = 13;
-
-void report(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
-void report(const char* fmt, ...)
-{
-    char text[1200];
-    va_list ap;
-    va_start(ap, fmt);
-    std::vsnprintf(text, sizeof text, fmt, ap);
-    va_end(ap);
-    // The messages end in a newline already; the severity print adds its own.
-    size_t n = std::strlen(text);
-    if (n && text[n - 1] == '\n')
-        text[n - 1] = 0;
-    print_severity(text, 1);
-}
 
 std::string trim(const std::string& s)
 {

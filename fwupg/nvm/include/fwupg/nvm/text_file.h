@@ -1,4 +1,4 @@
-// Helpers of the engine's small text-file formats (SFP+ module list, register scripts): bounded
+// Helpers of the engine's small text-file formats (SFP+ module list, register scripts, VPD text): bounded
 // line reading, field trimming, error messages and dumps that never overwrite a file.
 #pragma once
 
