@@ -1,12 +1,13 @@
 // Updates through the exports while the hardware fails part way (an NVRAM write refused or cut
 // short by a power loss, a refused claim, a failed reset), the update of one adapter by its PCI
-// address, and the board options that follow an update.
+// address, and the board options that follow an update (also when their own write fails).
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cctype>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -294,6 +295,54 @@ TEST(BoardFollowUps, ParameterSixteenAfterUpdateOfTheTwoSubsystems)
                 EXPECT_EQ(Parameter16(nvram, path), c.set ? 3u : Parameter16(before.at(c.name), path)) << path;
             }
         }
+    }
+}
+
+// A write of the 22FA board's option that fails (refused, or cut short by a power loss) after the
+// update's image went in: the option change is undone from the backup taken before it, so the
+// NVRAM verifies with the new firmware and both paths agree; the item reports the failure.
+TEST(BoardFollowUps, FailedOptionWriteIsUndoneAndReported)
+{
+    const testkit::DemoBoard board{"b22fa", 0x14E4, 0x168E, 0x103C, 0x22FA};
+    const char* const name = "b22fa-p0";
+    // The fault-free run: the new firmware, and which write stores the second path's block.
+    uint32_t secondPathWrite = 0;
+    testkit::Bytes fresh;
+    {
+        World w;
+        testkit::make_demo_boards(w.root(), w.fw(), {board});
+        const std::string report = w.root() + "/report.xml";
+        ASSERT_EQ(Discover(w, report), 0u);
+        ASSERT_EQ(Flash(w, report), uint32_t(RET_REBOOT_REQUIRED));
+        fresh = sim::read_nvram(w.root(), name);
+        const uint32_t handle = Adapter(w, name).api_handle;
+        uint32_t writes = 0;
+        for (const YxSimCall& call : sim::read_journal_file(w.root())) {
+            if (call.ordinal != 67 || call.handle != handle) continue;
+            ++writes;
+            if (call.offset == e1e3::layout::cfg(1)) secondPathWrite = writes;  // the last one: the option's
+        }
+        ASSERT_GT(secondPathWrite, 0u);
+    }
+    for (const std::optional<uint32_t> cut : {std::optional<uint32_t>(), std::optional<uint32_t>(400)}) {
+        SCOPED_TRACE(cut ? "cut short" : "refused");
+        World w;
+        testkit::make_demo_boards(w.root(), w.fw(), {board});
+        const std::string report = w.root() + "/report.xml";
+        ASSERT_EQ(Discover(w, report), 0u);
+        sim::Control control;
+        control.faults = {Rule(67, secondPathWrite, name)};
+        control.faults[0].cut_after = cut;
+        sim::write_control(w.root(), control);
+
+        EXPECT_EQ(Flash(w, report), uint32_t(RET_FLASH_WITH_FILE_FAILED));
+        EXPECT_EQ(Values(Read(report), "action_status"), std::vector<std::string>{"7"});
+        const testkit::Bytes nvram = sim::read_nvram(w.root(), name);
+        const e1e3::Report check = e1e3::verify(nvram, e1e3::Chip::E3);
+        EXPECT_TRUE(check.ok()) << check.text();
+        EXPECT_EQ(Versions(nvram), Versions(fresh));
+        EXPECT_EQ(Parameter16(nvram, 0), 0u);
+        EXPECT_EQ(Parameter16(nvram, 1), 0u);
     }
 }
 

@@ -105,10 +105,14 @@ uint32_t Upgrade(const Device& device, const std::string& imagePath, bool force)
         LogDebugMsg(DBG_DEBUG, "%s(): Image:%s FW:%s", kFn, file.c_str(), chosen->m_ActiveVersion.c_str());
         result = command::FwUpgKv9(force, option, file.c_str());
     }
-    if (result == RET_SUCCESSFUL || result == RET_REBOOT_REQUIRED) {
-        if (NeedsRevisionOption(device))
-            command::FwCfgKv9(16, 3);
-    } else if (g_bLogEvents) {
+    // The board's option belongs to the update: when it cannot be stored (its change undone), the
+    // update has not completed and must not be reported as a success.
+    if ((result == RET_SUCCESSFUL || result == RET_REBOOT_REQUIRED) && NeedsRevisionOption(device) &&
+        command::FwCfgKv9(16, 3) != RET_REBOOT_REQUIRED) {
+        LogDebugMsg(DBG_DEBUG, "%s(): the board option 16=3 could not be stored.", kFn);
+        result = RET_OPERATION_FAILED;
+    }
+    if (result != RET_SUCCESSFUL && result != RET_REBOOT_REQUIRED && g_bLogEvents) {
         BuildEventText(result);
         LogSystemEventMsg(kEventTypeInformation);
     }

@@ -76,4 +76,44 @@ int DoRestoreWithDumpFile(Tcl_Interp* interp, const std::string& backup)
     return rc;
 }
 
+int TakeBackup(Tcl_Interp* interp, const char* caller, const std::string& backup, std::string* key)
+{
+    const std::vector<std::string> dump{"_dump", backup};
+    const std::string dumpLine = MergeWords(dump);
+    Tcl_ResetResult(interp);
+    LogDebugMsg(DBG_DEBUG, "%s() calling [%s].\n", caller, dumpLine.c_str());
+    int rc = EvalWords(interp, dump);
+    LogDebugMsg(DBG_DEBUG, "%s() [%s] returned %d.\n", caller, dumpLine.c_str(), rc);
+    if (rc != TCL_OK) return TCL_ERROR;
+    if (!FingerprintFile(backup, key)) return Fail(13);
+    LogDebugMsg(DBG_DEBUG, "%s():LINE= %d, NVM dump has been created successfully befor upgarde.", caller, __LINE__);
+    LogDebugMsg(DBG_DEBUG, "%s():LINE= %d, SHA Hash Key (SHA256_Key1=%s.)", caller, __LINE__, key->c_str());
+    return TCL_OK;
+}
+
+int RestoreBackup(Tcl_Interp* interp, const char* caller, const std::string& backup, const std::string& key,
+                  int lineResult)
+{
+    std::string secondKey;
+    const bool readable = FingerprintFile(backup, &secondKey);
+    LogDebugMsg(DBG_DEBUG, "%s():LINE= %d, SHA Hash Key (SHA256_Key2=%s.)", caller, __LINE__, secondKey.c_str());
+    int result = lineResult;
+    if (!readable || secondKey != key) {
+        LogDebugMsg(DBG_DEBUG, "%s():SHA256 authentication failed against nvm dump before restoring back to normal "
+                    "state!!! ", caller);
+        g_uUpgRetCode = CMD_BACKUP_MISMATCH;
+    } else {
+        result = DoRestoreWithDumpFile(interp, backup);
+        if (result != TCL_OK) {
+            LogDebugMsg(DBG_DEBUG, "%s():Failed to restore the NIC back to normal state", caller);
+            g_uUpgRetCode = CMD_RESTORE_FAILED;
+        } else {
+            LogDebugMsg(DBG_DEBUG, "%s():NIC restored back to normal state", caller);
+            g_uUpgRetCode = CMD_RESTORED;
+        }
+    }
+    g_bResetRequested = 1;
+    return result;
+}
+
 }  // namespace fwupg::shell

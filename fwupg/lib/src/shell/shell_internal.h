@@ -57,6 +57,22 @@ bool ReadFileToBuffer(const std::string& path, std::string* bytes);
 bool FingerprintFile(const std::string& path, std::string* hex);
 // Checks the backup against the adapter and programs it back with "_prg 0 <file>".
 int DoRestoreWithDumpFile(Tcl_Interp* interp, const std::string& backup);
+// Takes the NVRAM backup of a change: "_dump <file>", then the file's fingerprint into `key`.
+// TCL_OK when both are there; a failed dump leaves its code, an unreadable backup gives 13.
+int TakeBackup(Tcl_Interp* interp, const char* caller, const std::string& backup, std::string* key);
+// Fingerprints the backup again and, when it is unchanged, programs it back: 138 restored,
+// 139 fingerprint changed (nothing restored), 140 restore failed. A reset is asked for in each
+// case. Returns the restore's Tcl result, or `lineResult` when nothing was programmed.
+int RestoreBackup(Tcl_Interp* interp, const char* caller, const std::string& backup, const std::string& key,
+                  int lineResult);
+// Removes the backup file on every way out of a command.
+struct BackupCleanup {
+    std::string path;
+    ~BackupCleanup()
+    {
+        if (!path.empty()) RemoveFileIfPresent(path);
+    }
+};
 // Evaluates "crc -no_print".
 int CheckCRConMBIUprgade(Tcl_Interp* interp);
 

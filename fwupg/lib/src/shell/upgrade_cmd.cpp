@@ -19,7 +19,6 @@ using namespace fwupg;
 constexpr const char* kName = "FWUPG_Upgrade_Cmd";
 constexpr uint32_t kFebExtDirType = 0x40000001;
 constexpr uint32_t kCrcFailures = 21;
-constexpr uint32_t kBackupUnreadable = 13;
 
 constexpr const char* kTypeOptions[] = {
     "-bc",  "-mba",     "-ipmi", "-ump",    "-ncsi",     "-ib",        "-ib_ipv6", "-ib_ipv4n6",
@@ -68,40 +67,6 @@ void ParseWords(const std::vector<std::string>& args, UpgradeRequest* r)
     }
 }
 
-// Fingerprints the backup again and, when it is unchanged, programs it back: 138 restored,
-// 139 fingerprint changed (nothing restored), 140 restore failed. A reset is asked for in each case.
-int RestoreBackup(Tcl_Interp* interp, const std::string& backup, const std::string& firstKey, int lineResult)
-{
-    std::string secondKey;
-    const bool readable = shell::FingerprintFile(backup, &secondKey);
-    LogDebugMsg(DBG_DEBUG, "%s():LINE= %d, SHA Hash Key (SHA256_Key2=%s.)", kName, __LINE__, secondKey.c_str());
-    int result = lineResult;
-    if (!readable || secondKey != firstKey) {
-        LogDebugMsg(DBG_DEBUG, "%s():SHA256 authentication failed against nvm dump before restoring back to normal "
-                    "state!!! ", kName);
-        g_uUpgRetCode = CMD_BACKUP_MISMATCH;
-    } else {
-        result = shell::DoRestoreWithDumpFile(interp, backup);
-        if (result != TCL_OK) {
-            LogDebugMsg(DBG_DEBUG, "%s():Failed to restore the NIC back to normal state", kName);
-            g_uUpgRetCode = CMD_RESTORE_FAILED;
-        } else {
-            LogDebugMsg(DBG_DEBUG, "%s():NIC restored back to normal state", kName);
-            g_uUpgRetCode = CMD_RESTORED;
-        }
-    }
-    g_bResetRequested = 1;
-    return result;
-}
-
-struct BackupCleanup {
-    std::string path;
-    ~BackupCleanup()
-    {
-        if (!path.empty()) shell::RemoveFileIfPresent(path);
-    }
-};
-
 bool ResultIsEmpty(Tcl_Interp* interp)
 {
     int length = 0;
@@ -124,7 +89,7 @@ int Upgrade(ClientData cd, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
     const bool backupNamed = r.files > 1;
     if (backupNamed && !shell::RemoveFileIfPresent(r.backup)) return shell::Fail(50);
     // From here on the backup file is removed on every way out.
-    BackupCleanup cleanup{backupNamed ? r.backup : std::string()};
+    shell::BackupCleanup cleanup{backupNamed ? r.backup : std::string()};
 
     if (uint32_t code = shell::g_pImageCheck(interp, shell::ImageUse::Upgrade, r.image.c_str(), r.type, nullptr))
         return shell::Fail(code);
@@ -145,19 +110,10 @@ int Upgrade(ClientData cd, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
     bool backupTaken = false;
     std::string firstKey;
     if (takeBackup) {
-        const std::vector<std::string> dump{"_dump", r.backup};
-        const std::string dumpLine = shell::MergeWords(dump);
-        LogDebugMsg(DBG_DEBUG, "%s():LINE= %d, szCmdStr = %s, Nic Type = %u ", kName, __LINE__, dumpLine.c_str(),
-                    family);
-        Tcl_ResetResult(interp);
-        LogDebugMsg(DBG_DEBUG, "FWUPG_Upgrade_Cmd() calling [%s].\n", dumpLine.c_str());
-        int rc = shell::EvalWords(interp, dump);
-        LogDebugMsg(DBG_DEBUG, "FWUPG_Upgrade_Cmd() [%s] returned %d.\n", dumpLine.c_str(), rc);
-        if (rc != TCL_OK) return TCL_ERROR;
-        if (!shell::FingerprintFile(r.backup, &firstKey)) return shell::Fail(kBackupUnreadable);
+        LogDebugMsg(DBG_DEBUG, "%s():LINE= %d, szCmdStr = _dump %s, Nic Type = %u ", kName, __LINE__,
+                    r.backup.c_str(), family);
+        if (shell::TakeBackup(interp, kName, r.backup, &firstKey) != TCL_OK) return TCL_ERROR;
         backupTaken = true;
-        LogDebugMsg(DBG_DEBUG, "%s():LINE= %d, NVM dump has been created successfully befor upgarde.", kName, __LINE__);
-        LogDebugMsg(DBG_DEBUG, "%s():LINE= %d, SHA Hash Key (SHA256_Key1=%s.)", kName, __LINE__, firstKey.c_str());
     }
     // A failed dump leaves its message in the result: no upgrade without a good backup.
     if (!ResultIsEmpty(interp)) return TCL_ERROR;
@@ -172,12 +128,13 @@ int Upgrade(ClientData cd, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
 
     if (backupTaken) {
         if (result != TCL_OK) {
-            if (g_uUpgRetCode != CMD_ALREADY_INSTALLED) result = RestoreBackup(interp, r.backup, firstKey, result);
+            if (g_uUpgRetCode != CMD_ALREADY_INSTALLED)
+                result = shell::RestoreBackup(interp, kName, r.backup, firstKey, result);
         } else {
             LogDebugMsg(DBG_DEBUG, "%s():The MBI upgrade has successful", kName);
             if (shell::CheckCRConMBIUprgade(interp) == TCL_ERROR && g_uUpgRetCode == kCrcFailures) {
                 LogDebugMsg(DBG_DEBUG, "%s():CRC failures found after MBI upgrade !!! ", kName);
-                result = RestoreBackup(interp, r.backup, firstKey, result);
+                result = shell::RestoreBackup(interp, kName, r.backup, firstKey, result);
             }
         }
     }

@@ -1,6 +1,7 @@
 // "upgrade" with a facade double whose engine commands act on files: the image checks, the
 // engine line, the NVRAM backup with its fingerprint, and the restore when the upgrade or the CRC
-// check after it fails, down to the code the builder returns.
+// check after it fails, down to the code the builder returns. The same backup guards an E1-E3
+// configuration change ("cfg").
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -222,5 +223,53 @@ TEST_F(UpgradeTest, FebMarksBecomeTheEngineOptionUnlessTheAdapterHasTheImage)
         }
         TearDown();
         upgrades.clear();
+    }
+}
+
+// An E1-E3 configuration change is backed up first; the backup is programmed back only when the
+// change fails after it wrote (or tried to write) NVRAM. A chip whose NVRAM cannot be dumped takes
+// the change without a backup, as before.
+TEST_F(UpgradeTest, CfgOnE1E3RestoresTheBackupWhenTheChangeFailsAfterAWrite)
+{
+    struct Case {
+        const char* what;
+        int result;
+        bool wrote, failedWrite, dumpFails;
+        size_t programs;
+        uint32_t builder;
+    };
+    const Case cases[] = {
+        {"succeeds after writing", 0, true, false, false, 0, 1},
+        {"fails after a write", 1, true, false, false, 1, 7},
+        {"fails in a write", 1, false, true, false, 1, 7},
+        {"fails before writing", 1, false, false, false, 0, 7},
+        {"no backup possible, fails after a write", 1, true, false, true, 0, 7},
+        {"no backup possible, succeeds", 0, true, false, true, 0, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Start(5, 1u << 3);
+        dumpFails = c.dumpFails;
+        const std::string cfgBackup = "NVMCfgDump#_" + adapter.mac + ".BIN";
+        facade.hooks["set_nvm_cfg_57710"] = [&](const FacadeCall&) {
+            if (c.wrote) g_bNvmWritten = 1;
+            if (c.failedWrite) g_bCommandError = 1;
+            if (c.result) g_uUpgRetCode = 18;
+            return c.result;
+        };
+        g_bNvmWritten = 0;
+        EXPECT_EQ(fwupg::command::FwCfgKv9(16, 3), c.builder);
+        EXPECT_EQ(dumps, (std::vector<Words>{{"_dump", cfgBackup}}));
+        ASSERT_EQ(programs.size(), c.programs);
+        if (c.programs) {
+            EXPECT_EQ(programs[0], (Words{"_prg", "0", cfgBackup}));
+            EXPECT_EQ(g_uUpgRetCode, 138u);
+        } else {
+            EXPECT_EQ(g_uUpgRetCode, c.result ? 18u : 95u);
+        }
+        EXPECT_EQ(g_bNvmWritten, c.wrote ? 1 : 0) << "the write mark keeps what the change did";
+        EXPECT_EQ(access(cfgBackup.c_str(), F_OK), -1) << "the backup is removed";
+        TearDown();
+        dumps.clear(), programs.clear();
     }
 }
