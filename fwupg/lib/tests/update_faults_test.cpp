@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include <platform/event_log.h>
 #include <sim/adapter_builder.h>
 #include <testkit/demo.h>
 #include <testkit/e1e3_reader.h>
@@ -72,6 +73,18 @@ void ExpectOldOrNew(const std::string& name, e1e3::Chip chip, const testkit::Byt
     EXPECT_TRUE(now == Contents(before, chip) || now == Contents(fresh, chip))
         << "before: " << Show(Versions(before)) << "\nfault-free: " << Show(Versions(fresh))
         << "\nnow: " << Show(Versions(after));
+}
+
+// Whether a failure event (type 4) carries the text of this code.
+bool FailureEventFor(const std::vector<platform::EventEntry>& events, uint32_t code)
+{
+    std::string text = oem_text_for_error_code(code);
+    text = text.substr(0, text.find_last_not_of("\r\n") + 1);
+    for (const platform::EventEntry& e : events)
+        if (e.type == platform::EVENT_INFORMATION && e.text.find("has failed") != std::string::npos &&
+            e.text.find(text) != std::string::npos)
+            return true;
+    return false;
 }
 
 // The demo machine and what a fault-free report-driven update leaves on it, with the victim's
@@ -167,8 +180,13 @@ TEST_P(UpdateFault, ReportsFailureAndLeavesEveryAdapterValid)
     control.faults = c.rules(ref);
     sim::write_control(w.root(), control);
 
-    EXPECT_EQ(Flash(w, report), uint32_t(RET_FLASH_WITH_FILE_FAILED));
+    platform::CapturingEventSink events;
+    {
+        platform::ScopedEventSink capture(&events);
+        EXPECT_EQ(Flash(w, report), uint32_t(RET_FLASH_WITH_FILE_FAILED));
+    }
     const std::string after = Read(report);
+    EXPECT_TRUE(FailureEventFor(events.entries, std::stoul(c.status))) << "no event for the failed item";
 
     const sim::AdapterSpec victim = Adapter(w, kVictim);
     bool struck = false;
@@ -335,8 +353,13 @@ TEST(BoardFollowUps, FailedOptionWriteIsUndoneAndReported)
         control.faults[0].cut_after = cut;
         sim::write_control(w.root(), control);
 
-        EXPECT_EQ(Flash(w, report), uint32_t(RET_FLASH_WITH_FILE_FAILED));
+        platform::CapturingEventSink events;
+        {
+            platform::ScopedEventSink capture(&events);
+            EXPECT_EQ(Flash(w, report), uint32_t(RET_FLASH_WITH_FILE_FAILED));
+        }
         EXPECT_EQ(Values(Read(report), "action_status"), std::vector<std::string>{"7"});
+        EXPECT_TRUE(FailureEventFor(events.entries, RET_OPERATION_FAILED)) << "no event for the failed item";
         const testkit::Bytes nvram = sim::read_nvram(w.root(), name);
         const e1e3::Report check = e1e3::verify(nvram, e1e3::Chip::E3);
         EXPECT_TRUE(check.ok()) << check.text();
