@@ -26,8 +26,6 @@ using disctest::World;
 using namespace updtest;
 namespace e1e3 = testkit::e1e3;
 
-constexpr char kVictim[] = "e3-57810-p0";
-
 // What an adapter reports: the version text of each image kind, and the MBI version that the
 // CFG_SHARED image keeps.
 std::map<std::string, std::string> Versions(const testkit::Bytes& nvram)
@@ -95,7 +93,7 @@ struct Reference {
     uint32_t readAfterHalfTheWrites = 0;
 };
 
-Reference FaultFreeUpdate()
+Reference FaultFreeUpdate(const std::string& victim)
 {
     World w;
     testkit::make_demo(w.root(), w.fw());
@@ -105,7 +103,7 @@ Reference FaultFreeUpdate()
     EXPECT_EQ(Discover(w, report), 0u);
     EXPECT_EQ(Flash(w, report), uint32_t(RET_REBOOT_REQUIRED)) << Read(report);
     ref.after = Nvrams(w);
-    const uint32_t handle = Adapter(w, kVictim).api_handle;
+    const uint32_t handle = Adapter(w, victim).api_handle;
     const std::vector<YxSimCall> journal = sim::read_journal_file(w.root());
     for (const YxSimCall& call : journal)
         ref.victimWrites += call.ordinal == 67 && call.handle == handle;
@@ -122,13 +120,14 @@ Reference FaultFreeUpdate()
 
 struct FaultCase {
     const char* what;
+    const char* victim;  // the adapter that fails
     // The rules, given the victim's traffic in a fault-free update.
-    std::vector<sim::FaultRule> (*rules)(const Reference& ref);
+    std::vector<sim::FaultRule> (*rules)(const Reference& ref, const char* victim);
     uint32_t struck;     // the ordinal whose injected failure must show in the journal
     const char* status;  // what the victim's item reports
 };
 
-sim::FaultRule Rule(uint32_t ordinal, uint32_t nth, const char* adapter = kVictim)
+sim::FaultRule Rule(uint32_t ordinal, uint32_t nth, const char* adapter)
 {
     sim::FaultRule r;
     r.ordinal = ordinal;
@@ -140,22 +139,36 @@ sim::FaultRule Rule(uint32_t ordinal, uint32_t nth, const char* adapter = kVicti
 // 14: the update failed and the backup taken before it was programmed back; 110: the restore
 // failed too (here because no write gets through, so the old image was never touched); 7: the
 // line did not run.
+constexpr char kE3[] = "e3-57810-p0";
 const FaultCase kFaultCases[] = {
-    {"write refused half way", [](const Reference& r) { return std::vector{Rule(67, r.victimWrites / 2)}; }, 67,
-     "14"},
-    {"write refused near the end", [](const Reference& r) { return std::vector{Rule(67, r.victimWrites - 1)}; }, 67,
-     "14"},
-    {"every write refused", [](const Reference&) { return std::vector{Rule(67, 0)}; }, 67, "110"},
-    {"power cut in a write",
-     [](const Reference& r) {
-         sim::FaultRule cut = Rule(67, r.victimWrites / 3);
+    {"write refused half way", kE3,
+     [](const Reference& r, const char* v) { return std::vector{Rule(67, r.victimWrites / 2, v)}; }, 67, "14"},
+    {"write refused near the end", kE3,
+     [](const Reference& r, const char* v) { return std::vector{Rule(67, r.victimWrites - 1, v)}; }, 67, "14"},
+    {"every write refused", kE3, [](const Reference&, const char* v) { return std::vector{Rule(67, 0, v)}; }, 67,
+     "110"},
+    {"power cut in a write", kE3,
+     [](const Reference& r, const char* v) {
+         sim::FaultRule cut = Rule(67, r.victimWrites / 3, v);
          cut.cut_after = 6;
          return std::vector{cut};
      },
      67, "14"},
-    {"claim refused", [](const Reference&) { return std::vector{Rule(47, 0)}; }, 47, "7"},
-    {"read fails half way, then the reset after the restore",
-     [](const Reference& r) { return std::vector{Rule(68, r.readAfterHalfTheWrites), Rule(33, 0)}; }, 33, "14"},
+    {"claim refused", kE3, [](const Reference&, const char* v) { return std::vector{Rule(47, 0, v)}; }, 47, "7"},
+    {"read fails half way, then the reset after the restore", kE3,
+     [](const Reference& r, const char* v) {
+         return std::vector{Rule(68, r.readAfterHalfTheWrites, v), Rule(33, 0, v)};
+     },
+     33, "14"},
+    {"E1 board: write refused half way", "e1-57710",
+     [](const Reference& r, const char* v) { return std::vector{Rule(67, r.victimWrites / 2, v)}; }, 67, "14"},
+    {"E2 board: power cut in a write", "e2-57712",
+     [](const Reference& r, const char* v) {
+         sim::FaultRule cut = Rule(67, r.victimWrites * 2 / 3, v);
+         cut.cut_after = 10;
+         return std::vector{cut};
+     },
+     67, "14"},
 };
 
 void PrintTo(const FaultCase& c, std::ostream* out) { *out << c.what; }
@@ -168,7 +181,7 @@ class UpdateFault : public ::testing::TestWithParam<FaultCase> {};
 TEST_P(UpdateFault, ReportsFailureAndLeavesEveryAdapterValid)
 {
     const FaultCase& c = GetParam();
-    const Reference ref = FaultFreeUpdate();
+    const Reference ref = FaultFreeUpdate(c.victim);
     ASSERT_GT(ref.victimWrites, 4u);
     ASSERT_GT(ref.readAfterHalfTheWrites, 0u);
 
@@ -177,7 +190,7 @@ TEST_P(UpdateFault, ReportsFailureAndLeavesEveryAdapterValid)
     const std::string report = w.root() + "/report.xml";
     ASSERT_EQ(Discover(w, report), 0u);
     sim::Control control;
-    control.faults = c.rules(ref);
+    control.faults = c.rules(ref, c.victim);
     sim::write_control(w.root(), control);
 
     platform::CapturingEventSink events;
@@ -188,7 +201,7 @@ TEST_P(UpdateFault, ReportsFailureAndLeavesEveryAdapterValid)
     const std::string after = Read(report);
     EXPECT_TRUE(FailureEventFor(events.entries, std::stoul(c.status))) << "no event for the failed item";
 
-    const sim::AdapterSpec victim = Adapter(w, kVictim);
+    const sim::AdapterSpec victim = Adapter(w, c.victim);
     bool struck = false;
     for (const YxSimCall& call : sim::read_journal_file(w.root()))
         struck = struck || (call.ordinal == c.struck && call.handle == victim.api_handle &&
@@ -200,7 +213,7 @@ TEST_P(UpdateFault, ReportsFailureAndLeavesEveryAdapterValid)
         const sim::AdapterSpec a = Adapter(w, name);
         // Second functions of a board are not listed and not flashed.
         const std::vector<std::string> statuses = Values(DeviceBlock(after, a.mac), "action_status");
-        if (name == kVictim) {
+        if (name == c.victim) {
             EXPECT_EQ(statuses, std::vector<std::string>{c.status}) << after;
             // Every case here ends with the old firmware.
             EXPECT_TRUE(Contents(nvram, ChipOf(a.did)) == Contents(ref.before.at(name), ChipOf(a.did)))
