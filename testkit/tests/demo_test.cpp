@@ -12,6 +12,8 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
 using namespace testkit;
 
@@ -149,4 +151,38 @@ TEST(Demo, FwgenLegacyCommandsFromTheShell) {
   EXPECT_EQ(le32_at(sect, 88 + 28), 0x05020300u) << "version word at file offset 116";
   EXPECT_EQ(run(fwgen() + " image NOPE 1.0.0 " + d + "x.bin --legacy"), 1);
   EXPECT_EQ(run(fwgen() + " image ISCSI_B 1.0.0 " + d + "x.bin --legacy --ip 5"), 1);
+}
+
+// Boards with chosen PCI ids: the simulator reports the ids, every port part of the NVRAM carries
+// them, and the folder holds one package per board listed in NICFWData.xml.
+TEST(Demo, BoardsWithChosenIds) {
+  platform::testing::TempDir t;
+  const std::string root = t.path() + "/root", fw = t.path() + "/fw";
+  const DemoSet set = make_demo_boards(
+      root, fw, {{"vindo", 0x1077, 0x16A1, 0x1590, 0x00EC}, {"one", 0x14E4, 0x168E, 0x103C, 0x22FA, 1}});
+  EXPECT_EQ(set.adapters, (std::vector<std::string>{"vindo-p0", "vindo-p1", "one"}));
+  EXPECT_EQ(set.files, (std::vector<std::string>{"mbi_vindo.bin", "mbi_one.bin", "NICFWData.xml"}));
+  for (const std::string& name : set.adapters) {
+    SCOPED_TRACE(name);
+    const bool vindo = name[0] == 'v';
+    std::ifstream in(sim::description_path(root, name));
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string error;
+    auto desc = sim::parse_adapter(name, text, &error);
+    ASSERT_TRUE(desc) << error;
+    EXPECT_EQ(desc->vid, vindo ? 0x1077u : 0x14E4u);
+    EXPECT_EQ(desc->svid, vindo ? 0x1590u : 0x103Cu);
+    EXPECT_EQ(desc->ssid, vindo ? 0x00ECu : 0x22FAu);
+    const Bytes nv = sim::read_nvram(root, name);
+    EXPECT_TRUE(e1e3::verify(nv, e1e3::Chip::E3).ok());
+    for (unsigned path = 0; path < 2; ++path) {
+      EXPECT_EQ(e1e3::config_word(nv, e1e3::Chip::E3, path, 44), vindo ? 0x107716A1u : 0x14E4168Eu);
+      EXPECT_EQ(e1e3::config_word(nv, e1e3::Chip::E3, path, 48), vindo ? 0x00EC1590u : 0x22FA103Cu);
+    }
+  }
+  std::ifstream in(fw + "/NICFWData.xml");
+  const std::string xml((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_NE(xml.find("mbi_vindo.bin"), std::string::npos);
+  EXPECT_NE(xml.find("00EC"), std::string::npos);
+  EXPECT_NE(xml.find("mbi_one.bin"), std::string::npos);
 }
