@@ -11,6 +11,11 @@
 // instead of forcing moves. The active SWIM is moved only when nothing else makes room; that
 // needs a reboot, and the operator is warned. Compaction is planned on a copy first, so a
 // request that cannot succeed moves nothing.
+// A move never writes over the copy that its entry (or the bootstrap) still names, and the entry
+// is switched only once the new copy is complete: an image whose gap below is smaller than itself
+// goes to a free scratch area first and from there to its place; without such an area it stays
+// where it is. An image of the extended directory is relisted through a new copy of that
+// directory, so a power loss at any point leaves every listed image whole, at its old or new place.
 #include "fwupg/nvm/alloc.h"
 
 #include <algorithm>
@@ -106,58 +111,6 @@ int collect(uint32_t type, std::vector<Placed>& out)
     return 0;
 }
 
-// Rewrites the reference to an image that moved to `to`.
-int relink(const Placed& p, uint32_t to)
-{
-    if (p.home == Home::Boot) {
-        uint32_t sram = 0;
-        if (common_nvm_read_bootstrap(&sram, nullptr, nullptr) != 0)
-            return -1;
-        return common_nvm_write_bootstrap(sram, p.length, to);
-    }
-    if (p.home == Home::Main) {
-        uint32_t sram = 0, proc = 0;
-        if (common_nvm_read_dir_entry(p.index, nullptr, nullptr, &sram, nullptr, &proc) != 0)
-            return -1;
-        return common_nvm_write_dir_entry(p.index, to, p.length, sram, p.type, proc);
-    }
-    uint32_t dir_off = 0, dir_len = 0;
-    nvm_ext_dir ext;
-    if (common_nvm_read_dir_entry(15, &dir_off, &dir_len, nullptr, nullptr, nullptr) != 0 ||
-        common_nvm_read_ext_dir(dir_off, dir_len, &ext) != 0 || p.index >= ext.count)
-        return -1;
-    ext.entry[p.index][2] = to;
-    if (common_nvm_program_nvm(&ext, kExtDirBytes, dir_off, NVM_PRG_APPEND_CRC, nullptr) != 0)
-        return -1;
-    uint32_t sram = 0, boot_len = 0, boot_off = 0;
-    if (p.type == kTypeMfw1 && common_nvm_read_bootstrap(&sram, &boot_len, &boot_off) == 0 && boot_off == p.start)
-        return common_nvm_write_bootstrap(sram, boot_len, to);
-    return 0;
-}
-
-int move_image(Placed& p, uint32_t to, bool plan_only)
-{
-    if (plan_only) {
-        p.start = to;
-        return 0;
-    }
-    std::vector<uint8_t> data;
-    try {
-        data.resize((p.length + 3) & ~3u);
-    } catch (const std::bad_alloc&) {
-        return -2;
-    }
-    if (common_nvm_read(p.start, data.data(), uint32_t(data.size()), 1) != 0)
-        return -1;
-    if (common_nvm_program_nvm(data.data(), uint32_t(data.size()), to, 0, nullptr) != 0)
-        return -1;
-    if (relink(p, to) != 0)
-        return -1;
-    p.start = to;
-    ++g_moves;
-    return 0;
-}
-
 // Lowest start >= `from` where `needed` bytes touch no image; images are sorted by start.
 bool first_gap(const std::vector<Placed>& images, uint64_t from, uint64_t needed, uint64_t end, uint64_t* at)
 {
@@ -177,46 +130,193 @@ bool first_gap(const std::vector<Placed>& images, uint64_t from, uint64_t needed
     return true;
 }
 
-// Moves movable blockers down from `start` until `needed` bytes are free; the active SWIM moves
-// only with `shift`. `plan_only` works on the copy without touching NVRAM. 0 with the offset,
-// -1 no room or a failed move, -2 no memory.
-int compact(std::vector<Placed> images, uint64_t start, uint64_t needed, uint64_t end, bool shift, bool plan_only,
-            uint64_t* at)
+// One move of a compaction: the image's bytes are copied to `to`, then every reference to it is
+// switched there. An image of the extended directory is relisted by a new copy of that directory
+// at `dir_at`, switched in through entry 15, so the directory in force is never rewritten.
+struct Step {
+    Placed image;  // as it stands before the move
+    uint32_t to;
+    uint32_t dir_at;
+};
+
+// The state a compaction plan works on: the listed images as they stand after the planned steps.
+struct Plan {
+    std::vector<Placed> images;
+    std::vector<Placed> replaced;  // copies the new image replaces: listed until it is, never a scratch area
+    uint64_t start;
+    uint64_t end;
+    bool shift;  // the active SWIM may move
+    std::vector<Step> steps;
+};
+
+constexpr size_t kNone = size_t(-1);
+
+uint64_t span(const Placed& p) { return p.end() - p.start; }
+
+// The highest place >= plan.start where `needed` bytes touch no listed image, no replaced copy and
+// not [avoid_from, avoid_to): a scratch area away from the room compaction is closing up.
+bool top_free(const Plan& plan, uint64_t needed, uint64_t avoid_from, uint64_t avoid_to, uint64_t* at)
 {
-    uint64_t cand = start;
-    while (cand < end) {
-        Placed* blocker = nullptr;
+    std::vector<std::pair<uint64_t, uint64_t>> used;
+    for (const auto* list : {&plan.images, &plan.replaced})
+        for (const Placed& p : *list)
+            used.emplace_back(p.start, p.end());
+    if (avoid_to > avoid_from)
+        used.emplace_back(avoid_from, avoid_to);
+    used.emplace_back(plan.end, plan.end);
+    std::sort(used.begin(), used.end());
+    bool found = false;
+    uint64_t low = plan.start;
+    for (const auto& [from, to] : used) {
+        const uint64_t high = std::min(from, plan.end);
+        if (high >= low + needed) {
+            *at = (high - needed) & ~3ull;
+            found = true;
+        }
+        low = std::max(low, to);
+    }
+    return found;
+}
+
+size_t ext_dir_of(const Plan& plan)
+{
+    for (size_t i = 0; i < plan.images.size(); ++i)
+        if (plan.images[i].home == Home::Main && plan.images[i].index == 15 && plan.images[i].type == kTypeExtDir)
+            return i;
+    return kNone;
+}
+
+// Plans one move of images[i] to `to`, a place that must not overlap its current copy.
+bool plan_step(Plan& plan, size_t i, uint64_t to)
+{
+    Step s{plan.images[i], uint32_t(to), 0};
+    if (s.image.home == Home::Ext) {
+        const size_t d = ext_dir_of(plan);
+        uint64_t dir_at = 0;
+        if (d == kNone || !top_free(plan, span(plan.images[d]), to, to + span(s.image), &dir_at))
+            return false;
+        s.dir_at = uint32_t(dir_at);
+        plan.images[d].start = uint32_t(dir_at);
+    }
+    plan.images[i].start = uint32_t(to);
+    plan.steps.push_back(s);
+    return true;
+}
+
+// Plans the move of images[i] down to `to` without ever writing over the copy that is listed:
+// straight there when the two places are apart, else through a scratch area first. False, with
+// the plan unchanged, when that cannot be done.
+bool plan_move(Plan& plan, size_t i, uint64_t to)
+{
+    Plan trial = plan;
+    const uint64_t from = trial.images[i].start, len = span(trial.images[i]);
+    if (to + len > from) {
+        uint64_t hop = 0;
+        if (!top_free(trial, len, to, to + len, &hop) || !plan_step(trial, i, hop))
+            return false;
+    }
+    if (!plan_step(trial, i, to))
+        return false;
+    plan = std::move(trial);
+    return true;
+}
+
+// One sweep from the bottom: movable blockers move down until `needed` bytes are free. A blocker
+// that cannot move safely stays; true with the offset when room was found.
+bool sweep(Plan& plan, uint64_t needed, bool* moved, uint64_t* at)
+{
+    uint64_t cand = plan.start;
+    while (cand < plan.end) {
+        size_t blocker = kNone;
         bool covered = false;
-        for (Placed& p : images) {
+        for (size_t i = 0; i < plan.images.size(); ++i) {
+            const Placed& p = plan.images[i];
             if (p.start < cand && p.end() > cand) {
                 cand = p.end();
                 covered = true;
                 break;
             }
-            if (p.start >= cand && (!blocker || p.start < blocker->start))
-                blocker = &p;
+            if (p.start >= cand && (blocker == kNone || p.start < plan.images[blocker].start))
+                blocker = i;
         }
         if (covered)
             continue;
-        uint64_t limit = blocker ? blocker->start : end;
-        if (limit > end)
-            limit = end;
-        if (limit - cand >= needed) {
+        const uint64_t limit = blocker == kNone ? plan.end : std::min<uint64_t>(plan.images[blocker].start, plan.end);
+        if (limit >= cand && limit - cand >= needed) {
             *at = cand;
-            return 0;
+            return true;
         }
-        if (!blocker)
+        if (blocker == kNone)
             break;
-        if (blocker->start == cand || blocker->pinned || (blocker->active_swim && !shift)) {
-            cand = blocker->end();
-            continue;
-        }
-        int rc = move_image(*blocker, uint32_t(cand), plan_only);
-        if (rc != 0)
-            return rc;
-        cand = blocker->end();
+        const Placed& b = plan.images[blocker];
+        if (b.start != cand && !b.pinned && (!b.active_swim || plan.shift) && plan_move(plan, blocker, cand))
+            *moved = true;
+        cand = plan.images[blocker].end();
     }
-    return -1;
+    return false;
+}
+
+// Plans the compaction that frees `needed` bytes. Sweeps repeat while they move something: room
+// closed up higher up can be the scratch area a lower blocker needs.
+bool plan_compaction(Plan& plan, uint64_t needed, uint64_t* at)
+{
+    for (int round = 0; round < 64; ++round) {
+        bool moved = false;
+        if (sweep(plan, needed, &moved, at))
+            return true;
+        if (!moved)
+            return false;
+    }
+    return false;
+}
+
+// Rewrites the references to an image whose copy at `s.to` is complete.
+int relink(const Step& s)
+{
+    const Placed& p = s.image;
+    uint32_t sram = 0, boot_len = 0, boot_off = 0;
+    const bool booted = common_nvm_read_bootstrap(&sram, &boot_len, &boot_off) == 0 && boot_len != 0;
+    if (p.home == Home::Boot)
+        return booted ? common_nvm_write_bootstrap(sram, p.length, s.to) : -1;
+    if (p.home == Home::Main) {
+        uint32_t entry_sram = 0, proc = 0;
+        if (common_nvm_read_dir_entry(p.index, nullptr, nullptr, &entry_sram, nullptr, &proc) != 0 ||
+            common_nvm_write_dir_entry(p.index, s.to, p.length, entry_sram, p.type, proc) != 0)
+            return -1;
+    } else {
+        uint32_t dir_off = 0, dir_len = 0, dir_sram = 0, dir_proc = 0;
+        nvm_ext_dir ext;
+        if (common_nvm_read_dir_entry(15, &dir_off, &dir_len, &dir_sram, nullptr, &dir_proc) != 0 ||
+            common_nvm_read_ext_dir(dir_off, dir_len, &ext) != 0 || p.index >= ext.count)
+            return -1;
+        ext.entry[p.index][2] = s.to;
+        uint32_t written = 0;
+        if (common_nvm_program_nvm(&ext, kExtDirBytes, s.dir_at, NVM_PRG_APPEND_CRC, &written) != 0 ||
+            common_nvm_write_dir_entry(15, s.dir_at, written, dir_sram, kTypeExtDir, dir_proc) != 0)
+            return -1;
+    }
+    // The bootstrap may name the same copy (MFW1 after a management-firmware install).
+    if (booted && boot_off == p.start)
+        return common_nvm_write_bootstrap(sram, boot_len, s.to);
+    return 0;
+}
+
+int execute(const Step& s)
+{
+    std::vector<uint8_t> data;
+    try {
+        data.resize((s.image.length + 3) & ~3u);
+    } catch (const std::bad_alloc&) {
+        return -2;
+    }
+    if (common_nvm_read(s.image.start, data.data(), uint32_t(data.size()), 1) != 0)
+        return -1;
+    if (common_nvm_program_nvm(data.data(), uint32_t(data.size()), s.to, 0, nullptr) != 0)
+        return -1;
+    if (relink(s) != 0)
+        return -1;
+    ++g_moves;
+    return 0;
 }
 
 // A SWIM image of the set the running firmware does not use goes where its old image is, when
@@ -273,21 +373,33 @@ extern "C" int common_nvm_alloc_space(uint32_t type, uint32_t length, uint32_t k
 
     // Second pass: the space of the replaced image is free, movable images close up. A replaced
     // copy in force stays where it is until its successor is listed.
-    std::erase_if(images, [](const Placed& p) { return p.same_type && !p.in_force; });
-    for (Placed& p : images)
+    Plan plan{{}, {}, start, end, false, {}};
+    for (Placed& p : images) {
+        if (p.same_type && !p.in_force) {
+            plan.replaced.push_back(p);
+            continue;
+        }
         if (p.same_type)
             p.pinned = true;
-    bool shift = false;
-    if (compact(images, start, needed, end, false, true, &at) != 0) {
-        const bool has_active = std::any_of(images.begin(), images.end(), [](const Placed& p) { return p.active_swim; });
-        if (!has_active || compact(images, start, needed, end, true, true, &at) != 0)
+        plan.images.push_back(p);
+    }
+    Plan attempt = plan;
+    if (!plan_compaction(attempt, needed, &at)) {
+        const bool has_active =
+            std::any_of(plan.images.begin(), plan.images.end(), [](const Placed& p) { return p.active_swim; });
+        if (!has_active)
+            return -1;
+        attempt = plan;
+        attempt.shift = true;
+        if (!plan_compaction(attempt, needed, &at))
             return -1;
         fwupg_dbg_printf("WARNING: Active SWIM needs to be shifted! Reboot required after flash!\n");
-        shift = true;
     }
-    int rc = compact(images, start, needed, end, shift, false, &at);
-    if (rc != 0)
-        return rc;
+    for (const Step& s : attempt.steps) {
+        int rc = execute(s);
+        if (rc != 0)
+            return rc;
+    }
     *out = uint32_t(at);
     return 0;
 }

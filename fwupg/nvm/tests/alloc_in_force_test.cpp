@@ -61,26 +61,30 @@ TEST(InForce, ActiveSwimIsNotOverwrittenByItsSuccessor)
 
 // Where else the new SWIM1 may go. Room made by moving another image down is used and the old
 // SWIM1 is left where it is; a SWIM1 that the running firmware does not execute is no copy in
-// force and may still be replaced in its own place.
+// force and may still be replaced in its own place. An L2T as long as the gap below it cannot move
+// down without writing over its own listed copy, and with no free area for a scratch copy the
+// install is refused before any write.
 TEST(InForce, SuccessorOfTheActiveSwimGoesElsewhereOrTakesAnIdleCopysPlace)
 {
     const struct {
         const char* name;
-        bool l2t_between;   // [IPMI][0x400][L2T][0x400][SWIM1]...: compaction frees 0x800
+        uint32_t l2t;       // [IPMI][0x400][L2T][0x400][SWIM1]... when set: its size with the CRC
         uint32_t running;   // word the firmware publishes
         bool in_old_place;  // the new SWIM1 lands on the old one's offset
+        bool fits;
     } cases[] = {
-        {"compaction makes room", true, kSwimWord, false},
-        {"swim not running", false, 0x01020304, true},
-        {"no firmware running", false, 0, true},
+        {"compaction makes room", 0x400, kSwimWord, false, true},
+        {"compaction would overlap", 0x800, kSwimWord, false, false},
+        {"swim not running", 0, 0x01020304, true, true},
+        {"no firmware running", 0, 0, true, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         auto s = board_spec(kit::Chip::E3, kSize);
-        const uint32_t lead = kSize - kImageStart - 0x800 - kExtDir - 0x400 - (c.l2t_between ? 0x1000 : 0);
+        const uint32_t lead = kSize - kImageStart - 0x800 - kExtDir - 0x400 - (c.l2t ? c.l2t + 0x800 : 0);
         s.images.push_back(image_spec("IPMI", testkit::stock_image("IPMI", "1.0.0", lead - 4)));
-        if (c.l2t_between) {
-            s.images.push_back(image_spec("L2T", testkit::stock_image("L2T", "1.2.3", 0x7FC), 0x400));
+        if (c.l2t) {
+            s.images.push_back(image_spec("L2T", testkit::stock_image("L2T", "1.2.3", c.l2t - 4), 0x400));
             s.images.push_back(image_spec("SWIM1", testkit::stock_image("SWIM1", "7.10.3.0", 0x7FC), 0x400));
         } else {
             s.images.push_back(image_spec("SWIM1", testkit::stock_image("SWIM1", "7.10.3.0", 0x7FC)));
@@ -88,15 +92,24 @@ TEST(InForce, SuccessorOfTheActiveSwimGoesElsewhereOrTakesAnIdleCopysPlace)
         Board b(s);
         ASSERT_EQ(b.built.ext_dir_offset.value() + kExtDir + 0x400, kSize);
         run_firmware_with_swim_word(b, c.running);
+        const auto before = b.a().nvram;
+        take_debug_text();
 
         auto img = testkit::stock_image("SWIM1", "7.10.4.0", 0x7FC);
-        ASSERT_EQ(common_nvm_install_ext_image(img.data(), uint32_t(img.size()), row("SWIM1"), 1, 0, 0, 0), 0);
+        const int rc = common_nvm_install_ext_image(img.data(), uint32_t(img.size()), row("SWIM1"), 1, 0, 0, 0);
+        if (!c.fits) {
+            EXPECT_EQ(rc, -1);
+            EXPECT_NE(take_debug_text().find("Not enough space in NVM.\n"), std::string::npos);
+            EXPECT_TRUE(b.a().nvram == before) << "bytes were written";
+            continue;
+        }
+        ASSERT_EQ(rc, 0);
         auto r = b.verify();
         EXPECT_TRUE(r.ok()) << r.text();
         ASSERT_TRUE(found(r, "SWIM1"));
         EXPECT_EQ(text_at(b, *found(r, "SWIM1")), "SWIM1 7.10.4.0");
         EXPECT_EQ(found(r, "SWIM1")->offset == b.placed("SWIM1").offset, c.in_old_place);
-        if (c.l2t_between) {
+        if (c.l2t) {
             ASSERT_TRUE(found(r, "L2T"));  // moved down with its CRC intact
             EXPECT_LT(found(r, "L2T")->offset, b.placed("L2T").offset);
         }
