@@ -1,6 +1,7 @@
 // Compaction moves images down to close gaps. When the gap below an image is smaller than the
 // image, writing it straight to its lower place would overwrite the copy its directory entry (or
 // the bootstrap) still names, and a power loss during that write would leave a listed, broken
+// image; so would one while the extended directory is rewritten in place to relist a moved
 // image. These tests cut the power at every write of a run and check that every image the
 // adapter had is still listed and intact, at its old place or at its new one.
 #include <gtest/gtest.h>
@@ -109,7 +110,7 @@ bool images_intact(const Board& b, const kit::Report& r, const std::string& repl
     return true;
 }
 
-// A board, the request run on it and the image that has to move down by less than its length.
+// A board, the request run on it and the image compaction has to move down.
 struct Scenario {
     const char* name;
     uint32_t size;
@@ -173,9 +174,9 @@ std::vector<Scenario> scenarios()
     constexpr uint32_t kSize = 0x4000, kTail = 0x1000;
     // [IPMI][0x400 free][mover 0x800][ext dir][0x1000 free] for an image of the extended directory.
     const uint32_t lead = kSize - kImageStart - 0x400 - 0x800 - kExtDir - kTail;
-    auto ext_mover = [&](const char* kind, const char* version) {
-        return std::vector<kit::ImageSpec>{image_spec("IPMI", stock("IPMI", "1.0.0", lead - 4)),
-                                           image_spec(kind, stock(kind, version, 0x7FC), 0x400)};
+    auto ext_mover = [&](const char* kind, const char* version, uint32_t gap = 0x400) {
+        return std::vector<kit::ImageSpec>{image_spec("IPMI", stock("IPMI", "1.0.0", lead - 4 - (gap - 0x400))),
+                                           image_spec(kind, stock(kind, version, 0x7FC), gap)};
     };
     // Needs 0x1104 bytes: more than the free tail, less than all the free room.
     const Run l2c{"L2C", "1.0.0", 0x10FC};
@@ -190,6 +191,8 @@ std::vector<Scenario> scenarios()
          "L2T",
          0},
         {"extended directory image", kSize, ext_mover("SWIM2", "7.10.3.0"), l2c, "SWIM2", 0},
+        // Moved by its whole length: only its listing changes under the power cut.
+        {"extended directory image, long gap", kSize, ext_mover("CCM", "1.0.2", 0x800), l2c, "CCM", 0},
         {"active SWIM shifted", kSize, ext_mover("SWIM1", "7.10.3.0"), l2c, "SWIM1", 0x070A0300},
         {"MFW1 named by the bootstrap", kSize, ext_mover("MFW1", "7.10.3"), l2c, "MFW1", 0},
         // [0x400 free][BC1 0x800][IPMI 0x400][0x1000 free]
@@ -202,12 +205,33 @@ std::vector<Scenario> scenarios()
     };
 }
 
-TEST(AllocOverlap, PowerCutDuringAShortMoveLeavesEveryImageListedAndIntact)
+TEST(AllocOverlap, PowerCutAtAnyWriteOfACompactionLeavesEveryImageListedAndIntact)
 {
     for (const Scenario& sc : scenarios()) {
         SCOPED_TRACE(sc.name);
         cut_everywhere(sc);
     }
+}
+
+// [IPMI][0x800 free][CCM 0x800][ext dir][0x300 free]: CCM could move down by its whole length,
+// but relisting it needs a new copy of the extended directory and no free area holds one beside
+// CCM's new place; nor is there room for a scratch copy of CCM once the directory has moved. The
+// request is refused before any write, where rewriting the directory in place would have risked
+// every image it lists.
+TEST(AllocOverlap, NoRoomForANewDirectoryCopyRefusesBeforeAnyWrite)
+{
+    constexpr uint32_t kSize = 0x3000, kTail = 0x300;
+    auto s = board_spec(kit::Chip::E3, kSize);
+    const uint32_t lead = kSize - kImageStart - 0x800 - 0x800 - kExtDir - kTail;
+    s.images.push_back(image_spec("IPMI", stock("IPMI", "1.0.0", lead - 4)));
+    s.images.push_back(image_spec("CCM", stock("CCM", "1.0.2", 0x7FC), 0x800));
+    Board b(s);
+    ASSERT_EQ(b.built.ext_dir_offset.value() + kExtDir + kTail, kSize);
+    const auto before = b.a().nvram;
+    take_debug_text();
+    EXPECT_EQ(program({"L2C", "1.0.0", 0x8FC}), -1);
+    EXPECT_NE(take_debug_text().find("Not enough space in NVM.\n"), std::string::npos);
+    EXPECT_TRUE(b.a().nvram == before) << "bytes were written";
 }
 
 }  // namespace
