@@ -113,14 +113,11 @@ int write_new_text_file(const char* path, const std::string& text, const char* e
     return ok ? 0 : 1;
 }
 
-uint8_t* parse_file(const char* path, uint32_t* size, TextToImage parse)
+uint8_t* parse_text(const std::string& text, uint32_t* size, TextToImage parse)
 {
     if (size)
         *size = 0;
     try {
-        std::string text;
-        if (!read_text_file(path, text))
-            return nullptr;
         std::vector<uint8_t> image;
         if (parse(text, image) != 0)
             return nullptr;
@@ -131,6 +128,20 @@ uint8_t* parse_file(const char* path, uint32_t* size, TextToImage parse)
         if (size)
             *size = uint32_t(image.size());
         return out;
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+uint8_t* parse_file(const char* path, uint32_t* size, TextToImage parse)
+{
+    if (size)
+        *size = 0;
+    try {
+        std::string text;
+        if (!read_text_file(path, text))
+            return nullptr;
+        return parse_text(text, size, parse);
     } catch (...) {
         return nullptr;
     }

@@ -323,16 +323,7 @@ uint8_t* vpd_text_file_to_image(const char* path, uint32_t* size)
             return nullptr;
         std::ostringstream all;
         all << in.rdbuf();
-        std::vector<uint8_t> image;
-        if (vpd_text_to_image(all.str(), image) != 0)
-            return nullptr;
-        auto* out = static_cast<uint8_t*>(common_nvm_alloc(image.size()));
-        if (!out)
-            return nullptr;
-        std::memcpy(out, image.data(), image.size());
-        if (size)
-            *size = uint32_t(image.size());
-        return out;
+        return textfile::parse_text(all.str(), size, vpd_text_to_image);
     } catch (...) {
         return nullptr;
     }

@@ -35,6 +35,8 @@ int write_new_text_file(const char* path, const std::string& text, const char* e
 using TextToImage = int (*)(const std::string& text, std::vector<uint8_t>& image);
 using ImageToText = int (*)(const uint8_t* image, uint32_t length, std::string& text);
 
+// Parses a text already read: a new image (common_nvm_free) and its size, or null.
+uint8_t* parse_text(const std::string& text, uint32_t* size, TextToImage parse);
 // Reads the text file and parses it: a new image (common_nvm_free) and its size, or null.
 uint8_t* parse_file(const char* path, uint32_t* size, TextToImage parse);
 // Writes the text of an image into a new or empty file and logs `done_text` followed by the path.
