@@ -128,15 +128,7 @@ protected:
 
     int upgrade(const std::vector<std::string>& words)
     {
-        std::vector<Tcl_Obj*> objs{Tcl_NewStringObj("upgrade", -1)};
-        for (const auto& w : words)
-            objs.push_back(Tcl_NewStringObj(w.c_str(), -1));
-        for (Tcl_Obj* o : objs)
-            Tcl_IncrRefCount(o);
-        Tcl_ResetResult(adapter_->interp());
-        const int r = tcl_al_nvm_upgrade_cmd(adapter_->ops(), adapter_->interp(), int(objs.size()), objs.data());
-        for (Tcl_Obj* o : objs)
-            Tcl_DecrRefCount(o);
+        const int r = adapter_->run_command(tcl_al_nvm_upgrade_cmd, "upgrade", words);
         result_ = Tcl_GetStringResult(adapter_->interp());
         return r;
     }

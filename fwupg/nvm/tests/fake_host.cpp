@@ -179,6 +179,21 @@ std::string FakeAdapter::toe(const char* name) const
 
 void FakeAdapter::set_device_id(uint16_t did) { chip_id_ = uint32_t(did) << 12; }
 
+int FakeAdapter::run_command(CommandProc proc, const char* name, const std::vector<std::string>& words)
+{
+    std::vector<Tcl_Obj*> objs{Tcl_NewStringObj(name, -1)};
+    for (const auto& w : words)
+        objs.push_back(Tcl_NewStringObj(w.c_str(), -1));
+    for (Tcl_Obj* o : objs)
+        Tcl_IncrRefCount(o);
+    Tcl_ResetResult(interp_);
+    last_errors.clear();
+    const int r = proc(ops(), interp_, int(objs.size()), objs.data());
+    for (Tcl_Obj* o : objs)
+        Tcl_DecrRefCount(o);
+    return r;
+}
+
 HostOps FakeAdapter::ops()
 {
     g_adapter = this;

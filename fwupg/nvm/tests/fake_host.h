@@ -49,6 +49,11 @@ public:
     HostOps ops();
     Tcl_Interp* interp() const { return interp_; }
 
+    // Runs an engine command procedure on this adapter as "<name> <words...>", with the result and
+    // the last errors cleared first; returns the procedure's result.
+    using CommandProc = int (*)(HostOps, Tcl_Interp*, int, Tcl_Obj* const[]);
+    int run_command(CommandProc proc, const char* name, const std::vector<std::string>& words);
+
     uint32_t be32(uint32_t offset) const;
     void put_be32(uint32_t offset, uint32_t value);
     void reset_counters();

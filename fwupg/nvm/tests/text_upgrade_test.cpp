@@ -66,16 +66,7 @@ struct TextBoard : KitBoard {
     }
     int upgrade(const std::vector<std::string>& words)
     {
-        std::vector<Tcl_Obj*> objs{Tcl_NewStringObj("upgrade", -1)};
-        for (const auto& w : words)
-            objs.push_back(Tcl_NewStringObj(w.c_str(), -1));
-        for (Tcl_Obj* o : objs)
-            Tcl_IncrRefCount(o);
-        Tcl_ResetResult(adapter.interp());
-        adapter.last_errors.clear();
-        const int rc = tcl_al_nvm_upgrade_cmd(adapter.ops(), adapter.interp(), int(objs.size()), objs.data());
-        for (Tcl_Obj* o : objs)
-            Tcl_DecrRefCount(o);
+        const int rc = adapter.run_command(tcl_al_nvm_upgrade_cmd, "upgrade", words);
         return rc;
     }
     kit::Report verify() const { return kit::verify(adapter.nvram, chip); }

@@ -87,18 +87,7 @@ protected:
     // Runs "upgrade <words...>" and returns the command's result.
     int upgrade(const std::vector<std::string>& words, bool mbi = false)
     {
-        std::vector<Tcl_Obj*> objs;
-        objs.push_back(Tcl_NewStringObj("upgrade", -1));
-        for (const auto& w : words)
-            objs.push_back(Tcl_NewStringObj(w.c_str(), -1));
-        for (Tcl_Obj* o : objs)
-            Tcl_IncrRefCount(o);
-        Tcl_ResetResult(adapter_->interp());
-        adapter_->last_errors.clear();
-        const int r = mbi ? tcl_al_nvm_mbi_upgrade_cmd(adapter_->ops(), adapter_->interp(), int(objs.size()), objs.data())
-                          : tcl_al_nvm_upgrade_cmd(adapter_->ops(), adapter_->interp(), int(objs.size()), objs.data());
-        for (Tcl_Obj* o : objs)
-            Tcl_DecrRefCount(o);
+        const int r = adapter_->run_command(mbi ? tcl_al_nvm_mbi_upgrade_cmd : tcl_al_nvm_upgrade_cmd, "upgrade", words);
         result_ = Tcl_GetStringResult(adapter_->interp());
         return r;
     }
