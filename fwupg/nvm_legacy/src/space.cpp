@@ -153,21 +153,6 @@ int toe_nvm_alloc_space(HostOps ops, uint32_t dir_type, uint32_t length, uint32_
     return 1;
 }
 
-uint32_t toe_image_sram_length(const uint8_t* buf, uint32_t length)
-{
-    if (!buf || length < 88 || toe::load_le32(buf) != TOE_SECTIONED_MAGIC)
-        return 0;
-    const uint32_t base = toe::load_le32(buf + 16 + 4);
-    uint64_t end = 0;
-    for (int k = 0; k < 6; ++k) {
-        const uint8_t* s = buf + 16 + 12 * k;
-        const uint64_t e = uint64_t(toe::load_le32(s + 4)) + toe::load_le32(s + 8);
-        if (e > end)
-            end = e;
-    }
-    return end > base && end - base <= 0xFFFFFFFFu ? uint32_t(end - base) : 0;
-}
-
 int toe_nvm_image_file_fits(HostOps ops, const uint8_t* buf, uint32_t length, const char* option,
                             const uint32_t* skip_tags, int* fits)
 {

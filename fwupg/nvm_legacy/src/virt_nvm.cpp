@@ -7,6 +7,7 @@
 #include "fwupg/nvm_legacy/directory.h"
 #include "fwupg/nvm_legacy/file_io.h"
 #include "fwupg/nvm_legacy/image_table.h"
+#include "fwupg/nvm_legacy/prog_image.h"
 #include "fwupg/nvm_legacy/program.h"
 #include "fwupg/nvm_legacy/versions.h"
 #include "toe_context.h"
@@ -116,6 +117,12 @@ int cur_nvm_read_range(void*, uint8_t* buf, int swap, uint32_t length, uint32_t 
 {
     HostOps ops;
     return current(&ops) ? toe_nvm_read_range(ops, buf, swap, length, nvm_offset, read_length) : -1;
+}
+
+int cur_nvm_write_image(void*, uint8_t* buf, uint32_t length, uint32_t dir_type)
+{
+    HostOps ops;
+    return current(&ops) ? toe_nvm_prog_image_by_type(ops, buf, length, dir_type) : -1;
 }
 
 int cur_nvm_image_version_by_name(void*, const char* name, char* text, size_t text_size)

@@ -47,6 +47,7 @@ int toe_nvm_alloc_space(HostOps ops, uint32_t dir_type, uint32_t length, uint32_
 int toe_nvm_image_file_fits(HostOps ops, const uint8_t* buf, uint32_t length, const char* option,
                             const uint32_t* skip_tags, int* fits);
 
-// Memory-image length of a sectioned image (largest SRAM end over the six sections minus section
-// 0's SRAM address); 0 without the sectioned magic or when the header is cut off.
+// Memory-image length of a sectioned image (largest SRAM end over its sections minus section 0's
+// SRAM address; the sixth section exists only when the header's word 1 is not 0); 0 without the
+// sectioned magic or when the header is cut off.
 uint32_t toe_image_sram_length(const uint8_t* buf, uint32_t length);

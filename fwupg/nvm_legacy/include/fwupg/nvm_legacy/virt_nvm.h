@@ -33,4 +33,6 @@ int cur_nvm_read_dir_entry(void* ignored, int index, uint32_t* nvm_offset, uint3
                            uint32_t* sram_addr, uint32_t* dir_type, uint32_t* processor);
 int cur_nvm_read_range(void* ignored, uint8_t* buf, int swap, uint32_t length, uint32_t nvm_offset,
                        uint32_t* read_length);
+// Programs the buffer as the image of a directory type (see toe_nvm_prog_image_by_type).
+int cur_nvm_write_image(void* ignored, uint8_t* buf, uint32_t length, uint32_t dir_type);
 int cur_nvm_image_version_by_name(void* ignored, const char* name, char* text, size_t text_size);
