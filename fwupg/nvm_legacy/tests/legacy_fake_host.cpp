@@ -1,6 +1,9 @@
 #include "legacy_fake_host.h"
 
 #include <cstring>
+#include <stdexcept>
+
+#include <unistd.h>
 
 namespace {
 FakeHost* g_host = nullptr;
@@ -69,6 +72,13 @@ uint32_t write_dword(uint32_t dev, uint32_t off, uint32_t value, uint8_t swap)
 }
 
 void set_last_error(uint32_t code) { g_host->last_error = code; }
+// Console keys come from the Tcl standard input channel, the source a test scripts.
+int get_char()
+{
+    Tcl_Channel in = Tcl_GetStdChannel(TCL_STDIN);
+    char c = 0;
+    return in && Tcl_Read(in, &c, 1) == 1 ? static_cast<unsigned char>(c) : -1;
+}
 void nop() {}
 }  // namespace
 
@@ -108,6 +118,7 @@ HostOps FakeHost::ops()
     o.interp = interp;
     o.getToeInt = get_toe_int;
     o.nop2 = nop;
+    o.getChar = get_char;
     o.nop4 = nop;
     o.nvmReadDword = read_dword;
     o.nvmWriteDword = write_dword;
@@ -139,4 +150,27 @@ int FakeHost::run(int (*cmd)(HostOps, int, Tcl_Obj* const[]), const std::vector<
     for (Tcl_Obj* o : objv)
         Tcl_DecrRefCount(o);
     return rc;
+}
+
+ScriptedStdin::ScriptedStdin(const std::string& keys)
+{
+    int fds[2];
+    if (pipe(fds) != 0)
+        throw std::runtime_error("pipe");
+    // The keys fit the pipe's buffer; the write end is closed so that reading past them ends.
+    const bool written = write(fds[1], keys.data(), keys.size()) == ssize_t(keys.size());
+    close(fds[1]);
+    if (!written) {
+        close(fds[0]);
+        throw std::runtime_error("pipe write");
+    }
+    mine_ = Tcl_MakeFileChannel(reinterpret_cast<ClientData>(intptr_t(fds[0])), TCL_READABLE);
+    previous_ = Tcl_GetStdChannel(TCL_STDIN);
+    Tcl_SetStdChannel(mine_, TCL_STDIN);
+}
+
+ScriptedStdin::~ScriptedStdin()
+{
+    Tcl_SetStdChannel(previous_, TCL_STDIN);
+    Tcl_Close(nullptr, mine_);
 }

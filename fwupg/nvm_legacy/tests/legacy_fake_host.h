@@ -35,3 +35,17 @@ struct FakeHost {
     // Runs a command procedure with the given words (word 0 is the command name).
     int run(int (*cmd)(HostOps, int, Tcl_Obj* const[]), const std::vector<std::string>& words);
 };
+
+// Installs a Tcl channel holding `keys` as the standard input for the life of the object: the
+// engine's line reads and the console key of its pauses both come from it.
+class ScriptedStdin {
+public:
+    explicit ScriptedStdin(const std::string& keys);
+    ~ScriptedStdin();
+    ScriptedStdin(const ScriptedStdin&) = delete;
+    ScriptedStdin& operator=(const ScriptedStdin&) = delete;
+
+private:
+    Tcl_Channel mine_ = nullptr;
+    Tcl_Channel previous_ = nullptr;
+};
