@@ -6,7 +6,9 @@
 #include "fwupg/nvm_legacy/prog_image.h"
 
 #include <cstdio>
+#include <string>
 
+#include "fwupg/nvm_legacy/cfg_options.h"
 #include "fwupg/nvm_legacy/cfg_record.h"
 #include "fwupg/nvm_legacy/crc.h"
 #include "fwupg/nvm_legacy/directory.h"
@@ -55,7 +57,8 @@ void follow_up_mba(const HostOps& ops, programmed& p)
     }
     for (int k = 10; k <= 23; ++k) {
         if (uint64_t(p.length) <= (uint64_t(1) << k)) {
-            rec.f28 = uint8_t(k - 9);
+            const std::string size = std::to_string(k - 9);
+            toe_cfg_option_set(ops, &rec, 28, size.c_str(), nullptr);
             toe_nvm_write_cfg(ops, &rec, TOE_CFG_ALL);
             return;
         }
