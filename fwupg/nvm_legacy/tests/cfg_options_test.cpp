@@ -166,8 +166,9 @@ TEST(CfgOptions, StoredValues)
 
     // Every default passes its own checks.
     for (int n = 1; n < TOE_CFG_OPTIONS; ++n) {
-        if (toe_cfg_option_offered(s.ops, n, true, nullptr))
+        if (toe_cfg_option_offered(s.ops, n, true, nullptr)) {
             EXPECT_EQ(0, toe_cfg_option_set(s.ops, &rec, n, g_toe_cfg_defaults[n], nullptr)) << n;
+        }
     }
     EXPECT_STREQ("Zorevuvi KV9 Ethernet Controller", rec.vpd.product_name);
     EXPECT_EQ(3, rec.f16);
