@@ -1,7 +1,8 @@
 // Fuzz target of the legacy engine's image-file parsers: the wrapped record walk with its row
-// rules and compatibility check, the sectioned-header length and the file-fit walk against a
-// simulated adapter. The first input byte picks the board (bits 0-2), the port (bit 3), the medium
-// (bit 4) and the command option (bits 5-7); the rest is the image file.
+// rules and compatibility check, the sectioned-header length and conversion to a memory image,
+// and the file-fit walk against a simulated adapter. The first input byte picks the board (bits
+// 0-2), the port (bit 3), the medium (bit 4) and the command option (bits 5-7); the rest is the
+// image file.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -9,6 +10,7 @@
 
 #include "fwupg/nvm_legacy/directory.h"
 #include "fwupg/nvm_legacy/image_table.h"
+#include "fwupg/nvm_legacy/prog_image.h"
 #include "legacy_fake_host.h"
 
 namespace {
@@ -56,6 +58,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         pos += size_t(hsize) + hdr.length;
     }
     toe_image_sram_length(buf, len);
+    // The conversion copies every section the header names: each must stay inside the file.
+    toe_memory_image memory;
+    toe_sectioned_to_memory(buf, len, 0x100000, &memory);
 
     int fits = 0;
     toe_nvm_image_file_fits(ops, buf, len, option, skip, &fits);

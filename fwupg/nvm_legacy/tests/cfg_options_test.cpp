@@ -385,3 +385,30 @@ TEST(CfgDump, RoundTripOverTheKitsBoards)
     EXPECT_STREQ("Failed ", message) << "cut to the message area";
     std::filesystem::remove_all(dir);
 }
+
+// Enabling a Vaux option prints its warning on the Tcl standard output; a refusal prints nothing.
+TEST(CfgOptions, LomWarningsGoToTheTclStandardOutput)
+{
+    session s({5706, "COPPER"});
+    int fds[2];
+    ASSERT_EQ(0, pipe(fds));
+    Tcl_Channel out = Tcl_MakeFileChannel(reinterpret_cast<ClientData>(intptr_t(fds[1])), TCL_WRITABLE);
+    Tcl_Channel previous = Tcl_GetStdChannel(TCL_STDOUT);
+    Tcl_SetStdChannel(out, TCL_STDOUT);
+    toe_cfg_record rec{};
+    EXPECT_EQ(1, toe_cfg_option_set(s.ops, &rec, 36, "1", nullptr));
+    rec.f14 = 1;
+    EXPECT_EQ(0, toe_cfg_option_set(s.ops, &rec, 36, "1", nullptr));
+    EXPECT_EQ(0, toe_cfg_option_set(s.ops, &rec, 48, "1", nullptr));
+    EXPECT_EQ(0, toe_cfg_option_set(s.ops, &rec, 48, "0", nullptr));
+    Tcl_SetStdChannel(previous, TCL_STDOUT);
+    Tcl_Close(nullptr, out);   // closes the write end
+    std::string text;
+    char buf[256];
+    for (ssize_t n; (n = read(fds[0], buf, sizeof buf)) > 0;)
+        text.append(buf, size_t(n));
+    close(fds[0]);
+    EXPECT_EQ("Warning: make sure the system supports LOM Vaux current overdraw\n\n"
+              "Warning: make sure the system allows gigabit link on Vaux\n\n",
+              text);
+}

@@ -71,6 +71,15 @@ uint32_t write_dword(uint32_t dev, uint32_t off, uint32_t value, uint8_t swap)
     return write_block(dev, off, 4, b, swap);
 }
 
+void tcl_ready()
+{
+    static bool ready = [] {
+        Tcl_FindExecutable(nullptr);
+        return true;
+    }();
+    (void)ready;
+}
+
 void set_last_error(uint32_t code) { g_host->last_error = code; }
 // Console keys come from the Tcl standard input channel, the source a test scripts.
 int get_char()
@@ -84,11 +93,7 @@ void nop() {}
 
 FakeHost::FakeHost(const testkit::legacy::adapter& a) : nvram(testkit::legacy::build_nvram(a))
 {
-    static bool tcl_ready = [] {
-        Tcl_FindExecutable(nullptr);
-        return true;
-    }();
-    (void)tcl_ready;
+    tcl_ready();
     interp = Tcl_CreateInterp();
     g_host = this;
     set_toe("DEV", "0");
@@ -154,6 +159,7 @@ int FakeHost::run(int (*cmd)(HostOps, int, Tcl_Obj* const[]), const std::vector<
 
 ScriptedStdin::ScriptedStdin(const std::string& keys)
 {
+    tcl_ready();
     int fds[2];
     if (pipe(fds) != 0)
         throw std::runtime_error("pipe");
