@@ -1,8 +1,10 @@
 // Programming one image into the legacy directory, and the user block.
 //
-// Order matters for a power cut: the image is written first (into room that no directory entry in
-// force names, apart from the previous image of the same type), its follow-up changes next, and the
-// entry or the bootstrap record last, so that until then the adapter still finds its old image.
+// The image is written first, its follow-up changes next, and the directory entry or the bootstrap
+// record last, so a failure before that last step leaves the entry naming the previous image of the
+// type. Room is therefore sought beside every image in force first; only when the new image does
+// not fit so does the search give up the previous image's room (a failure then can leave the type
+// without a valid image). The next packing reuses the space of an image no entry names.
 #include "fwupg/nvm_legacy/prog_image.h"
 
 #include <cstdio>
@@ -25,6 +27,7 @@ constexpr uint32_t HOST_CPU = 0x01000000u;
 constexpr uint32_t DIR_MBA = 0x10000000u, DIR_ISCSI_B = 0xD0000000u, DIR_ISB_CPRG = 0xB0000000u;
 constexpr uint32_t DIR_IPMI_CFG = 0x70000000u, DIR_IPMI_INIT = 0x80000000u, DIR_USR_BLK = 0xA0000000u;
 constexpr uint32_t SRAM_ONCHIP = 0x08000000u, SRAM_USR_BLK = 0xFFFFFFFFu;
+constexpr uint32_t KEEP_EVERY_IMAGE = 0xFFFFFFFFu;   // a directory type no entry has
 
 enum : uint32_t {
     ERR_NO_ENTRY = 25, ERR_FORMAT = 26, ERR_NO_SPACE = 27, ERR_DIR_UPDATE = 31, ERR_PROGRAM = 70,
@@ -148,7 +151,8 @@ int toe_nvm_prog_image_by_idx(HostOps ops, uint8_t* buf, uint32_t length, int ro
         return fail(ops, ERR_NO_ENTRY, "No directory entry left.");
 
     uint32_t offset = 0;
-    if (toe_nvm_alloc_space(ops, type, length, &offset) != 0)
+    if (toe_nvm_alloc_space(ops, KEEP_EVERY_IMAGE, length, &offset) != 0 &&
+        toe_nvm_alloc_space(ops, type, length, &offset) != 0)
         return fail(ops, ERR_NO_SPACE, "Not enough space in NVM.");
 
     uint32_t written = 0;

@@ -395,3 +395,28 @@ TEST(ProgImage, ByTypeAndThroughTheCurrentRecord)
     EXPECT_TRUE(find_image(host.nvram, "BC2"));
     EXPECT_EQ("", verify_nvram(host.nvram));
 }
+
+// A re-programmed image goes beside the one in force while there is room, so a write that fails
+// leaves the previous image listed and valid; only a tight NVRAM gives up the previous room.
+TEST(ProgImage, FailedReprogrammingKeepsThePreviousImage)
+{
+    const adapter a = board_with({placed("BC1", stock_image("BC1", "1.0.0")), placed("UMP", stock_image("UMP", "1.0.0", sized(0x100)))});
+    FakeHost host(a);
+    const uint32_t old_at = find_image(host.nvram, "UMP")->offset;
+    host.fail_write_at = old_at + 0x104 + 0x10;   // inside the room right after the old image
+    EXPECT_EQ(1, program(host, file_of(stock_image("UMP", "2.0.0", sized(0x100))), TOE_IMG_UMP));
+    EXPECT_EQ(70u, host.last_error);
+    const auto ump = find_image(host.nvram, "UMP");
+    ASSERT_TRUE(ump);
+    EXPECT_EQ(old_at, ump->offset);
+    EXPECT_EQ("UMP 1.0.0", ump->version);
+    EXPECT_EQ("", verify_nvram(host.nvram));
+
+    // Room for the new image only where the old one lies: it takes that room.
+    FakeHost tight(board_with(a.images, 0x600 + 0x44 + 0x104 + 0x80));
+    ASSERT_EQ(0, program(tight, file_of(stock_image("UMP", "2.0.0", sized(0x100))), TOE_IMG_UMP)) << tight.result();
+    const auto moved = find_image(tight.nvram, "UMP");
+    ASSERT_TRUE(moved);
+    EXPECT_EQ("UMP 2.0.0", moved->version);
+    EXPECT_EQ("", verify_nvram(tight.nvram));
+}
