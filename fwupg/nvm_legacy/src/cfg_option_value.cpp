@@ -22,8 +22,12 @@ const option_row* row_of(int option)
 }
 
 // The C library's decimal conversion: "abc" is 0, trailing text is ignored, and a negative number
-// becomes a large unsigned value that every range refuses.
-uint32_t decimal(const char* text) { return uint32_t(std::atoi(text)); }
+// (or one beyond the range of long) becomes a large unsigned value that every range refuses.
+uint32_t decimal(const char* text)
+{
+    const long v = std::strtol(text, nullptr, 10);
+    return v < 0 || v > 0xFFFFFFFFL ? 0xFFFFFFFFu : uint32_t(v);
+}
 
 struct text_out {
     char buf[128];

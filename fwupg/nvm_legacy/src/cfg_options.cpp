@@ -374,7 +374,7 @@ bool read_facts(const HostOps& ops, facts* f)
     f->chip_rev = toe::toe_var(ops, "CHIP_REV");
     f->phy = toe::toe_var(ops, "PHY_TYPE");
     f->svid = toe::toe_var(ops, "SVID");
-    f->vaux = std::atoi(toe::toe_var(ops, "VAUX_PRESET").c_str());
+    f->vaux = std::strtol(toe::toe_var(ops, "VAUX_PRESET").c_str(), nullptr, 10) != 0;
     return true;
 }
 

@@ -91,7 +91,7 @@ int editor(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
         const size_t eq = input.find('=');
         std::string value;
         if (eq != std::string::npos) {
-            item = std::atoi(input.c_str());
+            item = int(std::strtol(input.c_str(), nullptr, 10) & 0x7FFFFFFF);
             value = input.substr(eq + 1);
             value.erase(0, value.find_first_not_of(" \t\r\n\v\f") == std::string::npos
                                ? value.size() : value.find_first_not_of(" \t\r\n\v\f"));
@@ -199,7 +199,8 @@ int toe_ipmi_item_set(Tcl_Interp*, uint8_t* settings, int item, const char* text
         return 0;
     const item_row& r = ROWS[item];
     // Decimal conversion; a negative number is out of range as an unsigned value.
-    const unsigned v = unsigned(std::atoi(text ? text : ""));
+    const long number = std::strtol(text ? text : "", nullptr, 10);
+    const unsigned v = number < 0 || number > 0xFFFF ? 0xFFFFu : unsigned(number);
     if (v > r.max)
         return 1;
     *settings = uint8_t((*settings & ~(r.mask << r.shift)) | v << r.shift);

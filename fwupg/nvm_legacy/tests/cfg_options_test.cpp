@@ -130,6 +130,8 @@ TEST(CfgOptions, SetterRules)
         {{5708, "COPPER"}, 38, "0", nullptr, 0, "Disabled", "0", ""},
         {{5708, "COPPER"}, 53, "DEADBEEF", nullptr, 0, "DEADBEEF", "DEADBEEF", ""},
         {{5706, "COPPER"}, 25, "-1", nullptr, 1, "0", "0", ""},
+        {{5706, "COPPER"}, 25, "4294967299", nullptr, 1, "0", "0", ""},
+        {{5706, "COPPER"}, 25, "12abc", nullptr, 0, "12", "12", ""},
         {{5706, "COPPER"}, 15, "1", nullptr, 1, "Copper", "0", ""},
     };
     for (const auto& c : cases) {
