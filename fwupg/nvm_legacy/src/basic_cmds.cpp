@@ -14,15 +14,6 @@ namespace {
 
 constexpr uint32_t FILL_MAX = 16u << 20;   // no legacy NVRAM is larger
 
-// The result object of a number goes through the front end's number-format hook.
-Tcl_Obj* number(const HostOps& ops, int v)
-{
-    Tcl_Obj* o = Tcl_NewIntObj(v);
-    if (ops.nop4)
-        ops.nop4();
-    return o;
-}
-
 bool get_u32(Tcl_Interp* interp, Tcl_Obj* obj, uint32_t* out)
 {
     int v = 0;
@@ -34,24 +25,8 @@ bool get_u32(Tcl_Interp* interp, Tcl_Obj* obj, uint32_t* out)
 
 uint32_t last_show_addr = 0, last_show_count = 4;
 
-// Runs a command body; no exception leaves a command procedure.
-template <class Body>
-int guarded(const HostOps& ops, Body body)
-{
-    int rc;
-    try {
-        rc = body();
-    } catch (const std::bad_alloc&) {
-        toe::set_error(ops, toe::ERR_NO_MEMORY);
-        toe::append_result(ops, "No more host memory.");
-        rc = TCL_ERROR;
-    } catch (...) {
-        toe::set_error(ops, toe::ERR_INTERNAL);
-        rc = TCL_ERROR;
-    }
-    virt_nvm_free();
-    return rc;
-}
+using toe::guarded;
+using toe::number;
 
 }  // namespace
 

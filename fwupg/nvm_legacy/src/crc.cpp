@@ -44,3 +44,11 @@ int toe_nvm_write_bootstrap(HostOps ops, uint32_t sram_start, uint32_t byte_coun
     fwupg_dbg_printf("update bootstrap: start=%x; byte_cnt=%d; crc=0x%x\n", nvm_offset, byte_count, crc);
     return 0;
 }
+
+void toe_buf_set_boot_addr(int swap, uint8_t* buf, uint32_t addr)
+{
+    nvm_buf_put_dword(swap, buf, 12, addr);
+    uint32_t reg = 0xFFFFFFFFu;
+    calc_crc32_bytes(buf, 16, swap, &reg);
+    nvm_buf_put_dword(swap, buf, 16, toe_crc_word(reg));
+}

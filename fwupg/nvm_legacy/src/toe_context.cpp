@@ -1,6 +1,9 @@
 #include "toe_context.h"
 
 #include <cstdlib>
+#include <new>
+
+#include "fwupg/nvm_legacy/virt_nvm.h"
 
 namespace toe {
 
@@ -90,6 +93,31 @@ void wrong_args(const HostOps& ops, Tcl_Obj* const objv[], const char* usage)
 {
     if (ops.interp)
         Tcl_WrongNumArgs(ops.interp, 1, objv, usage);
+}
+
+Tcl_Obj* number(const HostOps& ops, int v)
+{
+    Tcl_Obj* o = Tcl_NewIntObj(v);
+    if (ops.nop4)
+        ops.nop4();
+    return o;
+}
+
+int guarded_body(const HostOps& ops, int (*body)(void*), void* context)
+{
+    int rc;
+    try {
+        rc = body(context);
+    } catch (const std::bad_alloc&) {
+        set_error(ops, ERR_NO_MEMORY);
+        append_result(ops, "No more host memory.");
+        rc = TCL_ERROR;
+    } catch (...) {
+        set_error(ops, ERR_INTERNAL);
+        rc = TCL_ERROR;
+    }
+    virt_nvm_free();
+    return rc;
 }
 
 }  // namespace toe

@@ -23,8 +23,12 @@ enum error_code : uint32_t {
     ERR_WRITE = 18,
     ERR_DIR_CRC = 21,
     ERR_MISMATCH = 22,
+    ERR_BAD_NAME = 28,
     ERR_DIR_INDEX = 30,
+    ERR_DIR_WRITE = 31,
     ERR_NO_MEMORY = 34,
+    ERR_NO_OFFSET = 49,
+    ERR_STRIP = 61,
     ERR_VERSION = 35,
     ERR_MEDIUM = 48,
     ERR_NO_ID = 94,
@@ -77,5 +81,17 @@ inline void store_be32(uint8_t* p, uint32_t v) { store_le32(p, bswap32(v)); }
 
 // Builds "should be \"name usage\"" as Tcl's wrong-arguments message into the result.
 void wrong_args(const HostOps& ops, Tcl_Obj* const objv[], const char* usage);
+
+// An integer object for a result list; it goes through the front end's number-format hook (slot 4).
+Tcl_Obj* number(const HostOps& ops, int v);
+
+// Runs a command body and drops the virtual NVRAM buffer after it; no exception leaves a command
+// procedure (no memory: last error 34 and "No more host memory."; anything else: last error 17).
+int guarded_body(const HostOps& ops, int (*body)(void*), void* context);
+template <class Body>
+int guarded(const HostOps& ops, Body body)
+{
+    return guarded_body(ops, [](void* c) { return (*static_cast<Body*>(c))(); }, &body);
+}
 
 }  // namespace toe

@@ -34,3 +34,7 @@ constexpr uint32_t TOE_BOOTSTRAP_MAGIC = 0x669955AAu;
 
 // Builds and writes the whole bootstrap record. 0 on success, 1 on any failure (no message).
 int toe_nvm_write_bootstrap(HostOps ops, uint32_t sram_start, uint32_t byte_count, uint32_t nvm_offset);
+
+// Stores a boot-code address at byte 12 of the bootstrap record that starts an image buffer (words
+// big-endian with `swap`, host order without) and renews the record's CRC word at byte 16.
+void toe_buf_set_boot_addr(int swap, uint8_t* buf, uint32_t addr);

@@ -1,0 +1,225 @@
+// prg on simulated legacy adapters: the restore of a dump, page stripping, the boot-code address
+// form, sizes and offsets, memory sources and the refusals before anything is written.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "fake_host.h"
+#include "fwupg/engine_procs.h"
+#include "fwupg/nvm/vpd.h"
+#include "legacy_fake_host.h"
+#include "testkit/legacy_describe.h"
+#include "testkit/legacy_reader.h"
+#include "testkit/legacy_stock.h"
+
+using namespace testkit::legacy;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* BOARD = R"(
+board=5708
+size=0x10000
+image=BC1 1.2.3
+image=MBA 7.10.3
+image=UMP 1.1.4
+)";
+
+bytes nvram_of(const std::string& text) { return build_described(parse_description(text)); }
+
+struct Board {
+    description d;
+    FakeHost host;
+    explicit Board(const std::string& text = BOARD) : d(parse_description(text)), host(d.a)
+    {
+        host.nvram = build_described(d);
+    }
+};
+
+struct TempDir {
+    fs::path path = fs::temp_directory_path() / ("legacy_prg_" + std::to_string(::getpid()) + "_" +
+                                                 std::to_string(reinterpret_cast<uintptr_t>(this)));
+    TempDir() { fs::create_directories(path); }
+    ~TempDir() { fs::remove_all(path); }
+    std::string write(const char* name, const bytes& b) const
+    {
+        const std::string p = (path / name).string();
+        std::ofstream(p, std::ios::binary).write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
+        return p;
+    }
+};
+
+std::string vpd_ec(const bytes& nvram)
+{
+    const bytes stream = dword_reversed(bytes(nvram.begin() + VPD, nvram.begin() + VPD + 256));
+    vpd_info v{};
+    vpd_parse_image(&v, stream.data(), 0);
+    return v.ec;
+}
+
+}  // namespace
+
+TEST(Prg, RestoresADumpWithAndWithoutPageFill)
+{
+    for (bool page_fill : {false, true}) {
+        Board b;
+        TempDir dir;
+        const bytes before = b.host.nvram;
+        const std::string dump = (dir.path / "backup.bin").string();
+        ASSERT_EQ(TCL_OK, b.host.run(toe_nvm_dump_cmd, {"_dump", dump}));
+        const std::string file = page_fill ? dir.write("paged.bin", paged(before)) : dump;
+
+        // The adapter loses its boot agent and half of its management firmware.
+        ASSERT_EQ(TCL_OK, b.host.run(toe_nvm_dir_cmd, {"dir", "-delete", "mba"}));
+        const auto ump = find_image(before, "UMP");
+        std::fill(b.host.nvram.begin() + ump->offset, b.host.nvram.begin() + ump->offset + ump->length / 2, 0xFF);
+        ASSERT_NE(before, b.host.nvram);
+
+        ASSERT_EQ(TCL_OK, b.host.run(toe_nvm_prg_cmd, {"_prg", "0", file})) << b.host.result();
+        EXPECT_EQ(before, b.host.nvram) << page_fill;
+        EXPECT_EQ("", verify_nvram(b.host.nvram));
+    }
+}
+
+TEST(Prg, BootCodeAddressTakesTheFormOfTheAdaptersFlash)
+{
+    const std::string images = "size=0x10000\nimage=BC1 1.2.3\nimage=UMP 1.1.4\n";
+    const bytes linear = nvram_of("board=5708\n" + images);
+    const bytes buffered = nvram_of("board=5708\nbuffered=1\n" + images);
+    ASSERT_NE(get_be32(linear, 12), get_be32(buffered, 12));
+    struct Case {
+        const char* what;
+        bool adapter_buffered;
+        const bytes& image;
+        uint32_t boot_addr;
+    };
+    const Case cases[] = {
+        {"linear image on buffered flash", true, linear, get_be32(buffered, 12)},
+        {"buffered image on linear flash", false, buffered, get_be32(linear, 12)},
+        {"linear image on linear flash", false, linear, get_be32(linear, 12)},
+        {"buffered image on buffered flash", true, buffered, get_be32(buffered, 12)},
+    };
+    for (const Case& c : cases) {
+        Board b(std::string("board=5708\nsize=0x10000\n") + (c.adapter_buffered ? "buffered=1\n" : ""));
+        TempDir dir;
+        ASSERT_EQ(TCL_OK, b.host.run(toe_nvm_prg_cmd, {"_prg", "0", dir.write("img.bin", c.image)})) << c.what;
+        EXPECT_EQ(c.boot_addr, b.host.be32(12)) << c.what;
+        EXPECT_TRUE(residue_ok(b.host.nvram, 0, 20)) << c.what;
+        EXPECT_EQ(bytes(c.image.begin() + 20, c.image.begin() + HW_INFO),
+                  bytes(b.host.nvram.begin() + 20, b.host.nvram.begin() + HW_INFO)) << c.what;
+    }
+
+    // A boot code whose CRC matches in neither form leaves the bootstrap as the image has it.
+    bytes broken = linear;
+    broken[find_image(linear, "BC1")->offset + 30] ^= 1;
+    Board b("board=5708\nsize=0x10000\nbuffered=1\n");
+    TempDir dir;
+    ASSERT_EQ(TCL_OK, b.host.run(toe_nvm_prg_cmd, {"_prg", "0", dir.write("img.bin", broken)}));
+    EXPECT_EQ(bytes(broken.begin(), broken.begin() + 20), bytes(b.host.nvram.begin(), b.host.nvram.begin() + 20));
+}
+
+TEST(Prg, AnImageWithoutBootCodeIsRefusedAtOffsetZeroOnly)
+{
+    bytes image = nvram_of("board=5708\nsize=0x10000\nimage=UMP 1.1.4\n");   // bootstrap names no boot code
+    Board b;
+    TempDir dir;
+    const std::string file = dir.write("img.bin", image);
+    const bytes before = b.host.nvram;
+    EXPECT_EQ(TCL_ERROR, b.host.run(toe_nvm_prg_cmd, {"_prg", "0", file}));
+    EXPECT_EQ(before, b.host.nvram);
+    EXPECT_EQ(0, b.host.writes);
+
+    ASSERT_EQ(TCL_OK, b.host.run(toe_nvm_prg_cmd, {"_prg", "-no_chip_chk", "6", file, "6"}));
+    EXPECT_EQ(bytes(image.begin(), image.begin() + 8), bytes(b.host.nvram.begin() + 4, b.host.nvram.begin() + 12));
+    EXPECT_EQ(bytes(before.begin() + 12, before.end()), bytes(b.host.nvram.begin() + 12, b.host.nvram.end()));
+}
+
+TEST(Prg, SizeLimitsTheLengthButNeverReadsPastTheFile)
+{
+    Board b;
+    TempDir dir;
+    const bytes data(100, 0x5A);
+    const std::string file = dir.write("d.bin", data);
+    const bytes before = b.host.nvram;
+    ASSERT_EQ(TCL_OK, b.host.run(toe_nvm_prg_cmd, {"_prg", "0x8000", file, "40"}));
+    EXPECT_EQ(bytes(40, 0x5A), bytes(b.host.nvram.begin() + 0x8000, b.host.nvram.begin() + 0x8028));
+    EXPECT_EQ(before[0x8028], b.host.nvram[0x8028]);
+    ASSERT_EQ(TCL_OK, b.host.run(toe_nvm_prg_cmd, {"_prg", "0x9000", file, "4096"}));
+    EXPECT_EQ(data, bytes(b.host.nvram.begin() + 0x9000, b.host.nvram.begin() + 0x9064));
+    EXPECT_EQ(before[0x9064], b.host.nvram[0x9064]);
+}
+
+TEST(Prg, FromMemoryAboveFourGigabytes)
+{
+    Board b;
+    bytes data(64);
+    for (size_t i = 0; i < data.size(); ++i)
+        data[i] = uint8_t(i * 7);
+    const uint64_t address = reinterpret_cast<uintptr_t>(data.data());
+    const std::string low = std::to_string(uint32_t(address)), high = std::to_string(uint32_t(address >> 32));
+    ASSERT_EQ(TCL_OK, b.host.run(toe_nvm_prg_cmd, {"_prg", "-mem", "0x8000", low, high, "64"})) << b.host.result();
+    // Memory holds host-order words: each lands byte-reversed in NVRAM.
+    EXPECT_EQ(dword_reversed(data), bytes(b.host.nvram.begin() + 0x8000, b.host.nvram.begin() + 0x8040));
+}
+
+TEST(Prg, RawTakesTheImagesOwnVpd)
+{
+    bytes image = nvram_of(std::string(BOARD) + "vpd.ec=EC-IMAGE\n");
+    for (bool raw : {false, true}) {
+        Board b(std::string(BOARD) + "vpd.ec=EC-ADAPTER\n");
+        TempDir dir;
+        std::vector<std::string> words{"_prg", "-skip_ec"};
+        if (raw)
+            words.push_back("-raw");
+        words.push_back("0");
+        words.push_back(dir.write("img.bin", image));
+        ASSERT_EQ(TCL_OK, b.host.run(toe_nvm_prg_cmd, words)) << b.host.result();
+        EXPECT_EQ(raw ? "EC-IMAGE" : "EC-ADAPTER", vpd_ec(b.host.nvram));
+    }
+}
+
+TEST(Prg, RefusalsWriteNothing)
+{
+    TempDir dir;
+    const std::string file = dir.write("img.bin", nvram_of(BOARD));
+    struct Case {
+        std::vector<std::string> words;
+        uint32_t error;
+        const char* result;
+    };
+    const Case cases[] = {
+        {{"_prg"}, 2, "?options? offset <file|mem_addr> ?size?"},
+        {{"_prg", "-bogus", "0", file}, 0, "Unknown option: -bogus"},
+        {{"_prg", "-idmatch", "-noidmatch", "0", file}, 0, "error: -no_chip_chk and -idmatch can't coexist\n"},
+        {{"_prg", "-no_chip_chk", "-idmatch", "0", file}, 0, "error: -no_chip_chk and -idmatch can't coexist\n"},
+        {{"_prg", "-skip_options", "-l", "0", file}, 0, "No options specified for -skip_options."},
+        {{"_prg", "-skip_options", "1.5", "0", file}, 0, "No options specified for -skip_options."},
+        {{"_prg", "-skip_options", "17,x", "0", file}, 0, "Invalid character in NVM config options to skip."},
+        {{"_prg", "zero", file}, 2, "Offset: expect an integer, but got zero"},
+        {{"_prg", "0", file, "big"}, 2, "Size: expect an integer, but got big"},
+        {{"_prg", "-l"}, 49, "NVRAM offset not specified."},
+        {{"_prg", "0"}, 2, "Neither memory location nor file name specified."},
+        {{"_prg", "0", file + ".missing"}, 13, "File does not exist."},
+        {{"_prg", "-mem", "0x8000", "nowhere", "16"}, 0, "Invalid host memory address, but got nowhere"},
+        {{"_prg", "-mem", "0x8000", "1", "high", "16"}, 0, "Invalid high host memory address, but got high"},
+        {{"_prg", "-mem", "0x8000", "4096"}, 2, "Size: a byte count up to the NVRAM size is needed with -mem."},
+        {{"_prg", "-mem", "0x8000", "4096", "0x7FFFFFF0"}, 2, "Size: a byte count up to the NVRAM size"},
+    };
+    for (const Case& c : cases) {
+        Board b;
+        const bytes before = b.host.nvram;
+        EXPECT_EQ(TCL_ERROR, b.host.run(toe_nvm_prg_cmd, c.words)) << c.words.back();
+        EXPECT_EQ(c.error, b.host.last_error) << c.result;
+        EXPECT_NE(std::string::npos, b.host.result().find(c.result)) << b.host.result();
+        EXPECT_EQ(0, b.host.writes) << c.result;
+        EXPECT_EQ(before, b.host.nvram);
+    }
+
+    // A failed write is a failed command.
+    Board b;
+    b.host.fail_write_at = 0x1000;
+    EXPECT_EQ(TCL_ERROR, b.host.run(toe_nvm_prg_cmd, {"_prg", "0", file}));
+    EXPECT_EQ(18u, b.host.last_error);
+    EXPECT_NE(std::string::npos, b.host.result().find("Programming NVM failed."));
+}
