@@ -97,11 +97,8 @@ int toe_nvm_show_cmd(HostOps ops, int objc, Tcl_Obj* const objv[])
             return TCL_ERROR;
         }
         uint32_t dev = 0;
-        if (!toe::get_dev(ops, &dev)) {
-            toe::set_error(ops, toe::ERR_NO_DEVICE);
-            toe::append_result(ops, "Failed to locate device.");
+        if (!toe::locate_device(ops, &dev))
             return TCL_ERROR;
-        }
         virt_nvm_free();
         const bool bytes = toe::sys_var(ops, "DISP_BYTE").rfind("1", 0) == 0;
         const uint32_t limit = bytes ? 3264 : 6528;

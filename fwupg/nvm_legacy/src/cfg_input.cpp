@@ -4,9 +4,18 @@
 #include <cstring>
 
 #include "fwupg/nvm_legacy/cfg_options.h"
+#include "fwupg/nvm_legacy/cfg_record.h"
 #include "toe_context.h"
 
 namespace toe_cfg {
+
+int run_editor(const HostOps& ops, int (*edit)(const HostOps&, int, Tcl_Obj* const[]), int objc,
+               Tcl_Obj* const objv[])
+{
+    const int rc = toe::guarded(ops, [&] { return edit(ops, objc, objv); });
+    g_cfg_otherfn = 0;
+    return rc;
+}
 
 int input::next(std::string* line, const std::function<void()>& menu)
 {

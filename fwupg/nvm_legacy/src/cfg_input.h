@@ -31,6 +31,11 @@ private:
     bool interactive_;
 };
 
+// Runs an editor's body as a command: no exception leaves it, and the other-function choice of the
+// cfg command ends with it, whatever the outcome.
+int run_editor(const HostOps& ops, int (*edit)(const HostOps&, int, Tcl_Obj* const[]), int objc,
+               Tcl_Obj* const objv[]);
+
 // One line of input, taken apart.
 struct line_parts {
     std::string word;    // the line without its leading blanks

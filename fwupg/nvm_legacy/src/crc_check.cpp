@@ -99,11 +99,8 @@ bool check_pieces(const HostOps& ops, uint32_t dev, bool* mismatch)
 int toe_nvm_crc_check(HostOps ops)
 {
     uint32_t dev = 0;
-    if (!toe::get_dev(ops, &dev)) {
-        toe::set_error(ops, toe::ERR_NO_DEVICE);
-        toe::append_result(ops, "Failed to locate device.");
+    if (!toe::locate_device(ops, &dev))
         return 1;
-    }
     toe_nvm_check_dev(dev);
     print_head();
     bool mismatch = false;

@@ -115,11 +115,8 @@ int toe_nvm_crc_cmd(HostOps ops, int objc, Tcl_Obj* const objv[])
         if (quiet)
             g_toe_crc_print = false;
         uint32_t dev = 0;
-        if (!toe::get_dev(ops, &dev)) {
-            toe::set_error(ops, toe::ERR_NO_DEVICE);
-            toe::append_result(ops, "Failed to locate device.");
+        if (!toe::locate_device(ops, &dev))
             return TCL_ERROR;
-        }
         toe_nvm_check_dev(dev);
 
         bool ok = true, wrote = false, mismatch = false;

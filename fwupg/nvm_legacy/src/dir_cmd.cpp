@@ -77,11 +77,8 @@ const char* ncsi_name(const char* version)
 int list_images(const HostOps& ops)
 {
     uint32_t dev = 0;
-    if (!toe::get_dev(ops, &dev)) {
-        toe::set_error(ops, toe::ERR_NO_DEVICE);
-        toe::append_result(ops, "Failed to locate device.");
+    if (!toe::locate_device(ops, &dev))
         return TCL_ERROR;
-    }
     toe_nvm_check_dev(dev);
     fwupg_dbg_printf("%10s  %10s  %10s  %10s  %6s  %18s\n", "Image", "SRAM Addr", "NVM Offset", "Byte Cnt", "CPU",
                      "Version");
@@ -197,11 +194,8 @@ int toe_nvm_dir_cmd(HostOps ops, int objc, Tcl_Obj* const objv[])
             return TCL_ERROR;
         }
         uint32_t dev = 0;
-        if (!toe::get_dev(ops, &dev)) {
-            toe::set_error(ops, toe::ERR_NO_DEVICE);
-            toe::append_result(ops, "Failed to locate device.");
+        if (!toe::locate_device(ops, &dev))
             return TCL_ERROR;
-        }
         toe_nvm_check_dev(dev);
         // A failure is a failed command: the result and the last error say which.
         return show_or_delete(ops, Tcl_GetString(objv[objc - 1]), remove);

@@ -85,7 +85,5 @@ int edit(const HostOps& ops, int objc, Tcl_Obj* const objv[])
 
 int toe_nvm_rescfg_cmd(HostOps ops, int objc, Tcl_Obj* const objv[])
 {
-    const int rc = toe::guarded(ops, [&] { return edit(ops, objc, objv); });
-    g_cfg_otherfn = 0;
-    return rc;
+    return toe_cfg::run_editor(ops, edit, objc, objv);
 }

@@ -34,6 +34,15 @@ bool get_dev(const HostOps& ops, uint32_t* dev)
     return true;
 }
 
+bool locate_device(const HostOps& ops, uint32_t* dev)
+{
+    if (get_dev(ops, dev))
+        return true;
+    set_error(ops, ERR_NO_DEVICE);
+    append_result(ops, "Failed to locate device.");
+    return false;
+}
+
 static std::string array_var(const HostOps& ops, const char* array, const char* name)
 {
     if (!ops.interp)

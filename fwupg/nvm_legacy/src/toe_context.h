@@ -41,6 +41,8 @@ void set_result(const HostOps& ops, const char* text);
 // ::toe(DEV) through the record's integer lookup; false when it fails (the lookup has already put
 // its message into the result).
 bool get_dev(const HostOps& ops, uint32_t* dev);
+// The same for a command: when it fails, last error 7 and "Failed to locate device." are added.
+bool locate_device(const HostOps& ops, uint32_t* dev);
 
 // Text of ::toe(name), empty when missing.
 std::string toe_var(const HostOps& ops, const char* name);

@@ -8,8 +8,7 @@
 #include "fwupg/engine_procs.h"
 #include "fwupg/nvm/vpd.h"
 #include "fwupg/nvm_legacy/cfg_record.h"
-#include "legacy_fake_host.h"
-#include "testkit/legacy_describe.h"
+#include "legacy_board.h"
 #include "testkit/legacy_reader.h"
 
 using namespace testkit::legacy;
@@ -28,10 +27,8 @@ int eval(Tcl_Interp* interp, const char* script)
     return Tcl_EvalEx(interp, script, -1, 0);
 }
 
-struct Board {
-    description d;
-    FakeHost host;
-    explicit Board(const std::string& text) : d(parse_description(text)), host(d.a) { host.nvram = build_described(d); }
+struct Board : DescribedBoard {
+    explicit Board(const std::string& text) : DescribedBoard(text) {}
     int run(int (*cmd)(HostOps, int, Tcl_Obj* const[]), const std::vector<std::string>& words)
     {
         HostOps ops = host.ops();

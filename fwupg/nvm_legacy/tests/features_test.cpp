@@ -7,8 +7,7 @@
 #include "fake_host.h"
 #include "fwupg/engine_procs.h"
 #include "fwupg/nvm_legacy/features.h"
-#include "legacy_fake_host.h"
-#include "testkit/legacy_describe.h"
+#include "legacy_board.h"
 
 using namespace testkit::legacy;
 
@@ -22,10 +21,8 @@ int count_reset(Tcl_Interp*, const char* script)
     return TCL_OK;
 }
 
-struct Board {
-    description d;
-    FakeHost host;
-    explicit Board(const std::string& text) : d(parse_description(text)), host(d.a) { host.nvram = build_described(d); }
+struct Board : DescribedBoard {
+    explicit Board(const std::string& text) : DescribedBoard(text) {}
     HostOps ops()
     {
         HostOps o = host.ops();

@@ -10,8 +10,7 @@
 #include "fake_host.h"
 #include "fwupg/engine_procs.h"
 #include "fwupg/nvm/vpd.h"
-#include "legacy_fake_host.h"
-#include "testkit/legacy_describe.h"
+#include "legacy_board.h"
 #include "testkit/legacy_reader.h"
 
 using namespace testkit::legacy;
@@ -29,27 +28,11 @@ image=NCSI_CMN 1.0.9
 image=ISCSI_B 7.0.1 ip=6
 )";
 
-// A simulated adapter of a description; corruptions of the description are applied.
-struct Board {
-    description d;
-    FakeHost host;
-    explicit Board(const char* text = BOARD) : d(parse_description(text)), host(d.a) { host.nvram = build_described(d); }
+struct Board : DescribedBoard {
+    explicit Board(const std::string& text = BOARD) : DescribedBoard(text) {}
 };
 
-// A temporary working folder, removed at the end.
-struct TempDir {
-    fs::path path = fs::temp_directory_path() / ("legacy_maint_" + std::to_string(::getpid()) + "_" +
-                                                 std::to_string(reinterpret_cast<uintptr_t>(this)));
-    TempDir() { fs::create_directories(path); }
-    ~TempDir() { fs::remove_all(path); }
-    std::string file(const char* name) const { return (path / name).string(); }
-};
-
-bytes read_file(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return bytes(std::istreambuf_iterator<char>(in), {});
-}
+bytes read_file(const std::string& path) { return TempDir::read(path); }
 
 }  // namespace
 

@@ -8,8 +8,7 @@
 #include "fake_host.h"
 #include "fwupg/engine_procs.h"
 #include "fwupg/nvm/vpd.h"
-#include "legacy_fake_host.h"
-#include "testkit/legacy_describe.h"
+#include "legacy_board.h"
 #include "testkit/legacy_reader.h"
 #include "testkit/legacy_stock.h"
 
@@ -28,26 +27,8 @@ image=UMP 1.1.4
 
 bytes nvram_of(const std::string& text) { return build_described(parse_description(text)); }
 
-struct Board {
-    description d;
-    FakeHost host;
-    explicit Board(const std::string& text = BOARD) : d(parse_description(text)), host(d.a)
-    {
-        host.nvram = build_described(d);
-    }
-};
-
-struct TempDir {
-    fs::path path = fs::temp_directory_path() / ("legacy_prg_" + std::to_string(::getpid()) + "_" +
-                                                 std::to_string(reinterpret_cast<uintptr_t>(this)));
-    TempDir() { fs::create_directories(path); }
-    ~TempDir() { fs::remove_all(path); }
-    std::string write(const char* name, const bytes& b) const
-    {
-        const std::string p = (path / name).string();
-        std::ofstream(p, std::ios::binary).write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
-        return p;
-    }
+struct Board : DescribedBoard {
+    explicit Board(const std::string& text = BOARD) : DescribedBoard(text) {}
 };
 
 std::string vpd_ec(const bytes& nvram)
