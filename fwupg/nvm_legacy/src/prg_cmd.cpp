@@ -16,6 +16,7 @@
 #include "fwupg/nvm_legacy/prg_cmd.h"
 #include "fwupg/nvm_legacy/program.h"
 #include "fwupg/nvm_legacy/virt_nvm.h"
+#include "prg_skip_options.h"
 #include "toe_context.h"
 
 namespace {
@@ -269,11 +270,16 @@ int toe_nvm_prg_cmd(HostOps ops, int objc, Tcl_Obj* const objv[])
                 return fail(ops, 0, "Invalid character in NVM config options to skip.");
             fwupg_dbg_printf("Skip NVM configuration options %s while programming ..\n", r.skip_list.c_str());
         }
+        toe_prg_saved_options saved;
+        if (r.skip && toe_prg_save_options(ops, skip_options, &saved) != 0)
+            return TCL_ERROR;
 
         if (toe_nvm_program_nvm(ops, data.data(), length, offset, r.flags, nullptr) != 0)
             return fail(ops, toe::ERR_WRITE, "Programming NVM failed.");
         if (g_virt_nvm.data && dev == 0)
             nvm_file_write_refused(ops, virt_nvm_file_name);
+        if (r.skip)
+            toe_prg_restore_options(ops, saved);
         return TCL_OK;
     });
 }

@@ -2,6 +2,7 @@
 // form, sizes and offsets, memory sources and the refusals before anything is written.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 
@@ -203,4 +204,36 @@ TEST(Prg, RefusalsWriteNothing)
     EXPECT_EQ(TCL_ERROR, b.host.run(toe_nvm_prg_cmd, {"_prg", "0", file}));
     EXPECT_EQ(18u, b.host.last_error);
     EXPECT_NE(std::string::npos, b.host.result().find("Programming NVM failed."));
+}
+
+TEST(Prg, SkipOptionsAreNotedOnTheOtherDevicesAndSetAgain)
+{
+    Board b;
+    TempDir dir;
+    const std::string file = dir.write("img.bin", nvram_of(BOARD));
+    // The adapter's other devices are reached through "device" and set through "nvm cfg"; here
+    // both only record what they were asked.
+    ASSERT_EQ(TCL_OK, Tcl_EvalEx(b.host.interp,
+                                 "set ::asked {}; proc device {args} {lappend ::asked [concat device $args]};"
+                                 "proc nvm {args} {lappend ::asked [concat nvm $args]}",
+                                 -1, 0));
+    auto asked = [&] { return std::string(Tcl_GetVar(b.host.interp, "::asked", TCL_GLOBAL_ONLY)); };
+
+    // Without the device count (this front end publishes none) no other device is visited.
+    ASSERT_EQ(TCL_OK, b.host.run(toe_nvm_prg_cmd, {"_prg", "-skip_options", "17, 21", "0", file}));
+    EXPECT_EQ("{device 0 -no_display} {device 0 -no_display}", asked());
+
+    Tcl_SetVar(b.host.interp, "::asked", "", TCL_GLOBAL_ONLY);
+    b.host.set_toe("BUS", "0000:03:00");
+    b.host.set_toe("TOTAL_DEV", "2");
+    fwupg::nvm::test::take_debug_text();
+    ASSERT_EQ(TCL_OK, b.host.run(toe_nvm_prg_cmd, {"_prg", "-skip_options", "17, 21", "0", file}));
+    const std::string calls = asked();
+    EXPECT_EQ(0u, calls.find("{device 1 -no_display} {device 0 -no_display} {device 1 -no_display} {nvm cfg 17="))
+        << calls;
+    EXPECT_NE(std::string::npos, calls.find(" 21=")) << calls;
+    EXPECT_EQ(calls.size() - std::strlen("{device 0 -no_display}"), calls.rfind("{device 0 -no_display}")) << calls;
+    const std::string printed = fwupg::nvm::test::take_debug_text();
+    EXPECT_NE(std::string::npos, printed.find("Skip NVM configuration options 17, 21 while programming ..\n"));
+    EXPECT_NE(std::string::npos, printed.find("Restore: 1 str=nvm cfg 17=")) << printed;
 }
