@@ -1,0 +1,72 @@
+// The NVRAM backup of a legacy upgrade with the legacy engine's own dump and program commands:
+// an upgrade that fails after writing is undone by programming the backup back ("_prg 0 <file>"),
+// and the line ends with code 138.
+#include <cstdio>
+#include <cstring>
+
+#include "fwupg/command_exec.h"
+#include "fwupg/engine_procs.h"
+#include "fwupg/session_state.h"
+#include "shell_fixture.h"
+#include "testkit/legacy_describe.h"
+#include "testkit/legacy_image.h"
+
+using namespace shelltest;
+
+namespace {
+
+// Runs an engine command procedure with the words and record a facade operation was given.
+int RunEngine(int (*proc)(HostOps, int, Tcl_Obj* const[]), const FacadeCall& call)
+{
+    std::vector<Tcl_Obj*> objv;
+    for (const std::string& w : call.words) {
+        objv.push_back(Tcl_NewStringObj(w.c_str(), -1));
+        Tcl_IncrRefCount(objv.back());
+    }
+    const int rc = proc(call.ops, int(objv.size()), objv.data());
+    for (Tcl_Obj* o : objv) Tcl_DecrRefCount(o);
+    return rc;
+}
+
+class LegacyRestoreTest : public ShellTest {};
+
+}  // namespace
+
+TEST_F(LegacyRestoreTest, AFailedUpgradeIsUndoneFromTheBackup)
+{
+    sim::AdapterSpec desc = sim::make_adapter(4, 1);
+    Start(desc);
+    char ids[80];
+    std::snprintf(ids, sizeof ids, "ids=0x%X 0x%X 0x%X 0x%X\n", adapter.vid, adapter.did, adapter.svid, adapter.ssid);
+    const testkit::legacy::bytes before = testkit::legacy::build_described(testkit::legacy::parse_description(
+        "board=5709\nsize=" + std::to_string(adapter.nvram_size()) + "\n" + ids +
+        "image=BC1 1.2.3\nimage=MBA 7.10.3\nimage=UMP 1.1.4\n"));
+    sim::set_nvram(root.path, adapter.name, before);
+
+    facade.hooks["nvm_dump"] = [](const FacadeCall& call) { return RunEngine(toe_nvm_dump_cmd, call); };
+    facade.hooks["nvm_prg"] = [](const FacadeCall& call) { return RunEngine(toe_nvm_prg_cmd, call); };
+    // The upgrade writes half of a new boot agent over the old one, then fails.
+    bool written = false;
+    facade.hooks["nvm_upgrade"] = [&written](const FacadeCall& call) {
+        std::vector<uint8_t> half(0x400, 0xA5);
+        written = call.ops.nvmWriteBlock(0, 0x800, uint32_t(half.size()), half.data(), 0) == 0;
+        call.ops.setLastError(18);
+        return 1;
+    };
+
+    const std::string image = root.file("mba.bin");
+    std::FILE* f = std::fopen(image.c_str(), "w");
+    std::fputs("image", f);
+    std::fclose(f);
+    const std::string backup = "NVMDump#_" + adapter.mac + ".BIN";
+    std::memset(g_CommandBuffer, 0, sizeof g_CommandBuffer);
+    std::snprintf(g_CommandBuffer, sizeof g_CommandBuffer, "upgrade -mba {%s} {%s}", image.c_str(), backup.c_str());
+    g_uUpgRetCode = 0;
+    ProcessCommand();
+
+    EXPECT_TRUE(written);
+    EXPECT_EQ(g_uUpgRetCode, uint32_t(CMD_RESTORED));
+    EXPECT_EQ(facade.slots(), (std::vector<std::string>{"nvm_dump", "nvm_upgrade", "nvm_prg"}));
+    EXPECT_EQ(sim::read_nvram(root.path, adapter.name), before);
+    EXPECT_EQ(testkit::legacy::verify_nvram(sim::read_nvram(root.path, adapter.name)), "");
+}
