@@ -8,6 +8,7 @@
 
 #include "cfg_option_table.h"
 #include "fwupg/nvm_legacy/cfg_options.h"
+#include "fwupg/nvm_legacy/features.h"
 #include "toe_context.h"
 
 using namespace toe_cfg;
@@ -290,11 +291,8 @@ int toe_cfg_option_set(const HostOps& ops, toe_cfg_record* rec, int option, cons
     case rule::wol:
         if (v > 1)
             return 1;
-        if (v == 1 && (f.board == 5706 || f.board == 5708 || f.group_5709())) {
-            const bool refused = f.phy == "SERDES" ? !(rec->f14 && f.vaux) : f.vaux == 0;
-            if (refused)
-                return 1;
-        }
+        if (v == 1 && toe_wol_rule_refuses(f.board, f.phy == "SERDES", f.vaux, rec->f14))
+            return 1;
         set_int(rec, row, v);
         return 0;
     case rule::mba_speed:

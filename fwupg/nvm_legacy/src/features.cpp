@@ -176,12 +176,15 @@ int write_and_reset(const HostOps& ops, const toe_cfg_record& rec, uint32_t mask
 
 }  // namespace
 
+bool toe_wol_rule_refuses(int board, bool serdes, int vaux, uint8_t design)
+{
+    return board_in(board, {5706, 5708, 5709, 5716, 57728}) && (vaux == 0 || (serdes && design == 0));
+}
+
 bool toe_wol_enable_refused(const HostOps& ops, const toe_cfg_record& rec)
 {
-    if (!board_in(toe::board(ops), {5706, 5708, 5709, 5716, 57728}))
-        return false;
-    const bool no_vaux = std::atoi(toe::toe_var(ops, "VAUX_PRESET").c_str()) == 0;
-    if (!no_vaux && !(serdes(ops) && rec.f14 == 0))
+    const int vaux = std::atoi(toe::toe_var(ops, "VAUX_PRESET").c_str());
+    if (!toe_wol_rule_refuses(toe::board(ops), serdes(ops), vaux, rec.f14))
         return false;
     fwupg_dbg_printf("The WOL can't be enabled for this device\n");
     return true;

@@ -7,9 +7,12 @@
 #include "fwupg/host_ops.h"
 #include "fwupg/nvm_legacy/cfg_record.h"
 
-// Whether wake-on-LAN may be enabled on the adapter with the record's settings: not without
-// auxiliary power, nor on a SERDES NIC design. Prints "The WOL can't be enabled for this device"
-// and returns true when enabling is refused.
+// The wake-on-LAN rule of the family: on its boards, enabling is refused without auxiliary power
+// (`vaux` 0) and on a SERDES adapter of NIC design (`design` 0).
+bool toe_wol_rule_refuses(int board, bool serdes, int vaux, uint8_t design);
+
+// The rule for the adapter of the record: prints "The WOL can't be enabled for this device" and
+// returns true when enabling is refused.
 bool toe_wol_enable_refused(const HostOps& ops, const toe_cfg_record& rec);
 
 // The VPD's MN (5 bytes) and V0 (17 bytes) texts into the buffers given (either may be null),
