@@ -97,6 +97,21 @@ TEST(RescfgCmd, ArgumentSessions)
     EXPECT_EQ("Config not saved.\n", fwupg::nvm::test::take_debug_text());
 }
 
+TEST(RescfgCmd, ScriptedInteractiveSession)
+{
+    Board b(PLAIN);
+    {
+        ScriptedStdin keys("1=\n1=12\n3=1\n\nsave\n");
+        ASSERT_EQ(TCL_OK, b.run(toe_nvm_rescfg_cmd, {"rescfg"})) << b.host.result();
+    }
+    EXPECT_EQ(12, b.pending_tasks(60));
+    EXPECT_EQ("", b.host.result());
+    const std::string out = fwupg::nvm::test::take_debug_text();
+    EXPECT_NE(std::string::npos, out.find("Invalid value (3=1): Press any key to continue...")) << out;
+    EXPECT_EQ(out.size() - std::strlen("Config saved.\n"), out.rfind("Config saved.\n")) << out;
+    EXPECT_EQ("", verify_nvram(b.host.nvram));
+}
+
 TEST(CfgCmd, ArgumentSessions)
 {
     Board b(PLAIN);
@@ -132,6 +147,14 @@ TEST(CfgCmd, ArgumentSessions)
     EXPECT_EQ(0u, std::string(b.host.result()).find("Invalid value (17=7): "));
     EXPECT_EQ(TCL_ERROR, b.run(toe_nvm_cfg_cmd, {"cfg", "dump"}));
     EXPECT_EQ("Error, config dump file name missing.", b.host.result());
+    TempDir dir;
+    const std::string dump = dir.file("cfg.txt");
+    ASSERT_EQ(TCL_OK, b.run(toe_nvm_cfg_cmd, {"cfg", "dump", dump, "17="}));
+    EXPECT_EQ("1", b.host.result());   // the file name is consumed, the words after it go on
+    EXPECT_NE(std::string::npos, fwupg::nvm::test::take_debug_text().find("cfg info dumped to file " + dump + ".\n"));
+    const bytes text = TempDir::read(dump);
+    EXPECT_NE(std::string::npos, std::string(text.begin(), text.end()).find("nvm cfg")) << dump;
+    EXPECT_EQ(0, b.host.writes);
 
     // Defaults and save write all four parts, the VPD with its defaults.
     ASSERT_EQ(TCL_OK, b.run(toe_nvm_cfg_cmd, {"cfg", "default", "save"}));
