@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "fake_host.h"
-#include "fwupg/nvm/commands.h"
+#include "fwupg/nvm/commands/commands.h"
 #include "testkit/bytes.h"
 #include "testkit/e1e3_nvram.h"
 

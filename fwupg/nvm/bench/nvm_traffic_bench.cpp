@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "fake_host.h"
-#include "fwupg/nvm/ext_install.h"
-#include "fwupg/nvm/image_table.h"
-#include "fwupg/nvm/prog_image.h"
+#include "fwupg/nvm/e123/ext_install.h"
+#include "fwupg/nvm/e123/image_table.h"
+#include "fwupg/nvm/e123/prog_image.h"
 #include "testkit/e1e3_nvram.h"
 #include "testkit/images.h"
 

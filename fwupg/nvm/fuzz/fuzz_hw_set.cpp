@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "fwupg/nvm/hw_set.h"
+#include "fwupg/nvm/formats/hw_set.h"
 #include "quiet_debug.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)

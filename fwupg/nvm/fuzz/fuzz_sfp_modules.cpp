@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "fwupg/nvm/sfp_modules.h"
+#include "fwupg/nvm/formats/sfp_modules.h"
 #include "quiet_debug.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)

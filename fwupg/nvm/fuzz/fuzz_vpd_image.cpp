@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "fwupg/nvm/access.h"
-#include "fwupg/nvm/vpd_info.h"
-#include "fwupg/nvm/vpd_table.h"
-#include "fwupg/nvm/vpd_text.h"
+#include "fwupg/nvm/base/access.h"
+#include "fwupg/nvm/formats/vpd_info.h"
+#include "fwupg/nvm/formats/vpd_table.h"
+#include "fwupg/nvm/formats/vpd_text.h"
 #include "quiet_debug.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "fwupg/nvm/vpd_text.h"
+#include "fwupg/nvm/formats/vpd_text.h"
 #include "quiet_debug.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "fake_host.h"
-#include "fwupg/nvm/access.h"
+#include "fwupg/nvm/base/access.h"
 
 using namespace fwupg::nvm;
 using namespace fwupg::nvm::test;

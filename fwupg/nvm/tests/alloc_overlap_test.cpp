@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "fwupg/nvm/alloc.h"
-#include "fwupg/nvm/ext_install.h"
-#include "fwupg/nvm/prog_image.h"
+#include "fwupg/nvm/e123/alloc.h"
+#include "fwupg/nvm/e123/ext_install.h"
+#include "fwupg/nvm/e123/prog_image.h"
 #include "nvm_fixture.h"
 
 using namespace fwupg::nvm;

@@ -2,11 +2,11 @@
 
 #include <string>
 
-#include "fwupg/nvm/alloc.h"
-#include "fwupg/nvm/directory.h"
-#include "fwupg/nvm/ext_install.h"
-#include "fwupg/nvm/image_table.h"
-#include "fwupg/nvm/prog_image.h"
+#include "fwupg/nvm/e123/alloc.h"
+#include "fwupg/nvm/e123/directory.h"
+#include "fwupg/nvm/e123/ext_install.h"
+#include "fwupg/nvm/e123/image_table.h"
+#include "fwupg/nvm/e123/prog_image.h"
 #include "nvm_fixture.h"
 
 using namespace fwupg::nvm;

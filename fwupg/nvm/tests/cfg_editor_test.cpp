@@ -5,10 +5,10 @@
 #include <string>
 
 #include "fwupg/engine_procs.h"
-#include "fwupg/nvm/access.h"
-#include "fwupg/nvm/cfg.h"
-#include "fwupg/nvm/cfg_editor.h"
-#include "fwupg/nvm/upgrade.h"
+#include "fwupg/nvm/base/access.h"
+#include "fwupg/nvm/e123/cfg.h"
+#include "fwupg/nvm/e123/cfg_editor.h"
+#include "fwupg/nvm/commands/upgrade.h"
 #include "nvm_fixture.h"
 
 using namespace fwupg::nvm;

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <memory>
 
-#include "fwupg/nvm/cfg.h"
+#include "fwupg/nvm/e123/cfg.h"
 #include "nvm_fixture.h"
 #include "testkit/vpd.h"
 

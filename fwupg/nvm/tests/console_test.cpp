@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "fake_host.h"
-#include "fwupg/nvm/console.h"
+#include "fwupg/nvm/base/console.h"
 
 using namespace fwupg::nvm::test;
 

@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <stdexcept>
 
-#include "fwupg/nvm/commands.h"
-#include "fwupg/nvm/listing.h"
+#include "fwupg/nvm/commands/commands.h"
+#include "fwupg/nvm/commands/listing.h"
 #include "kit_board.h"
 #include "testkit/bytes.h"
 #include "testkit/e1e3_types.h"

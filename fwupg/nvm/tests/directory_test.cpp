@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "fwupg/nvm/directory.h"
-#include "fwupg/nvm/image_table.h"
+#include "fwupg/nvm/e123/directory.h"
+#include "fwupg/nvm/e123/image_table.h"
 #include "nvm_fixture.h"
 
 using namespace fwupg::nvm;

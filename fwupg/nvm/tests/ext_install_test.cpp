@@ -2,10 +2,10 @@
 
 #include <string>
 
-#include "fwupg/nvm/directory.h"
-#include "fwupg/nvm/ext_install.h"
-#include "fwupg/nvm/image_table.h"
-#include "fwupg/nvm/program.h"
+#include "fwupg/nvm/e123/directory.h"
+#include "fwupg/nvm/e123/ext_install.h"
+#include "fwupg/nvm/e123/image_table.h"
+#include "fwupg/nvm/e123/program.h"
 #include "nvm_fixture.h"
 
 using namespace fwupg::nvm;

@@ -2,7 +2,7 @@
 // that lead outside it give no version.
 #include <gtest/gtest.h>
 
-#include "fwupg/nvm/commands.h"
+#include "fwupg/nvm/commands/commands.h"
 #include "kit_board.h"
 #include "testkit/bytes.h"
 

@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "fake_host.h"
-#include "fwupg/nvm/image_table.h"
+#include "fwupg/nvm/e123/image_table.h"
 #include "testkit/e1e3_nvram.h"
 #include "testkit/e1e3_verify.h"
 #include "testkit/images.h"

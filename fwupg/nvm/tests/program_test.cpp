@@ -2,9 +2,9 @@
 
 #include <cstring>
 
-#include "fwupg/nvm/directory.h"
-#include "fwupg/nvm/program.h"
-#include "fwupg/nvm/vpd_info.h"
+#include "fwupg/nvm/e123/directory.h"
+#include "fwupg/nvm/e123/program.h"
+#include "fwupg/nvm/formats/vpd_info.h"
 #include "nvm_fixture.h"
 
 using namespace fwupg::nvm;

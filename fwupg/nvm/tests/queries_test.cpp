@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "fwupg/nvm/image_table.h"
-#include "fwupg/nvm/queries.h"
+#include "fwupg/nvm/e123/image_table.h"
+#include "fwupg/nvm/e123/queries.h"
 #include "nvm_fixture.h"
 
 using namespace fwupg::nvm;

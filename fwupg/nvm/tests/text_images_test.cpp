@@ -10,9 +10,9 @@
 
 #include "content_lines.h"
 #include "fake_host.h"
-#include "fwupg/nvm/access.h"
-#include "fwupg/nvm/hw_set.h"
-#include "fwupg/nvm/sfp_modules.h"
+#include "fwupg/nvm/base/access.h"
+#include "fwupg/nvm/formats/hw_set.h"
+#include "fwupg/nvm/formats/sfp_modules.h"
 #include "kit_board.h"
 #include "testkit/bytes.h"
 #include "testkit/text_images.h"

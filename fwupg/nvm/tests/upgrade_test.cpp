@@ -12,8 +12,8 @@
 
 #include "fake_host.h"
 #include "fwupg/engine_procs.h"
-#include "fwupg/nvm/access.h"
-#include "fwupg/nvm/upgrade.h"
+#include "fwupg/nvm/base/access.h"
+#include "fwupg/nvm/commands/upgrade.h"
 #include "testkit/e1e3_nvram.h"
 #include "testkit/e1e3_reader.h"
 #include "testkit/e1e3_verify.h"

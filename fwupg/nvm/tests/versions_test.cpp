@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "fwupg/nvm/versions.h"
+#include "fwupg/nvm/e123/versions.h"
 #include "nvm_fixture.h"
 
 using namespace fwupg::nvm;

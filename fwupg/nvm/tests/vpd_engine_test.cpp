@@ -4,12 +4,12 @@
 
 #include <cstring>
 
-#include "fwupg/nvm/access.h"
-#include "fwupg/nvm/commands.h"
-#include "fwupg/nvm/vpd_cmd.h"
-#include "fwupg/nvm/vpd_info.h"
-#include "fwupg/nvm/vpd_table.h"
-#include "fwupg/nvm/vpd_text.h"
+#include "fwupg/nvm/base/access.h"
+#include "fwupg/nvm/commands/commands.h"
+#include "fwupg/nvm/commands/vpd_cmd.h"
+#include "fwupg/nvm/formats/vpd_info.h"
+#include "fwupg/nvm/formats/vpd_table.h"
+#include "fwupg/nvm/formats/vpd_text.h"
 #include "kit_board.h"
 #include "testkit/bytes.h"
 #include "testkit/vpd.h"

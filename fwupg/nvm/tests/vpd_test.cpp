@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "fake_host.h"
-#include "fwupg/nvm/vpd.h"
+#include "fwupg/nvm/formats/vpd.h"
 
 namespace {
 vpd_info sample()

@@ -4,7 +4,7 @@
 #include <new>
 #include <vector>
 
-#include "fwupg/nvm/console.h"
+#include "fwupg/nvm/base/console.h"
 #include "fwupg/nvm_legacy/commands.h"
 #include "fwupg/nvm_legacy/program.h"
 #include "fwupg/nvm_legacy/virt_nvm.h"

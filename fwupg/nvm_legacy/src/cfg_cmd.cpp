@@ -7,7 +7,7 @@
 
 #include "cfg_input.h"
 #include "fwupg/engine_procs.h"
-#include "fwupg/nvm/vpd.h"
+#include "fwupg/nvm/formats/vpd.h"
 #include "fwupg/nvm_legacy/cfg_options.h"
 #include "fwupg/nvm_legacy/cfg_record.h"
 #include "fwupg/nvm_legacy/virt_nvm.h"

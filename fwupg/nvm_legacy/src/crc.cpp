@@ -1,6 +1,6 @@
 #include "fwupg/nvm_legacy/crc.h"
 
-#include "fwupg/nvm/access.h"
+#include "fwupg/nvm/base/access.h"
 #include "fwupg/nvm_legacy/addressing.h"
 #include "fwupg/nvm_legacy/virt_nvm.h"
 #include "toe_context.h"

@@ -6,8 +6,8 @@
 #include <string>
 
 #include "fwupg/engine_procs.h"
-#include "fwupg/nvm/console.h"
-#include "fwupg/nvm/vpd.h"
+#include "fwupg/nvm/base/console.h"
+#include "fwupg/nvm/formats/vpd.h"
 #include "fwupg/nvm_legacy/addressing.h"
 #include "fwupg/nvm_legacy/directory.h"
 #include "fwupg/nvm_legacy/image_table.h"

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "fwupg/engine_procs.h"
-#include "fwupg/nvm/console.h"
+#include "fwupg/nvm/base/console.h"
 #include "fwupg/nvm_legacy/addressing.h"
 #include "fwupg/nvm_legacy/crc.h"
 #include "fwupg/nvm_legacy/directory.h"

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "fwupg/engine_procs.h"
-#include "fwupg/nvm/vpd.h"
+#include "fwupg/nvm/formats/vpd.h"
 #include "fwupg/nvm_legacy/directory.h"
 #include "toe_context.h"
 

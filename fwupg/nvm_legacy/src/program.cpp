@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "fwupg/nvm/vpd.h"
+#include "fwupg/nvm/formats/vpd.h"
 #include "fwupg/nvm_legacy/addressing.h"
 #include "fwupg/nvm_legacy/cfg_record.h"
 #include "fwupg/nvm_legacy/crc.h"

@@ -6,7 +6,7 @@
 
 #include "fake_host.h"
 #include "fwupg/engine_procs.h"
-#include "fwupg/nvm/vpd.h"
+#include "fwupg/nvm/formats/vpd.h"
 #include "fwupg/nvm_legacy/cfg_record.h"
 #include "legacy_board.h"
 #include "testkit/legacy_reader.h"

@@ -9,7 +9,7 @@
 
 #include "fake_host.h"
 #include "fwupg/engine_procs.h"
-#include "fwupg/nvm/vpd.h"
+#include "fwupg/nvm/formats/vpd.h"
 #include "legacy_board.h"
 #include "testkit/legacy_reader.h"
 

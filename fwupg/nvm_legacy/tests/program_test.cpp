@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "fake_host.h"
-#include "fwupg/nvm/vpd.h"
+#include "fwupg/nvm/formats/vpd.h"
 #include "fwupg/nvm_legacy/program.h"
 #include "legacy_fake_host.h"
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "fwupg/host_ops.h"
-#include "fwupg/nvm/vpd.h"
+#include "fwupg/nvm/formats/vpd.h"
 
 struct toe_cfg_record {
     uint8_t f1[6];        // MAC address, transmission order

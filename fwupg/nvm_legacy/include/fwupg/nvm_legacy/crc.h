@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "fwupg/host_ops.h"
-#include "fwupg/nvm/access.h"  // crc32_table, the feeding both engines share
+#include "fwupg/nvm/base/access.h"  // crc32_table, the feeding both engines share
 
 // Feeds `byte_length` bytes of host-order 32-bit values, each most significant byte first (byte-
 // reversed first when `swap` is set), into the running register `*crc`. A length that is not a

@@ -1,0 +1,112 @@
+// Binary file operations on Tcl channels (no translation, no encoding).
+#include "fwupg/nvm/base/file_io.h"
+
+#include <cstdio>
+
+namespace {
+
+// A private interpreter for the size query: the path goes in as one list word, so blanks,
+// brackets and dollar signs in it stay part of the name and run nothing.
+int size_through_tcl(const char* path, uint32_t* size)
+{
+    Tcl_Interp* interp = Tcl_CreateInterp();
+    if (!interp)
+        return 1;
+    Tcl_Obj* words[3] = {Tcl_NewStringObj("file", -1), Tcl_NewStringObj("size", -1), Tcl_NewStringObj(path, -1)};
+    for (Tcl_Obj* w : words)
+        Tcl_IncrRefCount(w);
+    int rc = Tcl_EvalObjv(interp, 3, words, TCL_EVAL_GLOBAL);
+    Tcl_WideInt value = 0;
+    if (rc == TCL_OK && Tcl_GetWideIntFromObj(nullptr, Tcl_GetObjResult(interp), &value) == TCL_OK && value >= 0 &&
+        value <= Tcl_WideInt(UINT32_MAX)) {
+        *size = uint32_t(value);
+        rc = 0;
+    } else {
+        rc = 1;
+    }
+    for (Tcl_Obj* w : words)
+        Tcl_DecrRefCount(w);
+    Tcl_DeleteInterp(interp);
+    return rc;
+}
+
+// Channel errors are not left in the caller's result: the commands report their own message.
+bool make_binary(Tcl_Channel ch)
+{
+    return Tcl_SetChannelOption(nullptr, ch, "-translation", "binary") == TCL_OK &&
+           Tcl_SetChannelOption(nullptr, ch, "-encoding", "binary") == TCL_OK;
+}
+
+}  // namespace
+
+extern "C" {
+
+int common_nvm_file_size(const char* path, uint32_t* size)
+{
+    if (!path || !size)
+        return 1;
+    return size_through_tcl(path, size);
+}
+
+int common_nvm_read_file(Tcl_Interp*, const char* path, uint8_t* buffer, uint32_t length, uint32_t* count)
+{
+    if (count)
+        *count = 0;
+    if (!path || (!buffer && length))
+        return 1;
+    Tcl_Channel ch = Tcl_OpenFileChannel(nullptr, path, "r", 0);
+    if (!ch)
+        return 1;
+    int rc = 1;
+    if (make_binary(ch)) {
+        uint32_t got = 0;
+        while (got < length) {
+            uint32_t piece = length - got > 0x40000000u ? 0x40000000u : length - got;
+            int n = Tcl_Read(ch, reinterpret_cast<char*>(buffer + got), int(piece));
+            if (n < 0) {
+                got = 0;
+                break;
+            }
+            if (n == 0)
+                break;
+            got += uint32_t(n);
+        }
+        if (count)
+            *count = got;
+        rc = (got > 0 || length == 0) ? 0 : 1;
+    }
+    if (Tcl_Close(nullptr, ch) != TCL_OK)
+        rc = 1;
+    return rc;
+}
+
+int common_nvm_write_file(Tcl_Interp*, const char* path, const uint8_t* buffer, uint32_t length,
+                          uint32_t* count)
+{
+    if (count)
+        *count = 0;
+    uint32_t existing = 0;
+    if (!path || (!buffer && length) || common_nvm_file_size(path, &existing) == 0)
+        return 1;
+    // Exclusive creation: a file that appears meanwhile is not replaced either.
+    Tcl_Channel ch = Tcl_OpenFileChannel(nullptr, path, "WRONLY CREAT EXCL", 0644);
+    if (!ch)
+        return 1;
+    int written = -1;
+    if (make_binary(ch)) {
+        Tcl_Obj* data = Tcl_NewByteArrayObj(buffer, int(length));
+        Tcl_IncrRefCount(data);
+        written = Tcl_WriteObj(ch, data);
+        Tcl_DecrRefCount(data);
+    }
+    bool ok = Tcl_Close(nullptr, ch) == TCL_OK && written == int(length);
+    if (!ok) {
+        std::remove(path);
+        return 1;
+    }
+    if (count)
+        *count = uint32_t(written);
+    return 0;
+}
+
+}  // extern "C"

@@ -1,0 +1,146 @@
+// "_dump": copies NVRAM, a range of it, or one image out of it into a new file; plain or paged,
+// in NVRAM byte order unless -l asks for host order. The VPD, SFP+ module list and register-script
+// images go out as their text files.
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "fwupg/nvm/base/access.h"
+#include "fwupg/nvm/commands/commands.h"
+#include "fwupg/nvm/e123/directory.h"
+#include "fwupg/nvm/base/file_io.h"
+#include "fwupg/nvm/formats/hw_set.h"
+#include "fwupg/nvm/e123/image_table.h"
+#include "fwupg/nvm/formats/sfp_modules.h"
+#include "fwupg/nvm/formats/vpd_text.h"
+
+using namespace fwupg::nvm;
+
+namespace {
+
+constexpr const char* kUsage = "?-l? offset length filename";
+
+enum Selector { SEL_NONE, SEL_MPN, SEL_VPD, SEL_HWSET, SEL_MDUMP };
+
+struct DumpArgs {
+    int byte_order = 1;
+    bool paged = false;
+    bool sel[5] = {};
+    std::vector<Tcl_Obj*> positional;
+    Selector selector() const
+    {
+        for (Selector s : {SEL_MPN, SEL_VPD, SEL_HWSET, SEL_MDUMP})
+            if (sel[s])
+                return s;
+        return SEL_NONE;
+    }
+};
+
+void append(Tcl_Interp* interp, const char* text) { Tcl_AppendResult(interp, text, nullptr); }
+
+bool parse(int objc, Tcl_Obj* const objv[], DumpArgs& a)
+{
+    for (int i = 1; i < objc; ++i) {
+        const char* w = Tcl_GetString(objv[i]);
+        if (w[0] != '-') {
+            a.positional.push_back(objv[i]);
+            continue;
+        }
+        if (!std::strcmp(w, "-l")) a.byte_order = 0;
+        else if (!std::strcmp(w, "-b")) a.byte_order = 1;
+        else if (!std::strcmp(w, "-s")) a.paged = false;
+        else if (!std::strcmp(w, "-a")) a.paged = true;
+        else if (!std::strcmp(w, "-m_pn")) a.sel[SEL_MPN] = true;
+        else if (!std::strcmp(w, "-vpd")) a.sel[SEL_VPD] = true;
+        else if (!std::strcmp(w, "-hw_set")) a.sel[SEL_HWSET] = true;
+        else if (!std::strcmp(w, "-mdump")) a.sel[SEL_MDUMP] = true;
+        else return false;
+    }
+    return a.positional.size() == 1 || a.positional.size() == 3;
+}
+
+// Offset and length of the selected image; 0, or 1 with the message in the result.
+int selected_image(Tcl_Interp* interp, Selector s, uint32_t* offset, uint32_t* length)
+{
+    const char* name = s == SEL_MPN ? "MODULES_PN" : s == SEL_VPD ? "VPD" : s == SEL_HWSET ? "HW_SET" : "MDUMP";
+    int row = s == SEL_MPN ? row_by_name_part(name) : row_by_name(name);
+    int found = row < 0 ? 0 : find_row_image(uint32_t(row), offset, length);
+    if (found == 1 && *length != 0)
+        return 0;
+    if (s == SEL_VPD)
+        append(interp, "Can't dump VPD image, does not exist.");
+    else if (s == SEL_HWSET)
+        append(interp, "Can't dump HW_SWT image, does not exist.");
+    else if (s == SEL_MDUMP)
+        append(interp, "Can't dump MDUMP image, does not exist.\n");
+    return 1;
+}
+
+int dump(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
+{
+    DumpArgs a;
+    if (!parse(objc, objv, a)) {
+        Tcl_WrongNumArgs(interp, 1, objv, kUsage);
+        return TCL_ERROR;
+    }
+    if (!is_e1e3_family()) {
+        append(interp, "nvm dump is not supported on this chip yet.");
+        return TCL_ERROR;
+    }
+    const Selector sel = a.selector();
+    const uint32_t nvm = common_nvm_get_nvm_size();
+    uint32_t offset = 0, length = nvm;
+    const char* file = Tcl_GetString(a.positional.back());
+    if (a.positional.size() == 3) {
+        int off = 0, len = 0;
+        if (Tcl_GetIntFromObj(interp, a.positional[0], &off) != TCL_OK ||
+            Tcl_GetIntFromObj(interp, a.positional[1], &len) != TCL_OK)
+            return TCL_ERROR;
+        if (off < 0 || len <= 0) {
+            append(interp, "Dump from NVM failed.");
+            return TCL_ERROR;
+        }
+        offset = uint32_t(off) & ~3u;
+        length = uint32_t(len) & ~3u;
+    } else if (sel != SEL_NONE && selected_image(interp, sel, &offset, &length) != 0) {
+        return TCL_ERROR;
+    }
+    if (length == 0 || uint64_t(offset) + length > nvm) {
+        append(interp, "Dump range reaches past the end of NVM.");
+        return TCL_ERROR;
+    }
+    std::vector<uint8_t> buf;
+    try {
+        buf.assign(a.paged ? size_t(paged_size(length, nvm)) : size_t(length), 0);
+    } catch (...) {
+        append(interp, "No more host memory.");
+        return TCL_ERROR;
+    }
+    uint32_t count = 0;
+    if (common_nvm_read_abortable(buf.data(), a.byte_order, length, offset, &count) != 0) {
+        append(interp, "Dump from NVM failed.");
+        return TCL_ERROR;
+    }
+    // A dump whose page conversion failed is not written: its file would not be what was asked.
+    if (a.paged && Append8bytes(interp, buf.data(), uint32_t(buf.size()), &count) != 0)
+        return TCL_ERROR;
+    int failed = 0;
+    switch (sel) {
+    case SEL_VPD: failed = vpd_image_to_text_file(file, buf.data(), count); break;
+    case SEL_MPN: failed = sfp_module_list_dump(file, buf.data(), count); break;
+    case SEL_HWSET: failed = hw_set_dump(file, buf.data(), count); break;
+    default: failed = common_nvm_write_file(interp, file, buf.data(), count, nullptr); break;
+    }
+    if (failed) {
+        append(interp, "Can't write to file, already exists?");
+        return TCL_ERROR;
+    }
+    return TCL_OK;
+}
+
+}  // namespace
+
+extern "C" int tcl_al_nvm_dump_cmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
+{
+    return guarded_command(interp, [&] { return dump(interp, objc, objv); });
+}

@@ -1,0 +1,228 @@
+// Multi-boot image (MBI) package upgrade of E1-E3 adapters, the MBI and MFW version helpers and
+// the shared-configuration bits set after an MFW upgrade.
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <memory>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+#include "fwupg/engine_procs.h"
+#include "fwupg/fw_package.h"
+#include "fwupg/nvm/base/access.h"
+#include "fwupg/nvm/e123/cfg.h"
+#include "fwupg/nvm/base/console.h"
+#include "fwupg/nvm/e123/directory.h"
+#include "fwupg/nvm/e123/ext_install.h"
+#include "fwupg/nvm/e123/image_table.h"
+#include "fwupg/nvm/commands/upgrade.h"
+#include "commands/upgrade_detail.h"
+
+using namespace fwupg::nvm;
+
+namespace {
+
+constexpr uint32_t kTypeMdump = 0xD0800003;
+constexpr uint64_t kNumbered = 0x4000;
+
+void append(Tcl_Interp* interp, const std::string& text)
+{
+    Tcl_AppendResult(interp, text.c_str(), static_cast<char*>(nullptr));
+}
+
+bool file_exists(const char* path)
+{
+    struct stat st {};
+    return ::stat(path, &st) == 0 && S_ISREG(st.st_mode);
+}
+
+int mbi_upgrade(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
+{
+    if (objc < 3) {
+        set_last_error(2);
+        Tcl_WrongNumArgs(interp, 1, objv, "[-F] filename");
+        return 1;
+    }
+    const bool force = objc >= 4 && std::strcmp(Tcl_GetString(objv[1]), "-F") == 0;
+    const char* path = Tcl_GetString(objc < 4 ? objv[2] : objv[3]);
+    if (!path[0]) {
+        set_last_error(2);
+        return 1;
+    }
+    if (!file_exists(path)) {
+        set_last_error(13);
+        append(interp, "File does not exist.");
+        return 1;
+    }
+    fwupg::FwPackage package(path, uint16_t(toe_number("VID")), uint16_t(toe_number("DID")), uint16_t(toe_number("SVID")),
+                      uint16_t(toe_number("SSID")));
+    if (package.Validate() != 0) {
+        print_severity("Improper file format, Not intended for -mbi option.", 1);
+        append(interp, "Improper file format, Not intended for -mbi option\n");
+        return 1;
+    }
+    uint32_t nvm_version = 0, nvm_date = 0;
+    if (common_nvm_get_mbi_version(&nvm_version, &nvm_date) != 0) {
+        append(interp, "Can't read MBI version from nvm.\n");
+        print_severity("Can't read MBI version from nvm", 1);
+        return 1;
+    }
+    common_nvm_clear_primary_mdump();
+    if (nvm_version == 0) {
+        fwupg_dbg_printf("MBI version and date were not configured. Setting to default.\n");
+        common_nvm_set_mbi_version(interp, 0, 0);
+        nvm_date = 0;
+    }
+    uint32_t pkg_version = 0, pkg_date = 0;
+    package.GetVersionAndDate(&pkg_version, &pkg_date);
+    pkg_version <<= 8;
+    char nvm_text[50], pkg_text[50];
+    common_nvm_mbi_version_str(nvm_version, nvm_text, sizeof nvm_text);
+    common_nvm_mbi_version_str(pkg_version, pkg_text, sizeof pkg_text);
+    if (!force && pkg_version <= nvm_version) {
+        char text[200];
+        std::snprintf(text, sizeof text,
+                      pkg_version == nvm_version
+                          ? "Given version(%s) is same as NVRAM version(%s). \nUpgrade aborted for image MBI.\n"
+                          : "Given version(%s) is older than NVRAM version(%s). \nUpgrade aborted for image MBI.\n",
+                      pkg_text, nvm_text);
+        fwupg_dbg_printf("%s", text);
+        fwupg_dbg_printf("Please use \"-F\" option to force upgrade.\n");
+        set_last_error(35);
+        return 1;
+    }
+    fwupg_dbg_printf("Upgrading MBI from version %s to version %s\n", nvm_text, pkg_text);
+    const size_t count = package.GetCommandCount();
+    size_t evaluated = 0;
+    for (size_t i = 0; i < count; ++i) {
+        const std::string command = package.GetCommand(i);
+        if (command.empty())
+            continue;
+        if (Tcl_Eval(interp, command.c_str()) != TCL_OK) {
+            package.DeleteExtractedFiles();
+            return 1;
+        }
+        ++evaluated;
+    }
+    package.DeleteExtractedFiles();
+    // A package that programmed nothing must not leave its version behind as if it had.
+    if (evaluated == 0) {
+        set_last_error(35);
+        append(interp, "MBI package holds no image for this adapter.\n");
+        return 1;
+    }
+    return common_nvm_set_mbi_version(interp, pkg_version, pkg_date) == 0 ? 0 : 1;
+}
+
+}  // namespace
+
+extern "C" {
+
+int tcl_al_nvm_mbi_upgrade_cmd(HostOps ops, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
+{
+    try {
+        fwupg::HostOpsScope scope(&ops);
+        switch (upgrade_path()) {
+        case UpgradePath::Older:
+            return mbi_upgrade(interp, objc, objv);
+        case UpgradePath::E4:
+            return e4_not_supported(interp) ? 1 : 1;
+        default:
+            return unknown_chip(interp) ? 1 : 1;
+        }
+    } catch (const std::exception& e) {
+        set_last_error(34);
+        Tcl_AppendResult(interp, "MBI upgrade aborted: ", e.what(), static_cast<char*>(nullptr));
+        return 1;
+    } catch (...) {
+        set_last_error(34);
+        return 1;
+    }
+}
+
+int common_nvm_get_mbi_version(uint32_t* version, uint32_t* date)
+{
+    if (!version || !date)
+        return -1;
+    *version = 0;
+    *date = 0;
+    uint32_t present = 0, off = 0, len = 0, k = 0;
+    if (common_nvm_find_ext_dir_image(&present, kTypeCfgShared, &off, &len, &k) != 0)
+        return -1;
+    if (!present || len < 80)
+        return 0;
+    if (common_nvm_read(off + 72, version, 4, 1) != 0 || common_nvm_read(off + 76, date, 4, 1) != 0)
+        return -1;
+    return 0;
+}
+
+const char* common_nvm_mbi_version_str(uint32_t version, char* text, uint32_t size)
+{
+    if (text && size)
+        std::snprintf(text, size, "%u.%u.%u", version >> 24, (version >> 16) & 0xFF, (version >> 8) & 0xFF);
+    return text;
+}
+
+int common_nvm_set_mbi_version(Tcl_Interp*, uint32_t version, uint32_t date)
+{
+    cfg_request r{};
+    r.option_flag = kNumbered;
+    r.option_num = 243;
+    r.value = version;
+    if (apply_cfg(&r) != 0)
+        return -1;
+    r = cfg_request{};
+    r.option_flag = kNumbered;
+    r.option_num = 244;
+    r.value = date;
+    return apply_cfg(&r) != 0 ? -1 : 0;
+}
+
+int common_nvm_read_new_mfw_version(const uint8_t* data, uint32_t length, uint32_t row)
+{
+    if (!data)
+        return -1;
+    std::vector<uint8_t> copy(data, data + length);
+    return common_nvm_install_ext_image(copy.data(), length, row, 0, 0, 0, 1);
+}
+
+int common_nvm_mfw_pair_present()
+{
+    uint32_t p1 = 0, p2 = 0;
+    if (common_nvm_find_ext_dir_image(&p1, kTypeMfw1, nullptr, nullptr, nullptr) != 0 ||
+        common_nvm_find_ext_dir_image(&p2, kTypeMfw2, nullptr, nullptr, nullptr) != 0)
+        return 0;
+    return p1 && p2 ? 1 : 0;
+}
+
+int common_nvm_set_mfw_cfg_bits(Tcl_Interp*, int mfw_pair)
+{
+    auto set = std::make_unique<CfgSet>();
+    if (set->read() != 0)
+        return -1;
+    constexpr uint32_t kWord = 6212;
+    uint32_t word = load_u32(set->record + kWord);
+    const uint32_t field = (word >> 12) & 3;
+    uint32_t reg = 0;
+    reg_read(0x2008, &reg);
+    uint32_t next = field;
+    if (field == 1)
+        next = 3;
+    else if (field == 0 && mfw_pair == 1)
+        next = (reg & 0xF) == 0 ? 2 : 3;
+    word = (word & ~(3u << 12)) | (next << 12);
+    store_u32(set->record + kWord, word);
+    return set->write() == 0 ? 0 : -1;
+}
+
+void common_nvm_clear_primary_mdump()
+{
+    uint32_t index = 0;
+    if (common_nvm_find_dir_entry(kTypeMdump, &index, nullptr) == 0 && index < 16) {
+        fwupg_dbg_printf("Deleting MDUMP from Primary directory as it has to be in the extended dir..\n");
+        common_nvm_write_dir_entry(index, 0, 0, 0, 0, 0);
+    }
+}
+
+}  // extern "C"

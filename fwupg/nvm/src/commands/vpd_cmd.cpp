@@ -1,0 +1,378 @@
+// "vpd read" and "vpd write": one field of the board's VPD, either in the 128-byte copy of the
+// configuration area or in the VPD image of the extended directory.
+#include "fwupg/nvm/commands/vpd_cmd.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "fwupg/nvm/base/access.h"
+#include "fwupg/nvm/commands/commands.h"
+#include "fwupg/nvm/base/console.h"
+#include "fwupg/nvm/e123/directory.h"
+#include "fwupg/nvm/e123/ext_install.h"
+#include "fwupg/nvm/e123/image_table.h"
+#include "fwupg/nvm/e123/program.h"
+#include "fwupg/nvm/formats/vpd_info.h"
+
+using namespace fwupg::nvm;
+
+namespace {
+
+constexpr uint32_t kMaxImageRead = 0x10000;
+
+// One text field of the fixed record, with the longest text it takes.
+struct CopyField {
+    const char* name;
+    size_t offset;
+    size_t max;
+    const char* missing;
+    const char* too_long;
+};
+const CopyField kCopyFields[] = {
+    {"PRODUCT_NAME", offsetof(vpd_info, product_name), 48, "VPD field product_name does not exist",
+     "Input is too long for VPD PRODUCT_NAME field !"},
+    {"PN", offsetof(vpd_info, pn), 16, "VPD field part_number does not exist", "Input is too long for VPD PN field !"},
+    {"EC", offsetof(vpd_info, ec), 10, "VPD field ec_number does not exist", "Input is too long for VPD EC field !"},
+    {"SN", offsetof(vpd_info, sn), 16, "VPD field serial_number does not exist", "Input is too long for VPD SN field !"},
+    {"MN", offsetof(vpd_info, mn), 4, "VPD field manufacturing_id does not exist", "Input is too long for VPD MN field !"},
+    {"YA", offsetof(vpd_info, ya), 16, "VPD field asset_tag does not exist", "Input is too long for VPD YA field !"},
+    {"V0", offsetof(vpd_info, v0), 16, "VPD field v0 does not exist", "Input is too long for VPD V0 field !"},
+    {"V1", offsetof(vpd_info, v1), 16, "VPD field v1 does not exist", "Input is too long for VPD V1 field !"},
+};
+
+const CopyField* copy_field(const char* name)
+{
+    std::string n = !std::strcmp(name, "PRODUCT NAME") ? "PRODUCT_NAME" : name;
+    for (const CopyField& f : kCopyFields)
+        if (n == f.name)
+            return &f;
+    return nullptr;
+}
+
+void set_result(Tcl_Interp* interp, const char* text) { Tcl_SetObjResult(interp, Tcl_NewStringObj(text, -1)); }
+
+// Reads the image of the extended directory's "VPD" row in host view (CRC word last, as read).
+int read_vpd_image(std::vector<uint8_t>& image)
+{
+    uint32_t off = 0, len = 0, row = 0;
+    if (common_nvm_find_ext_image_by_name("VPD", &off, &len, &row) != 0 || len < 12 || len > kMaxImageRead) {
+        fwupg_dbg_printf("Get VPD image offset and length failed!");
+        return 1;
+    }
+    try {
+        image.assign(len, 0);
+    } catch (...) {
+        fwupg_dbg_printf("No more host memory.");
+        return 1;
+    }
+    if (common_nvm_read_abortable(image.data(), 1, len, off, nullptr) != 0) {
+        fwupg_dbg_printf("Dump VPD image from NVM into buffer failed!");
+        return 1;
+    }
+    common_nvm_swap_buffer(image.data(), len - 4);
+    return 0;
+}
+
+// Installs a VPD image (host view, without CRC) as the extended directory's VPD entry. The new
+// image is placed and listed before the old one is given up, so a failure keeps the old VPD.
+int install_vpd_image(const uint8_t* image, uint32_t length)
+{
+    int row = row_by_name("VPD");
+    if (row < 0)
+        return 1;
+    return common_nvm_install_ext_image(image, length, uint32_t(row), 0, 1, 0, 0) == 0 ? 0 : 1;
+}
+
+// The copy at 0x540: 0 parsed, 1 blank (no VPD header: template defaults), 2 unusable.
+struct Copy {
+    vpd_info info{};
+    int state = 2;
+};
+
+Copy load_copy(int verbose)
+{
+    Copy c;
+    uint8_t raw[kVpdCopyLength];
+    if (common_nvm_read(kVpdCopyOffset, raw, kVpdCopyLength, 1) != 0)
+        return c;
+    const int parsed = vpd_parse_image_57710(&c.info, raw, verbose);
+    if (parsed == 1) {
+        vpd_set_defaults_57710(&c.info, 0x5F);
+        c.state = 1;
+        return c;
+    }
+    // Rebuilding must give back the bytes read, or something in the copy (a keyword the record
+    // does not hold, a bad checksum) would be lost or replaced by a later write.
+    if (parsed == 0 && vpd_copy_round_trips(raw))
+        c.state = 0;
+    return c;
+}
+
+// Upper-cases the field name; false (with the hint printed) when the commands do not know it.
+bool known_name(std::string& name, const char* verb)
+{
+    if (vpd_field_name_valid(name.data()))
+        return true;
+    fwupg_dbg_printf("vpd %s failed! field name %s is incorrect\n", verb, name.c_str());
+    print_severity("field name should be PN/EC/MN/SN/YA/FN/CC/FC/YB/Vx or PRODUCT_NAME\n", 1);
+    return false;
+}
+
+int read_cmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
+{
+    Tcl_ResetResult(interp);
+    if (objc != 2)
+        return TCL_ERROR;
+    std::string name = Tcl_GetString(objv[1]);
+    if (!known_name(name, "read"))
+        return TCL_ERROR;
+    if (vpd_uses_image(interp)) {
+        vpd_field_table table;
+        if (common_nvm_get_ext_vpd_info(interp, &table) != 0)
+            return TCL_ERROR;
+        if (name == "PRODUCT_NAME" || name == "PRODUCT NAME") {
+            Tcl_SetObjResult(interp, Tcl_NewStringObj(table.product_name, table.name_length));
+            return TCL_OK;
+        }
+        const vpd_field* f = vpd_table_find(&table, name.c_str());
+        if (!f || name.size() != 2)
+            set_result(interp, "Requested tag is not found in VPD info!\n");
+        else if (name == "YB")
+            Tcl_SetObjResult(interp, Tcl_NewByteArrayObj(f->data, f->length));
+        else
+            Tcl_SetObjResult(interp, Tcl_NewStringObj(reinterpret_cast<const char*>(f->data),
+                                                      int(strnlen(reinterpret_cast<const char*>(f->data), f->length))));
+        return TCL_OK;
+    }
+    uint8_t raw[kVpdCopyLength];
+    if (common_nvm_read(kVpdCopyOffset, raw, kVpdCopyLength, 1) != 0)
+        return TCL_ERROR;
+    vpd_info info;
+    vpd_parse_image_57710(&info, raw, 1);
+    const CopyField* f = copy_field(name.c_str());
+    if (!f) {
+        set_result(interp, "Unknown VPD field");
+        return TCL_OK;
+    }
+    const char* text = reinterpret_cast<const char*>(&info) + f->offset;
+    set_result(interp, text[0] ? text : f->missing);
+    return TCL_OK;
+}
+
+int write_copy(Tcl_Interp* interp, const std::string& name, const std::string& data)
+{
+    Copy c = load_copy(1);
+    if (c.state == 2) {
+        Tcl_AppendResult(interp, "Failed to read from NVM offset for VPD !!", nullptr);
+        return TCL_ERROR;
+    }
+    const CopyField* f = copy_field(name.c_str());
+    if (!f) {
+        set_result(interp, "Unknown VPD field");
+        return TCL_ERROR;
+    }
+    if (data.size() > f->max) {
+        Tcl_AppendResult(interp, f->too_long, nullptr);
+        return TCL_ERROR;
+    }
+    char* text = reinterpret_cast<char*>(&c.info) + f->offset;
+    std::memset(text, 0, f->max + 1);
+    std::memcpy(text, data.data(), data.size());
+    uint8_t built[kVpdCopyLength];
+    if (vpd_build_image_57710(&c.info, built) != 0) {
+        Tcl_AppendResult(interp, "VPD fields do not fit the 128-byte VPD image !!", nullptr);
+        return TCL_ERROR;
+    }
+    if (common_nvm_program_nvm(built, kVpdCopyLength, kVpdCopyOffset, 0, nullptr) != 0) {
+        Tcl_AppendResult(interp, "Failed to program updated VPD info to NVM !!", nullptr);
+        return TCL_ERROR;
+    }
+    return TCL_OK;
+}
+
+int write_image(Tcl_Interp* interp, const std::string& name, const uint8_t* data, uint32_t length)
+{
+    std::vector<uint8_t> image;
+    vpd_field_table table;
+    if (read_vpd_image(image) != 0 || vpd_table_from_image(image.data(), uint32_t(image.size()) - 4, &table, nullptr) != 0) {
+        Tcl_AppendResult(interp, "Failed to get VPD image information !!", nullptr);
+        return TCL_ERROR;
+    }
+    if (name == "PRODUCT_NAME" || name == "PRODUCT NAME") {
+        if (!vpd_table_set_name(&table, reinterpret_cast<const char*>(data), length)) {
+            Tcl_AppendResult(interp, "Input is too long for VPD PRODUCT_NAME field !", nullptr);
+            return TCL_ERROR;
+        }
+    } else {
+        bool added = false;
+        if (name.size() != 2 || !vpd_table_set(&table, name.c_str(), data, length, &added)) {
+            Tcl_AppendResult(interp, "Failed to create VPD image!\n", nullptr);
+            return TCL_ERROR;
+        }
+        if (added)
+            Tcl_AppendResult(interp, "VPD tag not found. Adding a new VDP tag ..", nullptr);
+    }
+    uint32_t size = uint32_t(image.size()) - 8;
+    const uint32_t need = vpd_table_size(&table);
+    if (need > size)
+        size = (need & ~3u) + 4;
+    uint8_t* built = vpd_table_build_image(&table, size, 1);
+    if (!built) {
+        Tcl_AppendResult(interp, "Failed to create VPD image!\n", nullptr);
+        return TCL_ERROR;
+    }
+    int rc = install_vpd_image(built, size + 4);
+    common_nvm_free(built);
+    if (rc != 0) {
+        Tcl_AppendResult(interp, "Failed to program updated VPD image !!", nullptr);
+        return TCL_ERROR;
+    }
+    return TCL_OK;
+}
+
+int write_cmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
+{
+    if (objc != 3)
+        return TCL_ERROR;
+    std::string name = Tcl_GetString(objv[1]);
+    if (!known_name(name, "write"))
+        return TCL_ERROR;
+    int n = 0;
+    const uint8_t* bytes = name == "YB" ? Tcl_GetByteArrayFromObj(objv[2], &n)
+                                        : reinterpret_cast<const uint8_t*>(Tcl_GetStringFromObj(objv[2], &n));
+    if (n > int(kVpdMaxData)) {
+        fwupg_dbg_printf("field data exceeds the maximum length allowed %d \n", int(kVpdMaxData));
+        return TCL_ERROR;
+    }
+    if (vpd_uses_image(interp))
+        return write_image(interp, name, bytes, uint32_t(n));
+    return write_copy(interp, name, std::string(reinterpret_cast<const char*>(bytes), size_t(n)));
+}
+
+}  // namespace
+
+namespace fwupg::nvm {
+
+bool vpd_uses_image(Tcl_Interp* interp)
+{
+    const char* v = interp ? Tcl_GetVar2(interp, "::toe", "IS_VPD_IMAGE", TCL_GLOBAL_ONLY) : nullptr;
+    if (v)
+        return std::strcmp(v, "0") != 0;
+    HostOps h{};
+    uint32_t off = 0, len = 0;
+    return get_current_host_ops(&h) && common_nvm_vpd_in_ext_dir(h, &off, &len) == 1;
+}
+
+int vpd_save_board_fields(Tcl_Interp*, vpd_board_fields* saved)
+{
+    HostOps h{};
+    uint32_t off = 0, len = 0;
+    saved->in_image = get_current_host_ops(&h) && common_nvm_vpd_in_ext_dir(h, &off, &len) == 1;
+    if (saved->in_image) {
+        if (read_vpd_image(saved->bytes) != 0)
+            return 1;
+        saved->bytes.resize(saved->bytes.size() - 4);  // the CRC is added again on install
+        return 0;
+    }
+    saved->bytes.assign(kVpdCopyLength, 0);
+    return common_nvm_read(kVpdCopyOffset, saved->bytes.data(), kVpdCopyLength, 1) == 0 ? 0 : 1;
+}
+
+int vpd_restore_board_fields(Tcl_Interp* interp, const vpd_board_fields* saved)
+{
+    int rc = saved->in_image
+                 ? install_vpd_image(saved->bytes.data(), uint32_t(saved->bytes.size()))
+                 : (common_nvm_program_nvm(saved->bytes.data(), kVpdCopyLength, kVpdCopyOffset, 0, nullptr) == 0 ? 0 : 1);
+    if (rc != 0) {
+        print_severity("Failed to program VPD field\n", 1);
+        if (interp)
+            Tcl_AppendResult(interp, "Failed to program VPD field\n", nullptr);
+    }
+    return rc;
+}
+
+}  // namespace fwupg::nvm
+
+extern "C" {
+
+int common_nvm_get_ext_vpd_info(Tcl_Interp*, vpd_field_table* table)
+{
+    if (!table)
+        return 1;
+    std::vector<uint8_t> image;
+    if (read_vpd_image(image) != 0)
+        return 1;
+    std::string why;
+    if (vpd_table_from_image(image.data(), uint32_t(image.size()) - 4, table, &why) != 0) {
+        fwupg_dbg_printf("Failed to get VPD info from image: %s\n", why.c_str());
+        return 1;
+    }
+    return 0;
+}
+
+int common_nvm_set_ext_vpd_v0(Tcl_Interp* interp, const char* v0)
+{
+    if (!v0)
+        return 1;
+    std::vector<uint8_t> image;
+    vpd_field_table table;
+    if (read_vpd_image(image) != 0 || vpd_table_from_image(image.data(), uint32_t(image.size()) - 4, &table, nullptr) != 0)
+        return 1;
+    if (!vpd_table_set(&table, "V0", reinterpret_cast<const uint8_t*>(v0), uint32_t(std::strlen(v0))))
+        return 1;
+    uint32_t size = uint32_t(image.size()) - 8;
+    const uint32_t need = vpd_table_size(&table);
+    if (need > size)
+        size = (need & ~3u) + 4;
+    uint8_t* built = vpd_table_build_image(&table, size, load_u32(image.data()));
+    if (!built) {
+        if (interp)
+            Tcl_AppendResult(interp, "Failed to create VPD image!\n", nullptr);
+        return 1;
+    }
+    int rc = install_vpd_image(built, size + 4);
+    common_nvm_free(built);
+    return rc;
+}
+
+int common_nvm_vpd_in_ext_dir(HostOps, uint32_t* nvm_offset, uint32_t* length)
+{
+    uint32_t off = 0, len = 0, row = 0;
+    if (common_nvm_find_ext_image_by_name("VPD", &off, &len, &row) != 0)
+        return 0;
+    if (nvm_offset)
+        *nvm_offset = off;
+    if (length)
+        *length = len;
+    return 1;
+}
+
+void vpd_print_field(const uint8_t* image, uint32_t length, const char* keyword)
+try {
+    if (!image || !keyword)
+        return;
+    // The resources come without the header word the table parser skips.
+    std::vector<uint8_t> with_header(4, 0);
+    with_header.insert(with_header.end(), image, image + length);
+    vpd_field_table table;
+    if (vpd_table_from_image(with_header.data(), uint32_t(with_header.size()), &table, nullptr) != 0)
+        return;
+    const vpd_field* f = vpd_table_find(&table, keyword);
+    if (f && f->length)
+        fwupg_dbg_printf("VPD (%c%c): %.*s\n", keyword[0], keyword[1], int(f->length),
+                         reinterpret_cast<const char*>(f->data));
+} catch (...) {
+}
+
+int tcl_al_vpd_read_cmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
+{
+    return guarded_command(interp, [&] { return read_cmd(interp, objc, objv); });
+}
+
+int tcl_al_vpd_write_cmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
+{
+    return guarded_command(interp, [&] { return write_cmd(interp, objc, objv); });
+}
+
+}  // extern "C"

@@ -1,0 +1,195 @@
+// The 16-entry directory, the bootstrap record and the region CRC check.
+#include "fwupg/nvm/e123/directory.h"
+
+#include <tcl.h>
+
+#include <vector>
+
+#include "fwupg/host_ops.h"
+#include "fwupg/nvm/base/access.h"
+#include "fwupg/nvm/e123/image_table.h"
+
+using namespace fwupg::nvm;
+
+extern "C" {
+
+int common_nvm_read_dir_entry(uint32_t i, uint32_t* nvm_offset, uint32_t* length, uint32_t* sram,
+                              uint32_t* type, uint32_t* processor)
+{
+    if (i >= 16)
+        return -6;
+    const uint32_t base = kDirOffset + 12 * i;
+    uint32_t v = 0;
+    if (sram) {
+        if (common_nvm_read(base, &v, 4, 1) != 0)
+            return -1;
+        *sram = v;
+    }
+    if (nvm_offset) {
+        if (common_nvm_read(base + 8, &v, 4, 1) != 0)
+            return -1;
+        *nvm_offset = v;
+    }
+    if (common_nvm_read(base + 4, &v, 4, 1) != 0)
+        return -1;
+    if (length)
+        *length = v & kLenMask;
+    if (type)
+        *type = v & kTypeMask;
+    if (processor)
+        *processor = v & kProcMask;
+    return 0;
+}
+
+int common_nvm_region_crc_values(uint32_t offset, uint32_t length, uint32_t* computed, uint32_t* stored)
+{
+    if (length < 4 || (length & 3))
+        return -1;
+    std::vector<uint32_t> words(length / 4);
+    if (common_nvm_read(offset, words.data(), length, 1) != 0)
+        return -1;
+    uint32_t crc = 0xFFFFFFFF;
+    common_nvm_crc32(words.data(), length - 4, 0, &crc);
+    if (computed)
+        *computed = ~__builtin_bswap32(crc);
+    if (stored)
+        *stored = words.back();
+    return 0;
+}
+
+int common_nvm_region_crc(uint32_t offset, uint32_t length)
+{
+    uint32_t computed = 0, stored = 0;
+    if (common_nvm_region_crc_values(offset, length, &computed, &stored) != 0)
+        return -1;
+    return computed == stored ? 0 : -1;
+}
+
+int common_nvm_write_dir_entry(uint32_t i, uint32_t nvm_offset, uint32_t length, uint32_t sram, uint32_t type,
+                               uint32_t processor)
+{
+    if (i >= 16)
+        return -1;
+    uint32_t entry[3] = {sram, (type & kTypeMask) | (processor & kProcMask) | (length & kLenMask), nvm_offset};
+    if (common_nvm_write(kDirOffset + 12 * i, entry, 12, 1) != 0)
+        return -1;
+    uint32_t computed = 0, stored = 0;
+    if (common_nvm_region_crc_values(kDirOffset, 0xEC, &computed, &stored) != 0)
+        return -1;
+    if (computed != stored && common_nvm_write(kDirCrc, &computed, 4, 1) != 0)
+        return -1;
+    return 0;
+}
+
+int common_nvm_find_dir_entry(uint32_t type, uint32_t* index, uint32_t* prev_start)
+{
+    if (type == kTypeBc1) {
+        if (prev_start) {
+            uint32_t v = 0;
+            if (common_nvm_read(12, &v, 4, 1) != 0)
+                fwupg_dbg_printf("warning: could not read BC1 previous NVM start address from bootstrap. "
+                                 "version validation might fail.\n");
+            else
+                *prev_start = v;
+        }
+        return -1;
+    }
+    if (type > kTypeBc1)
+        return -1;
+    if (index)
+        *index = 16;
+    for (uint32_t i = 0; i < 16; ++i) {
+        uint32_t len = 0, t = 0;
+        if (common_nvm_read_dir_entry(i, nullptr, &len, nullptr, &t, nullptr) != 0)
+            return -1;
+        if (len != 0 && t == type) {
+            if (index)
+                *index = i;
+            if (prev_start) {
+                uint32_t off = 0;
+                if (common_nvm_read_dir_entry(i, &off, nullptr, nullptr, nullptr, nullptr) != 0)
+                    fwupg_dbg_printf("warning: could not read image previous NVM start address from bootstrap. "
+                                     "version validation might fail.\n");
+                else
+                    *prev_start = off;
+            }
+            return 0;
+        }
+    }
+    return -1;
+}
+
+int common_nvm_find_free_dir_entry(uint32_t* index)
+{
+    for (uint32_t i = 0; i < 16; ++i) {
+        uint32_t len = 0;
+        if (common_nvm_read_dir_entry(i, nullptr, &len, nullptr, nullptr, nullptr) != 0)
+            return -1;
+        if (len == 0) {
+            if (index)
+                *index = i;
+            return 0;
+        }
+    }
+    return -1;
+}
+
+int common_nvm_read_from(uint32_t source, uintptr_t image, uint32_t image_size, uint32_t offset, void* out,
+                         uint32_t length)
+{
+    if (!out)
+        return -1;
+    if (source == 0)
+        return common_nvm_read(uint32_t(image + offset), out, length, 1);
+    if (source == 1) {
+        const auto* buf = reinterpret_cast<const uint8_t*>(image);
+        uint64_t start = offset & ~3u;
+        uint64_t bytes = length / 4 * 4;
+        if (!buf || start + bytes > image_size)
+            return -1;
+        common_nvm_memcpy(out, buf + start, bytes);
+        return 0;
+    }
+    return -1;
+}
+
+uint32_t common_nvm_get_nvm_size()
+{
+    HostOps* h = current_host();
+    if (!h || !h->interp)
+        return 0;
+    Tcl_Obj* obj = Tcl_GetVar2Ex(h->interp, "::toe", "NVM_SIZE", TCL_GLOBAL_ONLY);
+    long v = 0;
+    if (!obj || Tcl_GetLongFromObj(nullptr, obj, &v) != TCL_OK || v < 0)
+        return 0;
+    return uint32_t(v);
+}
+
+int common_nvm_read_bootstrap(uint32_t* sram, uint32_t* length, uint32_t* nvm_offset)
+{
+    uint32_t w[5];
+    if (common_nvm_read(0, w, 20, 1) != 0)
+        return -1;
+    if (w[0] != kBootstrapMagic)
+        return -1;
+    if (sram)
+        *sram = w[1];
+    if (length)
+        *length = w[2] * 4;
+    if (nvm_offset)
+        *nvm_offset = common_nvm_flash_to_linear(w[3]);
+    return 0;
+}
+
+int common_nvm_write_bootstrap(uint32_t sram, uint32_t length, uint32_t nvm_offset)
+{
+    uint32_t w[5] = {length ? kBootstrapMagic : 0u, sram, length / 4, common_nvm_linear_to_flash(nvm_offset), 0};
+    if (length == 0)
+        w[1] = w[2] = w[3] = 0;
+    uint32_t crc = 0xFFFFFFFF;
+    common_nvm_crc32(w, 16, 0, &crc);
+    w[4] = ~__builtin_bswap32(crc);
+    return common_nvm_write(0, w, 20, 1) == 0 ? 0 : -1;
+}
+
+}  // extern "C"

@@ -1,0 +1,260 @@
+// The extended directory: reading, lookup, and republishing after an add, a removal or a repair.
+// A changed directory is always programmed into fresh space first and only then switched in
+// through entry 15, so the directory in force is never overwritten.
+#include <cstring>
+#include <vector>
+
+#include "fwupg/host_ops.h"
+#include "fwupg/nvm/base/access.h"
+#include "fwupg/nvm/e123/alloc.h"
+#include "fwupg/nvm/e123/directory.h"
+#include "fwupg/nvm/e123/image_table.h"
+#include "fwupg/nvm/e123/program.h"
+
+using namespace fwupg::nvm;
+
+namespace {
+
+constexpr uint32_t kExtDirMaxRead = 0x10000;
+
+// Programs the directory at a new place and switches entry 15 to it.
+int publish_ext_dir(const nvm_ext_dir& dir, uint32_t keep_offset, uint32_t keep_length)
+{
+    uint32_t place = 0;
+    if (common_nvm_alloc_space(kTypeExtDir, kExtDirBytes, keep_offset, keep_length, &place) != 0)
+        return -1;
+    uint32_t written = 0;
+    if (common_nvm_program_nvm(&dir, kExtDirBytes, place, NVM_PRG_APPEND_CRC, &written) != 0)
+        return -1;
+    return common_nvm_write_dir_entry(15, place, written, 0, kTypeExtDir, 0x01000000);
+}
+
+uint32_t round4(uint32_t v) { return (v + 3) & ~3u; }
+
+}  // namespace
+
+extern "C" {
+
+int common_nvm_read_ext_dir(uint32_t nvm_offset, uint32_t length, nvm_ext_dir* out)
+{
+    if (!out || length < 8 || length > kExtDirMaxRead)
+        return -1;
+    std::vector<uint8_t> raw(round4(length), 0);
+    if (common_nvm_read_abortable(raw.data(), 1, length, nvm_offset, nullptr) != 0)
+        return -1;
+    uint32_t count = load_be32(raw.data());
+    if (count >= 65)
+        return -1;
+    std::memset(out, 0, sizeof *out);
+    std::memcpy(out, raw.data(), length < kExtDirBytes ? length : kExtDirBytes);
+    out->count = count;
+    out->byte_cnt = __builtin_bswap32(out->byte_cnt);
+    for (uint32_t k = 0; k < count; ++k)
+        for (uint32_t w = 0; w < 3; ++w)
+            out->entry[k][w] = __builtin_bswap32(out->entry[k][w]);
+    return 0;
+}
+
+int common_nvm_ext_dir_find(uint32_t type, const nvm_ext_dir* dir, uint32_t* k, uint32_t* nvm_offset,
+                            uint32_t* sram, uint32_t* length, uint32_t* processor)
+{
+    if (k)
+        *k = 0xFFFFFFFF;
+    if (!dir)
+        return -1;
+    for (uint32_t i = 0; i < dir->count && i < 64; ++i) {
+        uint32_t flags = dir->entry[i][1];
+        if ((flags & kTypeMask) != type)
+            continue;
+        if (k)
+            *k = i;
+        if (nvm_offset)
+            *nvm_offset = dir->entry[i][2];
+        if (sram)
+            *sram = dir->entry[i][0];
+        if (length)
+            *length = flags & kLenMask;
+        if (processor)
+            *processor = flags & kProcMask;
+        return 0;
+    }
+    return -1;
+}
+
+int common_nvm_load_ext_dir(nvm_ext_dir* dir)
+{
+    uint32_t off = 0, len = 0, type = 0;
+    if (common_nvm_read_dir_entry(15, &off, &len, nullptr, &type, nullptr) != 0)
+        return -1;
+    if (len == 0 || type != kTypeExtDir)
+        return 0;
+    return common_nvm_read_ext_dir(off, len, dir) == 0 ? 1 : -1;
+}
+
+int common_nvm_find_ext_dir_image(uint32_t* present, uint32_t type, uint32_t* nvm_offset, uint32_t* length,
+                                  uint32_t* k)
+{
+    if (present)
+        *present = 0;
+    uint32_t off = 0, len = 0, t = 0;
+    if (common_nvm_read_dir_entry(15, &off, &len, nullptr, &t, nullptr) != 0)
+        return 0;
+    if (nvm_offset)
+        *nvm_offset = off;
+    if (length)
+        *length = len;
+    if (len == 0 || t != kTypeExtDir)
+        return 0;
+    nvm_ext_dir dir;
+    if (common_nvm_read_ext_dir(off, len, &dir) != 0)
+        return -1;
+    if (common_nvm_ext_dir_find(type, &dir, k, nvm_offset, nullptr, length, nullptr) == 0 && present)
+        *present = 1;
+    return 0;
+}
+
+int common_nvm_create_ext_dir()
+{
+    nvm_ext_dir dir;
+    std::memset(&dir, 0, sizeof dir);
+    return publish_ext_dir(dir, 0, 0);
+}
+
+int common_nvm_ext_dir_add(nvm_ext_dir* dir, uint32_t type, uint32_t length, uint32_t nvm_offset, uint32_t sram,
+                           uint32_t old_length, uint32_t processor)
+{
+    if (!dir)
+        return -1;
+    uint32_t k = 0;
+    bool existing = common_nvm_ext_dir_find(type, dir, &k, nullptr, nullptr, nullptr, nullptr) == 0;
+    if (!existing && dir->count >= 64)
+        return -1;  // a 65th entry would make every reader treat the directory as absent
+    length = round4(length);
+    nvm_offset = round4(nvm_offset);
+
+    // Room for the new copy of the directory, away from the image just programmed. Should the
+    // allocator move images to make room, it rewrites the directory in NVRAM: start again from
+    // that copy.
+    uint32_t moves = common_nvm_alloc_moves();
+    uint32_t place = 0;
+    if (common_nvm_alloc_space(kTypeExtDir, kExtDirBytes, nvm_offset, length, &place) != 0)
+        return -1;
+    if (common_nvm_alloc_moves() != moves) {
+        if (common_nvm_load_ext_dir(dir) != 1)
+            return -1;
+        existing = common_nvm_ext_dir_find(type, dir, &k, nullptr, nullptr, nullptr, nullptr) == 0;
+        if (!existing && dir->count >= 64)
+            return -1;
+    }
+    if (!existing)
+        k = dir->count++;
+    dir->byte_cnt = dir->byte_cnt - old_length + length;
+    dir->entry[k][0] = sram;
+    dir->entry[k][1] = (type & kTypeMask) | (length & kLenMask) | (processor & kProcMask);
+    dir->entry[k][2] = nvm_offset;
+    uint32_t written = 0;
+    if (common_nvm_program_nvm(dir, kExtDirBytes, place, NVM_PRG_APPEND_CRC, &written) != 0)
+        return -1;
+    return common_nvm_write_dir_entry(15, place, written, 0, kTypeExtDir, 0x01000000);
+}
+
+int common_nvm_ext_dir_remove(nvm_ext_dir* dir, uint32_t k)
+{
+    if (!dir || dir->count == 0 || k >= dir->count || dir->count > 64)
+        return -1;
+    if (dir->count == 1)
+        return common_nvm_write_dir_entry(15, 0, 0, 0, 0, 0);
+    nvm_ext_dir next = *dir;
+    next.byte_cnt -= next.entry[k][1] & kLenMask;
+    uint32_t last = next.count - 1;
+    std::memcpy(next.entry[k], next.entry[last], 12);
+    std::memset(next.entry[last], 0, 12);
+    next.count = last;
+    if (publish_ext_dir(next, 0, 0) != 0)
+        return -1;
+    *dir = next;
+    return 0;
+}
+
+int common_nvm_fix_ext_dir_byte_cnt()
+{
+    nvm_ext_dir dir;
+    int rc = common_nvm_load_ext_dir(&dir);
+    if (rc <= 0)
+        return rc;
+    uint32_t sum = 0;
+    for (uint32_t k = 0; k < dir.count; ++k)
+        sum += dir.entry[k][1] & kLenMask;
+    if (sum == dir.byte_cnt)
+        return 0;
+    fwupg_dbg_printf("Fixing extended dir byte_cnt value from 0x%x to 0x%x.\n", dir.byte_cnt, sum);
+    dir.byte_cnt = sum;
+    return publish_ext_dir(dir, 0, 0);
+}
+
+int common_nvm_find_ext_image_by_name(const char* text, uint32_t* nvm_offset, uint32_t* length, uint32_t* row)
+{
+    int r = row_by_name_part(text);
+    if (r < 0)
+        return -1;
+    if (row)
+        *row = uint32_t(r);
+    nvm_ext_dir dir;
+    if (common_nvm_load_ext_dir(&dir) != 1)
+        return -1;
+    return common_nvm_ext_dir_find(g_image_table[r].dir_type, &dir, nullptr, nvm_offset, nullptr, length, nullptr);
+}
+
+}  // extern "C"
+
+namespace {
+
+int remove_named(const char* text, int when_absent)
+{
+    int r = row_by_name_part(text);
+    if (r < 0)
+        return -1;
+    nvm_ext_dir dir;
+    int rc = common_nvm_load_ext_dir(&dir);
+    if (rc < 0)
+        return -1;
+    if (rc == 0)
+        return when_absent;
+    uint32_t k = 0;
+    if (common_nvm_ext_dir_find(g_image_table[r].dir_type, &dir, &k, nullptr, nullptr, nullptr, nullptr) != 0)
+        return when_absent;
+    return common_nvm_ext_dir_remove(&dir, k);
+}
+
+}  // namespace
+
+extern "C" int common_nvm_remove_vpd_image() { return remove_named("VPD", -1); }
+extern "C" int common_nvm_remove_ccm_image() { return remove_named("CCM", 0); }
+
+extern "C" int common_nvm_file_has_image(const uint8_t* image, uint32_t size, uint32_t type)
+{
+    if (!image || size < kDirOffset + 16 * 12)
+        return 0;
+    for (uint32_t i = 0; i < 16; ++i) {
+        const uint8_t* e = image + kDirOffset + 12 * i;
+        uint32_t flags = load_u32(e + 4);
+        if ((flags & kTypeMask) == type && (flags & kLenMask) != 0)
+            return 1;
+        if ((flags & kTypeMask) != kTypeExtDir || (flags & kLenMask) == 0)
+            continue;
+        uint64_t off = load_u32(e + 8);
+        if (off + 8 > size)
+            continue;
+        uint32_t count = load_u32(image + off);
+        if (count > 64)
+            continue;
+        for (uint32_t k = 0; k < count; ++k) {
+            uint64_t at = off + 8 + 12ull * k;
+            if (at + 12 > size)
+                break;
+            if ((load_u32(image + at + 4) & kTypeMask) == type)
+                return 1;
+        }
+    }
+    return 0;
+}
