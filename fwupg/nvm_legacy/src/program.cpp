@@ -29,15 +29,6 @@ struct image_buf {
     void put(uint32_t off, uint32_t v) { nvm_buf_put_dword(swap, data, off, v); }
 };
 
-// Offset of the own function's ID word: 0x104 on single-function boards, 0x154 / 0x1A8 on
-// dual-function boards by the function addressed.
-uint32_t id_word_offset(const HostOps& ops, int board)
-{
-    if (!toe::board_is_dual(board))
-        return 0x104;
-    return toe_cfg_own_block_first(ops) ? 0x154 : 0x1A8;
-}
-
 bool toe_int(const HostOps& ops, const char* name, uint32_t* out)
 {
     int v = 0;
@@ -111,6 +102,13 @@ int keep_vpd_fields(const HostOps& ops, uint32_t dev, image_buf& img, uint32_t f
 }
 
 }  // namespace
+
+uint32_t toe_nvm_id_word_offset(const HostOps& ops, int board)
+{
+    if (!toe::board_is_dual(board))
+        return 0x104;
+    return toe_cfg_own_block_first(ops) ? 0x154 : 0x1A8;
+}
 
 void toe_buf_swap_dwords(uint8_t* buf, uint32_t length)
 {
@@ -192,7 +190,7 @@ int toe_nvm_program_nvm(HostOps ops, uint8_t* buf, uint32_t length, uint32_t nvm
     image_buf img{buf, (length + 3) & ~3u, int(flags & TOE_PRG_NVM_ORDER)};
     const int board = toe::board(ops);
     const bool dual = toe::board_is_dual(board);
-    const uint32_t id_off = id_word_offset(ops, board);
+    const uint32_t id_off = toe_nvm_id_word_offset(ops, board);
 
     if (flags & TOE_PRG_ID_MATCH) {
         const uint32_t id = check_id(ops, img, id_off, "VID", "DID");

@@ -72,20 +72,31 @@ bool memory_image_start(const uint8_t* buf, uint32_t len, uint32_t* start)
     return pos <= len;
 }
 
-// The version text of the image kinds that point at a "vA.B.C" string through their word at 4.
-bool pointed_text(const image_source& src, std::string& out)
+// The 16-byte group that holds the version text of the image kinds that point at a "vA.B.C"
+// string through their word at 4, and where in it the text begins.
+bool pointed_group(const image_source& src, uint8_t (&bytes)[16], uint32_t* first)
 {
     uint32_t v = 0;
     if (!src.word(4, &v))
         return false;
-    uint8_t bytes[16];
     for (uint32_t i = 0; i < 4; ++i) {
         uint32_t w = 0;
         if (!src.word((v & 0xFFFC) + 4 * i, &w))
             return false;
         toe::store_le32(bytes + 4 * i, w);
     }
-    for (uint32_t i = v & 3; i < 16 && out.size() < 12 && std::isprint(bytes[i]); ++i)
+    *first = v & 3;
+    return true;
+}
+
+// The shown text: the printable characters from the start, at most 12.
+bool pointed_text(const image_source& src, std::string& out)
+{
+    uint8_t bytes[16];
+    uint32_t first = 0;
+    if (!pointed_group(src, bytes, &first))
+        return false;
+    for (uint32_t i = first; i < 16 && out.size() < 12 && std::isprint(bytes[i]); ++i)
         out += char(bytes[i]);
     return true;
 }
@@ -174,6 +185,28 @@ void toe_nvm_image_versions(HostOps ops, const uint8_t* buf, uint32_t buf_len, u
         return;
     }
     put_text(text, text_size, out);
+}
+
+int toe_image_pointed_version(HostOps ops, uint32_t dev, const uint8_t* buf, uint32_t limit, uint32_t nvm_offset,
+                              char (&text)[17])
+{
+    text[0] = '\0';
+    image_source src{ops, dev, buf, limit, nvm_offset};
+    uint32_t v = 0;
+    if (limit < 8)
+        return 2;
+    if (!src.word(4, &v))
+        return 1;
+    if (uint64_t(v & 0xFFFC) + 16 > limit)
+        return 2;
+    uint8_t bytes[16];
+    uint32_t first = 0;
+    if (!pointed_group(src, bytes, &first))
+        return 1;
+    const size_t n = strnlen(reinterpret_cast<const char*>(bytes + first), 16 - first);
+    std::memcpy(text, bytes + first, n);
+    text[n] = '\0';
+    return 0;
 }
 
 int toe_nvm_print_versions(const char* text)

@@ -36,5 +36,10 @@ int preserve_ib_feb_cfg(HostOps ops, uint8_t* buf, uint32_t length, int row, uin
 int toe_nvm_read_range(HostOps ops, uint8_t* buf, int swap, uint32_t length, uint32_t nvm_offset,
                        uint32_t* read_length);
 
+// NVRAM offset of the addressed function's PCI ID word (vendor ID in its upper 16 bits, device ID
+// in its lower): 0x104 on single-function boards; on dual-function boards 0x154 for the first
+// function's block and 0x1A8 for the second's, by the port and the cfg command's -otherfn.
+uint32_t toe_nvm_id_word_offset(const HostOps& ops, int board);
+
 // Byte-reverses each of the length / 4 words of a buffer.
 void toe_buf_swap_dwords(uint8_t* buf, uint32_t length);

@@ -14,6 +14,14 @@
 void toe_nvm_image_versions(HostOps ops, const uint8_t* buf, uint32_t buf_len, uint32_t nvm_offset,
                             const char* name, char* text, size_t text_size);
 
+// The version text that an image's word at byte 4 points at (iSCSI boot, FCoE boot, CCM): the
+// bytes from (word & 3) of the 16-byte group at (word & 0xFFFC), ended by a NUL or the group's end.
+// From `buf` when given, else from NVRAM at `nvm_offset`; either way every read lies within the
+// first `limit` bytes of the image. 0; 1 when an NVRAM read fails; 2 when the text would lie
+// outside the image.
+int toe_image_pointed_version(HostOps ops, uint32_t dev, const uint8_t* buf, uint32_t limit, uint32_t nvm_offset,
+                              char (&text)[17]);
+
 // Prints a ";"-separated version list under a listing column. Returns 1.
 int toe_nvm_print_versions(const char* text);
 
