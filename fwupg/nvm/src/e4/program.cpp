@@ -150,35 +150,38 @@ int e4_nvm_program_image(e4_image_header* header, uint8_t* data, uint32_t length
     return 0;
 }
 
+namespace {
+
+// One image of the row's type from a copy of the caller's bytes, without version check; the
+// bytes may carry their own header.
+int program_unchecked(uint32_t row, const uint8_t* buffer, uint32_t length)
+{
+    std::vector<uint8_t> copy(buffer, buffer + length);
+    e4_image_header own{};
+    e4_image_header* h = e4_image_header_prepare(copy.data(), length, row, true, &own);
+    if (!h)
+        return -1;
+    const uint32_t skip = h == &own ? 0 : uint32_t(sizeof(e4_image_header));
+    return e4_nvm_program_image(h, copy.data() + skip, length - skip, true, false);
+}
+
+}  // namespace
+
 int e4_nvm_program_vpd(const uint8_t* buffer, uint32_t length)
 {
     uint32_t row = 0;
     if (!buffer || e4_image_row_by_option("-vpd", &row) != 0)
         return -1;
-    std::vector<uint8_t> copy(buffer, buffer + length);
-    e4_image_header out{};
-    e4_image_header* h = e4_image_header_prepare(copy.data(), length, row, true, &out);
-    if (!h)
-        return -1;
-    // A VPD image is never headed; the prepared header is the separate one.
-    return e4_nvm_program_image(h, copy.data(), length, true, false);
+    return program_unchecked(row, buffer, length);
 }
 
 int e4_nvm_program_cfg_image(uint32_t type, const uint8_t* buffer, uint32_t length)
 {
-    if (!buffer || (type != kNvmCfg1 && type != kDefaultCfg && type != kMeta))
-        return -1;
     uint32_t row = 0;
-    if (e4_image_row_by_name(type_name(type), &row) != 0)
+    if (!buffer || (type != kNvmCfg1 && type != kDefaultCfg && type != kMeta) ||
+        e4_image_row_by_name(type_name(type), &row) != 0)
         return -1;
-    std::vector<uint8_t> copy(buffer, buffer + length);
-    e4_image_header out{};
-    e4_image_header* h = e4_image_header_prepare(copy.data(), length, row, true, &out);
-    if (!h)
-        return -1;
-    uint8_t* data = h == &out ? copy.data() : copy.data() + sizeof(e4_image_header);
-    const uint32_t data_len = h == &out ? length : length - uint32_t(sizeof(e4_image_header));
-    return e4_nvm_program_image(h, data, data_len, true, false);
+    return program_unchecked(row, buffer, length);
 }
 
 int e4_mba_update_cfg(const e4_image_header& header)

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -17,10 +18,29 @@ struct Entry {
     uint32_t type, offset, length, sram = 0, sram_run = 0;
 };
 
+using Bytes = std::vector<uint8_t>;
+
 inline void put_le32(std::vector<uint8_t>& nv, uint32_t at, uint32_t v)
 {
     for (int i = 0; i < 4; ++i)
         nv[at + uint32_t(i)] = uint8_t(v >> (8 * i));
+}
+
+inline Bytes le_words(std::initializer_list<uint32_t> words)
+{
+    Bytes b;
+    for (uint32_t w : words)
+        for (int i = 0; i < 4; ++i)
+            b.push_back(uint8_t(w >> (8 * i)));
+    return b;
+}
+
+inline Bytes concat(std::initializer_list<Bytes> parts)
+{
+    Bytes out;
+    for (const auto& p : parts)
+        out.insert(out.end(), p.begin(), p.end());
+    return out;
 }
 
 // The directory's CRC word: the standard CRC-32 of the bytes with every 4-byte group reversed,
@@ -148,6 +168,33 @@ inline std::vector<uint8_t> rom_image(const RomSpec& r)
     std::copy(r.payload.begin(), r.payload.end(), b.begin() + 0x40);
     return b;
 }
+
+// An NVRAM of 256 KiB holding the images placed (4 KiB apart from 0x4000 on), listed in directory
+// copy 0 after its own DIR1 entry once published.
+struct E4Board {
+    FakeAdapter a{std::vector<uint8_t>(0x40000, 0xFF)};
+    std::vector<Entry> entries{{12, 0x2000, 0, 0x11, 0x22}};
+    uint32_t next = 0x4000;
+
+    uint32_t place(uint32_t type, const Bytes& b)
+    {
+        const uint32_t at = next;
+        std::copy(b.begin(), b.end(), a.nvram.begin() + at);
+        entries.push_back({type, at, uint32_t(b.size())});
+        next += (uint32_t(b.size()) + 0xFFF) & ~0xFFFu;
+        return at;
+    }
+    E4Board& with(uint32_t type, const Bytes& b)
+    {
+        place(type, b);
+        return *this;
+    }
+    void publish(uint32_t seq = 1)
+    {
+        entries[0].length = 12 + 20 * uint32_t(entries.size()) + 4;
+        put_dir(a.nvram, 0, seq, entries);
+    }
+};
 
 // Makes an adapter's record current with an E4 chip id (device id in bits 16-31).
 class E4Current {

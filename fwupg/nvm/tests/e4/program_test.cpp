@@ -18,24 +18,6 @@ namespace {
 using namespace fwupg::nvm::test;
 using namespace fwupg::nvm::e4;
 using namespace fwupg::nvm::test::e4bytes;
-using Bytes = std::vector<uint8_t>;
-
-Bytes le_words(std::initializer_list<uint32_t> words)
-{
-    Bytes b;
-    for (uint32_t w : words)
-        for (int i = 0; i < 4; ++i)
-            b.push_back(uint8_t(w >> (8 * i)));
-    return b;
-}
-
-Bytes concat(std::initializer_list<Bytes> parts)
-{
-    Bytes out;
-    for (const auto& p : parts)
-        out.insert(out.end(), p.begin(), p.end());
-    return out;
-}
 
 uint32_t word(const Bytes& b, uint32_t at)
 {
@@ -65,24 +47,18 @@ uint32_t record_write(uint32_t dev, uint32_t offset, uint32_t length, uint8_t* b
 
 // An E4 adapter whose NVRAM holds the images given (from 0x4000 on, directory copy 0) and whose
 // writes are recorded.
-struct Adapter {
-    FakeAdapter a{std::vector<uint8_t>(0x40000, 0xFF)};
-    std::vector<Entry> entries{{12, 0x2000, 0}};
-    uint32_t next = 0x4000;
+struct Adapter : E4Board {
     HostOps ops{};
     std::unique_ptr<fwupg::HostOpsScope> scope;
 
     Adapter& with(uint32_t type, const Bytes& b)
     {
-        std::copy(b.begin(), b.end(), a.nvram.begin() + next);
-        entries.push_back({type, next, uint32_t(b.size())});
-        next += (uint32_t(b.size()) + 0xFFF) & ~0xFFFu;
+        place(type, b);
         return *this;
     }
     Adapter& start(uint16_t did = 0x1656)
     {
-        entries[0].length = 12 + 20 * uint32_t(entries.size()) + 4;
-        put_dir(a.nvram, 0, 1, entries);
+        publish();
         ops = a.ops();
         ops.chipId = uint32_t(did) << 16;
         g_next_write = ops.nvmWriteBlock;

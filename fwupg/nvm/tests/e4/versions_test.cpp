@@ -15,7 +15,6 @@ namespace {
 using namespace fwupg::nvm::test;
 using namespace fwupg::nvm::e4;
 using namespace fwupg::nvm::test::e4bytes;
-using Bytes = std::vector<uint8_t>;
 
 Bytes with_text(const std::string& text, uint32_t at = 0, uint32_t size = 64)
 {
@@ -23,23 +22,6 @@ Bytes with_text(const std::string& text, uint32_t at = 0, uint32_t size = 64)
     Bytes t = swizzled(text);
     std::copy(t.begin(), t.end(), b.begin() + at);
     return b;
-}
-
-Bytes le_words(std::initializer_list<uint32_t> words)
-{
-    Bytes b;
-    for (uint32_t w : words)
-        for (int i = 0; i < 4; ++i)
-            b.push_back(uint8_t(w >> (8 * i)));
-    return b;
-}
-
-Bytes concat(std::initializer_list<Bytes> parts)
-{
-    Bytes out;
-    for (const auto& p : parts)
-        out.insert(out.end(), p.begin(), p.end());
-    return out;
 }
 
 // An MBA chain: a PCI 3.0 legacy image with the code revision, then an x64 EFI driver (PE
@@ -52,26 +34,7 @@ Bytes mba(uint16_t legacy_revision, bool compressed = true, uint16_t efi_minor =
     return concat({rom_image({.code_type = 0, .revision = legacy_revision}), rom_image(efi)});
 }
 
-// An adapter whose NVRAM holds `images` (type, bytes) from 0x4000 on, listed in directory copy 0.
-struct E4Nvram {
-    FakeAdapter a{std::vector<uint8_t>(0x40000, 0xFF)};
-    std::vector<Entry> entries{{12, 0x2000, 0}};
-    uint32_t next = 0x4000;
-
-    uint32_t place(uint32_t type, const Bytes& b)
-    {
-        const uint32_t at = next;
-        std::copy(b.begin(), b.end(), a.nvram.begin() + at);
-        entries.push_back({type, at, uint32_t(b.size())});
-        next += (uint32_t(b.size()) + 0x3FF) & ~0x3FFu;
-        return at;
-    }
-    void publish()
-    {
-        entries[0].length = 12 + 20 * uint32_t(entries.size()) + 4;
-        put_dir(a.nvram, 0, 1, entries);
-    }
-};
+using E4Nvram = E4Board;
 
 TEST(E4Versions, TextsFromABufferEqualThoseFromNvram)
 {

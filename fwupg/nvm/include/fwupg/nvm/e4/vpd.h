@@ -1,0 +1,26 @@
+// The VPD image of an E4 adapter (type 7): resources in natural byte order behind a header word,
+// with the image's trailing CRC after them.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "fwupg/nvm/vpd_table.h"
+
+extern "C" {
+
+// Reads the VPD image into the table: 0, or -1 with the reason printed.
+int get_vpd_info_from_image(vpd_field_table* table);
+// Replaces or adds one text field and programs the image again: 0, -1 when the image can't be
+// read, 1 when it can't be built or programmed.
+int common_nvm_e4_set_vpd_field(const char* keyword, const char* text);
+
+}  // extern "C"
+
+namespace fwupg::nvm::e4 {
+
+// The VPD image as it stands in NVRAM (header word, resources, CRC): 0, or -1 with the reason
+// printed.
+int read_vpd_image(std::vector<uint8_t>& image);
+
+}  // namespace fwupg::nvm::e4

@@ -1,0 +1,198 @@
+// The E4 branches of "_upgrade", "dir" and "crc" over hand-written NVRAM pictures. The adapter
+// here does not install what is written at offset 0 (the simulated machine's end-to-end tests
+// show that); these tests show the command lines, the messages and the writes.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "e4_bytes.h"
+#include "fwupg/nvm/e4/commands.h"
+#include "fwupg/nvm/e4/directory.h"
+#include "kit_board.h"
+
+namespace {
+
+using namespace fwupg::nvm::test;
+using namespace fwupg::nvm::test::e4bytes;
+
+Bytes text_image(const std::string& text, uint32_t size = 16)
+{
+    Bytes b = swizzled(text);
+    b.resize(size, 0);
+    return b;
+}
+
+// Appends the image's CRC word as the adapter firmware does.
+Bytes with_crc(Bytes b)
+{
+    const uint32_t crc = dir_crc(b.data(), uint32_t(b.size()));
+    for (int i = 0; i < 4; ++i)
+        b.push_back(uint8_t(crc >> (8 * i)));
+    return b;
+}
+
+struct Adapter : E4Board {
+    std::unique_ptr<E4Current> cur;
+
+    Adapter& with(uint32_t type, const Bytes& b)
+    {
+        place(type, b);
+        return *this;
+    }
+    Adapter& start(uint32_t seq = 1)
+    {
+        publish(seq);
+        cur = std::make_unique<E4Current>(a);
+        take_debug_text();
+        return *this;
+    }
+    int run(int (*body)(Tcl_Interp*, int, Tcl_Obj* const[]), const std::vector<std::string>& words)
+    {
+        std::vector<Tcl_Obj*> objs;
+        for (const auto& w : words) {
+            objs.push_back(Tcl_NewStringObj(w.c_str(), -1));
+            Tcl_IncrRefCount(objs.back());
+        }
+        Tcl_ResetResult(a.interp());
+        a.last_errors.clear();
+        const int rc = body(a.interp(), int(objs.size()), objs.data());
+        for (Tcl_Obj* o : objs)
+            Tcl_DecrRefCount(o);
+        return rc;
+    }
+    int crc(const std::vector<std::string>& words)
+    {
+        return run([](Tcl_Interp*, int objc, Tcl_Obj* const objv[]) { return fwupg::nvm::e4::crc_cmd(objc, objv); },
+                   words);
+    }
+    std::string result() const { return Tcl_GetStringResult(a.interp()); }
+};
+
+void write_file(const std::string& path, const Bytes& b)
+{
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
+}
+
+TEST(E4Commands, DirListingMarksTheRunningAndThePendingBank)
+{
+    Adapter ad;
+    Bytes cfg(4240, 0);
+    put_le32(cfg, 124, 0x00080102);
+    put_le32(cfg, 128, 0x0C1FE707);  // December 31st, 2023
+    ad.with(1, with_crc(text_image("TIM 8.18.1.0"))).with(2, with_crc(text_image("TIM 8.18.2.0")));
+    ad.with(10, with_crc(cfg)).with(27, Bytes(8, 0));
+    ad.a.set_toe("ACTIVE_BUNDLE", "0");
+    ad.a.set_toe("RUNNING_MFW_VER", "135397632");
+    ad.start(/*seq=*/3);  // bank 1 boots next
+    EXPECT_EQ(fwupg::nvm::e4::dir_listing(), 0);
+    const std::string dashes(78, '-');
+    EXPECT_EQ(take_debug_text(),
+              "MBI version: 8.1.2    MBI date: 12/31/2023\n" + dashes +
+                  "\n       Image   SRAM Addr  SRAM Run Addr  NVM Offset  Byte Cnt   Version\n" + dashes +
+                  "\n"
+                  "       DIR1*  0x00000011    0x00000022   0x00002000  0x00074      N/A\n"
+                  "       TIM1*  0x00000000    0x00000000   0x00004000  0x00014   TIM 8.18.1.0\n"
+                  "       TIM2!  0x00000000    0x00000000   0x00005000  0x00014   TIM 8.18.2.0\n"
+                  "   NVM_CFG1   0x00000000    0x00000000   0x00006000  0x01094      N/A\n"
+                  " CRASH_DUMP   0x00000000    0x00000000   0x00008000  0x00008      N/A\n"
+                  "--------------\n* Running Image\n! Pending till reboot\n");
+}
+
+TEST(E4Commands, DirListingWithoutRunningFirmwareMarksNoBank)
+{
+    Adapter ad;
+    ad.with(1, with_crc(text_image("TIM 8.18.1.0"))).start(2);
+    EXPECT_EQ(fwupg::nvm::e4::dir_listing(), 0);
+    const std::string log = take_debug_text();
+    EXPECT_EQ(log.rfind("Failed to get_running_mfw!\n", 0), 0u);
+    EXPECT_NE(log.find("       TIM1   0x"), std::string::npos) << log;
+    EXPECT_EQ(log.find("Pending"), std::string::npos);
+}
+
+TEST(E4Commands, CrcListsEveryImageAndFixesOne)
+{
+    Adapter ad;
+    Bytes tim = with_crc(text_image("TIM 8.18.1.0"));
+    Bytes bad = with_crc(text_image("MIM 8.18.1.0"));
+    bad[0] ^= 1;
+    ad.with(1, tim).with(3, bad).with(27, Bytes(12, 0x5A)).start();
+    // The directory copy itself is an image too: DIR1's entry covers it and its CRC.
+    EXPECT_EQ(ad.crc({"crc"}), 1);
+    const std::string log = take_debug_text();
+    EXPECT_NE(log.find("       TIM1    0x00004000   0x00000014     0x"), std::string::npos) << log;
+    EXPECT_NE(log.find("      OK\n       MIM1"), std::string::npos) << log;
+    EXPECT_NE(log.find("      Mismatch\n CRASH_DUMP"), std::string::npos) << log;
+    EXPECT_NE(log.find("      N/A\n\nCRC mismatch found!!!.\n\n"), std::string::npos) << log;
+
+    EXPECT_EQ(ad.crc({"crc", "MIM1"}), 1);
+    EXPECT_EQ(take_debug_text().rfind("Mismatch 0x", 0), 0u);
+    EXPECT_EQ(ad.crc({"crc", "-fix", "MIM1"}), 0);
+    EXPECT_EQ(take_debug_text().rfind("Fixed 0x", 0), 0u);
+    EXPECT_EQ(ad.crc({"crc", "MIM1"}), 0);
+    EXPECT_EQ(take_debug_text().rfind("OK 0x", 0), 0u);
+    EXPECT_EQ(ad.crc({"crc", "-no_print"}), 0);
+    EXPECT_EQ(take_debug_text(), "\nCRC check passed successfully.\n\n");
+}
+
+TEST(E4Commands, CrcRefusals)
+{
+    Adapter ad;
+    ad.with(1, with_crc(text_image("TIM 8.18.1.0"))).start();
+    struct Case {
+        std::vector<std::string> words;
+        const char* log;
+    } cases[] = {
+        {{"crc", "-fox", "TIM1"}, "param can only be '-fix'\n"},
+        {{"crc", "LIM"}, "couldn't find image named LIM\n"},
+        {{"crc", "tim1"}, "couldn't find image named tim1\n"},
+        {{"crc", "-fix", "TIM1", "x"}, ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ad.crc(c.words), -1) << c.words[1];
+        EXPECT_EQ(take_debug_text(), c.log);
+    }
+    EXPECT_NE(ad.result().find("[[specicif image] [-fix]]"), std::string::npos);
+}
+
+TEST(E4Commands, UpgradeLinesAndFiles)
+{
+    TempDir tmp;
+    const std::string image = tmp.file("optm.bin");
+    write_file(image, Bytes(10, 7));
+    Adapter ad;
+    Bytes cfg(4240, 0);
+    put_le32(cfg, 124, 0x00080102);
+    ad.with(10, with_crc(cfg)).start();
+    using fwupg::nvm::e4::upgrade_cmd;
+
+    EXPECT_EQ(ad.run(upgrade_cmd, {"_upgrade", image}), -1);
+    EXPECT_EQ(ad.result().rfind("[-F] -<image_type> <filename>\nimage_type: -mfw, -mbi, -tim1", 0), 0u);
+    EXPECT_EQ(ad.a.last_errors, std::vector<uint32_t>{2});
+    EXPECT_EQ(ad.run(upgrade_cmd, {"_upgrade", "-F", image}), -1);
+    EXPECT_EQ(ad.run(upgrade_cmd, {"_upgrade", "-nosuch", image}), -1);
+    EXPECT_EQ(ad.run(upgrade_cmd, {"_upgrade", "-optm", tmp.file("missing.bin")}), -1);
+    EXPECT_EQ(take_debug_text(), "Couldn't find file named " + tmp.file("missing.bin") + "\n");
+    ad.a.reset_counters();
+    ad.a.writes.clear();
+    EXPECT_EQ(ad.run(upgrade_cmd, {"_upgrade", "-mbi", image}), 0);
+    EXPECT_TRUE(ad.a.writes.empty());
+
+    // One image: header and data at offset 0, then NVM_CFG1 with the MBI version cleared.
+    EXPECT_EQ(ad.run(upgrade_cmd, {"_upgrade", "-optm", image}), 0);
+    ASSERT_EQ(ad.a.writes.size(), 4u);
+    for (const auto& w : ad.a.writes)
+        EXPECT_EQ(w.first, 0u);
+    EXPECT_EQ(ad.a.writes[1].second, 12u);
+    EXPECT_EQ(ad.a.writes[3].second, 4240u);
+    EXPECT_EQ(ad.a.nvram[124], 0);  // the last write at offset 0 was NVM_CFG1
+    EXPECT_NE(take_debug_text().find("\r\nUpgrading OPT_MODULES is success\r\n"), std::string::npos);
+
+    // A bundle that is not one fails, and says so.
+    EXPECT_EQ(ad.run(upgrade_cmd, {"_upgrade", "-mfw", image}), -1);
+    EXPECT_NE(take_debug_text().find("\r\nUpgrading MFW failed\r\n"), std::string::npos);
+    EXPECT_EQ(ad.a.last_errors, std::vector<uint32_t>{70});
+}
+
+}  // namespace
