@@ -10,6 +10,7 @@
 #include "e4_bytes.h"
 #include "fwupg/nvm/e4/commands.h"
 #include "fwupg/nvm/e4/directory.h"
+#include "fwupg/nvm/e4/vpd.h"
 #include "kit_board.h"
 
 namespace {
@@ -193,6 +194,34 @@ TEST(E4Commands, UpgradeLinesAndFiles)
     EXPECT_EQ(ad.run(upgrade_cmd, {"_upgrade", "-mfw", image}), -1);
     EXPECT_NE(take_debug_text().find("\r\nUpgrading MFW failed\r\n"), std::string::npos);
     EXPECT_EQ(ad.a.last_errors, std::vector<uint32_t>{70});
+}
+
+TEST(E4Vpd, FieldsAreReadAndAFieldIsAdded)
+{
+    Bytes vpd = concat({le_words({1}), Bytes{0x82, 4, 0, 'T', 'e', 's', 't', 0x90, 12, 0, 'P', 'N', 3, 'A', 'B', 'C',
+                                             'R', 'V', 2, 0, 0, 0x78}});
+    Adapter ad;
+    ad.with(7, with_crc(vpd)).start();
+    vpd_field_table table;
+    ASSERT_EQ(get_vpd_info_from_image(&table), 0);
+    EXPECT_EQ(std::string(table.product_name, table.name_length), "Test");
+    ASSERT_EQ(table.count, 1u);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(table.fields[0].data), table.fields[0].length), "ABC");
+
+    ad.a.writes.clear();
+    EXPECT_EQ(common_nvm_e4_set_vpd_field("V9", "8.1.2"), 0);
+    ASSERT_EQ(ad.a.writes.size(), 2u);
+    // The image written last at offset 0 is the new VPD image; it reads back with both fields.
+    const uint32_t len = ad.a.writes[1].second;
+    ASSERT_EQ(fwupg::nvm::vpd_table_from_image(ad.a.nvram.data(), len, &table, nullptr), 0);
+    EXPECT_EQ(table.count, 2u);
+    EXPECT_STREQ(reinterpret_cast<const char*>(table.fields[1].data), "8.1.2");
+    EXPECT_EQ(ad.a.nvram[0], 1);  // header word 1
+
+    Adapter none;
+    none.start();
+    EXPECT_EQ(get_vpd_info_from_image(&table), -1);
+    EXPECT_EQ(take_debug_text(), "get_vpd_info_from_image(): VPD image does not exist!!\r\n");
 }
 
 }  // namespace
