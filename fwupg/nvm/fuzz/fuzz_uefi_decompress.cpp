@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "fwupg/nvm/uefi_decompress.h"
+#include "fwupg/nvm/e4/uefi_decompress.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "fwupg/nvm/access.h"
+#include "fwupg/nvm/base/access.h"
 #include "fwupg/nvm/e4/image_table.h"
 
 using namespace fwupg::nvm;

@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "fwupg/nvm/access.h"
+#include "fwupg/nvm/base/access.h"
 #include "fwupg/nvm/e4/image_table.h"
 #include "fwupg/nvm/e4/program.h"
 

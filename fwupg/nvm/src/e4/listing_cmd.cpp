@@ -6,7 +6,7 @@
 #include <string>
 #include <strings.h>
 
-#include "fwupg/nvm/access.h"
+#include "fwupg/nvm/base/access.h"
 #include "fwupg/nvm/e4/commands.h"
 #include "fwupg/nvm/e4/image_table.h"
 #include "fwupg/nvm/e4/nvm_cfg.h"

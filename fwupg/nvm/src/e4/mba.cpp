@@ -9,7 +9,7 @@
 #include "fwupg/nvm/e4/image_table.h"
 #include "fwupg/nvm/e4/nvm_cfg.h"
 #include "fwupg/nvm/e4/versions.h"
-#include "fwupg/nvm/uefi_decompress.h"
+#include "fwupg/nvm/e4/uefi_decompress.h"
 
 namespace fwupg::nvm::e4 {
 

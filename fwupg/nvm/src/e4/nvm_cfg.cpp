@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "fwupg/nvm/access.h"
+#include "fwupg/nvm/base/access.h"
 #include "fwupg/nvm/e4/directory.h"
 #include "fwupg/nvm/e4/image_table.h"
 #include "fwupg/nvm/e4/program.h"

@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "fwupg/nvm/access.h"
+#include "fwupg/nvm/base/access.h"
 #include "fwupg/nvm/e4/image_table.h"
 #include "fwupg/nvm/e4/nvm_cfg.h"
 #include "fwupg/nvm/e4/versions.h"
-#include "version_rules.h"
+#include "e4/version_rules.h"
 
 namespace fwupg::nvm::e4 {
 

@@ -11,7 +11,7 @@
 // (which would overflow the lookup table), a symbol value outside its set, a match that starts
 // before the output or runs past its end, and a stream that needs more bits than it holds are
 // all refused with UEFI_DECOMPRESS_INVALID. All state lives in the caller's scratch area.
-#include "fwupg/nvm/uefi_decompress.h"
+#include "fwupg/nvm/e4/uefi_decompress.h"
 
 #include <cstddef>
 #include <cstdint>

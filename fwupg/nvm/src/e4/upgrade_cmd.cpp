@@ -6,13 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "fwupg/nvm/access.h"
-#include "fwupg/nvm/console.h"
+#include "fwupg/nvm/base/access.h"
+#include "fwupg/nvm/base/console.h"
 #include "fwupg/nvm/e4/commands.h"
 #include "fwupg/nvm/e4/image_table.h"
 #include "fwupg/nvm/e4/nvm_cfg.h"
 #include "fwupg/nvm/e4/program.h"
-#include "fwupg/nvm/file_io.h"
+#include "fwupg/nvm/base/file_io.h"
 
 namespace fwupg::nvm::e4 {
 

@@ -5,10 +5,10 @@
 #include <cstring>
 #include <iterator>
 
-#include "fwupg/nvm/access.h"
+#include "fwupg/nvm/base/access.h"
 #include "fwupg/nvm/e4/image_header.h"
 #include "fwupg/nvm/e4/image_table.h"
-#include "version_rules.h"
+#include "e4/version_rules.h"
 
 namespace fwupg::nvm::e4 {
 

@@ -4,7 +4,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "fwupg/nvm/uefi_decompress.h"
+#include "fwupg/nvm/e4/uefi_decompress.h"
 
 static unsigned char* slurp(const char* path, long* size)
 {

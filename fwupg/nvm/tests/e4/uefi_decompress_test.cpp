@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "fwupg/nvm/uefi_decompress.h"
+#include "fwupg/nvm/e4/uefi_decompress.h"
 
 namespace {
 

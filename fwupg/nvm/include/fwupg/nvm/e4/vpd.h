@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "fwupg/nvm/vpd_table.h"
+#include "fwupg/nvm/formats/vpd_table.h"
 
 extern "C" {
 
