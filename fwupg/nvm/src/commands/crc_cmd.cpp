@@ -7,6 +7,7 @@
 
 #include "fwupg/nvm/base/access.h"
 #include "fwupg/nvm/commands/commands.h"
+#include "fwupg/nvm/e4/commands.h"
 #include "fwupg/nvm/base/console.h"
 #include "fwupg/nvm/e123/directory.h"
 #include "fwupg/nvm/e123/image_table.h"
@@ -185,6 +186,8 @@ int one_region(Tcl_Interp* interp, std::string name, bool fix)
 
 int crc(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
 {
+    if (common_nvm_is_e4())
+        return fwupg::nvm::e4::crc_cmd(objc, objv) == 0 ? TCL_OK : TCL_ERROR;
     if (!is_e1e3_family()) {
         Tcl_AppendResult(interp, "nvm crc is not supported on this chip yet.", nullptr);
         return TCL_ERROR;

@@ -7,6 +7,7 @@
 
 #include "fwupg/nvm/base/access.h"
 #include "fwupg/nvm/commands/commands.h"
+#include "fwupg/nvm/e4/commands.h"
 #include "fwupg/nvm/e123/directory.h"
 #include "fwupg/nvm/e123/image_table.h"
 #include "fwupg/nvm/commands/listing.h"
@@ -202,6 +203,9 @@ int one_entry(Tcl_Interp* interp, std::string name, bool remove)
 
 int dir(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
 {
+    // The E4 directory is listed; its entries are not shown or deleted one by one.
+    if (common_nvm_is_e4() && objc == 1)
+        return fwupg::nvm::e4::dir_listing() == 0 ? TCL_OK : TCL_ERROR;
     if (!is_e1e3_family()) {
         append(interp, "nvm dir is not supported on this chip yet.");
         return TCL_ERROR;

@@ -21,6 +21,7 @@
 #include "fwupg/nvm/e123/queries.h"
 #include "fwupg/nvm/formats/sfp_modules.h"
 #include "fwupg/nvm/commands/upgrade.h"
+#include "fwupg/nvm/e4/commands.h"
 #include "fwupg/nvm/formats/vpd_text.h"
 #include "commands/upgrade_detail.h"
 
@@ -735,7 +736,7 @@ extern "C" int tcl_al_nvm_upgrade_cmd(HostOps ops, Tcl_Interp* interp, int objc,
         case UpgradePath::Older:
             return older_chip_upgrade(interp, objc, objv);
         case UpgradePath::E4:
-            return e4_not_supported(interp);
+            return fwupg::nvm::e4::upgrade_cmd(interp, objc, objv);
         default:
             return unknown_chip(interp);
         }

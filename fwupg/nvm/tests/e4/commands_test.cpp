@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "e4_bytes.h"
+#include "fwupg/engine_procs.h"
 #include "fwupg/nvm/e4/commands.h"
 #include "fwupg/nvm/e4/directory.h"
 #include "fwupg/nvm/e4/vpd.h"
@@ -222,6 +223,33 @@ TEST(E4Vpd, FieldsAreReadAndAFieldIsAdded)
     none.start();
     EXPECT_EQ(get_vpd_info_from_image(&table), -1);
     EXPECT_EQ(take_debug_text(), "get_vpd_info_from_image(): VPD image does not exist!!\r\n");
+}
+
+}  // namespace
+
+namespace {
+
+// The engine's command procedures take the E4 branch on an E4 chip.
+TEST(E4Commands, CommandProceduresTakeTheE4Branch)
+{
+    Adapter ad;
+    ad.with(1, with_crc(text_image("TIM 8.18.1.0"))).start();
+    EXPECT_EQ(ad.a.run_command(
+                  [](HostOps h, Tcl_Interp* i, int c, Tcl_Obj* const v[]) {
+                      h.chipId = uint32_t(0x1656) << 16;
+                      return tcl_al_nvm_upgrade_cmd(h, i, c, v);
+                  },
+                  "_upgrade", {"-optm", "/nonexistent/file"}),
+              -1);
+    EXPECT_EQ(take_debug_text(), "Couldn't find file named /nonexistent/file\n");
+    EXPECT_EQ(ad.run([](Tcl_Interp* i, int c, Tcl_Obj* const v[]) { return tcl_al_nvm_crc_cmd(nullptr, i, c, v); },
+                     {"crc", "-no_print"}),
+              TCL_OK);
+    EXPECT_EQ(take_debug_text(), "\nCRC check passed successfully.\n\n");
+    EXPECT_EQ(ad.run([](Tcl_Interp* i, int c, Tcl_Obj* const v[]) { return tcl_al_nvm_dir_cmd(nullptr, i, c, v); },
+                     {"dir"}),
+              TCL_OK);
+    EXPECT_NE(take_debug_text().find("       TIM1   0x"), std::string::npos);
 }
 
 }  // namespace
