@@ -199,8 +199,8 @@ int toe_nvm_compare_versions(HostOps ops, uint32_t new_version, uint32_t nvm_ver
 int toe_nvm_upgrade_version_check(HostOps ops, int row, const uint8_t* image, uint32_t length)
 {
     uint32_t dev = 0;
-    if (!toe::get_dev(ops, &dev))
-        return refuse(ops, toe::ERR_NO_DEVICE, "Failed to locate device.");
+    if (!toe::locate_device(ops, &dev))
+        return 1;
     const version_kind kind = kind_of(row);
     if (kind == version_kind::none)
         return 0;
