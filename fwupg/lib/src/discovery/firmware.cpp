@@ -91,7 +91,9 @@ int Firmware::fillFirmwareInfo(FwInfo* info) const
     // Wide texts are cut to the field's capacity less one and always terminated.
     platform::copy_utf16(platform::to_utf16(m_TypeName), info->typeName, std::size(info->typeName));
     platform::copy_utf16(platform::to_utf16(ShownFile()), info->fileName, std::size(info->fileName));
-    ReadThree(m_ActiveVersion, &info->curMajor, &info->curMinor, &info->curBuild);
+    // Version texts of the management library may carry a name before the number ("bc 7.10.1"):
+    // the number is their trailing dotted part, as the report shows it.
+    ReadThree(fwupg::GetVersionSuffixA(m_ActiveVersion), &info->curMajor, &info->curMinor, &info->curBuild);
     if (m_ImageVersion.empty()) {
         info->availMajor = info->availMinor = info->availBuild = 0;
     } else {
