@@ -110,9 +110,12 @@ const LegacyBoard kLegacyBoards[] = {
     {"l-5706", 5706, 0x5706, 0x164A, 1, 0x18570600},
     {"l-5708", 5708, 0x5708, 0x164C, 1, 0x18570800},
     {"l-5709", 5709, 0x5709, 0x1639, 2, 0x18570900},
-    {"l-5716", 5716, 0x5716, 0x163B, 2, 0x18571600},
+    {"l-5716", 5716, 0x5709, 0x163B, 2, 0x18571600},  // the 5716 board carries a 5709-class chip
 };
 constexpr uint32_t kLegacyNvramSize = 0x40000;
+// The library lists an adapter only when the folder holds an MBI or PHY image that fits it; the
+// legacy boards carry an external PHY whose image the folder holds ("8484", code 0x1100).
+constexpr uint32_t kLegacyExtPhy = 0x1100;
 
 void set_mac(uint8_t out[6], uint32_t low) {
   const uint8_t m[6] = {0x00, 0x10, uint8_t(low >> 24), uint8_t(low >> 16), uint8_t(low >> 8), uint8_t(low)};
@@ -169,10 +172,67 @@ void write_legacy_adapters(const std::string& root, const LegacyBoard& b, uint32
     a.reg(0x808, chip << 16 | 0x0003);  // chip id register: chip number, revision, metal
     a.reg(0x8EC, 0x3);                  // copper PHY
     a.reg(0x40C, 0x40000000);           // auxiliary power preset
+    a.ext_phy_id1 = kLegacyExtPhy;
     sim::write_adapter(root, a);
     sim::set_nvram(root, a.name, nvram);
     out.adapters.push_back(a.name);
   }
+}
+
+std::string hex4(uint16_t v) {
+  char buf[8];
+  std::snprintf(buf, sizeof buf, "%04X", v);
+  return buf;
+}
+
+// The legacy family's firmware, each file fit for every legacy board it is offered to: the boot
+// code, the iSCSI boot (IPv4 with the layout-1 configuration, IPv4 and IPv6 with the layout-2 one)
+// and the NC-SI wrapped; the boot agent (built for the 5706, the library gives it each board's
+// ids) and the UMP raw.
+struct LegacyFile {
+  const char* name;
+  Bytes data;
+};
+
+std::vector<LegacyFile> legacy_files() {
+  namespace lg = testkit::legacy;
+  auto sectioned = [](const char* kind) { return lg::sectioned_file(lg::stock_image(kind, kNew), 0x08000000); };
+  auto plain = [](const char* kind, const char* version, lg::stock_options o = {}) {
+    return lg::dword_reversed(lg::stock_image(kind, version, o));
+  };
+  auto records = [](std::initializer_list<Bytes> parts) {
+    Bytes out;
+    for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+    return out;
+  };
+  constexpr uint32_t kLegacyBoards = 0x070000, kDualBoards = 0x040000;  // chip masks
+  lg::stock_options rom, both;
+  rom.device = 0x164A;
+  both.ip = "4n6";
+  return {
+      {"bc_legacy.bin", records({lg::wrapped_v2(lg::tag('\0', 'b', 'c', '1'), kLegacyBoards, sectioned("BC1")),
+                                 lg::wrapped_v2(lg::tag('\0', 'b', 'c', '2'), kLegacyBoards, sectioned("BC2"))})},
+      {"mba_legacy.bin", plain("MBA", kNew, rom)},
+      {"ib_legacy.bin", records({lg::wrapped_v2(lg::tag('\0', '\0', 'i', 'b'), 0, plain("ISCSI_B", kNew)),
+                                 lg::wrapped_v2(lg::tag('\0', 'i', 'b', 'c'), 0, plain("ISB_CFG", "1.0.0")),
+                                 lg::wrapped_v2(lg::tag('i', 'b', '4', 'n'), 0, plain("ISCSI_B", kNew, both)),
+                                 lg::wrapped_v2(lg::tag('i', 'b', 'c', '6'), 0, plain("ISB_CFG", "2.0.0"))})},
+      {"ump_legacy.bin", sectioned("UMP")},
+      {"ncsi_legacy.bin", records({lg::wrapped_v2(lg::tag('n', 'c', 'c', 'm'), kDualBoards, sectioned("NCSI_CMN")),
+                                   lg::wrapped_v2(lg::tag('n', 'c', 'l', 'x'), kDualBoards, sectioned("NCSI_XLIB"))})},
+  };
+}
+
+NicFwModel legacy_model(const LegacyBoard& b) {
+  const std::string did = hex4(b.did);
+  NicFwModel m{std::string("Demo ") + std::to_string(b.board) + " adapter", "14E4", did, "14E4", did,
+               {{"bootcode", kNew}, {"bcFile", "bc_legacy.bin"}, {"pxe", kNew}, {"pxeFile", "mba_legacy.bin"},
+                {"iscsi", kNew}, {"iscsiFile", "ib_legacy.bin"}, {"ccm", "n/a"}, {"ccmFile", "n/a"}}};
+  if (b.functions > 1)
+    m.components.insert(m.components.end(), {{"ncsi", kNew}, {"ncsiFile", "ncsi_legacy.bin"}});
+  else
+    m.components.insert(m.components.end(), {{"ump", kNew}, {"umpFile", "ump_legacy.bin"}});
+  return m;
 }
 
 Bytes mfw_bundle(const char* version) {
@@ -193,12 +253,6 @@ Bytes mbi_package(const std::vector<std::pair<const char*, Bytes>>& entries, con
   for (const auto& [name, data] : entries) p.entries.push_back({package_tag(name), data, {}, {}});
   p.rows = rows;
   return package(p);
-}
-
-std::string hex4(uint16_t v) {
-  char buf[8];
-  std::snprintf(buf, sizeof buf, "%04X", v);
-  return buf;
 }
 
 }  // namespace
@@ -253,6 +307,11 @@ DemoSet make_demo(const std::string& root, const std::string& fwdir, bool legacy
        {{"bootcode", kNew}, {"bcFile", "mfw_e3.bin"}, {"pxe", kNew}, {"pxeFile", "mba_e3.bin"}, {"l2", kNew},
         {"l2File", "l2t.bin"}, {"mbi", kNew}, {"mbiFile", "mbi_e2e3.bin"}}},
   };
+  if (legacy) {
+    for (const LegacyFile& f : legacy_files()) put(f.name, f.data);
+    put("phy_legacy.bin", wrapped_file({{tag_of("8484"), Bytes(512, 0x84), 2, 0}}));
+    for (const LegacyBoard& b : kLegacyBoards) models.push_back(legacy_model(b));
+  }
   std::string xml = nicfwdata_xml(models);
   write_text_file(fwdir + "/NICFWData.xml", xml);
   out.files.push_back("NICFWData.xml");

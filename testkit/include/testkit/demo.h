@@ -21,7 +21,7 @@ struct DemoSet {
 //   e2-57712     E2 (0x1662), one function: MFW1/MFW2/SWIMs, MBA, L2T, 7.10.1;
 //   e3-57810-p0, e3-57810-p1
 //                E3 (0x168E), a two-port board (functions 0 and 1): as the E2 board.
-// With `legacy` also (the library lists none of them: no MBI or PHY image in the folder fits them):
+// With `legacy` also:
 //   l-5706, l-5708
 //                legacy boards (0x164A, 0x164C), one function: BC1, MBA, iSCSI boot and its
 //                configuration, UMP, 7.10.1;
@@ -29,7 +29,9 @@ struct DemoSet {
 //                legacy two-port boards (0x1639, 0x163B): BC1, MBA, iSCSI boot for IPv4 and IPv6
 //                with a configuration per port, NCSI, 7.10.1.
 // Each E1-E3 board keeps its MBI version 7.10.1 in CFG_SHARED. The folder holds 7.12.0 images: MBI
-// packages per family, wrapped bootcode, MFW bundle, L2T, NCSI bundle, boot-agent ROMs.
+// packages per family, wrapped bootcode, MFW bundle, L2T, NCSI bundle, boot-agent ROMs; with
+// `legacy` also the legacy family's wrapped boot code, iSCSI boot (both layouts) and NC-SI, its raw
+// boot-agent ROM and UMP, and a NICFWData.xml model per legacy board naming them.
 DemoSet make_demo(const std::string& root, const std::string& fwdir, bool legacy = false);
 
 // An E3 board of the demo kind (as e3-57810) with PCI ids of the caller's choice.
