@@ -23,6 +23,7 @@ if ((${#missing[@]})); then
 fi
 
 demo=$PWD/build/demo
+fwgen=$PWD/$bin/fwgen  # the kit's tool, also used after the tool has run
 root=$demo/root        # the simulated machine
 tool=$demo/tool        # where the tool runs: program, libraries, FW folder, reports
 rm -rf "$demo"
@@ -32,8 +33,8 @@ mkdir -p "$root" "$tool"
 # its current folder, and the vendor library finds the management library beside itself.
 cp "$bin/TIRN" "$bin/LibALDN_ZkFwUpg.so" "$bin/YXMAPIa.so" "$tool/"
 echo "== fwgen demo: simulated machine in $root, firmware in $tool/FW"
-# --legacy adds legacy-family boards to the machine. The tool lists only adapters for which the
-# folder holds a fitting MBI or PHY image, so they stay out of its listing.
+# --legacy adds legacy-family boards (5706, 5708, 5709, 5716) to the machine and their firmware
+# (raw and wrapped image files with their NICFWData.xml entries) to the folder.
 "$bin/fwgen" demo "$root" "$tool/FW" --legacy
 
 export FWUPG_SYSTEM_ROOT=$root
@@ -57,5 +58,13 @@ if [ -f report.xml ]; then
 fi
 run -u report.xml
 run -c
+
+# The legacy boards' NVRAM as the updates left it, through the kit's own verifier.
+echo
+for nvram in "$root"/adapters/l-*.nvram; do
+  [ -e "$nvram" ] || continue
+  printf '== fwgen verify --legacy %s: ' "$(basename "$nvram")"
+  "$fwgen" verify --legacy "$nvram" || true
+done
 echo
 echo "== log of the runs: $root/C/tvnsystem/log/tirn.log"
