@@ -6,6 +6,7 @@
 
 #include "fake_host.h"
 #include "fwupg/nvm/base/access.h"
+#include "fwupg/nvm/formats/rom_patch.h"
 
 using namespace fwupg::nvm;
 using namespace fwupg::nvm::test;

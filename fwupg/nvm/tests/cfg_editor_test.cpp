@@ -6,9 +6,10 @@
 
 #include "fwupg/engine_procs.h"
 #include "fwupg/nvm/base/access.h"
+#include "fwupg/nvm/commands/upgrade.h"
+#include "fwupg/nvm/e123/board_fixups.h"
 #include "fwupg/nvm/e123/cfg.h"
 #include "fwupg/nvm/e123/cfg_editor.h"
-#include "fwupg/nvm/commands/upgrade.h"
 #include "nvm_fixture.h"
 
 using namespace fwupg::nvm;

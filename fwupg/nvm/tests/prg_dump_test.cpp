@@ -5,8 +5,8 @@
 #include <cstring>
 #include <filesystem>
 
-#include "fwupg/nvm/commands/commands.h"
 #include "fwupg/nvm/base/file_io.h"
+#include "fwupg/nvm/commands/commands.h"
 #include "kit_board.h"
 #include "testkit/bytes.h"
 #include "testkit/images.h"

@@ -14,6 +14,8 @@
 #include "fwupg/engine_procs.h"
 #include "fwupg/nvm/base/access.h"
 #include "fwupg/nvm/commands/upgrade.h"
+#include "fwupg/nvm/e123/board_fixups.h"
+#include "fwupg/nvm/e123/boot_cfg_prepare.h"
 #include "testkit/e1e3_nvram.h"
 #include "testkit/e1e3_reader.h"
 #include "testkit/e1e3_verify.h"

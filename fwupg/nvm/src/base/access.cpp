@@ -55,6 +55,12 @@ long toe_long(const char* name)
     return v;
 }
 
+long toe_number(const char* name)
+{
+    const char* text = toe_text(name);
+    return text ? std::strtol(text, nullptr, 0) : 0;
+}
+
 int reg_read(uint32_t reg, uint32_t* value)
 {
     HostOps* h = current_host();
@@ -269,6 +275,18 @@ int common_nvm_write(uint32_t offset, void* buffer, uint32_t length, uint8_t swa
         status = h->nvmWriteBlock(h->devIndex, offset, length, static_cast<uint8_t*>(buffer), swap);
     }
     return status == 0 ? 0 : -1;
+}
+
+uint32_t common_nvm_get_nvm_size()
+{
+    HostOps* h = current_host();
+    if (!h || !h->interp)
+        return 0;
+    Tcl_Obj* obj = Tcl_GetVar2Ex(h->interp, "::toe", "NVM_SIZE", TCL_GLOBAL_ONLY);
+    long v = 0;
+    if (!obj || Tcl_GetLongFromObj(nullptr, obj, &v) != TCL_OK || v < 0)
+        return 0;
+    return uint32_t(v);
 }
 
 uint32_t common_nvm_linear_to_flash(uint32_t address) { return address; }

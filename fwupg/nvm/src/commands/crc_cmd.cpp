@@ -6,14 +6,14 @@
 #include <string>
 
 #include "fwupg/nvm/base/access.h"
-#include "fwupg/nvm/commands/commands.h"
-#include "fwupg/nvm/e4/commands.h"
 #include "fwupg/nvm/base/console.h"
+#include "fwupg/nvm/commands/commands.h"
+#include "fwupg/nvm/commands/listing.h"
+#include "fwupg/nvm/e123/board_vpd.h"
 #include "fwupg/nvm/e123/directory.h"
 #include "fwupg/nvm/e123/image_table.h"
-#include "fwupg/nvm/commands/listing.h"
 #include "fwupg/nvm/e123/program.h"
-#include "fwupg/nvm/commands/vpd_cmd.h"
+#include "fwupg/nvm/e4/commands.h"
 #include "fwupg/nvm/formats/vpd_info.h"
 
 using namespace fwupg::nvm;

@@ -7,10 +7,10 @@
 
 #include "fwupg/nvm/base/access.h"
 #include "fwupg/nvm/commands/commands.h"
-#include "fwupg/nvm/e4/commands.h"
+#include "fwupg/nvm/commands/listing.h"
 #include "fwupg/nvm/e123/directory.h"
 #include "fwupg/nvm/e123/image_table.h"
-#include "fwupg/nvm/commands/listing.h"
+#include "fwupg/nvm/e4/commands.h"
 
 using namespace fwupg::nvm;
 

@@ -6,11 +6,12 @@
 #include <vector>
 
 #include "fwupg/nvm/base/access.h"
+#include "fwupg/nvm/base/file_io.h"
 #include "fwupg/nvm/commands/commands.h"
 #include "fwupg/nvm/e123/directory.h"
-#include "fwupg/nvm/base/file_io.h"
-#include "fwupg/nvm/formats/hw_set.h"
 #include "fwupg/nvm/e123/image_table.h"
+#include "fwupg/nvm/formats/hw_set.h"
+#include "fwupg/nvm/formats/page_spares.h"
 #include "fwupg/nvm/formats/sfp_modules.h"
 #include "fwupg/nvm/formats/vpd_text.h"
 

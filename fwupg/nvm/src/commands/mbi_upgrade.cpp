@@ -8,16 +8,17 @@
 #include <sys/stat.h>
 #include <vector>
 
+#include "commands/upgrade_detail.h"
 #include "fwupg/engine_procs.h"
 #include "fwupg/fw_package.h"
 #include "fwupg/nvm/base/access.h"
-#include "fwupg/nvm/e123/cfg.h"
 #include "fwupg/nvm/base/console.h"
+#include "fwupg/nvm/commands/upgrade.h"
+#include "fwupg/nvm/e123/board_fixups.h"
+#include "fwupg/nvm/e123/cfg.h"
 #include "fwupg/nvm/e123/directory.h"
 #include "fwupg/nvm/e123/ext_install.h"
 #include "fwupg/nvm/e123/image_table.h"
-#include "fwupg/nvm/commands/upgrade.h"
-#include "commands/upgrade_detail.h"
 
 using namespace fwupg::nvm;
 
@@ -185,15 +186,6 @@ int common_nvm_read_new_mfw_version(const uint8_t* data, uint32_t length, uint32
         return -1;
     std::vector<uint8_t> copy(data, data + length);
     return common_nvm_install_ext_image(copy.data(), length, row, 0, 0, 0, 1);
-}
-
-int common_nvm_mfw_pair_present()
-{
-    uint32_t p1 = 0, p2 = 0;
-    if (common_nvm_find_ext_dir_image(&p1, kTypeMfw1, nullptr, nullptr, nullptr) != 0 ||
-        common_nvm_find_ext_dir_image(&p2, kTypeMfw2, nullptr, nullptr, nullptr) != 0)
-        return 0;
-    return p1 && p2 ? 1 : 0;
 }
 
 int common_nvm_set_mfw_cfg_bits(Tcl_Interp*, int mfw_pair)

@@ -6,12 +6,14 @@
 #include <vector>
 
 #include "fwupg/nvm/base/access.h"
+#include "fwupg/nvm/base/file_io.h"
 #include "fwupg/nvm/commands/commands.h"
+#include "fwupg/nvm/e123/board_fixups.h"
+#include "fwupg/nvm/e123/board_vpd.h"
 #include "fwupg/nvm/e123/directory.h"
 #include "fwupg/nvm/e123/ext_install.h"
-#include "fwupg/nvm/base/file_io.h"
 #include "fwupg/nvm/e123/program.h"
-#include "fwupg/nvm/commands/vpd_cmd.h"
+#include "fwupg/nvm/formats/page_spares.h"
 
 using namespace fwupg::nvm;
 

@@ -5,10 +5,10 @@
 #include <string>
 #include <thread>
 
+#include "commands/upgrade_detail.h"
 #include "fwupg/nvm/base/access.h"
 #include "fwupg/nvm/commands/commands.h"
 #include "fwupg/nvm/commands/upgrade.h"
-#include "commands/upgrade_detail.h"
 
 namespace fwupg::nvm {
 
@@ -33,12 +33,6 @@ int unknown_chip(Tcl_Interp* interp)
     set_last_error(1);
     Tcl_AppendResult(interp, "Upgrade is not supported on this device.\n", static_cast<char*>(nullptr));
     return -1;
-}
-
-long toe_number(const char* name)
-{
-    const char* text = toe_text(name);
-    return text ? std::strtol(text, nullptr, 0) : 0;
 }
 
 }  // namespace fwupg::nvm

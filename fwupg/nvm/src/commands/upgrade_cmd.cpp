@@ -9,21 +9,24 @@
 #include <string>
 #include <vector>
 
+#include "commands/upgrade_detail.h"
 #include "fwupg/engine_procs.h"
 #include "fwupg/nvm/base/access.h"
-#include "fwupg/nvm/commands/commands.h"
 #include "fwupg/nvm/base/console.h"
+#include "fwupg/nvm/commands/commands.h"
+#include "fwupg/nvm/commands/upgrade.h"
+#include "fwupg/nvm/e123/board_fixups.h"
+#include "fwupg/nvm/e123/boot_cfg_prepare.h"
 #include "fwupg/nvm/e123/directory.h"
 #include "fwupg/nvm/e123/ext_install.h"
-#include "fwupg/nvm/formats/hw_set.h"
 #include "fwupg/nvm/e123/image_table.h"
 #include "fwupg/nvm/e123/prog_image.h"
 #include "fwupg/nvm/e123/queries.h"
-#include "fwupg/nvm/formats/sfp_modules.h"
-#include "fwupg/nvm/commands/upgrade.h"
 #include "fwupg/nvm/e4/commands.h"
+#include "fwupg/nvm/formats/hw_set.h"
+#include "fwupg/nvm/formats/rom_patch.h"
+#include "fwupg/nvm/formats/sfp_modules.h"
 #include "fwupg/nvm/formats/vpd_text.h"
-#include "commands/upgrade_detail.h"
 
 
 using namespace fwupg::nvm;

@@ -13,7 +13,4 @@ UpgradePath upgrade_path();
 int e4_not_supported(Tcl_Interp* interp);
 int unknown_chip(Tcl_Interp* interp);
 
-// ::toe(name) read as a C number (hexadecimal with 0x); 0 when missing.
-long toe_number(const char* name);
-
 }  // namespace fwupg::nvm

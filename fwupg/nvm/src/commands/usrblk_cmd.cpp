@@ -4,10 +4,10 @@
 #include <vector>
 
 #include "fwupg/nvm/base/access.h"
+#include "fwupg/nvm/base/file_io.h"
 #include "fwupg/nvm/commands/commands.h"
 #include "fwupg/nvm/e123/directory.h"
 #include "fwupg/nvm/e123/ext_install.h"
-#include "fwupg/nvm/base/file_io.h"
 #include "fwupg/nvm/e123/image_table.h"
 
 using namespace fwupg::nvm;

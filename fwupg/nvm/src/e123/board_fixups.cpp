@@ -1,11 +1,10 @@
 // Option fixes that particular boards need after an MFW upgrade, and the setter they go through.
+#include "fwupg/nvm/e123/board_fixups.h"
+
 #include <initializer_list>
 
 #include "fwupg/engine_procs.h"
 #include "fwupg/nvm/base/access.h"
-#include "fwupg/nvm/commands/commands.h"
-#include "fwupg/nvm/commands/upgrade.h"
-#include "commands/upgrade_detail.h"
 
 // The configuration editor may be linked in or not (engine-only programs); a weak reference lets
 // the fix-ups report "not done" instead of failing to link.

@@ -1,6 +1,8 @@
 // Preparation of iSCSI boot images before the upgrade command programs a record: variant choice
 // of the boot image, and the boot-configuration blocks spread over the rows the board uses, the
 // ones already on the adapter converted to the boot image's IP mode.
+#include "fwupg/nvm/e123/boot_cfg_prepare.h"
+
 #include <algorithm>
 #include <cstring>
 #include <vector>
@@ -11,7 +13,6 @@
 #include "fwupg/nvm/e123/image_table.h"
 #include "fwupg/nvm/e123/prog_image.h"
 #include "fwupg/nvm/e123/queries.h"
-#include "fwupg/nvm/commands/upgrade.h"
 #include "fwupg/nvm/e123/versions.h"
 #include "fwupg/nvm_legacy/iscsi_cfg.h"
 

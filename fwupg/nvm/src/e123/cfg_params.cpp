@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "fwupg/nvm/e123/cfg_editor.h"
 #include "e123/cfg_words.h"
+#include "fwupg/nvm/e123/cfg_editor.h"
 
 namespace {
 

@@ -6,10 +6,10 @@
 #include "e123/cfg_words.h"
 #include "fwupg/engine_procs.h"
 #include "fwupg/nvm/base/access.h"
+#include "fwupg/nvm/e123/board_vpd.h"
 #include "fwupg/nvm/e123/cfg.h"
 #include "fwupg/nvm/e123/cfg_editor.h"
-#include "fwupg/nvm/commands/upgrade.h"
-#include "fwupg/nvm/commands/vpd_cmd.h"
+#include "fwupg/nvm/e123/queries.h"
 #include "fwupg/nvm/formats/vpd_table.h"
 
 namespace {

@@ -153,18 +153,6 @@ int common_nvm_read_from(uint32_t source, uintptr_t image, uint32_t image_size, 
     return -1;
 }
 
-uint32_t common_nvm_get_nvm_size()
-{
-    HostOps* h = current_host();
-    if (!h || !h->interp)
-        return 0;
-    Tcl_Obj* obj = Tcl_GetVar2Ex(h->interp, "::toe", "NVM_SIZE", TCL_GLOBAL_ONLY);
-    long v = 0;
-    if (!obj || Tcl_GetLongFromObj(nullptr, obj, &v) != TCL_OK || v < 0)
-        return 0;
-    return uint32_t(v);
-}
-
 int common_nvm_read_bootstrap(uint32_t* sram, uint32_t* length, uint32_t* nvm_offset)
 {
     uint32_t w[5];

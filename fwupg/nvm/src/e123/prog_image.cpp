@@ -17,6 +17,7 @@
 #include "fwupg/nvm/e123/image_table.h"
 #include "fwupg/nvm/e123/program.h"
 #include "fwupg/nvm/e123/versions.h"
+#include "fwupg/nvm/formats/rom_patch.h"
 
 using namespace fwupg::nvm;
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "fwupg/nvm/commands/commands.h"
+#include "fwupg/engine_procs.h"
 #include "fwupg/nvm/base/file_io.h"
 #include "platform/byte_order.h"
 

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "fwupg/nvm/base/access.h"
-#include "fwupg/nvm/e123/directory.h"
 #include "fwupg/nvm/base/file_io.h"
+#include "fwupg/nvm/formats/page_spares.h"
 #include "platform/byte_order.h"
 
 namespace fwupg::nvm {

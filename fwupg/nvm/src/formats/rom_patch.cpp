@@ -1,4 +1,6 @@
 // Gives every image of a PCI option-ROM chain the adapter's vendor and device id.
+#include "fwupg/nvm/formats/rom_patch.h"
+
 #include <cstdint>
 
 #include "fwupg/host_ops.h"

@@ -1,6 +1,6 @@
 // NVRAM access layer of the engine for the current chip generations: chip identity from the
-// current host record, function/port/path identity, NVRAM transfers, the shared CRC-32, the
-// in-place byte-order helpers and the option-ROM id patcher.
+// current host record, function/port/path identity, NVRAM transfers, the shared CRC-32 and the
+// in-place byte-order helpers.
 #pragma once
 
 #include <cstddef>
@@ -39,6 +39,9 @@ int common_nvm_switch_func_num();
 int common_nvm_read(uint32_t offset, void* buffer, uint32_t length, uint8_t swap);
 int common_nvm_write(uint32_t offset, void* buffer, uint32_t length, uint8_t swap);
 
+// NVRAM size from ::toe(NVM_SIZE); 0 when missing, negative or outside a command.
+uint32_t common_nvm_get_nvm_size();
+
 // NVRAM offsets of this family are linear: both return their argument.
 uint32_t common_nvm_linear_to_flash(uint32_t address);
 uint32_t common_nvm_flash_to_linear(uint32_t address);
@@ -65,10 +68,6 @@ void common_nvm_crc32(const void* buffer, uint32_t length, uint8_t swap, uint32_
 
 // The standard CRC-32 (as stored in NVRAM) of `length` bytes laid out in NVRAM order.
 uint32_t common_nvm_crc32_bytes(const void* bytes, uint32_t length);
-
-// Gives every image of an option-ROM chain in buffer[0, length) the vendor and device id.
-// 0 or -1; a chain that leaves the buffer or does not advance is refused.
-int common_nvm_patch_rom_ids(uint8_t* image, uint32_t length, uint16_t vendor_id, uint16_t device_id);
 
 void* common_nvm_alloc(size_t size);
 void common_nvm_free(void* p);
@@ -97,6 +96,8 @@ const char* toe_text(const char* name);
 bool set_toe_text(const char* name, const char* value);
 // ::toe(name) converted by the C library's leading-digits rule (0 when none or missing).
 long toe_long(const char* name);
+// ::toe(name) read as a C number (hexadecimal with 0x); 0 when missing.
+long toe_number(const char* name);
 
 // Register access through the current record: 0 or -1.
 int reg_read(uint32_t reg, uint32_t* value);

@@ -18,10 +18,6 @@ int tcl_al_nvm_usrblk_cmd(ClientData clientData, Tcl_Interp* interp, int objc, T
 int tcl_al_vpd_read_cmd(ClientData clientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]);
 int tcl_al_vpd_write_cmd(ClientData clientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]);
 
-// Board fix-ups after a whole image was programmed; provided by the upgrade code when it is
-// linked in (the program command calls it only when present).
-void common_nvm_board_fixups_after_prg(Tcl_Interp* interp) __attribute__((weak));
-
 }  // extern "C"
 
 namespace fwupg::nvm {

@@ -45,8 +45,6 @@ int common_nvm_load_ext_dir(nvm_ext_dir* dir);
 // Places a fresh, empty extended directory and publishes it in entry 15.
 int common_nvm_create_ext_dir();
 
-uint32_t common_nvm_get_nvm_size();
-
 // 0 does not fit, 1 fits, 2 fits only without the SWIM images.
 int common_nvm_image_fits(uint32_t single_path, uint32_t type, uint32_t length, const uint32_t* tags,
                           uint32_t tag_count);

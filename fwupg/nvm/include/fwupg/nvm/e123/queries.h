@@ -10,6 +10,8 @@
 // The facade's procedures (presence, port words, PHY types) are declared with the facade's
 // engine interface; this one the facade reaches through common_nvm_image_matches_file.
 extern "C" int common_nvm_ccm_matches_file(HostOps host, const uint8_t* file_image);
+// 1 when both MFW images are listed in the extended directory.
+extern "C" int common_nvm_mfw_pair_present();
 
 namespace fwupg::nvm {
 // The configuration word of a selector for the current function, from NVRAM or from a whole
