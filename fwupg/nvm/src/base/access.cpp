@@ -27,6 +27,15 @@ uint16_t load_u16(const void* p)
 }
 void store_u16(void* p, uint16_t v) { std::memcpy(p, &v, 2); }
 
+ChipFamily chip_family()
+{
+    if (common_nvm_is_e1() || common_nvm_is_e2() || common_nvm_is_e3() || common_nvm_is_57840())
+        return ChipFamily::E1E3;
+    if (common_nvm_is_e4())
+        return ChipFamily::E4;
+    return ChipFamily::Unknown;
+}
+
 const char* toe_text(const char* name)
 {
     HostOps* h = current_host();

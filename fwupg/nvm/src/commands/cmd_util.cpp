@@ -1,15 +1,10 @@
-// Helpers the whole-NVRAM commands share: the chip family test and image lookup by table row.
+// Helpers the whole-NVRAM commands share: image lookup by table row.
 #include "fwupg/nvm/base/access.h"
 #include "fwupg/nvm/commands/commands.h"
 #include "fwupg/nvm/e123/directory.h"
 #include "fwupg/nvm/e123/image_table.h"
 
 namespace fwupg::nvm {
-
-bool is_e1e3_family()
-{
-    return common_nvm_is_e1() || common_nvm_is_e2() || common_nvm_is_e3() || common_nvm_is_57840();
-}
 
 int find_row_image(uint32_t row, uint32_t* nvm_offset, uint32_t* length)
 {

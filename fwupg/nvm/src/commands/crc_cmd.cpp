@@ -186,9 +186,12 @@ int one_region(Tcl_Interp* interp, std::string name, bool fix)
 
 int crc(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
 {
-    if (common_nvm_is_e4())
+    switch (chip_family()) {
+    case ChipFamily::E1E3:
+        break;
+    case ChipFamily::E4:
         return fwupg::nvm::e4::crc_cmd(objc, objv) == 0 ? TCL_OK : TCL_ERROR;
-    if (!is_e1e3_family()) {
+    case ChipFamily::Unknown:
         Tcl_AppendResult(interp, "nvm crc is not supported on this chip yet.", nullptr);
         return TCL_ERROR;
     }

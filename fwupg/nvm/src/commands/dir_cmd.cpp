@@ -203,10 +203,15 @@ int one_entry(Tcl_Interp* interp, std::string name, bool remove)
 
 int dir(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
 {
-    // The E4 directory is listed; its entries are not shown or deleted one by one.
-    if (common_nvm_is_e4() && objc == 1)
-        return fwupg::nvm::e4::dir_listing() == 0 ? TCL_OK : TCL_ERROR;
-    if (!is_e1e3_family()) {
+    switch (chip_family()) {
+    case ChipFamily::E1E3:
+        break;
+    case ChipFamily::E4:
+        // The E4 directory is listed; its entries are not shown or deleted one by one.
+        if (objc == 1)
+            return fwupg::nvm::e4::dir_listing() == 0 ? TCL_OK : TCL_ERROR;
+        [[fallthrough]];
+    case ChipFamily::Unknown:
         append(interp, "nvm dir is not supported on this chip yet.");
         return TCL_ERROR;
     }

@@ -124,14 +124,17 @@ int tcl_al_nvm_mbi_upgrade_cmd(HostOps ops, Tcl_Interp* interp, int objc, Tcl_Ob
 {
     try {
         fwupg::HostOpsScope scope(&ops);
-        switch (upgrade_path()) {
-        case UpgradePath::Older:
+        switch (chip_family()) {
+        case ChipFamily::E1E3:
             return mbi_upgrade(interp, objc, objv);
-        case UpgradePath::E4:
-            return e4_not_supported(interp) ? 1 : 1;
-        default:
-            return unknown_chip(interp) ? 1 : 1;
+        case ChipFamily::E4:
+            e4_not_supported(interp);
+            return TCL_ERROR;
+        case ChipFamily::Unknown:
+            unknown_chip(interp);
+            return TCL_ERROR;
         }
+        return TCL_ERROR;  // not reached: every family is handled above
     } catch (const std::exception& e) {
         set_last_error(34);
         Tcl_AppendResult(interp, "MBI upgrade aborted: ", e.what(), static_cast<char*>(nullptr));

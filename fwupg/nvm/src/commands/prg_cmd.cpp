@@ -180,7 +180,11 @@ int prg(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
         Tcl_WrongNumArgs(interp, 1, objv, kUsage);
         return TCL_ERROR;
     }
-    if (!is_e1e3_family()) {
+    switch (chip_family()) {
+    case ChipFamily::E1E3:
+        break;
+    case ChipFamily::E4:
+    case ChipFamily::Unknown:
         append(interp, "nvm prg is not supported on this chip yet.");
         return TCL_ERROR;
     }

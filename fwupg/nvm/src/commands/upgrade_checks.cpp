@@ -1,4 +1,4 @@
-// Small checks and helpers of the upgrade commands: chip path, NCSI bundle check, boot-agent
+// Small checks and helpers of the upgrade commands: the refusals, NCSI bundle check, boot-agent
 // device check and the chunked NVRAM reader.
 #include <chrono>
 #include <cstdlib>
@@ -11,15 +11,6 @@
 #include "fwupg/nvm/commands/upgrade.h"
 
 namespace fwupg::nvm {
-
-UpgradePath upgrade_path()
-{
-    if (is_e1e3_family())
-        return UpgradePath::Older;
-    if (common_nvm_is_e4())
-        return UpgradePath::E4;
-    return UpgradePath::Unknown;
-}
 
 int e4_not_supported(Tcl_Interp* interp)
 {

@@ -735,14 +735,15 @@ extern "C" int tcl_al_nvm_upgrade_cmd(HostOps ops, Tcl_Interp* interp, int objc,
 {
     try {
         fwupg::HostOpsScope scope(&ops);
-        switch (upgrade_path()) {
-        case UpgradePath::Older:
+        switch (chip_family()) {
+        case ChipFamily::E1E3:
             return older_chip_upgrade(interp, objc, objv);
-        case UpgradePath::E4:
+        case ChipFamily::E4:
             return fwupg::nvm::e4::upgrade_cmd(interp, objc, objv);
-        default:
+        case ChipFamily::Unknown:
             return unknown_chip(interp);
         }
+        return unknown_chip(interp);  // not reached: every family is handled above
     } catch (const std::exception& e) {
         set_last_error(34);
         Tcl_AppendResult(interp, "Upgrade aborted: ", e.what(), static_cast<char*>(nullptr));

@@ -87,6 +87,12 @@ void store_u32(void* p, uint32_t v);
 uint16_t load_u16(const void* p);
 void store_u16(void* p, uint16_t v);
 
+// The chip family of the current record, the one choice every command makes first. E1-E3
+// includes the 57712-class and 57840 parts. Commands switch over it without a default, so the
+// compiler names a family a command does not handle.
+enum class ChipFamily { E1E3, E4, Unknown };
+ChipFamily chip_family();
+
 // The current record (null outside a command).
 inline HostOps* current_host() { return g_pHostOps; }
 

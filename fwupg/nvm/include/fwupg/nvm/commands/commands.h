@@ -35,8 +35,6 @@ int guarded_command(Tcl_Interp* interp, Body body)
         return TCL_ERROR;
     }
 }
-// True for the chips whose NVRAM this engine's older path handles (E1, E2, E3, 57840).
-bool is_e1e3_family();
 // Locates the image of a table row: the bootstrap record for row 0, the 16-entry directory or
 // the extended directory by its type. 1 found, 0 absent, -1 read failure.
 int find_row_image(uint32_t row, uint32_t* nvm_offset, uint32_t* length);
