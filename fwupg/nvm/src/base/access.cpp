@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "fwupg/nvm/base/registers.h"
+
 namespace fwupg::nvm {
 
 uint32_t load_u32(const void* p)
@@ -77,6 +79,8 @@ int reg_read(uint32_t reg, uint32_t* value)
         return -1;
     return h->regRead(h->devIndex, reg, value) == 0 ? 0 : -1;
 }
+
+int shmem_base(uint32_t* base) { return reg_read(kRegShmemBase, base); }
 
 int reg_write(uint32_t reg, uint32_t value)
 {
@@ -168,13 +172,13 @@ int common_nvm_get_port_mode(uint32_t* four_port)
     if (!get_current_host_ops(&ops) || !ops.regRead)
         return -1;
     uint32_t value = 0;
-    if (ops.regRead(ops.devIndex, 0xA720, &value) != 0)
+    if (ops.regRead(ops.devIndex, kRegPortModeOverride, &value) != 0)
         return -1;
     uint32_t mode;
     if (value & 1) {
         mode = (value >> 1) & 1;
     } else {
-        if (ops.regRead(ops.devIndex, 0xA750, &value) != 0)
+        if (ops.regRead(ops.devIndex, kRegPortModeStrap, &value) != 0)
             return -1;
         mode = value & 1;
     }

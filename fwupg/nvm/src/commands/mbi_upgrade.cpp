@@ -13,6 +13,7 @@
 #include "fwupg/fw_package.h"
 #include "fwupg/nvm/base/access.h"
 #include "fwupg/nvm/base/console.h"
+#include "fwupg/nvm/base/registers.h"
 #include "fwupg/nvm/commands/upgrade.h"
 #include "fwupg/nvm/e123/board_fixups.h"
 #include "fwupg/nvm/e123/cfg.h"
@@ -200,7 +201,7 @@ int common_nvm_set_mfw_cfg_bits(Tcl_Interp*, int mfw_pair)
     uint32_t word = load_u32(set->record + kWord);
     const uint32_t field = (word >> 12) & 3;
     uint32_t reg = 0;
-    reg_read(0x2008, &reg);
+    reg_read(kRegRevidStep, &reg);
     uint32_t next = field;
     if (field == 1)
         next = 3;

@@ -7,6 +7,7 @@
 
 #include "fwupg/nvm/base/access.h"
 #include "fwupg/nvm/base/file_io.h"
+#include "fwupg/nvm/base/registers.h"
 #include "fwupg/nvm/commands/commands.h"
 #include "fwupg/nvm/e123/board_fixups.h"
 #include "fwupg/nvm/e123/board_vpd.h"
@@ -20,7 +21,6 @@ using namespace fwupg::nvm;
 namespace {
 
 constexpr const char* kUsage = "?options? offset <file|mem_addr> ?size?";
-constexpr uint32_t kMiscRegGenericPor0 = 0xA470;
 
 enum PrgOption {
     OPT_MEM, OPT_L, OPT_FORCE_MAC, OPT_SKIP_CONFIG, OPT_FORCE_IBCFG, OPT_FORCE_FEBCFG, OPT_FORCE_NIV,
@@ -162,7 +162,7 @@ int program_file(Tcl_Interp* interp, PrgArgs& a)
     }
     common_nvm_create_boot_cfg_shadow();
     common_nvm_noop();
-    if (reg_write(kMiscRegGenericPor0, 1) != 0) {
+    if (reg_write(kRegGenericPor0, 1) != 0) {
         append(interp, "Failed to set MISC_REG_GENERIC_POR_0 register. \n");
         return 1;
     }

@@ -13,6 +13,7 @@
 #include "fwupg/engine_procs.h"
 #include "fwupg/nvm/base/access.h"
 #include "fwupg/nvm/base/console.h"
+#include "fwupg/nvm/base/registers.h"
 #include "fwupg/nvm/commands/commands.h"
 #include "fwupg/nvm/commands/upgrade.h"
 #include "fwupg/nvm/e123/board_fixups.h"
@@ -650,7 +651,7 @@ int after_walk(Walk& w, int last_result)
     common_nvm_noop();
     if (o.option == "-mfw" || o.option == "-nicp")
         common_nvm_init_npar_block(common_nvm_is_e3());
-    if (reg_write(0xA470, 1) != 0)
+    if (reg_write(kRegGenericPor0, 1) != 0)
         return fail(w.interp, 43, "Failed to set MISC_REG_GENERIC_POR_0 register. \n");
     if (o.option == "-mfw" && w.svid == 0x103C) {
         char text[64] = {};
@@ -660,7 +661,7 @@ int after_walk(Walk& w, int last_result)
     }
     if (o.option == "-mfw" && common_nvm_is_e3() && !common_nvm_is_57840()) {
         uint32_t revid = 0;
-        if (reg_read(0xA410, &revid) == 0 && (revid & 0xFF) != 0)
+        if (reg_read(kRegChipRevision, &revid) == 0 && (revid & 0xFF) != 0)
             common_nvm_set_mfw_cfg_bits(w.interp, w.mfw_pair);
     }
     Tcl_AppendResult(w.interp, "info burned into nvm successfully.\n", static_cast<char*>(nullptr));

@@ -24,6 +24,7 @@
 
 #include "fwupg/host_ops.h"
 #include "fwupg/nvm/base/access.h"
+#include "fwupg/nvm/base/registers.h"
 #include "fwupg/nvm/e123/directory.h"
 #include "fwupg/nvm/e123/ext_install.h"
 #include "fwupg/nvm/e123/image_table.h"
@@ -54,9 +55,9 @@ struct Placed {
 uint32_t running_swim_word()
 {
     uint32_t base = 0, word = 0;
-    if (reg_read(0xA2B4, &base) != 0 || base == 0)
+    if (shmem_base(&base) != 0 || base == 0)
         return 0;
-    if (reg_read(base + 8, &word) != 0)
+    if (reg_read(base + kShmemRunningMfw, &word) != 0)
         return 0;
     return word;
 }

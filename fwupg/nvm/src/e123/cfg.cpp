@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "fwupg/nvm/base/access.h"
+#include "fwupg/nvm/base/registers.h"
 #include "fwupg/nvm/e123/ext_install.h"
 #include "fwupg/nvm/e123/program.h"
 #include "fwupg/nvm/formats/vpd_info.h"
@@ -38,13 +39,13 @@ uint32_t shmem_base_of(uint32_t path)
 {
     uint32_t v = 0;
     if (path == 0)
-        return reg_read(0xA2B4, &v) == 0 ? v : 0;
+        return shmem_base(&v) == 0 ? v : 0;
     if (common_nvm_is_e1())
         return 0;
     uint32_t hook = 0;
-    if (reg_read(0xA460, &hook) != 0 || hook == 0)
+    if (reg_read(kRegShmem2Hook, &hook) != 0 || hook == 0)
         return 0;
-    return reg_read(hook + 52, &v) == 0 ? v : 0;
+    return reg_read(hook + kShmem2Path1Base, &v) == 0 ? v : 0;
 }
 
 int read_cfg_blocks(uint8_t* record, uint32_t path, uint32_t port, uint8_t vpd[256], uint8_t block20[236],
@@ -96,10 +97,10 @@ void common_nvm_shmem_load(uint32_t base, uint8_t port, uint8_t* rec)
                 store_u32(rec + 4 * (first_word + i), v);
         }
     };
-    load(base + 12, 5, 10);
-    load(base + 852, 115, 1);
-    load(base + 52 + 400 * port, 15, 100);
-    load(base + 856 + 116 * port, 116, 29);
+    load(base + kShmemSharedPart, 5, 10);
+    load(base + kShmemSharedFeature, 115, 1);
+    load(base + kShmemPortPart + kShmemPortStride * port, 15, 100);
+    load(base + kShmemPortFeature + kShmemPortFeatureStride * port, 116, 29);
 }
 
 void common_nvm_shmem_store(uint32_t base, uint8_t current, uint8_t port, const uint8_t* rec)
@@ -108,11 +109,11 @@ void common_nvm_shmem_store(uint32_t base, uint8_t current, uint8_t port, const 
         for (uint32_t i = 0; i < count; ++i)
             reg_write(addr + 4 * i, load_u32(rec + 4 * (first_word + i)));
     };
-    store(base + 12, 5, 10);
-    store(base + 852, 115, 1);
+    store(base + kShmemSharedPart, 5, 10);
+    store(base + kShmemSharedFeature, 115, 1);
     if (current) {
-        store(base + 52 + 400 * port, 15, 100);
-        store(base + 856 + 116 * port, 116, 29);
+        store(base + kShmemPortPart + kShmemPortStride * port, 15, 100);
+        store(base + kShmemPortFeature + kShmemPortFeatureStride * port, 116, 29);
     }
 }
 

@@ -9,6 +9,7 @@
 
 #include "fwupg/host_ops.h"
 #include "fwupg/nvm/base/access.h"
+#include "fwupg/nvm/base/registers.h"
 #include "fwupg/nvm/e123/alloc.h"
 #include "fwupg/nvm/e123/directory.h"
 #include "fwupg/nvm/e123/image_table.h"
@@ -51,9 +52,9 @@ bool wants_quad_feb(uint32_t ids, uint32_t sub_ids)
     return common_nvm_is_quad_feb_board(vid, svid, ssid);
 }
 
-int shmem_base(uint32_t* base)
+int reported_shmem_base(uint32_t* base)
 {
-    if (reg_read(0xA2B4, base) != 0 || *base == 0) {
+    if (shmem_base(base) != 0 || *base == 0) {
         fwupg_dbg_printf("No shared memory address");
         return -1;
     }
@@ -63,7 +64,7 @@ int shmem_base(uint32_t* base)
 int read_running_version()
 {
     uint32_t base = 0, word = 0;
-    if (shmem_base(&base) != 0 || reg_read(base + 8, &word) != 0)
+    if (reported_shmem_base(&base) != 0 || reg_read(base + kShmemRunningMfw, &word) != 0)
         return -1;
     for (int i = 0; i < 4; ++i)
         g_running_mfw_version[i] = int((word >> (24 - 8 * i)) & 0xFF);
@@ -368,7 +369,7 @@ int common_nvm_mba_version_texts(char* out_a, char* out_b, uint32_t size)
 void common_nvm_create_boot_cfg_shadow()
 {
     uint32_t base = 0, word = 0;
-    if (reg_read(0xA2B4, &base) != 0 || base == 0 || reg_read(base + 56, &word) != 0)
+    if (shmem_base(&base) != 0 || base == 0 || reg_read(base + kShmemBoardIds, &word) != 0)
         return;
     uint16_t low = uint16_t(word), high = uint16_t(word >> 16);
     bool board = low == 0x1028 || (low == 0x14E4 && (high == 0x1006 || high == 0x1007 || high == 0x1008 || high == 0x1014));

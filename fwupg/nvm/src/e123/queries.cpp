@@ -5,6 +5,7 @@
 #include <initializer_list>
 
 #include "fwupg/nvm/base/access.h"
+#include "fwupg/nvm/base/registers.h"
 #include "fwupg/nvm/e123/directory.h"
 #include "fwupg/nvm/e123/image_table.h"
 
@@ -142,9 +143,9 @@ int common_nvm_ext_phy_type(HostOps, uint32_t port, uint32_t* type)
         return -1;
     *type = 0;
     uint32_t base = 0, word = 0;
-    if (reg_read(0xA2B4, &base) != 0)
+    if (shmem_base(&base) != 0)
         return -1;
-    if (reg_read(base + port * 400 + 436, &word) != 0) {
+    if (reg_read(base + port * kShmemPortStride + kShmemPhyType, &word) != 0) {
         fwupg_dbg_printf("Failed to read external PHY type.\n");
         return -1;
     }
@@ -155,15 +156,15 @@ int common_nvm_ext_phy_type(HostOps, uint32_t port, uint32_t* type)
 int common_nvm_ext_phy2_type(HostOps, uint32_t port, uint32_t wanted)
 {
     uint32_t base = 0, word = 0;
-    if (reg_read(0xA2B4, &base) != 0)
+    if (shmem_base(&base) != 0)
         return 0;
-    if (reg_read(base + port * 400 + 436, &word) != 0) {
+    if (reg_read(base + port * kShmemPortStride + kShmemPhyType, &word) != 0) {
         fwupg_dbg_printf("Failed to read external PHY type.\n");
         return 0;
     }
     if (phy_type_value(word) == wanted)
         return 1;
-    if (reg_read(base + port * 400 + 412, &word) != 0) {
+    if (reg_read(base + port * kShmemPortStride + kShmemPhy2Type, &word) != 0) {
         fwupg_dbg_printf("Failed to read external PHY2 type.\n");
         return 0;
     }
