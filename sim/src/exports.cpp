@@ -20,6 +20,8 @@
 namespace sim {
 namespace {
 
+namespace ord = yxmapi::ord;
+
 // The version this library reports unless the control file names another.
 constexpr uint32_t kVersion[3] = {7, 10, 3};
 
@@ -61,7 +63,7 @@ Entry enter(SimState& s, uint32_t ordinal, HandleSpace space, uint32_t handle)
     SimAdapter* a = s.find(space, handle);
     if (!a) return {YXSIM_E_BAD_HANDLE, nullptr, std::nullopt};
     auto fault = s.injected_fault(ordinal, a->desc.name);
-    if (fault && !(ordinal == 67 && fault->cut_after)) return {fault->status, a, std::nullopt};
+    if (fault && !(ordinal == ord::kWriteNvram && fault->cut_after)) return {fault->status, a, std::nullopt};
     return {YXSIM_OK, a, fault};
 }
 
@@ -135,9 +137,9 @@ using namespace sim;
 
 YX_EXPORT uint32_t YXmapiGetVersion(uint32_t* major, uint32_t* minor, uint32_t* build)
 {
-    return serve(call(1), [&](SimState& s, YxSimCall&) -> uint32_t {
+    return serve(call(ord::kGetVersion), [&](SimState& s, YxSimCall&) -> uint32_t {
         if (!s.initialized()) s.load_control();
-        if (auto fault = s.injected_fault(1, {})) return fault->status;
+        if (auto fault = s.injected_fault(ord::kGetVersion, {})) return fault->status;
         if (!major || !minor || !build) return YXSIM_E_BAD_ARGUMENT;
         const Control& c = s.control();
         *major = c.version_major.value_or(kVersion[0]);
@@ -149,10 +151,10 @@ YX_EXPORT uint32_t YXmapiGetVersion(uint32_t* major, uint32_t* minor, uint32_t* 
 
 YX_EXPORT uint32_t YXmapiInitializeEx(uint32_t flags)
 {
-    return serve(call(34, 0, 0, 0, flags), [&](SimState& s, YxSimCall&) -> uint32_t {
+    return serve(call(ord::kInitializeEx, 0, 0, 0, flags), [&](SimState& s, YxSimCall&) -> uint32_t {
         bool was = s.initialized();
         s.initialize();
-        if (auto fault = s.injected_fault(34, {})) {
+        if (auto fault = s.injected_fault(ord::kInitializeEx, {})) {
             if (!was) s.shutdown();
             return fault->status;
         }
@@ -162,8 +164,8 @@ YX_EXPORT uint32_t YXmapiInitializeEx(uint32_t flags)
 
 YX_EXPORT uint32_t YXmapiShutdown()
 {
-    return serve(call(3), [&](SimState& s, YxSimCall&) -> uint32_t {
-        uint32_t status = enter_global(s, 3);
+    return serve(call(ord::kShutdown), [&](SimState& s, YxSimCall&) -> uint32_t {
+        uint32_t status = enter_global(s, ord::kShutdown);
         if (s.initialized()) s.shutdown();  // an injected failure still ends the session's claims
         return status;
     });
@@ -171,8 +173,8 @@ YX_EXPORT uint32_t YXmapiShutdown()
 
 YX_EXPORT uint32_t YXmapiGetPhyNicCount(uint32_t* count)
 {
-    return serve(call(49), [&](SimState& s, YxSimCall& c) -> uint32_t {
-        if (uint32_t st = enter_global(s, 49)) return st;
+    return serve(call(ord::kGetPhyNicCount), [&](SimState& s, YxSimCall& c) -> uint32_t {
+        if (uint32_t st = enter_global(s, ord::kGetPhyNicCount)) return st;
         if (!count) return YXSIM_E_BAD_ARGUMENT;
         *count = c.value = static_cast<uint32_t>(s.adapters().size());
         return YXSIM_OK;
@@ -181,8 +183,8 @@ YX_EXPORT uint32_t YXmapiGetPhyNicCount(uint32_t* count)
 
 YX_EXPORT uint32_t YXmapiGetAllPhyNicHandles(uint32_t* handles, uint32_t count)
 {
-    return serve(call(50, 0, 0, count), [&](SimState& s, YxSimCall&) -> uint32_t {
-        if (uint32_t st = enter_global(s, 50)) return st;
+    return serve(call(ord::kGetAllPhyNicHandles, 0, 0, count), [&](SimState& s, YxSimCall&) -> uint32_t {
+        if (uint32_t st = enter_global(s, ord::kGetAllPhyNicHandles)) return st;
         auto& adapters = s.adapters();
         if (!handles && count) return YXSIM_E_BAD_ARGUMENT;
         if (count < adapters.size()) return YXSIM_E_BUFFER_TOO_SMALL;
@@ -193,8 +195,8 @@ YX_EXPORT uint32_t YXmapiGetAllPhyNicHandles(uint32_t* handles, uint32_t count)
 
 YX_EXPORT uint32_t YXmapiGetPhyNic(uint32_t handle, yxmapi::PhyNicInfo* info)
 {
-    return serve(call(51, handle), [&](SimState& s, YxSimCall&) -> uint32_t {
-        Entry e = enter(s, 51, HandleSpace::List, handle);
+    return serve(call(ord::kGetPhyNic, handle), [&](SimState& s, YxSimCall&) -> uint32_t {
+        Entry e = enter(s, ord::kGetPhyNic, HandleSpace::List, handle);
         if (e.status) return e.status;
         if (!info) return YXSIM_E_BAD_ARGUMENT;
         if (info->version() != yxmapi::kPhyNicInfoVersion) return YXSIM_E_BAD_VERSION;
@@ -207,8 +209,8 @@ YX_EXPORT uint32_t YXmapiGetPhyNic(uint32_t handle, yxmapi::PhyNicInfo* info)
 
 YX_EXPORT uint32_t YXmapiGetZIZUNicInfoEx(uint32_t handle, yxmapi::NicInfoEx* info)
 {
-    return serve(call(77, handle), [&](SimState& s, YxSimCall&) -> uint32_t {
-        Entry e = enter(s, 77, HandleSpace::List, handle);
+    return serve(call(ord::kGetZIZUNicInfoEx, handle), [&](SimState& s, YxSimCall&) -> uint32_t {
+        Entry e = enter(s, ord::kGetZIZUNicInfoEx, HandleSpace::List, handle);
         if (e.status) return e.status;
         if (!info) return YXSIM_E_BAD_ARGUMENT;
         if (info->version() != yxmapi::kNicInfoExVersion) return YXSIM_E_BAD_VERSION;
@@ -221,8 +223,8 @@ YX_EXPORT uint32_t YXmapiGetZIZUNicInfoEx(uint32_t handle, yxmapi::NicInfoEx* in
 
 YX_EXPORT uint32_t YXmapiGetServiceName(uint32_t handle, char* buf, uint32_t bufLen)
 {
-    return serve(call(18, handle, 0, bufLen), [&](SimState& s, YxSimCall&) -> uint32_t {
-        Entry e = enter(s, 18, HandleSpace::Service, handle);
+    return serve(call(ord::kGetServiceName, handle, 0, bufLen), [&](SimState& s, YxSimCall&) -> uint32_t {
+        Entry e = enter(s, ord::kGetServiceName, HandleSpace::Service, handle);
         if (e.status) return e.status;
         if (!buf || bufLen == 0) return YXSIM_E_BAD_ARGUMENT;
         const std::string& name = e.adapter->desc.service_name;
@@ -235,23 +237,23 @@ YX_EXPORT uint32_t YXmapiGetServiceName(uint32_t handle, char* buf, uint32_t buf
 
 YX_EXPORT uint32_t YXmapiGetFwInfoType4(uint32_t handle, yxmapi::FwInfoType4* info)
 {
-    return firmware_query(104, yxmapi::kFamilyLegacy, yxmapi::kFwInfoType4Version, handle, info);
+    return firmware_query(ord::kGetFwInfoType4, yxmapi::kFamilyLegacy, yxmapi::kFwInfoType4Version, handle, info);
 }
 
 YX_EXPORT uint32_t YXmapiGetFwInfoType5(uint32_t handle, yxmapi::FwInfoType5* info)
 {
-    return firmware_query(116, yxmapi::kFamily57710, yxmapi::kFwInfoType5Version, handle, info);
+    return firmware_query(ord::kGetFwInfoType5, yxmapi::kFamily57710, yxmapi::kFwInfoType5Version, handle, info);
 }
 
 YX_EXPORT uint32_t YXmapiGetFwInfoType6(uint32_t handle, yxmapi::FwInfoType6* info)
 {
-    return firmware_query(184, yxmapi::kFamilyE4, yxmapi::kFwInfoType6Version, handle, info);
+    return firmware_query(ord::kGetFwInfoType6, yxmapi::kFamilyE4, yxmapi::kFwInfoType6Version, handle, info);
 }
 
 YX_EXPORT uint32_t YXmapiGetMfwInfo(uint32_t handle, yxmapi::MfwInfo* info)
 {
-    return serve(call(185, handle), [&](SimState& s, YxSimCall&) -> uint32_t {
-        Entry e = enter(s, 185, HandleSpace::Api, handle);
+    return serve(call(ord::kGetMfwInfo, handle), [&](SimState& s, YxSimCall&) -> uint32_t {
+        Entry e = enter(s, ord::kGetMfwInfo, HandleSpace::Api, handle);
         if (e.status) return e.status;
         if (!info) return YXSIM_E_BAD_ARGUMENT;
         if (info->version() != yxmapi::kMfwInfoVersion) return YXSIM_E_BAD_VERSION;
@@ -267,8 +269,8 @@ YX_EXPORT uint32_t YXmapiGetMfwInfo(uint32_t handle, yxmapi::MfwInfo* info)
 
 YX_EXPORT uint32_t YXmapiClaimNic(uint32_t handle)
 {
-    return serve(call(47, handle), [&](SimState& s, YxSimCall&) -> uint32_t {
-        Entry e = enter(s, 47, HandleSpace::Api, handle);
+    return serve(call(ord::kClaimNic, handle), [&](SimState& s, YxSimCall&) -> uint32_t {
+        Entry e = enter(s, ord::kClaimNic, HandleSpace::Api, handle);
         if (e.status) return e.status;
         SimAdapter& a = *e.adapter;
         if (a.claimed) return YXSIM_OK;  // the holder may claim again
@@ -284,8 +286,8 @@ YX_EXPORT uint32_t YXmapiClaimNic(uint32_t handle)
 
 YX_EXPORT uint32_t YXmapiReleaseNic(uint32_t handle)
 {
-    return serve(call(48, handle), [&](SimState& s, YxSimCall&) -> uint32_t {
-        Entry e = enter(s, 48, HandleSpace::Api, handle);
+    return serve(call(ord::kReleaseNic, handle), [&](SimState& s, YxSimCall&) -> uint32_t {
+        Entry e = enter(s, ord::kReleaseNic, HandleSpace::Api, handle);
         if (e.status) return e.status;
         SimAdapter& a = *e.adapter;
         if (!a.claimed) return YXSIM_E_NOT_HOLDER;
@@ -297,8 +299,8 @@ YX_EXPORT uint32_t YXmapiReleaseNic(uint32_t handle)
 
 YX_EXPORT uint32_t YXmapiResetNic(uint32_t handle, uint32_t mode)
 {
-    return serve(call(33, handle, 0, 0, mode), [&](SimState& s, YxSimCall&) -> uint32_t {
-        Entry e = enter(s, 33, HandleSpace::Api, handle);
+    return serve(call(ord::kResetNic, handle, 0, 0, mode), [&](SimState& s, YxSimCall&) -> uint32_t {
+        Entry e = enter(s, ord::kResetNic, HandleSpace::Api, handle);
         if (e.status) return e.status;
         SimAdapter& a = *e.adapter;
         if (mode != yxmapi::kResetMode) return YXSIM_E_BAD_ARGUMENT;
@@ -313,8 +315,8 @@ YX_EXPORT uint32_t YXmapiResetNic(uint32_t handle, uint32_t mode)
 
 YX_EXPORT uint32_t YXmapiReadNvram(uint32_t handle, uint32_t offset, uint32_t* buf, uint32_t dwords, const char* guid)
 {
-    return serve(call(68, handle, offset, dwords), [&](SimState& s, YxSimCall&) -> uint32_t {
-        Entry e = enter(s, 68, HandleSpace::Api, handle);
+    return serve(call(ord::kReadNvram, handle, offset, dwords), [&](SimState& s, YxSimCall&) -> uint32_t {
+        Entry e = enter(s, ord::kReadNvram, HandleSpace::Api, handle);
         if (e.status) return e.status;
         SimAdapter& a = *e.adapter;
         if (uint32_t st = chip_access(a, guid)) return st;
@@ -329,8 +331,8 @@ YX_EXPORT uint32_t YXmapiReadNvram(uint32_t handle, uint32_t offset, uint32_t* b
 YX_EXPORT uint32_t YXmapiWriteNvram(uint32_t handle, uint32_t offset, const uint32_t* buf, uint32_t dwords,
                                     const char* guid)
 {
-    return serve(call(67, handle, offset, dwords), [&](SimState& s, YxSimCall& c) -> uint32_t {
-        Entry e = enter(s, 67, HandleSpace::Api, handle);
+    return serve(call(ord::kWriteNvram, handle, offset, dwords), [&](SimState& s, YxSimCall& c) -> uint32_t {
+        Entry e = enter(s, ord::kWriteNvram, HandleSpace::Api, handle);
         if (e.status) return e.status;
         SimAdapter& a = *e.adapter;
         if (uint32_t st = chip_access(a, guid)) return st;
@@ -352,8 +354,8 @@ YX_EXPORT uint32_t YXmapiWriteNvram(uint32_t handle, uint32_t offset, const uint
 
 YX_EXPORT uint32_t YXmapiSetNvramWriteMode(uint32_t handle, uint32_t mode, const char* guid)
 {
-    return serve(call(181, handle, 0, 0, mode), [&](SimState& s, YxSimCall&) -> uint32_t {
-        Entry e = enter(s, 181, HandleSpace::Api, handle);
+    return serve(call(ord::kSetNvramWriteMode, handle, 0, 0, mode), [&](SimState& s, YxSimCall&) -> uint32_t {
+        Entry e = enter(s, ord::kSetNvramWriteMode, HandleSpace::Api, handle);
         if (e.status) return e.status;
         SimAdapter& a = *e.adapter;
         if (uint32_t st = chip_access(a, guid)) return st;
@@ -366,8 +368,8 @@ YX_EXPORT uint32_t YXmapiSetNvramWriteMode(uint32_t handle, uint32_t mode, const
 
 YX_EXPORT uint32_t YXmapiWritePhyFirmware(uint32_t handle, const uint8_t* image, uint32_t length, const char* guid)
 {
-    return serve(call(131, handle, 0, length), [&](SimState& s, YxSimCall&) -> uint32_t {
-        Entry e = enter(s, 131, HandleSpace::Api, handle);
+    return serve(call(ord::kWritePhyFirmware, handle, 0, length), [&](SimState& s, YxSimCall&) -> uint32_t {
+        Entry e = enter(s, ord::kWritePhyFirmware, HandleSpace::Api, handle);
         if (e.status) return e.status;
         SimAdapter& a = *e.adapter;
         if (uint32_t st = chip_access(a, guid)) return st;
@@ -383,8 +385,8 @@ YX_EXPORT uint32_t YXmapiWritePhyFirmware(uint32_t handle, const uint8_t* image,
 
 YX_EXPORT uint32_t YXmapiReadRegister(uint32_t handle, uint32_t access, uint32_t reg, uint32_t* out, const char* guid)
 {
-    return serve(call(71, handle, 0, 0, access, reg), [&](SimState& s, YxSimCall& c) -> uint32_t {
-        Entry e = enter(s, 71, HandleSpace::Api, handle);
+    return serve(call(ord::kReadRegister, handle, 0, 0, access, reg), [&](SimState& s, YxSimCall& c) -> uint32_t {
+        Entry e = enter(s, ord::kReadRegister, HandleSpace::Api, handle);
         if (e.status) return e.status;
         SimAdapter& a = *e.adapter;
         if (uint32_t st = chip_access(a, guid)) return st;
@@ -397,8 +399,8 @@ YX_EXPORT uint32_t YXmapiReadRegister(uint32_t handle, uint32_t access, uint32_t
 
 YX_EXPORT uint32_t YXmapiWriteRegister(uint32_t handle, uint32_t access, uint32_t reg, uint32_t value, const char* guid)
 {
-    return serve(call(72, handle, 0, 0, access, reg, value), [&](SimState& s, YxSimCall&) -> uint32_t {
-        Entry e = enter(s, 72, HandleSpace::Api, handle);
+    return serve(call(ord::kWriteRegister, handle, 0, 0, access, reg, value), [&](SimState& s, YxSimCall&) -> uint32_t {
+        Entry e = enter(s, ord::kWriteRegister, HandleSpace::Api, handle);
         if (e.status) return e.status;
         SimAdapter& a = *e.adapter;
         if (uint32_t st = chip_access(a, guid)) return st;

@@ -84,10 +84,10 @@ TEST(Builder, LibrarySkipsBrokenDescriptionsAndHandleClashes)
     Library lib;
     ASSERT_EQ(lib.init(), 0u);
     uint32_t count = 0;
-    ASSERT_EQ(lib.fn<49>()(&count), 0u);
+    ASSERT_EQ(lib.fn<ord::kGetPhyNicCount>()(&count), 0u);
     EXPECT_EQ(count, 1u);
     uint32_t handle = 0;
-    ASSERT_EQ(lib.fn<50>()(&handle, 1), 0u);
+    ASSERT_EQ(lib.fn<ord::kGetAllPhyNicHandles>()(&handle, 1), 0u);
     EXPECT_EQ(handle, a.list_handle);
     lib.shutdown();
 }
@@ -97,9 +97,9 @@ TEST(Builder, ControlFileRoundTripsAndSkipsBadLines)
     sim::Control c;
     c.version_major = 7, c.version_minor = 6, c.version_build = 13;
     sim::FaultRule cut;
-    cut.ordinal = 67, cut.adapter = "nic-1", cut.nth = 3, cut.status = 9, cut.cut_after = 100, cut.exit_after_cut = true;
+    cut.ordinal = ord::kWriteNvram, cut.adapter = "nic-1", cut.nth = 3, cut.status = 9, cut.cut_after = 100, cut.exit_after_cut = true;
     sim::FaultRule any;
-    any.ordinal = 68;
+    any.ordinal = ord::kReadNvram;
     c.faults = {cut, any};
     std::vector<std::string> errors;
     sim::Control back = sim::parse_control(sim::format_control(c) + "fault=nth:1\nfault=ordinal:x\nspeed=9\n", &errors);

@@ -48,10 +48,10 @@ TEST(Discovery, EnumeratesEveryFamilyWithEachFieldAtItsOffset)
     ASSERT_EQ(lib.init(), 0u);
 
     uint32_t count = 0;
-    ASSERT_EQ(lib.fn<49>()(&count), 0u);
+    ASSERT_EQ(lib.fn<ord::kGetPhyNicCount>()(&count), 0u);
     ASSERT_EQ(count, 4u);
     std::vector<uint32_t> handles(count);
-    ASSERT_EQ(lib.fn<50>()(handles.data(), count), 0u);
+    ASSERT_EQ(lib.fn<ord::kGetAllPhyNicHandles>()(handles.data(), count), 0u);
 
     for (size_t i = 0; i < specs.size(); ++i) {
         const sim::AdapterSpec& a = specs[i];
@@ -60,7 +60,7 @@ TEST(Discovery, EnumeratesEveryFamilyWithEachFieldAtItsOffset)
 
         yxmapi::PhyNicInfo p;
         p.prepare(yxmapi::kPhyNicInfoVersion);
-        ASSERT_EQ(lib.fn<51>()(handles[i], &p), 0u);
+        ASSERT_EQ(lib.fn<ord::kGetPhyNic>()(handles[i], &p), 0u);
         EXPECT_EQ(p.get(phy::kFamily), a.family);
         EXPECT_EQ(p.get(phy::kApiHandle), a.api_handle);
         EXPECT_EQ(p.get(phy::kDriverAccess), a.driver_access ? 1u : 0u);
@@ -79,7 +79,7 @@ TEST(Discovery, EnumeratesEveryFamilyWithEachFieldAtItsOffset)
 
         yxmapi::NicInfoEx n;
         n.prepare(yxmapi::kNicInfoExVersion);
-        ASSERT_EQ(lib.fn<77>()(handles[i], &n), 0u);
+        ASSERT_EQ(lib.fn<ord::kGetZIZUNicInfoEx>()(handles[i], &n), 0u);
         EXPECT_EQ(n.get(nic::kBus), a.bus);
         EXPECT_EQ(n.get(nic::kDevice), a.device);
         EXPECT_EQ(n.get(nic::kFunction), p.get(phy::kPciFunction));
@@ -100,14 +100,14 @@ TEST(Discovery, EnumeratesEveryFamilyWithEachFieldAtItsOffset)
         EXPECT_EQ(id2, a.ext_phy_id2);
 
         char name[520] = {};
-        ASSERT_EQ(lib.fn<18>()(p.get(phy::kServiceNameHandle), name, sizeof name), 0u);
+        ASSERT_EQ(lib.fn<ord::kGetServiceName>()(p.get(phy::kServiceNameHandle), name, sizeof name), 0u);
         EXPECT_STREQ(name, a.service_name.c_str());
     }
 
     // Firmware records of each family, by list handle.
     yxmapi::FwInfoType4 f4;
     f4.prepare(yxmapi::kFwInfoType4Version);
-    ASSERT_EQ(lib.fn<104>()(handles[0], &f4), 0u);
+    ASSERT_EQ(lib.fn<ord::kGetFwInfoType4>()(handles[0], &f4), 0u);
     EXPECT_EQ(f4.get(yxmapi::fw4::kBootcode), "bc 7.10.3");
     EXPECT_EQ(f4.get(yxmapi::fw4::kIscsi), "v7.10.2 ipv4_ipv6");
     EXPECT_EQ(f4.get(yxmapi::fw4::kCcm), "7.10.1");
@@ -115,7 +115,7 @@ TEST(Discovery, EnumeratesEveryFamilyWithEachFieldAtItsOffset)
 
     yxmapi::FwInfoType5 f5;
     f5.prepare(yxmapi::kFwInfoType5Version);
-    ASSERT_EQ(lib.fn<116>()(handles[1], &f5), 0u);
+    ASSERT_EQ(lib.fn<ord::kGetFwInfoType5>()(handles[1], &f5), 0u);
     EXPECT_EQ(f5.get(yxmapi::fw5::kMba), "MBA 7.10.9");
     EXPECT_EQ(f5.get(yxmapi::fw5::kPhy), "PHY 1.2.3");
     EXPECT_EQ(f5.get(yxmapi::fw5::kText764), "7.13.4");
@@ -125,13 +125,13 @@ TEST(Discovery, EnumeratesEveryFamilyWithEachFieldAtItsOffset)
 
     yxmapi::FwInfoType6 f6;
     f6.prepare(yxmapi::kFwInfoType6Version);
-    ASSERT_EQ(lib.fn<184>()(handles[2], &f6), 0u);
+    ASSERT_EQ(lib.fn<ord::kGetFwInfoType6>()(handles[2], &f6), 0u);
     EXPECT_EQ(f6.get(yxmapi::fw6::kMba), "MBA 8.30.1");
     EXPECT_EQ(f6.get(yxmapi::fw6::kMbi), "8.33.12.0");
 
     yxmapi::MfwInfo m;
     m.prepare(yxmapi::kMfwInfoVersion);
-    ASSERT_EQ(lib.fn<185>()(specs[2].api_handle, &m), 0u);
+    ASSERT_EQ(lib.fn<ord::kGetMfwInfo>()(specs[2].api_handle, &m), 0u);
     EXPECT_EQ(m.get(yxmapi::mfw::kVersion), "8.33.4.1");
     EXPECT_EQ(m.get(yxmapi::mfw::kActiveBundle), 2u);
     lib.shutdown();
@@ -149,45 +149,45 @@ TEST(Discovery, WrongVersionsHandlesAndFamiliesFailWithoutWriting)
     // A record with the wrong version word is refused and left as the caller gave it.
     yxmapi::PhyNicInfo p;
     p.prepare(15);
-    EXPECT_NE(lib.fn<51>()(e4.list_handle, &p), 0u);
+    EXPECT_NE(lib.fn<ord::kGetPhyNic>()(e4.list_handle, &p), 0u);
     EXPECT_EQ(p.get(phy::kFamily), 0u);
     yxmapi::NicInfoEx n;
     n.prepare(18);
-    EXPECT_NE(lib.fn<77>()(e4.list_handle, &n), 0u);
+    EXPECT_NE(lib.fn<ord::kGetZIZUNicInfoEx>()(e4.list_handle, &n), 0u);
     EXPECT_EQ(n.get(nic::kFlashWord), 0u);
     yxmapi::FwInfoType6 f6;
     f6.prepare(2);
-    EXPECT_NE(lib.fn<184>()(e4.list_handle, &f6), 0u);
+    EXPECT_NE(lib.fn<ord::kGetFwInfoType6>()(e4.list_handle, &f6), 0u);
     yxmapi::MfwInfo m;
     m.prepare(2);
-    EXPECT_NE(lib.fn<185>()(e4.api_handle, &m), 0u);
+    EXPECT_NE(lib.fn<ord::kGetMfwInfo>()(e4.api_handle, &m), 0u);
     EXPECT_EQ(m.get(yxmapi::mfw::kVersion), "");
 
     // Handles are only valid in their own space.
     p.prepare(yxmapi::kPhyNicInfoVersion);
-    EXPECT_NE(lib.fn<51>()(e4.api_handle, &p), 0u);
-    EXPECT_NE(lib.fn<51>()(0xDEAD, &p), 0u);
-    EXPECT_NE(lib.fn<47>()(e4.list_handle), 0u);
+    EXPECT_NE(lib.fn<ord::kGetPhyNic>()(e4.api_handle, &p), 0u);
+    EXPECT_NE(lib.fn<ord::kGetPhyNic>()(0xDEAD, &p), 0u);
+    EXPECT_NE(lib.fn<ord::kClaimNic>()(e4.list_handle), 0u);
     char name[520];
-    EXPECT_NE(lib.fn<18>()(e4.list_handle, name, sizeof name), 0u);
+    EXPECT_NE(lib.fn<ord::kGetServiceName>()(e4.list_handle, name, sizeof name), 0u);
     uint32_t word;
-    EXPECT_NE(lib.fn<68>()(e4.service_handle, 0, &word, 1, kGuid), 0u);
+    EXPECT_NE(lib.fn<ord::kReadNvram>()(e4.service_handle, 0, &word, 1, kGuid), 0u);
 
     // A firmware record of another family's type is refused.
     yxmapi::FwInfoType5 f5;
     f5.prepare(yxmapi::kFwInfoType5Version);
-    EXPECT_NE(lib.fn<116>()(e4.list_handle, &f5), 0u);
+    EXPECT_NE(lib.fn<ord::kGetFwInfoType5>()(e4.list_handle, &f5), 0u);
     m.prepare(yxmapi::kMfwInfoVersion);
-    EXPECT_NE(lib.fn<185>()(specs[1].api_handle, &m), 0u);
+    EXPECT_NE(lib.fn<ord::kGetMfwInfo>()(specs[1].api_handle, &m), 0u);
 
     // A handle array smaller than the adapter count is refused untouched.
     uint32_t few[2] = {0, 0};
-    EXPECT_NE(lib.fn<50>()(few, 2), 0u);
+    EXPECT_NE(lib.fn<ord::kGetAllPhyNicHandles>()(few, 2), 0u);
     EXPECT_EQ(few[0], 0u);
 
     // A service name that does not fit the caller's buffer fails rather than being cut.
     char small[4];
-    EXPECT_NE(lib.fn<18>()(e4.service_handle, small, sizeof small), 0u);
+    EXPECT_NE(lib.fn<ord::kGetServiceName>()(e4.service_handle, small, sizeof small), 0u);
     lib.shutdown();
 }
 
@@ -197,20 +197,20 @@ TEST(Discovery, VersionQueryWorksBeforeInitialisationAndOtherCallsDoNot)
     sim::write_adapter(root.path, sim::make_adapter(5, 0));
     Library lib;
     uint32_t major = 0, minor = 0, build = 0;
-    ASSERT_EQ(lib.fn<1>()(&major, &minor, &build), 0u);
+    ASSERT_EQ(lib.fn<ord::kGetVersion>()(&major, &minor, &build), 0u);
     EXPECT_GE(std::make_tuple(major, minor, build), std::make_tuple(7u, 6u, 14u));
 
     sim::Control control;
     control.version_major = 7, control.version_minor = 6, control.version_build = 13;
     sim::write_control(root.path, control);
-    ASSERT_EQ(lib.fn<1>()(&major, &minor, &build), 0u);
+    ASSERT_EQ(lib.fn<ord::kGetVersion>()(&major, &minor, &build), 0u);
     EXPECT_EQ(std::make_tuple(major, minor, build), std::make_tuple(7u, 6u, 13u));
 
     uint32_t count = 0;
-    EXPECT_NE(lib.fn<49>()(&count), 0u);
+    EXPECT_NE(lib.fn<ord::kGetPhyNicCount>()(&count), 0u);
     ASSERT_EQ(lib.init(), 0u);
-    EXPECT_EQ(lib.fn<49>()(&count), 0u);
+    EXPECT_EQ(lib.fn<ord::kGetPhyNicCount>()(&count), 0u);
     EXPECT_EQ(count, 1u);
     EXPECT_EQ(lib.shutdown(), 0u);
-    EXPECT_NE(lib.fn<49>()(&count), 0u);
+    EXPECT_NE(lib.fn<ord::kGetPhyNicCount>()(&count), 0u);
 }

@@ -28,7 +28,7 @@ struct Machine : ::testing::Test {
     uint32_t read_word(const Library& lib, const sim::AdapterSpec& s, uint32_t off = 0)
     {
         uint32_t w;
-        return lib.fn<68>()(s.api_handle, off, &w, 1, kGuid);
+        return lib.fn<ord::kReadNvram>()(s.api_handle, off, &w, 1, kGuid);
     }
     TempRoot root;
     sim::AdapterSpec a, b;
@@ -46,29 +46,29 @@ sim::FaultRule rule(uint32_t ordinal, std::string adapter, uint32_t nth, uint32_
 
 TEST_F(Machine, InjectedFaultsSurfaceWithTheirStatusOnTheirCallOnly)
 {
-    faults({rule(68, "nic-a", 2, 0xE0001234), rule(47, "", 0, 5), rule(50, "", 1, 0x77)});
+    faults({rule(ord::kReadNvram, "nic-a", 2, 0xE0001234), rule(ord::kClaimNic, "", 0, 5), rule(ord::kGetAllPhyNicHandles, "", 1, 0x77)});
     Library lib;
     ASSERT_EQ(lib.init(), 0u);
     EXPECT_EQ(read_word(lib, a), 0u);
     EXPECT_EQ(read_word(lib, b), 0u) << "another adapter does not count";
     EXPECT_EQ(read_word(lib, a), 0xE0001234u);
     EXPECT_EQ(read_word(lib, a), 0u);
-    EXPECT_EQ(lib.fn<47>()(a.api_handle), 5u);
-    EXPECT_EQ(lib.fn<47>()(b.api_handle), 5u);
+    EXPECT_EQ(lib.fn<ord::kClaimNic>()(a.api_handle), 5u);
+    EXPECT_EQ(lib.fn<ord::kClaimNic>()(b.api_handle), 5u);
     uint32_t handles[2];
-    EXPECT_EQ(lib.fn<50>()(handles, 2), 0x77u);
-    EXPECT_EQ(lib.fn<50>()(handles, 2), 0u);
+    EXPECT_EQ(lib.fn<ord::kGetAllPhyNicHandles>()(handles, 2), 0x77u);
+    EXPECT_EQ(lib.fn<ord::kGetAllPhyNicHandles>()(handles, 2), 0u);
     lib.shutdown();
 
     // Rules are read again at initialisation and their counts restart.
     ASSERT_EQ(lib.init(), 0u);
-    EXPECT_EQ(lib.fn<50>()(handles, 2), 0x77u);
+    EXPECT_EQ(lib.fn<ord::kGetAllPhyNicHandles>()(handles, 2), 0x77u);
     lib.shutdown();
 
-    faults({rule(34, "", 1, 0x34)});
+    faults({rule(ord::kInitializeEx, "", 1, 0x34)});
     EXPECT_EQ(lib.init(), 0x34u);
     uint32_t count;
-    EXPECT_NE(lib.fn<49>()(&count), 0u) << "a failed initialisation leaves the library closed";
+    EXPECT_NE(lib.fn<ord::kGetPhyNicCount>()(&count), 0u) << "a failed initialisation leaves the library closed";
 }
 
 TEST_F(Machine, CutWriteChangesExactlyTheFirstBytes)
@@ -79,18 +79,18 @@ TEST_F(Machine, CutWriteChangesExactlyTheFirstBytes)
     Library lib;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.cut);
-        sim::FaultRule r = rule(67, "nic-a", 1, 0xE00000C7);
+        sim::FaultRule r = rule(ord::kWriteNvram, "nic-a", 1, 0xE00000C7);
         r.cut_after = c.cut;
         faults({r});
         ASSERT_EQ(lib.init(), 0u);
         std::vector<uint32_t> data(c.dwords, 0xA5A5A5A5);
-        EXPECT_EQ(lib.fn<67>()(a.api_handle, c.offset, data.data(), c.dwords, kGuid), 0xE00000C7u);
+        EXPECT_EQ(lib.fn<ord::kWriteNvram>()(a.api_handle, c.offset, data.data(), c.dwords, kGuid), 0xE00000C7u);
         std::vector<uint8_t> expect = old_image;
         std::fill_n(expect.begin() + c.offset, std::min<uint32_t>(c.cut, 4 * c.dwords), 0xA5);
         EXPECT_EQ(sim::read_nvram(root.path, a.name), expect);
         old_image = expect;
         // The rule fired once; the next write goes through whole.
-        EXPECT_EQ(lib.fn<67>()(a.api_handle, c.offset, data.data(), c.dwords, kGuid), 0u);
+        EXPECT_EQ(lib.fn<ord::kWriteNvram>()(a.api_handle, c.offset, data.data(), c.dwords, kGuid), 0u);
         std::fill_n(old_image.begin() + c.offset, 4 * c.dwords, 0xA5);
         lib.shutdown();
     }
@@ -98,7 +98,7 @@ TEST_F(Machine, CutWriteChangesExactlyTheFirstBytes)
 
 TEST_F(Machine, CutWriteWithExitEndsTheProcessLikeAPowerLoss)
 {
-    sim::FaultRule r = rule(67, "nic-a", 1, 1);
+    sim::FaultRule r = rule(ord::kWriteNvram, "nic-a", 1, 1);
     r.cut_after = 6;
     r.exit_after_cut = true;
     faults({r});
@@ -120,38 +120,38 @@ TEST_F(Machine, JournalRecordsEveryCallWithItsArgumentsInMemoryAndInTheFile)
     uint32_t count = 0, handles[2], word = 0x669955AA, value = 0;
     yxmapi::PhyNicInfo p;
     p.prepare(yxmapi::kPhyNicInfoVersion);
-    lib.fn<49>()(&count);
-    lib.fn<50>()(handles, count);
-    lib.fn<51>()(handles[1], &p);
-    lib.fn<47>()(b.api_handle);
-    lib.fn<181>()(b.api_handle, 2, kGuid);
-    lib.fn<67>()(b.api_handle, 0x20, &word, 1, kGuid);
-    lib.fn<68>()(b.api_handle, 0, handles, 2, kGuid);
-    lib.fn<71>()(a.api_handle, 3, 0xA2B4, &value, kGuid);
-    lib.fn<72>()(b.api_handle, 3, 0x2008, 0x1234, kGuid);
-    lib.fn<33>()(b.api_handle, 2);
-    lib.fn<48>()(b.api_handle);
-    lib.fn<48>()(b.api_handle);
+    lib.fn<ord::kGetPhyNicCount>()(&count);
+    lib.fn<ord::kGetAllPhyNicHandles>()(handles, count);
+    lib.fn<ord::kGetPhyNic>()(handles[1], &p);
+    lib.fn<ord::kClaimNic>()(b.api_handle);
+    lib.fn<ord::kSetNvramWriteMode>()(b.api_handle, 2, kGuid);
+    lib.fn<ord::kWriteNvram>()(b.api_handle, 0x20, &word, 1, kGuid);
+    lib.fn<ord::kReadNvram>()(b.api_handle, 0, handles, 2, kGuid);
+    lib.fn<ord::kReadRegister>()(a.api_handle, 3, 0xA2B4, &value, kGuid);
+    lib.fn<ord::kWriteRegister>()(b.api_handle, 3, 0x2008, 0x1234, kGuid);
+    lib.fn<ord::kResetNic>()(b.api_handle, 2);
+    lib.fn<ord::kReleaseNic>()(b.api_handle);
+    lib.fn<ord::kReleaseNic>()(b.api_handle);
     lib.shutdown();
 
     struct Want {
         uint32_t ordinal, handle, offset, count, mode, reg, value;
         bool ok;
     } want[] = {
-        {34, 0, 0, 0, 0, 0, 0, true},
-        {49, 0, 0, 0, 0, 0, 2, true},
-        {50, 0, 0, 2, 0, 0, 0, true},
-        {51, b.list_handle, 0, 0, 0, 0, 0, true},
-        {47, b.api_handle, 0, 0, 0, 0, 0, true},
-        {181, b.api_handle, 0, 0, 2, 0, 0, true},
-        {67, b.api_handle, 0x20, 1, 0, 0, 0x669955AA, true},
-        {68, b.api_handle, 0, 2, 0, 0, 0, true},
-        {71, a.api_handle, 0, 0, 3, 0xA2B4, 0x00300000, true},
-        {72, b.api_handle, 0, 0, 3, 0x2008, 0x1234, true},
-        {33, b.api_handle, 0, 0, 2, 0, 0, true},
-        {48, b.api_handle, 0, 0, 0, 0, 0, true},
-        {48, b.api_handle, 0, 0, 0, 0, 0, false},
-        {3, 0, 0, 0, 0, 0, 0, true},
+        {ord::kInitializeEx, 0, 0, 0, 0, 0, 0, true},
+        {ord::kGetPhyNicCount, 0, 0, 0, 0, 0, 2, true},
+        {ord::kGetAllPhyNicHandles, 0, 0, 2, 0, 0, 0, true},
+        {ord::kGetPhyNic, b.list_handle, 0, 0, 0, 0, 0, true},
+        {ord::kClaimNic, b.api_handle, 0, 0, 0, 0, 0, true},
+        {ord::kSetNvramWriteMode, b.api_handle, 0, 0, 2, 0, 0, true},
+        {ord::kWriteNvram, b.api_handle, 0x20, 1, 0, 0, 0x669955AA, true},
+        {ord::kReadNvram, b.api_handle, 0, 2, 0, 0, 0, true},
+        {ord::kReadRegister, a.api_handle, 0, 0, 3, 0xA2B4, 0x00300000, true},
+        {ord::kWriteRegister, b.api_handle, 0, 0, 3, 0x2008, 0x1234, true},
+        {ord::kResetNic, b.api_handle, 0, 0, 2, 0, 0, true},
+        {ord::kReleaseNic, b.api_handle, 0, 0, 0, 0, 0, true},
+        {ord::kReleaseNic, b.api_handle, 0, 0, 0, 0, 0, false},
+        {ord::kShutdown, 0, 0, 0, 0, 0, 0, true},
     };
     auto check = [&](const std::vector<YxSimCall>& calls) {
         ASSERT_EQ(calls.size(), std::size(want));
@@ -174,8 +174,8 @@ TEST_F(Machine, JournalRecordsEveryCallWithItsArgumentsInMemoryAndInTheFile)
     check(sim::read_journal_file(root.path));
 
     YxSimCounters counters = lib.counters();
-    EXPECT_EQ(counters.calls[48], 2u);
-    EXPECT_EQ(counters.calls[68], 1u);
+    EXPECT_EQ(counters.calls[ord::kReleaseNic], 2u);
+    EXPECT_EQ(counters.calls[ord::kReadNvram], 1u);
     EXPECT_EQ(counters.nvramBytesRead, 8u);
     EXPECT_EQ(counters.nvramBytesWritten, 4u);
     EXPECT_EQ(counters.resets, 1u);
@@ -197,22 +197,22 @@ TEST_F(Machine, RegistersStartFromTheDescriptionAndKeepWrites)
     Library lib;
     ASSERT_EQ(lib.init(), 0u);
     uint32_t v = 1;
-    ASSERT_EQ(lib.fn<71>()(a.api_handle, 3, 0xA2B4, &v, kGuid), 0u);
+    ASSERT_EQ(lib.fn<ord::kReadRegister>()(a.api_handle, 3, 0xA2B4, &v, kGuid), 0u);
     EXPECT_EQ(v, 0x00300000u);
-    ASSERT_EQ(lib.fn<71>()(a.api_handle, 3, v + 436, &v, kGuid), 0u);
+    ASSERT_EQ(lib.fn<ord::kReadRegister>()(a.api_handle, 3, v + 436, &v, kGuid), 0u);
     EXPECT_EQ(v, 0x00000C00u) << "shared memory is read as registers at base + offset";
-    ASSERT_EQ(lib.fn<71>()(a.api_handle, 3, 0x2008, &v, kGuid), 0u);
+    ASSERT_EQ(lib.fn<ord::kReadRegister>()(a.api_handle, 3, 0x2008, &v, kGuid), 0u);
     EXPECT_EQ(v, 0u) << "undescribed registers read 0";
-    EXPECT_NE(lib.fn<71>()(a.api_handle, 1, 0x2008, &v, kGuid), 0u) << "only access type 3";
-    EXPECT_NE(lib.fn<72>()(a.api_handle, 4, 0x2008, 1, kGuid), 0u);
-    ASSERT_EQ(lib.fn<72>()(a.api_handle, 3, 0x2008, 0xCAFE, kGuid), 0u);
+    EXPECT_NE(lib.fn<ord::kReadRegister>()(a.api_handle, 1, 0x2008, &v, kGuid), 0u) << "only access type 3";
+    EXPECT_NE(lib.fn<ord::kWriteRegister>()(a.api_handle, 4, 0x2008, 1, kGuid), 0u);
+    ASSERT_EQ(lib.fn<ord::kWriteRegister>()(a.api_handle, 3, 0x2008, 0xCAFE, kGuid), 0u);
     lib.shutdown();
 
     // Another process sees the stored write and is refused a write while the claim is held here.
     ASSERT_EQ(lib.init(), 0u);
-    ASSERT_EQ(lib.fn<71>()(a.api_handle, 3, 0x2008, &v, kGuid), 0u);
+    ASSERT_EQ(lib.fn<ord::kReadRegister>()(a.api_handle, 3, 0x2008, &v, kGuid), 0u);
     EXPECT_EQ(v, 0xCAFEu);
-    ASSERT_EQ(lib.fn<47>()(a.api_handle), 0u);
+    ASSERT_EQ(lib.fn<ord::kClaimNic>()(a.api_handle), 0u);
     Probe probe;
     ASSERT_EQ(probe.status("init"), 0u);
     EXPECT_NE(probe.status("write " + std::to_string(a.api_handle) + " 0 00000000"), 0u);
@@ -228,11 +228,11 @@ TEST_F(Machine, AdapterWithoutDriverAccessServesRecordsButNoChipAccess)
     ASSERT_EQ(lib.init(), 0u);
     yxmapi::PhyNicInfo p;
     p.prepare(yxmapi::kPhyNicInfoVersion);
-    EXPECT_EQ(lib.fn<51>()(c.list_handle, &p), 0u);
+    EXPECT_EQ(lib.fn<ord::kGetPhyNic>()(c.list_handle, &p), 0u);
     uint32_t v;
     EXPECT_NE(read_word(lib, c), 0u);
-    EXPECT_NE(lib.fn<71>()(c.api_handle, 3, 0x808, &v, kGuid), 0u);
-    EXPECT_NE(lib.fn<33>()(c.api_handle, 2), 0u);
+    EXPECT_NE(lib.fn<ord::kReadRegister>()(c.api_handle, 3, 0x808, &v, kGuid), 0u);
+    EXPECT_NE(lib.fn<ord::kResetNic>()(c.api_handle, 2), 0u);
     lib.shutdown();
 }
 
@@ -243,20 +243,20 @@ TEST_F(Machine, ResetPhyWriteAndWriteModeCheckTheirArguments)
     sim::write_adapter(root.path, c);
     Library lib;
     ASSERT_EQ(lib.init(), 0u);
-    EXPECT_EQ(lib.fn<33>()(a.api_handle, 2), 0u);
-    EXPECT_NE(lib.fn<33>()(a.api_handle, 1), 0u);
-    EXPECT_NE(lib.fn<33>()(c.api_handle, 2), 0u) << "an adapter that cannot be reset";
+    EXPECT_EQ(lib.fn<ord::kResetNic>()(a.api_handle, 2), 0u);
+    EXPECT_NE(lib.fn<ord::kResetNic>()(a.api_handle, 1), 0u);
+    EXPECT_NE(lib.fn<ord::kResetNic>()(c.api_handle, 2), 0u) << "an adapter that cannot be reset";
     EXPECT_EQ(lib.counters().resets, 1u);
 
     const uint8_t image[] = {1, 2, 3, 4, 5};
-    EXPECT_EQ(lib.fn<131>()(a.api_handle, image, sizeof image, kGuid), 0u);
+    EXPECT_EQ(lib.fn<ord::kWritePhyFirmware>()(a.api_handle, image, sizeof image, kGuid), 0u);
     EXPECT_EQ(std::filesystem::file_size(sim::phy_image_path(root.path, a.name)), sizeof image);
-    EXPECT_NE(lib.fn<131>()(a.api_handle, image, 0, kGuid), 0u);
-    EXPECT_NE(lib.fn<131>()(a.api_handle, nullptr, 4, kGuid), 0u);
+    EXPECT_NE(lib.fn<ord::kWritePhyFirmware>()(a.api_handle, image, 0, kGuid), 0u);
+    EXPECT_NE(lib.fn<ord::kWritePhyFirmware>()(a.api_handle, nullptr, 4, kGuid), 0u);
 
-    EXPECT_EQ(lib.fn<181>()(b.api_handle, 1, kGuid), 0u);
-    EXPECT_EQ(lib.fn<181>()(b.api_handle, 2, kGuid), 0u);
-    EXPECT_NE(lib.fn<181>()(b.api_handle, 3, kGuid), 0u);
-    EXPECT_NE(lib.fn<181>()(a.api_handle, 1, kGuid), 0u) << "write modes belong to E4 adapters";
+    EXPECT_EQ(lib.fn<ord::kSetNvramWriteMode>()(b.api_handle, 1, kGuid), 0u);
+    EXPECT_EQ(lib.fn<ord::kSetNvramWriteMode>()(b.api_handle, 2, kGuid), 0u);
+    EXPECT_NE(lib.fn<ord::kSetNvramWriteMode>()(b.api_handle, 3, kGuid), 0u);
+    EXPECT_NE(lib.fn<ord::kSetNvramWriteMode>()(a.api_handle, 1, kGuid), 0u) << "write modes belong to E4 adapters";
     lib.shutdown();
 }

@@ -19,6 +19,8 @@
 
 namespace simtest {
 
+namespace ord = yxmapi::ord;
+
 inline constexpr const char* kGuid = "{6B29FC40-CA47-1067-B31D-00DD010662DA}";
 
 inline std::string bin_dir()
@@ -75,8 +77,8 @@ public:
         return reinterpret_cast<Fn>(sym);
     }
 
-    uint32_t init() const { return fn<34>()(0); }
-    uint32_t shutdown() const { return fn<3>()(); }
+    uint32_t init() const { return fn<ord::kInitializeEx>()(0); }
+    uint32_t shutdown() const { return fn<ord::kShutdown>()(); }
 
     std::vector<YxSimCall> journal() const
     {

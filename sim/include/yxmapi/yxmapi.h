@@ -234,6 +234,31 @@ typedef uint32_t (*YXmapiGetMfwInfoFn)(uint32_t apiHandle, yxmapi::MfwInfo* info
 namespace yxmapi {
 
 // ---------------------------------------------------------------------------------------------
+// The ordinals, named after their exported symbols.
+namespace ord {
+inline constexpr uint32_t kGetVersion = 1;
+inline constexpr uint32_t kShutdown = 3;
+inline constexpr uint32_t kGetServiceName = 18;
+inline constexpr uint32_t kResetNic = 33;
+inline constexpr uint32_t kInitializeEx = 34;
+inline constexpr uint32_t kClaimNic = 47;
+inline constexpr uint32_t kReleaseNic = 48;
+inline constexpr uint32_t kGetPhyNicCount = 49;
+inline constexpr uint32_t kGetAllPhyNicHandles = 50;
+inline constexpr uint32_t kGetPhyNic = 51;
+inline constexpr uint32_t kWriteNvram = 67;
+inline constexpr uint32_t kReadNvram = 68;
+inline constexpr uint32_t kReadRegister = 71;
+inline constexpr uint32_t kWriteRegister = 72;
+inline constexpr uint32_t kGetZIZUNicInfoEx = 77;
+inline constexpr uint32_t kGetFwInfoType4 = 104;
+inline constexpr uint32_t kGetFwInfoType5 = 116;
+inline constexpr uint32_t kWritePhyFirmware = 131;
+inline constexpr uint32_t kSetNvramWriteMode = 181;
+inline constexpr uint32_t kGetFwInfoType6 = 184;
+inline constexpr uint32_t kGetMfwInfo = 185;
+}  // namespace ord
+
 // The one table from ordinal to exported symbol name. The front end binds every entry point
 // through it (`symbol_for_ordinal`) and gets the matching function type from `OrdinalFn<N>`.
 
@@ -243,27 +268,27 @@ struct OrdinalBinding {
 };
 
 inline constexpr OrdinalBinding kOrdinalTable[] = {
-    {1, "YXmapiGetVersion"},
-    {3, "YXmapiShutdown"},
-    {18, "YXmapiGetServiceName"},
-    {33, "YXmapiResetNic"},
-    {34, "YXmapiInitializeEx"},
-    {47, "YXmapiClaimNic"},
-    {48, "YXmapiReleaseNic"},
-    {49, "YXmapiGetPhyNicCount"},
-    {50, "YXmapiGetAllPhyNicHandles"},
-    {51, "YXmapiGetPhyNic"},
-    {67, "YXmapiWriteNvram"},
-    {68, "YXmapiReadNvram"},
-    {71, "YXmapiReadRegister"},
-    {72, "YXmapiWriteRegister"},
-    {77, "YXmapiGetZIZUNicInfoEx"},
-    {104, "YXmapiGetFwInfoType4"},
-    {116, "YXmapiGetFwInfoType5"},
-    {131, "YXmapiWritePhyFirmware"},
-    {181, "YXmapiSetNvramWriteMode"},
-    {184, "YXmapiGetFwInfoType6"},
-    {185, "YXmapiGetMfwInfo"},
+    {ord::kGetVersion, "YXmapiGetVersion"},
+    {ord::kShutdown, "YXmapiShutdown"},
+    {ord::kGetServiceName, "YXmapiGetServiceName"},
+    {ord::kResetNic, "YXmapiResetNic"},
+    {ord::kInitializeEx, "YXmapiInitializeEx"},
+    {ord::kClaimNic, "YXmapiClaimNic"},
+    {ord::kReleaseNic, "YXmapiReleaseNic"},
+    {ord::kGetPhyNicCount, "YXmapiGetPhyNicCount"},
+    {ord::kGetAllPhyNicHandles, "YXmapiGetAllPhyNicHandles"},
+    {ord::kGetPhyNic, "YXmapiGetPhyNic"},
+    {ord::kWriteNvram, "YXmapiWriteNvram"},
+    {ord::kReadNvram, "YXmapiReadNvram"},
+    {ord::kReadRegister, "YXmapiReadRegister"},
+    {ord::kWriteRegister, "YXmapiWriteRegister"},
+    {ord::kGetZIZUNicInfoEx, "YXmapiGetZIZUNicInfoEx"},
+    {ord::kGetFwInfoType4, "YXmapiGetFwInfoType4"},
+    {ord::kGetFwInfoType5, "YXmapiGetFwInfoType5"},
+    {ord::kWritePhyFirmware, "YXmapiWritePhyFirmware"},
+    {ord::kSetNvramWriteMode, "YXmapiSetNvramWriteMode"},
+    {ord::kGetFwInfoType6, "YXmapiGetFwInfoType6"},
+    {ord::kGetMfwInfo, "YXmapiGetMfwInfo"},
 };
 
 // The exported name of an ordinal, or null for an ordinal the library does not serve.
@@ -276,27 +301,27 @@ constexpr const char* symbol_for_ordinal(uint32_t ordinal)
 
 template <uint32_t Ordinal>
 struct OrdinalFn;
-template <> struct OrdinalFn<1> { using type = YXmapiGetVersionFn; };
-template <> struct OrdinalFn<3> { using type = YXmapiShutdownFn; };
-template <> struct OrdinalFn<18> { using type = YXmapiGetServiceNameFn; };
-template <> struct OrdinalFn<33> { using type = YXmapiResetNicFn; };
-template <> struct OrdinalFn<34> { using type = YXmapiInitializeExFn; };
-template <> struct OrdinalFn<47> { using type = YXmapiClaimNicFn; };
-template <> struct OrdinalFn<48> { using type = YXmapiReleaseNicFn; };
-template <> struct OrdinalFn<49> { using type = YXmapiGetPhyNicCountFn; };
-template <> struct OrdinalFn<50> { using type = YXmapiGetAllPhyNicHandlesFn; };
-template <> struct OrdinalFn<51> { using type = YXmapiGetPhyNicFn; };
-template <> struct OrdinalFn<67> { using type = YXmapiWriteNvramFn; };
-template <> struct OrdinalFn<68> { using type = YXmapiReadNvramFn; };
-template <> struct OrdinalFn<71> { using type = YXmapiReadRegisterFn; };
-template <> struct OrdinalFn<72> { using type = YXmapiWriteRegisterFn; };
-template <> struct OrdinalFn<77> { using type = YXmapiGetZIZUNicInfoExFn; };
-template <> struct OrdinalFn<104> { using type = YXmapiGetFwInfoType4Fn; };
-template <> struct OrdinalFn<116> { using type = YXmapiGetFwInfoType5Fn; };
-template <> struct OrdinalFn<131> { using type = YXmapiWritePhyFirmwareFn; };
-template <> struct OrdinalFn<181> { using type = YXmapiSetNvramWriteModeFn; };
-template <> struct OrdinalFn<184> { using type = YXmapiGetFwInfoType6Fn; };
-template <> struct OrdinalFn<185> { using type = YXmapiGetMfwInfoFn; };
+template <> struct OrdinalFn<ord::kGetVersion> { using type = YXmapiGetVersionFn; };
+template <> struct OrdinalFn<ord::kShutdown> { using type = YXmapiShutdownFn; };
+template <> struct OrdinalFn<ord::kGetServiceName> { using type = YXmapiGetServiceNameFn; };
+template <> struct OrdinalFn<ord::kResetNic> { using type = YXmapiResetNicFn; };
+template <> struct OrdinalFn<ord::kInitializeEx> { using type = YXmapiInitializeExFn; };
+template <> struct OrdinalFn<ord::kClaimNic> { using type = YXmapiClaimNicFn; };
+template <> struct OrdinalFn<ord::kReleaseNic> { using type = YXmapiReleaseNicFn; };
+template <> struct OrdinalFn<ord::kGetPhyNicCount> { using type = YXmapiGetPhyNicCountFn; };
+template <> struct OrdinalFn<ord::kGetAllPhyNicHandles> { using type = YXmapiGetAllPhyNicHandlesFn; };
+template <> struct OrdinalFn<ord::kGetPhyNic> { using type = YXmapiGetPhyNicFn; };
+template <> struct OrdinalFn<ord::kWriteNvram> { using type = YXmapiWriteNvramFn; };
+template <> struct OrdinalFn<ord::kReadNvram> { using type = YXmapiReadNvramFn; };
+template <> struct OrdinalFn<ord::kReadRegister> { using type = YXmapiReadRegisterFn; };
+template <> struct OrdinalFn<ord::kWriteRegister> { using type = YXmapiWriteRegisterFn; };
+template <> struct OrdinalFn<ord::kGetZIZUNicInfoEx> { using type = YXmapiGetZIZUNicInfoExFn; };
+template <> struct OrdinalFn<ord::kGetFwInfoType4> { using type = YXmapiGetFwInfoType4Fn; };
+template <> struct OrdinalFn<ord::kGetFwInfoType5> { using type = YXmapiGetFwInfoType5Fn; };
+template <> struct OrdinalFn<ord::kWritePhyFirmware> { using type = YXmapiWritePhyFirmwareFn; };
+template <> struct OrdinalFn<ord::kSetNvramWriteMode> { using type = YXmapiSetNvramWriteModeFn; };
+template <> struct OrdinalFn<ord::kGetFwInfoType6> { using type = YXmapiGetFwInfoType6Fn; };
+template <> struct OrdinalFn<ord::kGetMfwInfo> { using type = YXmapiGetMfwInfoFn; };
 
 // File name of the library (opened from the vendor library's own folder first).
 inline constexpr const char* kLibraryFileName = "YXMAPIa.so";
