@@ -31,7 +31,7 @@ int toe_nvm_write_bootstrap(HostOps ops, uint32_t sram_start, uint32_t byte_coun
     if (!toe::get_dev(ops, &dev) || toe_nvm_check_dev(dev) != 0)
         return 1;
     uint32_t rec[5] = {
-        byte_count ? TOE_BOOTSTRAP_MAGIC : 0u,
+        byte_count ? fwupg::kWrappedMagic : 0u,
         sram_start,
         byte_count / 4,
         nvm_linear_to_flash_addr(ops, dev, nvm_offset, 0),

@@ -75,7 +75,7 @@ int toe_wrapped_header_at(const uint8_t* buf, size_t len, size_t pos, wrapped_im
     if (!buf || pos > len || len - pos < 4)
         return 0;
     out->magic = toe::load_le32(buf + pos);
-    if (out->magic != TOE_WRAPPED_MAGIC)
+    if (out->magic != fwupg::kWrappedMagic)
         return 0;
     if (len - pos < 8)
         return -1;

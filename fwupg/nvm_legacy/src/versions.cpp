@@ -64,7 +64,7 @@ std::string ipmi_version(uint32_t v)
 bool memory_image_start(const uint8_t* buf, uint32_t len, uint32_t* start)
 {
     uint32_t pos = 0;
-    if (len >= 8 && toe::load_le32(buf) == TOE_WRAPPED_MAGIC)
+    if (len >= 8 && toe::load_le32(buf) == fwupg::kWrappedMagic)
         pos = toe::load_le32(buf + 4) == 1 ? 16 : 20;
     if (uint64_t(pos) + 8 <= len && toe::load_le32(buf + pos) == TOE_SECTIONED_MAGIC)
         pos += toe::load_le32(buf + pos + 4) == 1 ? 88 : 76;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "fwupg/host_ops.h"
+#include "fwupg/wrapped_record.h"
 
 struct Tcl_Interp;
 
@@ -45,10 +46,6 @@ enum ImageType : uint32_t {
     kImgMeta = 22,      // -meta
     kImgUnknown = 23,   // anything else
 };
-
-// Fields of the 20-byte header of a wrapped image-file record.
-inline constexpr uint32_t kWrappedMagic = 0x669955AAu;
-inline constexpr size_t kWrappedHeaderSize = 20;
 
 class FwImage {
 public:

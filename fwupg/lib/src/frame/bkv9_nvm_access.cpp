@@ -12,13 +12,13 @@
 #include "fwupg/nvm_read_cache.h"
 #include "fwupg/selected_nic.h"
 #include "fwupg/session_state.h"
+#include "fwupg/wrapped_record.h"
 #include "fwupg/yxmapi_client.h"
 
 Bkv9Helper g_Bkv9Helper;
 
 namespace {
 
-constexpr uint32_t kImageMagic = 0x669955AAu;
 constexpr uint32_t kPageMarkerA = 0x57105710u;
 constexpr uint32_t kPageMarkerB = 0x57095709u;
 constexpr size_t kPageData = 256;
@@ -166,7 +166,7 @@ uint32_t Bkv9Helper::NvmApiWrite(uint32_t handle, uint32_t offset, const uint32_
         if (pending_mfw_note()) {
             fwupg::yx::SetNvramWriteMode(handle, yxmapi::kWriteModeMfw);
             ClearPendingMfwNote();
-        } else if (dwords > 0 && buf[0] == kImageMagic) {
+        } else if (dwords > 0 && buf[0] == fwupg::kWrappedMagic) {
             fwupg::yx::SetNvramWriteMode(handle, yxmapi::kWriteModeImage);
         }
     }

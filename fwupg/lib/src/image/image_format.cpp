@@ -221,23 +221,21 @@ bool FwImage::UmpCheck()
 FwImage::NcsiScan FwImage::ScanNcsi(uint32_t chipMask, bool anyMask) const
 {
     NcsiScan scan;
-    uint64_t pos = 0;
-    while (pos < fileSize_) {
-        uint32_t magic = 0, tag = 0, compat = 0, length = 0;
-        if (!WordAt(pos, &magic) || magic != kWrappedMagic || !WordAt(pos + 8, &tag) ||
-            !WordAt(pos + 12, &compat) || !WordAt(pos + 16, &length))
-            return scan;
-        const uint64_t next = pos + kWrappedHeaderSize + length;
-        if (next > size_) return scan;
-        const uint32_t mask = compat & 0x00FF0000u;
+    // Records are read from the loaded bytes, any version taken; the scan is whole when it reaches
+    // the end of the file itself, and fails when it stops before.
+    WrappedReader reader(data_, size_, /*check_version=*/false);
+    WrappedRecord rec;
+    while (reader.offset() < fileSize_ && reader.next(&rec)) {
+        const uint32_t tag = rec.header.tag;
+        const uint32_t mask = rec.header.compat & 0x00FF0000u;
         const bool counts = anyMask ? mask != 0 : (mask & chipMask) != 0;
         if (counts) {
             scan.cm = scan.cm || tag == kTagNccm;
             scan.lx = scan.lx || tag == kTagNclx;
             scan.le = scan.le || tag == kTagNcle;
         }
-        pos = next;
     }
+    if (reader.offset() < fileSize_) return scan;
 
     // The bundle's version: "NCSI a.b.c" in the 12 bytes at 124 (each dword stored big-endian);
     // from major 6 on the version word is at 140, before at 136.

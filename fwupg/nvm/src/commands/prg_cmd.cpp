@@ -15,6 +15,7 @@
 #include "fwupg/nvm/e123/ext_install.h"
 #include "fwupg/nvm/e123/program.h"
 #include "fwupg/nvm/formats/page_spares.h"
+#include "fwupg/wrapped_record.h"
 
 using namespace fwupg::nvm;
 
@@ -144,7 +145,7 @@ int program_file(Tcl_Interp* interp, PrgArgs& a)
         append(interp, "Failed to read from NVRAM");
         return 1;
     }
-    if (magic != kBootstrapMagic) {
+    if (magic != fwupg::kWrappedMagic) {
         fwupg_dbg_printf("Detected a blank board.\n");
         a.flags |= NVM_PRG_NIV_MODE;
     }

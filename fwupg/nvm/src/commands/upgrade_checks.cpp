@@ -9,6 +9,7 @@
 #include "fwupg/nvm/base/access.h"
 #include "fwupg/nvm/commands/commands.h"
 #include "fwupg/nvm/commands/upgrade.h"
+#include "fwupg/wrapped_record.h"
 
 namespace fwupg::nvm {
 
@@ -31,8 +32,9 @@ int unknown_chip(Tcl_Interp* interp)
 using namespace fwupg::nvm;
 
 namespace {
-constexpr uint32_t kMagic = 0x669955AA;
 constexpr uint32_t kTagNcsiCmn = 0x6D63636E, kTagNcsiElib = 0x656C636E, kTagNcsiXlib = 0x786C636E;
+
+bool is_ncsi_tag(uint32_t tag) { return tag == kTagNcsiCmn || tag == kTagNcsiElib || tag == kTagNcsiXlib; }
 
 int ncsi_fail(Tcl_Interp* interp, const char* text)
 {
@@ -46,31 +48,29 @@ extern "C" int common_nvm_check_ncsi_file(Tcl_Interp* interp, uint32_t length, c
     if (!buffer)
         return 1;
     bool cmn = false, elib = false, xlib = false;
-    uint32_t off = 0;
-    while (uint64_t(off) + 20 <= length) {
-        uint32_t h[5];
-        for (int i = 0; i < 5; ++i)
-            h[i] = load_u32(buffer + off + 4 * i);
-        nvm_buf_host_order(h, 5);
-        if (h[0] != kMagic)
-            return ncsi_fail(interp, "missing magic value.\n");
-        if (h[1] != 1 && h[1] != 2)
-            return ncsi_fail(interp, "incorrect format version.\n");
-        if (h[2] == kTagNcsiCmn)
-            cmn = true;
-        else if (h[2] == kTagNcsiElib)
-            elib = true;
-        else if (h[2] == kTagNcsiXlib)
-            xlib = true;
-        else
+    fwupg::WrappedReader reader(buffer, length);
+    fwupg::WrappedRecord rec;
+    while (reader.next(&rec)) {
+        const uint32_t tag = rec.header.tag;
+        if (!is_ncsi_tag(tag))
             return ncsi_fail(interp, "incorrect file type.\n");
-        const uint64_t next = uint64_t(off) + 20 + h[4];
-        if (next > length)
-            return ncsi_fail(interp, "record length exceeds the file.\n");
-        off = uint32_t(next);
+        cmn = cmn || tag == kTagNcsiCmn;
+        elib = elib || tag == kTagNcsiElib;
+        xlib = xlib || tag == kTagNcsiXlib;
     }
-    if (off != length)
+    switch (reader.stop()) {
+    case fwupg::WrappedStop::End:
+        break;
+    case fwupg::WrappedStop::ShortHeader:
+    case fwupg::WrappedStop::BadMagic:
         return ncsi_fail(interp, "missing magic value.\n");
+    case fwupg::WrappedStop::BadVersion:
+        return ncsi_fail(interp, "incorrect format version.\n");
+    case fwupg::WrappedStop::PastEnd:
+        // The type is judged before the length, as for a whole record.
+        return ncsi_fail(interp, is_ncsi_tag(rec.header.tag) ? "record length exceeds the file.\n"
+                                                             : "incorrect file type.\n");
+    }
     std::string found = "NCSI images found:  ";
     if (cmn)
         found += "common,  ";

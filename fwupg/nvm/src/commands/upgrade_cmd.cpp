@@ -28,14 +28,19 @@
 #include "fwupg/nvm/formats/rom_patch.h"
 #include "fwupg/nvm/formats/sfp_modules.h"
 #include "fwupg/nvm/formats/vpd_text.h"
+#include "fwupg/wrapped_record.h"
 
 
 using namespace fwupg::nvm;
+using fwupg::kWrappedHeaderSize;
+using fwupg::kWrappedMagic;
+using fwupg::WrappedHeader;
+using fwupg::WrappedReader;
+using fwupg::WrappedRecord;
+using fwupg::WrappedStop;
 
 namespace {
 
-constexpr uint32_t kMagic = 0x669955AA;
-constexpr uint32_t kHeaderBytes = 20;
 
 // Record tags the walk looks at by value.
 enum : uint32_t {
@@ -482,31 +487,19 @@ bool iscsi_passed_over(const Options& o, uint32_t tag)
 // Walks the wrapped records. Returns 0, 1 on failure; *offset and *last_result tell how far it got.
 int walk_records(Walk& w, FileBuffer& file, uint32_t* offset, int* last_result)
 {
-    uint32_t off = 0;
-    while (off < file.length) {
-        if (uint64_t(off) + kHeaderBytes > file.length)
-            break;  // a truncated header: reported as not all programmed
-        uint32_t header[5];
-        std::memcpy(header, file.bytes.data() + off, sizeof header);
-        nvm_buf_host_order(header, 5);
-        if (header[0] != kMagic)
-            break;
-        const uint32_t tag = header[2], length = header[4];
-        if (header[1] != 1 && header[1] != 2)
-            return fail(w.interp, 78, "Improper file format, incorrect format version.");
-        if (uint64_t(off) + kHeaderBytes + length > file.length)
-            return fail(w.interp, 78, "Improper file format, record length exceeds the file.");
-        uint8_t* data = file.bytes.data() + off + kHeaderBytes;
-        const uint32_t next = off + kHeaderBytes + length;
-        if ((tag == kTagIbpl || tag == kTagIbcp || w.o.iscsi) && iscsi_passed_over(w.o, tag)) {
-            off = next;
+    WrappedReader reader(file.bytes.data(), file.length);
+    WrappedRecord rec;
+    while (reader.next(&rec)) {
+        const WrappedHeader& h = rec.header;
+        uint32_t header[5] = {h.magic, h.version, h.tag, h.compat, h.length};
+        const uint32_t tag = h.tag, length = h.length;
+        uint8_t* data = file.bytes.data() + rec.offset + kWrappedHeaderSize;
+        if ((tag == kTagIbpl || tag == kTagIbcp || w.o.iscsi) && iscsi_passed_over(w.o, tag))
             continue;
-        }
         const int row = row_by_tag(tag);
         if (row < 0) {
             if (w.o.option == "-feb" && (tag == kTagFebCprgA || tag == kTagFebCprgL)) {
                 fwupg_dbg_printf("skipping FCOE CPRG/CPRG_LGCY block image\n");
-                off = next;
                 continue;
             }
             return fail(w.interp, 78, "Improper file format, unknown file type.");
@@ -542,25 +535,35 @@ int walk_records(Walk& w, FileBuffer& file, uint32_t* offset, int* last_result)
         }
         if (r != 0)
             return fail(w.interp, 70, "Image programming failed !!");
-        off = next;
-        *offset = off;
+        *offset = uint32_t(reader.offset());
     }
-    *offset = off;
+    switch (reader.stop()) {
+    case WrappedStop::End:
+    case WrappedStop::ShortHeader:
+    case WrappedStop::BadMagic:
+        break;  // a truncated header or trailing bytes: reported as not all programmed
+    case WrappedStop::BadVersion:
+        return fail(w.interp, 78, "Improper file format, incorrect format version.");
+    case WrappedStop::PastEnd:
+        return fail(w.interp, 78, "Improper file format, record length exceeds the file.");
+    }
+    *offset = uint32_t(reader.offset());
     return 0;
 }
 
 // MFW bundles: the first record must be MFW1; collects the tags that count against the space.
 int mfw_prepass(Walk& w, const FileBuffer& file)
 {
-    uint32_t off = 0;
     bool first = true;
-    while (uint64_t(off) + kHeaderBytes <= file.length) {
-        uint32_t header[5];
-        std::memcpy(header, file.bytes.data() + off, sizeof header);
-        nvm_buf_host_order(header, 5);
-        if (header[0] != kMagic)
+    // Any version is taken here (the walk refuses a wrong one), and a record that runs past the end
+    // still counts with its header: the walk refuses it afterwards.
+    WrappedReader reader(file.bytes.data(), file.length, /*check_version=*/false);
+    WrappedRecord rec;
+    for (;;) {
+        const bool whole = reader.next(&rec);
+        if (!whole && reader.stop() != WrappedStop::PastEnd)
             break;
-        const uint32_t tag = header[2];
+        const uint32_t tag = rec.header.tag;
         if (first && tag != kTagMfw1)
             return fail(w.interp, 120, "MFW package must start with MFW1 image");
         first = false;
@@ -570,10 +573,8 @@ int mfw_prepass(Walk& w, const FileBuffer& file)
         // One slot per table row: a file with more records than that cannot fit anyway.
         if (counted && w.mfw_list.size() < common_nvm_image_table_size())
             w.mfw_list.push_back(tag);
-        const uint64_t next = uint64_t(off) + kHeaderBytes + header[4];
-        if (next > file.length)
+        if (!whole)
             break;
-        off = uint32_t(next);
     }
     if (first)
         return fail(w.interp, 120, "MFW package must start with MFW1 image");
@@ -710,7 +711,7 @@ int older_chip_upgrade(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
     int last_result = 0;
     uint32_t reached = 0;
     const bool wrapped =
-        !is_text_file_option(o.option) && file.length >= 4 && load_u32(file.bytes.data()) == kMagic;
+        !is_text_file_option(o.option) && file.length >= 4 && load_u32(file.bytes.data()) == kWrappedMagic;
     if (!wrapped) {
         const int r = program_raw(interp, o, file, &last_result);
         if (r == -2)

@@ -8,6 +8,7 @@
 #include "fwupg/host_ops.h"
 #include "fwupg/nvm/base/access.h"
 #include "fwupg/nvm/e123/image_table.h"
+#include "fwupg/wrapped_record.h"
 
 using namespace fwupg::nvm;
 
@@ -158,7 +159,7 @@ int common_nvm_read_bootstrap(uint32_t* sram, uint32_t* length, uint32_t* nvm_of
     uint32_t w[5];
     if (common_nvm_read(0, w, 20, 1) != 0)
         return -1;
-    if (w[0] != kBootstrapMagic)
+    if (w[0] != fwupg::kWrappedMagic)
         return -1;
     if (sram)
         *sram = w[1];
@@ -171,7 +172,7 @@ int common_nvm_read_bootstrap(uint32_t* sram, uint32_t* length, uint32_t* nvm_of
 
 int common_nvm_write_bootstrap(uint32_t sram, uint32_t length, uint32_t nvm_offset)
 {
-    uint32_t w[5] = {length ? kBootstrapMagic : 0u, sram, length / 4, common_nvm_linear_to_flash(nvm_offset), 0};
+    uint32_t w[5] = {length ? fwupg::kWrappedMagic : 0u, sram, length / 4, common_nvm_linear_to_flash(nvm_offset), 0};
     if (length == 0)
         w[1] = w[2] = w[3] = 0;
     uint32_t crc = 0xFFFFFFFF;

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "fwupg/host_ops.h"
+#include "fwupg/wrapped_record.h"  // kWrappedMagic, also the bootstrap record's magic
 #include "fwupg/nvm/base/access.h"  // crc32_table, the feeding both engines share
 
 // Feeds `byte_length` bytes of host-order 32-bit values, each most significant byte first (byte-
@@ -30,7 +31,6 @@ struct nvm_bootstrap {
     uint32_t nvm_offset;   // flash address of the boot code
     uint32_t crc;          // stored CRC word of the first 16 bytes
 };
-constexpr uint32_t TOE_BOOTSTRAP_MAGIC = 0x669955AAu;
 
 // Builds and writes the whole bootstrap record. 0 on success, 1 on any failure (no message).
 int toe_nvm_write_bootstrap(HostOps ops, uint32_t sram_start, uint32_t byte_count, uint32_t nvm_offset);

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "fwupg/host_ops.h"
+#include "fwupg/wrapped_record.h"  // kWrappedMagic, the magic of a wrapped image header
 
 // One row of the image-type table. The row index is the image-type number used throughout the
 // engine. `tag` holds the four tag bytes in file order.
@@ -29,7 +30,6 @@ enum toe_image_index : int {
 };
 
 constexpr uint32_t TOE_DIR_TYPE_BC1 = 0xF0000000u;
-constexpr uint32_t TOE_WRAPPED_MAGIC = 0x669955AAu;
 
 // A tag as one 32-bit word: the four file bytes read in host (little-endian) order.
 constexpr uint32_t toe_tag_word(const uint8_t t[4])

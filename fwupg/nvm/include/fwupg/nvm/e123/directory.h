@@ -64,5 +64,4 @@ namespace fwupg::nvm {
 constexpr uint32_t kDirOffset = 0x14;
 constexpr uint32_t kDirCrc = 0xFC;
 constexpr uint32_t kExtDirBytes = 776;
-constexpr uint32_t kBootstrapMagic = 0x669955AA;
 }  // namespace fwupg::nvm
