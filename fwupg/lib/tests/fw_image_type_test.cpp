@@ -11,6 +11,7 @@
 #include "testkit/images.h"
 #include "testkit/legacy_image.h"
 #include "testkit/package.h"
+#include "wrapped_cases.h"
 
 namespace {
 
@@ -176,6 +177,22 @@ TEST(FwImageType, FilesShorterThanTheRecordHeaderFail)
             EXPECT_EQ(image.error(), code);
         }
     }
+}
+
+// The malformed wrapped files every reader of wrapped records meets: the NCSI scan takes any
+// version and fails wherever the records stop before the file ends.
+TEST(FwImageType, NcsiScanStopsWhereTheRecordsBreak)
+{
+    ImageCheckWorld w;
+    WrappedRecord common = testkit::stock_record("NCSI_CMN", "6.2.1");
+    common.compat = 0x40000;
+    std::vector<Case> cases;
+    const auto malformed = wrapped_test::wrapped_cases(testkit::ncsi_bundle("6.2.1", false, false, 0x40000), common);
+    for (const auto& c : malformed) {
+        const bool whole = c.stop == fwupg::WrappedStop::End || c.stop == fwupg::WrappedStop::BadVersion;
+        cases.push_back({c.what.c_str(), 4, [&c] { return c.file; }, whole ? 0u : 96u});
+    }
+    RunCases(w, cases);
 }
 
 TEST(FwImageType, MalformedRecordsAndRomsFail)

@@ -21,6 +21,7 @@
 #include "testkit/e1e3_verify.h"
 #include "testkit/images.h"
 #include "testkit/package.h"
+#include "wrapped_cases.h"
 
 namespace {
 
@@ -350,6 +351,67 @@ TEST_F(UpgradeTest, ChipsOutsideTheOlderFamiliesAreRefused)
         const Bytes before = adapter_->nvram;
         EXPECT_NE(upgrade({"-l2t", file}), 0);
         EXPECT_EQ(adapter_->nvram, before);
+    }
+}
+
+// The malformed wrapped files every reader of wrapped records meets, through the upgrade walk (an
+// L2T file, and an MFW bundle that first goes through its pre-pass) and through the NCSI check.
+TEST_F(UpgradeTest, MalformedWrappedFilesAreRefusedWhereTheyBreak)
+{
+    using fwupg::WrappedStop;
+    struct Expect {
+        int ok;
+        uint32_t code;
+        const char* text;
+    };
+    auto walk_expect = [](WrappedStop stop) -> Expect {
+        switch (stop) {
+        case WrappedStop::End: return {1, 0, "info burned into nvm successfully."};
+        case WrappedStop::ShortHeader:
+        case WrappedStop::BadMagic: return {0, 70, "Failed to program all"};
+        case WrappedStop::BadVersion: return {0, 78, "incorrect format version."};
+        case WrappedStop::PastEnd: return {0, 78, "record length exceeds the file."};
+        }
+        return {};
+    };
+    struct Walk {
+        const char* option;
+        const char* first;
+        const char* next;
+    } walks[] = {{"-l2t", "L2T", "L2T"}, {"-mfw", "MFW1", "MFW2"}};
+    for (const Walk& wk : walks) {
+        const WrappedRecord first = testkit::stock_record(wk.first, "7.12.3");
+        const WrappedRecord next = testkit::stock_record(wk.next, "7.12.3");
+        for (const auto& c : wrapped_test::wrapped_cases(testkit::wrapped_file({first}), next)) {
+            SCOPED_TRACE(std::string(wk.option) + ": " + c.what);
+            make(Board{});
+            const Expect want = walk_expect(c.stop);
+            const int r = upgrade({"-F", wk.option, write_file("wrapped.bin", c.file)});
+            EXPECT_EQ(r == 0, want.ok == 1) << result_;
+            EXPECT_EQ(last_error(), want.code);
+            EXPECT_NE(result_.find(want.text), std::string::npos) << result_;
+        }
+    }
+
+    auto ncsi_text = [](WrappedStop stop) -> const char* {
+        switch (stop) {
+        case WrappedStop::End: return "";
+        case WrappedStop::ShortHeader:
+        case WrappedStop::BadMagic: return "Improper file format, missing magic value.\n";
+        case WrappedStop::BadVersion: return "Improper file format, incorrect format version.\n";
+        case WrappedStop::PastEnd: return "Improper file format, record length exceeds the file.\n";
+        }
+        return nullptr;
+    };
+    FakeAdapter a;
+    fwupg::nvm::test::CurrentAdapter cur(a);
+    for (const auto& c :
+         wrapped_test::wrapped_cases(testkit::ncsi_bundle("1.2.3"), testkit::stock_record("NCSI_CMN", "1.2.3"))) {
+        SCOPED_TRACE(std::string("NCSI check: ") + c.what);
+        Tcl_ResetResult(a.interp());
+        const int r = common_nvm_check_ncsi_file(a.interp(), uint32_t(c.file.size()), c.file.data());
+        EXPECT_EQ(r, c.stop == WrappedStop::End ? 0 : 1);
+        EXPECT_STREQ(Tcl_GetStringResult(a.interp()), ncsi_text(c.stop));
     }
 }
 
