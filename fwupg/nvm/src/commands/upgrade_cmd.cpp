@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -41,43 +42,93 @@ using fwupg::WrappedStop;
 
 namespace {
 
-
 // Record tags the walk looks at by value.
 enum : uint32_t {
-    kTagBc1 = 0x31636200, kTagBc2 = 0x32636200,
-    kTagNcsiCmn = 0x6D63636E, kTagNcsiElib = 0x656C636E, kTagNcsiXlib = 0x786C636E,
+    kTagNcsiXlib = 0x786C636E,
     kTagIscsiB = 0x62690000, kTagIscsiB6 = 0x36626900, kTagIscsiB46 = 0x6E346269,
     kTagIbCfg = 0x63626900, kTagIbCfg6 = 0x36636269, kTagIbCprg = 0x65706269,
     kTagIbpl = 0x6C706269, kTagIbcp = 0x70636269,
-    kTagFcoeB = 0x62656600, kTagFebCfg = 0x63626566, kTagFebCprg = 0x65706266,
-    kTagFebCprgA = 0x70626566, kTagFebCprgL = 0x6C706266,
-    kTagNicPrtion = 0x7063696E, kTagVpd = 0x44505600,
+    kTagFebCfg = 0x63626566, kTagFebCprg = 0x65706266, kTagFebCprgA = 0x70626566, kTagFebCprgL = 0x6C706266,
     kTagE3Wc = 0x63773365, kTagE3Pcie = 0x65703365, kTagE3WcV2 = 0x32766377, kTagE3PcieV2 = 0x32766570,
-    kTagNiv = 0x6E69760A, kTagMfw1 = 0x3177666D, kTagMfw2 = 0x3277666D, kTagMfw2A = 0x3377666D,
-    kTagOcnvm = 0x766E636F, kTagBootCfgShadow = 0x6363CACA, kTagCcm = 0x6D636300, kTagPers = 0x70657273,
-    kTagMdump = 0x706D646D,
+    kTagMfw1 = 0x3177666D, kTagOcnvm = 0x766E636F,
 };
 
-bool is_swim_tag(uint32_t tag)
-{
-    for (uint32_t r = kRowSwim1; r < kRowSwim1 + 12; ++r)
-        if (g_image_table[r].tag == tag)
-            return true;
-    return false;
-}
-
-bool is_extended_tag(uint32_t tag)
-{
-    switch (tag) {
-    case kTagFcoeB: case kTagFebCfg: case kTagFebCprgL: case kTagFebCprg: case kTagNicPrtion: case kTagVpd:
-    case kTagE3Wc: case kTagE3Pcie: case kTagE3WcV2: case kTagE3PcieV2: case kTagNiv: case kTagMfw1:
-    case kTagMfw2: case kTagMfw2A: case kTagOcnvm: case kTagBootCfgShadow: case kTagCcm: case kTagPers:
-    case kTagMdump:
-        return true;
-    default:
-        return is_swim_tag(tag);
-    }
-}
+// What the walk does with a record, by the image-table row of its tag: the companion of
+// g_image_table, one entry per row in the same order. A tag that several rows share (I_B_CFG*,
+// FEB_CFG*) is looked up at its first row.
+struct RowWalk {
+    bool extended;   // installed through the extended directory, else programmed by its row
+    bool mfw_space;  // counts against the room an MFW bundle needs
+};
+constexpr RowWalk kRowWalk[] = {
+    {false, false},  // BC1
+    {false, false},  // BC2
+    {false, true},  // MBA
+    {false, false},  // NCSI_CMN
+    {false, false},  // NCSI_ELIB
+    {false, true},  // L2T
+    {false, true},  // L2C
+    {false, true},  // L2X
+    {false, true},  // L2U
+    {false, true},  // IPMI
+    {false, true},  // MODULES_PN
+    {false, true},  // ISCSI_B
+    {false, true},  // I_B_CFG
+    {false, true},  // I_B_CFG2
+    {false, true},  // I_B_CPRG
+    {true, true},  // FCOE_B
+    {true, true},  // FEB_CFG
+    {true, true},  // FEB_CFG2
+    {true, true},  // FEB_CFG3
+    {true, true},  // FEB_CFG4
+    {true, true},  // FEB_CPRG
+    {true, true},  // NIC_PRTION
+    {true, true},  // VPD
+    {true, true},  // E3_WC
+    {true, true},  // E3_PCIE
+    {true, true},  // NIV
+    {false, true},  // NIVPROFILES
+    {true, true},  // BOOT_CFG_SHADOW
+    {false, true},  // CFG_SHARED
+    {false, true},  // I_B_CFG3
+    {false, true},  // I_B_CFG4
+    {true, false},  // MFW1
+    {true, false},  // MFW2
+    {true, false},  // SWIM1
+    {true, false},  // SWIM2
+    {true, false},  // SWIM3
+    {true, false},  // SWIM4
+    {true, false},  // SWIM5
+    {true, false},  // SWIM6
+    {true, false},  // SWIM7
+    {true, false},  // SWIM8
+    {true, false},  // SWIM9
+    {true, false},  // SWIM10
+    {true, false},  // SWIM11
+    {true, false},  // SWIM12
+    {false, true},  // SWIM1B
+    {false, true},  // SWIM2B
+    {false, true},  // SWIM3B
+    {false, true},  // SWIM4B
+    {false, true},  // SWIM5B
+    {false, true},  // SWIM6B
+    {false, true},  // SWIM7B
+    {false, true},  // SWIM8B
+    {false, true},  // SWIM9B
+    {false, true},  // SWIM10B
+    {false, true},  // SWIM11B
+    {false, true},  // SWIM12B
+    {true, false},  // MFW2_A
+    {true, true},  // OCNVM
+    {true, true},  // E3_WC_V2
+    {true, true},  // E3_PCIE_V2
+    {true, true},  // CCM
+    {false, true},  // HW_SET
+    {false, true},  // USR_BLK
+    {false, true},  // BDN
+    {true, false},  // MDUMP
+};
+static_assert(std::size(kRowWalk) == kImageTableRows, "one walk entry per image-table row");
 
 bool is_iscsi_tag(uint32_t tag)
 {
@@ -513,7 +564,8 @@ int walk_records(Walk& w, FileBuffer& file, uint32_t* offset, int* last_result)
         if (!skip)
             skip = skipped_by_board(w, tag, data, length);
         uint32_t target = uint32_t(row);
-        if (is_extended_tag(tag)) {
+        const bool extended = kRowWalk[row].extended;
+        if (extended) {
             if (read_ext_state(w) != 0)
                 return 1;
             if (tag == kTagMfw1 && mfw1_checks(w, data, length, uint32_t(row), file.length) != 0)
@@ -524,9 +576,9 @@ int walk_records(Walk& w, FileBuffer& file, uint32_t* offset, int* last_result)
         }
         int r = 0;
         if (!skip) {
-            r = is_extended_tag(tag) ? common_nvm_install_ext_image(data, length, target, w.o.check_version ? 1 : 0,
-                                                                    0, w.remove_swim, 0)
-                                     : common_nvm_prog_image_by_idx(data, length, target, w.o.check_version);
+            r = extended ? common_nvm_install_ext_image(data, length, target, w.o.check_version ? 1 : 0, 0,
+                                                        w.remove_swim, 0)
+                         : common_nvm_prog_image_by_idx(data, length, target, w.o.check_version);
         }
         *last_result = r;
         if (tag == kTagMfw1) {
@@ -567,9 +619,9 @@ int mfw_prepass(Walk& w, const FileBuffer& file)
         if (first && tag != kTagMfw1)
             return fail(w.interp, 120, "MFW package must start with MFW1 image");
         first = false;
-        const bool counted = !(tag == kTagBc1 || tag == kTagBc2 || tag == kTagNcsiCmn || tag == kTagNcsiElib ||
-                               tag == kTagNcsiXlib || is_swim_tag(tag) || tag == kTagMfw1 || tag == kTagMfw2 ||
-                               tag == kTagMfw2A || tag == kTagMdump);
+        // A tag without a row counts too, except the NCSI library that no row takes.
+        const int row = row_by_tag(tag);
+        const bool counted = row >= 0 ? kRowWalk[row].mfw_space : tag != kTagNcsiXlib;
         // One slot per table row: a file with more records than that cannot fit anyway.
         if (counted && w.mfw_list.size() < common_nvm_image_table_size())
             w.mfw_list.push_back(tag);

@@ -4,8 +4,9 @@
 #include "fwupg/engine_procs.h"
 
 #include <cstring>
+#include <iterator>
 
-extern "C" const nvm_image_row g_image_table[66] = {
+extern "C" const nvm_image_row g_image_table[] = {
     {0, "BC1", "-bc1", 0x02000000, 0xF0000000, 0x31636200},
     {1, "BC2", "-bc2", 0x02000000, 0x00000000, 0x32636200},
     {2, "MBA", "-mba", 0x01000000, 0x10000000, 0x61626D00},
@@ -73,12 +74,13 @@ extern "C" const nvm_image_row g_image_table[66] = {
     {0x41, "BDN", "-bdn", 0x01000000, 0xC0800003, 0x6E646200},
     {0x42, "MDUMP", "-mdump", 0x01000000, 0xD0800003, 0x706D646D},
 };
+static_assert(std::size(g_image_table) == kImageTableRows);
 
-extern "C" uint32_t common_nvm_image_table_size() { return 66; }
+extern "C" uint32_t common_nvm_image_table_size() { return uint32_t(std::size(g_image_table)); }
 
 extern "C" int common_nvm_image_row_by_type(uint32_t type, uint32_t* row)
 {
-    for (uint32_t i = 0; i < 66; ++i)
+    for (uint32_t i = 0; i < std::size(g_image_table); ++i)
         if (g_image_table[i].dir_type == type) {
             if (row)
                 *row = i;
@@ -89,7 +91,7 @@ extern "C" int common_nvm_image_row_by_type(uint32_t type, uint32_t* row)
 
 extern "C" int common_nvm_image_type_lookup(const char* option, uint32_t tag, uint32_t* type)
 {
-    for (uint32_t i = 0; i < 66; ++i) {
+    for (uint32_t i = 0; i < std::size(g_image_table); ++i) {
         bool hit = false;
         if (option && tag == 0)
             hit = std::strcmp(g_image_table[i].option, option) == 0;
@@ -123,7 +125,7 @@ int row_by_name_part(const char* text)
 {
     if (!text)
         return -1;
-    for (int i = 0; i < 66; ++i)
+    for (int i = 0; i < int(std::size(g_image_table)); ++i)
         if (std::strstr(g_image_table[i].name, text))
             return i;
     return -1;
@@ -133,7 +135,7 @@ int row_by_name(const char* name)
 {
     if (!name)
         return -1;
-    for (int i = 0; i < 66; ++i)
+    for (int i = 0; i < int(std::size(g_image_table)); ++i)
         if (std::strcmp(g_image_table[i].name, name) == 0)
             return i;
     return -1;

@@ -1,8 +1,11 @@
-// The image-type table of E1-E3 NVRAM (66 rows): name, command-line option, processor code,
+// The image-type table of E1-E3 NVRAM (kImageTableRows rows): name, command-line option, processor code,
 // directory type and the four-character tag of the image's record in a wrapped image file.
 #pragma once
 
 #include <cstdint>
+
+// Rows of the table; companion tables keyed by row assert their length against it.
+inline constexpr uint32_t kImageTableRows = 66;
 
 extern "C" {
 
@@ -15,7 +18,7 @@ struct nvm_image_row {
     uint32_t tag;
 };
 
-extern const nvm_image_row g_image_table[66];
+extern const nvm_image_row g_image_table[kImageTableRows];
 
 uint32_t common_nvm_image_table_size();
 int common_nvm_image_row_by_type(uint32_t type, uint32_t* row);
