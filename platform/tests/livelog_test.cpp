@@ -12,6 +12,8 @@
 
 namespace {
 
+// Not platform::testing::TempDir: socket names must stay within the 108 bytes of a socket
+// address, so the folder is made directly under /tmp whatever TMPDIR says.
 struct TempDir {
     std::string path;
     TempDir()

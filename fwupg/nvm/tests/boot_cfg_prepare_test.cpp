@@ -13,6 +13,7 @@
 
 #include "fake_host.h"
 #include "fwupg/engine_procs.h"
+#include "platform/testing/temp_root.h"
 #include "testkit/e1e3_nvram.h"
 #include "testkit/e1e3_reader.h"
 #include "testkit/e1e3_verify.h"
@@ -90,12 +91,6 @@ Bytes board_nvram(const std::optional<Block>& kept, const std::optional<Bytes>& 
 
 class BootCfgPrepareTest : public ::testing::Test {
 protected:
-    void TearDown() override
-    {
-        std::error_code ec;
-        std::filesystem::remove_all(dir_, ec);
-    }
-
     void make(const Bytes& nvram)
     {
         adapter_ = std::make_unique<FakeAdapter>(nvram);
@@ -119,7 +114,6 @@ protected:
         testkit::WrappedRecord cfg = testkit::stock_record("I_B_CFG", "1.0.0");
         cfg.data = testkit::iscsi_boot_cfg_block(shipped, 2);
         records.push_back(cfg);
-        std::filesystem::create_directories(dir_);
         const std::string path = (dir_ / "iscsi.bin").string();
         const Bytes bytes = testkit::wrapped_file(records);
         std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
@@ -156,8 +150,8 @@ protected:
         EXPECT_TRUE(report.ok()) << report.text();
     }
 
-    std::filesystem::path dir_ =
-        std::filesystem::temp_directory_path() / ("boot_cfg_prepare_test_" + std::to_string(::getpid()));
+    platform::testing::TempDir tmp_;
+    std::filesystem::path dir_{tmp_.path()};
     std::unique_ptr<FakeAdapter> adapter_;
     std::string result_;
 };

@@ -252,8 +252,8 @@ TEST(UsrBlk, FromAFileAndAFailedProgramKeepsTheOldBlock)
     KitBoard b(s);
     Bytes content(128);
     testkit::fill_pattern(content.data(), content.size(), 3);
-    testkit::write_file(tmp.file("blk.bin"), content);
-    ASSERT_EQ(b.run(tcl_al_nvm_usrblk_cmd, "usrblk -f " + word(tmp.file("blk.bin"))), TCL_OK) << b.result();
+    testkit::write_file(tmp / "blk.bin", content);
+    ASSERT_EQ(b.run(tcl_al_nvm_usrblk_cmd, "usrblk -f " + word(tmp / "blk.bin")), TCL_OK) << b.result();
     EXPECT_EQ(user_block(b), content);
 
     b.adapter.cut_power_after(100);

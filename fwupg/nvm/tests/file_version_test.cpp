@@ -75,14 +75,14 @@ TEST(FileVersion, ByKind)
     KitBoard b(kit_board_spec());
     HostOps ops = b.adapter.ops();
     for (const Case& c : cases()) {
-        const std::string path = tmp.file(std::string(c.name) + std::to_string(c.kind));
+        const std::string path = (tmp / std::string(c.name) + std::to_string(c.kind));
         testkit::write_file(path, c.file);
         char text[64] = "";
         EXPECT_EQ(get_image_file_version(ops, path.c_str(), c.kind, text), c.result) << c.name;
         EXPECT_STREQ(text, c.text) << c.name;
     }
     char text[64] = "";
-    EXPECT_EQ(get_image_file_version(ops, tmp.file("missing").c_str(), 15, text), 0);
+    EXPECT_EQ(get_image_file_version(ops, (tmp / "missing").c_str(), 15, text), 0);
 }
 
 }  // namespace

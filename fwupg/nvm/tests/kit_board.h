@@ -10,6 +10,7 @@
 #include <string>
 
 #include "fake_host.h"
+#include "platform/testing/temp_root.h"
 #include "testkit/e1e3_nvram.h"
 #include "testkit/e1e3_verify.h"
 
@@ -70,23 +71,7 @@ struct KitBoard {
     } while (0)
 
 // A fresh folder under the system's temporary folder, removed at the end.
-class TempDir {
-public:
-    TempDir()
-    {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "nvmprgXXXXXX").string();
-        path_ = mkdtemp(tmpl.data()) ? tmpl : std::string();
-    }
-    ~TempDir()
-    {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    std::string file(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-};
+using platform::testing::TempDir;
 
 // A Tcl list word for a path (braced so that blanks and brackets stay in it).
 inline std::string word(const std::string& s) { return "{" + s + "}"; }

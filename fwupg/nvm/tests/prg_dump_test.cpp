@@ -59,7 +59,7 @@ TEST_P(DumpPrgRoundTrip, DumpThenProgramRestoresTheImageKeepingTheBoardsMac)
 {
     const auto [size, paged] = GetParam();
     TempDir tmp;
-    const std::string file = tmp.file("backup [1] $x.bin");  // a path Tcl must not evaluate
+    const std::string file = (tmp / "backup [1] $x.bin");  // a path Tcl must not evaluate
 
     KitBoard a(spec_with_images(size, 0x001018AA0000ull, "SNA"));
     ASSERT_EQ(a.run(tcl_al_nvm_dump_cmd, std::string("_dump ") + (paged ? "-a " : "") + word(file)), TCL_OK)
@@ -104,18 +104,18 @@ TEST(Prg, BackupRestoresAnNvramWhoseProgrammingWasCut)
     TempDir tmp;
     KitBoard a(spec_with_images(0x40000, 0x001018AA0000ull, "SNA"));
     const Bytes original = a.adapter.nvram;
-    ASSERT_EQ(a.run(tcl_al_nvm_dump_cmd, "_dump " + word(tmp.file("backup.bin"))), TCL_OK) << a.result();
+    ASSERT_EQ(a.run(tcl_al_nvm_dump_cmd, "_dump " + word(tmp / "backup.bin")), TCL_OK) << a.result();
 
     // Another image, cut off by a power loss half way through its programming.
     kit::NvramSpec foreign = spec_with_images(0x40000, 0x001018CC0000ull, "SNC");
     foreign.images.push_back(kit_image("ISCSI_B", testkit::stock_image("ISCSI_B", "2.1.0")));
-    testkit::write_file(tmp.file("foreign.bin"), kit::build(foreign).nvram);
+    testkit::write_file(tmp / "foreign.bin", kit::build(foreign).nvram);
     a.adapter.cut_power_after(0x9000);
-    EXPECT_EQ(a.run(tcl_al_nvm_prg_cmd, "_prg 0 " + word(tmp.file("foreign.bin"))), TCL_ERROR);
+    EXPECT_EQ(a.run(tcl_al_nvm_prg_cmd, "_prg 0 " + word(tmp / "foreign.bin")), TCL_ERROR);
     a.adapter.power_on();
     EXPECT_NE(a.adapter.nvram, original);
 
-    ASSERT_EQ(a.run(tcl_al_nvm_prg_cmd, "_prg 0 " + word(tmp.file("backup.bin"))), TCL_OK) << a.result();
+    ASSERT_EQ(a.run(tcl_al_nvm_prg_cmd, "_prg 0 " + word(tmp / "backup.bin")), TCL_OK) << a.result();
     EXPECT_EQ(a.adapter.nvram, original);
     EXPECT_KIT_VALID(a);
 }
@@ -124,13 +124,13 @@ TEST(Prg, BlankBoardTakesTheWholeImage)
 {
     TempDir tmp;
     KitBoard src(spec_with_images(0x40000, 0x001018AA0000ull, "SNA"));
-    testkit::write_file(tmp.file("img.bin"), src.adapter.nvram);
+    testkit::write_file(tmp / "img.bin", src.adapter.nvram);
     const Bytes image = src.adapter.nvram;
 
     KitBoard blank(kit_board_spec());
     std::fill(blank.adapter.nvram.begin(), blank.adapter.nvram.end(), 0xFF);
     take_debug_text();
-    ASSERT_EQ(blank.run(tcl_al_nvm_prg_cmd, "_prg 0 " + word(tmp.file("img.bin"))), TCL_OK) << blank.result();
+    ASSERT_EQ(blank.run(tcl_al_nvm_prg_cmd, "_prg 0 " + word(tmp / "img.bin")), TCL_OK) << blank.result();
     EXPECT_NE(take_debug_text().find("Detected a blank board."), std::string::npos);
     EXPECT_KIT_VALID(blank);
     EXPECT_EQ(vpd_copy_field(blank.adapter.nvram, "SN"), "SNA");
@@ -145,8 +145,8 @@ TEST(Prg, PlainImageKeepsSpareLikeWordsAsData)
     testkit::fill_pattern(part.data(), part.size(), 5);
     testkit::set_le32(part, 512, 0x57105710);
     testkit::set_le32(part, 516, 0x57105710);
-    testkit::write_file(tmp.file("part.bin"), part);
-    ASSERT_EQ(b.run(tcl_al_nvm_prg_cmd, "_prg 0x30000 " + word(tmp.file("part.bin"))), TCL_OK) << b.result();
+    testkit::write_file(tmp / "part.bin", part);
+    ASSERT_EQ(b.run(tcl_al_nvm_prg_cmd, "_prg 0x30000 " + word(tmp / "part.bin")), TCL_OK) << b.result();
     EXPECT_TRUE(std::equal(part.begin(), part.end(), b.adapter.nvram.begin() + 0x30000));
 }
 
@@ -155,9 +155,9 @@ TEST(Prg, SizeArgumentLimitsTheProgrammedBytes)
     TempDir tmp;
     KitBoard b(kit_board_spec());
     Bytes part(1024, 0x5A);
-    testkit::write_file(tmp.file("part.bin"), part);
+    testkit::write_file(tmp / "part.bin", part);
     const Bytes before = b.adapter.nvram;
-    ASSERT_EQ(b.run(tcl_al_nvm_prg_cmd, "_prg -idmatch 0x30002 " + word(tmp.file("part.bin")) + " 100"), TCL_OK);
+    ASSERT_EQ(b.run(tcl_al_nvm_prg_cmd, "_prg -idmatch 0x30002 " + word(tmp / "part.bin") + " 100"), TCL_OK);
     EXPECT_EQ(b.adapter.nvram[0x30000], 0x5A);  // the offset is rounded down to a word
     EXPECT_EQ(b.adapter.nvram[0x30000 + 99], 0x5A);
     EXPECT_EQ(b.adapter.nvram[0x30000 + 104], before[0x30000 + 104]);
@@ -179,10 +179,10 @@ TEST_P(Refusals, FailWithTheirMessageAndWriteNothing)
     TempDir tmp;
     KitBoard b(kit_board_spec());
     if (r.file_size)
-        testkit::write_file(tmp.file("in.bin"), Bytes(r.file_size, 0x11));
-    testkit::write_file(tmp.file("exists.bin"), Bytes{1, 2, 3});
+        testkit::write_file(tmp / "in.bin", Bytes(r.file_size, 0x11));
+    testkit::write_file(tmp / "exists.bin", Bytes{1, 2, 3});
     std::string args = r.args;
-    for (auto [key, path] : {std::pair{"%F", tmp.file("in.bin")}, std::pair{"%E", tmp.file("exists.bin")}}) {
+    for (auto [key, path] : {std::pair{"%F", (tmp / "in.bin")}, std::pair{"%E", (tmp / "exists.bin")}}) {
         size_t at = args.find(key);
         if (at != std::string::npos)
             args.replace(at, 2, word(path));
@@ -194,7 +194,7 @@ TEST_P(Refusals, FailWithTheirMessageAndWriteNothing)
     EXPECT_NE(b.result().find(r.message), std::string::npos) << b.result();
     EXPECT_TRUE(b.adapter.writes.empty());
     EXPECT_EQ(b.adapter.nvram, before);
-    EXPECT_EQ(testkit::read_file(tmp.file("exists.bin")), (Bytes{1, 2, 3}));
+    EXPECT_EQ(testkit::read_file(tmp / "exists.bin"), (Bytes{1, 2, 3}));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -221,35 +221,35 @@ TEST(Prg, OtherChipsAreRefusedWithoutTouchingNvram)
 {
     TempDir tmp;
     KitBoard b(kit_board_spec());
-    testkit::write_file(tmp.file("in.bin"), Bytes(64, 0));
+    testkit::write_file(tmp / "in.bin", Bytes(64, 0));
     b.adapter.set_device_id(0x1656);  // an E4 chip
     b.current = std::make_unique<CurrentAdapter>(b.adapter);
     const Bytes before = b.adapter.nvram;
-    EXPECT_EQ(b.run(tcl_al_nvm_prg_cmd, "_prg 0 " + word(tmp.file("in.bin"))), TCL_ERROR);
-    EXPECT_EQ(b.run(tcl_al_nvm_dump_cmd, "_dump " + word(tmp.file("out.bin"))), TCL_ERROR);
+    EXPECT_EQ(b.run(tcl_al_nvm_prg_cmd, "_prg 0 " + word(tmp / "in.bin")), TCL_ERROR);
+    EXPECT_EQ(b.run(tcl_al_nvm_dump_cmd, "_dump " + word(tmp / "out.bin")), TCL_ERROR);
     EXPECT_NE(b.result().find("not supported"), std::string::npos);
     EXPECT_EQ(b.adapter.nvram, before);
-    EXPECT_FALSE(std::filesystem::exists(tmp.file("out.bin")));
+    EXPECT_FALSE(std::filesystem::exists(tmp / "out.bin"));
 }
 
 TEST(Dump, RangeInHostOrder)
 {
     TempDir tmp;
     KitBoard b(kit_board_spec());
-    ASSERT_EQ(b.run(tcl_al_nvm_dump_cmd, "_dump -l 0x101 0x22 " + word(tmp.file("r.bin"))), TCL_OK) << b.result();
-    Bytes got = testkit::read_file(tmp.file("r.bin"));
+    ASSERT_EQ(b.run(tcl_al_nvm_dump_cmd, "_dump -l 0x101 0x22 " + word(tmp / "r.bin")), TCL_OK) << b.result();
+    Bytes got = testkit::read_file(tmp / "r.bin");
     EXPECT_EQ(got, testkit::get_host_view(b.adapter.nvram, 0x100, 0x20));
 }
 
 TEST(FileSize, NamesWithBlanksAndBracketsAreOneWord)
 {
     TempDir tmp;
-    const std::string odd = tmp.file("a b [file delete x] $y");
+    const std::string odd = (tmp / "a b [file delete x] $y");
     testkit::write_file(odd, Bytes(37, 1));
     uint32_t size = 0;
     EXPECT_EQ(common_nvm_file_size(odd.c_str(), &size), 0);
     EXPECT_EQ(size, 37u);
-    EXPECT_NE(common_nvm_file_size(tmp.file("missing").c_str(), &size), 0);
+    EXPECT_NE(common_nvm_file_size((tmp / "missing").c_str(), &size), 0);
 }
 
 }  // namespace

@@ -242,7 +242,7 @@ TEST(TextImageFiles, DumpsNeverReplaceAFileThatHoldsData)
         {hw_set_dump, &script, "Parsing HW_SET image failed ! output file allready exists"},
     };
     for (const Case& c : cases) {
-        const std::string path = tmp.file("out.txt");
+        const std::string path = (tmp / "out.txt");
         std::remove(path.c_str());
         // A new file, and an empty one, are written.
         ASSERT_EQ(c.dump(path.c_str(), c.image->data(), uint32_t(c.image->size())), 0);
@@ -263,16 +263,16 @@ TEST(TextImageFiles, DumpsNeverReplaceAFileThatHoldsData)
 TEST(TextImageFiles, ParsersReadTheFileAndRefuseAMissingOne)
 {
     TempDir tmp;
-    const std::string path = tmp.file("modules.txt");
+    const std::string path = (tmp / "modules.txt");
     testkit::write_text_file(path, testkit::sfp_module_text(kModules));
     uint32_t size = 0;
     uint8_t* image = sfp_module_list_parse(path.c_str(), &size);
     ASSERT_NE(image, nullptr);
     EXPECT_EQ(Bytes(image, image + size), testkit::sfp_module_host_image(kModules));
     common_nvm_free(image);
-    EXPECT_EQ(sfp_module_list_parse(tmp.file("missing.txt").c_str(), &size), nullptr);
+    EXPECT_EQ(sfp_module_list_parse((tmp / "missing.txt").c_str(), &size), nullptr);
     EXPECT_EQ(size, 0u);
-    EXPECT_EQ(hw_set_parse(tmp.file("missing.txt").c_str(), &size), nullptr);
+    EXPECT_EQ(hw_set_parse((tmp / "missing.txt").c_str(), &size), nullptr);
 }
 
 }  // namespace

@@ -118,7 +118,7 @@ TEST(TextImageUpgrade, ProgrammedImageDumpsBackToTheSameText)
             SCOPED_TRACE(std::string(c.option) + " on E" + std::to_string(int(chip) + 1));
             TempDir tmp;
             TextBoard b(false, chip);
-            const std::string in = tmp.file("in file.txt"), out = tmp.file("out [1].txt");
+            const std::string in = (tmp / "in file.txt"), out = (tmp / "out [1].txt");
             testkit::write_text_file(in, c.text);
 
             take_debug_text();
@@ -149,8 +149,8 @@ TEST(TextImageUpgrade, VpdUpgradeMarksTheBoardAsHoldingAVpdImage)
     TempDir tmp;
     TextBoard b;
     b.adapter.set_toe("IS_VPD_IMAGE", "0");
-    testkit::write_text_file(tmp.file("vpd.txt"), testkit::vpd_text_file(vpd_fields(), 128));
-    ASSERT_EQ(b.upgrade({"-vpd", tmp.file("vpd.txt")}), 0) << b.result();
+    testkit::write_text_file(tmp / "vpd.txt", testkit::vpd_text_file(vpd_fields(), 128));
+    ASSERT_EQ(b.upgrade({"-vpd", (tmp / "vpd.txt")}), 0) << b.result();
     EXPECT_EQ(b.adapter.toe("IS_VPD_IMAGE"), "1");
 }
 
@@ -158,10 +158,10 @@ TEST(TextImageUpgrade, NewModuleListReplacesTheOldOne)
 {
     TempDir tmp;
     TextBoard b;
-    testkit::write_text_file(tmp.file("a.txt"), testkit::sfp_module_text(kModules));
-    testkit::write_text_file(tmp.file("b.txt"), testkit::sfp_module_text({kModules[1]}));
-    ASSERT_EQ(b.upgrade({"-m_pn", tmp.file("a.txt")}), 0) << b.result();
-    ASSERT_EQ(b.upgrade({"-m_pn", tmp.file("b.txt")}), 0) << b.result();
+    testkit::write_text_file(tmp / "a.txt", testkit::sfp_module_text(kModules));
+    testkit::write_text_file(tmp / "b.txt", testkit::sfp_module_text({kModules[1]}));
+    ASSERT_EQ(b.upgrade({"-m_pn", (tmp / "a.txt")}), 0) << b.result();
+    ASSERT_EQ(b.upgrade({"-m_pn", (tmp / "b.txt")}), 0) << b.result();
     EXPECT_EQ(b.stored("MODULES_PN"), testkit::sfp_module_nvram_image({kModules[1]}));
     EXPECT_KIT_VALID(b);
     int lists = 0;
@@ -188,10 +188,10 @@ TEST(TextImageUpgrade, BadOrMissingTextFileIsRefusedWithoutAWrite)
         TempDir tmp;
         TextBoard b;
         if (!c.text.empty())
-            testkit::write_text_file(tmp.file("f.txt"), c.text);
+            testkit::write_text_file(tmp / "f.txt", c.text);
         const Bytes before = b.adapter.nvram;
         b.adapter.writes.clear();
-        EXPECT_EQ(b.upgrade({c.option, tmp.file("f.txt")}), 1);
+        EXPECT_EQ(b.upgrade({c.option, (tmp / "f.txt")}), 1);
         EXPECT_EQ(b.last_error(), 13u);
         EXPECT_NE(b.result().find(c.message), std::string::npos) << b.result();
         EXPECT_TRUE(b.adapter.writes.empty());
@@ -211,10 +211,10 @@ TEST(TextImageDump, AbsentImagesAreReportedAndNoFileIsWritten)
     for (const Case& c : cases) {
         TempDir tmp;
         TextBoard b;
-        EXPECT_EQ(b.run(tcl_al_nvm_dump_cmd, std::string("_dump ") + c.selector + " " + word(tmp.file("o.txt"))),
+        EXPECT_EQ(b.run(tcl_al_nvm_dump_cmd, std::string("_dump ") + c.selector + " " + word(tmp / "o.txt")),
                   TCL_ERROR);
         EXPECT_EQ(b.result(), c.message);
-        EXPECT_FALSE(std::filesystem::exists(tmp.file("o.txt")));
+        EXPECT_FALSE(std::filesystem::exists(tmp / "o.txt"));
     }
 }
 

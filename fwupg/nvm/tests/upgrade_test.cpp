@@ -16,6 +16,7 @@
 #include "fwupg/nvm/commands/upgrade.h"
 #include "fwupg/nvm/e123/board_fixups.h"
 #include "fwupg/nvm/e123/boot_cfg_prepare.h"
+#include "platform/testing/temp_root.h"
 #include "testkit/e1e3_nvram.h"
 #include "testkit/e1e3_reader.h"
 #include "testkit/e1e3_verify.h"
@@ -62,8 +63,6 @@ protected:
     void TearDown() override
     {
         fwupg::nvm::set_cfg_setter(nullptr);
-        std::error_code ec;
-        std::filesystem::remove_all(dir_, ec);
     }
 
     void make(const Board& b)
@@ -77,7 +76,6 @@ protected:
         adapter_->set_toe("CHIP_REV", "B0");
         g_requests.clear();
         fwupg::nvm::set_cfg_setter(record_request);
-        std::filesystem::create_directories(dir_);
     }
 
     std::string write_file(const std::string& name, const Bytes& bytes)
@@ -107,8 +105,8 @@ protected:
         EXPECT_TRUE(report.ok()) << report.text();
     }
 
-    std::filesystem::path dir_ =
-        std::filesystem::temp_directory_path() / ("nvm_upgrade_test_" + std::to_string(::getpid()));
+    platform::testing::TempDir tmp_;
+    std::filesystem::path dir_{tmp_.path()};
     std::unique_ptr<FakeAdapter> adapter_;
     std::string result_;
 };

@@ -92,9 +92,9 @@ TEST(VpdCopy, ChecksumCountsFromByteZeroOrFromTheReadOnlyTag)
 TEST(VpdText, FileBecomesTheKitsImageAndDumpsBackToTheSameImage)
 {
     TempDir tmp;
-    testkit::write_text_file(tmp.file("vpd.txt"), testkit::vpd_text_file(fields(), 128));
+    testkit::write_text_file(tmp / "vpd.txt", testkit::vpd_text_file(fields(), 128));
     uint32_t size = 0;
-    uint8_t* image = vpd_text_file_to_image(tmp.file("vpd.txt").c_str(), &size);
+    uint8_t* image = vpd_text_file_to_image((tmp / "vpd.txt").c_str(), &size);
     ASSERT_NE(image, nullptr);
     const Bytes from_file(image, image + size);
     common_nvm_free(image);
@@ -104,16 +104,16 @@ TEST(VpdText, FileBecomesTheKitsImageAndDumpsBackToTheSameImage)
     kit::NvramSpec desc = kit_board_spec();
     desc.images.push_back(kit_image("VPD", from_file));
     KitBoard b(desc);
-    ASSERT_EQ(b.run(tcl_al_nvm_dump_cmd, "_dump -vpd " + word(tmp.file("dumped.txt"))), TCL_OK) << b.result();
-    const Bytes text = testkit::read_file(tmp.file("dumped.txt"));
+    ASSERT_EQ(b.run(tcl_al_nvm_dump_cmd, "_dump -vpd " + word(tmp / "dumped.txt")), TCL_OK) << b.result();
+    const Bytes text = testkit::read_file(tmp / "dumped.txt");
     EXPECT_NE(std::string(text.begin(), text.end()).find("[REGION=VPD-R, 128]\nProduct Name=Text,\"Dual Port Test Adapter\"\n"),
               std::string::npos);
-    image = vpd_text_file_to_image(tmp.file("dumped.txt").c_str(), &size);
+    image = vpd_text_file_to_image((tmp / "dumped.txt").c_str(), &size);
     ASSERT_NE(image, nullptr);
     EXPECT_EQ(Bytes(image, image + size), from_file);
     common_nvm_free(image);
     // A second dump into the same (now non-empty) file is refused.
-    EXPECT_EQ(b.run(tcl_al_nvm_dump_cmd, "_dump -vpd " + word(tmp.file("dumped.txt"))), TCL_ERROR);
+    EXPECT_EQ(b.run(tcl_al_nvm_dump_cmd, "_dump -vpd " + word(tmp / "dumped.txt")), TCL_ERROR);
 }
 
 TEST(VpdText, BadFilesAreRefusedWithTheirReason)
@@ -154,7 +154,7 @@ TEST(VpdText, DumpTakesImagesUpTo520Bytes)
                                                    {{"V1", long_text}, {"V2", long_text}});
         image.resize(length, 0);  // the CRC word
         testkit::reverse_words(image.data(), image.size());  // as read from NVRAM
-        const std::string path = tmp.file(std::to_string(length) + ".txt");
+        const std::string path = (tmp / std::to_string(length) + ".txt");
         EXPECT_EQ(vpd_image_to_text_file(path.c_str(), image.data(), length), ok ? 0 : 1) << length;
     }
 }
