@@ -161,7 +161,7 @@ TEST(E4Commands, CrcRefusals)
 TEST(E4Commands, UpgradeLinesAndFiles)
 {
     TempDir tmp;
-    const std::string image = tmp.file("optm.bin");
+    const std::string image = tmp / "optm.bin";
     write_file(image, Bytes(10, 7));
     Adapter ad;
     Bytes cfg(4240, 0);
@@ -174,8 +174,8 @@ TEST(E4Commands, UpgradeLinesAndFiles)
     EXPECT_EQ(ad.a.last_errors, std::vector<uint32_t>{2});
     EXPECT_EQ(ad.run(upgrade_cmd, {"_upgrade", "-F", image}), -1);
     EXPECT_EQ(ad.run(upgrade_cmd, {"_upgrade", "-nosuch", image}), -1);
-    EXPECT_EQ(ad.run(upgrade_cmd, {"_upgrade", "-optm", tmp.file("missing.bin")}), -1);
-    EXPECT_EQ(take_debug_text(), "Couldn't find file named " + tmp.file("missing.bin") + "\n");
+    EXPECT_EQ(ad.run(upgrade_cmd, {"_upgrade", "-optm", (tmp / "missing.bin")}), -1);
+    EXPECT_EQ(take_debug_text(), "Couldn't find file named " + (tmp / "missing.bin") + "\n");
     ad.a.reset_counters();
     ad.a.writes.clear();
     EXPECT_EQ(ad.run(upgrade_cmd, {"_upgrade", "-mbi", image}), 0);
