@@ -309,7 +309,11 @@ DemoSet make_demo(const std::string& root, const std::string& fwdir, bool legacy
   };
   if (legacy) {
     for (const LegacyFile& f : legacy_files()) put(f.name, f.data);
-    put("phy_legacy.bin", wrapped_file({{tag_of("8484"), Bytes(512, 0x84), 2, 0}}));
+    WrappedRecord phy;
+    phy.tag = tag_of("8484");
+    phy.data = Bytes(512, 0x84);
+    phy.version = 2;
+    put("phy_legacy.bin", wrapped_file({phy}));
     for (const LegacyBoard& b : kLegacyBoards) models.push_back(legacy_model(b));
   }
   std::string xml = nicfwdata_xml(models);

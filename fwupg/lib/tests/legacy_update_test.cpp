@@ -60,7 +60,9 @@ TEST(LegacyUpdate, ReportUpdatesEveryLegacyBoard)
         EXPECT_TRUE(Contains(v.at("ISCSI_B"), "v7.12.0")) << v.at("ISCSI_B");
         const bool dual = std::string(name).find("-p0") != std::string::npos;
         EXPECT_EQ(v.at(dual ? "NCSI_CMN" : "UMP"), dual ? "NCSI 7.12.0" : "UMP 7.12.0");
-        if (dual) EXPECT_TRUE(Contains(v.at("ISCSI_B"), "ipv4_ipv6")) << v.at("ISCSI_B");
+        if (dual) {
+            EXPECT_TRUE(Contains(v.at("ISCSI_B"), "ipv4_ipv6")) << v.at("ISCSI_B");
+        }
     }
 
     // A second discovery reads the new versions from the NVRAM.
