@@ -115,14 +115,6 @@ int CBaseComponent::GetProperty(int id, void* out, int cch, const char16_t* lang
 
 namespace {
 
-// The text of an element: its first child, which must be a text node with text.
-const char16_t* FirstChildText(const CTvnXMLNode* element)
-{
-    const CTvnXMLNode* child = element ? element->GetFirstChild() : nullptr;
-    if (!child || child->GetType() != 1) return nullptr;
-    return child->GetText();
-}
-
 // Copies `text` when it is shorter than `cch`; 0 (nothing written) otherwise.
 int CopyIfFits(const char16_t* text, char16_t* out, int cch)
 {

@@ -25,6 +25,9 @@ enum InstallType { kInstallLegacy = 1, kInstallPnP = 2, kInstallVirtual = 3 };
 // A table of six texts in the order English, French, Italian, German, Spanish, Japanese.
 using LanguageTable = const char16_t* const[6];
 
+// The text of an element of the package files: its first child, which must be a text node.
+const char16_t* FirstChildText(const CTvnXMLNode* element);
+
 // 1 "fr", 2 "it", 3 "de", 4 "es", 5 "ja" (compared ignoring case); 0 for anything else.
 int LangIndex(const char16_t* lang);
 // The Japanese entry for "ja" when it is not empty; the English entry otherwise.

@@ -18,13 +18,6 @@ namespace {
 
 constexpr size_t kPathChars = 260;
 
-const char16_t* FirstChildText(const CTvnXMLNode* element)
-{
-    const CTvnXMLNode* child = element ? element->GetFirstChild() : nullptr;
-    if (!child || child->GetType() != 1) return nullptr;
-    return child->GetText();
-}
-
 bool EqualsNoCase(const char16_t* a, const char16_t* b) { return a && b && CStr(a).Compare(b) == 0; }
 
 // The text with environment variables expanded, when it fits 260 characters with its NUL; nothing
@@ -69,6 +62,13 @@ int NumberOr(const CTvnXMLNode* node, const char16_t* name, int absent)
 }
 
 }  // namespace
+
+const char16_t* FirstChildText(const CTvnXMLNode* element)
+{
+    const CTvnXMLNode* child = element ? element->GetFirstChild() : nullptr;
+    if (!child || child->GetType() != 1) return nullptr;
+    return child->GetText();
+}
 
 uint16_t EditionCodeFromKeyword(const char16_t* keyword)
 {

@@ -1,5 +1,7 @@
 // The plug-in's entry: the attach step that builds and initialises the one component when the
 // host loads the library, and the three exported functions, which forward to it.
+#include <ios>
+
 #include "FamilyComponents.h"
 #include "component/PelarisExports.h"
 #include "installer_common/SystemUtils.h"
@@ -14,6 +16,9 @@ constinit CBaseComponent* g_pComponent = nullptr;
 // when the library is unloaded. No failure here fails the load.
 __attribute__((constructor)) void OnProcessAttach()
 {
+    // The attach step may run before the library's other initialisers (they run in link order);
+    // the only one there is sets up the standard streams, which "/consoleout" uses: do it first.
+    static std::ios_base::Init streams;
     try {
         SetInstanceHandle(platform::module_of(reinterpret_cast<const void*>(&OnProcessAttach)));
         if (!g_pComponent) g_pComponent = CreateComponentForFolder();

@@ -8,6 +8,14 @@
 
 #include "platform/testing/temp_root.h"
 
+// How often `part` stands in `text`.
+inline size_t Count(const std::string& text, const std::string& part)
+{
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+}
+
 class ComponentFolder {
 public:
     ComponentFolder() : old_(std::filesystem::current_path())

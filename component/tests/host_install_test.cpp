@@ -27,11 +27,28 @@ struct HostFolder : ComponentFolder {
     }
     HostReport Host(const std::vector<std::string>& args, std::vector<std::string> env = {}) const
     {
-        env.push_back("KESTRA_ACTIONS=install");
+        env.insert(env.begin(), "KESTRA_ACTIONS=install");  // a later setting of the caller's wins
         return RunHost(folder(), args, env);
     }
     std::string Calls() const { return Read(file("fake_tool.calls")); }
 };
+
+// The lines `nm` prints for the built plug-in with `options`.
+std::vector<std::string> PluginSymbols(const std::string& options)
+{
+    std::string lib = std::string(std::getenv("FWUPG_BIN_DIR")) + "/Pelaris.so";
+    std::vector<std::string> lines;
+    if (FILE* p = popen(("nm " + options + " '" + lib + "'").c_str(), "r")) {
+        char line[2048];
+        while (fgets(line, sizeof line, p)) {
+            std::string s(line);
+            s.erase(s.find_last_not_of('\n') + 1);
+            lines.push_back(s);
+        }
+        pclose(p);
+    }
+    return lines;
+}
 
 constexpr const char* kMsg7 = "All firmware discovery successful.Details in xml file.\\r\\n";
 constexpr const char* kMsg85 = "An error occured during discovering hardware. See yxzqfwupg.log for more information.\\r\\n";
@@ -89,10 +106,11 @@ TEST(HostInstall, HostLinesGiveTheToolsCommandResultAndMessage)
         HostReport r = f.Host(c.args, {std::string("KESTRA_SILENT=") + (c.silent ? "1" : "0")});
         EXPECT_EQ(r["install.result"], c.result) << r.out;
         EXPECT_EQ(r["install.message"], c.message);
-        if (c.command.empty())
+        if (c.command.empty()) {
             EXPECT_EQ(f.Calls(), "");
-        else
+        } else {
             EXPECT_EQ(f.Calls().substr(0, f.Calls().find('\n') + 1), "command=" + c.command + "|\n");
+        }
     }
 }
 
@@ -129,10 +147,11 @@ TEST(HostInstall, AnUpdateFromAReportNeedsTheHostVersionForTheFamiliesThatAskFor
         f.Write("fake_tool.ini", "exit=2\n");
         HostReport r = f.Host({"/u", "r.xml"}, c.env);
         EXPECT_EQ(r["install.result"], c.result) << r.out;
-        if (!c.runs)
+        if (!c.runs) {
             EXPECT_EQ(r["install.message"],
                       "Sorvel component executed from an unsupported KESTRA release.  KESTRA version 6.0 or later is "
                       "required for proper firmware install.\\r\\n");
+        }
         EXPECT_EQ(!f.Calls().empty(), c.runs);
     }
     HostFolder f;
@@ -164,18 +183,13 @@ TEST(HostInstall, LiveLogLinesReachTheHostsLogInEveryRunAlsoOnAGuiThread)
         EXPECT_EQ(r["host.verbose_log"], "C:\\tvnsystem\\log\\dz012345.exe.log");
         std::string verbose = f.ReadRoot("C/tvnsystem/log/dz012345.exe.log");
         std::string main = f.ReadRoot("C/tvnsystem/log/tvnsetup.log");
-        auto count = [](const std::string& text, const std::string& part) {
-            size_t n = 0;
-            for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-            return n;
-        };
         // Two runs, each line of each run where its level sends it.
-        EXPECT_EQ(count(main, "to both\r\n"), 2u);
-        EXPECT_EQ(count(verbose, "to both\r\n"), 2u);
-        EXPECT_EQ(count(verbose, "to verbose\r\n"), 2u);
-        EXPECT_EQ(count(verbose, "tool line\r\n"), 2u);
-        EXPECT_EQ(count(main + verbose, "to trace"), 0u);
-        EXPECT_EQ(count(main, "to verbose"), 0u);
+        EXPECT_EQ(Count(main, "to both\r\n"), 2u);
+        EXPECT_EQ(Count(verbose, "to both\r\n"), 2u);
+        EXPECT_EQ(Count(verbose, "to verbose\r\n"), 2u);
+        EXPECT_EQ(Count(verbose, "tool line\r\n"), 2u);
+        EXPECT_EQ(Count(main + verbose, "to trace"), 0u);
+        EXPECT_EQ(Count(main, "to verbose"), 0u);
         // The plug-in's own start-up lines are in the host's verbose log too.
         EXPECT_NE(verbose.find("Locating package definition file"), std::string::npos);
         EXPECT_NE(verbose.find("[Pelar] Key file for TIRN: YXZQFWUpg.exe"), std::string::npos);
@@ -213,19 +227,21 @@ TEST(HostInstall, AFolderWithoutAKnownToolBuildsNoComponent)
 
 TEST(HostInstall, OnlyTheThreeFunctionsAreExported)
 {
-    std::string lib = std::string(std::getenv("FWUPG_BIN_DIR")) + "/Pelaris.so";
-    FILE* p = popen(("nm -D --defined-only '" + lib + "'").c_str(), "r");
-    ASSERT_NE(p, nullptr);
     std::vector<std::string> names;
-    char line[1024];
-    while (fgets(line, sizeof line, p)) {
-        std::string s(line);
-        s.erase(s.find_last_not_of("\n") + 1);
-        names.push_back(s.substr(s.rfind(' ') + 1));
-    }
-    pclose(p);
+    for (const auto& line : PluginSymbols("-D --defined-only")) names.push_back(line.substr(line.rfind(' ') + 1));
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"GetInterfaceVersion", "GetProperty", "Install"}));
+}
+
+// The attach step runs at load, possibly before other files' initialisers. Everything it reaches
+// must be constant-initialised; the one dynamic initialiser the plug-in has (standard streams, which
+// the attach step sets up itself) is the only one allowed.
+TEST(HostInstall, NothingTheAttachStepReachesWaitsForDynamicInitialisation)
+{
+    std::vector<std::string> initialisers;
+    for (const auto& line : PluginSymbols(""))
+        if (size_t at = line.find("_GLOBAL__sub_I_"); at != std::string::npos) initialisers.push_back(line.substr(at + 15));
+    EXPECT_EQ(initialisers, std::vector<std::string>{"SystemUtils.cpp"});
 }
 
 TEST(HostInstall, TheHostRefusesPosixAbsolutePathsInItsLine)

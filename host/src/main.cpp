@@ -8,7 +8,8 @@
 //                         the current folder)
 //   KESTRA_LANG           the host's language code (default "en")
 //   KESTRA_SILENT         Install's silent flag (default 0)
-//   KESTRA_ACTIONS        "props", "install" or both, comma-separated (default both)
+//   KESTRA_ACTIONS        "props" and "install", comma-separated, run in order (default
+//                         "props,install"); an action named twice runs twice
 //   KESTRA_LOG_HANDOVER   1: hand the plug-in the host's own logger (verbose, open) as property 9
 //   KESTRA_GUI            1: create a window first, so that the calling thread has a message queue
 //   KESTRA_VERSION        the host version the plug-in reads; set to "6.0" unless already set
@@ -37,16 +38,17 @@ std::string Env(const char* name, const char* fallback)
     return v ? v : fallback;
 }
 
-bool HasAction(const std::string& actions, const char* action)
+std::vector<std::string> Actions(const std::string& text)
 {
+    std::vector<std::string> out;
     size_t start = 0;
-    while (start <= actions.size()) {
-        size_t end = actions.find(',', start);
-        if (end == std::string::npos) end = actions.size();
-        if (actions.compare(start, end - start, action) == 0) return true;
+    while (start <= text.size()) {
+        size_t end = text.find(',', start);
+        if (end == std::string::npos) end = text.size();
+        if (end > start) out.push_back(text.substr(start, end - start));
         start = end + 1;
     }
-    return false;
+    return out;
 }
 
 // Line ends written out, so that every value stays on its line.
@@ -79,6 +81,37 @@ void MakeGuiThread()
     win::CreateWindowExW(0, u"KestraHostWindow", u"kestra_host", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
 }
 
+void AskProperties(GetProperty_fn getProperty, const std::u16string& lang)
+{
+    for (int id : {kPropName, kPropDescription, kPropCurrentVersion, kPropPackageVersion}) {
+        std::vector<char16_t> text(1024);
+        if (getProperty(id, text.data(), int(text.size()), lang.c_str()))
+            std::printf("property%d=%s\n", id, Printable(text.data()).c_str());
+        else
+            std::printf("property%d not handled\n", id);
+    }
+    // The install-state record: a 32-bit state and 1,024 characters of text.
+    std::vector<unsigned char> record(4 + 1024 * sizeof(char16_t));
+    std::printf("property5 %s\n",
+                getProperty(kPropInstallState, record.data(), 1024, lang.c_str()) ? "handled" : "not handled");
+    for (int id : {kPropSilent, kPropSilent2, kPropConstantOne}) {
+        int32_t value = -1;
+        if (getProperty(id, &value, 1, lang.c_str()))
+            std::printf("property%d=%d\n", id, value);
+        else
+            std::printf("property%d not handled\n", id);
+    }
+}
+
+void RunInstall(Install_fn install, int silent, const std::u16string& lang)
+{
+    std::vector<char16_t> message(4096);
+    int result = install(silent, nullptr, message.data(), int(message.size()), lang.c_str());
+    std::printf("install.result=%d\n", result);
+    std::printf("install.message=%s\n", Printable(message.data()).c_str());
+    std::fflush(stdout);
+}
+
 // The host's logger, handed to the plug-in; it lives until the process ends.
 CCmpLog* g_hostLog = nullptr;
 
@@ -105,7 +138,13 @@ int main(int argc, char** argv)
         setenv("KESTRA_VERSION", "6.0", 1);
     std::u16string lang = platform::to_utf16(Env("KESTRA_LANG", "en"));
     int silent = std::atoi(Env("KESTRA_SILENT", "0").c_str());
-    std::string actions = Env("KESTRA_ACTIONS", "props,install");
+    std::vector<std::string> actions = Actions(Env("KESTRA_ACTIONS", "props,install"));
+    for (const auto& a : actions) {
+        if (a != "props" && a != "install") {
+            std::fprintf(stderr, "kestra_host: unknown action %s\n", a.c_str());
+            return 2;
+        }
+    }
     if (Env("KESTRA_GUI", "0") == "1") MakeGuiThread();
 
     std::string plugin = Env("KESTRA_PLUGIN", "Pelaris.so");
@@ -134,33 +173,11 @@ int main(int argc, char** argv)
         std::printf("property9=%d\n", getProperty(kPropHostLog, g_hostLog, 0, lang.c_str()));
     }
 
-    if (HasAction(actions, "props")) {
-        for (int id : {kPropName, kPropDescription, kPropCurrentVersion, kPropPackageVersion}) {
-            std::vector<char16_t> text(1024);
-            if (getProperty(id, text.data(), int(text.size()), lang.c_str()))
-                std::printf("property%d=%s\n", id, Printable(text.data()).c_str());
-            else
-                std::printf("property%d not handled\n", id);
-        }
-        // The install-state record: a 32-bit state and 1,024 characters of text.
-        std::vector<unsigned char> record(4 + 1024 * sizeof(char16_t));
-        std::printf("property5 %s\n", getProperty(kPropInstallState, record.data(), 1024, lang.c_str())
-                                          ? "handled"
-                                          : "not handled");
-        for (int id : {kPropSilent, kPropSilent2, kPropConstantOne}) {
-            int32_t value = -1;
-            if (getProperty(id, &value, 1, lang.c_str()))
-                std::printf("property%d=%d\n", id, value);
-            else
-                std::printf("property%d not handled\n", id);
-        }
-    }
-
-    if (HasAction(actions, "install")) {
-        std::vector<char16_t> message(4096);
-        int result = install(silent, nullptr, message.data(), int(message.size()), lang.c_str());
-        std::printf("install.result=%d\n", result);
-        std::printf("install.message=%s\n", Printable(message.data()).c_str());
+    for (const auto& action : actions) {
+        if (action == "props")
+            AskProperties(getProperty, lang);
+        else
+            RunInstall(install, silent, lang);
     }
     if (g_hostLog && g_hostLog->GetVerboseLogName())
         std::printf("host.verbose_log=%s\n",
