@@ -116,7 +116,7 @@ TEST_F(ProcessTest, AProgramThatIsNotThereDoesNotStart)
 
 TEST_F(ProcessTest, ARunningProcessIsStillActiveUntilItEnds)
 {
-    std::u16string line = u"child.exe sleep 300";
+    std::u16string line = u"child.exe sleep 3000";
     win::STARTUPINFOW si{sizeof(win::STARTUPINFOW), nullptr};
     win::PROCESS_INFORMATION pi{};
     ASSERT_TRUE(win::CreateProcessW(nullptr, line.data(), nullptr, nullptr, 1, 0, nullptr, nullptr, &si, &pi));

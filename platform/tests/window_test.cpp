@@ -141,7 +141,7 @@ TEST(Windows, TheMessageWaitReturnsForInputAndForTheProcessEnd)
 {
     platform::testing::TempDir dir;
     std::string child = std::string(std::getenv("FWUPG_BIN_DIR")) + "/platform_process_child";
-    std::u16string line = platform::to_utf16(child + " sleep 200");
+    std::u16string line = platform::to_utf16(child + " sleep 3000");
     win::STARTUPINFOW si{sizeof si, nullptr};
     win::PROCESS_INFORMATION pi{};
     ASSERT_TRUE(win::CreateProcessW(nullptr, line.data(), nullptr, nullptr, 1, 0, nullptr, nullptr, &si, &pi));
