@@ -77,7 +77,7 @@ echo "== log of the runs: $root/C/tvnsystem/log/tirn.log"
 # and management libraries, the firmware folder, the plug-in and its package files.
 proot=$demo/plugin_root     # a second, fresh simulated machine
 comp=$demo/component
-mkdir -p "$proot" "$comp"
+mkdir -p "$proot/C" "$comp"   # the machine's system drive holds the logs
 cp "$top/$bin/TIRN" "$comp/YXZQFWUpg.exe"
 cp "$top/$bin/LibALDN_ZkFwUpg.so" "$top/$bin/YXMAPIa.so" "$top/$bin/Pelaris.so" "$comp/"
 echo
@@ -90,10 +90,13 @@ host=$top/$bin/kestra_host
 
 # The firmware items of a discovery report: type, version on the adapter, version in the folder.
 items() {
-  awk '/<type>/{gsub(/.*<type>|<\/type>.*/,""); t=$0}
-       /<version>/{gsub(/.*<version>|<\/version>.*/,""); v=$0}
-       /<active_version>/{gsub(/.*<active_version>|<\/active_version>.*/,""); a=$0}
-       /<\/fw_item>/{printf "     %-10s on adapter %-14s in folder %s\n", t, a, v}' "$1"
+  awk 'function val(s) { sub(/.*value="/, "", s); sub(/".*/, "", s); return s }
+       /<device_id /       { d = val($0) }
+       /<fw_item>/         { item = 1 }
+       item && /<type /    { t = val($0) }
+       item && /<version / { v = val($0) }
+       /<active_version /  { a = val($0) }
+       /<\/fw_item>/       { printf "     %-20s %-5s on adapter %-10s in folder %s\n", d, t, a, v; item = 0 }' "$1"
 }
 
 # The host prints key=value lines; the tool's own command line reaches the host's verbose log
