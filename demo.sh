@@ -1,18 +1,21 @@
 #!/usr/bin/env bash
 # Builds the optimised preset, makes a simulated machine and a firmware folder, and runs the
 # console update tool on them: list the adapters, write a discovery report, update from it and
-# list again.
+# list again. Then the same through the plug-in: kestra_host loads Pelaris.so from a component
+# folder on a second, fresh machine, reads its properties, and its Install runs the tool to list
+# (a discovery report), to update from that report, and to list again.
 #
 #   ./demo.sh            everything under build/demo (made afresh on each run)
 set -euo pipefail
 cd "$(dirname "$0")"
+top=$PWD
 
 cmake --preset release >/dev/null
 cmake --build --preset release -j "$(nproc)"
 
 bin=build/release/bin
 missing=()
-for f in TIRN fwgen LibALDN_ZkFwUpg.so YXMAPIa.so; do
+for f in TIRN fwgen LibALDN_ZkFwUpg.so YXMAPIa.so Pelaris.so kestra_host; do
   [ -e "$bin/$f" ] || missing+=("$f")
 done
 if ((${#missing[@]})); then
@@ -68,3 +71,56 @@ for nvram in "$root"/adapters/l-*.nvram; do
 done
 echo
 echo "== log of the runs: $root/C/tvnsystem/log/tirn.log"
+
+# ---- The same through the update-manager plug-in ------------------------------------------------
+# A component folder as the update manager has it: the tool under its key-file name, the vendor
+# and management libraries, the firmware folder, the plug-in and its package files.
+proot=$demo/plugin_root     # a second, fresh simulated machine
+comp=$demo/component
+mkdir -p "$proot/C" "$comp"   # the machine's system drive holds the logs
+cp "$top/$bin/TIRN" "$comp/YXZQFWUpg.exe"
+cp "$top/$bin/LibALDN_ZkFwUpg.so" "$top/$bin/YXMAPIa.so" "$top/$bin/Pelaris.so" "$comp/"
+echo
+echo "== fwgen demo: simulated machine in $proot, firmware in $comp/FW; package files in $comp"
+"$top/$bin/fwgen" demo "$proot" "$comp/FW" --legacy >/dev/null
+"$top/$bin/fwgen" component "$comp"
+export FWUPG_SYSTEM_ROOT=$proot
+export KESTRA_COMPONENT_DIR=$comp
+host=$top/$bin/kestra_host
+
+# The firmware items of a discovery report: type, version on the adapter, version in the folder.
+items() {
+  awk 'function val(s) { sub(/.*value="/, "", s); sub(/".*/, "", s); return s }
+       /<device_id /       { d = val($0) }
+       /<fw_item>/         { item = 1 }
+       item && /<type /    { t = val($0) }
+       item && /<version / { v = val($0) }
+       /<active_version /  { a = val($0) }
+       /<\/fw_item>/       { printf "     %-20s %-5s on adapter %-10s in folder %s\n", d, t, a, v; item = 0 }' "$1"
+}
+
+# The host prints key=value lines; the tool's own command line reaches the host's verbose log
+# through the live log.
+plugin() {
+  echo
+  echo "== kestra_host $*"
+  set +e
+  KESTRA_LOG_HANDOVER=1 KESTRA_ACTIONS=install "$host" "$@" /verbose_log | grep '^install\.'
+  set -e
+  grep -a -A1 'Command line supplied' "$proot/C/tvnsystem/log/dz012345.exe.log" | tail -1 |
+    sed 's/^.*\t/   console command: /' || true
+}
+
+echo
+echo "== kestra_host (properties)"
+KESTRA_ACTIONS=props "$host"
+KESTRA_ACTIONS=props KESTRA_LANG=de "$host" | grep -E '^property[12]='
+plugin /d before.xml
+echo "   adapters' firmware before the update ($comp/before.xml):"
+items "$comp/before.xml"
+plugin /u before.xml
+plugin /d after.xml
+echo "   adapters' firmware after the update ($comp/after.xml):"
+items "$comp/after.xml"
+echo
+echo "== plug-in logs: $proot/C/tvnsystem/log/tvnsetup.log and dz012345.exe.log"

@@ -1,5 +1,6 @@
 // fwgen: the test kit's command line. Makes NVRAM images, image files, packages, firmware data
 // files and whole demo machines for shell scripts, demo.sh and end-to-end tests.
+#include "testkit/component_files.h"
 #include "testkit/demo.h"
 #include "testkit/describe.h"
 #include "testkit/e1e3_nvram.h"
@@ -44,6 +45,7 @@ const char* const kUsage =
     "  fwdata DESC OUT                     NICFWData.xml from a description file\n"
     "  demo ROOT FWDIR [--legacy]          simulated machine with E1-E3 adapters (and legacy ones)\n"
     "                                      and a firmware folder\n"
+    "  component DIR                       plug-in package file dz012345.xml and install.xml\n"
     "  With --legacy, nvram, verify, list, image, wrap and paged work on the legacy family (5706,\n"
     "  5708, 5709, 5716 boards): its description keys (see legacy_describe.h), its CRC checks\n"
     "  (verify --buffered for a buffered part), its kinds and versions, 16- or 20-byte record\n"
@@ -281,6 +283,20 @@ int cmd_demo(const Cmd& c) {
   return 0;
 }
 
+int cmd_component(const Cmd& c) {
+  need(c, 1, 1);
+  ComponentPackage p;
+  p.filename = "dz012345.exe";
+  p.version = "2.4.17";
+  p.names = {{"en", "Server Adapter Firmware"}, {"de", "Server-Adapter-Firmware"}};
+  p.descriptions = {{"en", "Updates the firmware of the server's network adapters."},
+                    {"de", "Aktualisiert die Firmware der Netzwerkadapter des Servers."}};
+  p.keyPaths = {"%ProgramFiles%\\Ostra\\Tools"};
+  p.pci = {{"14E4", "164E", "", ""}};
+  write_component_files(c.pos[0], "dz012345.xml", p, ComponentInstall{});
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -305,6 +321,7 @@ int main(int argc, char** argv) {
       {"package", {cmd_package, {}}},
       {"fwdata", {cmd_fwdata, {}}},
       {"demo", {cmd_demo, {}}},
+      {"component", {cmd_component, {}}},
   };
   auto it = subs.find(argv[1]);
   if (it == subs.end()) {

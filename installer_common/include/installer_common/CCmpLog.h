@@ -38,8 +38,10 @@ public:
     void WriteText(win::HANDLE file, const char16_t* format, va_list args);
     void WriteFormat(win::HANDLE file, const char16_t* format, ...);
     // Moves the verbose log to `new_folder` + `new_name`: a rename when nothing is there yet, else
-    // its contents are appended to the file there and the old file is deleted.
-    void RelocateVerboseLog(const char16_t* new_name, const char16_t* new_folder);
+    // its contents are appended to the file there and the old file is deleted. Virtual, like every
+    // operation that touches the files, because the plug-in calls it on the logger a host hands
+    // over: each module keeps its own table of file handles, so the host's code must do it.
+    virtual void RelocateVerboseLog(const char16_t* new_name, const char16_t* new_folder);
 
     int IsVerbose() const { return m_verbose; }
     int GetErrorCode() const { return m_error; }

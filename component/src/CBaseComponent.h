@@ -1,0 +1,120 @@
+// The base component: what the plug-in knows of its package (the package definition file and the
+// install file read at start-up), the supported operating systems and devices, the install
+// settings and the logger; it answers the host's property queries.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "installer_common/CCmpLog.h"
+#include "installer_common/CStr.h"
+#include "installer_common/CTvnXMLReader.h"
+
+// One entry of the package's supported operating systems; -1 and 0xFFFF mean "any".
+struct SupportedOsEntry {
+    char16_t platform[64];
+    int major;
+    int minor;
+    int sr;
+    uint16_t edition;
+};
+
+// Install types of the install file.
+enum InstallType { kInstallLegacy = 1, kInstallPnP = 2, kInstallVirtual = 3 };
+
+// A table of six texts in the order English, French, Italian, German, Spanish, Japanese.
+using LanguageTable = const char16_t* const[6];
+
+// The text of an element of the package files: its first child, which must be a text node.
+const char16_t* FirstChildText(const CTvnXMLNode* element);
+
+// 1 "fr", 2 "it", 3 "de", 4 "es", 5 "ja" (compared ignoring case); 0 for anything else.
+int LangIndex(const char16_t* lang);
+// The Japanese entry for "ja" when it is not empty; the English entry otherwise.
+const char16_t* TranslateText(const LanguageTable& table, const char16_t* lang);
+
+class CBaseComponent {
+public:
+    CBaseComponent();
+    virtual ~CBaseComponent();
+    CBaseComponent(const CBaseComponent&) = delete;
+    CBaseComponent& operator=(const CBaseComponent&) = delete;
+
+    // Operations in the order of the component's operation table.
+    virtual int Initialize();
+    virtual void Shutdown();
+    virtual int ReadPackageFile(const char16_t* path);
+    virtual int ReadInstallFile(const char16_t* path);
+    virtual int FindPackageFile(char16_t* out, int size);
+    // The base component's own install by INF type is not part of this build: 0, no message.
+    virtual int Install(int silent, void* reserved, char16_t* message, int cch, const char16_t* lang);
+    virtual int GetProperty(int id, void* out, int cch, const char16_t* lang);
+    virtual int GetName(char16_t* out, int cch, const char16_t* lang);
+    virtual int GetDescription(char16_t* out, int cch, const char16_t* lang);
+    // The installed version and the install state are not answered in this build: 0.
+    virtual int GetCurrentVersion(char16_t* out, int cch);
+    virtual int GetPackageVersion(char16_t* out, int cch);
+    virtual int GetInstallState(void* out, int cch, const char16_t* lang);
+    virtual int GetSilentFlag();
+    virtual int GetSilentFlag2();
+    virtual int GetConstantOne();
+    virtual bool AreDependenciesMet(char16_t* message, int cch, const char16_t* lang);
+    virtual void SetSilent(int flag);
+    virtual void SetRequiredDiskSpace(int kilobytes);
+    virtual void SetRebootRequired(int flag);
+    virtual void SetKeyFile(const char16_t* path);
+    virtual void SetInfFile(const char16_t* name, int type);
+    virtual void AddSupportedDevice(const char16_t* id);
+    virtual void AddSupportedOS(const SupportedOsEntry& entry);
+    virtual const char16_t* GetInfFile();
+    virtual int Is64BitOS();
+
+    // Property 9: the host hands over its own logger.
+    void AdoptHostLog(CCmpLog* host);
+
+    // Read-only views for the component's own operations and for tests.
+    CCmpLog* Log() const { return m_log; }
+    const CStr& KeyFile() const { return m_keyFile; }
+    const char16_t* PackageBaseName() const { return m_packageName; }
+    int NoOverwrite() const { return m_noOverwrite; }
+    int RebootRequired() const { return m_rebootRequired; }
+    int RequiredDiskSpace() const { return m_requiredDiskSpace; }
+    int InstallTypeValue() const { return m_installType; }
+    const CStr& InfSection() const { return m_infSection; }
+    const CStr& ServiceName() const { return m_serviceName; }
+    const char16_t* ShellExecuteFile() const { return m_shellExecuteFile; }
+    const char16_t* ShellExecuteFolder() const { return m_shellExecuteFolder; }
+    const std::vector<CStr>& SupportedDevices() const { return m_devices; }
+    const std::vector<CStr>& SupportedScsiDevices() const { return m_scsiDevices; }
+    const std::vector<SupportedOsEntry>& SupportedOperatingSystems() const { return m_osList; }
+
+protected:
+    // The text of the chosen "<element>_xlate" child of tvn_package/<element> (`cdata`: of its
+    // "#CDATA" child) into `out`; 0 when anything is missing or it does not fit.
+    int GetTranslatedText(const char16_t* element, bool cdata, char16_t* out, int cch, const char16_t* lang);
+    void ReadKeyFile(CTvnXMLNode* package);
+    void ReadSupportedDevices(CTvnXMLNode* package);
+    void ReadSupportedOperatingSystems(CTvnXMLNode* package);
+
+    int m_noOverwrite = 0;
+    int m_osMajor = 0;
+    int m_osMinor = 0;
+    CStr m_infFile;
+    CStr m_infSection;
+    CStr m_serviceName;
+    int m_installType = -1;
+    char16_t m_packageName[128] = {};
+    char16_t m_shellExecuteFile[260] = {};
+    char16_t m_shellExecuteFolder[260] = {};
+    int m_silent = 1;
+    int m_rebootRequired = 0;
+    int m_is64Bit = 0;
+    int m_requiredDiskSpace = 0;
+    CStr m_keyFile;
+    CTvnXMLReader* m_packageReader = nullptr;
+    std::vector<SupportedOsEntry> m_osList;
+    std::vector<CStr> m_devices;
+    std::vector<CStr> m_scsiDevices;
+    int m_ownsLog = 1;
+    CCmpLog* m_log = nullptr;
+};

@@ -1,0 +1,38 @@
+// The whole path: kestra_host loads Pelaris.so, whose Install runs the real console tool (under
+// this system's program name) with the real vendor library on a simulated machine.
+#include <gtest/gtest.h>
+
+#include "component_fixture.h"
+#include "host_runner.h"
+#include "testkit/component_files.h"
+
+TEST(HostRealTool, DiscoveryAndUpdateFromTheReportThroughThePlugin)
+{
+    ComponentFolder f;
+    f.CopyBuilt("Pelaris.so", "Pelaris.so");
+    f.CopyBuilt("TIRN", "YXZQFWUpg.exe");
+    f.CopyBuilt("LibALDN_ZkFwUpg.so", "LibALDN_ZkFwUpg.so");
+    f.CopyBuilt("YXMAPIa.so", "YXMAPIa.so");
+    testkit::write_component_files(f.folder(), "dz012345.xml", testkit::ComponentPackage{}, testkit::ComponentInstall{});
+    std::string fwgen = std::string(std::getenv("FWUPG_BIN_DIR")) + "/fwgen";
+    ASSERT_EQ(std::system(("'" + fwgen + "' demo '" + f.root() + "' '" + f.file("FW") + "' >/dev/null 2>&1").c_str()), 0);
+
+    HostReport d = RunHost(f.folder(), {"/d", "report.xml", "/verbose_log"},
+                           {"KESTRA_ACTIONS=install", "KESTRA_LOG_HANDOVER=1"});
+    EXPECT_EQ(d["install.result"], "3") << d.out;
+    EXPECT_EQ(d["install.message"], "All firmware discovery successful.Details in xml file.\\r\\n");
+    std::string before = ComponentFolder::Read(f.file("report.xml"));
+    EXPECT_NE(before.find("zk_rom_discovery"), std::string::npos);
+    // The tool's own lines came through the live log into the host's verbose log.
+    std::string verbose = f.ReadRoot("C/tvnsystem/log/dz012345.exe.log");
+    EXPECT_NE(verbose.find("Upgrade library: LibALDN_ZkFwUpg.so"), std::string::npos) << verbose;
+
+    HostReport u = RunHost(f.folder(), {"/u", "report.xml"}, {"KESTRA_ACTIONS=install"});
+    EXPECT_EQ(u["install.result"], "2") << u.out;
+    EXPECT_EQ(u["install.message"], "Read the XML file and completed upgrade successfully.\\r\\n");
+
+    // Discovery again: the adapters now report other versions.
+    HostReport again = RunHost(f.folder(), {"/d", "after.xml"}, {"KESTRA_ACTIONS=install"});
+    EXPECT_EQ(again["install.result"], "3");
+    EXPECT_NE(ComponentFolder::Read(f.file("after.xml")), before);
+}

@@ -1,0 +1,189 @@
+// kestra_host: a stand-in for the update-manager host. It loads a plug-in from a component folder,
+// asks its properties, calls its Install and prints what it got as key=value lines (UTF-8).
+//
+// Its own arguments are the host switches the plug-in reads from the host's command line; they
+// pass through unchanged. Its settings come from the environment:
+//   KESTRA_PLUGIN         the plug-in (default "Pelaris.so" in the component folder)
+//   KESTRA_COMPONENT_DIR  the component folder, made the current folder before the load (default:
+//                         the current folder)
+//   KESTRA_LANG           the host's language code (default "en")
+//   KESTRA_SILENT         Install's silent flag (default 0)
+//   KESTRA_ACTIONS        "props" and "install", comma-separated, run in order (default
+//                         "props,install"); an action named twice runs twice
+//   KESTRA_LOG_HANDOVER   1: hand the plug-in the host's own logger (verbose, open) as property 9
+//   KESTRA_GUI            1: create a window first, so that the calling thread has a message queue
+//   KESTRA_VERSION        the host version the plug-in reads; set to "6.0" unless already set
+//                         (also when set empty) or KESTRA_NO_VERSION=1 asks for it to be missing
+// Exit code: 0 when it ran, 2 for a bad setting or argument, 3 when the plug-in cannot be loaded
+// or lacks an export.
+#include <dlfcn.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "component/PelarisExports.h"
+#include "installer_common/CCmpLog.h"
+#include "platform/utf16.h"
+#include "platform/win_window.h"
+
+namespace {
+
+std::string Env(const char* name, const char* fallback)
+{
+    const char* v = std::getenv(name);
+    return v ? v : fallback;
+}
+
+std::vector<std::string> Actions(const std::string& text)
+{
+    std::vector<std::string> out;
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t end = text.find(',', start);
+        if (end == std::string::npos) end = text.size();
+        if (end > start) out.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return out;
+}
+
+// Line ends written out, so that every value stays on its line.
+std::string Printable(std::u16string_view text)
+{
+    std::string out;
+    for (char c : platform::to_utf8(text)) {
+        if (c == '\r')
+            out += "\\r";
+        else if (c == '\n')
+            out += "\\n";
+        else
+            out += c;
+    }
+    return out;
+}
+
+win::LRESULT HostWindowProc(win::HWND h, win::UINT message, win::WPARAM wp, win::LPARAM lp)
+{
+    return win::DefWindowProcW(h, message, wp, lp);
+}
+
+void MakeGuiThread()
+{
+    win::WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = HostWindowProc;
+    wc.lpszClassName = u"KestraHostWindow";
+    win::RegisterClassExW(&wc);
+    win::CreateWindowExW(0, u"KestraHostWindow", u"kestra_host", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+}
+
+void AskProperties(GetProperty_fn getProperty, const std::u16string& lang)
+{
+    for (int id : {kPropName, kPropDescription, kPropCurrentVersion, kPropPackageVersion}) {
+        std::vector<char16_t> text(1024);
+        if (getProperty(id, text.data(), int(text.size()), lang.c_str()))
+            std::printf("property%d=%s\n", id, Printable(text.data()).c_str());
+        else
+            std::printf("property%d not handled\n", id);
+    }
+    // The install-state record: a 32-bit state and 1,024 characters of text.
+    std::vector<unsigned char> record(4 + 1024 * sizeof(char16_t));
+    std::printf("property5 %s\n",
+                getProperty(kPropInstallState, record.data(), 1024, lang.c_str()) ? "handled" : "not handled");
+    for (int id : {kPropSilent, kPropSilent2, kPropConstantOne}) {
+        int32_t value = -1;
+        if (getProperty(id, &value, 1, lang.c_str()))
+            std::printf("property%d=%d\n", id, value);
+        else
+            std::printf("property%d not handled\n", id);
+    }
+}
+
+void RunInstall(Install_fn install, int silent, const std::u16string& lang)
+{
+    std::vector<char16_t> message(4096);
+    int result = install(silent, nullptr, message.data(), int(message.size()), lang.c_str());
+    std::printf("install.result=%d\n", result);
+    std::printf("install.message=%s\n", Printable(message.data()).c_str());
+    std::fflush(stdout);
+}
+
+// The host's logger, handed to the plug-in; it lives until the process ends.
+CCmpLog* g_hostLog = nullptr;
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    // A POSIX absolute path among the switches would read as switches itself (" /var/x" holds
+    // " /v"), and its file name would come out empty: host lines carry relative or "C:\" paths.
+    for (int i = 1; i < argc; ++i) {
+        if (argv[i][0] == '/' && std::strchr(argv[i] + 1, '/')) {
+            std::fprintf(stderr, "kestra_host: %s: absolute POSIX paths cannot stand in a host line\n", argv[i]);
+            return 2;
+        }
+    }
+    std::string folder = Env("KESTRA_COMPONENT_DIR", "");
+    if (!folder.empty() && chdir(folder.c_str()) != 0) {
+        std::fprintf(stderr, "kestra_host: cannot enter %s\n", folder.c_str());
+        return 2;
+    }
+    if (Env("KESTRA_NO_VERSION", "0") == "1")
+        unsetenv("KESTRA_VERSION");
+    else if (!std::getenv("KESTRA_VERSION"))
+        setenv("KESTRA_VERSION", "6.0", 1);
+    std::u16string lang = platform::to_utf16(Env("KESTRA_LANG", "en"));
+    int silent = std::atoi(Env("KESTRA_SILENT", "0").c_str());
+    std::vector<std::string> actions = Actions(Env("KESTRA_ACTIONS", "props,install"));
+    for (const auto& a : actions) {
+        if (a != "props" && a != "install") {
+            std::fprintf(stderr, "kestra_host: unknown action %s\n", a.c_str());
+            return 2;
+        }
+    }
+    if (Env("KESTRA_GUI", "0") == "1") MakeGuiThread();
+
+    std::string plugin = Env("KESTRA_PLUGIN", "Pelaris.so");
+    if (plugin.find('/') == std::string::npos) plugin = "./" + plugin;
+    // Never closed: the component lives until the process ends.
+    void* module = dlopen(plugin.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!module) {
+        std::fprintf(stderr, "kestra_host: cannot load %s: %s\n", plugin.c_str(), dlerror());
+        return 3;
+    }
+    auto getVersion = reinterpret_cast<GetInterfaceVersion_fn>(dlsym(module, "GetInterfaceVersion"));
+    auto getProperty = reinterpret_cast<GetProperty_fn>(dlsym(module, "GetProperty"));
+    auto install = reinterpret_cast<Install_fn>(dlsym(module, "Install"));
+    if (!getVersion || !getProperty || !install) {
+        std::fprintf(stderr, "kestra_host: %s lacks an export\n", plugin.c_str());
+        return 3;
+    }
+    int version = 0;
+    getVersion(&version);
+    std::printf("interface_version=%d\n", version);
+
+    if (Env("KESTRA_LOG_HANDOVER", "0") == "1") {
+        g_hostLog = new CCmpLog(u"kestra_host_verbose.log", nullptr);
+        g_hostLog->SetVerbose(1);
+        g_hostLog->Open();
+        std::printf("property9=%d\n", getProperty(kPropHostLog, g_hostLog, 0, lang.c_str()));
+    }
+
+    for (const auto& action : actions) {
+        if (action == "props")
+            AskProperties(getProperty, lang);
+        else
+            RunInstall(install, silent, lang);
+    }
+    if (g_hostLog && g_hostLog->GetVerboseLogName())
+        std::printf("host.verbose_log=%s\n",
+                    Printable(std::u16string(platform::u16_view(g_hostLog->GetVerboseLogFolder())) +
+                              std::u16string(platform::u16_view(g_hostLog->GetVerboseLogName())))
+                        .c_str());
+    std::fflush(stdout);
+    return 0;
+}
