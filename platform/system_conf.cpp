@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "platform/paths.h"
+#include "platform/utf16.h"
 
 namespace platform {
 namespace {
@@ -39,6 +40,18 @@ long system_conf_number(std::string_view key, long fallback)
     long n = std::strtol(v->c_str(), &end, 0);
     if (errno != 0 || *end != '\0') return fallback;
     return n;
+}
+
+std::string computer_name()
+{
+    auto name = system_conf_value("ComputerName");
+    return name && !name->empty() ? *name : "TVNHOST";
+}
+
+bool is_local_machine(std::u16string_view name)
+{
+    while (!name.empty() && name.front() == u'\\') name.remove_prefix(1);
+    return name.empty() || iequals(to_utf8(name), computer_name());
 }
 
 }  // namespace platform

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -233,6 +234,39 @@ BOOL GetFileTime(HANDLE file, FILETIME* creation, FILETIME* last_access, FILETIM
     if (creation) *creation = to_filetime(st.st_ctim);
     if (last_access) *last_access = to_filetime(st.st_atim);
     if (last_write) *last_write = to_filetime(st.st_mtim);
+    return TRUE;
+}
+
+}  // namespace win
+
+namespace win {
+
+BOOL DeviceIoControl(HANDLE device, DWORD, void*, DWORD, void*, DWORD, DWORD* returned, void*)
+{
+    if (returned) *returned = 0;
+    if (!platform::lookup_handle_as<FileObject>(device)) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    SetLastError(1 /*ERROR_INVALID_FUNCTION*/);
+    return FALSE;
+}
+
+BOOL VirtualLock(void* address, size_t size)
+{
+    if (mlock(address, size) != 0) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL VirtualUnlock(void* address, size_t size)
+{
+    if (munlock(address, size) != 0) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return FALSE;
+    }
     return TRUE;
 }
 

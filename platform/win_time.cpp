@@ -4,6 +4,8 @@
 #include <cstring>
 #include <ctime>
 #include <string>
+#include <chrono>
+#include <thread>
 
 #include "platform/utf16.h"
 #include "platform/win_error.h"
@@ -149,3 +151,28 @@ int GetTimeFormatW(LCID, DWORD flags, const SYSTEMTIME* time, const WCHAR* forma
 }
 
 }  // namespace win
+
+namespace platform {
+namespace {
+std::function<void(win::DWORD)>& sleep_hook()
+{
+    static std::function<void(win::DWORD)> hook;
+    return hook;
+}
+}  // namespace
+
+std::function<void(win::DWORD)> set_sleep_hook(std::function<void(win::DWORD)> hook)
+{
+    std::swap(sleep_hook(), hook);
+    return hook;
+}
+}  // namespace platform
+
+void win::Sleep(DWORD ms)
+{
+    if (auto& hook = platform::sleep_hook()) {
+        hook(ms);
+        return;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}

@@ -9,19 +9,14 @@
 #include <utility>
 #include <vector>
 
+#include "platform/kv_text.h"
+
 namespace sim {
 
-// "key=value" lines in file order; blank lines and lines starting with '#' are skipped, a trailing
-// CR is dropped, and a line without '=' gives a pair with `ok` false so the caller can report it.
-struct KvLine {
-    std::string key;
-    std::string value;
-    bool ok = true;
-};
-std::vector<KvLine> parse_kv(std::string_view text);
-
-// A u32 written in decimal or with a 0x prefix in hexadecimal; nothing for any other text.
-std::optional<uint32_t> parse_u32(std::string_view text);
+// The key=value reader is the platform's, shared with the machine's other stand-ins.
+using platform::KvLine;
+using platform::parse_kv;
+using platform::parse_u32;
 std::string hex32(uint32_t value);
 
 // Whole-file helpers. read_file returns nothing when the file cannot be read. write_file_atomic

@@ -14,4 +14,10 @@ std::optional<std::string> system_conf_value(std::string_view key);
 // not a number.
 long system_conf_number(std::string_view key, long fallback);
 
+// The machine's name: "ComputerName" of system.conf, "TVNHOST" when missing.
+std::string computer_name();
+// True for the machine itself: no name, an empty one, or its own name (with or without leading
+// backslashes, compared without case). Every other machine is out of reach: there is no network.
+bool is_local_machine(std::u16string_view name);
+
 }  // namespace platform

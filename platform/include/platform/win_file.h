@@ -4,6 +4,8 @@
 // any real data, so it holds across processes and ends when the handle closes.
 #pragma once
 
+#include <cstddef>
+
 #include "platform/win_types.h"
 
 namespace win {
@@ -42,5 +44,13 @@ DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distance_high, DWORD meth
 DWORD GetFileSize(HANDLE file, DWORD* size_high);
 // Times in UTC file-time form (100 ns since 1601).
 BOOL GetFileTime(HANDLE file, FILETIME* creation, FILETIME* last_access, FILETIME* last_write);
+
+// No file of this machine answers control codes: FALSE with 1 (invalid function) for an open
+// handle, 6 for any other.
+BOOL DeviceIoControl(HANDLE device, DWORD code, void* in_buffer, DWORD in_size, void* out_buffer, DWORD out_size,
+                     DWORD* returned, void* overlapped);
+// Pins pages in memory (mlock); FALSE with 8 when the process may not.
+BOOL VirtualLock(void* address, size_t size);
+BOOL VirtualUnlock(void* address, size_t size);
 
 }  // namespace win

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "platform/win_types.h"
 
@@ -24,9 +25,16 @@ BOOL FileTimeToSystemTime(const FILETIME* time, SYSTEMTIME* out);
 int GetDateFormatW(LCID locale, DWORD flags, const SYSTEMTIME* time, const WCHAR* format, WCHAR* out, int size);
 int GetTimeFormatW(LCID locale, DWORD flags, const SYSTEMTIME* time, const WCHAR* format, WCHAR* out, int size);
 
+// Waits `ms` milliseconds, or calls the sleep hook instead when one is set.
+void Sleep(DWORD ms);
+
 }  // namespace win
 
 namespace platform {
+// Replaces every Sleep of the process by `hook` (an empty function restores real waits), so that
+// tests run retry loops on a clock of their own. Returns the hook that was set before.
+std::function<void(win::DWORD)> set_sleep_hook(std::function<void(win::DWORD)> hook);
+
 inline uint64_t filetime_to_u64(const win::FILETIME& t)
 {
     return (uint64_t(t.dwHighDateTime) << 32) | t.dwLowDateTime;

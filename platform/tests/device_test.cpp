@@ -1,0 +1,111 @@
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "platform/device_store.h"
+#include "platform/testing/temp_root.h"
+#include "platform/win_error.h"
+#include "platform/win_setupapi.h"
+
+namespace dev = platform::devices;
+using namespace win;
+
+namespace {
+void Write(const std::string& path, const std::string& text)
+{
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    std::ofstream(path) << text;
+}
+}  // namespace
+
+TEST(DeviceStore, AdapterDescriptionGivesANetworkDevice)
+{
+    // Keys as the simulated machine writes them; the unknown ones are ignored.
+    auto d = dev::device_from_adapter(
+        "# simulated adapter nic1\nfamily=0x00000005\nvid=0x000014E4\ndid=0x0000168E\nsvid=0x0000103C\n"
+        "ssid=0x00001798\nbus=0x0000000B\ndevice=0x00000002\nfunction=0x00000003\nchip_id=0x168E2105\n"
+        "service_name=\nreg.0x00002000=0x00000001\n");
+    ASSERT_TRUE(d);
+    EXPECT_EQ(d->instance_id, "PCI\\VEN_14E4&DEV_168E&SUBSYS_1798103C&REV_15\\4&B&0&13");
+    EXPECT_EQ(d->hardware_ids, (std::vector<std::string>{"PCI\\VEN_14E4&DEV_168E&SUBSYS_1798103C&REV_15",
+                                                         "PCI\\VEN_14E4&DEV_168E&SUBSYS_1798103C",
+                                                         "PCI\\VEN_14E4&DEV_168E&REV_15", "PCI\\VEN_14E4&DEV_168E"}));
+    EXPECT_EQ(d->class_guid, dev::kNetClassGuid);
+    EXPECT_FALSE(d->driver);  // no service, no driver
+    EXPECT_FALSE(dev::device_from_adapter("did=0x1639\n"));
+    EXPECT_FALSE(dev::device_from_adapter("vid=banana\ndid=0x1639\n"));
+}
+
+TEST(DeviceStore, DevicesFileChangesAndAddsDevices)
+{
+    platform::testing::TempSystemRoot root;
+    Write(root / "adapters/a.adapter", "vid=0x14E4\ndid=0x1639\nservice_name=tvnx\ndriver_major=7\n");
+    Write(root / "adapters/a.nvram", "");
+    Write(root / "devices",
+          "# extra devices\n"
+          "[pci\\ven_14e4&dev_1639&subsys_00000000&rev_00\\4&0&0&00]\n"
+          "driver_flags=0x00100000\nneeds_restart=1\n"
+          "[ROOT\\LEGACY_TVNX\\0000]\nclass={8ECC055D-047F-11D1-A537-0000F8753ED1}\npresent=0\n"
+          "driver_version=1.2.3\n");
+    auto all = dev::list();
+    ASSERT_EQ(all.size(), 2u);
+    EXPECT_EQ(all[0].driver->flags, DNF_INBOX_DRIVER);
+    EXPECT_EQ(all[0].driver->inf, "tvnx.inf");
+    EXPECT_EQ(all[0].driver->version, uint64_t(7) << 48);
+    EXPECT_TRUE(all[0].needs_restart);
+    EXPECT_FALSE(all[1].present);
+    EXPECT_FALSE(all[1].driver);  // a malformed version is skipped
+
+    dev::Driver updated;
+    updated.inf = "oem9.inf";
+    updated.version = *dev::parse_version("8.0.1.2");
+    ASSERT_TRUE(dev::set_driver(all[0].instance_id, updated));
+    all = dev::list();
+    EXPECT_EQ(all[0].driver->inf, "oem9.inf");
+    EXPECT_EQ(dev::format_version(all[0].driver->version), "8.0.1.2");
+    EXPECT_TRUE(all[0].needs_restart);  // the other lines of the section stay
+}
+
+TEST(SetupApi, DetailAndPropertySizes)
+{
+    platform::testing::TempSystemRoot root;
+    Write(root / "devices",
+          "[X\\1]\nclass={4D36E97D-E325-11CE-BFC1-08002BE10318}\nhardware_ids=X1;X\ncompatible_ids=C\n"
+          "driver_inf=x.inf\ndriver_section=X.Install\n");
+    HDEVINFO set = SetupDiGetClassDevsW(nullptr, nullptr, nullptr, DIGCF_PRESENT | DIGCF_ALLCLASSES);
+    ASSERT_NE(set, INVALID_HANDLE_VALUE);
+    SP_DEVINFO_DATA device{sizeof device, {}, 0, 0};
+    ASSERT_TRUE(SetupDiEnumDeviceInfo(set, 0, &device));
+    EXPECT_FALSE(SetupDiEnumDeviceInfo(set, 1, &device));
+    EXPECT_EQ(GetLastError(), ERROR_NO_MORE_ITEMS);
+
+    ASSERT_TRUE(SetupDiBuildDriverInfoList(set, &device, SPDIT_COMPATDRIVER));
+    SP_DRVINFO_DATA_V2_W driver{};
+    driver.cbSize = sizeof driver;
+    ASSERT_TRUE(SetupDiEnumDriverInfoW(set, &device, SPDIT_COMPATDRIVER, 0, &driver));
+    SP_DRVINFO_DETAIL_DATA_W detail{};
+    detail.cbSize = sizeof detail;
+    DWORD required = 0;
+    // "X1", "X", then the compatible "C", closed by an empty string: 8 characters.
+    EXPECT_FALSE(SetupDiGetDriverInfoDetailW(set, &device, &driver, &detail, sizeof detail, &required));
+    EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
+    EXPECT_EQ(required, offsetof(SP_DRVINFO_DETAIL_DATA_W, HardwareID) + 8 * 2);
+    EXPECT_EQ(std::u16string(detail.SectionName), u"X.Install");
+    EXPECT_EQ(detail.CompatIDsOffset, 5u);
+
+    DWORD type = 0;
+    EXPECT_FALSE(SetupDiGetDeviceRegistryPropertyW(set, &device, SPDRP_HARDWAREID, &type, nullptr, 0, &required));
+    EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
+    EXPECT_EQ(required, 12u);  // "X1", "X" and the closing empty string
+    EXPECT_FALSE(SetupDiGetDeviceRegistryPropertyW(set, &device, SPDRP_SERVICE, &type, nullptr, 0, &required));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_DATA);
+
+    EXPECT_TRUE(SetupDiDestroyDeviceInfoList(set));
+    EXPECT_FALSE(SetupDiEnumDeviceInfo(set, 0, &device));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+    EXPECT_EQ(SetupDiGetClassDevsW(nullptr, nullptr, nullptr, DIGCF_PRESENT), INVALID_HANDLE_VALUE);
+}
