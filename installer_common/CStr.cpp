@@ -10,6 +10,7 @@ CStr::CStr() = default;
 CStr::CStr(const char16_t* text) : std::u16string(platform::u16_view(text)) {}
 
 CStr::CStr(std::u16string_view text) : std::u16string(text) {}
+CStr::CStr(const std::u16string& text) : std::u16string(text) {}
 
 CStr::CStr(const CStr& other) : std::u16string(other) {}
 

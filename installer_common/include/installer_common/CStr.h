@@ -12,6 +12,7 @@ public:
     CStr();
     CStr(const char16_t* text);  // NULL gives an empty text
     CStr(std::u16string_view text);
+    CStr(const std::u16string& text);
     CStr(const CStr& other);
     CStr& operator=(const CStr& other);
     virtual ~CStr();
