@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <iostream>
 #include <string>
+#include <vector>
 
 #include "platform/msvc_format.h"
 #include "platform/utf16.h"
@@ -11,6 +12,8 @@
 #include "platform/win_fs.h"
 #include "platform/win_locale.h"
 #include "platform/win_module.h"
+#include "platform/win_registry.h"
+#include "platform/win_service.h"
 
 using namespace win;
 
@@ -176,4 +179,51 @@ int WrapText(char16_t* out, size_t capacity, const char16_t* text, size_t width,
     if (result.size() + 1 > capacity) return 0;
     platform::copy_utf16(result, out, capacity);
     return 1;
+}
+
+int ValidateProductSuite(const char* suite)
+{
+    if (!suite) return 0;
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"System\\CurrentControlSet\\Control\\ProductOptions", 0, KEY_QUERY_VALUE,
+                      &key) != ERROR_SUCCESS)
+        return 0;
+    DWORD type = 0, size = 0;
+    std::vector<char16_t> data;
+    if (RegQueryValueExW(key, u"ProductSuite", nullptr, &type, nullptr, &size) == ERROR_SUCCESS && type == REG_MULTI_SZ) {
+        // One more character than the value, so that the walk below always ends at a NUL.
+        data.assign(size / sizeof(char16_t) + 2, 0);
+        if (RegQueryValueExW(key, u"ProductSuite", nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size) !=
+            ERROR_SUCCESS)
+            data.clear();
+    }
+    RegCloseKey(key);
+    const std::u16string wanted = platform::to_utf16(suite);
+    for (const char16_t* p = data.data(); !data.empty() && *p; p += platform::u16_length(p) + 1)
+        if (wanted == p) return 1;
+    return 0;
+}
+
+int IsWinPE()
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SYSTEM\\CurrentControlSet\\Control\\MiniNT", 0,
+                      KEY_QUERY_VALUE | KEY_WOW64_32KEY, &key) != ERROR_SUCCESS)
+        return 0;
+    RegCloseKey(key);
+    return 1;
+}
+
+int IsWmiServiceRunning(const char16_t* machine)
+{
+    SC_HANDLE scm = OpenSCManagerW(machine, u"ServicesActive", SC_MANAGER_CONNECT);
+    if (!scm) return 0;
+    int running = 0;
+    if (SC_HANDLE service = OpenServiceW(scm, u"winmgmt", SERVICE_QUERY_STATUS)) {
+        SERVICE_STATUS status{};
+        running = QueryServiceStatus(service, &status) && status.dwCurrentState == SERVICE_RUNNING;
+        CloseServiceHandle(service);
+    }
+    CloseServiceHandle(scm);
+    return running;
 }

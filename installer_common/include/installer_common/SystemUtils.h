@@ -38,3 +38,12 @@ uint16_t LanguageCodeToLcid(const char16_t* code);
 // Breaks each `separator`-delimited piece of `text` into lines of at most `width` characters at
 // blanks; 0 when an argument is missing, `width` < 30 or `capacity` < 1.5 x the text's length.
 int WrapText(char16_t* out, size_t capacity, const char16_t* text, size_t width, const char16_t* separator);
+
+// 1 when the multi-string "ProductSuite" of HKLM\System\CurrentControlSet\Control\ProductOptions
+// holds exactly `suite` (case-sensitive).
+int ValidateProductSuite(const char* suite);
+// 1 when HKLM\SYSTEM\CurrentControlSet\Control\MiniNT exists (the machine runs the
+// preinstallation environment).
+int IsWinPE();
+// 1 when the WMI service "winmgmt" of that machine (NULL: this one) is running.
+int IsWmiServiceRunning(const char16_t* machine);
