@@ -6,6 +6,11 @@
 #include "testkit/e1e3_nvram.h"
 #include "testkit/e1e3_reader.h"
 #include "testkit/e1e3_verify.h"
+#include "testkit/e4_describe.h"
+#include "testkit/e4_images.h"
+#include "testkit/e4_reader.h"
+#include "testkit/e4_rom.h"
+#include "testkit/efi_compress.h"
 #include "testkit/images.h"
 #include "testkit/legacy_describe.h"
 #include "testkit/legacy_reader.h"
@@ -43,9 +48,25 @@ const char* const kUsage =
     "                                      128-byte VPD image, or the VPD text file with --text\n"
     "  package DESC OUT                    \"KRVT\" firmware package from a description file\n"
     "  fwdata DESC OUT                     NICFWData.xml from a description file\n"
-    "  demo ROOT FWDIR [--legacy]          simulated machine with E1-E3 adapters (and legacy ones)\n"
-    "                                      and a firmware folder\n"
+    "  demo ROOT FWDIR [--legacy]          simulated machine with E1-E3 and E4 adapters (and legacy\n"
+    "                                      ones) and a firmware folder\n"
     "  component DIR                       plug-in package file dz012345.xml and install.xml\n"
+    "  E4 adapters (see e4_describe.h and e4_images.h):\n"
+    "  e4-nvram DESC OUT                   E4 NVRAM image from a description file\n"
+    "  e4-verify NVRAM                     check the directory copies, CRCs, bounds and overlaps\n"
+    "  e4-list NVRAM                       the directory in force with its version texts\n"
+    "  e4-image TYPE VERSION OUT [--header 1|2|3] [--group-b] [--size N]\n"
+    "                                      stock image of a type (TIM1, NVM_CFG1, ...), bare or\n"
+    "                                      behind the 32-byte header\n"
+    "  e4-bundle OUT VERSION [--bank 0|1] [--magic N] [--truncate N] [--meta] [ITEM...]\n"
+    "                                      MFW bundle of one version (or of ITEMs TYPE:VERSION)\n"
+    "  e4-cfg OUT [--mbi A.B.C] [--port-mode N] [--be]\n"
+    "                                      NVM_CFG1 image (4240 bytes), or the big-endian NVM_CFG file\n"
+    "  e4-meta OUT                         META text image\n"
+    "  e4-vpd OUT [--v9 TEXT]              E4 VPD image\n"
+    "  e4-mba OUT VERSION [--uncompressed] [--clp N] [--fcode N] [--efi-version MAJOR.MINOR]\n"
+    "                                      boot-agent ROM: PCI 3.0 image and EFI x64 driver\n"
+    "  efi-compress IN OUT [--tiano]       compress a file in the UEFI format (EFI 1.1 or Tiano)\n"
     "  With --legacy, nvram, verify, list, image, wrap and paged work on the legacy family (5706,\n"
     "  5708, 5709, 5716 boards): its description keys (see legacy_describe.h), its CRC checks\n"
     "  (verify --buffered for a buffered part), its kinds and versions, 16- or 20-byte record\n"
@@ -275,6 +296,114 @@ int cmd_fwdata(const Cmd& c) {
   return 0;
 }
 
+uint32_t e4_type(const std::string& name) {
+  auto id = e4::type_id(name);
+  if (!id) throw Usage("unknown E4 image type " + name);
+  return *id;
+}
+
+int cmd_e4_nvram(const Cmd& c) {
+  need(c, 2, 2);
+  write_file(c.pos[1], e4::build(e4::parse_e4_description(text_of(c.pos[0]), dir_of(c.pos[0]))).nvram);
+  return 0;
+}
+
+int cmd_e4_verify(const Cmd& c) {
+  need(c, 1, 1);
+  e4::Report r = e4::verify(read_file(c.pos[0]));
+  std::fputs(r.text().c_str(), stdout);
+  std::printf("%s\n", r.ok() ? "NVRAM OK" : "NVRAM BAD");
+  return r.ok() ? 0 : 1;
+}
+
+int cmd_e4_list(const Cmd& c) {
+  need(c, 1, 1);
+  Bytes nv = read_file(c.pos[0]);
+  auto d = e4::directory(nv);
+  if (!d) {
+    std::printf("no valid directory copy\n");
+    return 1;
+  }
+  std::printf("copy %u seq %u (bank %u boots next)\n", d->copy, d->seq, d->next_bank());
+  for (const auto& im : e4::list_images(nv))
+    std::printf("%-12s %2u 0x%06X 0x%06X %s\n", im.name.c_str(), im.entry.type, im.entry.offset, im.entry.length,
+                im.version.c_str());
+  return 0;
+}
+
+int cmd_e4_image(const Cmd& c) {
+  need(c, 3, 3);
+  uint32_t t = e4_type(c.pos[0]);
+  Bytes data = e4::stock_image(t, c.pos[1], c.num("--size", 0));
+  if (c.has("--header"))
+    data = e4::headed_image(e4::HeaderSpec(t, c.num("--header", 3), c.has("--group-b") ? e4::kGroupB : e4::kGroupA),
+                            data);
+  write_file(c.pos[2], data);
+  return 0;
+}
+
+int cmd_e4_bundle(const Cmd& c) {
+  if (c.pos.size() < 2) throw Usage("e4-bundle needs a file and a version");
+  std::vector<e4::BundleItem> items;
+  if (c.pos.size() == 2) items = e4::mfw_bundle_items(c.pos[1], c.num("--bank", 0));
+  for (size_t i = 2; i < c.pos.size(); ++i) {
+    size_t colon = c.pos[i].find(':');
+    if (colon == std::string::npos) throw Usage("item must be TYPE:VERSION: " + c.pos[i]);
+    uint32_t t = e4_type(c.pos[i].substr(0, colon));
+    items.push_back({t, e4::stock_image(t, c.pos[i].substr(colon + 1))});
+  }
+  if (c.has("--meta")) items.push_back({e4::type::META, e4::stock_image(e4::type::META, "")});
+  write_file(c.pos[0], e4::bundle(items, c.num("--magic", e4::kBundleMagic), e4::kGroupA, c.num("--truncate", 0)));
+  return 0;
+}
+
+int cmd_e4_cfg(const Cmd& c) {
+  need(c, 1, 1);
+  e4::NvmCfgSpec s;
+  s.port_mode = c.num("--port-mode", s.port_mode);
+  if (c.has("--mbi")) {
+    auto v = parse_version(c.opt.at("--mbi"));
+    if (v.size() != 3) throw Usage("--mbi takes A.B.C");
+    s.mbi = v;
+  }
+  Bytes img = e4::nvm_cfg(s);
+  write_file(c.pos[0], c.has("--be") ? e4::nvm_cfg_file(img) : img);
+  return 0;
+}
+
+int cmd_e4_meta(const Cmd& c) {
+  need(c, 1, 1);
+  write_file(c.pos[0], e4::meta_image(e4::meta_text(e4::meta_stock_options())));
+  return 0;
+}
+
+int cmd_e4_vpd(const Cmd& c) {
+  need(c, 1, 1);
+  write_file(c.pos[0], e4::vpd_image(VpdFields{}, c.has("--v9") ? c.opt.at("--v9") : ""));
+  return 0;
+}
+
+int cmd_e4_mba(const Cmd& c) {
+  need(c, 2, 2);
+  e4::RomSpec s = e4::mba_stock(c.pos[1]);
+  s.efi->compressed = !c.has("--uncompressed");
+  if (c.has("--clp")) s.clp_revision = uint16_t(c.num("--clp", 0));
+  if (c.has("--fcode")) s.fcode_revision = uint16_t(c.num("--fcode", 0));
+  if (c.has("--efi-version")) {
+    auto v = parse_version(c.opt.at("--efi-version") + ".0");
+    s.efi->major = uint16_t(v[0]);
+    s.efi->minor = uint16_t(v[1]);
+  }
+  write_file(c.pos[0], e4::mba_rom(s));
+  return 0;
+}
+
+int cmd_efi_compress(const Cmd& c) {
+  need(c, 2, 2);
+  write_file(c.pos[1], efi_compress(read_file(c.pos[0]), c.has("--tiano") ? 5 : 4));
+  return 0;
+}
+
 int cmd_demo(const Cmd& c) {
   need(c, 2, 2);
   DemoSet d = make_demo(c.pos[0], c.pos[1], c.has("--legacy"));
@@ -322,6 +451,16 @@ int main(int argc, char** argv) {
       {"fwdata", {cmd_fwdata, {}}},
       {"demo", {cmd_demo, {}}},
       {"component", {cmd_component, {}}},
+      {"e4-nvram", {cmd_e4_nvram, {}}},
+      {"e4-verify", {cmd_e4_verify, {}}},
+      {"e4-list", {cmd_e4_list, {}}},
+      {"e4-image", {cmd_e4_image, {"--header", "--size"}}},
+      {"e4-bundle", {cmd_e4_bundle, {"--bank", "--magic", "--truncate"}}},
+      {"e4-cfg", {cmd_e4_cfg, {"--mbi", "--port-mode"}}},
+      {"e4-meta", {cmd_e4_meta, {}}},
+      {"e4-vpd", {cmd_e4_vpd, {"--v9"}}},
+      {"e4-mba", {cmd_e4_mba, {"--clp", "--fcode", "--efi-version"}}},
+      {"efi-compress", {cmd_efi_compress, {}}},
   };
   auto it = subs.find(argv[1]);
   if (it == subs.end()) {
