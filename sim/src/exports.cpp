@@ -9,6 +9,7 @@
 
 #include "platform/paths.h"
 
+#include "e4_firmware.h"
 #include "kv_text.h"
 #include "records.h"
 #include "sim_state.h"
@@ -99,8 +100,9 @@ uint32_t nvram_range(const SimAdapter& a, uint32_t offset, uint32_t dwords, cons
 }
 
 // The versions the adapter's NVRAM gives, when the family's NVRAM can be read for them.
-std::optional<DerivedFirmware> derived_firmware(const SimAdapter& a)
+std::optional<DerivedFirmware> derived_firmware(SimState& s, const SimAdapter& a)
 {
+    if (a.desc.family == yxmapi::kFamilyE4) return e4_firmware(s, a);
     if (!firmware_derivable(a.desc.family) || a.nvram_fd < 0) return std::nullopt;
     std::vector<uint8_t> nvram(a.desc.nvram_size());
     if (!pread_all(a.nvram_fd, nvram.data(), nvram.size(), 0)) return std::nullopt;
@@ -119,7 +121,7 @@ uint32_t firmware_query(uint32_t ordinal, uint32_t family, uint32_t version, uin
         if (e.adapter->desc.family != family) return YXSIM_E_WRONG_FAMILY;
         RecordT r;
         r.prepare(version);
-        auto derived = derived_firmware(*e.adapter);
+        auto derived = derived_firmware(s, *e.adapter);
         fill_fw_texts(e.adapter->desc, derived, r);
         if constexpr (sizeof(RecordT) == sizeof(yxmapi::FwInfoType5)) {
             uint32_t mbi = derived && derived->mbi_packed ? *derived->mbi_packed : e.adapter->desc.mbi_packed;
@@ -258,7 +260,7 @@ YX_EXPORT uint32_t YXmapiGetMfwInfo(uint32_t handle, yxmapi::MfwInfo* info)
         if (!info) return YXSIM_E_BAD_ARGUMENT;
         if (info->version() != yxmapi::kMfwInfoVersion) return YXSIM_E_BAD_VERSION;
         if (e.adapter->desc.family != yxmapi::kFamilyE4) return YXSIM_E_WRONG_FAMILY;
-        auto derived = derived_firmware(*e.adapter);
+        auto derived = derived_firmware(s, *e.adapter);
         if (e.adapter->desc.mfw_version.empty() && !(derived && derived->mfw_version)) return YXSIM_E_NOT_FOUND;
         yxmapi::MfwInfo r;
         fill_mfw_info(e.adapter->desc, derived, r);
@@ -309,6 +311,7 @@ YX_EXPORT uint32_t YXmapiResetNic(uint32_t handle, uint32_t mode)
         WriteGate gate(a);
         if (!gate.open()) return YXSIM_E_CLAIMED_ELSEWHERE;
         ++s.counters().resets;
+        e4_reset(s, a);  // an E4 adapter starts the bank its directory names
         return YXSIM_OK;
     });
 }
@@ -341,6 +344,8 @@ YX_EXPORT uint32_t YXmapiWriteNvram(uint32_t handle, uint32_t offset, const uint
         WriteGate gate(a);
         if (!gate.open()) return YXSIM_E_CLAIMED_ELSEWHERE;
         size_t bytes = 4ull * dwords;
+        if (e4_channel_takes(a, offset))
+            return e4_channel_write(s, a, reinterpret_cast<const uint8_t*>(buf), bytes, e.fault);
         if (e.fault) bytes = std::min<size_t>(bytes, *e.fault->cut_after);
         if (!pwrite_all(a.nvram_fd, buf, bytes, offset)) return YXSIM_E_IO;
         s.counters().nvramBytesWritten += bytes;
@@ -361,7 +366,10 @@ YX_EXPORT uint32_t YXmapiSetNvramWriteMode(uint32_t handle, uint32_t mode, const
         if (uint32_t st = chip_access(a, guid)) return st;
         if (a.desc.family != yxmapi::kFamilyE4) return YXSIM_E_WRONG_FAMILY;
         if (mode != yxmapi::kWriteModeMfw && mode != yxmapi::kWriteModeImage) return YXSIM_E_BAD_ARGUMENT;
+        WriteGate gate(a);
+        if (!gate.open()) return YXSIM_E_CLAIMED_ELSEWHERE;
         a.write_mode = mode;
+        a.e4_header.clear();
         return YXSIM_OK;
     });
 }

@@ -16,6 +16,7 @@ struct DerivedFirmware {
     std::map<std::size_t, std::string> texts;  // by byte offset in the family's firmware record
     std::optional<uint32_t> mbi_packed;        // family 5, byte 800
     std::optional<std::string> mfw_version;    // family 6, MfwInfo version text
+    std::optional<uint32_t> active_bundle;     // family 6, MfwInfo active bundle
 };
 
 // Reads the images listed in the NVRAM's directory through the test kit's independent reader

@@ -62,7 +62,7 @@ template void fill_fw_texts(const AdapterSpec&, const std::optional<DerivedFirmw
 void fill_mfw_info(const AdapterSpec& a, const std::optional<DerivedFirmware>& derived, yxmapi::MfwInfo& r)
 {
     r.prepare(yxmapi::kMfwInfoVersion);
-    r.set(yxmapi::mfw::kActiveBundle, a.active_bundle);
+    r.set(yxmapi::mfw::kActiveBundle, derived && derived->active_bundle ? *derived->active_bundle : a.active_bundle);
     std::string version = derived && derived->mfw_version ? *derived->mfw_version : a.mfw_version;
     if (!r.set(yxmapi::mfw::kVersion, version)) r.set(yxmapi::mfw::kVersion, a.mfw_version);
 }

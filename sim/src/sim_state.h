@@ -23,6 +23,7 @@ struct SimAdapter {
     bool claimed = false;                    // this session holds the claim
     std::map<uint32_t, uint32_t> registers;  // description values overlaid by stored writes
     uint32_t write_mode = 0;                 // last mode set through ordinal 181
+    std::vector<uint8_t> e4_header;          // E4 image header awaiting its data (e4_firmware.h)
 };
 
 enum class HandleSpace { List, Api, Service };
