@@ -179,6 +179,8 @@ std::string FakeAdapter::toe(const char* name) const
 
 void FakeAdapter::set_device_id(uint16_t did) { chip_id_ = uint32_t(did) << 12; }
 
+void FakeAdapter::set_e4_device_id(uint16_t did) { chip_id_ = uint32_t(did) << 16; }
+
 int FakeAdapter::run_command(CommandProc proc, const char* name, const std::vector<std::string>& words)
 {
     std::vector<Tcl_Obj*> objs{Tcl_NewStringObj(name, -1)};

@@ -43,8 +43,10 @@ public:
 
     void set_toe(const char* name, const std::string& value);
     std::string toe(const char* name) const;
-    // Chip id holding the PCI device id in bits 12-27.
+    // Chip id holding the PCI device id in bits 12-27, as E1-E3 chips report it.
     void set_device_id(uint16_t did);
+    // Chip id holding the PCI device id in bits 16-31, as E4 chips report it.
+    void set_e4_device_id(uint16_t did);
 
     HostOps ops();
     Tcl_Interp* interp() const { return interp_; }

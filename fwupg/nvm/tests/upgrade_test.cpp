@@ -340,14 +340,26 @@ TEST_F(UpgradeTest, RegisterKickFailureIsAFailure)
     EXPECT_EQ(last_error(), 43u);
 }
 
+// An E4 chip takes the E4 branch, where "-l2t" names no image type (usage, last error 2); an unknown
+// chip is refused outright (last error 1). Neither writes.
 TEST_F(UpgradeTest, ChipsOutsideTheOlderFamiliesAreRefused)
 {
     const auto file = write_file("l2t.bin", testkit::wrapped_file({testkit::stock_record("L2T", "7.12.3")}));
-    for (uint16_t did : {uint16_t(0x1656), uint16_t(0x1234)}) {
-        SCOPED_TRACE(did);
-        adapter_->set_device_id(did);
+    struct Case {
+        const char* what;
+        void (FakeAdapter::*set)(uint16_t);
+        uint16_t did;
+        uint32_t code;
+        const char* text;
+    };
+    for (const Case& c : {Case{"E4", &FakeAdapter::set_e4_device_id, 0x1656, 2, "image_type: -mfw, -mbi"},
+                          Case{"unknown", &FakeAdapter::set_device_id, 0x1234, 1, "not supported on this device"}}) {
+        SCOPED_TRACE(c.what);
+        ((*adapter_).*c.set)(c.did);
         const Bytes before = adapter_->nvram;
         EXPECT_NE(upgrade({"-l2t", file}), 0);
+        EXPECT_EQ(last_error(), c.code);
+        EXPECT_NE(result_.find(c.text), std::string::npos) << result_;
         EXPECT_EQ(adapter_->nvram, before);
     }
 }

@@ -8,8 +8,10 @@
 #include "fwupg/nvm/base/access.h"
 #include "fwupg/nvm/base/file_io.h"
 #include "fwupg/nvm/commands/commands.h"
+#include "fwupg/nvm/commands/upgrade.h"
 #include "fwupg/nvm/e123/directory.h"
 #include "fwupg/nvm/e123/image_table.h"
+#include "fwupg/nvm/e4/directory.h"
 #include "fwupg/nvm/formats/hw_set.h"
 #include "fwupg/nvm/formats/page_spares.h"
 #include "fwupg/nvm/formats/sfp_modules.h"
@@ -77,6 +79,88 @@ int selected_image(Tcl_Interp* interp, Selector s, uint32_t* offset, uint32_t* l
     return 1;
 }
 
+// The E4 image of a selector (VPD type 7, HW_SET type 16); 0, or 1 with the message in the result.
+int selected_e4_image(Tcl_Interp* interp, Selector s, uint32_t* offset, uint32_t* length)
+{
+    const uint32_t type = s == SEL_VPD ? 7 : 16;
+    if (e4_nvm_find_image(type, offset, length, nullptr) == 0 && *length != 0)
+        return 0;
+    append(interp, s == SEL_VPD ? "Can't dump VPD image, does not exist." : "Can't dump HW_SWT image, does not exist.");
+    return 1;
+}
+
+// Writes the dumped bytes as the selector asks; 0, or 1 with the message in the result.
+int write_dump(Tcl_Interp* interp, Selector sel, const char* file, uint8_t* buf, uint32_t count)
+{
+    int failed = 0;
+    switch (sel) {
+    case SEL_VPD: failed = vpd_image_to_text_file(file, buf, count); break;
+    case SEL_MPN: failed = sfp_module_list_dump(file, buf, count); break;
+    case SEL_HWSET: failed = hw_set_dump(file, buf, count); break;
+    case SEL_NONE:
+    case SEL_MDUMP: failed = common_nvm_write_file(interp, file, buf, count, nullptr); break;
+    }
+    if (failed)
+        append(interp, "Can't write to file, already exists?");
+    return failed ? 1 : 0;
+}
+
+// Offset and length of an explicit range, rounded down to whole words: 0, or a Tcl error.
+int parse_range(Tcl_Interp* interp, const DumpArgs& a, uint32_t* offset, uint32_t* length)
+{
+    int off = 0, len = 0;
+    if (Tcl_GetIntFromObj(interp, a.positional[0], &off) != TCL_OK ||
+        Tcl_GetIntFromObj(interp, a.positional[1], &len) != TCL_OK)
+        return TCL_ERROR;
+    if (off < 0 || len <= 0) {
+        append(interp, "Dump from NVM failed.");
+        return TCL_ERROR;
+    }
+    *offset = uint32_t(off) & ~3u;
+    *length = uint32_t(len) & ~3u;
+    return TCL_OK;
+}
+
+bool range_fits(Tcl_Interp* interp, uint32_t offset, uint32_t length, uint32_t nvm)
+{
+    if (length != 0 && uint64_t(offset) + length <= nvm)
+        return true;
+    append(interp, "Dump range reaches past the end of NVM.");
+    return false;
+}
+
+// E4: no page format; the image is read as stored (swap 0) and every word goes out in network
+// order, which the VPD and register-script dumps turn back into the image's own order.
+int dump_e4(Tcl_Interp* interp, const DumpArgs& a, Tcl_Obj* const objv[])
+{
+    const Selector sel = a.selector();
+    const uint32_t nvm = common_nvm_get_nvm_size();
+    uint32_t offset = 0, length = nvm;
+    if (a.positional.size() == 3) {
+        if (parse_range(interp, a, &offset, &length) != TCL_OK)
+            return TCL_ERROR;
+    } else if (sel == SEL_MPN) {
+        Tcl_WrongNumArgs(interp, 1, objv, kUsage);  // the module list has no E4 image
+        return TCL_ERROR;
+    } else if ((sel == SEL_VPD || sel == SEL_HWSET) && selected_e4_image(interp, sel, &offset, &length) != 0) {
+        return TCL_ERROR;
+    }
+    if (!range_fits(interp, offset, length, nvm))
+        return TCL_ERROR;
+    std::vector<uint8_t> buf;
+    try {
+        buf.assign(length, 0);
+    } catch (...) {
+        append(interp, "No more host memory.");
+        return TCL_ERROR;
+    }
+    if (common_nvm_read_chunked(offset, buf.data(), length, 0) != 0)
+        return TCL_ERROR;
+    for (uint32_t i = 0; i + 4 <= length; i += 4)
+        std::swap(buf[i], buf[i + 3]), std::swap(buf[i + 1], buf[i + 2]);
+    return write_dump(interp, sel, Tcl_GetString(a.positional.back()), buf.data(), length) ? TCL_ERROR : TCL_OK;
+}
+
 int dump(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
 {
     DumpArgs a;
@@ -88,32 +172,22 @@ int dump(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
     case ChipFamily::E1E3:
         break;
     case ChipFamily::E4:
+        return dump_e4(interp, a, objv);
     case ChipFamily::Unknown:
-        append(interp, "nvm dump is not supported on this chip yet.");
+        append(interp, "nvm dump is not supported on this chip.");
         return TCL_ERROR;
     }
     const Selector sel = a.selector();
     const uint32_t nvm = common_nvm_get_nvm_size();
     uint32_t offset = 0, length = nvm;
-    const char* file = Tcl_GetString(a.positional.back());
     if (a.positional.size() == 3) {
-        int off = 0, len = 0;
-        if (Tcl_GetIntFromObj(interp, a.positional[0], &off) != TCL_OK ||
-            Tcl_GetIntFromObj(interp, a.positional[1], &len) != TCL_OK)
+        if (parse_range(interp, a, &offset, &length) != TCL_OK)
             return TCL_ERROR;
-        if (off < 0 || len <= 0) {
-            append(interp, "Dump from NVM failed.");
-            return TCL_ERROR;
-        }
-        offset = uint32_t(off) & ~3u;
-        length = uint32_t(len) & ~3u;
     } else if (sel != SEL_NONE && selected_image(interp, sel, &offset, &length) != 0) {
         return TCL_ERROR;
     }
-    if (length == 0 || uint64_t(offset) + length > nvm) {
-        append(interp, "Dump range reaches past the end of NVM.");
+    if (!range_fits(interp, offset, length, nvm))
         return TCL_ERROR;
-    }
     std::vector<uint8_t> buf;
     try {
         buf.assign(a.paged ? size_t(paged_size(length, nvm)) : size_t(length), 0);
@@ -129,18 +203,7 @@ int dump(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
     // A dump whose page conversion failed is not written: its file would not be what was asked.
     if (a.paged && Append8bytes(interp, buf.data(), uint32_t(buf.size()), &count) != 0)
         return TCL_ERROR;
-    int failed = 0;
-    switch (sel) {
-    case SEL_VPD: failed = vpd_image_to_text_file(file, buf.data(), count); break;
-    case SEL_MPN: failed = sfp_module_list_dump(file, buf.data(), count); break;
-    case SEL_HWSET: failed = hw_set_dump(file, buf.data(), count); break;
-    default: failed = common_nvm_write_file(interp, file, buf.data(), count, nullptr); break;
-    }
-    if (failed) {
-        append(interp, "Can't write to file, already exists?");
-        return TCL_ERROR;
-    }
-    return TCL_OK;
+    return write_dump(interp, sel, Tcl_GetString(a.positional.back()), buf.data(), count) ? TCL_ERROR : TCL_OK;
 }
 
 }  // namespace

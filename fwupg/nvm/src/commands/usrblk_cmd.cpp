@@ -29,9 +29,9 @@ int usrblk(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
     switch (chip_family()) {
     case ChipFamily::E1E3:
         break;
-    case ChipFamily::E4:
+    case ChipFamily::E4:  // the E4 directory has no user block type
     case ChipFamily::Unknown:
-        append(interp, "nvm usrblk is not supported on this chip yet.");
+        append(interp, "nvm usrblk is not supported on this chip.");
         return TCL_ERROR;
     }
     const char* file = Tcl_GetString(objv[2]);
