@@ -1,5 +1,7 @@
-// Multi-boot image (MBI) package upgrade of E1-E3 adapters, the MBI and MFW version helpers and
-// the shared-configuration bits set after an MFW upgrade.
+// Multi-boot image (MBI) package upgrade of E1-E3 and E4 adapters, the MBI and MFW version
+// helpers and the shared-configuration bits set after an MFW upgrade. The command's steps are
+// common; where the MBI version lives and what runs around the package differs by family (one
+// row of MbiFamily each).
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -20,6 +22,10 @@
 #include "fwupg/nvm/e123/directory.h"
 #include "fwupg/nvm/e123/ext_install.h"
 #include "fwupg/nvm/e123/image_table.h"
+#include "fwupg/nvm/e4/directory.h"
+#include "fwupg/nvm/e4/image_table.h"
+#include "fwupg/nvm/e4/nvm_cfg.h"
+#include "fwupg/nvm/e4/versions.h"
 
 using namespace fwupg::nvm;
 
@@ -39,7 +45,57 @@ bool file_exists(const char* path)
     return ::stat(path, &st) == 0 && S_ISREG(st.st_mode);
 }
 
-int mbi_upgrade(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
+// Where a family keeps its MBI version and what it does before and after the package's commands.
+struct MbiFamily {
+    int (*read)(uint32_t* version, uint32_t* date);
+    unsigned package_shift;                                  // the package version as NVRAM holds it
+    void (*before_compare)(Tcl_Interp*, uint32_t* version, uint32_t* date);
+    void (*before_commands)(Tcl_Interp*, fwupg::FwPackage&);
+    int (*store)(Tcl_Interp*, uint32_t version, uint32_t date);
+};
+
+void e123_before_compare(Tcl_Interp* interp, uint32_t* version, uint32_t* date)
+{
+    common_nvm_clear_primary_mdump();
+    if (*version == 0) {
+        fwupg_dbg_printf("MBI version and date were not configured. Setting to default.\n");
+        common_nvm_set_mbi_version(interp, 0, 0);
+        *date = 0;
+    }
+}
+
+void no_step(Tcl_Interp*, fwupg::FwPackage&) {}
+
+int e4_read(uint32_t* version, uint32_t* date) { return e4_nvm_cfg_mbi_version(version, date, 0, fwupg::nvm::e4::kNvmCfg1); }
+
+void e4_no_compare_step(Tcl_Interp*, uint32_t*, uint32_t*) {}
+
+void e4_before_commands(Tcl_Interp* interp, fwupg::FwPackage& package)
+{
+    common_nvm_mark_mfw_two_step(interp, &package);
+}
+
+// Both configuration images carry the version; the one the adapter boots with is written last.
+int e4_store(Tcl_Interp*, uint32_t version, uint32_t date)
+{
+    int rc = 0;
+    for (uint32_t type : {fwupg::nvm::e4::kDefaultCfg, fwupg::nvm::e4::kNvmCfg1}) {
+        uint32_t v = version, d = date;
+        if (e4_nvm_cfg_mbi_version(&v, &d, 1, type) != 0)
+            rc = 1;
+    }
+    return rc;
+}
+
+int e123_store(Tcl_Interp* interp, uint32_t version, uint32_t date)
+{
+    return common_nvm_set_mbi_version(interp, version, date) == 0 ? 0 : 1;
+}
+
+constexpr MbiFamily kE123{common_nvm_get_mbi_version, 8, e123_before_compare, no_step, e123_store};
+constexpr MbiFamily kE4{e4_read, 0, e4_no_compare_step, e4_before_commands, e4_store};
+
+int mbi_upgrade(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[], const MbiFamily& family)
 {
     if (objc < 3) {
         set_last_error(2);
@@ -65,20 +121,15 @@ int mbi_upgrade(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
         return 1;
     }
     uint32_t nvm_version = 0, nvm_date = 0;
-    if (common_nvm_get_mbi_version(&nvm_version, &nvm_date) != 0) {
+    if (family.read(&nvm_version, &nvm_date) != 0) {
         append(interp, "Can't read MBI version from nvm.\n");
         print_severity("Can't read MBI version from nvm", 1);
         return 1;
     }
-    common_nvm_clear_primary_mdump();
-    if (nvm_version == 0) {
-        fwupg_dbg_printf("MBI version and date were not configured. Setting to default.\n");
-        common_nvm_set_mbi_version(interp, 0, 0);
-        nvm_date = 0;
-    }
+    family.before_compare(interp, &nvm_version, &nvm_date);
     uint32_t pkg_version = 0, pkg_date = 0;
     package.GetVersionAndDate(&pkg_version, &pkg_date);
-    pkg_version <<= 8;
+    pkg_version <<= family.package_shift;
     char nvm_text[50], pkg_text[50];
     common_nvm_mbi_version_str(nvm_version, nvm_text, sizeof nvm_text);
     common_nvm_mbi_version_str(pkg_version, pkg_text, sizeof pkg_text);
@@ -95,6 +146,7 @@ int mbi_upgrade(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
         return 1;
     }
     fwupg_dbg_printf("Upgrading MBI from version %s to version %s\n", nvm_text, pkg_text);
+    family.before_commands(interp, package);
     const size_t count = package.GetCommandCount();
     size_t evaluated = 0;
     for (size_t i = 0; i < count; ++i) {
@@ -114,7 +166,7 @@ int mbi_upgrade(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
         append(interp, "MBI package holds no image for this adapter.\n");
         return 1;
     }
-    return common_nvm_set_mbi_version(interp, pkg_version, pkg_date) == 0 ? 0 : 1;
+    return family.store(interp, pkg_version, pkg_date);
 }
 
 }  // namespace
@@ -127,10 +179,9 @@ int tcl_al_nvm_mbi_upgrade_cmd(HostOps ops, Tcl_Interp* interp, int objc, Tcl_Ob
         fwupg::HostOpsScope scope(&ops);
         switch (chip_family()) {
         case ChipFamily::E1E3:
-            return mbi_upgrade(interp, objc, objv);
+            return mbi_upgrade(interp, objc, objv, kE123);
         case ChipFamily::E4:
-            e4_not_supported(interp);
-            return TCL_ERROR;
+            return mbi_upgrade(interp, objc, objv, kE4);
         case ChipFamily::Unknown:
             unknown_chip(interp);
             return TCL_ERROR;
@@ -164,9 +215,33 @@ int common_nvm_get_mbi_version(uint32_t* version, uint32_t* date)
 
 const char* common_nvm_mbi_version_str(uint32_t version, char* text, uint32_t size)
 {
+    // E1-E3 keep the version in the top three bytes, E4 in the low three.
+    const unsigned shift = common_nvm_is_e4() ? 0 : 8;
     if (text && size)
-        std::snprintf(text, size, "%u.%u.%u", version >> 24, (version >> 16) & 0xFF, (version >> 8) & 0xFF);
+        std::snprintf(text, size, "%u.%u.%u", (version >> (shift + 16)) & 0xFF, (version >> (shift + 8)) & 0xFF,
+                      (version >> shift) & 0xFF);
     return text;
+}
+
+int common_nvm_mark_mfw_two_step(Tcl_Interp* interp, fwupg::FwPackage* package)
+{
+    constexpr uint32_t kTwoStepFrom = 0x8120C00, kTwoStepNext = 0x8120D00;
+    uint32_t off = 0, len = 0;
+    std::vector<uint8_t> mfw;
+    if (!package || package->ExtractImage("MFW", mfw) != 0 ||
+        e4_nvm_find_image(fwupg::nvm::e4::kPk, &off, &len, nullptr) == 0)
+        return 0;
+    int running = -1;
+    uint32_t incoming = 0;
+    if (get_running_mfw(interp, &running, nullptr) != 0 ||
+        fwupg::nvm::e4::e4_bundle_tim_version(mfw.data(), uint32_t(mfw.size()), &incoming) != 0)
+        return 0;
+    const uint32_t now = uint32_t(running);
+    if ((now < kTwoStepFrom && incoming >= kTwoStepFrom) || (now == kTwoStepFrom && incoming >= kTwoStepNext)) {
+        package->OrderMfwAndPk(true);
+        return 1;
+    }
+    return 0;
 }
 
 int common_nvm_set_mbi_version(Tcl_Interp*, uint32_t version, uint32_t date)

@@ -13,13 +13,6 @@
 
 namespace fwupg::nvm {
 
-int e4_not_supported(Tcl_Interp* interp)
-{
-    set_last_error(1);
-    Tcl_AppendResult(interp, "Upgrade of E4 adapters is not supported yet.\n", static_cast<char*>(nullptr));
-    return -1;
-}
-
 int unknown_chip(Tcl_Interp* interp)
 {
     set_last_error(1);

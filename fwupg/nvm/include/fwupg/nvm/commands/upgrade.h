@@ -7,6 +7,9 @@
 
 #include <cstdint>
 
+namespace fwupg {
+class FwPackage;
+}
 
 extern "C" {
 
@@ -22,8 +25,12 @@ int common_nvm_set_mfw_cfg_bits(Tcl_Interp* interp, int mfw_pair);
 
 // MBI package version kept in the shared configuration image: 0 or -1.
 int common_nvm_get_mbi_version(uint32_t* version, uint32_t* date);
+// "a.b.c" of an MBI version: bits 24-31, 16-23, 8-15 on E1-E3, bits 16-23, 8-15, 0-7 on E4.
 const char* common_nvm_mbi_version_str(uint32_t version, char* text, uint32_t size);
 int common_nvm_set_mbi_version(Tcl_Interp* interp, uint32_t version, uint32_t date);
+// E4: when the package's MFW bundle crosses 8.18.12.0 (from below it, or from it to 8.18.13.0 or
+// later) and NVRAM holds no PK image, the MFW command is put before the PK command. 1 when marked.
+int common_nvm_mark_mfw_two_step(Tcl_Interp* interp, fwupg::FwPackage* package);
 
 // Clears an MDUMP entry from the primary directory (it belongs in the extended one).
 void common_nvm_clear_primary_mdump();
