@@ -69,6 +69,15 @@ for nvram in "$root"/adapters/l-*.nvram; do
   printf '== fwgen verify --legacy %s: ' "$(basename "$nvram")"
   "$fwgen" verify --legacy "$nvram" || true
 done
+# The E4 board's NVRAM: the kit's E4 verifier and its image list (the new bundle stands in the
+# bank that boots next; the directory marks it).
+for nvram in "$root"/adapters/e4-*-p0.nvram; do
+  [ -e "$nvram" ] || continue
+  printf '== fwgen e4-verify %s: ' "$(basename "$nvram")"
+  "$fwgen" e4-verify "$nvram" || true
+  echo "== fwgen e4-list $(basename "$nvram"):"
+  "$fwgen" e4-list "$nvram" || true
+done
 echo
 echo "== log of the runs: $root/C/tvnsystem/log/tirn.log"
 

@@ -1,5 +1,7 @@
 #include "testkit/demo.h"
 
+#include "demo_e4.h"
+
 #include "sim/adapter_builder.h"
 #include "testkit/describe.h"
 #include "testkit/e1e3_nvram.h"
@@ -316,6 +318,7 @@ DemoSet make_demo(const std::string& root, const std::string& fwdir, bool legacy
     put("phy_legacy.bin", wrapped_file({phy}));
     for (const LegacyBoard& b : kLegacyBoards) models.push_back(legacy_model(b));
   }
+  write_e4_demo(root, fwdir, index, out, models);
   std::string xml = nicfwdata_xml(models);
   write_text_file(fwdir + "/NICFWData.xml", xml);
   out.files.push_back("NICFWData.xml");

@@ -5,6 +5,8 @@
 #include "testkit/demo.h"
 #include "testkit/e1e3_reader.h"
 #include "testkit/e1e3_verify.h"
+#include "testkit/e4_images.h"
+#include "testkit/e4_reader.h"
 #include "testkit/images.h"
 #include "testkit/legacy_reader.h"
 
@@ -37,8 +39,9 @@ TEST(Demo, OneCommandMakesTheMachineAndTheFirmwareFolder) {
   ASSERT_EQ(run(fwgen() + " demo " + root + " " + fw + " --legacy"), 0);
 
   auto names = sim::adapter_names(root);
-  EXPECT_EQ(names, (std::vector<std::string>{"e1-57710", "e2-57712", "e3-57810-p0", "e3-57810-p1", "l-5706", "l-5708",
-                                             "l-5709-p0", "l-5709-p1", "l-5716-p0", "l-5716-p1"}));
+  EXPECT_EQ(names, (std::vector<std::string>{"e1-57710", "e2-57712", "e3-57810-p0", "e3-57810-p1", "e4-57980s-p0",
+                                             "e4-57980s-p1", "l-5706", "l-5708", "l-5709-p0", "l-5709-p1", "l-5716-p0",
+                                             "l-5716-p1"}));
   for (const auto& n : names) {
     Bytes nv = sim::read_nvram(root, n);
     if (n[0] == 'l') {
@@ -54,6 +57,16 @@ TEST(Demo, OneCommandMakesTheMachineAndTheFirmwareFolder) {
                     .has_value(),
                 true)
           << n;
+      continue;
+    }
+    if (n[1] == '4') {
+      // The E4 board: a valid directory and images, the old firmware in the bank that runs.
+      e4::Report r = e4::verify(nv);
+      EXPECT_TRUE(r.ok()) << n << "\n" << r.text();
+      auto tim = e4::find_image(nv, e4::type::TIM1);
+      ASSERT_TRUE(tim) << n;
+      EXPECT_EQ(tim->version, "TIM 8.10.5.0") << n;
+      EXPECT_EQ(e4::find_image(nv, e4::type::NVM_CFG1)->version, "8.10.5") << n;
       continue;
     }
     e1e3::Chip chip = n[1] == '1' ? e1e3::Chip::E1 : n[1] == '2' ? e1e3::Chip::E2 : e1e3::Chip::E3;
@@ -78,7 +91,7 @@ TEST(Demo, OneCommandMakesTheMachineAndTheFirmwareFolder) {
   EXPECT_EQ(p0->did, p1->did);
   // Legacy boards only when asked for.
   ASSERT_EQ(run(fwgen() + " demo " + t.path() + "/plain " + t.path() + "/plainfw"), 0);
-  EXPECT_EQ(sim::adapter_names(t.path() + "/plain").size(), 4u);
+  EXPECT_EQ(sim::adapter_names(t.path() + "/plain").size(), 6u);
   auto l1 = described("l-5709-p1");
   ASSERT_TRUE(l1);
   EXPECT_EQ(l1->family, uint32_t(yxmapi::kFamilyLegacy));
@@ -86,7 +99,7 @@ TEST(Demo, OneCommandMakesTheMachineAndTheFirmwareFolder) {
 
   // Newer images in the folder.
   for (const char* f : {"bc_e1.bin", "mba_e1.bin", "mba_e3.bin", "mfw_e3.bin", "l2t.bin", "ncsi.bin", "mbi_e1.bin",
-                        "mbi_e2e3.bin", "NICFWData.xml"})
+                        "mbi_e2e3.bin", "mfw_e4.bin", "mbi_e4.bin", "NICFWData.xml"})
     EXPECT_TRUE(std::filesystem::exists(fw + "/" + f)) << f;
   Bytes mfw = read_file(fw + "/mfw_e3.bin");
   EXPECT_EQ(get_nvram_text(mfw, 20 + 16, 16), "MFW1 7.12.0");
@@ -97,9 +110,17 @@ TEST(Demo, OneCommandMakesTheMachineAndTheFirmwareFolder) {
   EXPECT_EQ(std::string(pkg.begin(), pkg.begin() + 4), "KRVT");
   EXPECT_EQ(pkg[13], 7);
   EXPECT_EQ(pkg[14], 12);
+  auto e4_items = e4::parse_bundle(read_file(fw + "/mfw_e4.bin"));
+  ASSERT_TRUE(e4_items);
+  EXPECT_FALSE(e4_items->empty());
+  Bytes e4_pkg = read_file(fw + "/mbi_e4.bin");
+  EXPECT_EQ(std::string(e4_pkg.begin(), e4_pkg.begin() + 4), "KRVT");
+  EXPECT_EQ(e4_pkg[13], 8);
+  EXPECT_EQ(e4_pkg[14], 12);
   Bytes xml = read_file(fw + "/NICFWData.xml");
   std::string x(xml.begin(), xml.end());
-  for (const char* key : {"devid=\"164E\" subvenid=\"14E4\" subdevid=\"164E\"", "devid=\"1662\"", "devid=\"168E\""})
+  for (const char* key : {"devid=\"164E\" subvenid=\"14E4\" subdevid=\"164E\"", "devid=\"1662\"", "devid=\"168E\"",
+                          "devid=\"1634\" subvenid=\"1077\" subdevid=\"E4F1\""})
     EXPECT_NE(x.find(key), std::string::npos) << key;
 }
 

@@ -7,6 +7,7 @@
 
 #include <platform/utf16.h>
 #include <testkit/demo.h>
+#include <testkit/e4_reader.h>
 
 #include "fwupg/oem_interface.h"
 #include "update_test_support.h"
@@ -16,7 +17,9 @@ namespace {
 using disctest::World;
 using updtest::Count;
 using updtest::Discover;
+using updtest::DeviceBlock;
 using updtest::Flash;
+using updtest::Nvrams;
 using updtest::Read;
 
 // Every board of the demo machine takes its MBI package: each item ends in 1, the run asks for a
@@ -41,7 +44,21 @@ TEST(FlashEndToEnd, ReportDrivenUpdateShowsNewVersions)
     ASSERT_EQ(Discover(w, second), 0u);
     const std::string again = Read(second);
     EXPECT_EQ(Count(again, "active_version value=\"7.10.1\""), 0u) << again;
-    EXPECT_EQ(Count(again, "active_version value=\"7.12.0\""), Count(again, "<fw_item>")) << again;
+    const std::string e4 = DeviceBlock(again, "001018E40100");
+    ASSERT_NE(e4, "") << again;
+    EXPECT_EQ(Count(e4, "active_version value=\"8.12.3\""), Count(e4, "<fw_item>")) << e4;
+    EXPECT_EQ(Count(again, "active_version value=\"7.12.0\"") + Count(e4, "<fw_item>"), Count(again, "<fw_item>"))
+        << again;
+    // The E4 board's package went in through the firmware channel: its NVRAM is valid and the
+    // new MFW bundle waits in the bank that boots next (the run ends before any reset).
+    const auto nvram = Nvrams(w).at("e4-57980s-p0");
+    const auto report_e4 = testkit::e4::verify(nvram);
+    EXPECT_TRUE(report_e4.ok()) << report_e4.text();
+    const auto tim2 = testkit::e4::find_image(nvram, testkit::e4::type::TIM2);
+    ASSERT_TRUE(tim2);
+    EXPECT_EQ(tim2->version, "TIM 8.12.3.0");
+    EXPECT_EQ(testkit::e4::find_image(nvram, testkit::e4::type::TIM1)->version, "TIM 8.10.5.0");
+    EXPECT_EQ(testkit::e4::directory(nvram)->next_bank(), 1u);
 }
 
 TEST(FlashEndToEnd, SkippedItemsAreLeftAlone)
