@@ -75,16 +75,17 @@ void e4_before_commands(Tcl_Interp* interp, fwupg::FwPackage& package)
     common_nvm_mark_mfw_two_step(interp, &package);
 }
 
-// Both configuration images carry the version; the one the adapter boots with is written last.
+// Both configuration images carry the version. NVM_CFG1, the one the adapter reports, is written
+// last and only after DEFAULT_CFG took it: a failed store leaves it at the 0 ("not configured")
+// that the package's own upgrades left, never at a version the command reports as failed.
 int e4_store(Tcl_Interp*, uint32_t version, uint32_t date)
 {
-    int rc = 0;
     for (uint32_t type : {fwupg::nvm::e4::kDefaultCfg, fwupg::nvm::e4::kNvmCfg1}) {
         uint32_t v = version, d = date;
         if (e4_nvm_cfg_mbi_version(&v, &d, 1, type) != 0)
-            rc = 1;
+            return 1;
     }
-    return rc;
+    return 0;
 }
 
 int e123_store(Tcl_Interp* interp, uint32_t version, uint32_t date)
@@ -146,8 +147,9 @@ int mbi_upgrade(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[], const MbiFa
         return 1;
     }
     fwupg_dbg_printf("Upgrading MBI from version %s to version %s\n", nvm_text, pkg_text);
-    family.before_commands(interp, package);
+    // The command list is built (and the images extracted) first: the E4 gate reorders it.
     const size_t count = package.GetCommandCount();
+    family.before_commands(interp, package);
     size_t evaluated = 0;
     for (size_t i = 0; i < count; ++i) {
         const std::string command = package.GetCommand(i);

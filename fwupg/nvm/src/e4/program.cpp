@@ -113,8 +113,7 @@ int e4_nvm_program_image(e4_image_header* header, uint8_t* data, uint32_t length
             return -1;
         if (!padded.empty() && common_nvm_write(0, padded.data(), uint32_t(padded.size()), 0) != 0)
             return -1;
-        e4_mba_update_cfg(h);
-        return 0;
+        return e4_mba_update_cfg(h) == -2 ? -1 : 0;
     }
 
     int running = -1, bank = -1;
@@ -146,8 +145,7 @@ int e4_nvm_program_image(e4_image_header* header, uint8_t* data, uint32_t length
     }
     if (common_nvm_write(0, data, length, 0) != 0)
         return -1;
-    e4_mba_update_cfg(last);
-    return 0;
+    return e4_mba_update_cfg(last) == -2 ? -1 : 0;
 }
 
 namespace {
@@ -202,7 +200,7 @@ int e4_mba_update_cfg(const e4_image_header& header)
         return -1;
     store_u32(&cfg[kCfgMbaSize], (load_u32(&cfg[kCfgMbaSize]) & ~0xFu) | code);
     store_u32(&cfg[kCfgUefiVersion], version_state().last_uefi);
-    return e4_nvm_program_cfg_image(kNvmCfg1, cfg.data(), kCfgImageBytes);
+    return e4_nvm_program_cfg_image(kNvmCfg1, cfg.data(), kCfgImageBytes) == 0 ? 0 : -2;
 }
 
 }  // namespace fwupg::nvm::e4

@@ -265,6 +265,26 @@ TEST(E4Program, MbaSizeCodeAndUefiVersionGoIntoNvmCfg1)
     }
 }
 
+// The MBA image went in but NVM_CFG1 could not take its size code: the upgrade fails (the boot
+// agent would start with a stale size). Without an NVM_CFG1 there is nothing to update.
+TEST(E4Program, MbaFailsWhenNvmCfg1CannotTakeTheSizeCode)
+{
+    const uint32_t length = 3000;
+    Bytes mba(length, 0x33);
+    e4_image_header h{0x669955AA, 3, 5, 0x400000, 0, 0, round_up4(length), 0};
+    {
+        Adapter ad;
+        ad.with(10, Bytes(4240, 0)).start();
+        ad.a.cut_power_after(32 + round_up4(length));  // the MBA's header and data get through
+        EXPECT_EQ(e4_nvm_program_image(&h, mba.data(), length, true, true), -1);
+        EXPECT_EQ(g_writes.size(), 3u);
+    }
+    Adapter none;
+    none.with(1, text_image("TIM 8.18.1.0")).start();
+    EXPECT_EQ(e4_nvm_program_image(&h, mba.data(), length, true, true), 0);
+    EXPECT_EQ(g_writes.size(), 2u);
+}
+
 TEST(E4Program, MbiVersionAndPortCount)
 {
     Bytes cfg(4240, 0);

@@ -33,7 +33,9 @@ int e4_nvm_program_vpd(const uint8_t* buffer, uint32_t length);
 int e4_nvm_program_cfg_image(uint32_t type, const uint8_t* buffer, uint32_t length);
 
 // After an MBA image: NVM_CFG1 gets the MBA size code (byte 88, bits 0-3) and the UEFI version
-// of the programmed data (byte 148). Other types: 0.
+// of the programmed data (byte 148). Other types: 0. -1 when there is nothing to update (no
+// NVM_CFG1, or an MBA above 16 MiB, which has no size code); -2 when the write of NVM_CFG1
+// fails, which fails the upgrade: the boot agent would be started with a stale size code.
 int e4_mba_update_cfg(const e4_image_header& header);
 
 }  // namespace fwupg::nvm::e4
