@@ -200,6 +200,11 @@ uint32_t image_write(SimState& s, SimAdapter& a, const uint8_t* data, std::size_
             return YXSIM_E_BAD_ARGUMENT;
         }
         if (bytes == kHeaderSize) {  // the data follow in the next offset-0 write
+            if (cut) {  // power lost during the header: the firmware forgets it
+                end_mode(a);
+                if (cut->exit_after_cut) ::_exit(75);
+                return cut->status;
+            }
             a.e4_header.assign(data, data + kHeaderSize);
             return YXSIM_OK;
         }

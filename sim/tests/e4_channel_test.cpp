@@ -1,6 +1,7 @@
 // The E4 firmware channel: images and bundles written at offset 0 with a write mode are installed
 // as the device firmware would, a reset starts the pending bank, power cuts inside an install
 // leave the previous directory in force, and the firmware records follow the NVRAM.
+#include <algorithm>
 #include <cstring>
 
 #include "sim_test_support.h"
@@ -246,6 +247,25 @@ TEST_F(E4Fixture, CutInsideAnInstallLeavesThePreviousCopyInForce)
         sim::write_control(root.path, {});
         ASSERT_EQ(lib.init(), 0u);
     }
+}
+
+// A power cut while the header goes over: the write fails, the firmware forgets the header and
+// the write mode, and the data that follow are a raw write at offset 0 (the filler area).
+TEST_F(E4Fixture, CutInTheHeaderWriteFailsAndEndsTheMode)
+{
+    sim::Control control;
+    control.faults.push_back({.ordinal = 67, .adapter = adapter.name, .nth = 1, .status = YXSIM_E_INJECTED,
+                              .cut_after = 10u, .exit_after_cut = false});
+    sim::write_control(root.path, control);
+    ASSERT_EQ(lib.init(), 0u);
+    const Bytes data = cfg_with_mbi(8, 12, 3);
+    EXPECT_EQ(program(k4::HeaderSpec(k4::type::NVM_CFG1), data), YXSIM_E_INJECTED);
+    EXPECT_EQ(write(0, data), YXSIM_OK);
+    const Bytes nv = nvram();
+    EXPECT_TRUE(std::equal(data.begin(), data.end(), nv.begin()));  // raw, in the filler area
+    EXPECT_TRUE(k4::verify(nv).ok()) << k4::verify(nv).text();
+    EXPECT_EQ(k4::directory(nv)->seq, 2u);
+    EXPECT_EQ(k4::find_image(nv, k4::type::NVM_CFG1)->version, "8.10.5");
 }
 
 TEST_F(E4Fixture, NoRoomRefusesBeforeAnyWrite)
