@@ -50,6 +50,7 @@ int NvmCmd(ClientData cd, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
     if (!IsCurrentFamily(family)) return TCL_ERROR;
 
     FacadeCommand slot = command->current;
+    bool noted = false;
     if (command->current == &IFwUpgKv9::nvm_upgrade_57710) {
         for (int i = 1; i < objc; ++i) {
             const char* word = Tcl_GetString(objv[i]);
@@ -58,9 +59,21 @@ int NvmCmd(ClientData cd, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
                 break;
             }
             // The next NVRAM write of an E4 adapter starts the MFW write mode.
-            if (std::strcmp(word, "-mfw") == 0 && family == yxmapi::kFamilyE4) SetPendingMfwNote(u"-mfw");
+            if (std::strcmp(word, "-mfw") == 0 && family == yxmapi::kFamilyE4) {
+                SetPendingMfwNote(u"-mfw");
+                noted = true;
+            }
         }
     }
+    // The note belongs to this command's first write: a command that wrote nothing (a refusal, or
+    // an exception) must not hand it to the next command's first write.
+    struct NoteScope {
+        bool active;
+        ~NoteScope()
+        {
+            if (active) ClearPendingMfwNote();
+        }
+    } note_scope{noted};
     return (gpIFwUpgKv9->*slot)(ops, objc, objv) ? TCL_ERROR : TCL_OK;
 }
 

@@ -97,17 +97,39 @@ TEST_F(ShellCommandsTest, EngineCommandsGoToTheFacadeSlotOfTheFamily)
     }
 }
 
-TEST_F(ShellCommandsTest, MfwUpgradeOnE4NotesTheWriteModeForTheNextWrite)
+// "-mfw" on E4 notes the write mode for the command's first write; whatever the command does
+// (writes, refuses, throws), the note is gone when it returns, so the next command's first write
+// is not taken for a bundle. Other families never note it.
+TEST_F(ShellCommandsTest, MfwUpgradeOnE4NotesTheWriteModeForItsOwnWritesOnly)
 {
-    Start(6);
-    ClearPendingMfwNote();
-    EXPECT_EQ(Eval("_upgrade -mfw f"), TCL_OK);
-    EXPECT_EQ(std::u16string(g_PendingMfwNote), u"-mfw");
-    TearDown();
-    Start(5);
-    ClearPendingMfwNote();
-    EXPECT_EQ(Eval("_upgrade -mfw f"), TCL_OK);
-    EXPECT_EQ(std::u16string(g_PendingMfwNote), u"");
+    struct Case {
+        const char* what;
+        uint32_t family;
+        int result;  // of the facade slot; 99: it throws
+        std::u16string during;
+        int rc;
+    } cases[] = {
+        {"E4, programmed", 6, 0, u"-mfw", TCL_OK},
+        {"E4, refused", 6, -1, u"-mfw", TCL_ERROR},
+        {"E4, exception", 6, 99, u"-mfw", TCL_ERROR},
+        {"E1-E3", 5, 0, u"", TCL_OK},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Start(c.family);
+        ClearPendingMfwNote();
+        std::u16string seen = u"(not called)";
+        facade.hooks["nvm_upgrade_57710"] = [&](const FacadeCall&) -> int {
+            seen = g_PendingMfwNote;
+            if (c.result == 99) throw ExceptionClass{70};
+            return c.result;
+        };
+        EXPECT_EQ(Eval("_upgrade -mfw f"), c.rc);
+        EXPECT_EQ(seen, c.during);
+        EXPECT_EQ(std::u16string(g_PendingMfwNote), u"");
+        facade.hooks.clear();
+        TearDown();
+    }
 }
 
 TEST_F(ShellCommandsTest, FacadeFailureAndExceptionsBecomeTclErrors)
