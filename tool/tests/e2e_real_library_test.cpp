@@ -165,13 +165,16 @@ protected:
 TEST_F(RealLibrary, ListingShowsEveryAdapterWithItsFirmwareVersions)
 {
     auto listed = ListByMac();
-    // Every board carries 7.10.1 firmware; the folder holds 7.12.0 images for each of them.
+    // Every E1-E3 board carries 7.10.1 firmware and the E4 board 8.10.5; the folder holds 7.12.0
+    // images for the former and an 8.12.3 package for the latter.
     for (const auto& m : machine) {
         const auto& fw = listed[m.mac].firmware;
-        const bool offered = std::any_of(fw.begin(), fw.end(), [](const auto& e) {
-            return e.second == std::pair<std::string, std::string>{"7.10.1", "7.12.0"};
-        });
-        EXPECT_TRUE(offered) << m.name << " shows no 7.10.1 -> 7.12.0 entry";
+        const bool e4 = m.name.rfind("e4-", 0) == 0;
+        const std::pair<std::string, std::string> expected = e4 ? std::pair<std::string, std::string>{"8.10.5", "8.12.3"}
+                                                                : std::pair<std::string, std::string>{"7.10.1", "7.12.0"};
+        const bool offered =
+            std::any_of(fw.begin(), fw.end(), [&](const auto& e) { return e.second == expected; });
+        EXPECT_TRUE(offered) << m.name << " shows no " << expected.first << " -> " << expected.second << " entry";
     }
     EXPECT_TRUE(Contains(sb.Log(), "Found " + std::to_string(machine.size()) + " adapters\r\n"));
 }

@@ -16,6 +16,7 @@
 #include <testkit/demo.h>
 #include <testkit/e1e3_reader.h>
 #include <testkit/e1e3_verify.h>
+#include <testkit/e4_reader.h>
 
 #include "fwupg/oem_interface.h"
 #include "update_test_support.h"
@@ -25,6 +26,9 @@ namespace {
 using disctest::World;
 using namespace updtest;
 namespace e1e3 = testkit::e1e3;
+namespace e4 = testkit::e4;
+
+bool IsE4(const sim::AdapterSpec& a) { return a.family == yxmapi::kFamilyE4; }
 
 // What an adapter reports: the version text of each image kind, and the MBI version that the
 // CFG_SHARED image keeps.
@@ -59,18 +63,57 @@ std::map<std::string, testkit::Bytes> Contents(const testkit::Bytes& nvram, e1e3
     return out;
 }
 
-// The NVRAM verifies, and it holds all it held before the update or all a fault-free update
-// leaves: never a mix.
-void ExpectOldOrNew(const std::string& name, e1e3::Chip chip, const testkit::Bytes& before,
+// E4: the bytes of each image of the directory in force, by name; the directory copies
+// themselves (whose sequence numbers move on) are left out.
+std::map<std::string, testkit::Bytes> E4Contents(const testkit::Bytes& nvram)
+{
+    std::map<std::string, testkit::Bytes> out;
+    for (const auto& image : e4::list_images(nvram)) {
+        if (image.entry.type == e4::type::DIR1 || image.entry.type == e4::type::DIR2) continue;
+        if (uint64_t(image.entry.offset) + image.entry.length <= nvram.size())
+            out.emplace(image.name, testkit::Bytes(nvram.begin() + image.entry.offset,
+                                                   nvram.begin() + image.entry.offset + image.entry.length));
+    }
+    return out;
+}
+
+std::map<std::string, testkit::Bytes> Contents(const testkit::Bytes& nvram, const sim::AdapterSpec& a)
+{
+    return IsE4(a) ? E4Contents(nvram) : Contents(nvram, ChipOf(a.did));
+}
+
+// The NVRAM verifies (with the kit's verifier of its family), and it holds all it held before the
+// update or all a fault-free update leaves: never a mix.
+void ExpectOldOrNew(const std::string& name, const sim::AdapterSpec& a, const testkit::Bytes& before,
                     const testkit::Bytes& fresh, const testkit::Bytes& after)
 {
     SCOPED_TRACE(name);
-    const e1e3::Report report = e1e3::verify(after, chip);
-    EXPECT_TRUE(report.ok()) << report.text();
-    const auto now = Contents(after, chip);
-    EXPECT_TRUE(now == Contents(before, chip) || now == Contents(fresh, chip))
+    if (IsE4(a)) {
+        const e4::Report report = e4::verify(after);
+        EXPECT_TRUE(report.ok()) << report.text();
+    } else {
+        const e1e3::Report report = e1e3::verify(after, ChipOf(a.did));
+        EXPECT_TRUE(report.ok()) << report.text();
+    }
+    const auto now = Contents(after, a);
+    EXPECT_TRUE(now == Contents(before, a) || now == Contents(fresh, a))
         << "before: " << Show(Versions(before)) << "\nfault-free: " << Show(Versions(fresh))
         << "\nnow: " << Show(Versions(after));
+}
+
+// E4 images go in one at a time, each installed whole by the adapter's firmware, and the front
+// end takes no backup of E4 NVRAM: a package cut short leaves the images it got to, each valid.
+// What must hold is what the board runs and reports: the NVRAM verifies, the running bank's
+// firmware (TIM1, MIM1) is untouched, and the MBI version is the old one, or 0 once an image of
+// the package went in (each E4 upgrade clears it) — never the new one.
+void ExpectE4StillRunsItsOldFirmware(const testkit::Bytes& before, const testkit::Bytes& after)
+{
+    const e4::Report report = e4::verify(after);
+    EXPECT_TRUE(report.ok()) << report.text();
+    const auto old_images = E4Contents(before), now = E4Contents(after);
+    for (const char* running : {"TIM1", "MIM1"}) EXPECT_EQ(now.at(running), old_images.at(running)) << running;
+    const std::string mbi = e4::find_image(after, e4::type::NVM_CFG1)->version;
+    EXPECT_TRUE(mbi == e4::find_image(before, e4::type::NVM_CFG1)->version || mbi == "0.0.0") << mbi;
 }
 
 // Whether a failure event (type 4) carries the text of this code.
@@ -169,6 +212,22 @@ const FaultCase kFaultCases[] = {
          return std::vector{cut};
      },
      67, "14"},
+    {"E4 board: write refused half way", "e4-57980s-p0",
+     [](const Reference& r, const char* v) { return std::vector{Rule(67, r.victimWrites / 2, v)}; }, 67, "7"},
+    {"E4 board: power cut in a write", "e4-57980s-p0",
+     [](const Reference& r, const char* v) {
+         sim::FaultRule cut = Rule(67, r.victimWrites / 3, v);
+         cut.cut_after = 10;
+         return std::vector{cut};
+     },
+     67, "7"},
+    {"E4 board: power cut in the first write", "e4-57980s-p0",
+     [](const Reference&, const char* v) {
+         sim::FaultRule cut = Rule(67, 1, v);
+         cut.cut_after = 10;
+         return std::vector{cut};
+     },
+     67, "7"},
 };
 
 void PrintTo(const FaultCase& c, std::ostream* out) { *out << c.what; }
@@ -215,14 +274,18 @@ TEST_P(UpdateFault, ReportsFailureAndLeavesEveryAdapterValid)
         const std::vector<std::string> statuses = Values(DeviceBlock(after, a.mac), "action_status");
         if (name == c.victim) {
             EXPECT_EQ(statuses, std::vector<std::string>{c.status}) << after;
-            // Every case here ends with the old firmware.
-            EXPECT_TRUE(Contents(nvram, ChipOf(a.did)) == Contents(ref.before.at(name), ChipOf(a.did)))
+            // Every E1-E3 case here ends with the old firmware (restored from the backup).
+            if (IsE4(a)) {
+                ExpectE4StillRunsItsOldFirmware(ref.before.at(name), nvram);
+                continue;
+            }
+            EXPECT_TRUE(Contents(nvram, a) == Contents(ref.before.at(name), a))
                 << "the victim does not hold its old firmware";
         } else {
             for (const std::string& s : statuses) EXPECT_EQ(s, "1") << name << "\n" << after;
             EXPECT_EQ(nvram, ref.after.at(name)) << name << " differs from a fault-free update";
         }
-        ExpectOldOrNew(name, ChipOf(a.did), ref.before.at(name), ref.after.at(name), nvram);
+        ExpectOldOrNew(name, a, ref.before.at(name), ref.after.at(name), nvram);
     }
 }
 
@@ -269,8 +332,8 @@ TEST(FlashByPci, UpdatesOnlyTheAdapterAtThatAddress)
     for (const auto& [name, nvram] : after) {
         // Second functions of a board are not listed.
         const std::vector<std::string> active = Values(DeviceBlock(text, Adapter(w, name).mac), "active_version");
-        for (const std::string& version : active)
-            EXPECT_EQ(version, name == target.name ? "7.12.0" : "7.10.1") << name;
+        const char* expected = name == target.name ? "7.12.0" : IsE4(Adapter(w, name)) ? "8.10.5" : "7.10.1";
+        for (const std::string& version : active) EXPECT_EQ(version, expected) << name;
     }
 }
 
