@@ -1,10 +1,12 @@
 // "vpd read" and "vpd write": one field of the board's VPD, either in the 128-byte copy of the
-// configuration area or in the VPD image of the extended directory.
+// configuration area or in the VPD image of the directory (E1-E3: the extended directory's "VPD"
+// row; E4: image type 7, the only VPD an E4 adapter has).
 #include "fwupg/nvm/commands/vpd_cmd.h"
 
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "fwupg/nvm/base/access.h"
 #include "fwupg/nvm/base/console.h"
@@ -12,6 +14,8 @@
 #include "fwupg/nvm/e123/board_vpd.h"
 #include "fwupg/nvm/e123/directory.h"
 #include "fwupg/nvm/e123/program.h"
+#include "fwupg/nvm/e4/program.h"
+#include "fwupg/nvm/e4/vpd.h"
 #include "fwupg/nvm/formats/vpd_info.h"
 
 using namespace fwupg::nvm;
@@ -45,6 +49,29 @@ const CopyField* copy_field(const char* name)
         if (n == f.name)
             return &f;
     return nullptr;
+}
+
+// Where a family keeps its VPD image: read it (header word first, CRC word last), fill the table,
+// install a rebuilt image (header word and resources).
+struct VpdImage {
+    int (*read)(std::vector<uint8_t>& image);
+    int (*table)(Tcl_Interp* interp, vpd_field_table* table);
+    int (*install)(const uint8_t* image, uint32_t length);
+};
+const VpdImage kE123Image{read_vpd_image, common_nvm_get_ext_vpd_info, install_vpd_image};
+const VpdImage kE4Image{e4::read_vpd_image, [](Tcl_Interp*, vpd_field_table* t) { return get_vpd_info_from_image(t); },
+                        e4::e4_nvm_program_vpd};
+
+const VpdImage& vpd_image()
+{
+    switch (chip_family()) {
+    case ChipFamily::E4:
+        return kE4Image;
+    case ChipFamily::E1E3:
+    case ChipFamily::Unknown:
+        break;
+    }
+    return kE123Image;
 }
 
 void set_result(Tcl_Interp* interp, const char* text) { Tcl_SetObjResult(interp, Tcl_NewStringObj(text, -1)); }
@@ -94,7 +121,7 @@ int read_cmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
         return TCL_ERROR;
     if (vpd_uses_image(interp)) {
         vpd_field_table table;
-        if (common_nvm_get_ext_vpd_info(interp, &table) != 0)
+        if (vpd_image().table(interp, &table) != 0)
             return TCL_ERROR;
         if (name == "PRODUCT_NAME" || name == "PRODUCT NAME") {
             Tcl_SetObjResult(interp, Tcl_NewStringObj(table.product_name, table.name_length));
@@ -160,7 +187,8 @@ int write_image(Tcl_Interp* interp, const std::string& name, const uint8_t* data
 {
     std::vector<uint8_t> image;
     vpd_field_table table;
-    if (read_vpd_image(image) != 0 || vpd_table_from_image(image.data(), uint32_t(image.size()) - 4, &table, nullptr) != 0) {
+    const VpdImage& where = vpd_image();
+    if (where.read(image) != 0 || vpd_table_from_image(image.data(), uint32_t(image.size()) - 4, &table, nullptr) != 0) {
         Tcl_AppendResult(interp, "Failed to get VPD image information !!", nullptr);
         return TCL_ERROR;
     }
@@ -187,7 +215,7 @@ int write_image(Tcl_Interp* interp, const std::string& name, const uint8_t* data
         Tcl_AppendResult(interp, "Failed to create VPD image!\n", nullptr);
         return TCL_ERROR;
     }
-    int rc = install_vpd_image(built, size + 4);
+    int rc = where.install(built, size + 4);
     common_nvm_free(built);
     if (rc != 0) {
         Tcl_AppendResult(interp, "Failed to program updated VPD image !!", nullptr);
@@ -221,6 +249,8 @@ namespace fwupg::nvm {
 
 bool vpd_uses_image(Tcl_Interp* interp)
 {
+    if (common_nvm_is_e4())
+        return true;  // no copy in a configuration area on E4
     const char* v = interp ? Tcl_GetVar2(interp, "::toe", "IS_VPD_IMAGE", TCL_GLOBAL_ONLY) : nullptr;
     if (v)
         return std::strcmp(v, "0") != 0;
