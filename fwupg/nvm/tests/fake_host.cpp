@@ -196,6 +196,21 @@ int FakeAdapter::run_command(CommandProc proc, const char* name, const std::vect
     return r;
 }
 
+int run_line(FakeAdapter& adapter, Tcl_ObjCmdProc* proc, const std::string& line)
+{
+    Tcl_Interp* interp = adapter.interp();
+    Tcl_ResetResult(interp);
+    Tcl_Obj* list = Tcl_NewStringObj(line.c_str(), -1);
+    Tcl_IncrRefCount(list);
+    int n = 0;
+    Tcl_Obj** words = nullptr;
+    int rc = Tcl_ListObjGetElements(interp, list, &n, &words);
+    if (rc == TCL_OK)
+        rc = proc(nullptr, interp, n, words);
+    Tcl_DecrRefCount(list);
+    return rc;
+}
+
 HostOps FakeAdapter::ops()
 {
     g_adapter = this;

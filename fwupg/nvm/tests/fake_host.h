@@ -71,6 +71,10 @@ private:
     bool in_range(uint32_t offset, uint64_t length) const;
 };
 
+// Runs a command procedure on the adapter's interpreter with the words of `line` (a Tcl list) as
+// its arguments, the result cleared first; returns the procedure's code.
+int run_line(FakeAdapter& adapter, Tcl_ObjCmdProc* proc, const std::string& line);
+
 // Text written by the engines' debug print since the last `take_debug_text`.
 std::string take_debug_text();
 

@@ -63,7 +63,7 @@ bool parse(int objc, Tcl_Obj* const objv[], DumpArgs& a)
 }
 
 // Offset and length of the selected image; 0, or 1 with the message in the result.
-int selected_image(Tcl_Interp* interp, Selector s, uint32_t* offset, uint32_t* length)
+int selected_image(Tcl_Interp* interp, Tcl_Obj* const[], Selector s, uint32_t* offset, uint32_t* length)
 {
     const char* name = s == SEL_MPN ? "MODULES_PN" : s == SEL_VPD ? "VPD" : s == SEL_HWSET ? "HW_SET" : "MDUMP";
     int row = s == SEL_MPN ? row_by_name_part(name) : row_by_name(name);
@@ -79,9 +79,16 @@ int selected_image(Tcl_Interp* interp, Selector s, uint32_t* offset, uint32_t* l
     return 1;
 }
 
-// The E4 image of a selector (VPD type 7, HW_SET type 16); 0, or 1 with the message in the result.
-int selected_e4_image(Tcl_Interp* interp, Selector s, uint32_t* offset, uint32_t* length)
+// The E4 image of a selector (VPD type 7, HW_SET type 16; "-mdump" dumps the whole NVRAM and the
+// module list has no E4 image); 0, or 1 with the message in the result.
+int selected_e4_image(Tcl_Interp* interp, Tcl_Obj* const objv[], Selector s, uint32_t* offset, uint32_t* length)
 {
+    if (s == SEL_MDUMP)
+        return 0;
+    if (s == SEL_MPN) {
+        Tcl_WrongNumArgs(interp, 1, objv, kUsage);
+        return 1;
+    }
     const uint32_t type = s == SEL_VPD ? 7 : 16;
     if (e4_nvm_find_image(type, offset, length, nullptr) == 0 && *length != 0)
         return 0;
@@ -121,44 +128,53 @@ int parse_range(Tcl_Interp* interp, const DumpArgs& a, uint32_t* offset, uint32_
     return TCL_OK;
 }
 
-bool range_fits(Tcl_Interp* interp, uint32_t offset, uint32_t length, uint32_t nvm)
+using ImageLookup = int (*)(Tcl_Interp*, Tcl_Obj* const[], Selector, uint32_t*, uint32_t*);
+
+// The range to dump: the one given, the selected image's, or the whole NVRAM; it must lie inside
+// the NVRAM. TCL_OK, or TCL_ERROR with the message in the result.
+int dump_range(Tcl_Interp* interp, const DumpArgs& a, Tcl_Obj* const objv[], ImageLookup lookup, uint32_t* offset,
+               uint32_t* length)
 {
-    if (length != 0 && uint64_t(offset) + length <= nvm)
-        return true;
+    const uint32_t nvm = common_nvm_get_nvm_size();
+    *offset = 0;
+    *length = nvm;
+    if (a.positional.size() == 3) {
+        if (parse_range(interp, a, offset, length) != TCL_OK)
+            return TCL_ERROR;
+    } else if (a.selector() != SEL_NONE && lookup(interp, objv, a.selector(), offset, length) != 0) {
+        return TCL_ERROR;
+    }
+    if (*length != 0 && uint64_t(*offset) + *length <= nvm)
+        return TCL_OK;
     append(interp, "Dump range reaches past the end of NVM.");
-    return false;
+    return TCL_ERROR;
+}
+
+// A zeroed buffer of `size` bytes; false with the message in the result when there is no memory.
+bool allocate(Tcl_Interp* interp, std::vector<uint8_t>& buf, size_t size)
+{
+    try {
+        buf.assign(size, 0);
+        return true;
+    } catch (...) {
+        append(interp, "No more host memory.");
+        return false;
+    }
 }
 
 // E4: no page format; the image is read as stored (swap 0) and every word goes out in network
 // order, which the VPD and register-script dumps turn back into the image's own order.
 int dump_e4(Tcl_Interp* interp, const DumpArgs& a, Tcl_Obj* const objv[])
 {
-    const Selector sel = a.selector();
-    const uint32_t nvm = common_nvm_get_nvm_size();
-    uint32_t offset = 0, length = nvm;
-    if (a.positional.size() == 3) {
-        if (parse_range(interp, a, &offset, &length) != TCL_OK)
-            return TCL_ERROR;
-    } else if (sel == SEL_MPN) {
-        Tcl_WrongNumArgs(interp, 1, objv, kUsage);  // the module list has no E4 image
-        return TCL_ERROR;
-    } else if ((sel == SEL_VPD || sel == SEL_HWSET) && selected_e4_image(interp, sel, &offset, &length) != 0) {
-        return TCL_ERROR;
-    }
-    if (!range_fits(interp, offset, length, nvm))
-        return TCL_ERROR;
+    uint32_t offset = 0, length = 0;
     std::vector<uint8_t> buf;
-    try {
-        buf.assign(length, 0);
-    } catch (...) {
-        append(interp, "No more host memory.");
+    if (dump_range(interp, a, objv, selected_e4_image, &offset, &length) != TCL_OK || !allocate(interp, buf, length))
         return TCL_ERROR;
-    }
     if (common_nvm_read_chunked(offset, buf.data(), length, 0) != 0)
         return TCL_ERROR;
     for (uint32_t i = 0; i + 4 <= length; i += 4)
         std::swap(buf[i], buf[i + 3]), std::swap(buf[i + 1], buf[i + 2]);
-    return write_dump(interp, sel, Tcl_GetString(a.positional.back()), buf.data(), length) ? TCL_ERROR : TCL_OK;
+    return write_dump(interp, a.selector(), Tcl_GetString(a.positional.back()), buf.data(), length) ? TCL_ERROR : TCL_OK;
 }
 
 int dump(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
@@ -177,24 +193,13 @@ int dump(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
         append(interp, "nvm dump is not supported on this chip.");
         return TCL_ERROR;
     }
-    const Selector sel = a.selector();
-    const uint32_t nvm = common_nvm_get_nvm_size();
-    uint32_t offset = 0, length = nvm;
-    if (a.positional.size() == 3) {
-        if (parse_range(interp, a, &offset, &length) != TCL_OK)
-            return TCL_ERROR;
-    } else if (sel != SEL_NONE && selected_image(interp, sel, &offset, &length) != 0) {
-        return TCL_ERROR;
-    }
-    if (!range_fits(interp, offset, length, nvm))
-        return TCL_ERROR;
+    uint32_t offset = 0, length = 0;
     std::vector<uint8_t> buf;
-    try {
-        buf.assign(a.paged ? size_t(paged_size(length, nvm)) : size_t(length), 0);
-    } catch (...) {
-        append(interp, "No more host memory.");
+    if (dump_range(interp, a, objv, selected_image, &offset, &length) != TCL_OK)
         return TCL_ERROR;
-    }
+    const uint32_t nvm = common_nvm_get_nvm_size();
+    if (!allocate(interp, buf, a.paged ? size_t(paged_size(length, nvm)) : size_t(length)))
+        return TCL_ERROR;
     uint32_t count = 0;
     if (common_nvm_read_abortable(buf.data(), a.byte_order, length, offset, &count) != 0) {
         append(interp, "Dump from NVM failed.");
@@ -203,7 +208,7 @@ int dump(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
     // A dump whose page conversion failed is not written: its file would not be what was asked.
     if (a.paged && Append8bytes(interp, buf.data(), uint32_t(buf.size()), &count) != 0)
         return TCL_ERROR;
-    return write_dump(interp, sel, Tcl_GetString(a.positional.back()), buf.data(), count) ? TCL_ERROR : TCL_OK;
+    return write_dump(interp, a.selector(), Tcl_GetString(a.positional.back()), buf.data(), count) ? TCL_ERROR : TCL_OK;
 }
 
 }  // namespace

@@ -29,20 +29,7 @@ struct KitE4Board {
         current = std::make_unique<CurrentAdapter>(adapter);
     }
     // Runs a command procedure with the words of `line` (a Tcl list) as its arguments.
-    int run(Tcl_ObjCmdProc* proc, const std::string& line)
-    {
-        Tcl_Interp* interp = adapter.interp();
-        Tcl_ResetResult(interp);
-        Tcl_Obj* list = Tcl_NewStringObj(line.c_str(), -1);
-        Tcl_IncrRefCount(list);
-        int n = 0;
-        Tcl_Obj** words = nullptr;
-        int rc = Tcl_ListObjGetElements(interp, list, &n, &words);
-        if (rc == TCL_OK)
-            rc = proc(nullptr, interp, n, words);
-        Tcl_DecrRefCount(list);
-        return rc;
-    }
+    int run(Tcl_ObjCmdProc* proc, const std::string& line) { return run_line(adapter, proc, line); }
     std::string result() const { return Tcl_GetStringResult(adapter.interp()); }
     testkit::e4::Report verify() const { return testkit::e4::verify(adapter.nvram); }
 };
