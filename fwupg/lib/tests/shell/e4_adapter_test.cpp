@@ -35,11 +35,7 @@ protected:
         desc.flash_word = 0x40000;
         desc.active_bundle = 0;
         Start(desc);
-        // MFW 8.10.5.0; the second directory copy an older valid one, as after an earlier
-        // install (an erased copy 1 listed as DIR2 reads as a CRC mismatch in the full check).
-        e4::NvramSpec nvram = e4::stock_nvram({});
-        nvram.other = e4::SecondCopy::Older;
-        sim::set_nvram(root.path, adapter.name, e4::build(nvram).nvram);
+        sim::set_nvram(root.path, adapter.name, e4::build(e4::stock_nvram({})).nvram);  // MFW 8.10.5.0
     }
 
     // Runs one command line as a builder would (claim, ::toe, the line, "q"); returns its code.

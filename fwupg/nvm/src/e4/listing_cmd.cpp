@@ -53,6 +53,33 @@ char mark_of(const e4_nvm_dir* dir, const e4_nvm_entry& e, uint32_t copy, uint32
     return ' ';
 }
 
+// The CRC of one entry of the full check: 0 with the stored and computed values, 1 when it has
+// none to check (N/A), -1 when it cannot be read. A crash dump is written by the firmware as it
+// fails, without a CRC. A directory self entry (DIR1, DIR2) names a copy whose CRC stands after
+// that copy's own entries, which need not be as many as those of the copy in force; a copy not
+// in use (erased, or not yet written) has none.
+int entry_crc(const e4_nvm_entry& e, uint32_t* stored, uint32_t* computed)
+{
+    if (e.type == kCrashDump)
+        return 1;
+    uint32_t span = e.len >= 4 ? e.len - 4 : 0;
+    if (e.type == kDir1 || e.type == kDir2) {
+        uint32_t head[2] = {};
+        if (common_nvm_read(e.nvm_off, head, sizeof head, 0) != 0)
+            return -1;
+        if (head[0] >= 0xFFFFFFFEu)
+            return 1;
+        if (head[1] >= kMaxCandidateCount)
+            return -1;
+        span = 12 + 20 * head[1];
+    } else if (e.len < 4) {
+        return -1;
+    }
+    if (compute_crc(e.nvm_off, span, computed) != 0 || common_nvm_read(e.nvm_off + span, stored, 4, 0) != 0)
+        return -1;
+    return 0;
+}
+
 }  // namespace
 
 int dir_listing()
@@ -148,12 +175,10 @@ int crc_cmd(int objc, Tcl_Obj* const objv[])
         const e4_nvm_entry& e = dir->entries[i];
         uint32_t computed = 0, stored = 0;
         const char* result = "N/A";
-        // A crash dump is written by the firmware as it fails, without a CRC.
-        if (e.type != kCrashDump) {
-            const bool read = e.len >= 4 && compute_crc(e.nvm_off, e.len - 4, &computed) == 0 &&
-                              common_nvm_read(e.nvm_off + e.len - 4, &stored, 4, 0) == 0;
-            result = read && stored == computed ? "OK" : "Mismatch";
-            if (!read || stored != computed)
+        const int checked = entry_crc(e, &stored, &computed);
+        if (checked != 1) {
+            result = checked == 0 && stored == computed ? "OK" : "Mismatch";
+            if (checked != 0 || stored != computed)
                 mismatch = true;
         }
         addf(out, "%11s    0x%08X   0x%08X     0x%08X     0x%08x      %s\n", entry_name(e.type).c_str(), e.nvm_off,
