@@ -32,6 +32,8 @@ function(fwupg_fuzz name)
     target_compile_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
     target_link_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
     target_link_libraries(${name} PRIVATE ${F_LIBS})
+    # fuzz.sh reads the targets and their seed corpora from this list.
+    set_property(GLOBAL APPEND PROPERTY FWUPG_FUZZ_TARGETS "${name} ${F_CORPUS}")
   elseif(FWUPG_TESTS)
     add_executable(${name}_replay ${F_SOURCES} ${PROJECT_SOURCE_DIR}/fuzz/replay_main.cpp)
     target_link_libraries(${name}_replay PRIVATE ${F_LIBS})

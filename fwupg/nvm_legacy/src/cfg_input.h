@@ -15,8 +15,8 @@ namespace toe_cfg {
 
 class input {
 public:
-    input(const HostOps& ops, int objc, Tcl_Obj* const objv[], int first)
-        : ops_(ops), objc_(objc), objv_(objv), next_(first), interactive_(first >= objc) {}
+    input(const HostOps&, int objc, Tcl_Obj* const objv[], int first)
+        : objc_(objc), objv_(objv), next_(first), interactive_(first >= objc) {}
     bool interactive() const { return interactive_; }
     // The next line: 1 read, 0 no argument word left, -1 the console could not be read.
     int next(std::string* line, const std::function<void()>& menu);
@@ -24,7 +24,6 @@ public:
     bool take_word(std::string* word);
 
 private:
-    const HostOps& ops_;
     int objc_;
     Tcl_Obj* const* objv_;
     int next_;
