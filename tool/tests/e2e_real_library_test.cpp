@@ -17,6 +17,7 @@
 #include <set>
 #include <sstream>
 #include <sys/wait.h>
+#include <thread>
 
 namespace fs = std::filesystem;
 using namespace tirn_test;
@@ -80,6 +81,18 @@ std::vector<ListedAdapter> parse_listing(const std::string& out)
         }
     }
     return adapters;
+}
+
+// Runs a shell command; returns its exit status and output.
+std::pair<int, std::string> run_command(const std::string& cmd)
+{
+    std::string out;
+    FILE* p = popen((cmd + " 2>&1").c_str(), "r");
+    if (!p) return {-1, out};
+    char buf[512];
+    for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+    const int status = pclose(p);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
 }
 
 std::string location_text(const MachineAdapter& a)
@@ -230,6 +243,73 @@ TEST_F(RealLibrary, UpdateFromTheReportInstallsTheNewVersions)
             auto now = after[m.mac].firmware.find(type);
             ASSERT_NE(now, after[m.mac].firmware.end()) << m.name << " " << type;
             EXPECT_EQ(now->second.first, "7.12.0") << m.name << " " << type;
+        }
+    }
+}
+
+// Two update runs started together on one machine. The simulated management library's claims let
+// only one process write an adapter at a time, so the NVRAM writes of the two processes never
+// interleave on any adapter. A run that met the other's claim on some adapter reports failure
+// (each run may lose one adapter to the other); a run that reports success updated everything.
+// Afterwards every adapter's NVRAM passes the test kit's verifier of its family, and one more run
+// from a fresh discovery leaves every adapter running the new versions.
+TEST_F(RealLibrary, TwoUpdatesAtOnceNeverInterleaveTheirWrites)
+{
+    ASSERT_EQ(sb.Run({"-d", "report.xml"}).exitCode, 1);
+    auto before = ListByMac();
+    const std::string journal = sb.root + "/yxmapi.journal";
+    const size_t journalStart = fs::exists(journal) ? fs::file_size(journal) : 0;
+
+    RunResult first, second;
+    std::thread a([&] { first = sb.Run({"-u", "report.xml"}); });
+    std::thread b([&] { second = sb.Run({"-u", "report.xml"}); });
+    a.join();
+    b.join();
+    for (const RunResult* r : {&first, &second}) {
+        if (r->exitCode == 2)
+            EXPECT_TRUE(Contains(r->out, "Library result: 1\n")) << r->out;
+        else
+            EXPECT_FALSE(Contains(r->out, "Library result: 1\n")) << r->exitCode << ":\n" << r->out;
+    }
+
+    // Per adapter handle, the writing processes in the order of their writes: one process's
+    // writes must all come before the other's.
+    std::map<std::string, std::vector<std::string>> writers;
+    std::istringstream lines(ReadFile(journal).substr(journalStart));
+    for (std::string l; std::getline(lines, l);) {
+        if (!Contains(l, " ord=67 ") && !Contains(l, " ord=131 ")) continue;
+        const std::string pid = l.substr(0, l.find(' '));
+        const size_t h = l.find("handle=");
+        const std::string handle = l.substr(h, l.find(' ', h) - h);
+        auto& w = writers[handle];
+        if (w.empty() || w.back() != pid) w.push_back(pid);
+    }
+    EXPECT_FALSE(writers.empty()) << "no NVRAM write was journalled";
+    for (const auto& [handle, pids] : writers) {
+        std::set<std::string> distinct(pids.begin(), pids.end());
+        EXPECT_EQ(pids.size(), distinct.size()) << handle << ": the writes of two processes interleave";
+    }
+
+    for (const auto& entry : fs::directory_iterator(sb.root + "/adapters")) {
+        if (entry.path().extension() != ".nvram") continue;
+        const std::string name = entry.path().filename().string();
+        const std::string verb = name.rfind("e4-", 0) == 0   ? "e4-verify"
+                                 : name.rfind("l-", 0) == 0  ? "verify --legacy"
+                                 : name.rfind("e1-", 0) == 0 ? "verify --e1"
+                                                             : "verify";
+        auto [status, out] = run_command("'" + bin_dir() + "/fwgen' " + verb + " '" + entry.path().string() + "'");
+        EXPECT_EQ(status, 0) << name << ":\n" << out;
+    }
+
+    // One more run from a fresh discovery finishes what the two left.
+    ASSERT_EQ(sb.Run({"-d", "report2.xml"}).exitCode, 1);
+    sb.Run({"-u", "report2.xml"});
+    auto after = ListByMac();
+    const std::set<std::pair<std::string, std::string>> upgrades{{"7.10.1", "7.12.0"}, {"8.10.5", "8.12.3"}};
+    for (const auto& m : machine) {
+        for (const auto& [type, versions] : before[m.mac].firmware) {
+            if (!upgrades.count(versions)) continue;
+            EXPECT_EQ(after[m.mac].firmware[type].first, versions.second) << m.name << " " << type;
         }
     }
 }
