@@ -10,3 +10,5 @@ for b in build/release/bin/bench_*; do
   echo "== $(basename "$b")"
   "$b" --benchmark_min_time=0.2
 done
+echo "== update traffic (bench/update_traffic.sh)"
+bench/update_traffic.sh build/release/bin
