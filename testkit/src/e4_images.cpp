@@ -154,13 +154,14 @@ Bytes nvm_cfg_file(const Bytes& image) {
 
 std::vector<MetaOption> meta_stock_options(unsigned absent_id) {
   std::vector<MetaOption> o = {
-      {1, "Port MAC", "mac", 4 * cfg::kPortMacHi, "port", "hw", {}, {}},
+      {1, "Port MAC", "mac", 4 * cfg::kPortMacHi, "port", "user", {}, {}},
       {2, "MBI version", "24", 4 * cfg::kMbiVersion, "glob", "mbi", {}, {}},
       {3, "NVM config version", "128", 4 * cfg::kCfgVersion, "glob", "hw", {}, {}},
       {4, "Port mode", "8", 4 * cfg::kPortMode, "glob", "user", {}, 57940},
-      {5, "Function MAC list", "64", 4 * cfg::kFuncMacHi, "func", "hw", 32, {}},
+      {5, "Function MAC list", "64", 4 * cfg::kFuncMacHi, "func", "user", 32, {}},
+      {6, "Storage protocols", "32", 4 * 34, "glob", "user", {}, {}},
   };
-  if (absent_id) o.push_back({absent_id, "Option absent from the adapter", "32", 4 * 34, "glob", "user", {}, {}});
+  if (absent_id) o.push_back({absent_id, "Option absent from the adapter", "32", 4 * 35, "glob", "user", {}, {}});
   return o;
 }
 
@@ -173,15 +174,19 @@ std::string meta_text(const std::vector<MetaOption>& options) {
     s += std::to_string(id) + "," + key + " " + value;
   };
   for (const MetaOption& o : options) {
+    // The text gives the bit offset within the option's entity block (global, path, port 0 or
+    // function 0), which start at bytes 0, 552, 560 and 2960.
+    unsigned block = o.entity == "path" ? 552 : o.entity == "port" ? 560 : o.entity == "func" ? 2960 : 0;
+    if (o.offset < block) throw std::invalid_argument("META option before its entity block");
     item(o.id, "name", "{" + o.name + "}");
     item(o.id, "size", o.size);
-    item(o.id, "offset", std::to_string(o.offset));
+    item(o.id, "offset", std::to_string((o.offset - block) * 8));
     item(o.id, "entity_name", o.entity);
     item(o.id, "configType", o.config_type);
     if (o.element_size) item(o.id, "elementSize", std::to_string(*o.element_size));
     if (o.ex_chip_num_attrs) item(o.id, "exChipNumAttrs", std::to_string(*o.ex_chip_num_attrs));
   }
-  s += "}";
+  s += " }";  // a value written against the brace would take it in
   if (s.size() > 65535) throw std::invalid_argument("META text longer than 65,535 characters");
   return s;
 }

@@ -109,3 +109,31 @@ TEST(E4Golden, SwizzledVersionText) {
   // "LIM 1.2.3.4": "LIM " "1.2." "3.4" each reversed.
   EXPECT_EQ(slice(lim, 16, 12), (Bytes{' ', 'M', 'I', 'L', '.', '2', '.', '1', 0, '4', '.', '3'}));
 }
+
+TEST(E4Golden, MetaTextOffsetsAreBitsWithinTheEntityBlock) {
+  std::vector<e4::MetaOption> options = {
+      {7, "Port MAC", "mac", 612, "port", "hw", {}, {}},
+      {9, "MBI", "24", 124, "glob", "mbi", 8, 57940},
+      {12, "Lanes", "4", 2988, "func", "user", {}, {}},
+  };
+  // Port block 0 starts at byte 560 (612 is bit 416 in it), function block 0 at 2960 (bit 224).
+  const std::string want =
+      "array set nvm_cfg {"
+      "7,name {Port MAC} 7,size mac 7,offset 416 7,entity_name port 7,configType hw "
+      "9,name {MBI} 9,size 24 9,offset 992 9,entity_name glob 9,configType mbi 9,elementSize 8 "
+      "9,exChipNumAttrs 57940 "
+      "12,name {Lanes} 12,size 4 12,offset 224 12,entity_name func 12,configType user }";
+  EXPECT_EQ(e4::meta_text(options), want);
+  Bytes img = e4::meta_image("set a {1 }");  // 10 characters, a NUL, padded to 12
+  EXPECT_EQ(img, (Bytes{'s', 'e', 't', ' ', 'a', ' ', '{', '1', ' ', '}', 0, 0}));
+}
+
+TEST(E4Golden, NvmCfgMacWords) {
+  e4::NvmCfgSpec s;
+  s.mac = 0x001018E40100;
+  Bytes img = e4::nvm_cfg(s);
+  // Port 1's MAC (base + 1) at bytes 612 + 600: high word 0x0010, low word 0x18E40101, little-endian.
+  EXPECT_EQ(slice(img, 1212, 8), (Bytes{0x10, 0x00, 0x00, 0x00, 0x01, 0x01, 0xE4, 0x18}));
+  // Function 3's MAC at bytes 2960 + 3 * 80.
+  EXPECT_EQ(slice(img, 3200, 8), (Bytes{0x10, 0x00, 0x00, 0x00, 0x03, 0x01, 0xE4, 0x18}));
+}

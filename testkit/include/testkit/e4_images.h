@@ -74,22 +74,24 @@ uint32_t mbi_date_word(unsigned year, unsigned month, unsigned day);
 Bytes nvm_cfg_file(const Bytes& image);
 
 // ---------------------------------------------------------------------------------------------
-// META: the configuration meta text, one line "array set nvm_cfg {...}", NUL-padded to a multiple
-// of 4 with at least one NUL.
+// META: the configuration meta text, one line "array set nvm_cfg {...}" (a space before the closing
+// brace), NUL-padded to a multiple of 4 with at least one NUL.
 
 struct MetaOption {
   unsigned id = 0;
   std::string name;
   std::string size;          // a number of bits, or "mac"
-  unsigned offset = 0;       // byte offset in NVM_CFG1 (port and function blocks: of block 0)
+  unsigned offset = 0;       // byte offset in NVM_CFG1 (path, port and function: in block 0); the
+                             // text carries the bit offset within the entity's block
   std::string entity;        // "glob", "port", "func"
   std::string config_type;   // e.g. "hw", "mbi", "user"
   std::optional<unsigned> element_size;
   std::optional<unsigned> ex_chip_num_attrs;
 };
 // The kit's option set: a "Port MAC" option (port entity, size mac), an "mbi" option, an "hw"
-// option over words 39-42, an option with exChipNumAttrs and one whose element size is below its
-// size; `absent_id` adds an option that the adapter's META lacks (0: none).
+// option over words 39-42, an option with exChipNumAttrs, a function MAC list whose element size
+// is below its size and a user option over word 34; `absent_id` adds an option over word 35 (0:
+// none), for a META that the adapter's lacks.
 std::vector<MetaOption> meta_stock_options(unsigned absent_id = 0);
 std::string meta_text(const std::vector<MetaOption>& options);
 Bytes meta_image(const std::string& text);
