@@ -2,6 +2,8 @@
 // same bytes from file to file, measured in the same run. The E1-E3 dump reads NVRAM in one
 // piece without pauses, so the time reported is all engine and transfer time (sleeps: 0).
 #include <benchmark/benchmark.h>
+
+#include "ratio_reporter.h"
 #include <tcl.h>
 
 #include <cstdio>
@@ -108,35 +110,14 @@ BENCHMARK(BM_FileCopy)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Dump)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Prg)->Unit(benchmark::kMillisecond);
 
-// Prints dump and prg time over the file copy of the same run.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& r : runs)
-            times_[r.benchmark_name()] = r.GetAdjustedRealTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-    void Finalize() override
-    {
-        ConsoleReporter::Finalize();
-        const double copy = times_["BM_FileCopy"];
-        if (copy > 0)
-            std::printf("2 MiB dump / file copy: %.1f   prg / file copy: %.1f   chunked-read sleeps: 0 ms\n",
-                        times_["BM_Dump"] / copy, times_["BM_Prg"] / copy);
-    }
-
-private:
-    std::map<std::string, double> times_;
-};
-
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    return 0;
+    using namespace fwupg::nvm::bench;
+    return run_with_ratios(argc, argv, [](const Times& t) {
+        if (const double copy = time_of(t, "BM_FileCopy"); copy > 0)
+            std::printf("2 MiB dump / file copy: %.1f   prg / file copy: %.1f   chunked-read sleeps: 0 ms\n",
+                        time_of(t, "BM_Dump") / copy, time_of(t, "BM_Prg") / copy);
+    });
 }

@@ -2,6 +2,8 @@
 // reading the same bytes once, measured in the same run; the ratio is printed at the end.
 #include <benchmark/benchmark.h>
 
+#include "ratio_reporter.h"
+
 #include <cstdio>
 #include <map>
 #include <string>
@@ -58,33 +60,13 @@ void BM_ReadBytes(benchmark::State& state)
 BENCHMARK(BM_ReadBytes);
 BENCHMARK(BM_MetaParse);
 
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& r : runs)
-            times_[r.benchmark_name()] = r.GetAdjustedRealTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-    void Finalize() override
-    {
-        ConsoleReporter::Finalize();
-        const double read = times_["BM_ReadBytes"];
-        if (read > 0)
-            std::printf("60 KB meta text: parse / read = %.1f\n", times_["BM_MetaParse"] / read);
-    }
-
-private:
-    std::map<std::string, double> times_;
-};
-
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    return 0;
+    using namespace fwupg::nvm::bench;
+    return run_with_ratios(argc, argv, [](const Times& t) {
+        if (const double read = time_of(t, "BM_ReadBytes"); read > 0)
+            std::printf("60 KB meta text: parse / read = %.1f\n", time_of(t, "BM_MetaParse") / read);
+    });
 }

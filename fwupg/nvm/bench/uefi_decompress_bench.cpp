@@ -2,6 +2,8 @@
 // of the same output size, measured in the same run; the ratio is printed at the end.
 #include <benchmark/benchmark.h>
 
+#include "ratio_reporter.h"
+
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -55,34 +57,14 @@ BENCHMARK(BM_Memcpy);
 BENCHMARK(BM_EfiDecompress);
 BENCHMARK(BM_TianoDecompress);
 
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& r : runs)
-            times_[r.benchmark_name()] = r.GetAdjustedRealTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-    void Finalize() override
-    {
-        ConsoleReporter::Finalize();
-        const double copy = times_["BM_Memcpy"];
-        if (copy > 0)
-            std::printf("200 KB decode / memcpy: EFI 1.1 %.1f   Tiano %.1f\n", times_["BM_EfiDecompress"] / copy,
-                        times_["BM_TianoDecompress"] / copy);
-    }
-
-private:
-    std::map<std::string, double> times_;
-};
-
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    return 0;
+    using namespace fwupg::nvm::bench;
+    return run_with_ratios(argc, argv, [](const Times& t) {
+        if (const double copy = time_of(t, "BM_Memcpy"); copy > 0)
+            std::printf("200 KB decode / memcpy: EFI 1.1 %.1f   Tiano %.1f\n", time_of(t, "BM_EfiDecompress") / copy,
+                        time_of(t, "BM_TianoDecompress") / copy);
+    });
 }

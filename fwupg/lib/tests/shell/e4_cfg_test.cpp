@@ -1,0 +1,163 @@
+// Configuration of a simulated E4 adapter through the shell, the real facade and the real engine:
+// "cfg N=V", the facade slots without a front-end caller (31 show, 33 recompute NVM_CFG1), and the
+// configuration upgrade from an NVM_CFG file and a meta text, with the test kit's E4 verifier
+// after every write and the images read back from the NVRAM the management library holds.
+#include <string>
+#include <vector>
+
+#include "e4_adapter_fixture.h"
+#include "fwupg/host_ops_builder.h"
+#include "sim/adapter_builder.h"
+
+using namespace shelltest;
+
+namespace {
+
+class E4CfgTest : public E4AdapterTest {
+protected:
+    // Calls a facade slot from inside a command line, as the adapter's claim and ::toe stand then.
+    int Slot(const std::function<int(HostOps)>& call)
+    {
+        int rc = -99;
+        Command("t_slot", [&](const std::vector<std::string>&) {
+            HostOps ops;
+            BuildHostOps(&ops, g_TclInterp, 0);
+            rc = call(ops);
+            return TCL_OK;
+        });
+        Line("t_slot");
+        return rc;
+    }
+    // The stock NVRAM with NVM_CFG1 built from `cfg` (DEFAULT_CFG stays the stock one).
+    void SetCfg1(const e4::NvmCfgSpec& cfg)
+    {
+        e4::NvramSpec d = e4::stock_nvram({});
+        for (e4::ImageSpec& im : d.images)
+            if (im.type == e4::type::NVM_CFG1) im.data = e4::nvm_cfg(cfg);
+        sim::set_nvram(root.path, adapter.name, e4::build(d).nvram);
+    }
+    static e4::NvmCfgSpec StockCfg()
+    {
+        e4::NvmCfgSpec s;
+        s.mbi = {8, 10, 5};
+        return s;
+    }
+};
+
+TEST_F(E4CfgTest, OptionSetChangesItsWordAndARefusalWritesNothing)
+{
+    ASSERT_EQ(Word(e4::type::NVM_CFG1, 34), 0u);
+    EXPECT_TRUE(Good(Line("cfg 117=0x19")));
+    ExpectValid();
+    EXPECT_EQ(Word(e4::type::NVM_CFG1, 34), 0x19u);
+
+    const Bytes before = Nvram();
+    for (const char* refused : {"cfg 117=0", "cfg 29=3", "cfg 127=1", "cfg 999=1"}) {
+        SCOPED_TRACE(refused);
+        EXPECT_FALSE(Good(Line(refused)));
+        EXPECT_EQ(Nvram(), before);
+    }
+
+    cfg_request r{};
+    r.value = 16;
+    r.option_num = 117;
+    EXPECT_EQ(Slot([&](HostOps ops) { return gpIFwUpgKv9->show_nvm_cfg_e4(ops, &r); }), 0);
+    EXPECT_EQ(r.value, 0x19u);
+}
+
+// Slot 33: every option keeps its value except the "hw" ones (words 39-42 in the kit's meta
+// text), which return to DEFAULT_CFG's.
+TEST_F(E4CfgTest, RecomputedCfg1KeepsUserValuesAndResetsHardwareOptions)
+{
+    e4::NvmCfgSpec cfg = StockCfg();
+    cfg.cfg_version[0] = 7;
+    cfg.words = {{34, 0x19}};
+    SetCfg1(cfg);
+    EXPECT_EQ(Slot([&](HostOps ops) { return gpIFwUpgKv9->update_nvm_cfg1_e4(ops); }), 0);
+    ExpectValid();
+    EXPECT_EQ(Word(e4::type::NVM_CFG1, 39), 1u);
+    EXPECT_EQ(Word(e4::type::NVM_CFG1, 34), 0x19u);
+    EXPECT_EQ(Word(e4::type::NVM_CFG1, 154), 0x18E40100u);  // port 0's MAC
+}
+
+class E4UpdateCfgTest : public E4CfgTest {
+protected:
+    // The new defaults: configuration version 2, another storage default and other MACs.
+    std::string NewCfgFile()
+    {
+        e4::NvmCfgSpec s = StockCfg();
+        s.cfg_version[0] = 2;
+        s.mac = 0x00AABBCC0000;
+        s.words = {{34, 0x1}};
+        return File("nvm_cfg.bin", e4::nvm_cfg_file(e4::nvm_cfg(s)));
+    }
+    std::string MetaFile() { return File("nvm_meta.txt", e4::meta_image(e4::meta_text(e4::meta_stock_options(9)))); }
+};
+
+TEST_F(E4UpdateCfgTest, ChangedOptionAndMacsSurviveNewDefaultsComeIn)
+{
+    ASSERT_TRUE(Good(Line("cfg 117=0x19")));
+    const std::string cfg = NewCfgFile(), meta = MetaFile();
+    EXPECT_TRUE(Good(Line("update_cfg -F " + cfg + " " + meta)));
+    ExpectValid();
+    EXPECT_EQ(Word(e4::type::NVM_CFG1, 34), 0x19u);  // changed on the adapter: kept
+    EXPECT_EQ(Word(e4::type::NVM_CFG1, 39), 2u);     // "hw": the new default
+    EXPECT_EQ(Word(e4::type::DEFAULT_CFG, 39), 2u);
+    EXPECT_EQ(Word(e4::type::DEFAULT_CFG, 34), 0x1u);  // not a kept option: the new default
+    for (uint32_t type : {e4::type::NVM_CFG1, e4::type::DEFAULT_CFG}) {
+        SCOPED_TRACE(type);
+        EXPECT_EQ(Word(type, 153), 0x0010u);  // port MACs kept in both images
+        EXPECT_EQ(Word(type, 154 + 150), 0x18E40101u);
+        EXPECT_EQ(Word(type, 741 + 20 * 3), 0x18E40103u);  // function MACs too
+    }
+    const Bytes new_meta = Image(e4::type::META);
+    const std::string text(new_meta.begin(), new_meta.end());
+    EXPECT_NE(text.find("9,name {Option absent from the adapter}"), std::string::npos);
+
+    // The same files again without -F: the configuration version is the one in NVRAM.
+    const Bytes before = Nvram();
+    EXPECT_FALSE(Good(Line("update_cfg " + cfg + " " + meta)));
+    EXPECT_EQ(Nvram(), before);
+}
+
+TEST_F(E4UpdateCfgTest, MetaFromABundleAndABundleWithoutOne)
+{
+    const std::string cfg = NewCfgFile();
+    const Bytes text = e4::meta_image(e4::meta_text(e4::meta_stock_options(9)));
+    const std::string with = File("with.bin", e4::bundle({{e4::type::LIM, Bytes(64, 1)}, {e4::type::META, text}}));
+    const std::string without = File("without.bin", e4::bundle({{e4::type::LIM, Bytes(64, 1)}}));
+    const Bytes before = Nvram();
+    EXPECT_FALSE(Good(Line("update_cfg -F " + cfg + " " + without)));
+    EXPECT_EQ(Nvram(), before);
+    EXPECT_TRUE(Good(Line("update_cfg -F " + cfg + " " + with)));
+    ExpectValid();
+    EXPECT_EQ(Image(e4::type::META), text);
+}
+
+// A failed DEFAULT_CFG write (the third NVRAM write: NVM_CFG1 goes as header and data first) fails
+// the command, and META is still written.
+class E4UpdateCfgFaultTest : public E4UpdateCfgTest {
+protected:
+    void BeforeStart() override
+    {
+        sim::Control control;
+        sim::FaultRule rule;
+        rule.ordinal = yxmapi::ord::kWriteNvram;
+        rule.nth = 3;
+        control.faults.push_back(rule);
+        sim::write_control(root.path, control);
+    }
+};
+
+TEST_F(E4UpdateCfgFaultTest, AFailedDefaultCfgWriteFailsTheCommand)
+{
+    const Bytes old_default = Image(e4::type::DEFAULT_CFG);
+    EXPECT_FALSE(Good(Line("update_cfg -F " + NewCfgFile() + " " + MetaFile())));
+    ExpectValid();
+    EXPECT_EQ(Word(e4::type::NVM_CFG1, 39), 2u);
+    EXPECT_EQ(Image(e4::type::DEFAULT_CFG), old_default);
+    const Bytes meta = Image(e4::type::META);
+    EXPECT_NE(std::string(meta.begin(), meta.end()).find("9,name"), std::string::npos);
+}
+
+}  // namespace

@@ -1,0 +1,126 @@
+// What follows an MBI package upgrade of a simulated E4 adapter, through the shell, the real
+// facade and the real engine: the board fix-ups by PCI ids (options, version texts in VPD, the
+// stored option sets behind DONVM_TRANSLATION), VPD V9 on the boards that keep the MBI version
+// there, and the guard that refuses a package dropping the storage protocols the board runs.
+#include <cstdlib>
+#include <string>
+
+#include "e4_adapter_fixture.h"
+#include "testkit/e4_rom.h"
+#include "testkit/package.h"
+
+using namespace shelltest;
+
+namespace {
+
+// The data of a VPD keyword in an image, empty when absent.
+std::string VpdField(const Bytes& b, const std::string& key)
+{
+    for (size_t i = 0; i + 3 <= b.size(); ++i)
+        if (b[i] == uint8_t(key[0]) && b[i + 1] == uint8_t(key[1]) && i + 3 + b[i + 2] <= b.size())
+            if (b[i + 2] && b[i + 3] >= '0' && b[i + 3] <= '9')
+                return std::string(b.begin() + i + 3, b.begin() + i + 3 + b[i + 2]);
+    return "";
+}
+
+class E4FixupTest : public E4AdapterTest {
+protected:
+    void TearDown() override
+    {
+        unsetenv("DONVM_TRANSLATION");
+        unsetenv("DO_DOWNGRADE_AHKESP");
+        E4AdapterTest::TearDown();
+    }
+    // An MBI package for this board: a boot-agent ROM, and an NVM_CFG image when `cfg` is given.
+    std::string Package(uint8_t minor, const Bytes& cfg = {})
+    {
+        testkit::PackageSpec p;
+        p.major = 8;
+        p.minor = minor;
+        p.build = 0;
+        e4::RomSpec rom = e4::mba_stock("0.7.10");
+        rom.vendor = 0x1077;
+        rom.device = did;
+        p.entries = {{testkit::package_tag("MBA"), e4::mba_rom(rom), {}, {}}};
+        if (!cfg.empty()) p.entries.push_back({testkit::package_tag("NVM_CFG"), cfg, {}, {}});
+        p.rows = {{0x1077, did, svid, ssid, 0x3}};
+        return File("mbi.bin", testkit::package(p));
+    }
+};
+
+class E4Board00CF : public E4FixupTest {
+protected:
+    E4Board00CF() { did = 0x1664, svid = 0x1590, ssid = 0x00CF; }
+};
+
+TEST_F(E4Board00CF, OptionsAndVersionTextsFollowTheUpgrade)
+{
+    EXPECT_TRUE(Good(Line("_upgrade -mbi " + Package(12))));
+    ExpectValid();
+    for (uint32_t f = 0; f < 16; ++f)
+        EXPECT_EQ(Word(e4::type::NVM_CFG1, 752 + 20 * f) & 3, 1u) << f;  // option 202 on every function
+    EXPECT_EQ(Word(e4::type::NVM_CFG1, 11) >> 31, 1u);                   // option 208
+    EXPECT_EQ(Word(e4::type::NVM_CFG1, 22) >> 8 & 0xF, 0u);             // no stored set without the switch
+    // The boot agent of the package (0.7.10, UEFI driver 7.10) as the version words read.
+    EXPECT_EQ(VpdField(Image(e4::type::VPD), "V1"), "0.7.10");    // legacy image's code revision 0x70A
+    EXPECT_EQ(VpdField(Image(e4::type::VPD), "V6"), "7.0.0.10");  // UEFI driver version word 0x7000A
+}
+
+TEST_F(E4Board00CF, TheTranslationSwitchAddsTheStoredSet)
+{
+    for (const char* value : {"troskel", "3904R7", "7462"}) {
+        SCOPED_TRACE(value);
+        sim::set_nvram(root.path, adapter.name, e4::build(e4::stock_nvram({})).nvram);
+        setenv("DONVM_TRANSLATION", value, 1);
+        EXPECT_TRUE(Good(Line("_upgrade -F -mbi " + Package(12))));
+        ExpectValid();
+        EXPECT_EQ(Word(e4::type::NVM_CFG1, 22) >> 8 & 0xF, 7u);  // option 83
+        EXPECT_EQ(Word(e4::type::NVM_CFG1, 146) >> 17 & 7, 1u);  // option 145 on both ports
+        EXPECT_EQ(Word(e4::type::NVM_CFG1, 296) >> 17 & 7, 1u);
+        EXPECT_EQ(Word(e4::type::NVM_CFG1, 142) & 0xFF, 0u);     // 10=16 is out of range: left out
+        EXPECT_EQ(Word(e4::type::NVM_CFG1, 752) & 3, 1u);        // and the option step still ran
+    }
+    for (const char* value : {"", "TROSKEL2"}) {
+        SCOPED_TRACE(value);
+        sim::set_nvram(root.path, adapter.name, e4::build(e4::stock_nvram({})).nvram);
+        setenv("DONVM_TRANSLATION", value, 1);
+        EXPECT_TRUE(Good(Line("_upgrade -F -mbi " + Package(12))));
+        EXPECT_EQ(Word(e4::type::NVM_CFG1, 22) >> 8 & 0xF, 0u);
+    }
+}
+
+class E4Board0003 : public E4FixupTest {
+protected:
+    E4Board0003() { did = 0x8090, svid = 0x1077, ssid = 0x0003; }
+};
+
+TEST_F(E4Board0003, VpdV9TakesTheMbiVersion)
+{
+    EXPECT_TRUE(Good(Line("_upgrade -mbi " + Package(12))));
+    ExpectValid();
+    EXPECT_EQ(VpdField(Image(e4::type::VPD), "V9"), "8.12.0");
+}
+
+class E4Board021E : public E4FixupTest {
+protected:
+    E4Board021E() { did = 0x8070, svid = 0x1590, ssid = 0x021E; }
+};
+
+// NVRAM runs FCoE and Ethernet (option 117 = 0x3); an older package whose configuration offers
+// Ethernet only is refused even with -F, unless DO_DOWNGRADE_AHKESP is set.
+TEST_F(E4Board021E, DowngradeDroppingStorageIsRefused)
+{
+    ASSERT_TRUE(Good(Line("cfg 117=0x3")));
+    Bytes cfg(4240, 0);
+    testkit::put_be32(&cfg[136], 0x1);
+    const std::string pkg = Package(9, cfg);
+    const Bytes before = Nvram();
+    EXPECT_FALSE(Good(Line("_upgrade -F -mbi " + pkg)));
+    EXPECT_EQ(Nvram(), before);
+
+    setenv("DO_DOWNGRADE_AHKESP", "1", 1);
+    EXPECT_TRUE(Good(Line("_upgrade -F -mbi " + pkg)));
+    ExpectValid();
+}
+
+}  // namespace
