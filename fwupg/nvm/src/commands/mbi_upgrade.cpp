@@ -22,10 +22,13 @@
 #include "fwupg/nvm/e123/directory.h"
 #include "fwupg/nvm/e123/ext_install.h"
 #include "fwupg/nvm/e123/image_table.h"
+#include "fwupg/nvm/e4/board_fixups.h"
+#include "fwupg/nvm/e4/cfg_editor.h"
 #include "fwupg/nvm/e4/directory.h"
 #include "fwupg/nvm/e4/image_table.h"
 #include "fwupg/nvm/e4/nvm_cfg.h"
 #include "fwupg/nvm/e4/versions.h"
+#include "fwupg/nvm/e4/vpd.h"
 
 using namespace fwupg::nvm;
 
@@ -52,6 +55,9 @@ struct MbiFamily {
     void (*before_compare)(Tcl_Interp*, uint32_t* version, uint32_t* date);
     void (*before_commands)(Tcl_Interp*, fwupg::FwPackage&);
     int (*store)(Tcl_Interp*, uint32_t version, uint32_t date);
+    // Asked when NVRAM holds a newer version than the package; true refuses the package even with
+    // -F (null: never).
+    bool (*downgrade_blocked)(Tcl_Interp*, fwupg::FwPackage&);
 };
 
 void e123_before_compare(Tcl_Interp* interp, uint32_t* version, uint32_t* date)
@@ -77,7 +83,8 @@ void e4_before_commands(Tcl_Interp* interp, fwupg::FwPackage& package)
 
 // Both configuration images carry the version. NVM_CFG1, the one the adapter reports, is written
 // last and only after DEFAULT_CFG took it: a failed store leaves it at the 0 ("not configured")
-// that the package's own upgrades left, never at a version the command reports as failed.
+// that the package's own upgrades left, never at a version the command reports as failed. Then
+// the boards that keep the MBI version in VPD V9 get it, and the board fix-ups run.
 int e4_store(Tcl_Interp*, uint32_t version, uint32_t date)
 {
     for (uint32_t type : {fwupg::nvm::e4::kDefaultCfg, fwupg::nvm::e4::kNvmCfg1}) {
@@ -85,7 +92,22 @@ int e4_store(Tcl_Interp*, uint32_t version, uint32_t date)
         if (e4_nvm_cfg_mbi_version(&v, &d, 1, type) != 0)
             return 1;
     }
+    if (common_nvm_board_in_mbi_vpd_list(uint16_t(toe_number("VID")), uint16_t(toe_number("SVID")),
+                                         uint16_t(toe_number("SSID")))) {
+        char text[50];
+        common_nvm_mbi_version_str(version, text, sizeof text);
+        if (common_nvm_e4_set_vpd_field("V9", text) != 0) {
+            fwupg_dbg_printf("Failed to program VPD V9 into Extended VPD.\n");
+            return 1;
+        }
+    }
+    fwupg::nvm::e4::board_fixups_after_mbi();
     return 0;
+}
+
+bool e4_downgrade_blocked(Tcl_Interp* interp, fwupg::FwPackage& package)
+{
+    return e4_mbi_downgrade_blocked(interp, package, uint32_t(toe_number("SSID")));
 }
 
 int e123_store(Tcl_Interp* interp, uint32_t version, uint32_t date)
@@ -93,8 +115,8 @@ int e123_store(Tcl_Interp* interp, uint32_t version, uint32_t date)
     return common_nvm_set_mbi_version(interp, version, date) == 0 ? 0 : 1;
 }
 
-constexpr MbiFamily kE123{common_nvm_get_mbi_version, 8, e123_before_compare, no_step, e123_store};
-constexpr MbiFamily kE4{e4_read, 0, e4_no_compare_step, e4_before_commands, e4_store};
+constexpr MbiFamily kE123{common_nvm_get_mbi_version, 8, e123_before_compare, no_step, e123_store, nullptr};
+constexpr MbiFamily kE4{e4_read, 0, e4_no_compare_step, e4_before_commands, e4_store, e4_downgrade_blocked};
 
 int mbi_upgrade(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[], const MbiFamily& family)
 {
@@ -134,6 +156,11 @@ int mbi_upgrade(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[], const MbiFa
     char nvm_text[50], pkg_text[50];
     common_nvm_mbi_version_str(nvm_version, nvm_text, sizeof nvm_text);
     common_nvm_mbi_version_str(pkg_version, pkg_text, sizeof pkg_text);
+    if (family.downgrade_blocked && pkg_version < nvm_version && family.downgrade_blocked(interp, package)) {
+        fwupg_dbg_printf("Given version(%s) is older than NVRAM version(%s).\n", pkg_text, nvm_text);
+        set_last_error(142);
+        return 1;
+    }
     if (!force && pkg_version <= nvm_version) {
         char text[200];
         std::snprintf(text, sizeof text,

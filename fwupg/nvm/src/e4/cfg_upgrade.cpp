@@ -30,6 +30,16 @@ std::vector<uint8_t> load(uint32_t type)
     return std::vector<uint8_t>(raw, raw + len);
 }
 
+// NVM_CFG1 or DEFAULT_CFG of the adapter, with the message when it has none.
+std::vector<uint8_t> load_required(uint32_t type)
+{
+    std::vector<uint8_t> image = load(type);
+    if (image.empty())
+        fwupg_dbg_printf("%s", type == kNvmCfg1 ? "ERROR: Can't find NVM_CFG image on board.\n"
+                                                : "ERROR: Can't find DEFUALT_CFG image on board.\n");
+    return image;
+}
+
 ByteSpan span(const std::vector<uint8_t>& v) { return {v.data(), uint32_t(v.size())}; }
 
 // Programs one configuration image with its messages: 0 or 1.
@@ -60,16 +70,10 @@ bool e4_bundle_meta(const std::vector<uint8_t>& bundle, std::vector<uint8_t>& me
 
 int e4_update_cfg(const UpdateCfgRequest& request)
 {
-    const std::vector<uint8_t> old_default = load(kDefaultCfg);
-    if (old_default.empty()) {
-        fwupg_dbg_printf("ERROR: Can't find DEFUALT_CFG image on board.\n");
-        return 1;
-    }
-    const std::vector<uint8_t> old_cfg = load(kNvmCfg1);
-    if (old_cfg.empty()) {
-        fwupg_dbg_printf("ERROR: Can't find NVM_CFG image on board.\n");
-        return 1;
-    }
+    const std::vector<uint8_t> old_default = load_required(kDefaultCfg);
+    if (old_default.empty()) return 1;
+    const std::vector<uint8_t> old_cfg = load_required(kNvmCfg1);
+    if (old_cfg.empty()) return 1;
     std::vector<uint8_t> old_meta = load(kMeta);
     if (old_meta.empty()) {
         if (uint32_t(toe_number("SSID")) != kSsidWithoutMeta) {
@@ -126,16 +130,10 @@ void carry_identity(const std::vector<uint8_t>& cfg, std::vector<uint8_t>& out)
 
 int recompute_cfg1()
 {
-    const std::vector<uint8_t> cfg = load(kNvmCfg1);
-    if (cfg.empty()) {
-        fwupg_dbg_printf("ERROR: Can't find NVM_CFG image on board.\n");
-        return 1;
-    }
-    const std::vector<uint8_t> defaults = load(kDefaultCfg);
-    if (defaults.empty()) {
-        fwupg_dbg_printf("ERROR: Can't find DEFUALT_CFG image on board.\n");
-        return 1;
-    }
+    const std::vector<uint8_t> cfg = load_required(kNvmCfg1);
+    if (cfg.empty()) return 1;
+    const std::vector<uint8_t> defaults = load_required(kDefaultCfg);
+    if (defaults.empty()) return 1;
     const std::vector<uint8_t> meta = load(kMeta);
     std::vector<uint8_t> out, out_default;
     if (!meta.empty()) {

@@ -69,7 +69,8 @@ int e4_nvm_cfg_port_count(uint32_t* out)
         fwupg_dbg_printf("ERROR: Fail to read from nvm\n");
         return -1;
     }
-    switch (mode) {
+    // Options 104, 105 and 208 share the word (bits 26-31); the port mode is what lies below them.
+    switch (mode & 0x03FFFFFFu) {
     case 2: case 11: case 13: *out = 1; break;
     case 3: case 4: case 5: case 14: *out = 4; break;
     default: *out = 2; break;

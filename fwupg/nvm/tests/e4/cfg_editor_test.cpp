@@ -4,6 +4,7 @@
 // is read back from the bytes the channel got (header at offset 0, then the image at offset 0).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -12,6 +13,7 @@
 #include "fwupg/engine_procs.h"
 #include "fwupg/fw_package.h"
 #include "fwupg/nvm/e4/cfg_editor.h"
+#include "fwupg/nvm/e4/cfg_upgrade.h"
 #include "fwupg/nvm/e4/nvm_cfg.h"
 #include "kit_e4_board.h"
 #include "platform/testing/temp_root.h"
@@ -27,18 +29,22 @@ using testkit::Bytes;
 // A stock board whose NVM_CFG1 has the given words, with ::toe(PORT_CNT) and ::toe(FUNC_NUM).
 struct CfgBoard {
     explicit CfgBoard(std::vector<std::pair<uint32_t, uint32_t>> words = {}, unsigned ports = 2, unsigned func = 0,
-                      bool vpd = true)
-        : board(description(std::move(words), vpd))
+                      std::vector<uint32_t> without = {})
+        : board(description(std::move(words), without))
     {
         board.adapter.set_toe("PORT_CNT", std::to_string(ports));
         board.adapter.set_toe("FUNC_NUM", std::to_string(func));
         before = board.adapter.nvram;
         take_debug_text();
     }
-    static e4::NvramSpec description(std::vector<std::pair<uint32_t, uint32_t>> words, bool vpd)
+    // The stock board without the images of the types in `without`.
+    static e4::NvramSpec description(std::vector<std::pair<uint32_t, uint32_t>> words,
+                                     const std::vector<uint32_t>& without)
     {
         e4::NvramSpec d = e4::stock_nvram({});
-        std::erase_if(d.images, [&](const e4::ImageSpec& im) { return !vpd && im.type == e4::type::VPD; });
+        std::erase_if(d.images, [&](const e4::ImageSpec& im) {
+            return std::find(without.begin(), without.end(), im.type) != without.end();
+        });
         for (e4::ImageSpec& im : d.images)
             if (im.type == e4::type::NVM_CFG1) {
                 e4::NvmCfgSpec s;
@@ -239,7 +245,7 @@ TEST(E4CfgShow, SummaryAndSelectors)
     EXPECT_EQ(rc, 0);
     EXPECT_TRUE(b.untouched());
 
-    CfgBoard novpd({}, 2, 0, false);
+    CfgBoard novpd({}, 2, 0, {e4::type::VPD});
     EXPECT_EQ(show(novpd, 8192), "Unable to find VPD image in NVM\n");
 }
 
@@ -266,6 +272,20 @@ TEST(E4CfgPortCount, OptionBitsAboveThePortModeDontCount)
         EXPECT_EQ(e4_nvm_cfg_port_count(&out), 0);
         EXPECT_EQ(out, ports) << std::hex << word11;
     }
+}
+
+// Without a META image, the recomputed NVM_CFG1 is DEFAULT_CFG with the board's identity carried
+// over: MBI version and date, bytes 16-35, the port MACs and the function blocks' MAC words.
+TEST(E4CfgRecompute, WithoutMetaTheDefaultsTakeTheBoardsIdentity)
+{
+    CfgBoard b({{34, 0x19}, {4, 0x1234}, {5, 0xAAAA}, {31, 0xAB080A06}, {304, 0x11112222}, {847, 0x5555},
+                {848, 0x6666}, {850, 0x7777}},
+               2, 0, {e4::type::META});
+    EXPECT_EQ(update_nvm_cfg1_e4(b.board.adapter.ops()), 0);
+    EXPECT_EQ(b.word(34), 0u);  // the default
+    for (auto [w, v] : {std::pair{4u, 0x1234u}, {5u, 0xAAAAu}, {31u, 0x00080A06u}, {304u, 0x11112222u},
+                        {847u, 0x5555u}, {848u, 0x6666u}, {850u, 0x7777u}})
+        EXPECT_EQ(b.word(w), v) << w;
 }
 
 class E4Downgrade : public ::testing::Test {
