@@ -3,81 +3,13 @@
 // starts the bank a bundle went into, and the test kit's E4 verifier checks the NVRAM after every
 // write.
 #include <cstdio>
-#include <cstring>
 #include <string>
 
-#include "fwupg/command_exec.h"
-#include "fwupg/fwupg_kv9.h"
-#include "fwupg/selected_nic.h"
-#include "fwupg/session_state.h"
-#include "fwupg/yxmapi_client.h"
-#include "shell_fixture.h"
-#include "testkit/e4_describe.h"
-#include "testkit/e4_images.h"
-#include "testkit/e4_reader.h"
+#include "e4_adapter_fixture.h"
 
 using namespace shelltest;
-namespace e4 = testkit::e4;
-using testkit::Bytes;
 
 namespace {
-
-class E4AdapterTest : public ShellTest {
-protected:
-    void SetUp() override
-    {
-        sim::AdapterSpec desc = sim::make_adapter(yxmapi::kFamilyE4, 1, "e4");
-        desc.vid = 0x1077;
-        desc.did = 0x1634;
-        desc.svid = 0x1077;
-        desc.ssid = 0xE4F1;
-        desc.chip_id = sim::chip_id_e4(0x1634, 1, 0);
-        desc.flash_word = 0x40000;
-        desc.active_bundle = 0;
-        Start(desc);
-        sim::set_nvram(root.path, adapter.name, e4::build(e4::stock_nvram({})).nvram);  // MFW 8.10.5.0
-    }
-
-    // Runs one command line as a builder would (claim, ::toe, the line, "q"); returns its code.
-    uint32_t Line(const std::string& line)
-    {
-        std::memset(g_CommandBuffer, 0, sizeof g_CommandBuffer);
-        std::snprintf(g_CommandBuffer, sizeof g_CommandBuffer, "%s", line.c_str());
-        g_uUpgRetCode = 0;
-        ProcessCommand();
-        return g_uUpgRetCode;
-    }
-    std::string File(const char* name, const Bytes& bytes)
-    {
-        const std::string path = root.file(name);
-        testkit::write_file(path, bytes);
-        return "{" + path + "}";
-    }
-    Bytes Nvram() const { return sim::read_nvram(root.path, adapter.name); }
-    void ExpectValid() const
-    {
-        const e4::Report r = e4::verify(Nvram());
-        EXPECT_TRUE(r.ok()) << r.text();
-    }
-    std::string Version(uint32_t type) const
-    {
-        auto image = e4::find_image(Nvram(), type);
-        return image ? image->version : "(absent)";
-    }
-    std::string RunningMfw() const
-    {
-        yxmapi::MfwInfo info;
-        info.prepare(yxmapi::kMfwInfoVersion);
-        EXPECT_EQ(fwupg::yx::GetMfwInfo(adapter.api_handle, &info), 0u);
-        return std::string(info.get(yxmapi::mfw::kVersion));
-    }
-
-    FacadeSwap realEngine{GetFwUpgKv9Instance()};
-};
-
-constexpr uint32_t kOk = 0, kRebootPending = 95;
-// Once a line of the session wrote NVRAM, every later good line ends "reboot pending".
-bool Good(uint32_t code) { return code == kOk || code == kRebootPending; }
 
 TEST_F(E4AdapterTest, BundleGoesIntoTheIdleBankAndRunsAfterAReset)
 {
