@@ -23,6 +23,20 @@ constexpr const char* kNewMfw = "8.12.3.0";
 constexpr const char* kNewMba = "0.7.10";
 constexpr uint8_t kNewMbi[3] = {8, 12, 3};
 
+// The storage-protocol option (NVM_CFG1 word 34) as changed on the board, and the configuration
+// image's version (words 39-42) before and after the update.
+constexpr uint32_t kStorageWord = 34, kBoardStorage = 0x19, kNewDefaultStorage = 0x1;
+constexpr uint32_t kOldCfgVersion = 1, kNewCfgVersion = 2;
+
+e4::NvmCfgSpec cfg_spec(const char* mbi) {
+  e4::NvmCfgSpec c;
+  unsigned a = 0, b = 0, d = 0;
+  std::sscanf(mbi, "%u.%u.%u", &a, &b, &d);
+  c.mbi = {a, b, d};
+  c.mac = 0x001000000000ull | kMacBase;
+  return c;
+}
+
 Bytes board_nvram() {
   e4::StockSpec s;
   s.mfw = kOldMfw;
@@ -31,7 +45,22 @@ Bytes board_nvram() {
   s.port_mode = 1;  // two ports
   s.mac = 0x001000000000ull | kMacBase;
   s.size = kNvramSize;
-  return e4::build(e4::stock_nvram(s)).nvram;
+  e4::NvramSpec d = e4::stock_nvram(s);
+  e4::NvmCfgSpec changed = cfg_spec(kOldMbi);
+  changed.cfg_version[0] = kOldCfgVersion;
+  changed.words = {{kStorageWord, kBoardStorage}};
+  for (e4::ImageSpec& im : d.images)
+    if (im.type == e4::type::NVM_CFG1) im.data = e4::nvm_cfg(changed);
+  return e4::build(d).nvram;
+}
+
+// The package's new default configuration (as the big-endian file) and its meta text.
+Bytes new_nvm_cfg() {
+  e4::NvmCfgSpec c = cfg_spec("8.12.3");
+  c.cfg_version[0] = kNewCfgVersion;
+  c.mac = 0x00AA00000000ull;  // placeholder MACs: the board keeps its own
+  c.words = {{kStorageWord, kNewDefaultStorage}};
+  return e4::nvm_cfg_file(e4::nvm_cfg(c));
 }
 
 Bytes new_mba() {
@@ -76,8 +105,12 @@ void write_e4_demo(const std::string& root, const std::string& fwdir, uint32_t& 
   p.date1 = 6;
   p.date2 = 15;
   p.year = 2024;
-  p.entries = {{package_tag("MFW"), mfw, {}, {}}, {package_tag("MBA"), new_mba(), {}, {}}};
-  p.rows = {{kVid, kDid, kSvid, kSsid, 0x3}};
+  // NVM_CFG and META make the package's "update_cfg -F" line: the configuration upgrade.
+  p.entries = {{package_tag("MFW"), mfw, {}, {}},
+               {package_tag("MBA"), new_mba(), {}, {}},
+               {package_tag("NVM_CFG"), new_nvm_cfg(), {}, {}},
+               {package_tag("META"), e4::meta_image(e4::meta_text(e4::meta_stock_options())), {}, {}}};
+  p.rows = {{kVid, kDid, kSvid, kSsid, 0xF}};
   write_file(fwdir + "/mbi_e4.bin", package(p));
   out.files.push_back("mbi_e4.bin");
   models.push_back({"Demo 57980S dual-port adapter", "1077", "1634", "1077", "E4F1",

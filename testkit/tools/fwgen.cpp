@@ -63,6 +63,7 @@ const char* const kUsage =
     "  e4-cfg OUT [--mbi A.B.C] [--port-mode N] [--be]\n"
     "                                      NVM_CFG1 image (4240 bytes), or the big-endian NVM_CFG file\n"
     "  e4-meta OUT                         META text image\n"
+  "  e4-cfg-words NVRAM WORD...          words of NVM_CFG1 and DEFAULT_CFG in an E4 NVRAM\n"
     "  e4-vpd OUT [--v9 TEXT]              E4 VPD image\n"
     "  e4-mba OUT VERSION [--uncompressed] [--clp N] [--fcode N] [--efi-version MAJOR.MINOR]\n"
     "                                      boot-agent ROM: PCI 3.0 image and EFI x64 driver\n"
@@ -371,6 +372,27 @@ int cmd_e4_cfg(const Cmd& c) {
   return 0;
 }
 
+// Words of the configuration images in NVRAM (without the trailing CRC).
+int cmd_e4_cfg_words(const Cmd& c) {
+  if (c.pos.size() < 2) throw Usage("e4-cfg-words needs an NVRAM file and word numbers");
+  Bytes nv = read_file(c.pos[0]);
+  for (uint32_t type : {e4::type::NVM_CFG1, e4::type::DEFAULT_CFG}) {
+    auto im = e4::find_image(nv, type);
+    if (!im) {
+      std::printf("%-11s absent\n", type == e4::type::NVM_CFG1 ? "NVM_CFG1" : "DEFAULT_CFG");
+      continue;
+    }
+    std::printf("%-11s", im->name.c_str());
+    for (size_t i = 1; i < c.pos.size(); ++i) {
+      uint32_t w = uint32_t(parse_number(c.pos[i]));
+      if (uint64_t(w) * 4 + 4 + 4 > im->entry.length) throw Usage("word " + c.pos[i] + " is past the image");
+      std::printf(" [%u]=0x%08X", w, get_le32(&nv[im->entry.offset + 4 * w]));
+    }
+    std::printf("\n");
+  }
+  return 0;
+}
+
 int cmd_e4_meta(const Cmd& c) {
   need(c, 1, 1);
   write_file(c.pos[0], e4::meta_image(e4::meta_text(e4::meta_stock_options())));
@@ -458,6 +480,7 @@ int main(int argc, char** argv) {
       {"e4-bundle", {cmd_e4_bundle, {"--bank", "--magic", "--truncate"}}},
       {"e4-cfg", {cmd_e4_cfg, {"--mbi", "--port-mode"}}},
       {"e4-meta", {cmd_e4_meta, {}}},
+      {"e4-cfg-words", {cmd_e4_cfg_words, {}}},
       {"e4-vpd", {cmd_e4_vpd, {"--v9"}}},
       {"e4-mba", {cmd_e4_mba, {"--clp", "--fcode", "--efi-version"}}},
       {"efi-compress", {cmd_efi_compress, {}}},
