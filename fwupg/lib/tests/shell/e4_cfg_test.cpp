@@ -143,10 +143,11 @@ protected:
         sim::Control control;
         sim::FaultRule rule;
         rule.ordinal = yxmapi::ord::kWriteNvram;
-        rule.nth = 3;
+        rule.nth = refused_write;
         control.faults.push_back(rule);
         sim::write_control(root.path, control);
     }
+    uint32_t refused_write = 3;
 };
 
 TEST_F(E4UpdateCfgFaultTest, AFailedDefaultCfgWriteFailsTheCommand)
@@ -158,6 +159,23 @@ TEST_F(E4UpdateCfgFaultTest, AFailedDefaultCfgWriteFailsTheCommand)
     EXPECT_EQ(Image(e4::type::DEFAULT_CFG), old_default);
     const Bytes meta = Image(e4::type::META);
     EXPECT_NE(std::string(meta.begin(), meta.end()).find("9,name"), std::string::npos);
+}
+
+// An image goes in, but the write that returns NVM_CFG1's MBI version to "not configured" (the
+// fourth write: image header, image, then NVM_CFG1's header and data) is refused: the upgrade
+// fails rather than leave the old MBI version standing over the changed image.
+class E4MbiClearFaultTest : public E4UpdateCfgFaultTest {
+protected:
+    E4MbiClearFaultTest() { refused_write = 4; }
+};
+
+TEST_F(E4MbiClearFaultTest, AFailedMbiVersionClearFailsTheUpgrade)
+{
+    const std::string lim = File("lim.bin", e4::stock_image(e4::type::LIM, "8.12.3.0"));
+    EXPECT_FALSE(Good(Line("_upgrade -lim " + lim)));
+    ExpectValid();
+    EXPECT_EQ(Version(e4::type::LIM), "LIM 8.12.3.0");
+    EXPECT_EQ(e4::find_image(Nvram(), e4::type::NVM_CFG1)->version, "8.10.5");
 }
 
 }  // namespace

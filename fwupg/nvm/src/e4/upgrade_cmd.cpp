@@ -9,6 +9,7 @@
 #include "fwupg/nvm/base/access.h"
 #include "fwupg/nvm/base/console.h"
 #include "fwupg/nvm/e4/commands.h"
+#include "fwupg/nvm/e4/directory.h"
 #include "fwupg/nvm/e4/image_table.h"
 #include "fwupg/nvm/e4/nvm_cfg.h"
 #include "fwupg/nvm/e4/program.h"
@@ -91,8 +92,16 @@ int upgrade_cmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
         report("\r\nUpgrading %s failed\r\n", what, 1);
         return -1;
     }
-    uint32_t zero_version = 0, zero_date = 0;
-    e4_nvm_cfg_mbi_version(&zero_version, &zero_date, 1, kNvmCfg1);
+    // The MBI version goes back to 0 ("not configured") until a package stores its own. When the
+    // adapter has NVM_CFG1 and the write fails, it would go on reporting its old MBI version over
+    // images that changed: the upgrade fails.
+    uint32_t zero_version = 0, zero_date = 0, cfg_off = 0, cfg_len = 0;
+    if (e4_nvm_cfg_mbi_version(&zero_version, &zero_date, 1, kNvmCfg1) != 0 &&
+        e4_nvm_find_image(kNvmCfg1, &cfg_off, &cfg_len, nullptr) == 0) {
+        set_last_error(kLastErrorProgram);
+        report("\r\nUpgrading %s failed\r\n", what, 1);
+        return -1;
+    }
     report("\r\nUpgrading %s is success\r\n", what, 6);
     return 0;
 }
