@@ -59,6 +59,16 @@ run -d report.xml
 if [ -f report.xml ]; then
   echo "== discovery report: $tool/report.xml"
 fi
+# The E4 board's configuration words before the update: the storage-protocol option (word 34) as
+# changed on the board, the configuration version (word 39) and port 0's MAC (words 153-154).
+e4_cfg_words() {
+  for nvram in "$root"/adapters/e4-*-p0.nvram; do
+    [ -e "$nvram" ] || continue
+    echo "== fwgen e4-cfg-words $(basename "$nvram") 34 39 153 154 ($1):"
+    "$fwgen" e4-cfg-words "$nvram" 34 39 153 154 || true
+  done
+}
+e4_cfg_words "before the update"
 run -u report.xml
 run -c
 
@@ -78,6 +88,9 @@ for nvram in "$root"/adapters/e4-*-p0.nvram; do
   echo "== fwgen e4-list $(basename "$nvram"):"
   "$fwgen" e4-list "$nvram" || true
 done
+# The package's "update_cfg -F" line merged the new defaults: the option changed on the board and
+# the MACs stay, the configuration version is the package's.
+e4_cfg_words "after the update"
 echo
 echo "== log of the runs: $root/C/tvnsystem/log/tirn.log"
 

@@ -59,6 +59,19 @@ TEST(FlashEndToEnd, ReportDrivenUpdateShowsNewVersions)
     EXPECT_EQ(tim2->version, "TIM 8.12.3.0");
     EXPECT_EQ(testkit::e4::find_image(nvram, testkit::e4::type::TIM1)->version, "TIM 8.10.5.0");
     EXPECT_EQ(testkit::e4::directory(nvram)->next_bank(), 1u);
+    // The package's "update_cfg -F" line merged its configuration: the storage-protocol option
+    // changed on the board (word 34) and the port MAC stay, the configuration version (word 39)
+    // and the new default of the option in DEFAULT_CFG are the package's.
+    auto cfg_word = [&](uint32_t type, uint32_t word) {
+        const auto image = testkit::e4::find_image(nvram, type);
+        return image ? testkit::get_le32(&nvram[image->entry.offset + 4 * word]) : 0xDEADBEEF;
+    };
+    using testkit::e4::type::NVM_CFG1, testkit::e4::type::DEFAULT_CFG;
+    EXPECT_EQ(cfg_word(NVM_CFG1, 34), 0x19u);
+    EXPECT_EQ(cfg_word(NVM_CFG1, 39), 2u);
+    EXPECT_EQ(cfg_word(NVM_CFG1, 154), 0x18E40100u);
+    EXPECT_EQ(cfg_word(DEFAULT_CFG, 34), 0x1u);
+    EXPECT_EQ(cfg_word(DEFAULT_CFG, 154), 0x18E40100u);
 }
 
 TEST(FlashEndToEnd, SkippedItemsAreLeftAlone)
