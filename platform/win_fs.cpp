@@ -1,6 +1,7 @@
 #include "platform/win_fs.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -11,7 +12,10 @@
 #include "platform/paths.h"
 #include "platform/utf16.h"
 #include "platform/win_env.h"
+#include "platform/restart.h"
 #include "platform/win_error.h"
+#include "platform/win_file.h"
+#include "platform/win_handle.h"
 
 namespace platform {
 
@@ -112,6 +116,68 @@ BOOL MoveFileW(const WCHAR* existing, const WCHAR* new_name)
     return TRUE;
 }
 
+BOOL CopyFileW(const WCHAR* existing, const WCHAR* new_name, BOOL fail_if_exists)
+{
+    HANDLE from = CreateFileW(existing, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (from == INVALID_HANDLE_VALUE) return FALSE;
+    HANDLE to = CreateFileW(new_name, GENERIC_WRITE, 0, nullptr, fail_if_exists ? CREATE_NEW : CREATE_ALWAYS, 0, nullptr);
+    if (to == INVALID_HANDLE_VALUE) {
+        DWORD e = GetLastError();
+        CloseHandle(from);
+        return fail_with<BOOL>(e, FALSE);
+    }
+    char buffer[65536];
+    BOOL ok = TRUE;
+    for (;;) {
+        DWORD got = 0, put = 0;
+        if (!ReadFile(from, buffer, sizeof buffer, &got, nullptr)) {
+            ok = FALSE;
+            break;
+        }
+        if (got == 0) break;
+        if (!WriteFile(to, buffer, got, &put, nullptr) || put != got) {
+            ok = FALSE;
+            break;
+        }
+    }
+    DWORD e = GetLastError();
+    CloseHandle(to);
+    CloseHandle(from);
+    return ok ? TRUE : fail_with<BOOL>(e ? e : ERROR_WRITE_FAULT, FALSE);
+}
+
+BOOL SetFileAttributesW(const WCHAR* path, DWORD attributes)
+{
+    std::string p;
+    if (!mapped(path, p)) return FALSE;
+    struct stat st;
+    if (stat(p.c_str(), &st) != 0) return fail_with<BOOL>(error_from_errno(errno, p), FALSE);
+    mode_t mode = (attributes & FILE_ATTRIBUTE_READONLY) ? (st.st_mode & ~mode_t(0222)) : (st.st_mode | S_IWUSR);
+    if (chmod(p.c_str(), mode & 07777) != 0) return fail_with<BOOL>(error_from_errno(errno, p), FALSE);
+    return TRUE;
+}
+
+BOOL MoveFileExW(const WCHAR* existing, const WCHAR* new_name, DWORD flags)
+{
+    if (!existing || (!new_name && !(flags & MOVEFILE_DELAY_UNTIL_REBOOT)))
+        return fail_with<BOOL>(ERROR_INVALID_PARAMETER, FALSE);
+    if (flags & MOVEFILE_DELAY_UNTIL_REBOOT) {
+        std::string check;
+        if (!mapped(existing, check) || (new_name && !mapped(new_name, check))) return FALSE;
+        return platform::schedule_at_restart(platform::u16_view(existing),
+                                             new_name ? std::optional<std::u16string_view>(platform::u16_view(new_name))
+                                                      : std::nullopt,
+                                             flags & MOVEFILE_REPLACE_EXISTING)
+                   ? TRUE
+                   : FALSE;
+    }
+    if (!(flags & MOVEFILE_REPLACE_EXISTING)) return MoveFileW(existing, new_name);
+    std::string from, to;
+    if (!mapped(existing, from) || !mapped(new_name, to)) return FALSE;
+    if (rename(from.c_str(), to.c_str()) != 0) return fail_with<BOOL>(error_from_errno(errno, from), FALSE);
+    return TRUE;
+}
+
 UINT GetTempFileNameW(const WCHAR* path, const WCHAR* prefix, UINT unique, WCHAR* out)
 {
     if (!path || !out) {
@@ -179,6 +245,31 @@ BOOL GetDiskFreeSpaceExW(const WCHAR* folder, ULARGE_INTEGER* free_to_caller, UL
     if (free_to_caller) free_to_caller->QuadPart = uint64_t(vfs.f_bavail) * vfs.f_frsize;
     if (total) total->QuadPart = uint64_t(vfs.f_blocks) * vfs.f_frsize;
     if (total_free) total_free->QuadPart = uint64_t(vfs.f_bfree) * vfs.f_frsize;
+    return TRUE;
+}
+
+DWORD GetCurrentDirectoryW(DWORD size, WCHAR* buffer)
+{
+    char cwd[PATH_MAX];
+    if (!getcwd(cwd, sizeof cwd)) {
+        SetLastError(error_from_errno(errno));
+        return 0;
+    }
+    std::u16string dir = platform::to_utf16(cwd);
+    if (!buffer || dir.size() + 1 > size) return DWORD(dir.size() + 1);
+    std::memcpy(buffer, dir.c_str(), (dir.size() + 1) * sizeof(WCHAR));
+    return DWORD(dir.size());
+}
+
+BOOL SetCurrentDirectoryW(const WCHAR* path)
+{
+    std::string p;
+    if (!mapped(path, p)) return FALSE;
+    p = strip_trailing_slash(p);
+    struct stat st;
+    if (stat(p.c_str(), &st) != 0) return fail_with<BOOL>(error_from_errno(errno, p), FALSE);
+    if (!S_ISDIR(st.st_mode)) return fail_with<BOOL>(ERROR_DIRECTORY, FALSE);
+    if (chdir(p.c_str()) != 0) return fail_with<BOOL>(error_from_errno(errno, p), FALSE);
     return TRUE;
 }
 

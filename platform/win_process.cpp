@@ -289,7 +289,7 @@ BOOL CreateProcessW(const WCHAR* application, WCHAR* command_line, void*, void*,
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    if (flags & DETACHED_PROCESS) {
+    if (flags & (DETACHED_PROCESS | CREATE_NEW_CONSOLE)) {
         posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
         posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
         posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);

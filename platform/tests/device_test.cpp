@@ -9,6 +9,7 @@
 #include "platform/device_store.h"
 #include "platform/testing/temp_root.h"
 #include "platform/win_error.h"
+#include "platform/win_newdev.h"
 #include "platform/win_setupapi.h"
 
 namespace dev = platform::devices;
@@ -108,4 +109,70 @@ TEST(SetupApi, DetailAndPropertySizes)
     EXPECT_FALSE(SetupDiEnumDeviceInfo(set, 0, &device));
     EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
     EXPECT_EQ(SetupDiGetClassDevsW(nullptr, nullptr, nullptr, DIGCF_PRESENT), INVALID_HANDLE_VALUE);
+}
+
+namespace {
+// A network driver package for two adapters, version 7.2.0.0.
+const char kNetInf[] =
+    "[Version]\nSignature=\"$Windows NT$\"\nClass=Net\nProvider=%Tvn%\nDriverVer=03/14/2024,7.2.0.0\n"
+    "[Manufacturer]\n%Tvn%=Tvn,NTamd64\n"
+    "[Tvn.NTamd64]\n%Nic% = tvnx.ndi, PCI\\VEN_14E4&DEV_1639, PCI\\VEN_14E4&DEV_164A\n"
+    "[tvnx.ndi]\nCopyFiles=drv\n"
+    "[Strings]\nTvn=\"Tvn Networks\"\nNic=\"Tvn NetXtreme II\"\n";
+}  // namespace
+
+TEST(NewDev, DriverUpdateOfTheDevicesOfAHardwareId)
+{
+    platform::testing::TempSystemRoot root;
+    Write(root / "adapters/a.adapter", "vid=0x14E4\ndid=0x1639\nbus=1\nservice_name=tvnx\ndriver_major=7\n");
+    Write(root / "adapters/b.adapter", "vid=0x14E4\ndid=0x1639\nbus=2\nservice_name=tvnx\ndriver_major=7\n");
+    Write(root / "adapters/c.adapter", "vid=0x14E4\ndid=0x164A\nbus=3\n");
+    Write(root / "C/pkg/net.inf", kNetInf);
+    Write(root / "C/pkg/other.inf", "[Version]\nSignature=\"$Windows NT$\"\n[Manufacturer]\nX=Models\n[Models]\nd=s,PCI\\VEN_1\n");
+    const auto instance = [](size_t i) { return dev::list().at(i).instance_id; };
+    Write(root / "devices", "[" + instance(1) + "]\nneeds_restart=1\n");
+
+    struct Case {
+        const char16_t* id;
+        const char16_t* inf;
+        DWORD flags;
+        BOOL result;
+        DWORD error;
+        BOOL reboot;
+    };
+    const Case cases[] = {
+        {u"PCI\\VEN_14E4&DEV_164A", u"C:\\pkg\\net.inf", 0, TRUE, 0, FALSE},       // no driver before
+        {u"pci\\ven_14e4&dev_1639", u"C:\\pkg\\net.inf", 0, TRUE, 0, TRUE},        // 7.0 -> 7.2, one needs a restart
+        {u"PCI\\VEN_14E4&DEV_1639", u"C:\\pkg\\net.inf", 0, FALSE, ERROR_NO_MORE_ITEMS, FALSE},  // already 7.2
+        {u"PCI\\VEN_14E4&DEV_1639", u"C:\\pkg\\net.inf", INSTALLFLAG_FORCE, TRUE, 0, TRUE},
+        {u"PCI\\VEN_14E4&DEV_1639", u"C:\\pkg\\other.inf", 0, FALSE, ERROR_NO_COMPAT_DRIVERS, FALSE},
+        {u"PCI\\VEN_14E4&DEV_1639", u"C:\\pkg\\none.inf", 0, FALSE, ERROR_FILE_NOT_FOUND, FALSE},
+        {u"PCI\\VEN_14E4&DEV_1639", u"C:\\pkg\\net.inf", 8, FALSE, ERROR_INVALID_FLAGS, FALSE},
+        {u"", u"C:\\pkg\\net.inf", 0, FALSE, ERROR_INVALID_PARAMETER, FALSE},
+    };
+    for (const auto& c : cases) {
+        BOOL reboot = 7;
+        SetLastError(0);
+        EXPECT_EQ(UpdateDriverForPlugAndPlayDevicesW(nullptr, c.id, c.inf, c.flags, &reboot), c.result);
+        if (!c.result) {
+            EXPECT_EQ(GetLastError(), c.error);
+        }
+        EXPECT_EQ(reboot, c.reboot);
+    }
+    auto all = dev::list();
+    ASSERT_EQ(all.size(), 3u);
+    for (const auto& d : all) {
+        ASSERT_TRUE(d.driver) << d.instance_id;
+        EXPECT_EQ(d.driver->version, dev::parse_version("7.2.0.0"));
+        EXPECT_EQ(d.driver->inf, "C:\\pkg\\net.inf");
+        EXPECT_EQ(d.driver->section, "tvnx.ndi");
+        EXPECT_EQ(d.driver->description, "Tvn NetXtreme II");
+        EXPECT_EQ(d.driver->provider, "Tvn Networks");
+        EXPECT_EQ(d.driver->date_year, 2024);
+    }
+
+    // An id the INF offers but no present device has.
+    Write(root / "C/pkg/more.inf", std::string(kNetInf) + "[Tvn]\nx=s,PCI\\VEN_14E4&DEV_9999\n");
+    EXPECT_FALSE(UpdateDriverForPlugAndPlayDevicesW(nullptr, u"PCI\\VEN_14E4&DEV_9999", u"C:\\pkg\\more.inf", 0, nullptr));
+    EXPECT_EQ(GetLastError(), ERROR_NO_SUCH_DEVINST);
 }

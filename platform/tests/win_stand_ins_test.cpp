@@ -1,3 +1,5 @@
+#include <fstream>
+#include <iterator>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <string>
@@ -5,6 +7,7 @@
 #include <unistd.h>
 
 #include "platform/msvc_format.h"
+#include "platform/restart.h"
 #include "platform/testing/temp_root.h"
 #include "platform/utf16.h"
 #include "platform/win_env.h"
@@ -252,4 +255,98 @@ TEST(WinTime, FixedUsFormats)
     EXPECT_EQ(st.wDayOfWeek, 5);
     unsetenv("TZ");
     tzset();
+}
+
+namespace {
+std::string Text(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+}  // namespace
+
+TEST(WinFiles, CopyFileKeepsTheSharingRules)
+{
+    Machine m;
+    struct Case {
+        const char16_t* from;
+        const char16_t* to;
+        BOOL fail_if_exists;
+        DWORD error;  // 0: copied
+    };
+    const Case cases[] = {
+        {u"C:\\d\\f.txt", u"C:\\d\\g.txt", TRUE, 0},
+        {u"C:\\d\\f.txt", u"C:\\d\\g.txt", TRUE, ERROR_FILE_EXISTS},
+        {u"C:\\d\\f.txt", u"C:\\d\\g.txt", FALSE, 0},
+        {u"C:\\d\\none.txt", u"C:\\d\\h.txt", FALSE, ERROR_FILE_NOT_FOUND},
+        {u"C:\\d\\f.txt", u"C:\\none\\h.txt", FALSE, ERROR_PATH_NOT_FOUND},
+        {u"C:\\d", u"C:\\d\\h.txt", FALSE, ERROR_ACCESS_DENIED},
+    };
+    for (const auto& c : cases) {
+        SetLastError(0);
+        EXPECT_EQ(CopyFileW(c.from, c.to, c.fail_if_exists), c.error == 0) << platform::to_utf8(c.to);
+        if (c.error) {
+            EXPECT_EQ(GetLastError(), c.error) << platform::to_utf8(c.to);
+        }
+    }
+    EXPECT_EQ(Text(m / "C/d/g.txt"), "data");
+    EXPECT_FALSE(std::filesystem::exists(m / "C/d/h.txt"));
+
+    // A target held open without write sharing (a driver in use) cannot be copied over, nor is it
+    // truncated; a source open for writing cannot be copied either.
+    std::ofstream(m / "C/d/g.txt") << "old";
+    HANDLE busy = Open(u"C:\\d\\g.txt", GENERIC_READ, FILE_SHARE_READ);
+    ASSERT_NE(busy, INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(CopyFileW(u"C:\\d\\f.txt", u"C:\\d\\g.txt", FALSE));
+    EXPECT_EQ(GetLastError(), ERROR_SHARING_VIOLATION);
+    EXPECT_EQ(Text(m / "C/d/g.txt"), "old");
+    HANDLE writer = Open(u"C:\\d\\f.txt", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE);
+    EXPECT_FALSE(CopyFileW(u"C:\\d\\f.txt", u"C:\\d\\k.txt", FALSE));
+    EXPECT_EQ(GetLastError(), ERROR_SHARING_VIOLATION);
+    CloseHandle(writer);
+    CloseHandle(busy);
+    EXPECT_TRUE(CopyFileW(u"C:\\d\\f.txt", u"C:\\d\\g.txt", FALSE));
+    EXPECT_EQ(Text(m / "C/d/g.txt"), "data");
+
+    EXPECT_TRUE(SetFileAttributesW(u"C:\\d\\g.txt", FILE_ATTRIBUTE_READONLY));
+    EXPECT_EQ(std::filesystem::status(m / "C/d/g.txt").permissions() & std::filesystem::perms::owner_write,
+              std::filesystem::perms::none);
+    EXPECT_TRUE(SetFileAttributesW(u"C:\\d\\g.txt", FILE_ATTRIBUTE_NORMAL));
+    EXPECT_NE(std::filesystem::status(m / "C/d/g.txt").permissions() & std::filesystem::perms::owner_write,
+              std::filesystem::perms::none);
+    EXPECT_FALSE(SetFileAttributesW(u"C:\\d\\none", FILE_ATTRIBUTE_NORMAL));
+    EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+}
+
+TEST(WinFiles, OperationsDelayedUntilTheRestart)
+{
+    Machine m;
+    std::ofstream(m / "C/d/drv.sys") << "old driver";
+    std::ofstream(m / "C/d/new.tmp") << "new driver";
+    std::ofstream(m / "C/d/gone.sys") << "x";
+    std::ofstream(m / "C/d/keep.sys") << "kept";
+    std::ofstream(m / "C/d/other.tmp") << "other";
+
+    EXPECT_TRUE(MoveFileExW(u"C:\\d\\new.tmp", u"C:\\d\\drv.sys", MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT));
+    EXPECT_TRUE(MoveFileExW(u"C:\\d\\gone.sys", nullptr, MOVEFILE_DELAY_UNTIL_REBOOT));
+    EXPECT_TRUE(MoveFileExW(u"C:\\d\\other.tmp", u"C:\\d\\keep.sys", MOVEFILE_DELAY_UNTIL_REBOOT));  // no replace
+    EXPECT_FALSE(MoveFileExW(u"C:\\d\\f.txt", nullptr, 0));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+    // Nothing happens before the restart.
+    EXPECT_EQ(Text(m / "C/d/drv.sys"), "old driver");
+    EXPECT_TRUE(std::filesystem::exists(m / "C/d/gone.sys"));
+
+    EXPECT_EQ(platform::restart_machine(), 1);  // keep.sys exists and may not be replaced
+    EXPECT_EQ(Text(m / "C/d/drv.sys"), "new driver");
+    EXPECT_FALSE(std::filesystem::exists(m / "C/d/new.tmp"));
+    EXPECT_FALSE(std::filesystem::exists(m / "C/d/gone.sys"));
+    EXPECT_EQ(Text(m / "C/d/keep.sys"), "kept");
+    EXPECT_EQ(platform::restart_machine(), 0);  // the list is done
+    EXPECT_TRUE(std::filesystem::exists(m / "C/d/other.tmp"));
+
+    // Without the delay the move happens now, replacing only when asked to.
+    EXPECT_FALSE(MoveFileExW(u"C:\\d\\other.tmp", u"C:\\d\\keep.sys", 0));
+    EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
+    EXPECT_TRUE(MoveFileExW(u"C:\\d\\other.tmp", u"C:\\d\\keep.sys", MOVEFILE_REPLACE_EXISTING));
+    EXPECT_EQ(Text(m / "C/d/keep.sys"), "other");
 }

@@ -17,6 +17,10 @@
 namespace win {
 
 constexpr DWORD DETACHED_PROCESS = 0x8;
+// The child gets a console of its own, which this machine has no screen for: its standard
+// streams go nowhere, as with DETACHED_PROCESS.
+constexpr DWORD CREATE_NEW_CONSOLE = 0x10;
+constexpr DWORD NORMAL_PRIORITY_CLASS = 0x20;
 constexpr DWORD INFINITE = 0xFFFFFFFF;
 constexpr DWORD WAIT_OBJECT_0 = 0;
 constexpr DWORD WAIT_TIMEOUT = 258;
