@@ -10,10 +10,14 @@
 #include "platform/wide_ctype.h"
 #include "platform/win_console.h"
 #include "platform/win_fs.h"
+#include "platform/win_handle.h"
+#include "platform/win_library.h"
 #include "platform/win_locale.h"
 #include "platform/win_module.h"
 #include "platform/win_registry.h"
+#include "platform/win_process.h"
 #include "platform/win_service.h"
+#include "platform/win_sysinfo.h"
 
 using namespace win;
 
@@ -179,6 +183,53 @@ int WrapText(char16_t* out, size_t capacity, const char16_t* text, size_t width,
     if (result.size() + 1 > capacity) return 0;
     platform::copy_utf16(result, out, capacity);
     return 1;
+}
+
+int RunProcessAndWait(const char16_t* commandLine, const char16_t* folder, int* exitCode, uint32_t timeoutMs)
+{
+    if (!commandLine || !folder || !exitCode) return 0;
+    char16_t previous[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, previous);
+    SetCurrentDirectoryW(folder);
+    // The process may change its command line in place, so it gets a copy.
+    std::u16string line(platform::u16_view(commandLine));
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    int result = 0;
+    if (CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS,
+                       nullptr, *folder ? folder : nullptr, &startup, &info)) {
+        DWORD code = 0;
+        if (timeoutMs != 0 && WaitForSingleObject(info.hProcess, timeoutMs) == WAIT_OBJECT_0 &&
+            GetExitCodeProcess(info.hProcess, &code))
+            *exitCode = int(code);
+        else
+            *exitCode = -1;
+        CloseHandle(info.hProcess);
+        CloseHandle(info.hThread);
+        result = 1;
+    }
+    SetCurrentDirectoryW(previous);
+    return result;
+}
+
+int IsTerminalServicesEnabled()
+{
+    OSVERSIONINFOW version{};
+    version.dwOSVersionInfoSize = sizeof version;
+    if (!GetVersionExW(&version) || version.dwPlatformId != VER_PLATFORM_WIN32_NT || version.dwMajorVersion < 5)
+        return 0;
+    using SetMask = uint64_t (*)(uint64_t, DWORD, BYTE);
+    using Verify = BOOL (*)(OSVERSIONINFOEXA*, DWORD, uint64_t);
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    HMODULE kernel = GetModuleHandleA("KERNEL32.DLL");
+    auto setMask = ntdll ? reinterpret_cast<SetMask>(GetProcAddress(ntdll, "VerSetConditionMask")) : nullptr;
+    auto verify = kernel ? reinterpret_cast<Verify>(GetProcAddress(kernel, "VerifyVersionInfoA")) : nullptr;
+    if (!setMask || !verify) return 0;
+    OSVERSIONINFOEXA wanted{};
+    wanted.dwOSVersionInfoSize = sizeof wanted;
+    wanted.wSuiteMask = VER_SUITE_TERMINAL;
+    return verify(&wanted, VER_SUITENAME, setMask(0, VER_SUITENAME, VER_AND)) ? 1 : 0;
 }
 
 int ValidateProductSuite(const char* suite)

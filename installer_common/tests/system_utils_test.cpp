@@ -1,4 +1,8 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
 #include <string>
 
 #include "installer_common/SystemUtils.h"
@@ -103,4 +107,70 @@ TEST(SystemUtils, WrapText)
     EXPECT_EQ(WrapText(out, 400, text.c_str(), 29, u"|"), 0);              // width too small
     EXPECT_EQ(WrapText(out, text.size(), text.c_str(), 30, u"|"), 0);      // capacity below 1.5 x length
     EXPECT_EQ(WrapText(out, 400, nullptr, 30, u"|"), 0);
+}
+
+TEST(SystemUtils, RunProcessAndWait)
+{
+    TestRoot root;
+    std::filesystem::create_directories(root.path("C/Tools"));
+    const std::string child = BinPath("platform_process_child");
+    auto line = [&](const std::string& args) {
+        std::string l = child + " " + args;
+        return std::u16string(l.begin(), l.end());
+    };
+    char before[4096];
+    ASSERT_NE(getcwd(before, sizeof before), nullptr);
+    auto cwd = [] {
+        char now[4096];
+        return std::string(getcwd(now, sizeof now) ? now : "");
+    };
+
+    int code = 7;
+    EXPECT_EQ(RunProcessAndWait(line("exit 1026").c_str(), u"C:\\Tools", &code, 20000), 1);
+    EXPECT_EQ(code, 1026);
+    EXPECT_EQ(cwd(), before);
+
+    // The child runs in the working folder; an empty folder leaves it in the caller's.
+    EXPECT_EQ(RunProcessAndWait(line("report " + root.path("in_tools.txt")).c_str(), u"C:\\Tools", &code, 20000), 1);
+    EXPECT_NE(ReadAll(root.path("in_tools.txt")).find("cwd=" + root.path("C/Tools") + "\n"), std::string::npos);
+    EXPECT_EQ(RunProcessAndWait(line("report " + root.path("here.txt")).c_str(), u"", &code, 20000), 1);
+    EXPECT_NE(ReadAll(root.path("here.txt")).find(std::string("cwd=") + before + "\n"), std::string::npos);
+
+    // A time-out of 0 reports -1 at once and leaves the process running.
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(RunProcessAndWait(line("sleep 3000").c_str(), u"C:\\Tools", &code, 0), 1);
+    EXPECT_EQ(code, -1);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2500));
+    EXPECT_EQ(RunProcessAndWait(line("sleep 3000").c_str(), u"C:\\Tools", &code, 50), 1);
+    EXPECT_EQ(code, -1);
+
+    code = 7;
+    EXPECT_EQ(RunProcessAndWait(u"no_such_program.exe", u"C:\\Tools", &code, 1000), 0);
+    EXPECT_EQ(code, 7);
+    EXPECT_EQ(cwd(), before);
+    EXPECT_EQ(RunProcessAndWait(nullptr, u"", &code, 1000), 0);
+    EXPECT_EQ(RunProcessAndWait(line("exit 1").c_str(), nullptr, &code, 1000), 0);
+    EXPECT_EQ(RunProcessAndWait(line("exit 1").c_str(), u"", nullptr, 1000), 0);
+}
+
+TEST(SystemUtils, IsTerminalServicesEnabled)
+{
+    TestRoot root;
+    struct Case {
+        const char* conf;
+        int expected;
+    };
+    const Case cases[] = {
+        {"", 1},  // a current server has the terminal suite
+        {"OsSuiteMask=0x10", 1},
+        {"OsSuiteMask=0x100", 0},
+        {"OsSuiteMask=0", 0},
+        {"OsPlatformId=1\nOsSuiteMask=0x10", 0},  // the 9x family
+        {"OsMajorVersion=4\nOsSuiteMask=0x10", 0},
+        {"OsMajorVersion=5\nOsMinorVersion=0\nOsSuiteMask=0x10", 1},
+    };
+    for (const auto& c : cases) {
+        WriteAll(root.path("system.conf"), c.conf);
+        EXPECT_EQ(IsTerminalServicesEnabled(), c.expected) << c.conf;
+    }
 }

@@ -39,6 +39,14 @@ uint16_t LanguageCodeToLcid(const char16_t* code);
 // blanks; 0 when an argument is missing, `width` < 30 or `capacity` < 1.5 x the text's length.
 int WrapText(char16_t* out, size_t capacity, const char16_t* text, size_t width, const char16_t* separator);
 
+// Starts `commandLine` in `folder` (empty: the caller's folder) with a console of its own and
+// waits up to `timeoutMs` for it: its exit code goes to `exitCode`, or -1 when the time-out is 0
+// or passed (the process is left running). 0 when an argument is missing or the program does
+// not start; the current folder is the same afterwards.
+int RunProcessAndWait(const char16_t* commandLine, const char16_t* folder, int* exitCode, uint32_t timeoutMs);
+// 1 when the machine (NT family, major version 5 or later) runs terminal services, asked through
+// the version check of the already loaded system modules.
+int IsTerminalServicesEnabled();
 // 1 when the multi-string "ProductSuite" of HKLM\System\CurrentControlSet\Control\ProductOptions
 // holds exactly `suite` (case-sensitive).
 int ValidateProductSuite(const char* suite);
