@@ -15,9 +15,10 @@
 namespace win {
 namespace {
 
-// Lock bytes: "opened for reading", "opened for writing", "denies reading", "denies writing".
+// Lock bytes: "opened for reading", "opened for writing", "denies reading", "denies writing",
+// "denies deleting or renaming".
 constexpr off_t kLockBase = off_t(0x7FFFFFFF00000000LL);
-enum LockByte { kHasRead = 0, kHasWrite = 1, kDenyRead = 2, kDenyWrite = 3 };
+enum LockByte { kHasRead = 0, kHasWrite = 1, kDenyRead = 2, kDenyWrite = 3, kDenyDelete = 4 };
 
 struct FileObject : platform::HandleObject {
     int fd = -1;
@@ -57,8 +58,10 @@ bool claim_sharing(int fd, bool read, bool write, DWORD share)
 {
     bool deny_read = !(share & FILE_SHARE_READ);
     bool deny_write = !(share & FILE_SHARE_WRITE);
+    bool deny_delete = !(share & FILE_SHARE_DELETE);
     if ((read && !lock_byte(fd, kHasRead)) || (write && !lock_byte(fd, kHasWrite)) ||
-        (deny_read && !lock_byte(fd, kDenyRead)) || (deny_write && !lock_byte(fd, kDenyWrite)))
+        (deny_read && !lock_byte(fd, kDenyRead)) || (deny_write && !lock_byte(fd, kDenyWrite)) ||
+        (deny_delete && !lock_byte(fd, kDenyDelete)))
         return false;
     return !((read && held_by_other(fd, kDenyRead)) || (write && held_by_other(fd, kDenyWrite)) ||
              (deny_read && held_by_other(fd, kHasRead)) || (deny_write && held_by_other(fd, kHasWrite)));
@@ -78,6 +81,21 @@ FILETIME to_filetime(const struct timespec& ts)
 }
 
 }  // namespace
+
+}  // namespace win
+
+namespace platform {
+bool open_without_delete_sharing(const std::string& path)
+{
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) return false;
+    bool held = win::held_by_other(fd, win::kDenyDelete);
+    ::close(fd);
+    return held;
+}
+}  // namespace platform
+
+namespace win {
 
 HANDLE CreateFileW(const WCHAR* path, DWORD access, DWORD share, void*, DWORD disposition, DWORD, HANDLE)
 {

@@ -93,6 +93,7 @@ BOOL DeleteFileW(const WCHAR* path)
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
+    if (platform::open_without_delete_sharing(p)) return fail_with<BOOL>(ERROR_SHARING_VIOLATION, FALSE);
     if (unlink(p.c_str()) != 0) {
         SetLastError(error_from_errno(errno, p));
         return FALSE;
@@ -109,6 +110,7 @@ BOOL MoveFileW(const WCHAR* existing, const WCHAR* new_name)
         SetLastError(error_from_errno(errno, from));
         return FALSE;
     }
+    if (platform::open_without_delete_sharing(from)) return fail_with<BOOL>(ERROR_SHARING_VIOLATION, FALSE);
     if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) != 0) {
         SetLastError(error_from_errno(errno, to));
         return FALSE;
@@ -174,6 +176,8 @@ BOOL MoveFileExW(const WCHAR* existing, const WCHAR* new_name, DWORD flags)
     if (!(flags & MOVEFILE_REPLACE_EXISTING)) return MoveFileW(existing, new_name);
     std::string from, to;
     if (!mapped(existing, from) || !mapped(new_name, to)) return FALSE;
+    if (platform::open_without_delete_sharing(from) || platform::open_without_delete_sharing(to))
+        return fail_with<BOOL>(ERROR_SHARING_VIOLATION, FALSE);
     if (rename(from.c_str(), to.c_str()) != 0) return fail_with<BOOL>(error_from_errno(errno, from), FALSE);
     return TRUE;
 }

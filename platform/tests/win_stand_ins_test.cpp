@@ -344,6 +344,21 @@ TEST(WinFiles, OperationsDelayedUntilTheRestart)
     EXPECT_EQ(platform::restart_machine(), 0);  // the list is done
     EXPECT_TRUE(std::filesystem::exists(m / "C/d/other.tmp"));
 
+    // A file held open without delete sharing can be neither deleted nor moved now; with delete
+    // sharing it can.
+    HANDLE held = Open(u"C:\\d\\drv.sys", GENERIC_READ, FILE_SHARE_READ);
+    EXPECT_FALSE(DeleteFileW(u"C:\\d\\drv.sys"));
+    EXPECT_EQ(GetLastError(), ERROR_SHARING_VIOLATION);
+    EXPECT_FALSE(MoveFileW(u"C:\\d\\drv.sys", u"C:\\d\\moved.sys"));
+    EXPECT_EQ(GetLastError(), ERROR_SHARING_VIOLATION);
+    EXPECT_FALSE(MoveFileExW(u"C:\\d\\keep.sys", u"C:\\d\\drv.sys", MOVEFILE_REPLACE_EXISTING));
+    EXPECT_EQ(GetLastError(), ERROR_SHARING_VIOLATION);
+    CloseHandle(held);
+    held = Open(u"C:\\d\\drv.sys", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE);
+    EXPECT_TRUE(MoveFileW(u"C:\\d\\drv.sys", u"C:\\d\\moved.sys"));
+    EXPECT_TRUE(DeleteFileW(u"C:\\d\\moved.sys"));
+    CloseHandle(held);
+
     // Without the delay the move happens now, replacing only when asked to.
     EXPECT_FALSE(MoveFileExW(u"C:\\d\\other.tmp", u"C:\\d\\keep.sys", 0));
     EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);

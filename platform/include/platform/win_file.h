@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 #include "platform/win_types.h"
 
@@ -54,3 +55,9 @@ BOOL VirtualLock(void* address, size_t size);
 BOOL VirtualUnlock(void* address, size_t size);
 
 }  // namespace win
+
+namespace platform {
+// True when a handle of any process holds the file (a Linux path) open without FILE_SHARE_DELETE,
+// so that it may be neither deleted nor renamed.
+bool open_without_delete_sharing(const std::string& path);
+}  // namespace platform

@@ -19,7 +19,7 @@ constexpr DWORD INVALID_FILE_ATTRIBUTES = 0xFFFFFFFF;
 DWORD GetFileAttributesW(const WCHAR* path);
 // FALSE with 183 when it exists, 3 when its parent is missing.
 BOOL CreateDirectoryW(const WCHAR* path, void* security);
-// FALSE with 2/3 when missing, 5 for a folder.
+// FALSE with 2/3 when missing, 5 for a folder, 32 while a handle holds it without FILE_SHARE_DELETE.
 BOOL DeleteFileW(const WCHAR* path);
 // FALSE with 183 when the new name exists, 2/3 when the old one is missing.
 BOOL MoveFileW(const WCHAR* existing, const WCHAR* new_name);
