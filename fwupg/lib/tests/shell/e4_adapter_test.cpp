@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "e4_adapter_fixture.h"
+#include "real_engine_fixture.h"
 
 using namespace shelltest;
 

@@ -2,10 +2,11 @@
 // "cfg N=V", the facade slots without a front-end caller (31 show, 33 recompute NVM_CFG1), and the
 // configuration upgrade from an NVM_CFG file and a meta text, with the test kit's E4 verifier
 // after every write and the images read back from the NVRAM the management library holds.
+#include <algorithm>
 #include <string>
 #include <vector>
 
-#include "e4_adapter_fixture.h"
+#include "real_engine_fixture.h"
 #include "fwupg/host_ops_builder.h"
 #include "sim/adapter_builder.h"
 
@@ -15,19 +16,6 @@ namespace {
 
 class E4CfgTest : public E4AdapterTest {
 protected:
-    // Calls a facade slot from inside a command line, as the adapter's claim and ::toe stand then.
-    int Slot(const std::function<int(HostOps)>& call)
-    {
-        int rc = -99;
-        Command("t_slot", [&](const std::vector<std::string>&) {
-            HostOps ops;
-            BuildHostOps(&ops, g_TclInterp, 0);
-            rc = call(ops);
-            return TCL_OK;
-        });
-        Line("t_slot");
-        return rc;
-    }
     // The stock NVRAM with NVM_CFG1 built from `cfg` (DEFAULT_CFG stays the stock one).
     void SetCfg1(const e4::NvmCfgSpec& cfg)
     {
@@ -176,6 +164,51 @@ TEST_F(E4MbiClearFaultTest, AFailedMbiVersionClearFailsTheUpgrade)
     ExpectValid();
     EXPECT_EQ(Version(e4::type::LIM), "LIM 8.12.3.0");
     EXPECT_EQ(e4::find_image(Nvram(), e4::type::NVM_CFG1)->version, "8.10.5");
+}
+
+}  // namespace
+
+namespace {
+
+// A board without a META image: with subsystem id 0x223 the new META goes in first and the merge
+// reads the options from it; any other board refuses the upgrade without writing.
+class E4Board0223 : public E4UpdateCfgTest {
+protected:
+    E4Board0223() { did = 0x1654, svid = 0x1590, ssid = 0x0223; }
+    void WithoutMeta()
+    {
+        e4::NvramSpec d = e4::stock_nvram({});
+        std::erase_if(d.images, [](const e4::ImageSpec& im) { return im.type == e4::type::META; });
+        e4::NvmCfgSpec cfg = StockCfg();
+        cfg.words = {{34, 0x19}};
+        for (e4::ImageSpec& im : d.images)
+            if (im.type == e4::type::NVM_CFG1) im.data = e4::nvm_cfg(cfg);
+        sim::set_nvram(root.path, adapter.name, e4::build(d).nvram);
+    }
+};
+
+TEST_F(E4Board0223, MissingMetaIsProgrammedFirstAndMergedAgainst)
+{
+    WithoutMeta();
+    EXPECT_TRUE(Good(Line("update_cfg -F " + NewCfgFile() + " " + MetaFile())));
+    ExpectValid();
+    EXPECT_FALSE(Image(e4::type::META).empty());
+    EXPECT_EQ(Word(e4::type::NVM_CFG1, 34), 0x19u);  // changed against the old defaults: kept
+    EXPECT_EQ(Word(e4::type::NVM_CFG1, 39), 2u);
+    EXPECT_EQ(Word(e4::type::NVM_CFG1, 154), 0x18E40100u);
+}
+
+class E4BoardWithoutMeta : public E4Board0223 {
+protected:
+    E4BoardWithoutMeta() { ssid = 0x0224; }
+};
+
+TEST_F(E4BoardWithoutMeta, OtherBoardsRefuse)
+{
+    WithoutMeta();
+    const Bytes before = Nvram();
+    EXPECT_FALSE(Good(Line("update_cfg -F " + NewCfgFile() + " " + MetaFile())));
+    EXPECT_EQ(Nvram(), before);
 }
 
 }  // namespace

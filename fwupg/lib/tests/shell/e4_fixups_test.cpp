@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "e4_adapter_fixture.h"
+#include "real_engine_fixture.h"
 #include "testkit/e4_rom.h"
 #include "testkit/package.h"
 
@@ -122,5 +122,41 @@ TEST_F(E4Board021E, DowngradeDroppingStorageIsRefused)
     EXPECT_TRUE(Good(Line("_upgrade -F -mbi " + pkg)));
     ExpectValid();
 }
+
+// Each board with a stored option set (and one without) after an MBI package upgrade with the
+// translation switch on: one word each set writes, and the values the set carries that the
+// option validator refuses are left out (set 1's read-only 127 and lane counts 6).
+struct BoardCase {
+    const char* name;
+    uint16_t did, svid, ssid;
+    uint32_t word, shift, mask, value;
+};
+
+void PrintTo(const BoardCase& c, std::ostream* out) { *out << c.name; }
+
+class E4StoredSets : public E4FixupTest, public ::testing::WithParamInterface<BoardCase> {
+protected:
+    E4StoredSets() { did = GetParam().did, svid = GetParam().svid, ssid = GetParam().ssid; }
+};
+
+TEST_P(E4StoredSets, TheBoardsSetGoesIn)
+{
+    const BoardCase& c = GetParam();
+    setenv("DONVM_TRANSLATION", "TROSKEL", 1);
+    EXPECT_TRUE(Good(Line("_upgrade -mbi " + Package(12))));
+    ExpectValid();
+    EXPECT_EQ(Word(e4::type::NVM_CFG1, c.word) >> c.shift & c.mask, c.value);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Boards, E4StoredSets,
+    ::testing::Values(BoardCase{"Set1", 0x1656, 0x1077, 0xE4F5, 22, 16, 0xFF, 9},       // 188 = 9
+                      BoardCase{"Set1Functions", 0x1656, 0x1077, 0xE4F5, 746 + 20 * 4, 26, 1, 1},  // 187, all
+                      BoardCase{"Set1LanesLeftOut", 0x1656, 0x1077, 0xE4F5, 146, 4, 7, 0},      // 30 = 6 refused
+                      BoardCase{"Set2", 0x1656, 0x1077, 0xE4F7, 145 + 150, 0, 0xFFFF, 10},   // 27 = 10, port 1
+                      BoardCase{"Set4", 0x1644, 0x1590, 0x00F6, 146, 17, 7, 2},             // 145 = 2
+                      BoardCase{"Board0223", 0x1654, 0x1590, 0x0223, 752 + 20 * 15, 0, 3, 1},  // option step 202
+                      BoardCase{"OtherBoard", 0x1634, 0x1077, 0xE4F1, 22, 8, 0xF, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -1,14 +1,16 @@
-// The shell's test machine with one simulated two-port E4 adapter (MFW 8.10.5.0) behind the real
-// facade and engine: command lines run as a builder runs them, files go into the root, and the
-// test kit's E4 reader and verifier look at the NVRAM the management library holds.
+// The shell's test machine behind the real facade and engine, and the one with a simulated
+// two-port E4 adapter (MFW 8.10.5.0): files go into the root, and the test kit's E4 reader and
+// verifier look at the NVRAM the management library holds.
 #pragma once
 
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <string>
 
 #include "fwupg/command_exec.h"
 #include "fwupg/fwupg_kv9.h"
+#include "fwupg/host_ops_builder.h"
 #include "fwupg/selected_nic.h"
 #include "fwupg/session_state.h"
 #include "fwupg/yxmapi_client.h"
@@ -22,7 +24,36 @@ namespace shelltest {
 namespace e4 = testkit::e4;
 using testkit::Bytes;
 
-class E4AdapterTest : public ShellTest {
+// The real facade and engine behind the shell: command lines run as a builder runs them, and the
+// facade's slots are called from inside a command line.
+class RealEngineTest : public ShellTest {
+protected:
+    // Runs one command line as a builder would (claim, ::toe, the line, "q"); returns its code.
+    uint32_t Line(const std::string& line)
+    {
+        std::memset(g_CommandBuffer, 0, sizeof g_CommandBuffer);
+        std::snprintf(g_CommandBuffer, sizeof g_CommandBuffer, "%s", line.c_str());
+        g_uUpgRetCode = 0;
+        ProcessCommand();
+        return g_uUpgRetCode;
+    }
+    // Calls a facade slot from inside a command line, as the adapter's claim and ::toe stand then.
+    int Slot(const std::function<int(HostOps)>& call)
+    {
+        int rc = -99;
+        Command("t_slot", [&](const std::vector<std::string>&) {
+            HostOps ops;
+            BuildHostOps(&ops, g_TclInterp, 0);
+            rc = call(ops);
+            return TCL_OK;
+        });
+        Line("t_slot");
+        return rc;
+    }
+    FacadeSwap realEngine{GetFwUpgKv9Instance()};
+};
+
+class E4AdapterTest : public RealEngineTest {
 protected:
     void SetUp() override
     {
@@ -45,15 +76,6 @@ protected:
     // Runs before the library comes up (a control file with faults goes in here).
     virtual void BeforeStart() {}
 
-    // Runs one command line as a builder would (claim, ::toe, the line, "q"); returns its code.
-    uint32_t Line(const std::string& line)
-    {
-        std::memset(g_CommandBuffer, 0, sizeof g_CommandBuffer);
-        std::snprintf(g_CommandBuffer, sizeof g_CommandBuffer, "%s", line.c_str());
-        g_uUpgRetCode = 0;
-        ProcessCommand();
-        return g_uUpgRetCode;
-    }
     std::string File(const char* name, const Bytes& bytes)
     {
         const std::string path = root.file(name);
@@ -93,7 +115,6 @@ protected:
         return std::string(info.get(yxmapi::mfw::kVersion));
     }
 
-    FacadeSwap realEngine{GetFwUpgKv9Instance()};
 };
 
 constexpr uint32_t kOk = 0, kRebootPending = 95;
