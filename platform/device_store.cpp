@@ -197,9 +197,11 @@ bool remove_section(std::string_view instance_id)
     return replace_file(devices_path(), format_devices(sections));
 }
 
-bool set_driver(std::string_view instance_id, const Driver& drv)
+bool set_keys(std::string_view instance_id, const std::vector<std::pair<std::string, std::string>>& keys)
 {
-    if (instance_id.empty() || instance_id.find_first_of("\r\n") != std::string_view::npos) return false;
+    if (instance_id.empty() || instance_id.find_first_of("\r\n[]") != std::string_view::npos) return false;
+    for (const auto& [k, v] : keys)
+        if ((k + v).find_first_of("\r\n") != std::string::npos) return false;
     FileLock lock(root_path("devices.lock"));
     if (!lock.held()) return false;
     std::vector<Section> sections = parse_devices(read_file(devices_path()).value_or(""));
@@ -210,26 +212,29 @@ bool set_driver(std::string_view instance_id, const Driver& drv)
         sections.push_back(Section{std::string(instance_id), {}});
         s = &sections.back();
     }
-    auto set = [&](const std::string& key, const std::string& value) {
+    for (const auto& [key, value] : keys) {
+        bool replaced = false;
         for (auto& [k, v] : s->lines)
             if (k == key) {
                 v = value;
-                return;
+                replaced = true;
             }
-        s->lines.emplace_back(key, value);
-    };
+        if (!replaced) s->lines.emplace_back(key, value);
+    }
+    return replace_file(devices_path(), format_devices(sections));
+}
+
+bool set_driver(std::string_view instance_id, const Driver& drv)
+{
+    std::vector<std::pair<std::string, std::string>> keys = {
+        {"driver_inf", drv.inf},         {"driver_section", drv.section},   {"driver_desc", drv.description},
+        {"driver_mfg", drv.manufacturer}, {"driver_provider", drv.provider}, {"driver_version", format_version(drv.version)}};
     char date[32];
     std::snprintf(date, sizeof date, "%04u-%02u-%02u", drv.date_year, drv.date_month, drv.date_day);
-    set("driver_inf", drv.inf);
-    set("driver_section", drv.section);
-    set("driver_desc", drv.description);
-    set("driver_mfg", drv.manufacturer);
-    set("driver_provider", drv.provider);
-    set("driver_version", format_version(drv.version));
-    if (drv.date_year) set("driver_date", date);
-    set("driver_flags", "0x" + hex(drv.flags, 8));
-    set("driver_rank", std::to_string(drv.rank));
-    return replace_file(devices_path(), format_devices(sections));
+    if (drv.date_year) keys.emplace_back("driver_date", date);
+    keys.emplace_back("driver_flags", "0x" + hex(drv.flags, 8));
+    keys.emplace_back("driver_rank", std::to_string(drv.rank));
+    return set_keys(instance_id, keys);
 }
 
 }  // namespace platform::devices

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/registry_store.h"
 #include "platform/utf16.h"
 #include "platform/win_error.h"
 #include "platform/win_fs.h"
@@ -73,6 +74,13 @@ bool schedule_at_restart(std::u16string_view source, std::optional<std::u16strin
 
 int restart_machine()
 {
+    // Volatile keys do not survive the restart.
+    for (registry::Root root : {registry::Root::ClassesRoot, registry::Root::CurrentUser, registry::Root::LocalMachine,
+                                registry::Root::Users, registry::Root::CurrentConfig})
+        registry::update_hive(root, [](registry::Hive& hive) {
+            hive.drop_volatile();
+            return true;
+        });
     win::HKEY key = nullptr;
     if (win::RegOpenKeyExW(win::HKEY_LOCAL_MACHINE, kKey, 0, win::KEY_QUERY_VALUE | win::KEY_SET_VALUE, &key) !=
         win::ERROR_SUCCESS)

@@ -6,6 +6,7 @@
 
 #include "platform/device_store.h"
 #include "platform/guid.h"
+#include "platform/inf_drivers.h"
 #include "platform/paths.h"
 #include "platform/registry_store.h"
 #include "platform/setup_classes.h"
@@ -24,6 +25,10 @@ struct Member {
     dev::Device device;
     SP_DEVINSTALL_PARAMS_W install{};
     bool list_built = false;  // the compatible-driver list
+    bool class_list = false;  // the drivers of one INF (DI_ENUMSINGLEINF)
+    std::vector<dev::Driver> class_drivers;
+    int selected = -1;        // in class_drivers
+    bool registered = true;   // on the machine
 };
 
 struct SetObject : platform::HandleObject {
@@ -153,6 +158,16 @@ BOOL SetupDiBuildDriverInfoList(HDEVINFO set, SP_DEVINFO_DATA* device, DWORD dri
     Member* m = member_of(*s, device);
     if (!m) return FALSE;
     if (driver_type != SPDIT_COMPATDRIVER && driver_type != SPDIT_CLASSDRIVER) return fail_with<BOOL>(ERROR_INVALID_PARAMETER, FALSE);
+    if (driver_type == SPDIT_CLASSDRIVER && (m->install.Flags & DI_ENUMSINGLEINF)) {
+        std::vector<platform::inf::DriverNode> nodes;
+        if (unsigned e = platform::inf::read_drivers(platform::u16_view(m->install.DriverPath), nodes))
+            return fail_with<BOOL>(e, FALSE);
+        m->class_drivers.clear();
+        for (auto& n : nodes) m->class_drivers.push_back(std::move(n.driver));
+        m->class_list = true;
+        m->selected = -1;
+        return TRUE;
+    }
     m->list_built = true;
     return TRUE;
 }
@@ -166,8 +181,10 @@ BOOL SetupDiEnumDriverInfoW(HDEVINFO set, SP_DEVINFO_DATA* device, DWORD driver_
     if (!m) return FALSE;
     if (!driver || (driver->cbSize != sizeof(SP_DRVINFO_DATA_V2_W) && driver->cbSize != kDrvInfoDataV1Size))
         return fail_with<BOOL>(ERROR_INVALID_USER_BUFFER, FALSE);
-    const dev::Driver* d = listed_driver(*m);
-    if (!d || index > 0) return fail_with<BOOL>(ERROR_NO_MORE_ITEMS, FALSE);
+    const bool from_class = driver_type == SPDIT_CLASSDRIVER && m->class_list;
+    const dev::Driver* d = from_class ? (index < m->class_drivers.size() ? &m->class_drivers[index] : nullptr)
+                                      : (index == 0 ? listed_driver(*m) : nullptr);
+    if (!d) return fail_with<BOOL>(ERROR_NO_MORE_ITEMS, FALSE);
     const DWORD size = driver->cbSize;
     std::memset(reinterpret_cast<uint8_t*>(driver) + sizeof(DWORD), 0, size - sizeof(DWORD));
     driver->DriverType = driver_type;
@@ -179,6 +196,8 @@ BOOL SetupDiEnumDriverInfoW(HDEVINFO set, SP_DEVINFO_DATA* device, DWORD driver_
         driver->DriverDate = FILETIME{DWORD(ft), DWORD(ft >> 32)};
         driver->DriverVersion = d->version;
     }
+    // Names the entry for SetupDiSetSelectedDriverW.
+    driver->Reserved = from_class ? ULONG_PTR(index + 1) : 0;
     return TRUE;
 }
 
@@ -336,6 +355,106 @@ BOOL SetupDiRemoveDevice(HDEVINFO set, SP_DEVINFO_DATA* device)
     const bool had_section = dev::remove_section(m->device.instance_id);
     const bool had_key = platform::registry::delete_tree("System\\CurrentControlSet\\Enum\\" + m->device.instance_id);
     if (!had_section && !had_key) return fail_with<BOOL>(ERROR_NO_SUCH_DEVINST, FALSE);
+    return TRUE;
+}
+
+}  // namespace win
+
+namespace win {
+namespace {
+
+std::string enum_key(const std::string& instance_id) { return "System\\CurrentControlSet\\Enum\\" + instance_id; }
+
+bool instance_taken(const SetObject& set, const std::string& id)
+{
+    for (const Member& m : set.members)
+        if (platform::iequals(m.device.instance_id, id)) return true;
+    for (const dev::Device& d : dev::list())
+        if (platform::iequals(d.instance_id, id)) return true;
+    return platform::registry::key_exists(enum_key(id));
+}
+
+}  // namespace
+
+BOOL SetupDiCreateDeviceInfoW(HDEVINFO set, const WCHAR* name, const GUID* class_guid, const WCHAR*, HANDLE,
+                              DWORD flags, SP_DEVINFO_DATA* device)
+{
+    auto s = set_of(set);
+    if (!s) return FALSE;
+    if (!name || !*name || !class_guid) return fail_with<BOOL>(ERROR_INVALID_PARAMETER, FALSE);
+    if (device && device->cbSize != sizeof(SP_DEVINFO_DATA)) return fail_with<BOOL>(ERROR_INVALID_USER_BUFFER, FALSE);
+    std::string id = platform::to_utf8(platform::u16_view(name));
+    if (id.find_first_of("\r\n[]") != std::string::npos) return fail_with<BOOL>(ERROR_INVALID_PARAMETER, FALSE);
+    if (flags & DICD_GENERATE_ID) {
+        if (id.find('\\') != std::string::npos) return fail_with<BOOL>(ERROR_INVALID_PARAMETER, FALSE);
+        for (char& c : id) c = char(std::toupper(static_cast<unsigned char>(c)));
+        std::string candidate;
+        for (unsigned n = 0; n < 10000; ++n) {
+            char number[8];
+            std::snprintf(number, sizeof number, "%04u", n);
+            candidate = "ROOT\\" + id + "\\" + number;
+            if (!instance_taken(*s, candidate)) break;
+        }
+        id = candidate;
+    } else if (instance_taken(*s, id)) {
+        return fail_with<BOOL>(ERROR_DEVINST_ALREADY_EXISTS, FALSE);
+    }
+    Member m;
+    m.device.instance_id = id;
+    m.device.class_guid = platform::format_guid(*class_guid);
+    m.install.cbSize = sizeof(SP_DEVINSTALL_PARAMS_W);
+    m.registered = false;
+    s->members.push_back(std::move(m));
+    if (device) {
+        device->ClassGuid = *class_guid;
+        device->DevInst = DWORD(s->members.size());
+        device->Reserved = 0;
+    }
+    return TRUE;
+}
+
+BOOL SetupDiRegisterDeviceInfo(HDEVINFO set, SP_DEVINFO_DATA* device, DWORD, void*, void*, SP_DEVINFO_DATA*)
+{
+    auto s = set_of(set);
+    if (!s) return FALSE;
+    Member* m = member_of(*s, device);
+    if (!m) return FALSE;
+    if (m->registered) return TRUE;
+    if (!dev::set_keys(m->device.instance_id, {{"class", m->device.class_guid}, {"present", "1"}}) ||
+        !platform::registry::set_string(enum_key(m->device.instance_id), "ClassGUID", m->device.class_guid))
+        return fail_with<BOOL>(ERROR_GEN_FAILURE, FALSE);
+    m->registered = true;
+    return TRUE;
+}
+
+BOOL SetupDiSetSelectedDriverW(HDEVINFO set, SP_DEVINFO_DATA* device, SP_DRVINFO_DATA_V2_W* driver)
+{
+    auto s = set_of(set);
+    if (!s) return FALSE;
+    Member* m = member_of(*s, device);
+    if (!m) return FALSE;
+    if (!driver) {
+        m->selected = -1;
+        return TRUE;
+    }
+    if (!m->class_list || driver->Reserved == 0 || driver->Reserved > m->class_drivers.size())
+        return fail_with<BOOL>(ERROR_INVALID_PARAMETER, FALSE);
+    m->selected = int(driver->Reserved - 1);
+    return TRUE;
+}
+
+BOOL SetupDiCallClassInstaller(DWORD function, HDEVINFO set, SP_DEVINFO_DATA* device)
+{
+    auto s = set_of(set);
+    if (!s) return FALSE;
+    Member* m = member_of(*s, device);
+    if (!m) return FALSE;
+    if (function != DIF_INSTALLDEVICE) return fail_with<BOOL>(ERROR_DI_DO_DEFAULT, FALSE);
+    if (!m->registered) return fail_with<BOOL>(ERROR_NO_SUCH_DEVINST, FALSE);
+    if (m->selected < 0) return fail_with<BOOL>(ERROR_NO_DRIVER_SELECTED, FALSE);
+    const dev::Driver& d = m->class_drivers[size_t(m->selected)];
+    if (!dev::set_driver(m->device.instance_id, d)) return fail_with<BOOL>(ERROR_GEN_FAILURE, FALSE);
+    m->device.driver = d;
     return TRUE;
 }
 

@@ -176,3 +176,54 @@ TEST(NewDev, DriverUpdateOfTheDevicesOfAHardwareId)
     EXPECT_FALSE(UpdateDriverForPlugAndPlayDevicesW(nullptr, u"PCI\\VEN_14E4&DEV_9999", u"C:\\pkg\\more.inf", 0, nullptr));
     EXPECT_EQ(GetLastError(), ERROR_NO_SUCH_DEVINST);
 }
+
+TEST(SetupApi, RootDevicesGetTheDriverOfTheirInf)
+{
+    platform::testing::TempSystemRoot root;
+    Write(root / "C/pkg/net.inf", kNetInf);
+    GUID net{};
+    DWORD count = 0;
+    ASSERT_TRUE(SetupDiClassGuidsFromNameW(u"Net", &net, 1, &count));
+    HDEVINFO set = SetupDiCreateDeviceInfoList(&net, nullptr);
+    SP_DEVINFO_DATA a{sizeof(SP_DEVINFO_DATA), {}, 0, 0};
+    SP_DEVINFO_DATA b{sizeof(SP_DEVINFO_DATA), {}, 0, 0};
+    ASSERT_TRUE(SetupDiCreateDeviceInfoW(set, u"legacy_tvnx", &net, nullptr, nullptr, DICD_GENERATE_ID, &a));
+    ASSERT_TRUE(SetupDiCreateDeviceInfoW(set, u"LEGACY_TVNX", &net, nullptr, nullptr, DICD_GENERATE_ID, &b));
+    EXPECT_TRUE(dev::list().empty());  // nothing is on the machine before it is registered
+    // Installing needs a registered device and a selected driver.
+    EXPECT_FALSE(SetupDiCallClassInstaller(DIF_INSTALLDEVICE, set, &a));
+    EXPECT_EQ(GetLastError(), ERROR_NO_SUCH_DEVINST);
+    ASSERT_TRUE(SetupDiRegisterDeviceInfo(set, &a, SPRDI_FIND_DUPS, nullptr, nullptr, nullptr));
+    ASSERT_TRUE(SetupDiRegisterDeviceInfo(set, &b, SPRDI_FIND_DUPS, nullptr, nullptr, nullptr));
+    EXPECT_FALSE(SetupDiCallClassInstaller(DIF_INSTALLDEVICE, set, &a));
+    EXPECT_EQ(GetLastError(), ERROR_NO_DRIVER_SELECTED);
+    EXPECT_FALSE(SetupDiCreateDeviceInfoW(set, u"ROOT\\LEGACY_TVNX\\0001", &net, nullptr, nullptr, 0, nullptr));
+    EXPECT_EQ(GetLastError(), ERROR_DEVINST_ALREADY_EXISTS);
+
+    SP_DEVINSTALL_PARAMS_W params{};
+    params.cbSize = sizeof params;
+    ASSERT_TRUE(SetupDiGetDeviceInstallParamsW(set, &a, &params));
+    std::u16string inf = u"C:\\pkg\\net.inf";
+    std::copy(inf.begin(), inf.end(), params.DriverPath);
+    params.Flags |= DI_ENUMSINGLEINF;
+    ASSERT_TRUE(SetupDiSetDeviceInstallParamsW(set, &a, &params));
+    ASSERT_TRUE(SetupDiBuildDriverInfoList(set, &a, SPDIT_CLASSDRIVER));
+    SP_DRVINFO_DATA_V2_W driver{};
+    driver.cbSize = sizeof driver;
+    ASSERT_TRUE(SetupDiEnumDriverInfoW(set, &a, SPDIT_CLASSDRIVER, 0, &driver));
+    EXPECT_FALSE(SetupDiEnumDriverInfoW(set, &a, SPDIT_CLASSDRIVER, 1, &driver));
+    ASSERT_TRUE(SetupDiEnumDriverInfoW(set, &a, SPDIT_CLASSDRIVER, 0, &driver));
+    EXPECT_EQ(std::u16string(driver.Description), u"Tvn NetXtreme II");
+    ASSERT_TRUE(SetupDiSetSelectedDriverW(set, &a, &driver));
+    ASSERT_TRUE(SetupDiCallClassInstaller(DIF_INSTALLDEVICE, set, &a));
+    SetupDiDestroyDeviceInfoList(set);
+
+    auto all = dev::list();
+    ASSERT_EQ(all.size(), 2u);
+    EXPECT_EQ(all[0].instance_id, "ROOT\\LEGACY_TVNX\\0000");
+    EXPECT_EQ(all[1].instance_id, "ROOT\\LEGACY_TVNX\\0001");
+    ASSERT_TRUE(all[0].driver);
+    EXPECT_EQ(all[0].driver->section, "tvnx.ndi");
+    EXPECT_EQ(all[0].driver->inf, "C:\\pkg\\net.inf");
+    EXPECT_FALSE(all[1].driver);
+}

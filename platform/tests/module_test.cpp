@@ -8,6 +8,11 @@
 #include "platform/win_error.h"
 #include "platform/win_library.h"
 #include "platform/win_newdev.h"
+#include "platform/registry_store.h"
+#include "platform/utf16.h"
+#include "platform/win_registry.h"
+#include "platform/win_service.h"
+#include "platform/win_setupapi_install.h"
 #include "platform/win_sysinfo.h"
 
 using namespace win;
@@ -124,4 +129,81 @@ TEST(WinVersion, VerifyVersionInfoComparesWithTheMachine)
     // Conditions of two fields live side by side in one mask.
     uint64_t mask = VerSetConditionMask(VerSetConditionMask(0, VER_MAJORVERSION, VER_EQUAL), VER_SUITENAME, VER_AND);
     EXPECT_EQ(mask, (uint64_t(VER_EQUAL) << 3) | (uint64_t(VER_AND) << 18));
+}
+
+TEST(SetupApi, SectionInstallsOfRegistryLinesAndServices)
+{
+    platform::testing::TempSystemRoot root;
+    Write(root / "C/pkg/a.inf",
+          "[Version]\nSignature=\"$Windows NT$\"\n"
+          "[Main]\nAddReg=Add\nDelReg=Del\n"
+          "[Add]\nHKLM,Software\\T,Bin,1,0a,FF\nHKLM,Software\\T,Exp,0x20000,%%SystemRoot%%\\x\nHKR,Sub,Rel,,r\n"
+          "HKLM,Software\\T\\Empty,,0x10\n"
+          "[Del]\nHKLM,Software\\Old\n"
+          "[Bad]\nAddReg=BadLines\n[BadLines]\nHKLM,Software\\T,X,0x30000,1\n"
+          "[Hkr]\nAddReg=HkrLines\n[HkrLines]\nHKR,,X,,1\n"
+          "[Ini]\nUpdateInis=X\n"
+          "[Svc]\nDelService=oldsvc\nAddService=newsvc,2,NewSvc.Install\n"
+          "[NewSvc.Install]\nServiceType=1\nStartType=3\nErrorControl=1\nServiceBinary=C:\\x.sys\n"
+          "[NoInstall]\nAddService=svc2,2,Missing.Install\n");
+    ASSERT_TRUE(platform::registry::set_string("Software\\Old\\Deep", "v", "1"));
+    HINF inf = SetupOpenInfFileW(u"C:\\pkg\\a.inf", nullptr, INF_STYLE_WIN4, nullptr);
+    ASSERT_NE(inf, INVALID_HANDLE_VALUE);
+    HKEY relative = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Rel", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &relative,
+                              nullptr),
+              0);
+    EXPECT_TRUE(SetupInstallFromInfSectionW(nullptr, inf, u"Main", SPINST_REGISTRY, relative, nullptr, 0, nullptr,
+                                            nullptr, nullptr, nullptr));
+    BYTE bin[4] = {};
+    DWORD size = sizeof bin, type = 0;
+    HKEY t = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software\\T", 0, KEY_READ, &t), 0);
+    ASSERT_EQ(RegQueryValueExW(t, u"Bin", nullptr, &type, bin, &size), 0);
+    EXPECT_EQ(type, REG_BINARY);
+    EXPECT_EQ(size, 2u);
+    EXPECT_EQ(bin[1], 0xFF);
+    ASSERT_EQ(RegQueryValueExW(t, u"Exp", nullptr, &type, nullptr, &size), 0);
+    EXPECT_EQ(type, REG_EXPAND_SZ);
+    RegCloseKey(t);
+    EXPECT_TRUE(platform::registry::key_exists("Software\\Rel\\Sub"));
+    EXPECT_TRUE(platform::registry::key_exists("Software\\T\\Empty"));
+    EXPECT_FALSE(platform::registry::key_exists("Software\\Old"));
+
+    struct Case {
+        const char16_t* section;
+        HKEY relative;
+        UINT flags;
+        DWORD error;
+    };
+    const Case cases[] = {{u"Bad", nullptr, SPINST_REGISTRY, ERROR_INVALID_DATA},
+                          {u"Hkr", nullptr, SPINST_REGISTRY, ERROR_INVALID_PARAMETER},
+                          {u"Ini", nullptr, SPINST_INIFILES | SPINST_REGISTRY, ERROR_NOT_SUPPORTED},
+                          {u"None", nullptr, SPINST_REGISTRY, ERROR_SECTION_NOT_FOUND}};
+    for (const Case& c : cases) {
+        EXPECT_FALSE(SetupInstallFromInfSectionW(nullptr, inf, c.section, c.flags, c.relative, nullptr, 0, nullptr,
+                                                 nullptr, nullptr, nullptr));
+        EXPECT_EQ(GetLastError(), c.error) << platform::to_utf8(c.section);
+    }
+    EXPECT_TRUE(SetupInstallFromInfSectionW(nullptr, inf, u"Ini", SPINST_REGISTRY, nullptr, nullptr, 0, nullptr,
+                                            nullptr, nullptr, nullptr));  // not asked for
+
+    SC_HANDLE scm = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    SC_HANDLE old = CreateServiceW(scm, u"oldsvc", nullptr, SERVICE_ALL_ACCESS, SERVICE_KERNEL_DRIVER,
+                                   SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, u"C:\\o.sys", nullptr, nullptr, nullptr,
+                                   nullptr, nullptr);
+    ASSERT_NE(old, nullptr);
+    CloseServiceHandle(old);
+    EXPECT_TRUE(SetupInstallServicesFromInfSectionW(inf, u"Svc", 0));
+    EXPECT_EQ(OpenServiceW(scm, u"oldsvc", SERVICE_QUERY_STATUS), nullptr);
+    SC_HANDLE created = OpenServiceW(scm, u"newsvc", SERVICE_QUERY_STATUS);
+    EXPECT_NE(created, nullptr);
+    if (created) CloseServiceHandle(created);
+    EXPECT_FALSE(SetupInstallServicesFromInfSectionW(inf, u"Svc", 0));
+    EXPECT_EQ(GetLastError(), ERROR_SERVICE_EXISTS);
+    EXPECT_FALSE(SetupInstallServicesFromInfSectionW(inf, u"NoInstall", 0));
+    EXPECT_EQ(GetLastError(), ERROR_SECTION_NOT_FOUND);
+    CloseServiceHandle(scm);
+    RegCloseKey(relative);
+    SetupCloseInfFile(inf);
 }

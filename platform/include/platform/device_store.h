@@ -83,4 +83,7 @@ bool remove_section(std::string_view instance_id);
 // Records a new installed driver for a device (and whether its update needs a restart).
 bool set_driver(std::string_view instance_id, const Driver& driver);
 
+// Sets keys of a device's section (made when missing), keeping the other keys.
+bool set_keys(std::string_view instance_id, const std::vector<std::pair<std::string, std::string>>& keys);
+
 }  // namespace platform::devices

@@ -13,9 +13,9 @@ namespace platform {
 // Adds one operation to the list; false with the last error set when the registry refuses it.
 bool schedule_at_restart(std::u16string_view source, std::optional<std::u16string_view> target, bool replace);
 
-// What the machine does when it starts again: carries out the listed operations in order (a move
-// without replace leaves an existing target alone) and clears the list. Returns how many of them
-// failed.
+// What the machine does when it starts again: volatile registry keys vanish, and the listed
+// operations are carried out in order (a move without replace leaves an existing target alone)
+// and the list cleared. Returns how many of them failed.
 int restart_machine();
 
 }  // namespace platform

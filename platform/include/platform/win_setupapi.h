@@ -2,7 +2,8 @@
 // (platform/device_store.h). A device information set is an entry of the handle table holding a
 // snapshot of the devices it was made for; a set that was destroyed, and every device or driver
 // list of it, is refused with error 6 rather than followed. A device's driver list holds its
-// installed driver only: the stand-in searches no INF folder for other candidates.
+// installed driver only: the stand-in searches no INF folder for other candidates. A class-driver
+// list built with DI_ENUMSINGLEINF set holds every driver of the INF named by DriverPath.
 #pragma once
 
 #include "platform/win_types.h"
@@ -29,6 +30,17 @@ constexpr DWORD SPDRP_HARDWAREID = 1;
 constexpr DWORD SPDRP_COMPATIBLEIDS = 2;
 constexpr DWORD SPDRP_SERVICE = 4;
 constexpr DWORD SPDRP_CLASSGUID = 8;
+
+constexpr DWORD DI_ENUMSINGLEINF = 0x00010000;
+constexpr DWORD DI_DONOTCALLCONFIGMG = 0x00020000;
+constexpr DWORD DI_NOFILECOPY = 0x01000000;
+constexpr DWORD DICD_GENERATE_ID = 0x1;
+constexpr DWORD DICD_INHERIT_CLASSDRVS = 0x2;
+constexpr DWORD SPRDI_FIND_DUPS = 0x1;
+constexpr DWORD DIF_INSTALLDEVICE = 0x2;
+constexpr DWORD ERROR_NO_DRIVER_SELECTED = 0xE0000203;
+constexpr DWORD ERROR_DEVINST_ALREADY_EXISTS = 0xE0000207;
+constexpr DWORD ERROR_DI_DO_DEFAULT = 0xE000020E;
 
 constexpr DWORD DNF_INBOX_DRIVER = 0x00100000;
 constexpr DWORD DIOD_INHERIT_CLASSDRVS = 0x2;
@@ -125,5 +137,21 @@ BOOL SetupDiOpenDeviceInfoW(HDEVINFO set, const WCHAR* instance_id, HANDLE windo
 BOOL SetupDiRemoveDevice(HDEVINFO set, SP_DEVINFO_DATA* device);
 BOOL SetupDiDestroyDriverInfoList(HDEVINFO set, SP_DEVINFO_DATA* device, DWORD driver_type);
 BOOL SetupDiDestroyDeviceInfoList(HDEVINFO set);
+
+// A new device in the set, not yet on the machine. DICD_GENERATE_ID makes the instance id
+// "ROOT\<NAME>\nnnn" (the name upper-cased, the first free number); without it `name` is the
+// instance id, and an existing one is refused with 0xE0000207.
+BOOL SetupDiCreateDeviceInfoW(HDEVINFO set, const WCHAR* name, const GUID* class_guid, const WCHAR* description,
+                              HANDLE window, DWORD flags, SP_DEVINFO_DATA* device);
+// Puts a new device on the machine: its section of the devices file (class, present) and its key
+// under Enum. A device that is already on the machine is left as it is.
+BOOL SetupDiRegisterDeviceInfo(HDEVINFO set, SP_DEVINFO_DATA* device, DWORD flags, void* compare, void* context,
+                               SP_DEVINFO_DATA* duplicate);
+// The driver that a class-driver list entry (as SetupDiEnumDriverInfoW gave it) names becomes
+// the device's selected driver.
+BOOL SetupDiSetSelectedDriverW(HDEVINFO set, SP_DEVINFO_DATA* device, SP_DRVINFO_DATA_V2_W* driver);
+// DIF_INSTALLDEVICE installs the selected driver on a device of the machine (0xE0000203 without
+// one); any other function answers 0xE000020E (do the default).
+BOOL SetupDiCallClassInstaller(DWORD function, HDEVINFO set, SP_DEVINFO_DATA* device);
 
 }  // namespace win

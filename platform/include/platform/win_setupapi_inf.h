@@ -29,6 +29,23 @@ struct INFCONTEXT {
 };
 static_assert(sizeof(INFCONTEXT) == 24);
 
+// File-queue notifications and answers of a queue callback.
+constexpr UINT SPFILENOTIFY_DELETEERROR = 0x7;
+constexpr UINT SPFILENOTIFY_COPYERROR = 0xD;
+constexpr UINT SPFILENOTIFY_NEEDMEDIA = 0xE;
+constexpr UINT SPFILENOTIFY_FILEOPDELAYED = 0x14;
+constexpr UINT FILEOP_ABORT = 0;
+constexpr UINT FILEOP_DOIT = 1;
+constexpr UINT FILEOP_SKIP = 2;
+
+// The first parameter of the delete, copy and delayed-operation notifications.
+struct FILEPATHS_W {
+    const WCHAR* Target;
+    const WCHAR* Source;
+    UINT Win32Error;
+    DWORD Flags;
+};
+
 // A WIN4-style INF needs a [Version] Signature of "$Windows NT$", "$Chicago$" or "$Windows 95$"
 // (else 0xE0000100). INVALID_HANDLE_VALUE on failure: 2/3 missing file, 0xE0000003 syntax error
 // (its line in `error_line`), 0xE0000201 another class than `class_name`.
