@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <climits>
+#include <string>
 #include <vector>
 
 #include "platform/utf16.h"
@@ -34,10 +35,62 @@ CStr FullPath(const char16_t* path)
     return CStr(p);
 }
 
+// Shared by every CInf of the process (one install at a time).
+struct InstallState {
+    std::vector<std::u16string> fileErrors;
+    int fileErrorFlag = 0;
+    int ignoreDeleteErrors = 0;
+    int mediaRequests = 0;
+};
+
+InstallState& State()
+{
+    static InstallState state;
+    return state;
+}
+
 }  // namespace
+
+const std::vector<std::u16string>& CInf::GetFileErrors() { return State().fileErrors; }
+int CInf::GetFileErrorFlag() { return State().fileErrorFlag; }
+void CInf::ClearFileErrors() { State().fileErrors.clear(); }
+void CInf::ResetMediaRequests() { State().mediaRequests = 0; }
+void CInf::SetIgnoreDeleteErrors(int ignore) { State().ignoreDeleteErrors = ignore; }
+
+unsigned CInf::FileQueueCallback(void* context, unsigned notification, uintptr_t param1, uintptr_t)
+{
+    InstallState& state = State();
+    const auto* paths = reinterpret_cast<const FILEPATHS_W*>(param1);
+    auto text = [](const WCHAR* s) { return std::u16string(platform::u16_view(s)); };
+    switch (notification) {
+    case SPFILENOTIFY_DELETEERROR:
+        if (!state.ignoreDeleteErrors) {
+            state.fileErrors.push_back(u"File Delete Error: " + (paths ? text(paths->Target) : std::u16string()));
+            state.fileErrorFlag = 1;
+        }
+        return FILEOP_SKIP;
+    case SPFILENOTIFY_COPYERROR:
+        state.fileErrors.push_back(u"File Copy Error: " + (paths ? text(paths->Source) : std::u16string()) + u" --> " +
+                                   (paths ? text(paths->Target) : std::u16string()));
+        state.fileErrorFlag = 1;
+        return FILEOP_SKIP;
+    case SPFILENOTIFY_NEEDMEDIA:
+        // The first request is answered; asking again means the media is not there.
+        if (++state.mediaRequests == 1) return FILEOP_DOIT;
+        state.fileErrorFlag = 1;
+        return FILEOP_SKIP;
+    case SPFILENOTIFY_FILEOPDELAYED:
+        if (context) static_cast<CInf*>(context)->m_reboot = 1;
+        return FILEOP_DOIT;
+    default:
+        return FILEOP_DOIT;
+    }
+}
 
 CInf::CInf(const char16_t* path)
 {
+    State().fileErrorFlag = 0;
+    State().ignoreDeleteErrors = 0;
     m_path = FullPath(path);
     const size_t cut = m_path.find_last_of(u"\\/");
     m_folder = CStr(std::u16string_view(m_path).substr(0, cut == CStr::npos ? 0 : cut + 1));
