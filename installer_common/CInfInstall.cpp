@@ -18,7 +18,6 @@ namespace {
 
 constexpr DWORD kServiceNameChars = 254;
 constexpr DWORD kSoftwareServiceChars = 2048;
-constexpr DWORD kSectionNameChars = 16384;
 constexpr DWORD kHardwareIdBytes = 512;
 constexpr UINT kSectionInstallFlags = SPINST_LOGCONFIG | SPINST_INIFILES | SPINST_REGISTRY | SPINST_INI2REG |
                                       SPINST_PROFILEITEMS;

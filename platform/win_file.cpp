@@ -87,7 +87,7 @@ FILETIME to_filetime(const struct timespec& ts)
 namespace platform {
 bool open_without_delete_sharing(const std::string& path)
 {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);  // a FIFO must not block
     if (fd < 0) return false;
     bool held = win::held_by_other(fd, win::kDenyDelete);
     ::close(fd);

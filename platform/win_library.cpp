@@ -108,11 +108,13 @@ std::string base_name(const std::string& path)
 // The export list of a stand-in file, or nothing when the file is not one.
 std::optional<std::vector<std::string>> read_stand_in(const std::string& path)
 {
+    // The header first, so that a shared object is not read whole.
     std::ifstream in(path, std::ios::binary);
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (text.compare(0, sizeof kStandInHeader - 1, kStandInHeader) != 0) return std::nullopt;
+    std::string text(sizeof kStandInHeader - 1, '\0');
+    if (!in.read(text.data(), std::streamsize(text.size())) || text != kStandInHeader) return std::nullopt;
+    text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     std::vector<std::string> exports;
-    for (const platform::KvLine& line : platform::parse_kv(std::string_view(text).substr(sizeof kStandInHeader - 1))) {
+    for (const platform::KvLine& line : platform::parse_kv(text)) {
         if (!line.ok || line.key != "exports") continue;
         size_t start = 0;
         while (start <= line.value.size()) {
