@@ -61,7 +61,9 @@ bool e4_bundle_meta(const std::vector<uint8_t>& bundle, std::vector<uint8_t>& me
     bool found = false;
     walk_bundle(copy.data(), uint32_t(copy.size()), [&](e4_image_header& h, uint8_t* data) {
         if (h.type != kMeta) return true;
-        meta.assign(data, data + round_up4(h.length));
+        // Rounded up to whole words; bytes past the bundle's end read as 0.
+        meta.assign(round_up4(h.length), 0);
+        std::memcpy(meta.data(), data, h.length);
         found = true;
         return false;
     });

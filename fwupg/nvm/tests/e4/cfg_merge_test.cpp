@@ -140,3 +140,24 @@ TEST(E4CfgMerge, KeptNames)
 }
 
 }  // namespace
+
+namespace {
+
+// The META item of a bundle is taken up to its length rounded to words, never past the bundle.
+TEST(E4BundleMeta, FirstMetaItemOnly)
+{
+    const Bytes text = {'s', 'e', 't', ' ', 'a', ' ', '{', '1', ' ', '}'};  // 10 bytes
+    Bytes bundle = e4::bundle({{e4::type::LIM, Bytes(8, 1)}, {e4::type::META, text}, {e4::type::META, Bytes(4, 2)}});
+    std::vector<uint8_t> meta;
+    ASSERT_TRUE(fwupg::nvm::e4::e4_bundle_meta(bundle, meta));
+    EXPECT_EQ(meta, (std::vector<uint8_t>{'s', 'e', 't', ' ', 'a', ' ', '{', '1', ' ', '}', 0, 0}));
+    // A last item whose length is not a multiple of 4 and ends with the bundle.
+    bundle = e4::bundle({{e4::type::META, text}});
+    testkit::set_le32(bundle, 16 + 24, 10);
+    bundle.resize(bundle.size() - 2);
+    ASSERT_TRUE(fwupg::nvm::e4::e4_bundle_meta(bundle, meta));
+    EXPECT_EQ(meta.size(), 12u);
+    EXPECT_FALSE(fwupg::nvm::e4::e4_bundle_meta(e4::bundle({{e4::type::LIM, Bytes(8, 1)}}), meta));
+}
+
+}  // namespace
