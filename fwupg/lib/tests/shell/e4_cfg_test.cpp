@@ -120,6 +120,15 @@ TEST_F(E4UpdateCfgTest, MetaFromABundleAndABundleWithoutOne)
     EXPECT_TRUE(Good(Line("update_cfg -F " + cfg + " " + with)));
     ExpectValid();
     EXPECT_EQ(Image(e4::type::META), text);
+
+    // A plain text file without a terminating NUL and of a length that is no multiple of 4.
+    std::string plain = e4::meta_text(e4::meta_stock_options(9)) + "\n";
+    if (plain.size() % 4 == 0) plain += "\n";
+    EXPECT_TRUE(Good(Line("update_cfg -F " + cfg + " " + File("plain.txt", Bytes(plain.begin(), plain.end())))));
+    ExpectValid();
+    const Bytes meta = Image(e4::type::META);
+    ASSERT_GE(meta.size(), plain.size());
+    EXPECT_EQ(std::string(meta.begin(), meta.begin() + plain.size()), plain);
 }
 
 // A failed DEFAULT_CFG write (the third NVRAM write: NVM_CFG1 goes as header and data first) fails
