@@ -221,6 +221,11 @@ const FaultCase kFaultCases[] = {
          return std::vector{cut};
      },
      67, "7"},
+    // The package's configuration upgrade writes NVM_CFG1, DEFAULT_CFG and META (header and data
+    // each), then the MBI version goes into DEFAULT_CFG and NVM_CFG1: seven writes from the end
+    // is DEFAULT_CFG's header.
+    {"E4 board: configuration upgrade's DEFAULT_CFG write refused", "e4-57980s-p0",
+     [](const Reference& r, const char* v) { return std::vector{Rule(67, r.victimWrites - 7, v)}; }, 67, "7"},
     {"E4 board: power cut in the first write", "e4-57980s-p0",
      [](const Reference&, const char* v) {
          sim::FaultRule cut = Rule(67, 1, v);
