@@ -9,7 +9,10 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <cstdlib>
+
 #include "platform/paths.h"
+#include "platform/system_conf.h"
 #include "platform/utf16.h"
 #include "platform/win_env.h"
 #include "platform/restart.h"
@@ -249,6 +252,14 @@ BOOL GetDiskFreeSpaceExW(const WCHAR* folder, ULARGE_INTEGER* free_to_caller, UL
     if (free_to_caller) free_to_caller->QuadPart = uint64_t(vfs.f_bavail) * vfs.f_frsize;
     if (total) total->QuadPart = uint64_t(vfs.f_blocks) * vfs.f_frsize;
     if (total_free) total_free->QuadPart = uint64_t(vfs.f_bfree) * vfs.f_frsize;
+    // The machine's disk may be set to any size: "FreeDiskBytes" of system.conf is what every
+    // volume then has free.
+    if (auto bytes = platform::system_conf_value("FreeDiskBytes")) {
+        uint64_t n = std::strtoull(bytes->c_str(), nullptr, 10);
+        if (free_to_caller) free_to_caller->QuadPart = n;
+        if (total_free) total_free->QuadPart = n;
+        if (total && total->QuadPart < n) total->QuadPart = n;
+    }
     return TRUE;
 }
 

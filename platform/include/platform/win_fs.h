@@ -41,7 +41,8 @@ BOOL MoveFileExW(const WCHAR* existing, const WCHAR* new_name, DWORD flags);
 // name (its low 16 bits); 0 picks a number whose file does not exist yet and creates it empty.
 // Returns the number used, 0 on failure.
 UINT GetTempFileNameW(const WCHAR* path, const WCHAR* prefix, UINT unique, WCHAR* out);
-// Bytes of the volume holding `folder` (statvfs). FALSE with 3 when the folder is missing.
+// Bytes of the volume holding `folder` (statvfs; "FreeDiskBytes" of system.conf, when set, is the
+// free space of every volume). FALSE with 3 when the folder is missing.
 BOOL GetDiskFreeSpaceExW(const WCHAR* folder, ULARGE_INTEGER* free_to_caller, ULARGE_INTEGER* total,
                          ULARGE_INTEGER* total_free);
 // The current folder (a Linux path); characters written without the NUL, or the size needed with
