@@ -1,6 +1,7 @@
 // fwgen: the test kit's command line. Makes NVRAM images, image files, packages, firmware data
 // files and whole demo machines for shell scripts, demo.sh and end-to-end tests.
 #include "testkit/component_files.h"
+#include "testkit/component_machine.h"
 #include "testkit/demo.h"
 #include "testkit/describe.h"
 #include "testkit/e1e3_nvram.h"
@@ -50,7 +51,8 @@ const char* const kUsage =
     "  fwdata DESC OUT                     NICFWData.xml from a description file\n"
     "  demo ROOT FWDIR [--legacy]          simulated machine with E1-E3 and E4 adapters (and legacy\n"
     "                                      ones) and a firmware folder\n"
-    "  component DIR                       plug-in package file dz012345.xml and install.xml\n"
+    "  component DIR [--machine ROOT]      plug-in package file dz012345.xml and install.xml; with\n"
+    "                                      --machine, the tool's driver service running on ROOT\n"
     "  E4 adapters (see e4_describe.h and e4_images.h):\n"
     "  e4-nvram DESC OUT                   E4 NVRAM image from a description file\n"
     "  e4-verify NVRAM                     check the directory copies, CRCs, bounds and overlaps\n"
@@ -445,6 +447,9 @@ int cmd_component(const Cmd& c) {
   p.keyPaths = {"%ProgramFiles%\\Ostra\\Tools"};
   p.pci = {{"14E4", "164E", "", ""}};
   write_component_files(c.pos[0], "dz012345.xml", p, ComponentInstall{});
+  // The machine the component runs on has the Corvane driver running, which the plug-in's
+  // dependency check of this tool asks for.
+  if (c.has("--machine")) add_service(c.opt.at("--machine"), {"cvnd2"});
   return 0;
 }
 
@@ -472,7 +477,7 @@ int main(int argc, char** argv) {
       {"package", {cmd_package, {}}},
       {"fwdata", {cmd_fwdata, {}}},
       {"demo", {cmd_demo, {}}},
-      {"component", {cmd_component, {}}},
+      {"component", {cmd_component, {"--machine"}}},
       {"e4-nvram", {cmd_e4_nvram, {}}},
       {"e4-verify", {cmd_e4_verify, {}}},
       {"e4-list", {cmd_e4_list, {}}},
