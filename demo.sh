@@ -105,7 +105,7 @@ cp "$top/$bin/LibALDN_ZkFwUpg.so" "$top/$bin/YXMAPIa.so" "$top/$bin/Pelaris.so" 
 echo
 echo "== fwgen demo: simulated machine in $proot, firmware in $comp/FW; package files in $comp"
 "$top/$bin/fwgen" demo "$proot" "$comp/FW" --legacy >/dev/null
-"$top/$bin/fwgen" component "$comp"
+"$top/$bin/fwgen" component "$comp" --machine "$proot"
 export FWUPG_SYSTEM_ROOT=$proot
 export KESTRA_COMPONENT_DIR=$comp
 host=$top/$bin/kestra_host
@@ -133,6 +133,14 @@ plugin() {
     sed 's/^.*\t/   console command: /' || true
 }
 
+# The install state the host asks before it installs: the plug-in's checks and the tool's version
+# check (/N) say whether the adapters' firmware is older than the component's.
+state() {
+  echo
+  echo "== kestra_host: install state (property 5) $1"
+  KESTRA_ACTIONS=props "$host" | grep '^property5\.'
+}
+
 echo
 echo "== kestra_host (properties)"
 KESTRA_ACTIONS=props "$host"
@@ -140,7 +148,9 @@ KESTRA_ACTIONS=props KESTRA_LANG=de "$host" | grep -E '^property[12]='
 plugin /d before.xml
 echo "   adapters' firmware before the update ($comp/before.xml):"
 items "$comp/before.xml"
+state "before the update (2: an update is available)"
 plugin /u before.xml
+state "after the update (1: the firmware is current)"
 plugin /d after.xml
 echo "   adapters' firmware after the update ($comp/after.xml):"
 items "$comp/after.xml"

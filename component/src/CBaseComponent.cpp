@@ -89,8 +89,12 @@ int CBaseComponent::Initialize()
             OUTCOME(u"Done.\r\n");
         }
     }
-    // The list of present devices the supported ones are matched against is built with the
-    // install-state checks, which are not part of this build.
+    if (m_devices.empty()) return result;
+    // Every id of each present device is listed (those with a revision or class code aside):
+    // a device's first id carries its revision, which no package id has, so a list of first ids
+    // would show supported hardware as absent.
+    ANNOUNCE(u"Building PnP device list... ");
+    OUTCOME(BuildPnPDeviceList(0) ? u"Done.\r\n" : u"Failed!\r\n");
     return result;
 }
 
@@ -157,8 +161,6 @@ int CBaseComponent::GetDescription(char16_t* out, int cch, const char16_t* lang)
     return GetTranslatedText(u"description", true, out, cch, lang);
 }
 
-int CBaseComponent::GetCurrentVersion(char16_t*, int) { return 0; }
-
 int CBaseComponent::GetPackageVersion(char16_t* out, int cch)
 {
     if (!m_packageReader) return 0;
@@ -168,8 +170,6 @@ int CBaseComponent::GetPackageVersion(char16_t* out, int cch)
     if (!value || !*value) return 0;
     return CopyIfFits(value, out, cch);
 }
-
-int CBaseComponent::GetInstallState(void*, int, const char16_t*) { return 0; }
 
 int CBaseComponent::GetSilentFlag() { return m_silent; }
 int CBaseComponent::GetSilentFlag2() { return m_silent; }

@@ -6,9 +6,11 @@
 #include <cstdint>
 #include <vector>
 
+#include "component/PelarisExports.h"
 #include "installer_common/CCmpLog.h"
 #include "installer_common/CStr.h"
 #include "installer_common/CTvnXMLReader.h"
+#include "installer_common/DeviceList.h"
 
 // One entry of the package's supported operating systems; -1 and 0xFFFF mean "any".
 struct SupportedOsEntry {
@@ -21,6 +23,12 @@ struct SupportedOsEntry {
 
 // Install types of the install file.
 enum InstallType { kInstallLegacy = 1, kInstallPnP = 2, kInstallVirtual = 3 };
+
+// A present device with one of its hardware ids.
+struct PnpDeviceEntry {
+    W2KDEVINST device;
+    CStr hardwareId;
+};
 
 // A table of six texts in the order English, French, Italian, German, Spanish, Japanese.
 using LanguageTable = const char16_t* const[6];
@@ -51,10 +59,11 @@ public:
     virtual int GetProperty(int id, void* out, int cch, const char16_t* lang);
     virtual int GetName(char16_t* out, int cch, const char16_t* lang);
     virtual int GetDescription(char16_t* out, int cch, const char16_t* lang);
-    // The installed version and the install state are not answered in this build: 0.
+    // The key file's version text.
     virtual int GetCurrentVersion(char16_t* out, int cch);
     virtual int GetPackageVersion(char16_t* out, int cch);
-    virtual int GetInstallState(void* out, int cch, const char16_t* lang);
+    // Fills a PelarisInstallState of `size` bytes from the checks below; 0 when it is too small.
+    virtual int GetInstallState(void* out, int size, const char16_t* lang);
     virtual int GetSilentFlag();
     virtual int GetSilentFlag2();
     virtual int GetConstantOne();
@@ -68,6 +77,34 @@ public:
     virtual void AddSupportedOS(const SupportedOsEntry& entry);
     virtual const char16_t* GetInfFile();
     virtual int Is64BitOS();
+
+    // The install-state checks.
+    virtual int IsOSSupported();
+    // 1 when no space is required or the free space of `folder` (NULL: the system drive) in whole
+    // kilobytes is at least the required space.
+    virtual int IsDiskSpaceAvailable(const char16_t* folder);
+    int IsSystemDiskSpaceAvailable();
+    virtual int IsHardwarePresent();
+    virtual int IsInstalled();
+    virtual int IsMarkedForRemoval();
+    // 0 older, 1 same, 2 newer.
+    virtual int GetVersionStatus();
+    // 1 when the computer's model is listed in "dependency.xml" or there is no such file.
+    virtual int CheckSystemModel(char16_t* message, int cch, const char16_t* lang);
+
+    // The present device with `id` among its hardware ids (the list is built first when empty).
+    int FindDevice(const char16_t* id, PnpDeviceEntry** entry = nullptr);
+    // The present devices, each with its first hardware id only, or with every id that carries no
+    // revision or class code ("&REV", "&CC"). Always 1.
+    int BuildPnPDeviceList(int firstIdOnly);
+    // Devices (first ids) whose id contains `text`, ignoring case.
+    int CountDeviceMatches(const char16_t* text);
+    // Supported devices present, when the driver service's Enum key counts at least as many.
+    int CountServiceDevices(const char16_t* service);
+    // "ServerCore" of the server levels; 0 (and -1 stored) when it is missing.
+    int GetRegOSEdition(int* edition);
+    void GetOSVersionNumbers();
+    const std::vector<PnpDeviceEntry>& PnpDevices() const { return m_pnpDevices; }
 
     // Property 9: the host hands over its own logger.
     void AdoptHostLog(CCmpLog* host);
@@ -115,6 +152,7 @@ protected:
     std::vector<SupportedOsEntry> m_osList;
     std::vector<CStr> m_devices;
     std::vector<CStr> m_scsiDevices;
+    std::vector<PnpDeviceEntry> m_pnpDevices;
     int m_ownsLog = 1;
     CCmpLog* m_log = nullptr;
 };

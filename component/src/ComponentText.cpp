@@ -18,6 +18,87 @@ struct Text {
 };
 
 constexpr Text kTexts[] = {
+    {1,
+     {u"At least 1 NIC on the system has older firmware than that which is available in the component. Firmware "
+      u"update is recommended. Press install to display installed version(s) and firmware available in this "
+      u"component.\r\n",
+      u"Mindestens 1 NIC im System hat ältere Firmware als die in der Komponente verfügbare. Eine "
+      u"Firmware-Aktualisierung wird empfohlen. Klicken Sie auf Installieren, um die installierten Versionen und die "
+      u"in dieser Komponente verfügbare Firmware anzuzeigen.\r\n",
+      u"Al menos 1 NIC del sistema tiene un firmware más antiguo que el disponible en el componente. Se recomienda "
+      u"actualizar el firmware. Pulse Instalar para mostrar las versiones instaladas y el firmware disponible en este "
+      u"componente.\r\n",
+      u"Almeno 1 NIC del sistema ha un firmware meno recente di quello disponibile nel componente. Si consiglia di "
+      u"aggiornare il firmware. Premere Installa per visualizzare le versioni installate e il firmware disponibile in "
+      u"questo componente.\r\n",
+      u"システム上の少なくとも 1 つの NIC に、このコンポーネントで提供されているものより古いファームウェアがあります。"
+      u"ファームウェアの更新をお勧めします。インストールを押すと、インストールされているバージョンとこのコンポーネントで"
+      u"提供されているファームウェアが表示されます。\r\n",
+      u"Au moins 1 carte réseau du système possède un microprogramme plus ancien que celui disponible dans le "
+      u"composant. La mise à jour du microprogramme est recommandée. Cliquez sur Installer pour afficher les versions "
+      u"installées et le microprogramme disponible dans ce composant.\r\n"}},
+    {2,
+     {u"All NICs in the system for which there is a corresponding firmware version in this component have the same "
+      u"version of firmware as that which is available in the component. Firmware upgrade is not necessary. To "
+      u"display installed version(s) and firmware available in this component, press install.\r\n",
+      u"Alle NICs im System, für die diese Komponente eine Firmware-Version enthält, haben dieselbe Firmware-Version "
+      u"wie die in der Komponente verfügbare. Eine Firmware-Aktualisierung ist nicht erforderlich. Klicken Sie auf "
+      u"Installieren, um die installierten Versionen und die in dieser Komponente verfügbare Firmware anzuzeigen.\r\n",
+      u"Todas las NIC del sistema para las que hay una versión de firmware en este componente tienen la misma versión "
+      u"de firmware que la disponible en el componente. No es necesario actualizar el firmware. Para mostrar las "
+      u"versiones instaladas y el firmware disponible en este componente, pulse Instalar.\r\n",
+      u"Tutte le NIC del sistema per cui esiste una versione del firmware in questo componente hanno la stessa "
+      u"versione del firmware disponibile nel componente. L'aggiornamento del firmware non è necessario. Per "
+      u"visualizzare le versioni installate e il firmware disponibile in questo componente, premere Installa.\r\n",
+      u"このコンポーネントに対応するファームウェアがあるシステム上のすべての NIC は、コンポーネントで提供されているものと"
+      u"同じバージョンのファームウェアです。ファームウェアのアップグレードは必要ありません。インストールされているバージョン"
+      u"とこのコンポーネントで提供されているファームウェアを表示するには、インストールを押してください。\r\n",
+      u"Toutes les cartes réseau du système pour lesquelles ce composant contient une version de microprogramme ont la "
+      u"même version que celle disponible dans le composant. La mise à niveau du microprogramme n'est pas nécessaire. "
+      u"Pour afficher les versions installées et le microprogramme disponible dans ce composant, cliquez sur "
+      u"Installer.\r\n"}},
+    {3,
+     {u"All NICs in the system for which there is a corresponding firmware version in the component are either the "
+      u"same or newer than the firmware version available in the component. At least 1 NIC on the system has newer "
+      u"firmware than that which is available in the component. Firmware upgrade is not recommended. To display "
+      u"installed version(s) and firmware available in this component, press install.\r\n",
+      u"Alle NICs im System, für die die Komponente eine Firmware-Version enthält, haben dieselbe oder eine neuere "
+      u"Firmware-Version als die in der Komponente verfügbare. Mindestens 1 NIC im System hat neuere Firmware als die "
+      u"in der Komponente verfügbare. Eine Firmware-Aktualisierung wird nicht empfohlen. Klicken Sie auf "
+      u"Installieren, um die installierten Versionen und die in dieser Komponente verfügbare Firmware anzuzeigen.\r\n",
+      u"Todas las NIC del sistema para las que hay una versión de firmware en el componente tienen la misma versión o "
+      u"una más reciente que la disponible en el componente. Al menos 1 NIC del sistema tiene un firmware más reciente "
+      u"que el disponible en el componente. No se recomienda actualizar el firmware. Para mostrar las versiones "
+      u"instaladas y el firmware disponible en este componente, pulse Instalar.\r\n",
+      u"Tutte le NIC del sistema per cui esiste una versione del firmware nel componente hanno la stessa versione o "
+      u"una più recente di quella disponibile nel componente. Almeno 1 NIC del sistema ha un firmware più recente di "
+      u"quello disponibile nel componente. L'aggiornamento del firmware non è consigliato. Per visualizzare le "
+      u"versioni installate e il firmware disponibile in questo componente, premere Installa.\r\n",
+      u"このコンポーネントに対応するファームウェアがあるシステム上のすべての NIC は、コンポーネントで提供されている"
+      u"ファームウェアと同じかそれより新しいバージョンです。システム上の少なくとも 1 つの NIC に、コンポーネントで提供"
+      u"されているものより新しいファームウェアがあります。ファームウェアのアップグレードはお勧めしません。インストール"
+      u"されているバージョンとこのコンポーネントで提供されているファームウェアを表示するには、インストールを押してください。"
+      u"\r\n",
+      u"Toutes les cartes réseau du système pour lesquelles le composant contient une version de microprogramme ont la "
+      u"même version ou une version plus récente que celle disponible dans le composant. Au moins 1 carte réseau du "
+      u"système possède un microprogramme plus récent que celui disponible dans le composant. La mise à niveau du "
+      u"microprogramme n'est pas recommandée. Pour afficher les versions installées et le microprogramme disponible "
+      u"dans ce composant, cliquez sur Installer.\r\n"}},
+    {4,
+     {u"Checking all NICs in the system for installed firmware and generating discovery XML file.\r\n",
+      u"Alle NICs im System werden auf installierte Firmware geprüft und die Erkennungs-XML-Datei wird erstellt.\r\n",
+      u"Comprobando el firmware instalado en todas las NIC del sistema y generando el archivo XML de detección.\r\n",
+      u"Verifica del firmware installato su tutte le NIC del sistema e generazione del file XML di rilevamento.\r\n",
+      u"システム上のすべての NIC のインストール済みファームウェアを確認し、検出 XML ファイルを生成しています。\r\n",
+      u"Vérification du microprogramme installé sur toutes les cartes réseau du système et création du fichier XML "
+      u"de détection.\r\n"}},
+    {5,
+     {u"Reading XML file and performing firmware updates.\r\n",
+      u"XML-Datei wird gelesen und Firmware-Aktualisierungen werden durchgeführt.\r\n",
+      u"Leyendo el archivo XML y realizando las actualizaciones de firmware.\r\n",
+      u"Lettura del file XML ed esecuzione degli aggiornamenti del firmware.\r\n",
+      u"XML ファイルを読み取り、ファームウェアの更新を実行しています。\r\n",
+      u"Lecture du fichier XML et exécution des mises à jour du microprogramme.\r\n"}},
     {6,
      {u"XML file name should follow /d option.\r\n", u"Nach der Option /d muss ein XML-Dateiname folgen.\r\n",
       u"La opción /d debe ir seguida de un nombre de archivo XML.\r\n",
@@ -77,6 +158,64 @@ constexpr Text kTexts[] = {
       u"KESTRA バージョン 6.0 以降が必要です。\r\n",
       u"Composant Sorvel exécuté depuis une version de KESTRA non prise en charge.  La version 6.0 ou ultérieure de "
       u"KESTRA est requise pour installer correctement le microprogramme.\r\n"}},
+    {19,
+     {u"MXND6ZK driver service is running.  Please update driver to version 4.3.11.407 or later for successful "
+      u"operation.\r\n",
+      u"Der Treiberdienst MXND6ZK wird ausgeführt.  Aktualisieren Sie den Treiber auf Version 4.3.11.407 oder höher, "
+      u"um einen fehlerfreien Betrieb zu gewährleisten.\r\n",
+      u"El servicio del controlador MXND6ZK se está ejecutando.  Actualice el controlador a la versión 4.3.11.407 o "
+      u"posterior para un funcionamiento correcto.\r\n",
+      u"Il servizio del driver MXND6ZK è in esecuzione.  Aggiornare il driver alla versione 4.3.11.407 o successiva "
+      u"per un funzionamento corretto.\r\n",
+      u"MXND6ZK ドライバ サービスが実行中です。  正しく動作させるには、ドライバをバージョン 4.3.11.407 以降に更新して"
+      u"ください。\r\n",
+      u"Le service de pilote MXND6ZK est en cours d'exécution.  Mettez à jour le pilote vers la version 4.3.11.407 ou "
+      u"ultérieure pour un fonctionnement correct.\r\n"}},
+    {21,
+     {u"Dependencies Passed -- Driver and firmware set allowed for update.\r\n",
+      u"Abhängigkeiten erfüllt -- Treiber und Firmware dürfen aktualisiert werden.\r\n",
+      u"Dependencias superadas -- Se permite actualizar el conjunto de controlador y firmware.\r\n",
+      u"Dipendenze soddisfatte -- L'aggiornamento di driver e firmware è consentito.\r\n",
+      u"依存関係に合格しました -- ドライバとファームウェアの組み合わせは更新可能です。\r\n",
+      u"Dépendances satisfaites -- La mise à jour de l'ensemble pilote et microprogramme est autorisée.\r\n"}},
+    {24,
+     {u"Dependencies Failed -- Driver and firmware set are not allowed for update. Please install driver version "
+      u"4.0.539.13875 prior to performing firmware upgrade on devices with firmware version 4.0.550 or earlier "
+      u"installed. See mxflash.log for further details.\r\n",
+      u"Abhängigkeiten nicht erfüllt -- Treiber und Firmware dürfen nicht aktualisiert werden. Installieren Sie "
+      u"Treiberversion 4.0.539.13875, bevor Sie die Firmware von Geräten mit Firmware-Version 4.0.550 oder älter "
+      u"aktualisieren. Weitere Informationen in mxflash.log.\r\n",
+      u"Dependencias no superadas -- No se permite actualizar el conjunto de controlador y firmware. Instale la "
+      u"versión 4.0.539.13875 del controlador antes de actualizar el firmware de dispositivos con la versión de "
+      u"firmware 4.0.550 o anterior. Consulte mxflash.log para obtener más detalles.\r\n",
+      u"Dipendenze non soddisfatte -- L'aggiornamento di driver e firmware non è consentito. Installare la versione "
+      u"4.0.539.13875 del driver prima di aggiornare il firmware dei dispositivi con firmware versione 4.0.550 o "
+      u"precedente. Per ulteriori dettagli, vedere mxflash.log.\r\n",
+      u"依存関係に失敗しました -- ドライバとファームウェアの組み合わせは更新できません。ファームウェア バージョン 4.0.550 "
+      u"以前のデバイスのファームウェアをアップグレードする前に、ドライバ バージョン 4.0.539.13875 をインストールしてください。"
+      u"詳細は mxflash.log を参照してください。\r\n",
+      u"Échec des dépendances -- La mise à jour de l'ensemble pilote et microprogramme n'est pas autorisée. Installez "
+      u"la version 4.0.539.13875 du pilote avant de mettre à niveau le microprogramme des périphériques dotés de la "
+      u"version 4.0.550 ou antérieure. Consultez mxflash.log pour plus de détails.\r\n"}},
+    {25,
+     {u"Dependencies Failed -- Driver and firmware set are not allowed for update. Please install driver version "
+      u"4.3.11.407 prior to performing firmware upgrade on devices with firmware version 4.0.550 or earlier "
+      u"installed. See mxflash.log for further details.\r\n",
+      u"Abhängigkeiten nicht erfüllt -- Treiber und Firmware dürfen nicht aktualisiert werden. Installieren Sie "
+      u"Treiberversion 4.3.11.407, bevor Sie die Firmware von Geräten mit Firmware-Version 4.0.550 oder älter "
+      u"aktualisieren. Weitere Informationen in mxflash.log.\r\n",
+      u"Dependencias no superadas -- No se permite actualizar el conjunto de controlador y firmware. Instale la "
+      u"versión 4.3.11.407 del controlador antes de actualizar el firmware de dispositivos con la versión de "
+      u"firmware 4.0.550 o anterior. Consulte mxflash.log para obtener más detalles.\r\n",
+      u"Dipendenze non soddisfatte -- L'aggiornamento di driver e firmware non è consentito. Installare la versione "
+      u"4.3.11.407 del driver prima di aggiornare il firmware dei dispositivi con firmware versione 4.0.550 o "
+      u"precedente. Per ulteriori dettagli, vedere mxflash.log.\r\n",
+      u"依存関係に失敗しました -- ドライバとファームウェアの組み合わせは更新できません。ファームウェア バージョン 4.0.550 "
+      u"以前のデバイスのファームウェアをアップグレードする前に、ドライバ バージョン 4.3.11.407 をインストールしてください。"
+      u"詳細は mxflash.log を参照してください。\r\n",
+      u"Échec des dépendances -- La mise à jour de l'ensemble pilote et microprogramme n'est pas autorisée. Installez "
+      u"la version 4.3.11.407 du pilote avant de mettre à niveau le microprogramme des périphériques dotés de la "
+      u"version 4.0.550 ou antérieure. Consultez mxflash.log pour plus de détails.\r\n"}},
 };
 
 // The four per-tool blocks: each text names the tool's log ("%s"); '|' stands between sentences,
@@ -167,8 +306,86 @@ std::u16string BlockText(const Block& block, int language, const ToolTexts& tool
     return out;
 }
 
+// The driver-required messages: the English text as written, the other languages from one
+// sentence each with the driver's name.
+struct DriverText {
+    unsigned id;
+    const char16_t* driver;
+    const char16_t* english;
+};
+
+constexpr DriverText kDriverTexts[] = {
+    {160, u"ZKE Zorevuvi NX1 Driver",
+     u"ZKE Zorevuvi NX1 Driver is required but is not currently installed and running.  Please install or load driver "
+     u"and then retry setup.\r\n"},
+    {161, u"ZKE Aldern KV9 Multifunction Driver",
+     u"ZKE Aldern KV9 Multifunction Driver is required, but is not currently installed and running.  Please install "
+     u"or load driver and retry setup.\r\n"},
+    {162, u"ZKE Quenta q1r, qxn, or qxt Driver",
+     u"ZKE Quenta q1r, qxn, or qxt Driver is required but is not currently installed and running. Please install or "
+     u"load driver and then retry setup.\r\n"},
+    {163, u"ZK KW-Series Aldern R9P Multifunction Driver",
+     u"ZK KW-Series Aldern R9P Multifunction Driver is required, but is not currently installed and running.  Please "
+     u"install or load driver and retry setup.\r\n"},
+    {164, u"ZK KW-Series Aldern R9P Multifunction Driver",
+     u"ZK KW-Series Aldern R9P Multifunction Driver is required, but is not currently installed and running.  Please "
+     u"install or load driver and retry setup.\r\n"},
+    {165, u"ZKE Aldern Corvane Driver",
+     u"ZKE Aldern Corvane Driver is required, but is not currently installed and running.  Please install or load "
+     u"driver and retry setup.\r\n"},
+    {166, u"ZKE Zorevuvi NX-E Driver",
+     u"ZKE Zorevuvi NX-E Driver is required but is not currently installed and running.  Please install or load "
+     u"driver and then retry setup.\r\n"},
+    {180, u"ZKE Zorevuvi NX1 Driver x64 Edition",
+     u"ZKE Zorevuvi NX1 Driver x64 Edition is required but is not currently installed and running.  Please install "
+     u"or load driver and then retry setup.\r\n"},
+    {181, u"ZKE Aldern KV9 Multifunction Driver x64 Edition",
+     u"ZKE Aldern KV9 Multifunction Driver x64 Edition is required but is not currently installed and running.  "
+     u"Please install or load driver and retry setup.\r\n"},
+    {182, u"ZKE Quenta q1r, qxn, qxt, qxs, q40ea, or q40eb Driver - x64 edition",
+     u"ZKE Quenta q1r, qxn, qxt, qxs, q40ea, or q40eb Driver - x64 edition is required but is not currently "
+     u"installed and running. Please install or load driver and then retry setup.\r\n"},
+    {183, u"ZK KW-Series Aldern R9P Multifunction Driver x64 Edition",
+     u"ZK KW-Series Aldern R9P Multifunction Driver x64 Edition is required but is not currently installed and "
+     u"running.  Please install or load driver and retry setup.\r\n"},
+    {184, u"ZK KW-Series Aldern R9P Multifunction Driver x64 Edition",
+     u"ZK KW-Series Aldern R9P Multifunction Driver x64 Edition is required but is not currently installed and "
+     u"running.  Please install or load driver and retry setup.\r\n"},
+    {185, u"ZKE Aldern Corvane Driver x64 Edition",
+     u"ZKE Aldern Corvane Driver x64 Edition is required but is not currently installed and running.  Please install "
+     u"or load driver and retry setup.\r\n"},
+    {186, u"ZKE Zorevuvi NX-E Driver x64 Edition",
+     u"ZKE Zorevuvi NX-E Driver x64 Edition is required but is not currently installed and running.  Please install "
+     u"or load driver and then retry setup.\r\n"},
+};
+
+// By language in table order; English comes from the row itself.
+constexpr const char16_t* kDriverSentences[kLanguages] = {
+    nullptr,
+    u"%s ist erforderlich, aber derzeit nicht installiert und gestartet.  Installieren oder laden Sie den Treiber und "
+    u"wiederholen Sie dann das Setup.\r\n",
+    u"Se requiere %s, pero no está instalado ni en ejecución.  Instale o cargue el controlador y vuelva a ejecutar "
+    u"la instalación.\r\n",
+    u"%s è necessario ma non è attualmente installato e in esecuzione.  Installare o caricare il driver e ripetere "
+    u"l'installazione.\r\n",
+    u"%s が必要ですが、現在インストールされていないか実行されていません。  ドライバをインストールまたはロードしてから、"
+    u"セットアップを再試行してください。\r\n",
+    u"%s est requis mais n'est pas installé et en cours d'exécution.  Installez ou chargez le pilote, puis relancez "
+    u"l'installation.\r\n",
+};
+
+std::u16string DriverMessage(const DriverText& row, int language)
+{
+    if (language == kEnglish) return row.english;
+    std::u16string out(kDriverSentences[language]);
+    out.replace(out.find(u"%s"), 2, row.driver);
+    return out;
+}
+
 std::u16string Lookup(unsigned id, int language)
 {
+    for (const auto& d : kDriverTexts)
+        if (d.id == id) return DriverMessage(d, language);
     for (const auto& t : kTexts)
         if (t.id == id) return t.text[language];
     for (const auto& b : kBlocks)

@@ -7,6 +7,17 @@ inline constexpr const char16_t* kLogPrefix = u"[Pelar]";
 
 // String ids.
 enum StringId {
+    // Install-state texts the component appends.
+    kStrStateOlder = 1,
+    kStrStateSame = 2,
+    kStrStateNewer = 3,
+    kStrStateDiscovery = 4,
+    kStrStateUpdate = 5,
+    // Dependency messages.
+    kStrOldDriverRuns = 19,
+    kStrDependenciesPassed = 21,
+    kStrNotAllowedNt52 = 24,
+    kStrNotAllowed = 25,
     kStrNoDiscoveryFile = 6,
     kStrDiscoveryDone = 7,
     kStrNoUpdateFile = 9,

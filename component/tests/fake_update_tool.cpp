@@ -3,6 +3,7 @@
 //   exit=N        its 32-bit exit code (decimal, may be negative; default 0)
 //   delay_ms=N    how long it runs after sending its lines (default 0)
 //   line=L text   a live-log line at level L, sent in file order
+//   exit_if=S N   exit code N instead when the switch S is one of its words ("exit_if=/N 4")
 // and appends one record to "fake_tool.calls": its command line as it was started, folder,
 // console title and KESTRA_VERSION, each on a line, then "--".
 #include <chrono>
@@ -22,9 +23,21 @@ int main()
     long long exitCode = 0;
     int delay = 0;
     std::vector<std::pair<uint64_t, std::string>> lines;
+    std::vector<std::u16string> words = platform::split_command_line(platform::u16_view(win::GetCommandLineW()));
+    bool switched = false;
     std::ifstream ini("fake_tool.ini");
     for (std::string line; std::getline(ini, line);) {
-        if (line.rfind("exit=", 0) == 0) exitCode = std::strtoll(line.c_str() + 5, nullptr, 10);
+        if (line.rfind("exit=", 0) == 0 && !switched) exitCode = std::strtoll(line.c_str() + 5, nullptr, 10);
+        if (line.rfind("exit_if=", 0) == 0) {
+            size_t blank = line.find(' ', 8);
+            if (blank == std::string::npos) continue;
+            std::u16string wanted = platform::to_utf16(line.substr(8, blank - 8));
+            for (size_t i = 1; i < words.size(); ++i) {
+                if (words[i] != wanted) continue;
+                exitCode = std::strtoll(line.c_str() + blank + 1, nullptr, 10);
+                switched = true;
+            }
+        }
         if (line.rfind("delay_ms=", 0) == 0) delay = std::atoi(line.c_str() + 9);
         if (line.rfind("line=", 0) == 0) {
             size_t blank = line.find(' ', 5);

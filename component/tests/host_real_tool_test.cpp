@@ -5,6 +5,7 @@
 #include "component_fixture.h"
 #include "host_runner.h"
 #include "testkit/component_files.h"
+#include "testkit/component_machine.h"
 
 TEST(HostRealTool, DiscoveryAndUpdateFromTheReportThroughThePlugin)
 {
@@ -16,6 +17,12 @@ TEST(HostRealTool, DiscoveryAndUpdateFromTheReportThroughThePlugin)
     testkit::write_component_files(f.folder(), "dz012345.xml", testkit::ComponentPackage{}, testkit::ComponentInstall{});
     std::string fwgen = std::string(std::getenv("FWUPG_BIN_DIR")) + "/fwgen";
     ASSERT_EQ(std::system(("'" + fwgen + "' demo '" + f.root() + "' '" + f.file("FW") + "' >/dev/null 2>&1").c_str()), 0);
+    testkit::add_service(f.root(), {"cvnd2"});  // the driver the family's dependency check wants
+
+    // The tool's version check finds older firmware on the adapters: an update is available.
+    HostReport older = RunHost(f.folder(), {}, {"KESTRA_ACTIONS=props"});
+    EXPECT_EQ(older["property5.state"], "2") << older.out;
+    EXPECT_EQ(older["property5.text"].rfind("At least 1 NIC on the system has older firmware", 0), 0u);
 
     HostReport d = RunHost(f.folder(), {"/d", "report.xml", "/verbose_log"},
                            {"KESTRA_ACTIONS=install", "KESTRA_LOG_HANDOVER=1"});
@@ -35,4 +42,14 @@ TEST(HostRealTool, DiscoveryAndUpdateFromTheReportThroughThePlugin)
     HostReport again = RunHost(f.folder(), {"/d", "after.xml"}, {"KESTRA_ACTIONS=install"});
     EXPECT_EQ(again["install.result"], "3");
     EXPECT_NE(ComponentFolder::Read(f.file("after.xml")), before);
+
+    // Now the version check finds the same firmware everywhere.
+    HostReport same = RunHost(f.folder(), {}, {"KESTRA_ACTIONS=props"});
+    EXPECT_EQ(same["property5.state"], "1") << same.out;
+    EXPECT_EQ(same["property5.text"].rfind("All NICs in the system for which there is a corresponding firmware", 0), 0u);
+
+    // A version check that cannot look at the adapters reads as the same version.
+    std::filesystem::rename(f.root() + "/adapters", f.root() + "/adapters.away");
+    HostReport none = RunHost(f.folder(), {}, {"KESTRA_ACTIONS=props"});
+    EXPECT_EQ(none["property5.state"], "1") << none.out;
 }

@@ -21,6 +21,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -90,10 +91,15 @@ void AskProperties(GetProperty_fn getProperty, const std::u16string& lang)
         else
             std::printf("property%d not handled\n", id);
     }
-    // The install-state record: a 32-bit state and 1,024 characters of text.
-    std::vector<unsigned char> record(4 + 1024 * sizeof(char16_t));
-    std::printf("property5 %s\n",
-                getProperty(kPropInstallState, record.data(), 1024, lang.c_str()) ? "handled" : "not handled");
+    // The install-state record, its size in bytes; the state carries the version status.
+    PelarisInstallState state{};
+    if (getProperty(kPropInstallState, &state, int(sizeof state), lang.c_str())) {
+        state.text[std::size(state.text) - 1] = 0;
+        std::printf("property5.state=%d\n", int(state.state));
+        std::printf("property5.text=%s\n", Printable(state.text).c_str());
+    } else {
+        std::printf("property5 not handled\n");
+    }
     for (int id : {kPropSilent, kPropSilent2, kPropConstantOne}) {
         int32_t value = -1;
         if (getProperty(id, &value, 1, lang.c_str()))

@@ -1,6 +1,9 @@
 // The three functions the update-manager host finds in the plug-in by name. Text is UTF-16.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+
 extern "C" {
 
 // Writes 100 and returns 1.
@@ -29,3 +32,13 @@ enum PelarisProperty {
 };
 // Install results.
 enum PelarisInstallResult { kInstallError = 0, kInstallVersionReport = 1, kInstallDone = 2, kInstallNothingToDo = 3 };
+
+// Property 5, the install state: a 32-bit state (1 same version, 2 older: update, 3 newer, 4 no
+// hardware but installed, 5 hardware but not installed, 6 neither or an unsupported computer
+// model, 7 cannot install, 8 other) and a NUL-terminated text. The host passes its size in bytes,
+// which must be at least the record's.
+struct PelarisInstallState {
+    int32_t state;
+    char16_t text[1024];
+};
+static_assert(sizeof(PelarisInstallState) == 2052 && offsetof(PelarisInstallState, text) == 4);
