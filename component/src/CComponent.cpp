@@ -131,7 +131,10 @@ int CComponent::Install(int silent, void*, char16_t* message, int cch, const cha
             VERBOSE_LOG(u"Pelar::Install -- Dependencies failed during version report.\r\n");
             return 0;
         }
-        int code = int(do_command(program + u" " + u" /v" + u" ", true));
+        // The tool's version switch takes a file: the one the host names after its own switch goes
+        // along (without one the tool refuses the line, which reads as a failed report).
+        GetSwitchFileName(line, VersionSwitches, file);
+        int code = int(do_command(program + u" " + u" /v" + (*file ? u" " + std::u16string(file) : u"") + u" ", true));
         if (code == 1 || code == 3) {
             LoadStringW(kStrVersionReportDone, message, cch);
             VERBOSE_LOG(u"Pelar::Install -- Version report completed successfully.\r\n");

@@ -59,6 +59,7 @@ TEST(HostInstall, HostLinesGiveTheToolsCommandResultAndMessage)
         {{"/u", "r.xml"}, 0, t + "  /u r.xml ", "0", "Error reading XML file.\\r\\n"},
         {{"/u"}, 2, "", "0", "XML file name should follow /u option.\\r\\n"},
         {{"/V"}, 1, t + "  /v ", "1", "Version report completed successfully.\\r\\n"},
+        {{"/v", "versions.xml"}, 3, t + "  /v versions.xml ", "1", "Version report completed successfully.\\r\\n"},
         {{"/v"}, 0, t + "  /v ", "0", kMsg85},
         {{"/VERBOSE_LOG"}, 2, t + "     ", "2", kMsg155},
         {{"/E"}, 3, t + " /s  /f   ", "3", kMsg135, true},

@@ -48,6 +48,13 @@ TEST(HostRealTool, DiscoveryAndUpdateFromTheReportThroughThePlugin)
     EXPECT_EQ(same["property5.state"], "1") << same.out;
     EXPECT_EQ(same["property5.text"].rfind("All NICs in the system for which there is a corresponding firmware", 0), 0u);
 
+    // This system's tool takes a version report's file and writes nothing: the report is not
+    // claimed as done.
+    HostReport v = RunHost(f.folder(), {"/v", "versions.xml"}, {"KESTRA_ACTIONS=install"});
+    EXPECT_EQ(v["install.result"], "0") << v.out;
+    EXPECT_EQ(v["install.message"],
+              "An error occured during discovering hardware. See yxzqfwupg.log for more information.\\r\\n");
+
     // A version check that cannot look at the adapters reads as the same version.
     std::filesystem::rename(f.root() + "/adapters", f.root() + "/adapters.away");
     HostReport none = RunHost(f.folder(), {}, {"KESTRA_ACTIONS=props"});
