@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -358,6 +359,10 @@ TEST(WinFiles, OperationsDelayedUntilTheRestart)
     EXPECT_TRUE(MoveFileW(u"C:\\d\\drv.sys", u"C:\\d\\moved.sys"));
     EXPECT_TRUE(DeleteFileW(u"C:\\d\\moved.sys"));
     CloseHandle(held);
+
+    // A FIFO is deleted without waiting for a writer.
+    ASSERT_EQ(mkfifo((m / "C/d/pipe").c_str(), 0600), 0);
+    EXPECT_TRUE(DeleteFileW(u"C:\\d\\pipe"));
 
     // Without the delay the move happens now, replacing only when asked to.
     EXPECT_FALSE(MoveFileExW(u"C:\\d\\other.tmp", u"C:\\d\\keep.sys", 0));
