@@ -41,8 +41,8 @@ int program(const Run& run)
 }
 
 // The cut points of a complete run: the start, the middle and the last byte of every write.
-// A cut inside an update of the directory (entry, then its CRC) or of the bootstrap record
-// leaves a stale CRC whatever the allocator does; those points are returned as windows.
+// A cut tearing apart the one transfer that updates the directory (entry to CRC) or the bootstrap
+// record leaves a stale CRC whatever the allocator does; those points are returned as windows.
 struct CutPoint {
     uint64_t after;
     bool window;
@@ -55,16 +55,9 @@ std::vector<CutPoint> cut_points(const std::vector<std::pair<uint32_t, uint32_t>
     };
     std::vector<Span> windows;
     uint64_t at = 0;
-    for (size_t i = 0; i < writes.size(); ++i) {
-        const auto [off, len] = writes[i];
-        if (off == 0 && len == kBootstrapBytes)
+    for (const auto& [off, len] : writes) {
+        if ((off == 0 && len == kBootstrapBytes) || (off >= kDirFirst && off < kDirCrc))
             windows.push_back({at, at + len});
-        if (off >= kDirFirst && off < kDirCrc) {
-            uint64_t to = at + len;
-            if (i + 1 < writes.size() && writes[i + 1].first == kDirCrc)
-                to += writes[i + 1].second;
-            windows.push_back({at, to});
-        }
         at += len;
     }
     std::vector<CutPoint> out;

@@ -323,80 +323,96 @@ TEST(Alloc, SwimOfTheIdleSetReusesItsOldPlace)
     }
 }
 
-// Power lost after k bytes of a single-image upgrade: afterwards the adapter holds the old
-// version or the new one, every CRC valid, and the result says which. The directory entry and
-// its CRC word are two writes in different places; a loss between them (or inside the 12-byte
-// entry) leaves the directory CRC stale. That window (16 bytes) cannot be closed with a single
-// directory, so the table marks those cut points instead of pretending.
-TEST(PowerCut, SingleImagePlacementLeavesOldOrNew)
+// Power lost after k bytes of an upgrade: afterwards the adapter holds the old version or the new
+// one, every CRC valid, and the result says which. The directory entry and the directory CRC go in
+// one transfer, so a cut between any two writes leaves a valid directory; only a cut tearing that
+// one transfer apart (a few bytes of the entry written, the CRC not) leaves it stale.
+struct PowerCutCase {
+    const char* what;
+    std::vector<kit::ImageSpec> images;
+    const char* kind;
+    testkit::Bytes image;
+    int (*program)(const testkit::Bytes& image, uint32_t row);
+    const char* old_version;
+    const char* new_version;
+};
+
+void expect_old_or_new_at_every_boundary(const PowerCutCase& pc)
 {
     auto s = board_spec(kit::Chip::E3);
-    s.images.push_back(image_spec("IPMI", testkit::stock_image("IPMI", "1.0.0", 0x1000)));
-    const auto img = testkit::stock_image("IPMI", "1.0.1", 0x1000);
-    // Bytes written by a complete run: image + CRC (0x1004), entry (12), directory CRC (4).
-    const uint64_t image_bytes = 0x1004;
+    s.images = pc.images;
+    std::vector<std::pair<uint32_t, uint32_t>> writes;
+    uint32_t first_change = 0;  // the first directory byte the upgrade changes
+    {
+        Board b(s);
+        ASSERT_EQ(pc.program(pc.image, row(pc.kind)), 0);
+        writes = b.a().writes;
+        first_change = writes.back().first;
+        while (first_change < 0x100 && b.a().nvram[first_change] == b.built.nvram[first_change])
+            ++first_change;
+    }
+    ASSERT_FALSE(writes.empty());
+    ASSERT_EQ(writes.back().first + writes.back().second, 0x100u) << "the directory is written last, to its end";
     struct Cut {
         uint64_t after;
-        const char* expect;  // "old", "new" or "window"
+        const char* expect;  // "old", "new" or "torn"
     };
-    const Cut cuts[] = {
-        {0, "old"},        {1, "old"},          {1024, "old"},        {image_bytes - 1, "old"},
-        {image_bytes, "old"}, {image_bytes + 11, "window"}, {image_bytes + 12, "window"},
-        {image_bytes + 16, "new"}, {1u << 30, "new"},
-    };
-    for (const auto& c : cuts) {
-        SCOPED_TRACE(c.after);
+    std::vector<Cut> cuts{{1, "old"}};
+    uint64_t at = 0;
+    for (const auto& [offset, length] : writes) {
+        cuts.push_back({at, "old"});
+        at += length;
+    }
+    // Just past the first byte of the directory that changes: the entry half written.
+    ASSERT_LT(first_change, 0xFCu);
+    cuts.push_back({at - writes.back().second + (first_change - writes.back().first) + 1, "torn"});
+    cuts.push_back({at, "new"});
+    for (const Cut& c : cuts) {
+        SCOPED_TRACE("power cut after " + std::to_string(c.after) + " bytes");
         Board b(s);
         b.a().cut_power_after(c.after);
-        int rc = common_nvm_prog_image_by_idx(img.data(), uint32_t(img.size()), row("IPMI"), 1);
+        const int rc = pc.program(pc.image, row(pc.kind));
         b.a().power_on();
+        take_debug_text();
         auto r = b.verify();
-        std::string expect = c.expect;
-        if (expect == "window") {
+        if (std::string(c.expect) == "torn") {
             EXPECT_EQ(rc, -1);
             EXPECT_FALSE(r.ok());
             continue;
         }
         EXPECT_TRUE(r.ok()) << r.text();
-        EXPECT_EQ(rc, expect == "new" ? 0 : -1);
-        EXPECT_EQ(version_in_nvram(b, "IPMI"), expect == "new" ? "IPMI 1.0.1" : "IPMI 1.0.0");
+        const bool fresh = std::string(c.expect) == "new";
+        EXPECT_EQ(rc, fresh ? 0 : -1);
+        EXPECT_EQ(version_in_nvram(b, pc.kind), fresh ? pc.new_version : pc.old_version);
     }
 }
 
-TEST(PowerCut, ExtendedImageInstallLeavesOldOrNew)
+TEST(PowerCut, UpgradeLeavesOldOrNewWhereverItStops)
 {
-    auto s = board_spec(kit::Chip::E3);
-    s.images.push_back(image_spec("MFW2", testkit::stock_image("MFW2", "7.10.3", 0x1000)));
-    s.images.push_back(image_spec("CCM", testkit::stock_image("CCM", "1.0.2")));
-    const auto img = testkit::stock_image("MFW2", "7.10.4", 0x1000);
-    // Image + CRC, then the new directory copy (780), then entry 15 (12) and the directory CRC (4).
-    const uint64_t img_bytes = 0x1004, dir_bytes = 780;
-    const struct {
-        uint64_t after;
-        const char* expect;
-    } cuts[] = {
-        {100, "old"},
-        {img_bytes, "old"},
-        {img_bytes + 500, "old"},
-        {img_bytes + dir_bytes, "old"},
-        {img_bytes + dir_bytes + 12, "window"},
-        {img_bytes + dir_bytes + 16, "new"},
+    const PowerCutCase cases[] = {
+        {"main directory image",
+         {image_spec("IPMI", testkit::stock_image("IPMI", "1.0.0", 0x1000))},
+         "IPMI",
+         testkit::stock_image("IPMI", "1.0.1", 0x1000),
+         [](const testkit::Bytes& img, uint32_t r) {
+             return common_nvm_prog_image_by_idx(img.data(), uint32_t(img.size()), r, 1);
+         },
+         "IPMI 1.0.0",
+         "IPMI 1.0.1"},
+        {"extended directory image",
+         {image_spec("MFW2", testkit::stock_image("MFW2", "7.10.3", 0x1000)),
+          image_spec("CCM", testkit::stock_image("CCM", "1.0.2"))},
+         "MFW2",
+         testkit::stock_image("MFW2", "7.10.4", 0x1000),
+         [](const testkit::Bytes& img, uint32_t r) {
+             return common_nvm_install_ext_image(img.data(), uint32_t(img.size()), r, 1, 0, 0, 0);
+         },
+         "MFW2 7.10.3",
+         "MFW2 7.10.4"},
     };
-    const uint32_t mfw2_row = row("MFW2");
-    for (const auto& c : cuts) {
-        SCOPED_TRACE(c.after);
-        Board b(s);
-        b.a().cut_power_after(c.after);
-        int rc = common_nvm_install_ext_image(img.data(), uint32_t(img.size()), mfw2_row, 1, 0, 0, 0);
-        b.a().power_on();
-        auto r = b.verify();
-        if (std::string(c.expect) == "window") {
-            EXPECT_FALSE(r.ok());
-            continue;
-        }
-        EXPECT_TRUE(r.ok()) << r.text();
-        EXPECT_EQ(rc, std::string(c.expect) == "new" ? 0 : -1);
-        EXPECT_EQ(version_in_nvram(b, "MFW2"), std::string(c.expect) == "new" ? "MFW2 7.10.4" : "MFW2 7.10.3");
+    for (const PowerCutCase& pc : cases) {
+        SCOPED_TRACE(pc.what);
+        expect_old_or_new_at_every_boundary(pc);
     }
 }
 

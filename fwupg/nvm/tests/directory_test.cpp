@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <utility>
+#include <vector>
 
 #include "fwupg/nvm/e123/directory.h"
 #include "fwupg/nvm/e123/image_table.h"
@@ -56,17 +58,27 @@ TEST(Directory, Bc1LookupGivesTheBootstrapOffsetButNoIndex)
     EXPECT_EQ(common_nvm_find_dir_entry(0xF0000001, &idx, &start), -1);
 }
 
-TEST(Directory, WriteEntryKeepsTheCrcAndWritesItOnlyWhenNeeded)
+// A changed entry goes to the NVRAM with the directory CRC in one transfer, from the entry to the
+// end of the directory record; an unchanged entry under a valid CRC is not written at all.
+TEST(Directory, WriteEntryGoesWithTheCrcInOneTransfer)
 {
     Board b(spec_with_images(kit::Chip::E3));
-    uint32_t off = 0, len = 0, sram = 0, type = 0, proc = 0;
-    ASSERT_EQ(common_nvm_read_dir_entry(0, &off, &len, &sram, &type, &proc), 0);
-    b.a().reset_counters();
-    ASSERT_EQ(common_nvm_write_dir_entry(0, off, len, sram, type, proc), 0);
-    EXPECT_EQ(b.a().dword_writes, 0u);  // unchanged entry: the CRC word stays
-    ASSERT_EQ(common_nvm_write_dir_entry(0, off, len - 4, sram, type, proc), 0);
-    EXPECT_EQ(b.a().dword_writes, 1u);
-    EXPECT_EQ(common_nvm_region_crc(kDirOffset, 0xEC), 0);
+    for (uint32_t i : {0u, 15u}) {
+        SCOPED_TRACE(i);
+        uint32_t off = 0, len = 0, sram = 0, type = 0, proc = 0;
+        ASSERT_EQ(common_nvm_read_dir_entry(i, &off, &len, &sram, &type, &proc), 0);
+        b.a().reset_counters();
+        b.a().writes.clear();
+        ASSERT_EQ(common_nvm_write_dir_entry(i, off, len, sram, type, proc), 0);
+        EXPECT_TRUE(b.a().writes.empty());
+        ASSERT_EQ(common_nvm_write_dir_entry(i, off, len - 4, sram, type, proc), 0);
+        const std::vector<std::pair<uint32_t, uint32_t>> one{{kDirOffset + 12 * i, kDirCrc + 4 - kDirOffset - 12 * i}};
+        EXPECT_EQ(b.a().writes, one);
+        EXPECT_EQ(common_nvm_region_crc(kDirOffset, 0xEC), 0);
+        uint32_t now = 0;
+        ASSERT_EQ(common_nvm_read_dir_entry(i, nullptr, &now, nullptr, nullptr, nullptr), 0);
+        EXPECT_EQ(now, len - 4);
+    }
 }
 
 // Writes the extended directory's count word and its CRC so that only the count is odd.
@@ -136,7 +148,7 @@ TEST(ExtDir, RemovingTheOnlyEntryClearsEntry15)
     uint32_t off = 1, len = 1, sram = 1;
     ASSERT_EQ(common_nvm_read_dir_entry(15, &off, &len, &sram, nullptr, nullptr), 0);
     EXPECT_EQ(off | len | sram, 0u);
-    EXPECT_EQ(b.a().bytes_written, 16u);  // the entry and the directory CRC, no new directory
+    EXPECT_EQ(b.a().bytes_written, 56u);  // entry 15 to the directory CRC in one write, no new directory
     EXPECT_NVRAM_VALID(b);
     EXPECT_EQ(common_nvm_remove_ccm_image(), 0);
     EXPECT_EQ(common_nvm_remove_vpd_image(), -1);

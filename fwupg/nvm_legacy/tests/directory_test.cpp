@@ -57,14 +57,19 @@ TEST(Directory, FindReadWriteAndCrc)
     EXPECT_EQ(0x10000000u, type);
     EXPECT_EQ(HOST_CPU, cpu);
 
-    // A new entry: written, the directory CRC renewed, the kit's verifier content.
-    ASSERT_EQ(0, toe_nvm_write_dir_entry(ops, 2, 0x700, 0x40, 0x08000000, 0x30000000u, MCP));
-    EXPECT_EQ(0x30000000u | MCP | 0x40, host.be32(0x18 + 24));
-    EXPECT_TRUE(residue_ok(host.nvram, 0x14, 0xEC));
-    // Writing the same entry again leaves the CRC word alone.
+    // A new entry goes with the renewed directory CRC in one transfer (from the entry to the end
+    // of the directory), so a write that cannot reach the CRC word changes nothing.
+    const std::vector<uint8_t> before = host.nvram;
+    host.fail_write_at = 0xFC;
+    EXPECT_EQ(-1, toe_nvm_write_dir_entry(ops, 2, 0x700, 0x40, 0x08000000, 0x30000000u, MCP));
+    EXPECT_EQ("NVM write failed.", host.result());
+    EXPECT_EQ(before, host.nvram);
+    host.fail_write_at = -1;
     host.write_offsets.clear();
     ASSERT_EQ(0, toe_nvm_write_dir_entry(ops, 2, 0x700, 0x40, 0x08000000, 0x30000000u, MCP));
     EXPECT_EQ(std::vector<uint32_t>{0x14 + 24}, host.write_offsets);
+    EXPECT_EQ(0x30000000u | MCP | 0x40, host.be32(0x18 + 24));
+    EXPECT_TRUE(residue_ok(host.nvram, 0x14, 0xEC));
 
     // Deleting: all fields 0; an empty entry is never found by type, even with matching bits.
     ASSERT_EQ(0, toe_nvm_write_dir_entry(ops, 1, 0, 0, 0, 0x10000000u, 0));

@@ -3,6 +3,7 @@
 
 #include <tcl.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "fwupg/host_ops.h"
@@ -66,20 +67,33 @@ int common_nvm_region_crc(uint32_t offset, uint32_t length)
     return computed == stored ? 0 : -1;
 }
 
+// The entry and the directory CRC go to the NVRAM in one transfer, from the entry to the end of
+// the directory record: a power loss between two writes can then never leave a changed entry
+// under the old CRC.
 int common_nvm_write_dir_entry(uint32_t i, uint32_t nvm_offset, uint32_t length, uint32_t sram, uint32_t type,
                                uint32_t processor)
 {
     if (i >= 16)
         return -1;
-    uint32_t entry[3] = {sram, (type & kTypeMask) | (processor & kProcMask) | (length & kLenMask), nvm_offset};
-    if (common_nvm_write(kDirOffset + 12 * i, entry, 12, 1) != 0)
+    constexpr uint32_t kDirWords = (kDirCrc + 4 - kDirOffset) / 4;
+    uint32_t dir[kDirWords];
+    if (common_nvm_read(kDirOffset, dir, sizeof dir, 1) != 0)
         return -1;
-    uint32_t computed = 0, stored = 0;
-    if (common_nvm_region_crc_values(kDirOffset, 0xEC, &computed, &stored) != 0)
-        return -1;
-    if (computed != stored && common_nvm_write(kDirCrc, &computed, 4, 1) != 0)
-        return -1;
-    return 0;
+    auto crc_of = [&] {
+        uint32_t crc = 0xFFFFFFFF;
+        common_nvm_crc32(dir, sizeof dir - 4, 0, &crc);
+        return ~__builtin_bswap32(crc);
+    };
+    uint32_t* entry = dir + 3 * i;
+    const uint32_t want[3] = {sram, (type & kTypeMask) | (processor & kProcMask) | (length & kLenMask), nvm_offset};
+    if (std::equal(want, want + 3, entry) && dir[kDirWords - 1] == crc_of())
+        return 0;  // nothing to change
+    std::copy(want, want + 3, entry);
+    dir[kDirWords - 1] = crc_of();
+    const uint32_t from = 12 * i;
+    return common_nvm_write(kDirOffset + from, reinterpret_cast<uint8_t*>(dir) + from, sizeof dir - from, 1) == 0
+               ? 0
+               : -1;
 }
 
 int common_nvm_find_dir_entry(uint32_t type, uint32_t* index, uint32_t* prev_start)
