@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "fwupg/nvm/e123/directory.h"
@@ -240,6 +241,72 @@ TEST(NparBlock, BlankEntriesAreFilledOnceFromThePortMacs)
         const auto filled = b.a().nvram;
         ASSERT_EQ(common_nvm_init_npar_block(0), 0);
         EXPECT_EQ(b.a().nvram, filled);
+    }
+}
+
+// NIV refresh after a write: an adapter that had NIV gets its saved per-function blocks back; one
+// that had none gets each function's block started with its own MAC words (the port's, the lower
+// word moved on by 4 per function pair), unless a single-function MAC is missing. The rest of the
+// image stays as it was, and the NVRAM verifies.
+TEST(NivBlock, PerFunctionBlocksComeBackOrAreComputedFromThePortMacs)
+{
+    testkit::Bytes saved(1124, 0);
+    for (size_t i = 36; i < saved.size(); ++i)
+        saved[i] = uint8_t(i * 7);
+    const struct {
+        const char* what;
+        bool second_port_mac;
+        bool had_niv;
+        const char* expect;  // "saved", "computed" or "untouched"
+    } cases[] = {
+        {"had NIV", true, true, "saved"},
+        {"had none", true, false, "computed"},
+        {"had none, a MAC missing", false, false, "untouched"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto s = board_spec(kit::Chip::E3);
+        if (c.second_port_mac)
+            s.ports[0][1].mac = 0x001018BB0000ull;
+        auto niv = testkit::stock_image("NIV", "1.0.0");
+        for (size_t i = 0; i < niv.size(); ++i)
+            niv[i] = uint8_t(niv[i] ^ (i * 3));
+        s.images.push_back(image_spec("NIV", niv));
+        Board b(s);
+        const auto before = b.a().nvram;
+        take_debug_text();
+        ASSERT_EQ(common_nvm_update_niv_block(0, c.had_niv, c.had_niv ? saved.data() : nullptr, nullptr), 0);
+        const std::string debug = take_debug_text();
+        const std::string expect = c.expect;
+        if (expect == "untouched") {
+            EXPECT_EQ(b.a().nvram, before);
+            EXPECT_NE(debug.find("not all SF L2 MAC addresses are initialized, not configuring NPAR block\n"),
+                      std::string::npos);
+            continue;
+        }
+        auto r = b.verify();
+        ASSERT_TRUE(r.ok()) << r.text();
+        ASSERT_TRUE(found(r, "NIV"));
+        const uint32_t at = found(r, "NIV")->offset;
+        // The image as the engine holds it (host-order words), like the kit's image data.
+        const testkit::Bytes now = testkit::get_host_view(b.a().nvram, at, niv.size());
+        auto slice = [](const testkit::Bytes& from, size_t off, size_t n) {
+            return testkit::Bytes(from.begin() + long(off), from.begin() + long(off + n));
+        };
+        // The head (revision and port words) stays the image's own.
+        EXPECT_EQ(slice(now, 0, 36), slice(niv, 0, 36));
+        for (uint32_t f = 0; f < 8; ++f) {
+            SCOPED_TRACE(f);
+            const uint32_t block = 36 + 136 * f;
+            if (expect == "saved") {
+                EXPECT_EQ(slice(now, block, 136), slice(saved, block, 136));
+                continue;
+            }
+            const uint32_t port_part = (f & 1) ? 2068 : 300;
+            EXPECT_EQ(b.a().be32(at + block), b.a().be32(port_part + 16));
+            EXPECT_EQ(b.a().be32(at + block + 4), b.a().be32(port_part + 20) + 4 * (f >> 1));
+            EXPECT_EQ(slice(now, block + 8, 128), slice(niv, block + 8, 128));
+        }
     }
 }
 

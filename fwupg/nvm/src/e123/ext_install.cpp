@@ -415,6 +415,26 @@ int common_nvm_npar_macs_set()
     return 1;
 }
 
+// The port configuration block of function f: path f & 1 (E1 has one), port (f >> 1) & 1 in
+// four-port mode, else port 0.
+static uint32_t function_port_block(uint32_t f, uint32_t four_port)
+{
+    unsigned path = f & 1, port = four_port ? (f >> 1) & 1 : 0;
+    if (common_nvm_is_e1())
+        path = 0;
+    return (path ? 2024 + 44 : 300) + 400 * port;
+}
+
+int common_nvm_function_mac(uint32_t f, uint32_t mac[2])
+{
+    uint32_t four_port = 0;
+    common_nvm_get_port_mode(&four_port);
+    if (common_nvm_read(function_port_block(f, four_port) + 16, mac, 8, 1) != 0)
+        return -1;
+    mac[1] += four_port ? 8 * (f >> 2) : 4 * (f >> 1);
+    return 0;
+}
+
 int common_nvm_init_npar_block(int flag)
 {
     uint32_t present = 0, off = 0, len = 0;
@@ -432,22 +452,19 @@ int common_nvm_init_npar_block(int flag)
     common_nvm_get_port_mode(&four_port);
     const int physical = four_port ? 4 : 2;
     for (int f = 0; f < 8; ++f) {
-        unsigned path = unsigned(f) & 1, port = four_port ? (unsigned(f) >> 1) & 1 : 0;
-        if (common_nvm_is_e1())
-            path = 0;
-        uint32_t base = (path ? 2024 + 44 : 300) + 400 * port;
         if (flag && f >= physical) {
             uint32_t npar = 0;
-            if (common_nvm_read(base + 348, &npar, 4, 1) == 0 && (npar & 0x0F000000) == 0)
+            if (common_nvm_read(function_port_block(uint32_t(f), four_port) + 348, &npar, 4, 1) == 0 &&
+                (npar & 0x0F000000) == 0)
                 continue;
         }
         uint32_t mac[2] = {0, 0};
-        if (common_nvm_read(base + 16, mac, 8, 1) != 0)
+        if (common_nvm_function_mac(uint32_t(f), mac) != 0)
             return 0;
         uint8_t* e = img.data() + 52 + 48 * f;
         store_u32(e, (f < physical ? 7u : 3u) | 0x640000u);
         store_u32(e + 4, mac[0]);
-        store_u32(e + 8, mac[1] + uint32_t(four_port ? 8 * (f >> 2) : 4 * (f >> 1)));
+        store_u32(e + 8, mac[1]);
     }
     uint32_t crc = 0xFFFFFFFF;
     common_nvm_crc32(img.data(), 508, 0, &crc);

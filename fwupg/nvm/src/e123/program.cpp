@@ -342,12 +342,22 @@ int common_nvm_update_niv_block(uint32_t mode, int had_niv, const uint8_t saved_
         return -1;
     if (!present)
         return 0;
-    if (!had_niv || !saved_niv) {
-        if (!common_nvm_npar_macs_set())
+    if (had_niv && saved_niv) {
+        std::memcpy(now.data() + 36, saved_niv + 36, 8 * 136);
+    } else {
+        // The adapter had no NIV: each function's block starts with its own MAC words.
+        if (!common_nvm_npar_macs_set()) {
             fwupg_dbg_printf("not all SF L2 MAC addresses are initialized, not configuring NPAR block\n");
-        return 0;
+            return 0;
+        }
+        for (uint32_t f = 0; f < 8; ++f) {
+            uint32_t mac[2] = {0, 0};
+            if (common_nvm_function_mac(f, mac) != 0)
+                return -1;
+            store_u32(now.data() + 36 + 136 * f, mac[0]);
+            store_u32(now.data() + 40 + 136 * f, mac[1]);
+        }
     }
-    std::memcpy(now.data() + 36, saved_niv + 36, 8 * 136);
     uint32_t row = 0;
     if (common_nvm_image_row_by_type(kTypeNiv, &row) != 0 ||
         common_nvm_install_ext_image(now.data(), kNivLen, row, 0, 1, 0, 0) != 0)

@@ -19,6 +19,9 @@ void common_nvm_create_boot_cfg_shadow();
 int common_nvm_ensure_nic_prtion();
 int common_nvm_init_npar_block(int flag);
 int common_nvm_npar_macs_set();
+// The MAC words (upper, lower) of function f (0-7): those of its port's configuration block, the
+// lower word moved on by 4 per function pair (8 per function quad in four-port mode).
+int common_nvm_function_mac(uint32_t f, uint32_t mac[2]);
 int common_nvm_noop();
 
 // NPAR setting writers: compare slices of the configuration record with the stored images and
