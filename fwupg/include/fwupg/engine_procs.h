@@ -49,7 +49,7 @@ int set_nvm_cfg(HostOps ops, cfg_request* request);
 int show_nvm_cfg(HostOps ops, cfg_request* request);
 // Slots 26 and 27 (type bit 0 clear): 0 found (index stored), -1 none, 1 device check failed.
 int toe_nvm_find_dir_entry(HostOps ops, uint32_t dirType, int* index);
-// Slots 35-38: 1 when the directory holds the image kind, else 0.
+// Slots 35-38: 1 when the directory holds the image kind, else 0; -1 when not built.
 int toe_nvm_ump_present(HostOps ops);
 int toe_nvm_ipmi_present(HostOps ops);
 int toe_nvm_ncsi_present(HostOps ops);
@@ -100,7 +100,7 @@ int show_nvm_cfg_57710(HostOps ops, cfg_request* request, uint32_t mode);
 // Slot 33: 0 success, 1 failure. Slot 34: the SWIM reader's result, -1 on other chips.
 int update_nvm_cfg1_e4(HostOps ops);
 int show_active_swim(HostOps ops);
-// Slots 39-42: 1 when present, else 0.
+// Slots 39-42: 1 when present, else 0; -1 when not built.
 int common_nvm_ump_present(HostOps ops);
 int common_nvm_ipmi_present(HostOps ops);
 int common_nvm_ncsi_present(HostOps ops);

@@ -230,49 +230,49 @@ extern "C" FWUPG_NOT_BUILT int show_active_swim(HostOps ops)
 FWUPG_NOT_BUILT int toe_nvm_ump_present(HostOps ops)
 {
     not_built("toe_nvm_ump_present", 35, &ops, nullptr);
-    return 0;
+    return -1;
 }
 
 FWUPG_NOT_BUILT int toe_nvm_ipmi_present(HostOps ops)
 {
     not_built("toe_nvm_ipmi_present", 36, &ops, nullptr);
-    return 0;
+    return -1;
 }
 
 FWUPG_NOT_BUILT int toe_nvm_ncsi_present(HostOps ops)
 {
     not_built("toe_nvm_ncsi_present", 37, &ops, nullptr);
-    return 0;
+    return -1;
 }
 
 FWUPG_NOT_BUILT int toe_nvm_mba_present(HostOps ops)
 {
     not_built("toe_nvm_mba_present", 38, &ops, nullptr);
-    return 0;
+    return -1;
 }
 
 extern "C" FWUPG_NOT_BUILT int common_nvm_ump_present(HostOps ops)
 {
     not_built("common_nvm_ump_present", 39, &ops, nullptr);
-    return 0;
+    return -1;
 }
 
 extern "C" FWUPG_NOT_BUILT int common_nvm_ipmi_present(HostOps ops)
 {
     not_built("common_nvm_ipmi_present", 40, &ops, nullptr);
-    return 0;
+    return -1;
 }
 
 extern "C" FWUPG_NOT_BUILT int common_nvm_ncsi_present(HostOps ops)
 {
     not_built("common_nvm_ncsi_present", 41, &ops, nullptr);
-    return 0;
+    return -1;
 }
 
 extern "C" FWUPG_NOT_BUILT int common_nvm_mba_present(HostOps ops)
 {
     not_built("common_nvm_mba_present", 42, &ops, nullptr);
-    return 0;
+    return -1;
 }
 
 FWUPG_NOT_BUILT int nvm_file_size(const char*, int32_t*)
