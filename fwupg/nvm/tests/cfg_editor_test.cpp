@@ -6,11 +6,13 @@
 
 #include "fwupg/engine_procs.h"
 #include "fwupg/nvm/base/access.h"
+#include "fwupg/nvm/commands/commands.h"
 #include "fwupg/nvm/commands/upgrade.h"
 #include "fwupg/nvm/e123/board_fixups.h"
 #include "fwupg/nvm/e123/cfg.h"
 #include "fwupg/nvm/e123/cfg_editor.h"
 #include "nvm_fixture.h"
+#include "testkit/vpd.h"
 
 using namespace fwupg::nvm;
 using namespace fwupg::nvm::test;
@@ -269,6 +271,99 @@ TEST(CfgEditor, VfBudgetCountsTheOtherFunctionsOfTheSameParity)
     EXPECT_EQ(common_nvm_vf_available(np), 20u);
     vfs(6, 30);
     EXPECT_EQ(common_nvm_vf_available(np), 0u);
+}
+
+// The VF setter (flag 0x400000): single-function mode stores the count in the port's word; in
+// multi-function mode the count goes into the function's NIC_PRTION entry, within the 64 VFs the
+// functions of its parity share; AFEX boards and multi-function mode in VC are refused, as is a
+// count beyond the budget, each with nothing written.
+TEST(CfgEditor, VfSetterStoresWithinTheBudgetAndRefusesWhereVfsCannotBeSet)
+{
+    // NIC_PRTION in host order: bit 8 of word 0 marks multi-function mode; functions 2 and 4 (the
+    // parity of function 0) hold 20 and 30 VFs, leaving 14.
+    auto nic_prtion = [](bool mf) {
+        testkit::Bytes np(508, 0);
+        np[0] = 1;
+        np[1] = mf ? 1 : 0;
+        np[96 + 48 * 2] = 20;
+        np[96 + 48 * 4] = 30;
+        return np;
+    };
+    const struct {
+        const char* what;
+        bool mf;
+        uint32_t sf_mode;  // bits 8-10 of the shared feature word
+        bool afex;         // an NIV image whose first word is set
+        uint32_t mode;     // the setter's mode argument (1: VC)
+        uint32_t value;
+        const char* refusal;  // null when stored
+        uint32_t code;
+    } cases[] = {
+        {"single function", false, 0, false, 0, 33, nullptr, 0},
+        {"multi-function, the whole budget", true, 2, false, 0, 14, nullptr, 0},
+        {"multi-function, one over the budget", true, 2, false, 0, 15, "Total VF Exceeds 64!", 18},
+        {"multi-function in VC", true, 0, false, 1, 1, "Cannot Set Number of VFs for MF mode in VC!", 18},
+        {"AFEX", true, 2, true, 0, 1, "AFEX mode does not support VF per PF!", 60},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto s = board_spec(kit::Chip::E3);
+        s.images.push_back(image_spec("NIC_PRTION", nic_prtion(c.mf)));
+        if (c.afex)
+            s.images.push_back(image_spec("NIV", testkit::stock_image("NIV", "1.0.0")));
+        s.words.push_back({1104, c.sf_mode << 8});
+        Board b(s);
+        const auto before = b.a().nvram;
+        b.a().last_errors.clear();
+        const int rc = set_flag(b, 0x400000, c.value, c.mode);
+        if (c.refusal) {
+            EXPECT_EQ(rc, 1);
+            EXPECT_EQ(std::string(Tcl_GetStringResult(b.a().interp())), c.refusal);
+            ASSERT_FALSE(b.a().last_errors.empty());
+            EXPECT_EQ(b.a().last_errors.back(), c.code);
+            EXPECT_EQ(b.a().nvram, before);
+            continue;
+        }
+        ASSERT_EQ(rc, 0);
+        EXPECT_EQ(word_of(c.mf ? 920 : 400), c.value);
+        EXPECT_NVRAM_VALID(b);
+        if (c.mf) {
+            // The count sits in function 0's NIC_PRTION entry, the other entries untouched.
+            const auto r = b.verify();
+            ASSERT_TRUE(found(r, "NIC_PRTION"));
+            const uint32_t at = found(r, "NIC_PRTION")->offset;
+            EXPECT_EQ(b.a().be32(at + 96), c.value);
+            EXPECT_EQ(b.a().be32(at + 96 + 48 * 2), 20u);
+            EXPECT_EQ(b.a().be32(at + 96 + 48 * 4), 30u);
+        }
+    }
+}
+
+// V0 on a board whose VPD lives in the extended directory goes into that image (the configuration
+// copy keeps its own V0, and the adapter is not reset); the other fields stay.
+TEST(CfgEditor, V0GoesIntoTheVpdImageOfTheExtendedDirectory)
+{
+    auto s = board_spec(kit::Chip::E3);
+    testkit::VpdFields f;
+    f.sn = "SN-KEPT";
+    s.images.push_back(image_spec("VPD", testkit::vpd_directory_image(f, 128)));
+    Board b(s);
+    ASSERT_EQ(Tcl_Eval(b.a().interp(), "set ::resets 0; proc _reset {} { incr ::resets }"), TCL_OK);
+    const uint32_t v0_copy = word_of(696);
+    char text[] = "7.12.4";
+    cfg_request r{};
+    r.option_flag = 0x2000000;
+    r.data = text;
+    ASSERT_EQ(common_nvm_cfg_57710_set(b.a().ops(), &r, 0), 0) << take_debug_text();
+    EXPECT_NVRAM_VALID(b);
+    EXPECT_STREQ(Tcl_GetVar(b.a().interp(), "::resets", 0), "0");
+    EXPECT_EQ(word_of(696), v0_copy);
+
+    b.a().set_toe("IS_VPD_IMAGE", "1");
+    for (const auto& [keyword, want] : {std::pair{"V0", "7.12.4"}, std::pair{"SN", "SN-KEPT"}}) {
+        ASSERT_EQ(run_line(b.a(), tcl_al_vpd_read_cmd, std::string("read ") + keyword), TCL_OK);
+        EXPECT_EQ(std::string(Tcl_GetStringResult(b.a().interp())), want) << keyword;
+    }
 }
 
 }  // namespace

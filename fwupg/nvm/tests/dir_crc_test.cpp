@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <stdexcept>
 
+#include "fwupg/engine_procs.h"
 #include "fwupg/nvm/commands/commands.h"
 #include "fwupg/nvm/commands/listing.h"
 #include "kit_board.h"
@@ -138,6 +139,32 @@ TEST(Crc, ListingIsByteExactOnACleanImage)
     want += "\nCRC check passed successfully.\n\n";
     EXPECT_EQ(take_debug_text(), want);
     EXPECT_EQ(b.result(), "");
+}
+
+// The CRC table the facade asks for (slot 22): the four regions of the first path, the boot code
+// the bootstrap names and the images of the main directory, each with its result; a mismatch is
+// listed, not refused, and a blank VPD area gets the template as with the command.
+TEST(Crc, FacadeTableListsRegionsBootCodeAndMainImages)
+{
+    kit::NvramSpec s = listed_spec();
+    s.images.insert(s.images.begin(), kit_image("BC1", testkit::stock_image("BC1", "7.10.1")));
+    s.vpd_raw = Bytes(256, 0xFF);
+    KitBoard b(s);
+    const auto& l2t = placed(b, "L2T");
+    b.adapter.nvram[l2t.offset + 8] ^= 0x40;
+    const Bytes& n = b.adapter.nvram;
+    std::string want = f("%15s  %10s  %10s  %10s  %10s  %s\n", "Region", "Start", "Length", "Content", "Computed", "Result");
+    want += std::string(79, '-') + "\n";
+    want += crc_line(n, "BOOTSTRAP", 0, 20) + crc_line(n, "DIRECTORY", 20, 236) + crc_line(n, "HW_INFO", 256, 848) +
+            crc_line(n, "FEAT_INFO", 1104, 240);
+    for (const char* kind : {"BC1", "NCSI_CMN", "L2T"})
+        want += crc_line(n, kind, placed(b, kind).offset, placed(b, kind).length);
+    ASSERT_NE(want.find("Mismatch"), std::string::npos);
+    take_debug_text();
+    EXPECT_EQ(common_nvm_crc_check(b.adapter.interp()), 0);
+    EXPECT_EQ(take_debug_text(), want);
+    const Bytes vpd = testkit::get_host_view(b.adapter.nvram, kit::layout::kVpd, 128);
+    EXPECT_EQ(vpd[0], 0x82);
 }
 
 struct Corruption {

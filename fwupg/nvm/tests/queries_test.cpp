@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
+#include "fwupg/engine_procs.h"
 #include "fwupg/nvm/e123/image_table.h"
 #include "fwupg/nvm/e123/queries.h"
 #include "nvm_fixture.h"
@@ -37,6 +41,42 @@ TEST(Presence, AdapterAndFileAgree)
     EXPECT_EQ(k, 0);
     EXPECT_EQ(common_nvm_ext_image_present(h, kTypeMfw1, &k), -1);
     EXPECT_EQ(k, -1);
+}
+
+// The presence questions of slots 39-42: IPMI, MBA and NCSI_CMN by their main-directory entries,
+// UMP never (E1-E3 boards carry none); an image of another kind or in the extended directory does
+// not count.
+TEST(Presence, SlotQuestionsAnswerFromTheMainDirectory)
+{
+    struct Ask {
+        const char* name;
+        int (*ask)(HostOps);
+    };
+    const Ask asks[] = {{"UMP", common_nvm_ump_present},
+                        {"IPMI", common_nvm_ipmi_present},
+                        {"MBA", common_nvm_mba_present},
+                        {"NCSI_CMN", common_nvm_ncsi_present}};
+    const struct {
+        const char* what;
+        std::vector<const char*> images;
+    } boards[] = {
+        {"none of them", {"L2T", "CCM"}},
+        {"IPMI and MBA", {"IPMI", "MBA", "CCM"}},
+        {"NCSI only", {"NCSI_CMN", "NCSI_ELIB"}},
+    };
+    for (const auto& board : boards) {
+        SCOPED_TRACE(board.what);
+        auto s = board_spec(kit::Chip::E3);
+        for (const char* kind : board.images)
+            s.images.push_back(image_spec(kind, testkit::stock_image(kind, "1.2.3")));
+        Board b(s);
+        for (const Ask& a : asks) {
+            bool listed = false;
+            for (const char* kind : board.images)
+                listed = listed || std::string(kind) == a.name;
+            EXPECT_EQ(a.ask(b.a().ops()), listed ? 1 : 0) << a.name;
+        }
+    }
 }
 
 TEST(PortCfgWord, SelectorsByPortAndPath)
