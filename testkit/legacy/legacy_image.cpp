@@ -1,8 +1,13 @@
 #include "testkit/legacy_image.h"
 
+#include <cstdio>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 #include <zlib.h>
+
+#include "testkit/legacy_stock.h"
 
 namespace testkit::legacy {
 
@@ -269,25 +274,62 @@ bytes sectioned_file(const bytes& memory_image, uint32_t sram, bool five_section
 
 std::string verify_nvram(const bytes& n, bool buffered)
 {
+    if (n.size() < IMAGES)
+        return "NVRAM smaller than its fixed area; ";
     std::string why;
-    auto check = [&](const char* what, size_t at, size_t len) {
+    auto check = [&](const std::string& what, size_t at, size_t len) {
         if (!residue_ok(n, at, len))
-            why += std::string(what) + " CRC bad; ";
+            why += what + " CRC bad; ";
     };
     check("BOOTSTRAP", 0, 20);
     check("DIRECTORY", 0x14, 0x100 - 0x14);
     check("HW_INFO", 0x100, 0x100);
     check("FEAT_INFO", 0x200, 0x100);
+
+    // Every image lies dword-aligned behind the fixed area, inside the NVRAM, clear of every other.
+    struct span {
+        std::string what;
+        uint64_t from, to;
+    };
+    std::vector<span> placed;
+    auto place = [&](const std::string& what, uint64_t at, uint64_t len) {
+        if (at % 4 != 0 || len % 4 != 0) {
+            why += what + " not dword-aligned; ";
+            return;
+        }
+        if (at < IMAGES) {
+            why += what + " inside the fixed area; ";
+            return;
+        }
+        if (at + len > n.size()) {
+            why += what + " beyond the NVRAM; ";
+            return;
+        }
+        for (const span& other : placed)
+            if (at < other.to && other.from < at + len)
+                why += what + " overlaps " + other.what + "; ";
+        placed.push_back({what, at, at + len});
+        check(what, size_t(at), size_t(len));
+    };
     if (get_be32(n, 0) == 0x669955AAu) {
         const uint32_t flash = get_be32(n, 12);
-        const uint32_t lin = buffered ? (flash >> 9) * 264 + (flash & 0x1FF) : flash;
-        check("BC1", lin, size_t(get_be32(n, 8)) * 4);
+        const uint64_t lin = buffered ? uint64_t(flash >> 9) * 264 + (flash & 0x1FF) : flash;
+        place("BC1", lin, uint64_t(get_be32(n, 8)) * 4);
     }
     for (int i = 0; i < 16; ++i) {
         const uint32_t flags = get_be32(n, 0x18 + 12 * size_t(i));
         const uint32_t len = flags & 0xFFFFFC;
-        if (len)
-            check(("entry " + std::to_string(i)).c_str(), get_be32(n, 0x1C + 12 * size_t(i)), len);
+        if (!len)
+            continue;
+        const std::string what = "entry " + std::to_string(i);
+        // The boot code is listed by the bootstrap record, never by the directory.
+        const uint32_t type = flags & 0xF0000001u;
+        if (type == 0xF0000000u || !kind_of_dir_type(type)) {
+            char hex[16];
+            std::snprintf(hex, sizeof hex, "0x%08X", unsigned(type));
+            why += what + " has unknown directory type " + hex + "; ";
+        }
+        place(what, get_be32(n, 0x1C + 12 * size_t(i)), len);
     }
     return why;
 }

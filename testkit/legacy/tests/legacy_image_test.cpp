@@ -42,3 +42,43 @@ TEST(LegacyImageKit, BufferedBootstrapHoldsFlashAddressAndCorruptionIsSeen)
     n[0x610] ^= 1;
     EXPECT_NE("", verify_nvram(n, true));
 }
+
+// Where the images lie: a directory entry moved or retyped (its directory CRC resealed, so only
+// the placement is wrong) is reported for what is wrong with it, whatever its own CRC says.
+TEST(LegacyImageKit, VerifierChecksPlacementAndTypeOfEveryImage)
+{
+    adapter a;
+    a.images = {{0xF0000000u, 0x07000000u, 0x08000000u, text_image("BC1 1.2.3", 1, 2, 3, 0x100)},
+                {0x00000000u, 0x07000000u, 0x08000000u, text_image("BC2 4.5.6", 4, 5, 6, 0x100)},
+                {0x10000000u, 0x01000000u, 0, rom_image(0x1639, 0, 0, 0x7203, true)}};
+    const bytes good = build_nvram(a);
+    ASSERT_EQ("", verify_nvram(good));
+    // Entry 0 is BC2 at 0x704 (BC1 takes 0x600-0x703), entry 1 the MBA at 0x808.
+    ASSERT_EQ(0x704u, get_be32(good, 0x1C));
+    ASSERT_EQ(0x808u, get_be32(good, 0x28));
+    const uint32_t bc2_flags = get_be32(good, 0x18);
+    const struct {
+        const char* what;
+        size_t word;  // NVRAM offset of the directory word changed
+        uint32_t value;
+        const char* report;
+    } cases[] = {
+        {"offset not a dword", 0x1C, 0x706, "entry 0 not dword-aligned"},
+        {"inside the fixed area", 0x1C, 0x500, "entry 0 inside the fixed area"},
+        {"beyond the NVRAM", 0x1C, 0x40000 - 0x80, "entry 0 beyond the NVRAM"},
+        {"over the next image", 0x1C, 0x800, "entry 1 overlaps entry 0"},
+        {"over the boot code", 0x1C, 0x6F0, "entry 0 overlaps BC1"},
+        {"boot-code type in the directory", 0x18, (bc2_flags & 0x0FFFFFFFu) | 0xF0000000u,
+         "entry 0 has unknown directory type 0xF0000000"},
+        {"bit 0 on a type without it", 0x18, bc2_flags | 0x50000001u, "entry 0 has unknown directory type 0x50000001"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        bytes n = good;
+        put_be32(n, c.word, c.value);
+        seal(n, 0x14, 0xFC - 0x14);
+        const std::string report = verify_nvram(n);
+        EXPECT_NE(report.find(c.report), std::string::npos) << report;
+        EXPECT_EQ(report.find("DIRECTORY"), std::string::npos) << report;
+    }
+}

@@ -85,8 +85,10 @@ constexpr uint32_t tag(char a, char b, char c, char d)
 // `five_sections`), section 0 holding the whole image at `sram`.
 bytes sectioned_file(const bytes& memory_image, uint32_t sram, bool five_sections = false);
 
-// Checks every CRC of a built image: bootstrap, directory, HW_INFO, FEAT_INFO, BC1 and every
-// directory image. Empty when all pass, else what failed.
+// Checks every CRC of a built image (bootstrap, directory, HW_INFO, FEAT_INFO, BC1 and every
+// directory image) and where the images lie: each dword-aligned, at 0x600 or above, inside the
+// NVRAM, overlapping no other (the boot code included), and each directory entry of a known
+// directory type. Empty when all pass, else what failed.
 std::string verify_nvram(const bytes& nvram, bool buffered = false);
 
 // Where a field of the image is, for tests that look at bytes.
