@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -32,6 +33,31 @@ int run(const std::string& cmd) {
 }
 
 }  // namespace
+
+// The usage goes to standard output with exit status 0 when asked for, and to standard error
+// with status 2 when the command line is wrong.
+TEST(Fwgen, HelpPrintsTheUsageAndSucceeds) {
+  const struct {
+    const char* args;
+    int status;
+    bool usage_on_stdout;
+  } cases[] = {{"--help", 0, true}, {"-h", 0, true}, {"help", 0, true}, {"", 2, false}, {"no-such-command", 2, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args);
+    FILE* p = ::popen((fwgen() + " " + c.args + " 2>/dev/null").c_str(), "r");
+    ASSERT_NE(p, nullptr);
+    std::string out;
+    char buf[512];
+    for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+    const int rc = ::pclose(p);
+    ASSERT_TRUE(WIFEXITED(rc));
+    EXPECT_EQ(WEXITSTATUS(rc), c.status);
+    EXPECT_EQ(out.rfind("usage: fwgen COMMAND ...\n", 0) == 0, c.usage_on_stdout) << out;
+    if (c.usage_on_stdout) {
+      EXPECT_NE(out.find("  demo ROOT FWDIR"), std::string::npos);
+    }
+  }
+}
 
 TEST(Demo, OneCommandMakesTheMachineAndTheFirmwareFolder) {
   platform::testing::TempDir t;

@@ -33,6 +33,7 @@ namespace {
 
 const char* const kUsage =
     "usage: fwgen COMMAND ...\n"
+    "  help, -h, --help                    this text\n"
     "  nvram DESC OUT [--paged]            E1-E3 NVRAM image from a description file\n"
     "  verify NVRAM [--e1]                 check CRCs, pointers, lengths and overlaps (exit 1 on errors)\n"
     "  list NVRAM                          images of the directories with their version texts\n"
@@ -459,6 +460,10 @@ int main(int argc, char** argv) {
   if (argc < 2) {
     std::fputs(kUsage, stderr);
     return 2;
+  }
+  if (const std::string first = argv[1]; first == "--help" || first == "-h" || first == "help") {
+    std::fputs(kUsage, stdout);
+    return 0;
   }
   struct Sub {
     std::function<int(const Cmd&)> run;
