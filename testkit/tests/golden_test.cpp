@@ -198,13 +198,19 @@ TEST(Golden, IscsiBootConfigurationBlocks) {
   cfg.target[0] = {0x1111, 0x2222, 0x3333, {10, 0, 0, 9}, "D", "E", "F"};
   cfg.target[1].text_f = "G";
 
-  Bytes one(1020, 0);
-  put(one, 0, Bytes{0x69, 0x62, 0x00, 0x01, 0x03, 0x00, 0x00, 0x00});  // signature, layout 1, flags
-  put(one, 0x08, std::string("ab"));
-  put(one, 0x29, Bytes{0x29, 0x2A});
-  one[0x80] = 0xB0;
-  one[0xA7] = 0xB9;
-  put(one, 0xA8, Bytes{10, 0, 0, 1});
+  // The head both layouts share: signature, layout, flags, text, the two bytes, the 40-byte block
+  // and the first address.
+  auto head = [](size_t size, uint8_t layout, uint8_t flags_byte0, uint8_t flags_byte1) {
+    Bytes b(size, 0);
+    put(b, 0, Bytes{0x69, 0x62, 0x00, layout, flags_byte0, flags_byte1, 0x00, 0x00});
+    put(b, 0x08, std::string("ab"));
+    put(b, 0x29, Bytes{0x29, 0x2A});
+    b[0x80] = 0xB0;
+    b[0xA7] = 0xB9;
+    put(b, 0xA8, Bytes{10, 0, 0, 1});
+    return b;
+  };
+  Bytes one = head(1020, 0x01, 0x03, 0x00);
   put(one, 0x167, Bytes{10, 0, 0, 4});
   one[0xB4] = 'A';
   one[0x135] = 'B';
@@ -217,13 +223,7 @@ TEST(Golden, IscsiBootConfigurationBlocks) {
 
   cfg.flags = 0x100;  // IPv6 addresses
   cfg.address[4] = {0xFE, 0x80, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x05};
-  Bytes two(2044, 0);
-  put(two, 0, Bytes{0x69, 0x62, 0x00, 0x02, 0x00, 0x01, 0x00, 0x00});
-  put(two, 0x08, std::string("ab"));
-  put(two, 0x29, Bytes{0x29, 0x2A});
-  two[0x80] = 0xB0;
-  two[0xA7] = 0xB9;
-  put(two, 0xA8, Bytes{10, 0, 0, 1});
+  Bytes two = head(2044, 0x02, 0x00, 0x01);
   put(two, 0xD8, Bytes{10, 0, 0, 4});
   two[0xE8] = 0xFE;
   two[0xE9] = 0x80;
