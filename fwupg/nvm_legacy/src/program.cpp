@@ -307,6 +307,16 @@ int toe_nvm_program_nvm(HostOps ops, uint8_t* buf, uint32_t length, uint32_t nvm
             return fail(ops, toe::ERR_READ, "NVM read failed.");
     }
 
+    // A merged block whose CRC word the image covers gets its CRC here, so that the block and its
+    // CRC reach the NVRAM in the same write; only a block the image ends inside is repaired after.
+    for (uint32_t start : {HW_INFO, FEAT_INFO}) {
+        bool& repair = start == HW_INFO ? repair_hw : repair_feat;
+        if (repair && img.has(start + REGION - 4)) {
+            store_region_crc(img, start);
+            repair = false;
+        }
+    }
+
     uint32_t reg = 0xFFFFFFFFu;
     if (flags & TOE_PRG_APPEND_CRC)
         calc_crc32_bytes(buf, img.len, img.swap, &reg);

@@ -109,6 +109,24 @@ TEST(ProgramNvm, ForeignImageKeepsTheAdaptersOwnData)
     }
 }
 
+// The kept configuration blocks go to the NVRAM with their CRCs in the same write as their data:
+// a write that stops after the first 1024-byte piece (bootstrap, directory and both blocks) leaves
+// both blocks verifying, whichever of the merge steps filled them.
+TEST(ProgramNvm, KeptBlocksCarryTheirCrcInTheirOwnWrite)
+{
+    for (uint32_t flags : {uint32_t(TOE_PRG_KEEP_CFG | TOE_PRG_TAKE_MAC | TOE_PRG_TAKE_SMBUS),
+                           uint32_t(TOE_PRG_KEEP_CFG), uint32_t(TOE_PRG_TAKE_SMBUS)}) {
+        SCOPED_TRACE(flags);
+        FakeHost host(installed(5709));
+        const bytes image = build_nvram(foreign(5709));
+        host.fail_write_at = 0x400;
+        EXPECT_NE(0, program(host, image, 0, TOE_PRG_NVM_ORDER | flags));
+        EXPECT_TRUE(residue_ok(host.nvram, HW_INFO, 0x100));
+        EXPECT_TRUE(residue_ok(host.nvram, FEAT_INFO, 0x100));
+        EXPECT_EQ(get_be32(image, 0x600 - 0x100), get_be32(host.nvram, 0x600 - 0x100)) << "the first piece was written";
+    }
+}
+
 TEST(ProgramNvm, WithoutFlagsTheImageSettingsWinButAddressesStay)
 {
     FakeHost host(installed(5708));
