@@ -1,4 +1,4 @@
-// Power lost during an update of an E1, E2 or E3 board: the simulated machine ends the process
+// Power lost during an update of an E1, E2, E3 or legacy board: the simulated machine ends the process
 // before one NVRAM write of the update, as a power loss would end it, in turn before each write
 // the update makes. Whatever write it stops before, the board's NVRAM still verifies (every
 // directory, record and image CRC matches what it covers), and no run reported success.
@@ -9,6 +9,7 @@
 
 #include <cctype>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <ostream>
 #include <string>
@@ -16,6 +17,7 @@
 #include <sim/adapter_builder.h>
 #include <testkit/demo.h>
 #include <testkit/e1e3_verify.h>
+#include <testkit/legacy_image.h>
 
 #include "fwupg/oem_interface.h"
 #include "update_test_support.h"
@@ -61,16 +63,25 @@ private:
 
 struct BoardCase {
     const char* adapter;
-    const char* image;  // the MBI package of its family in the demo firmware folder
+    // The MBI package of its family in the demo firmware folder, flashed by PCI address; null for
+    // a legacy board, updated from a discovery report of a machine that holds only that board.
+    const char* image;
 };
 
 const BoardCase kBoards[] = {
-    {"e1-57710", "mbi_e1.bin"},
-    {"e2-57712", "mbi_e2e3.bin"},
-    {"e3-57810-p0", "mbi_e2e3.bin"},
+    {"e1-57710", "mbi_e1.bin"}, {"e2-57712", "mbi_e2e3.bin"}, {"e3-57810-p0", "mbi_e2e3.bin"},
+    {"l-5708", nullptr},        {"l-5709-p0", nullptr},
 };
 
 void PrintTo(const BoardCase& c, std::ostream* out) { *out << c.adapter; }
+
+// Leaves the adapters of the victim's board (its name up to "-p") and removes the others.
+void KeepOnlyTheBoardOf(const World& w, const std::string& victim)
+{
+    const std::string board = victim.substr(0, victim.rfind("-p"));
+    for (const std::string& name : sim::adapter_names(w.root()))
+        if (name.rfind(board, 0) != 0) fs::remove(sim::description_path(w.root(), name));
+}
 
 class PowerCut : public ::testing::TestWithParam<BoardCase> {};
 
@@ -78,10 +89,22 @@ TEST_P(PowerCut, BeforeEachWriteLeavesAVerifyingNvramAndNoSuccess)
 {
     const BoardCase& c = GetParam();
     World w;
-    testkit::make_demo(w.root(), w.fw());
+    testkit::make_demo(w.root(), w.fw(), !c.image);
     const sim::AdapterSpec victim = Adapter(w, c.adapter);
-    const std::string image = w.fw() + "/" + c.image;
+    const std::string report = w.root() + "/report.xml";
+    std::string discovered;
+    if (!c.image) {
+        KeepOnlyTheBoardOf(w, c.adapter);
+        ASSERT_EQ(InChild([&] { return Discover(w, report) == 0 ? 0 : 1; }), 0);
+        discovered = Read(report);
+        ASSERT_FALSE(DeviceBlock(discovered, victim.mac).empty()) << discovered;
+    }
     const auto flash = [&] {
+        if (!c.image) {
+            std::ofstream(report, std::ios::binary | std::ios::trunc) << discovered;
+            return Flash(w, report) == uint32_t(RET_REBOOT_REQUIRED) ? 0 : 1;
+        }
+        const std::string image = w.fw() + "/" + c.image;
         return FlashPci(image, victim.bus, victim.device, victim.function) == uint32_t(RET_REBOOT_REQUIRED) ? 0 : 1;
     };
     const Snapshot before(w.root());
@@ -109,9 +132,12 @@ TEST_P(PowerCut, BeforeEachWriteLeavesAVerifyingNvramAndNoSuccess)
         EXPECT_EQ(InChild(flash), kPowerLost) << "the run went on past the power cut";
         for (const auto& [name, nvram] : Nvrams(w)) {
             const sim::AdapterSpec a = Adapter(w, name);
-            if (a.family == yxmapi::kFamilyE4) continue;
-            const e1e3::Report report = e1e3::verify(nvram, ChipOf(a.did));
-            EXPECT_TRUE(report.ok()) << name << "\n" << report.text();
+            if (a.family == yxmapi::kFamilyLegacy) {
+                EXPECT_EQ(testkit::legacy::verify_nvram(nvram), "") << name;
+            } else if (a.family != yxmapi::kFamilyE4) {
+                const e1e3::Report r = e1e3::verify(nvram, ChipOf(a.did));
+                EXPECT_TRUE(r.ok()) << name << "\n" << r.text();
+            }
         }
         if (HasFailure()) return;
     }
