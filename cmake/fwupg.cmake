@@ -5,7 +5,8 @@ include(GoogleTest OPTIONAL)
 # A GoogleTest program; each test case becomes one CTest entry run in its own process,
 # so process-wide state (library globals, the current folder) never leaks between cases.
 # The program sees FWUPG_BIN_DIR in its environment and the macros FWUPG_SOURCE_DIR and
-# FWUPG_SHARED_DIR (the repository and the shared test data beside it).
+# FWUPG_SHARED_DIR (the repository and the shared test data beside it). Each run, the listing
+# included, starts with FWUPG_SYSTEM_ROOT naming a fresh temporary root (cmake/run_in_temp_root.sh).
 function(fwupg_test name)
   if(NOT FWUPG_TESTS)
     return()
@@ -16,6 +17,7 @@ function(fwupg_test name)
   # Source and shared-data folders are compiled in; the bin folder comes through the environment.
   target_compile_definitions(${name} PRIVATE
     FWUPG_SOURCE_DIR="${PROJECT_SOURCE_DIR}" FWUPG_SHARED_DIR="${PROJECT_SOURCE_DIR}/../shared")
+  set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR ${PROJECT_SOURCE_DIR}/cmake/run_in_temp_root.sh)
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
     WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin
     PROPERTIES ENVIRONMENT "FWUPG_BIN_DIR=${CMAKE_BINARY_DIR}/bin"

@@ -40,8 +40,8 @@ constexpr U32Key kU32Keys[] = {
     {"ext_phy_id1", &AdapterSpec::ext_phy_id1},
     {"ext_phy_id2", &AdapterSpec::ext_phy_id2},
     {"port_count", &AdapterSpec::port_count},
-    {"mbi_packed", &AdapterSpec::mbi_packed},
     {"active_bundle", &AdapterSpec::active_bundle},
+    {"path", &AdapterSpec::path},
 };
 
 struct OptKey {
@@ -55,6 +55,7 @@ constexpr OptKey kOptKeys[] = {
     {"nic_svid", &AdapterSpec::nic_svid},
     {"nic_ssid", &AdapterSpec::nic_ssid},
     {"nic_function", &AdapterSpec::nic_function},
+    {"mbi_packed", &AdapterSpec::mbi_packed},
 };
 
 struct TextKey {
@@ -95,6 +96,8 @@ std::span<const yxmapi::TextField> fw_text_fields(uint32_t family)
 std::string validate_adapter(const AdapterSpec& desc)
 {
     if (!valid_name(desc.name)) return "bad adapter name '" + desc.name + "'";
+    if (!desc.board.empty() && !valid_name(desc.board)) return "bad board name '" + desc.board + "'";
+    if (desc.path > 1) return "path must be 0 or 1";
     if (desc.api_handle == 0xFFFFFFFFu) return "API handle 0xFFFFFFFF is reserved";
     if (desc.nvram_size() < 1024) return "NVRAM smaller than 1 KiB";
     for (const auto& k : kTextKeys) {
@@ -119,6 +122,7 @@ std::string format_adapter(const AdapterSpec& desc)
     for (const auto& k : kU32Keys) out += std::string(k.key) + "=" + hex32(desc.*k.member) + "\n";
     for (const auto& k : kOptKeys)
         if ((desc.*k.member).has_value()) out += std::string(k.key) + "=" + hex32(*(desc.*k.member)) + "\n";
+    if (!desc.board.empty()) out += "board=" + desc.board + "\n";
     out += std::string("driver_access=") + (desc.driver_access ? "1" : "0") + "\n";
     for (const auto& k : kTextKeys) out += std::string(k.key) + "=" + desc.*k.member + "\n";
     for (const auto& [reg, value] : desc.registers) out += "reg." + hex32(reg) + "=" + hex32(value) + "\n";
@@ -156,7 +160,10 @@ std::optional<AdapterSpec> parse_adapter(std::string_view name, std::string_view
                 desc.*k.member = line.value;
                 known = true;
             }
-        if (line.key == "driver_access") {
+        if (line.key == "board") {
+            desc.board = line.value;
+            known = true;
+        } else if (line.key == "driver_access") {
             if (line.value != "0" && line.value != "1") return fail("driver_access must be 0 or 1");
             desc.driver_access = line.value == "1";
             known = true;
@@ -241,8 +248,19 @@ std::string phy_image_path(const std::string& root, const std::string& name)
 {
     return adapters_dir(root) + "/" + name + ".phy";
 }
+std::string running_state_path(const std::string& root, const std::string& name)
+{
+    return adapters_dir(root) + "/" + name + ".mfw";
+}
 std::string control_path(const std::string& root) { return root + "/yxmapi.control"; }
 std::string journal_path(const std::string& root) { return root + "/yxmapi.journal"; }
+
+std::string board_of(const std::string& root, const std::string& name)
+{
+    auto text = read_file(description_path(root, name));
+    auto desc = text ? parse_adapter(name, *text, nullptr) : std::nullopt;
+    return desc ? desc->board_name() : name;
+}
 
 std::vector<std::string> adapter_names(const std::string& root)
 {

@@ -42,13 +42,14 @@ std::optional<Header> parse_header(const uint8_t* p, std::size_t n, uint32_t did
     return Header{type, length};
 }
 
-std::string state_path(const SimState& s, const SimAdapter& a) { return adapters_dir(s.root()) + "/" + a.desc.name + ".mfw"; }
+// The running state belongs to the board: its functions run one firmware.
+std::string state_path(const SimState& s, const SimAdapter& a) { return running_state_path(s.root(), a.desc.board_name()); }
 
 std::optional<Bytes> read_nvram(const SimAdapter& a)
 {
-    if (a.nvram_fd < 0) return std::nullopt;
+    if (a.nvram_fd() < 0) return std::nullopt;
     Bytes nv(a.desc.nvram_size());
-    if (!pread_all(a.nvram_fd, nv.data(), nv.size(), 0)) return std::nullopt;
+    if (!pread_all(a.nvram_fd(), nv.data(), nv.size(), 0)) return std::nullopt;
     return nv;
 }
 
@@ -172,7 +173,7 @@ uint32_t install(SimState& s, SimAdapter& a, const std::vector<Item>& items, std
     std::size_t budget = cut && cut->cut_after ? *cut->cut_after : SIZE_MAX;
     for (const Write& w : writes) {
         std::size_t n = std::min(budget, w.bytes.size());
-        if (n && !pwrite_all(a.nvram_fd, w.bytes.data(), n, w.offset)) return YXSIM_E_IO;
+        if (n && !pwrite_all(a.nvram_fd(), w.bytes.data(), n, w.offset)) return YXSIM_E_IO;
         s.counters().nvramBytesWritten += n;
         budget -= n;
         if (n < w.bytes.size()) break;

@@ -63,7 +63,7 @@ Entry enter(SimState& s, uint32_t ordinal, HandleSpace space, uint32_t handle)
     if (!s.initialized()) return {YXSIM_E_NOT_INITIALIZED, nullptr, std::nullopt};
     SimAdapter* a = s.find(space, handle);
     if (!a) return {YXSIM_E_BAD_HANDLE, nullptr, std::nullopt};
-    auto fault = s.injected_fault(ordinal, a->desc.name);
+    auto fault = s.injected_fault(ordinal, a);
     if (fault && !(ordinal == ord::kWriteNvram && fault->cut_after)) return {fault->status, a, std::nullopt};
     return {YXSIM_OK, a, fault};
 }
@@ -95,7 +95,7 @@ uint32_t nvram_range(const SimAdapter& a, uint32_t offset, uint32_t dwords, cons
 {
     if (!buf && dwords) return YXSIM_E_BAD_ARGUMENT;
     if (uint64_t(offset) + 4ull * dwords > a.desc.nvram_size()) return YXSIM_E_OUT_OF_RANGE;
-    if (a.nvram_fd < 0) return YXSIM_E_IO;
+    if (a.nvram_fd() < 0) return YXSIM_E_IO;
     return YXSIM_OK;
 }
 
@@ -103,9 +103,9 @@ uint32_t nvram_range(const SimAdapter& a, uint32_t offset, uint32_t dwords, cons
 std::optional<DerivedFirmware> derived_firmware(SimState& s, const SimAdapter& a)
 {
     if (a.desc.family == yxmapi::kFamilyE4) return e4_firmware(s, a);
-    if (!firmware_derivable(a.desc.family) || a.nvram_fd < 0) return std::nullopt;
+    if (!firmware_derivable(a.desc.family) || a.nvram_fd() < 0) return std::nullopt;
     std::vector<uint8_t> nvram(a.desc.nvram_size());
-    if (!pread_all(a.nvram_fd, nvram.data(), nvram.size(), 0)) return std::nullopt;
+    if (!pread_all(a.nvram_fd(), nvram.data(), nvram.size(), 0)) return std::nullopt;
     return derive_firmware_from_nvram(a.desc.family, nvram);
 }
 
@@ -124,7 +124,7 @@ uint32_t firmware_query(uint32_t ordinal, uint32_t family, uint32_t version, uin
         auto derived = derived_firmware(s, *e.adapter);
         fill_fw_texts(e.adapter->desc, derived, r);
         if constexpr (sizeof(RecordT) == sizeof(yxmapi::FwInfoType5)) {
-            uint32_t mbi = derived && derived->mbi_packed ? *derived->mbi_packed : e.adapter->desc.mbi_packed;
+            uint32_t mbi = derived && derived->mbi_packed ? *derived->mbi_packed : e.adapter->desc.mbi_packed.value_or(0);
             r.set(yxmapi::fw5::kMbiPacked, mbi);
         }
         std::memcpy(out->bytes, r.bytes, sizeof r.bytes);
@@ -275,13 +275,16 @@ YX_EXPORT uint32_t YXmapiClaimNic(uint32_t handle)
         Entry e = enter(s, ord::kClaimNic, HandleSpace::Api, handle);
         if (e.status) return e.status;
         SimAdapter& a = *e.adapter;
-        if (a.claimed) return YXSIM_OK;  // the holder may claim again
-        if (a.lock_fd < 0) return YXSIM_E_IO;
+        SimBoard& b = *a.board;
+        if (a.claimed()) return YXSIM_OK;  // the holder may claim again
+        if (b.claimed) return YXSIM_E_CLAIMED_ELSEWHERE;  // through another function of the board
+        if (b.lock_fd < 0) return YXSIM_E_IO;
         int rc;
-        do rc = ::flock(a.lock_fd, LOCK_EX | LOCK_NB);
+        do rc = ::flock(b.lock_fd, LOCK_EX | LOCK_NB);
         while (rc != 0 && errno == EINTR);
         if (rc != 0) return errno == EWOULDBLOCK ? YXSIM_E_CLAIMED_ELSEWHERE : YXSIM_E_IO;
-        a.claimed = true;
+        b.claimed = true;
+        b.holder = a.desc.api_handle;
         return YXSIM_OK;
     });
 }
@@ -292,9 +295,10 @@ YX_EXPORT uint32_t YXmapiReleaseNic(uint32_t handle)
         Entry e = enter(s, ord::kReleaseNic, HandleSpace::Api, handle);
         if (e.status) return e.status;
         SimAdapter& a = *e.adapter;
-        if (!a.claimed) return YXSIM_E_NOT_HOLDER;
-        ::flock(a.lock_fd, LOCK_UN);
-        a.claimed = false;
+        if (!a.claimed()) return YXSIM_E_NOT_HOLDER;
+        ::flock(a.board->lock_fd, LOCK_UN);
+        a.board->claimed = false;
+        a.board->holder = 0;
         return YXSIM_OK;
     });
 }
@@ -325,7 +329,7 @@ YX_EXPORT uint32_t YXmapiReadNvram(uint32_t handle, uint32_t offset, uint32_t* b
         if (uint32_t st = chip_access(a, guid)) return st;
         if (uint32_t st = nvram_range(a, offset, dwords, buf)) return st;
         size_t bytes = 4ull * dwords;
-        if (!pread_all(a.nvram_fd, buf, bytes, offset)) return YXSIM_E_IO;
+        if (!pread_all(a.nvram_fd(), buf, bytes, offset)) return YXSIM_E_IO;
         s.counters().nvramBytesRead += bytes;
         return YXSIM_OK;
     });
@@ -347,7 +351,7 @@ YX_EXPORT uint32_t YXmapiWriteNvram(uint32_t handle, uint32_t offset, const uint
         if (e4_channel_takes(a, offset))
             return e4_channel_write(s, a, reinterpret_cast<const uint8_t*>(buf), bytes, e.fault);
         if (e.fault) bytes = std::min<size_t>(bytes, *e.fault->cut_after);
-        if (!pwrite_all(a.nvram_fd, buf, bytes, offset)) return YXSIM_E_IO;
+        if (!pwrite_all(a.nvram_fd(), buf, bytes, offset)) return YXSIM_E_IO;
         s.counters().nvramBytesWritten += bytes;
         if (e.fault) {
             if (e.fault->exit_after_cut) ::_exit(75);
@@ -384,7 +388,7 @@ YX_EXPORT uint32_t YXmapiWritePhyFirmware(uint32_t handle, const uint8_t* image,
         if (!image || length == 0) return YXSIM_E_BAD_ARGUMENT;
         WriteGate gate(a);
         if (!gate.open()) return YXSIM_E_CLAIMED_ELSEWHERE;
-        write_file_atomic(phy_image_path(s.root(), a.desc.name),
+        write_file_atomic(phy_image_path(s.root(), a.desc.board_name()),
                           std::string_view(reinterpret_cast<const char*>(image), length));
         ++s.counters().phyWrites;
         return YXSIM_OK;
@@ -399,8 +403,7 @@ YX_EXPORT uint32_t YXmapiReadRegister(uint32_t handle, uint32_t access, uint32_t
         SimAdapter& a = *e.adapter;
         if (uint32_t st = chip_access(a, guid)) return st;
         if (access != yxmapi::kRegAccessChip || !out) return YXSIM_E_BAD_ARGUMENT;
-        auto it = a.registers.find(reg);
-        *out = c.value = it == a.registers.end() ? 0 : it->second;
+        *out = c.value = a.read_register(reg);
         return YXSIM_OK;
     });
 }
@@ -415,8 +418,7 @@ YX_EXPORT uint32_t YXmapiWriteRegister(uint32_t handle, uint32_t access, uint32_
         if (access != yxmapi::kRegAccessChip) return YXSIM_E_BAD_ARGUMENT;
         WriteGate gate(a);
         if (!gate.open()) return YXSIM_E_CLAIMED_ELSEWHERE;
-        s.store_register(a, reg, value);
-        return YXSIM_OK;
+        return s.store_register(a, reg, value) ? YXSIM_OK : YXSIM_E_IO;
     });
 }
 

@@ -41,7 +41,7 @@ void write_adapter(const std::string& root, const AdapterSpec& desc)
     if (std::string why = validate_adapter(desc); !why.empty()) throw BuildError(desc.name + ": " + why);
     make_dirs(adapters_dir(root));
     write_file_atomic(description_path(root, desc.name), format_adapter(desc));
-    std::string nv = nvram_path(root, desc.name);
+    std::string nv = nvram_path(root, desc.board_name());
     int fd = ::open(nv.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd < 0) {
         if (errno == EEXIST) return;
@@ -56,7 +56,7 @@ void write_adapter(const std::string& root, const AdapterSpec& desc)
 void set_nvram(const std::string& root, const std::string& name, std::span<const uint8_t> bytes, std::size_t offset)
 {
     make_dirs(adapters_dir(root));
-    std::string nv = nvram_path(root, name);
+    std::string nv = nvram_path(root, board_of(root, name));
     int fd = ::open(nv.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0) throw BuildError("cannot open " + nv);
     bool ok = pwrite_all(fd, bytes.data(), bytes.size(), offset);
@@ -66,8 +66,9 @@ void set_nvram(const std::string& root, const std::string& name, std::span<const
 
 std::vector<uint8_t> read_nvram(const std::string& root, const std::string& name)
 {
-    auto content = read_file(nvram_path(root, name));
-    if (!content) throw BuildError("cannot read " + nvram_path(root, name));
+    std::string nv = nvram_path(root, board_of(root, name));
+    auto content = read_file(nv);
+    if (!content) throw BuildError("cannot read " + nv);
     return std::vector<uint8_t>(content->begin(), content->end());
 }
 

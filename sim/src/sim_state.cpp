@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "kv_text.h"
@@ -13,21 +14,64 @@ namespace sim {
 
 WriteGate::WriteGate(SimAdapter& adapter) : adapter_(adapter)
 {
-    if (adapter.claimed) {
-        open_ = true;
+    const SimBoard& b = *adapter.board;
+    if (b.claimed) {  // through this function, or another function of the board holds it
+        open_ = adapter.claimed();
         return;
     }
-    if (adapter.lock_fd < 0) return;
+    if (b.lock_fd < 0) return;
     int rc;
-    do rc = ::flock(adapter.lock_fd, LOCK_SH | LOCK_NB);
+    do rc = ::flock(b.lock_fd, LOCK_SH | LOCK_NB);
     while (rc != 0 && errno == EINTR);
     open_ = locked_ = rc == 0;
 }
 
 WriteGate::~WriteGate()
 {
-    if (locked_) ::flock(adapter_.lock_fd, LOCK_UN);
+    if (locked_) ::flock(adapter_.board->lock_fd, LOCK_UN);
 }
+
+uint32_t SimAdapter::read_register(uint32_t reg) const
+{
+    if (auto it = regs->written.find(reg); it != regs->written.end()) return it->second;
+    auto it = desc.registers.find(reg);
+    return it == desc.registers.end() ? 0 : it->second;
+}
+
+namespace {
+
+constexpr std::size_t kRegisterLine = 22;  // "0x00000000=0x00000000\n"
+
+// Reads a register file: the last line of each register wins; the offset of that line is kept
+// when it has the fixed width, so a later write of the register replaces it in place.
+void load_bank(RegisterBank& bank)
+{
+    bank.written.clear();
+    bank.line_at.clear();
+    auto text = read_file(bank.file);
+    if (!text) return;
+    bool canonical = true;
+    std::size_t at = 0;
+    while (at < text->size()) {
+        std::size_t nl = text->find('\n', at);
+        std::size_t end = nl == std::string::npos ? text->size() : nl + 1;
+        auto regs = parse_registers(std::string_view(*text).substr(at, end - at));
+        if (regs.size() == 1) {
+            bank.written[regs.begin()->first] = regs.begin()->second;
+            if (end - at == kRegisterLine) bank.line_at[regs.begin()->first] = at;
+            else canonical = false;
+        }
+        at = end;
+    }
+    if (!canonical) {  // a file written by hand: rewrite it in the fixed-width form once
+        write_file_atomic(bank.file, format_registers(bank.written));
+        if (bank.fd >= 0) ::close(bank.fd);  // the old file is gone
+        bank.fd = -1;
+        load_bank(bank);
+    }
+}
+
+}  // namespace
 
 SimState& SimState::instance()
 {
@@ -37,10 +81,11 @@ SimState& SimState::instance()
 
 void SimState::initialize()
 {
-    if (initialized_) {
+    if (initialized_ && root_ == platform::system_root()) {
         load_control();
         return;
     }
+    if (initialized_) shutdown();  // another machine now: the old one's claims end
     root_ = platform::system_root();
     adapters_.clear();
     for (const std::string& name : adapter_names(root_)) {
@@ -62,26 +107,47 @@ void SimState::initialize()
         }
         SimAdapter a;
         a.desc = std::move(*desc);
-        a.registers = a.desc.registers;
-        if (auto stored = read_file(registers_path(root_, name)))
-            for (const auto& [reg, value] : parse_registers(*stored)) a.registers[reg] = value;
-        a.nvram_fd = ::open(nvram_path(root_, name).c_str(), O_RDWR | O_CLOEXEC);
-        a.lock_fd = ::open(lock_path(root_, name).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        a.board = &board(a.desc.board_name());
+        a.regs = &bank(a.desc.registers_name());
         adapters_.push_back(std::move(a));
     }
     load_control();
     initialized_ = true;
 }
 
+SimBoard& SimState::board(const std::string& name)
+{
+    for (SimBoard& b : boards_)
+        if (b.name == name) return b;
+    SimBoard& b = boards_.emplace_back();
+    b.name = name;
+    b.nvram_fd = ::open(nvram_path(root_, name).c_str(), O_RDWR | O_CLOEXEC);
+    b.lock_fd = ::open(lock_path(root_, name).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    return b;
+}
+
+RegisterBank& SimState::bank(const std::string& name)
+{
+    std::string file = registers_path(root_, name);
+    for (RegisterBank& r : banks_)
+        if (r.file == file) return r;
+    RegisterBank& r = banks_.emplace_back();
+    r.file = file;
+    load_bank(r);
+    return r;
+}
+
 void SimState::close_adapters()
 {
-    for (SimAdapter& a : adapters_) {
-        if (a.lock_fd >= 0) ::close(a.lock_fd);  // closing drops the claim
-        if (a.nvram_fd >= 0) ::close(a.nvram_fd);
-        a.lock_fd = a.nvram_fd = -1;
-        a.claimed = false;
+    for (SimBoard& b : boards_) {
+        if (b.lock_fd >= 0) ::close(b.lock_fd);  // closing drops the claim
+        if (b.nvram_fd >= 0) ::close(b.nvram_fd);
     }
+    for (RegisterBank& r : banks_)
+        if (r.fd >= 0) ::close(r.fd);
     adapters_.clear();
+    boards_.clear();
+    banks_.clear();
 }
 
 void SimState::shutdown()
@@ -112,25 +178,38 @@ SimAdapter* SimState::find(HandleSpace space, uint32_t handle)
     return nullptr;
 }
 
-std::optional<FaultRule> SimState::injected_fault(uint32_t ordinal, const std::string& adapter)
+std::optional<FaultRule> SimState::injected_fault(uint32_t ordinal, const SimAdapter* adapter)
 {
     std::optional<FaultRule> hit;
     for (size_t i = 0; i < control_.faults.size(); ++i) {
         const FaultRule& r = control_.faults[i];
-        if (r.ordinal != ordinal || (!r.adapter.empty() && r.adapter != adapter)) continue;
+        bool named = adapter && (r.adapter == adapter->desc.name || r.adapter == adapter->desc.board_name());
+        if (r.ordinal != ordinal || (!r.adapter.empty() && !named)) continue;
         uint32_t n = ++fault_hits_[i];
         if (!hit && (r.nth == 0 || r.nth == n)) hit = r;
     }
     return hit;
 }
 
-void SimState::store_register(SimAdapter& adapter, uint32_t reg, uint32_t value)
+bool SimState::store_register(SimAdapter& adapter, uint32_t reg, uint32_t value)
 {
-    adapter.registers[reg] = value;
-    std::map<uint32_t, uint32_t> written;
-    if (auto stored = read_file(registers_path(root_, adapter.desc.name))) written = parse_registers(*stored);
-    written[reg] = value;
-    write_file_atomic(registers_path(root_, adapter.desc.name), format_registers(written));
+    RegisterBank& r = *adapter.regs;
+    if (!r.line_at.count(reg)) load_bank(r);  // another session may have added the register's line
+    if (r.fd < 0) r.fd = ::open(r.file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (r.fd < 0) return false;
+    std::string line = format_registers({{reg, value}});
+    uint64_t at;
+    if (auto it = r.line_at.find(reg); it != r.line_at.end()) {
+        at = it->second;
+    } else {
+        struct stat st {};
+        if (::fstat(r.fd, &st) != 0) return false;
+        at = static_cast<uint64_t>(st.st_size);
+    }
+    if (!pwrite_all(r.fd, line.data(), line.size(), at)) return false;
+    r.line_at[reg] = at;
+    r.written[reg] = value;
+    return true;
 }
 
 void SimState::record(const YxSimCall& call)

@@ -29,24 +29,32 @@ inline std::string bin_dir()
     return dir ? dir : ".";
 }
 
-// A fresh system root named by FWUPG_SYSTEM_ROOT for the test's lifetime.
+// A fresh system root named by FWUPG_SYSTEM_ROOT for the test's lifetime; the root named before
+// comes back after it.
 class TempRoot {
 public:
     TempRoot()
     {
         char tmpl[] = "/tmp/simrootXXXXXX";
         path = mkdtemp(tmpl);
+        if (const char* old = std::getenv("FWUPG_SYSTEM_ROOT")) previous_ = old;
         setenv("FWUPG_SYSTEM_ROOT", path.c_str(), 1);
     }
     ~TempRoot()
     {
         std::filesystem::remove_all(path);
-        unsetenv("FWUPG_SYSTEM_ROOT");
+        if (previous_.empty()) unsetenv("FWUPG_SYSTEM_ROOT");
+        else setenv("FWUPG_SYSTEM_ROOT", previous_.c_str(), 1);
     }
     std::string path;
+
+private:
+    std::string previous_;
 };
 
-// YXMAPIa.so opened with dlopen; every ordinal bound through the ordinal table.
+// YXMAPIa.so opened with dlopen; every ordinal bound through the ordinal table. The library
+// stays loaded for the whole process, so each Library starts with an empty journal and zeroed
+// counters and ends its session when it goes (declare it after the TempRoot it uses).
 class Library {
 public:
     Library()
@@ -54,10 +62,13 @@ public:
         std::string file = bin_dir() + "/" + yxmapi::kLibraryFileName;
         handle_ = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
         if (!handle_) ADD_FAILURE() << dlerror();
+        else extra<YxSimResetJournalFn>("yxsim_reset_journal")();
     }
     ~Library()
     {
-        if (handle_) dlclose(handle_);
+        if (!handle_) return;
+        shutdown();
+        dlclose(handle_);
     }
     Library(const Library&) = delete;
     Library& operator=(const Library&) = delete;

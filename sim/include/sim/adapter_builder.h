@@ -39,8 +39,14 @@ constexpr uint32_t chip_id_e4(uint32_t device_id, uint32_t rev, uint32_t metal)
 
 // One simulated adapter (one PCI function). Unless a test wants otherwise, the NicInfoEx ids and
 // function equal the PhyNicInfo ones; set the nic_* overrides to make them differ.
+//
+// The functions of one board share its flash: give them the same `board` name and they open one
+// NVRAM file, one claim lock, one PHY image and one running-firmware state, and share the register
+// writes (chip registers and shared memory) of their `path` (E2/E3 chips have two).
 struct AdapterSpec {
     std::string name;  // file stem under adapters/: letters, digits, '-', '_', '.'
+    std::string board;  // file stem of the board's shared files; empty: the adapter's own name
+    uint32_t path = 0;  // register and shared-memory path of the board this function sits on
     uint32_t family = yxmapi::kFamily57710;
 
     // Three separate handle spaces.
@@ -67,9 +73,12 @@ struct AdapterSpec {
 
     std::map<uint32_t, uint32_t> registers;  // chip registers and shared memory words; others read 0
 
-    // Firmware record of the family (type 4, 5 or 6): texts by the byte offset of their field.
+    // Firmware record of the family (type 4, 5 or 6). The record reports what the NVRAM holds; a
+    // text set here overrides its field whatever the NVRAM says (a test opts into that per field).
+    // The PHY text (FwInfoType5 byte 484) is the factory value instead: the last PHY image written
+    // replaces it.
     std::map<std::size_t, std::string> fw_texts;
-    uint32_t mbi_packed = 0;     // FwInfoType5 byte 800
+    std::optional<uint32_t> mbi_packed;  // FwInfoType5 byte 800 override; unset: from the NVRAM
     std::string mfw_version;     // MfwInfo version text (E4); empty: ordinal 185 fails
     uint32_t active_bundle = 0;  // MfwInfo active bundle (E4)
 
@@ -84,6 +93,10 @@ struct AdapterSpec {
         return *this;
     }
     uint32_t nvram_size() const { return flash_word & yxmapi::nic::kFlashSizeMask; }
+    // Stem of the board's NVRAM, lock, PHY and running-state files.
+    const std::string& board_name() const { return board.empty() ? name : board; }
+    // Stem of the register file of the function's path.
+    std::string registers_name() const { return path ? board_name() + ".path" + std::to_string(path) : board_name(); }
 };
 
 // A coherent adapter of a family (4, 5, 6, or any other value for an unsupported family) with
@@ -91,17 +104,21 @@ struct AdapterSpec {
 // function 0, a chip id of the family, a 512 KiB NVRAM and a service name. Tests adjust fields.
 AdapterSpec make_adapter(uint32_t family, uint32_t index, std::string name = {});
 
-// Writes <root>/adapters/<name>.adapter (replaced whole) and, when the adapter has no NVRAM file
-// yet, an erased one (0xFF bytes) of the NVRAM size. Throws BuildError for a description the library
+// Writes <root>/adapters/<name>.adapter (replaced whole) and, when the adapter's board has no
+// NVRAM file yet, an erased one (0xFF bytes) of the NVRAM size. Throws BuildError for a description the library
 // could not serve (bad name, text that does not fit its field, firmware text at no field of the
 // family's record, API handle 0xFFFFFFFF, NVRAM below 1 KiB).
 void write_adapter(const std::string& root, const AdapterSpec& desc);
 
-// Writes bytes into the adapter's NVRAM file at a byte offset (the file is created when missing).
+// Writes bytes into the NVRAM file of an adapter (or of a board, by its board name) at a byte
+// offset (the file is created when missing). An adapter of a board writes the board's NVRAM.
 void set_nvram(const std::string& root, const std::string& name, std::span<const uint8_t> bytes,
                std::size_t offset = 0);
-// The whole NVRAM file of an adapter.
+// The whole NVRAM file of an adapter, or of a board by its board name.
 std::vector<uint8_t> read_nvram(const std::string& root, const std::string& name);
+// The board name of an adapter described in the root; the name itself when there is no such
+// description (a board name, or an adapter not written yet).
+std::string board_of(const std::string& root, const std::string& name);
 
 // The description text of a description, and its parse (the library reads descriptions through this).
 std::string format_adapter(const AdapterSpec& desc);
@@ -120,6 +137,7 @@ std::string nvram_path(const std::string& root, const std::string& name);
 std::string lock_path(const std::string& root, const std::string& name);
 std::string registers_path(const std::string& root, const std::string& name);  // register writes
 std::string phy_image_path(const std::string& root, const std::string& name);  // last PHY image written
+std::string running_state_path(const std::string& root, const std::string& name);  // E4 running bank
 std::string control_path(const std::string& root);
 std::string journal_path(const std::string& root);
 // Names of the adapters described in the root, sorted (the library's enumeration order).
