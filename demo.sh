@@ -81,7 +81,7 @@ for nvram in "$root"/adapters/l-*.nvram; do
 done
 # The E4 board's NVRAM: the kit's E4 verifier and its image list (the new bundle stands in the
 # bank that boots next; the directory marks it).
-for nvram in "$root"/adapters/e4-*-p0.nvram; do
+for nvram in "$root"/adapters/e4-*.nvram; do
   [ -e "$nvram" ] || continue
   printf '== fwgen e4-verify %s: ' "$(basename "$nvram")"
   "$fwgen" e4-verify "$nvram" || true

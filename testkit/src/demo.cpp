@@ -76,6 +76,8 @@ void write_adapters(const std::string& root, const Board& b, uint32_t& index, De
     std::string name = b.name;
     if (b.functions > 1) name += "-p" + std::to_string(f);
     sim::AdapterSpec a = sim::make_adapter(5, index++, name);
+    a.board = b.name;  // the functions share one flash
+    a.path = b.chip == e1e3::Chip::E1 ? 0 : f & 1;  // E2/E3: each path has its shared memory
     a.vid = b.vid;
     a.did = b.did;
     a.svid = b.svid;
@@ -93,9 +95,9 @@ void write_adapters(const std::string& root, const Board& b, uint32_t& index, De
     a.reg(kShmemBase + 56, uint32_t(b.did) << 16 | b.vid);
     a.reg(0xA720, 1);  // port mode valid, two-port mode
     sim::write_adapter(root, a);
-    sim::set_nvram(root, a.name, nvram);
     out.adapters.push_back(a.name);
   }
+  sim::set_nvram(root, b.name, nvram);
 }
 
 // Legacy-family boards: NVRAM from the legacy kit, one description per PCI function.
@@ -159,6 +161,7 @@ void write_legacy_adapters(const std::string& root, const LegacyBoard& b, uint32
     std::string name = b.name;
     if (b.functions > 1) name += "-p" + std::to_string(f);
     sim::AdapterSpec a = sim::make_adapter(yxmapi::kFamilyLegacy, index++, name);
+    a.board = b.name;  // the functions share one flash
     const uint32_t chip = b.chip;
     a.did = b.did;
     a.ssid = b.did;
@@ -176,9 +179,9 @@ void write_legacy_adapters(const std::string& root, const LegacyBoard& b, uint32
     a.reg(0x40C, 0x40000000);           // auxiliary power preset
     a.ext_phy_id1 = kLegacyExtPhy;
     sim::write_adapter(root, a);
-    sim::set_nvram(root, a.name, nvram);
     out.adapters.push_back(a.name);
   }
+  sim::set_nvram(root, b.name, nvram);
 }
 
 std::string hex4(uint16_t v) {

@@ -77,6 +77,7 @@ void write_e4_demo(const std::string& root, const std::string& fwdir, uint32_t& 
   Bytes nvram = board_nvram();
   for (unsigned f = 0; f < 2; ++f) {
     sim::AdapterSpec a = sim::make_adapter(yxmapi::kFamilyE4, index++, std::string(kName) + "-p" + std::to_string(f));
+    a.board = kName;  // the functions share one flash and run one firmware
     a.vid = kVid;
     a.did = kDid;
     a.svid = kSvid;
@@ -91,9 +92,9 @@ void write_e4_demo(const std::string& root, const std::string& fwdir, uint32_t& 
     std::snprintf(mac, sizeof mac, "0010%08X", kMacBase + f);
     a.mac = mac;
     sim::write_adapter(root, a);
-    sim::set_nvram(root, a.name, nvram);
     out.adapters.push_back(a.name);
   }
+  sim::set_nvram(root, kName, nvram);
 
   Bytes mfw = e4::bundle(e4::mfw_bundle_items(kNewMfw, 0));
   write_file(fwdir + "/mfw_e4.bin", mfw);

@@ -2,6 +2,7 @@
 // the statuses it writes back, and a second discovery that shows the new versions.
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
 #include <fstream>
 #include <string>
 
@@ -11,6 +12,7 @@
 
 #include "fwupg/oem_interface.h"
 #include "update_test_support.h"
+#include "yxmapi/yxmapi.h"
 
 namespace {
 
@@ -49,6 +51,26 @@ TEST(FlashEndToEnd, ReportDrivenUpdateShowsNewVersions)
     EXPECT_EQ(Count(e4, "active_version value=\"8.12.3\""), Count(e4, "<fw_item>")) << e4;
     EXPECT_EQ(Count(again, "active_version value=\"7.12.0\"") + Count(e4, "<fw_item>"), Count(again, "<fw_item>"))
         << again;
+
+    // The E3 board's second function is not listed, but it reads the flash its first function
+    // updated: the management library reports the new versions through it as well.
+    const sim::AdapterSpec p1 = updtest::Adapter(w, "e3-57810-p1");
+    const char* bin = std::getenv("FWUPG_BIN_DIR");
+    void* lib = dlopen((std::string(bin ? bin : ".") + "/" + yxmapi::kLibraryFileName).c_str(), RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(lib, nullptr);
+    auto init = reinterpret_cast<yxmapi::OrdinalFn<yxmapi::ord::kInitializeEx>::type>(
+        dlsym(lib, yxmapi::symbol_for_ordinal(yxmapi::ord::kInitializeEx)));
+    auto fw5 = reinterpret_cast<yxmapi::OrdinalFn<yxmapi::ord::kGetFwInfoType5>::type>(
+        dlsym(lib, yxmapi::symbol_for_ordinal(yxmapi::ord::kGetFwInfoType5)));
+    ASSERT_TRUE(init && fw5);
+    ASSERT_EQ(init(0), 0u);
+    yxmapi::FwInfoType5 r;
+    r.prepare(yxmapi::kFwInfoType5Version);
+    ASSERT_EQ(fw5(p1.list_handle, &r), 0u);
+    EXPECT_EQ(r.get(yxmapi::fw5::kText4), "MFW1 7.12.0") << "MFW of the second function";
+    EXPECT_EQ(r.get(yxmapi::fw5::kMba), "MBA 7.12.0");
+    EXPECT_EQ(r.get(yxmapi::fw5::kMbiPacked), 0x070C0000u);
+    dlclose(lib);
     // The E4 board's package went in through the firmware channel: its NVRAM is valid and the
     // new MFW bundle waits in the bank that boots next (the run ends before any reset).
     const auto nvram = Nvrams(w).at("e4-57980s-p0");
