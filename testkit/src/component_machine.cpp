@@ -70,6 +70,16 @@ void add_device(const std::string& root, const MachineDevice& d)
                                                           "hardware_ids=" + ids + "\npresent=1\n");
 }
 
+void add_registry_dword(const std::string& root, const std::string& key, const std::string& name, unsigned value)
+{
+    Append(std::filesystem::path(root) / "registry" / "HKEY_LOCAL_MACHINE.reg", "[" + key + "]\n" + DwordLine(name, value));
+}
+
+void add_dos_device(const std::string& root, const std::string& name)
+{
+    Write(std::filesystem::path(root) / "dosdevices" / name, "");
+}
+
 void set_computer_model(const std::string& root, const std::string& model)
 {
     add_service(root, {"winmgmt", true, false});
@@ -92,6 +102,28 @@ std::string addservice_inf(const std::string& service)
            "[Ostra.ndi.Services]\r\nAddService = " + service + ", 2, Ostra.Service\r\n\r\n"
            "[Ostra.Service]\r\nServiceType = 1\r\nStartType = 3\r\nErrorControl = 1\r\n"
            "ServiceBinary = %12%\\" + service + ".sys\r\n\r\n[Strings]\r\nOstra = \"Ostra\"\r\n";
+}
+
+std::string driver_package_inf(const std::string& service, const std::string& hardwareId)
+{
+    return "[Version]\r\nSignature=\"$Windows NT$\"\r\nClass=Net\r\n"
+           "ClassGUID={4D36E972-E325-11CE-BFC1-08002BE10318}\r\nProvider=%Ostra%\r\n"
+           "DriverVer=03/14/2024,7.2.0.0\r\n\r\n"
+           "[DestinationDirs]\r\nDefaultDestDir=12\r\n\r\n"
+           "[Manufacturer]\r\n%Ostra%=Ostra\r\n\r\n"
+           "[Ostra]\r\n%Nic%=Ostra.NT," + hardwareId + "\r\n\r\n"
+           "[Ostra.NT]\r\nCopyFiles=Ostra.Drv\r\n\r\n"
+           "[Ostra.NT.Services]\r\nAddService=" + service + ",2,Ostra.Service\r\n\r\n"
+           "[Ostra.Service]\r\nServiceType=1\r\nStartType=3\r\nErrorControl=1\r\n"
+           "ServiceBinary=%12%\\" + service + ".sys\r\n\r\n"
+           "[Ostra.Drv]\r\n" + service + ".sys\r\n\r\n"
+           "[Strings]\r\nOstra=\"Ostra Networks\"\r\nNic=\"Ostra Server Adapter\"\r\n";
+}
+
+void add_newdev(const std::string& root)
+{
+    Write(std::filesystem::path(root) / "C" / "Windows" / "system32" / "newdev.dll",
+          "[stand-in module]\nexports=UpdateDriverForPlugAndPlayDevicesW\n");
 }
 
 }  // namespace testkit

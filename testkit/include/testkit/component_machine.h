@@ -30,6 +30,10 @@ void add_service(const std::string& root, const MachineService& service);
 void add_driver_file(const std::string& root, const std::string& name);
 // A section of "<root>/devices" (appended): a present device of the network class.
 void add_device(const std::string& root, const MachineDevice& device);
+// A REG_DWORD value under a key of the local machine's registry file (appended).
+void add_registry_dword(const std::string& root, const std::string& key, const std::string& name, unsigned value);
+// A device the machine's "\\.\<name>" opens: "<root>/dosdevices/<name>".
+void add_dos_device(const std::string& root, const std::string& name);
 // The computer model WMI reports (Win32_ComputerSystem in ROOT\CIMV2), with the running WMI
 // service it needs.
 void set_computer_model(const std::string& root, const std::string& model);
@@ -38,5 +42,12 @@ void set_computer_model(const std::string& root, const std::string& model);
 std::string dependency_xml(const std::vector<std::string>& models);
 // A driver INF whose first AddService line installs `service`.
 std::string addservice_inf(const std::string& service);
+// A network driver package INF, version 7.2.0.0: the model `hardwareId` installs section
+// "Ostra.NT", which copies "<service>.sys" into the drivers folder (12) and adds the service
+// (kernel driver, demand start) in "Ostra.NT.Services".
+std::string driver_package_inf(const std::string& service, const std::string& hardwareId);
+// The device installer's update library "newdev.dll" in the system folder, as a stand-in module
+// offering the driver update by hardware id.
+void add_newdev(const std::string& root);
 
 }  // namespace testkit
