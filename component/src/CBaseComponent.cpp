@@ -98,8 +98,6 @@ int CBaseComponent::Initialize()
     return result;
 }
 
-int CBaseComponent::Install(int, void*, char16_t*, int, const char16_t*) { return 0; }
-
 int CBaseComponent::GetProperty(int id, void* out, int cch, const char16_t* lang)
 {
     auto* text = static_cast<char16_t*>(out);

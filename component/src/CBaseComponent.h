@@ -54,7 +54,7 @@ public:
     virtual int ReadPackageFile(const char16_t* path);
     virtual int ReadInstallFile(const char16_t* path);
     virtual int FindPackageFile(char16_t* out, int size);
-    // The base component's own install by INF type is not part of this build: 0, no message.
+    // The package's INF installed by the install file's type, then its program opened.
     virtual int Install(int silent, void* reserved, char16_t* message, int cch, const char16_t* lang);
     virtual int GetProperty(int id, void* out, int cch, const char16_t* lang);
     virtual int GetName(char16_t* out, int cch, const char16_t* lang);
@@ -92,6 +92,11 @@ public:
     // 1 when the computer's model is listed in "dependency.xml" or there is no such file.
     virtual int CheckSystemModel(char16_t* message, int cch, const char16_t* lang);
 
+    // The install paths by INF type: 0 failed, 1 installed, 2 installed and a reboot is needed.
+    virtual int InstallLegacy(int silent, void* reserved, char16_t* message, int cch, const char16_t* lang);
+    virtual int InstallPnP(int silent, void* reserved, char16_t* message, int cch, const char16_t* lang);
+    virtual int InstallVirtual(int silent, void* reserved, char16_t* message, int cch, const char16_t* lang);
+
     // The present device with `id` among its hardware ids (the list is built first when empty).
     int FindDevice(const char16_t* id, PnpDeviceEntry** entry = nullptr);
     // The present devices, each with its first hardware id only, or with every id that carries no
@@ -103,6 +108,8 @@ public:
     int CountServiceDevices(const char16_t* service);
     // "ServerCore" of the server levels; 0 (and -1 stored) when it is missing.
     int GetRegOSEdition(int* edition);
+    // The health driver's device opens.
+    int IsHealthDriverPresent();
     void GetOSVersionNumbers();
     const std::vector<PnpDeviceEntry>& PnpDevices() const { return m_pnpDevices; }
 
