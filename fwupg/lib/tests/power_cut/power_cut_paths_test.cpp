@@ -1,0 +1,301 @@
+// Power cuts on the update paths of the shell: single images and MFW bundles with the front end's
+// NVRAM backup, the restore of that backup after a failed upgrade, whole-NVRAM programming,
+// configuration and VPD changes, on E1-E3, E4 and legacy boards of the test kit's demo machine.
+// Each path is run once without faults to find its NVRAM writes; then, on a fresh copy of the
+// board, the k-th write is struck:
+//   Between  - the power goes before the write's first byte (the process ends there);
+//   Inside   - the power goes half way through the write (the process ends there);
+//   Refused  - the write stores half its bytes and fails, and the run carries on.
+// No struck run may report success; with power back every function's NVRAM must pass the kit's
+// verifier (a cut inside a write may leave the record it was writing invalid; such cuts print the
+// record), and running the path's repair lines again must succeed and leave the board holding what
+// a fault-free repair run leaves.
+//
+// By default the first, middle and last write of each path are struck; with
+// FWUPG_POWER_CUT_EVERY=1 every write is. Each cut prints one "power-cut:" line, which
+// bench/power_cut_figures.sh sums up.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <memory>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "power_cut_machine.h"
+#include "testkit/e4_images.h"
+#include "testkit/e4_nvram.h"
+#include "testkit/images.h"
+
+using namespace powercut;
+
+namespace {
+
+namespace e4 = testkit::e4;
+
+enum class Cut { Between, Inside, Refused };
+const char* CutName(Cut c) { return c == Cut::Between ? "Between" : c == Cut::Inside ? "Inside" : "Refused"; }
+
+// An update path: the lines that write, run as one session; "$FW" stands for the demo's firmware
+// folder and "$ROOT" for the system root (the working folder).
+struct UpdatePath {
+    const char* name;
+    const char* board;  // adapter-name prefix of the board in the demo machine
+    bool legacy;        // a board of "fwgen demo --legacy"
+    std::vector<std::string> lines;
+    // What a user runs again after the power is back (the same lines, forced where a repeated
+    // version would be refused).
+    std::vector<std::string> repair;
+    // Lines run without faults on the fresh board whose NVRAM is then kept as $ROOT/image.bin
+    // (a whole-NVRAM image to program back); the board is put back afterwards.
+    std::vector<std::string> prepare = {};
+    // The middle write of the lines is refused, so that the front end restores its backup; the
+    // cuts then strike the writes of the restore.
+    bool restoreAfterRefusal = false;
+    // The path programs a whole NVRAM image in place (a "_prg" of a file, the restore of a
+    // backup): until its last write the NVRAM holds part of the old contents and part of the new,
+    // so a cut anywhere may leave any record invalid; only the repair is required.
+    bool wholeImage = false;
+    // The ordinal of the writes struck: NVRAM writes, or the PHY firmware write (which the
+    // simulated library can refuse but not cut, so only refusals are tried).
+    uint32_t ordinal = kOrdWriteNvram;
+};
+
+void PrintTo(const UpdatePath& p, std::ostream* os) { *os << p.name; }
+
+constexpr uint32_t kPhy8484 = 0x1100;  // the external PHY id of the "8484" image
+const char* const kBackup = "{$ROOT/backup.bin}";
+
+std::vector<std::string> Lines(std::initializer_list<std::string> lines) { return lines; }
+
+const UpdatePath kPaths[] = {
+    {"e1-upgrade-mba", "e1-57710", false, Lines({"upgrade -mba {$FW/mba_e1.bin} " + std::string(kBackup)}),
+     Lines({"upgrade -F -mba {$FW/mba_e1.bin} " + std::string(kBackup)})},
+    {"e1-cfg", "e1-57710", false, {"cfg 16=3"}, {"cfg 16=3"}},
+    {"e1-vpd", "e1-57710", false, {"cfg -vpdv0 7.12.4"}, {"cfg -vpdv0 7.12.4"}},
+    {"e2-upgrade-mfw", "e2-57712", false, Lines({"upgrade -mfw {$FW/mfw_e3.bin} " + std::string(kBackup)}),
+     Lines({"upgrade -F -mfw {$FW/mfw_e3.bin} " + std::string(kBackup)})},
+    {"e2-restore", "e2-57712", false, Lines({"upgrade -mba {$FW/mba_e3.bin} " + std::string(kBackup)}),
+     Lines({"upgrade -F -mba {$FW/mba_e3.bin} " + std::string(kBackup)}), {}, true, true},
+    {"e2-cfg", "e2-57712", false, {"cfg 16=3"}, {"cfg 16=3"}},
+    {"e2-vpd", "e2-57712", false, {"cfg -vpdv0 7.12.4"}, {"cfg -vpdv0 7.12.4"}},
+    {"e3-upgrade-mba", "e3-57810", false, Lines({"upgrade -mba {$FW/mba_e3.bin} " + std::string(kBackup)}),
+     Lines({"upgrade -F -mba {$FW/mba_e3.bin} " + std::string(kBackup)})},
+    {"e3-upgrade-mfw", "e3-57810", false, Lines({"upgrade -mfw {$FW/mfw_e3.bin} " + std::string(kBackup)}),
+     Lines({"upgrade -F -mfw {$FW/mfw_e3.bin} " + std::string(kBackup)})},
+    {"e3-prg", "e3-57810", false, {"_prg 0 {$ROOT/image.bin}"}, {"_prg 0 {$ROOT/image.bin}"},
+     Lines({"upgrade -mba {$FW/mba_e3.bin} " + std::string(kBackup)}), false, true},
+    {"e3-cfg", "e3-57810", false, {"cfg 16=3"}, {"cfg 16=3"}},
+    {"e3-vpd", "e3-57810", false, {"cfg -vpdv0 7.12.4"}, {"cfg -vpdv0 7.12.4"}},
+    {"e4-tim1", "e4-57980s", false, {"_upgrade -tim1 {$ROOT/tim1.bin}"}, {"_upgrade -F -tim1 {$ROOT/tim1.bin}"}},
+    {"e4-cfg", "e4-57980s", false, {"cfg 117=0x19"}, {"cfg 117=0x19"}},
+    {"e4-vpd", "e4-57980s", false, {"cfg -vpdv0 8.12.3"}, {"cfg -vpdv0 8.12.3"}},
+    {"legacy-vpd", "l-5709", true, {"cfg -vpdv0 7.12.4"}, {"cfg -vpdv0 7.12.4"}},
+    {"legacy-prg", "l-5709", true, {"_prg 0 {$ROOT/image.bin}"}, {"_prg 0 {$ROOT/image.bin}"},
+     Lines({"upgrade -mba {$FW/mba_legacy.bin} " + std::string(kBackup)}), false, true},
+};
+
+// The PHY firmware write, which the simulated library can refuse but not cut.
+const UpdatePath kPhyPaths[] = {
+    {"e3-phy", "e3-57810", false, {"phy -upg {$ROOT/phy.bin}"}, {"phy -upg {$ROOT/phy.bin}"}, {}, false, false,
+     kOrdWritePhy},
+};
+
+std::string Expand(std::string line, const Machine& m)
+{
+    for (const auto& [mark, with] : {std::pair<std::string, std::string>{"$FW", m.fw}, {"$ROOT", m.root.path}})
+        for (size_t at; (at = line.find(mark)) != std::string::npos;) line.replace(at, mark.size(), with);
+    return line;
+}
+
+std::vector<std::string> Expand(const std::vector<std::string>& lines, const Machine& m)
+{
+    std::vector<std::string> out;
+    for (const std::string& l : lines) out.push_back(Expand(l, m));
+    return out;
+}
+
+std::string Show(const RunResult& r)
+{
+    return "exit " + std::to_string(r.exitCode) + (r.failedLine.empty() ? "" : ", code " + std::to_string(r.lineCode) +
+                                                                                   " from \"" + r.failedLine + "\"");
+}
+
+std::string Complaints(const Verdicts& v)
+{
+    std::string out;
+    for (const auto& [name, complaint] : v)
+        if (!complaint.empty()) out += name + ":\n" + complaint;
+    return out;
+}
+
+// Whether every complaint is about a record the NVRAM holds once (the directory, the bootstrap
+// record, a configuration or feature block, E4's NVM_CFG1): only these may be left invalid by a
+// cut inside their own write.
+bool OnlySingleCopyRecords(const Verdicts& v)
+{
+    static const char* const kSingleCopy[] = {"directory CRC", "configuration CRC", "feature CRC", "bootstrap",
+                                              "NVM_CFG1"};
+    for (const auto& [name, complaint] : v) {
+        std::istringstream lines(complaint);
+        for (std::string line; std::getline(lines, line);) {
+            bool known = false;
+            for (const char* record : kSingleCopy) known |= line.find(record) != std::string::npos;
+            if (!known) return false;
+        }
+    }
+    return true;
+}
+
+class PowerCut : public ::testing::TestWithParam<std::tuple<UpdatePath, Cut>> {
+protected:
+    // Makes the board, its files and its reference states; returns the writes that may be struck.
+    std::vector<Write> Prepare(const UpdatePath& p)
+    {
+        machine = std::make_unique<Machine>(p.board, p.legacy);
+        Machine& m = *machine;
+        lines = Expand(p.lines, m);
+        repair = Expand(p.repair, m);
+        if (m.target.family == yxmapi::kFamilyE4)
+            testkit::write_file(m.root.file("tim1.bin"), e4::stock_image(e4::type::TIM1, "8.12.3.0"));
+        if (p.ordinal == kOrdWritePhy) {
+            // An external PHY of the kind the image names.
+            m.target.ext_phy_id1 = kPhy8484;
+            sim::write_adapter(m.root.path, m.target);
+            testkit::WrappedRecord phy;
+            phy.tag = testkit::tag_of("8484");
+            phy.data = testkit::Bytes(512, 0x84);
+            phy.version = 2;
+            testkit::write_file(m.root.file("phy.bin"), testkit::wrapped_file({phy}));
+        }
+        m.Save("pristine");
+        if (!p.prepare.empty()) {
+            const RunResult r = m.Run(Expand(p.prepare, m));
+            EXPECT_EQ(r.exitCode, 0) << "preparing: " << Show(r);
+            testkit::write_file(m.root.file("image.bin"), m.Nvram());
+            m.Restore("pristine");
+        }
+
+        // What a fault-free repair leaves.
+        RunResult r = m.Run(repair);
+        EXPECT_EQ(r.exitCode, 0) << "the repair lines without faults: " << Show(r);
+        EXPECT_EQ(Complaints(m.Verify()), "");
+        expected = m.Contents();
+        m.Restore("pristine");
+
+        // The path's own writes.
+        r = m.Run(lines);
+        EXPECT_EQ(r.exitCode, 0) << "the path without faults: " << Show(r);
+        std::vector<Write> writes = m.Writes(p.ordinal);
+        m.Restore("pristine");
+        if (!p.restoreAfterRefusal || writes.empty()) return writes;
+
+        // The middle write refused: the writes after it are the restore's.
+        sim::FaultRule refuse;
+        refuse.ordinal = kOrdWriteNvram;
+        refuse.adapter = m.target.name;
+        refuse.nth = uint32_t(writes.size() / 2 + 1);
+        base = {refuse};
+        const auto pristine = m.Contents();
+        r = m.Run(lines, base);
+        EXPECT_EQ(r.exitCode, 1) << "the refused write did not fail the path: " << Show(r);
+        EXPECT_EQ(Complaints(m.Verify()), "") << "after the restore";
+        EXPECT_TRUE(m.Contents() == pristine) << "the restore did not bring the board back";
+        writes = m.Writes();
+        writes.erase(writes.begin(), writes.begin() + refuse.nth);
+        m.Restore("pristine");
+        return writes;
+    }
+
+    // Strikes `w`, powers the board back and repairs it.
+    void Strike(const UpdatePath& p, Cut cut, const Write& w, uint32_t total)
+    {
+        Machine& m = *machine;
+        sim::FaultRule rule;
+        rule.ordinal = p.ordinal;
+        rule.adapter = m.target.name;
+        rule.nth = w.nth;
+        if (p.ordinal == kOrdWriteNvram) {
+            rule.cut_after = cut == Cut::Between ? 0 : w.bytes / 2;
+            rule.exit_after_cut = cut != Cut::Refused;
+        }
+        std::vector<sim::FaultRule> faults = base;
+        faults.push_back(rule);
+
+        SCOPED_TRACE(std::string(p.name) + " " + CutName(cut) + " write " + std::to_string(w.nth));
+        const RunResult r = m.Run(lines, faults);
+        const bool falseSuccess = r.exitCode == 0;
+        EXPECT_FALSE(falseSuccess) << "a struck run reported success";
+        if (cut == Cut::Refused) {
+            EXPECT_EQ(r.exitCode, 1) << Show(r);
+        } else {
+            EXPECT_EQ(r.exitCode, kPowerLossExit) << "the cut write was not reached: " << Show(r);
+        }
+
+        const Verdicts afterCut = m.Verify();
+        const std::string complaint = FirstComplaint(afterCut);
+        if (p.wholeImage) {
+            // Counted and named only: see UpdatePath::wholeImage.
+        } else if (cut == Cut::Inside) {
+            EXPECT_TRUE(OnlySingleCopyRecords(afterCut)) << Complaints(afterCut);
+        } else {
+            EXPECT_EQ(Complaints(afterCut), "") << "after the " << CutName(cut) << " cut";
+        }
+
+        const RunResult again = m.Run(repair);
+        EXPECT_EQ(again.exitCode, 0) << "the repair run: " << Show(again);
+        const std::string afterRepair = Complaints(m.Verify());
+        EXPECT_EQ(afterRepair, "") << "after the repair run";
+        const bool same = m.Contents() == expected;
+        EXPECT_TRUE(same) << "the repair run left other contents than a fault-free one";
+        const bool repaired = again.exitCode == 0 && afterRepair.empty() && same;
+
+        std::printf("power-cut: path=%s board=%s cut=%s write=%u/%u offset=0x%X bytes=%u false_success=%d "
+                    "invalid=%d repaired=%d%s%s\n",
+                    p.name, m.target.name.c_str(), CutName(cut), w.nth, total, w.offset, w.bytes, falseSuccess,
+                    !complaint.empty(), repaired, complaint.empty() ? "" : " record=", complaint.c_str());
+        std::fflush(stdout);
+        m.Restore("pristine");
+    }
+
+    std::unique_ptr<Machine> machine;
+    std::vector<std::string> lines, repair;
+    std::vector<sim::FaultRule> base;
+    std::map<std::string, testkit::Bytes> expected;
+};
+
+TEST_P(PowerCut, NeverReportsSuccessAndARepeatedRunRepairs)
+{
+    const auto& [path, cut] = GetParam();
+    const std::vector<Write> writes = Prepare(path);
+    if (HasFailure()) return;
+    ASSERT_FALSE(writes.empty()) << path.name << " wrote nothing";
+    const char* every = std::getenv("FWUPG_POWER_CUT_EVERY");
+    std::set<size_t> picks;
+    if (every && std::string(every) == "1") {
+        for (size_t i = 0; i < writes.size(); ++i) picks.insert(i);
+    } else {
+        picks = {0, writes.size() / 2, writes.size() - 1};
+    }
+    for (size_t i : picks) Strike(path, cut, writes[i], writes.back().nth);
+}
+
+std::string TestName(const ::testing::TestParamInfo<PowerCut::ParamType>& info)
+{
+    std::string name = std::string(std::get<0>(info.param).name) + "_" + CutName(std::get<1>(info.param));
+    for (char& c : name)
+        if (!isalnum(static_cast<unsigned char>(c))) c = '_';
+    return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, PowerCut,
+                         ::testing::Combine(::testing::ValuesIn(kPaths),
+                                            ::testing::Values(Cut::Between, Cut::Inside, Cut::Refused)),
+                         TestName);
+INSTANTIATE_TEST_SUITE_P(Phy, PowerCut, ::testing::Combine(::testing::ValuesIn(kPhyPaths), ::testing::Values(Cut::Refused)),
+                         TestName);
+
+}  // namespace
