@@ -124,7 +124,8 @@ uint32_t firmware_query(uint32_t ordinal, uint32_t family, uint32_t version, uin
         auto derived = derived_firmware(s, *e.adapter);
         fill_fw_texts(e.adapter->desc, derived, r);
         if constexpr (sizeof(RecordT) == sizeof(yxmapi::FwInfoType5)) {
-            uint32_t mbi = derived && derived->mbi_packed ? *derived->mbi_packed : e.adapter->desc.mbi_packed.value_or(0);
+            // The override, else the word the NVRAM keeps; 0 without one.
+            uint32_t mbi = e.adapter->desc.mbi_packed.value_or(derived && derived->mbi_packed ? *derived->mbi_packed : 0);
             r.set(yxmapi::fw5::kMbiPacked, mbi);
         }
         std::memcpy(out->bytes, r.bytes, sizeof r.bytes);

@@ -93,7 +93,7 @@ std::optional<DerivedFirmware> derive_firmware_from_nvram(uint32_t family, std::
         if (family != yxmapi::kFamily57710) return std::nullopt;
         return derive_57710(nvram);
     } catch (const std::exception&) {
-        return std::nullopt;  // unreadable NVRAM: the description's values stand
+        return std::nullopt;  // unreadable NVRAM: the device reports no versions
     }
 }
 

@@ -10,8 +10,8 @@
 
 namespace sim {
 
-// The firmware-record values that the NVRAM gives. A field that is absent here keeps the value
-// of the adapter's description.
+// The firmware-record values that the NVRAM gives. A field that is absent here is reported empty
+// (0 for a word) unless the adapter's description overrides it.
 struct DerivedFirmware {
     std::map<std::size_t, std::string> texts;  // by byte offset in the family's firmware record
     std::optional<uint32_t> mbi_packed;        // family 5, byte 800

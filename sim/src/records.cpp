@@ -46,12 +46,15 @@ void fill_nic_info_ex(const AdapterSpec& a, yxmapi::NicInfoEx& r)
 template <std::size_t N>
 void fill_fw_texts(const AdapterSpec& a, const std::optional<DerivedFirmware>& derived, yxmapi::Record<N>& r)
 {
+    // A description text overrides its field (a test opted into it); every other field reports
+    // what the NVRAM holds, and stays empty for an absent image or an unreadable directory.
     for (const yxmapi::TextField& f : fw_text_fields(a.family)) {
         if (f.off + f.cap > N) continue;
-        if (derived) {
-            if (auto it = derived->texts.find(f.off); it != derived->texts.end() && r.set(f, it->second)) continue;
+        if (auto it = a.fw_texts.find(f.off); it != a.fw_texts.end()) {
+            r.set(f, it->second);
+        } else if (derived) {
+            if (auto d = derived->texts.find(f.off); d != derived->texts.end()) r.set(f, d->second);
         }
-        if (auto it = a.fw_texts.find(f.off); it != a.fw_texts.end()) r.set(f, it->second);
     }
 }
 

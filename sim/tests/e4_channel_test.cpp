@@ -23,7 +23,6 @@ struct E4Fixture : ::testing::Test {
         adapter.flash_word = 0x40000;
         adapter.active_bundle = 0;
         adapter.mfw_version = "1.1.1.1";  // description text: never what the NVRAM-derived records show
-        adapter.fw_text(yxmapi::fw6::kMba, "MBA 9.9.9").fw_text(yxmapi::fw6::kMbi, "9.9.9");
         sim::write_adapter(root.path, adapter);
         original = k4::build(k4::stock_nvram({})).nvram;
         sim::set_nvram(root.path, adapter.name, original);
