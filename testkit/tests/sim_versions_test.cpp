@@ -64,23 +64,23 @@ Bytes nvram_with(uint32_t size, const std::string& version, uint32_t mbi) {
 
 }  // namespace
 
-TEST(SimVersions, FollowTheNvramAndFallBackToTheDescription) {
+TEST(SimVersions, FollowTheNvramWithoutStandIns) {
   platform::testing::TempSystemRoot root;
   sim::AdapterSpec a = sim::make_adapter(yxmapi::kFamily57710, 1, "e3");
-  a.fw_text(yxmapi::fw5::kMba, "MBA 1.0.0").fw_text(yxmapi::fw5::kText84, "NCSI 1.0.0");
   sim::write_adapter(root.path(), a);
   Lib lib;
   ASSERT_NE(lib.h, nullptr);
 
-  // Erased NVRAM: the description's texts stand.
+  // Erased NVRAM: no directory, so no versions.
   yxmapi::FwInfoType5 r = lib.query(a.list_handle);
-  EXPECT_EQ(r.get(yxmapi::fw5::kMba), "MBA 1.0.0");
+  EXPECT_EQ(r.get(yxmapi::fw5::kMba), "");
+  EXPECT_EQ(r.get(yxmapi::fw5::kMbiPacked), 0u);
 
   sim::set_nvram(root.path(), a.name, nvram_with(a.nvram_size(), "7.10.3", 0x070A0300));
   r = lib.query(a.list_handle);
   EXPECT_EQ(r.get(yxmapi::fw5::kMba), "MBA 7.10.3");
   EXPECT_EQ(r.get(yxmapi::fw5::kText4), "MFW1 7.10.3");
-  EXPECT_EQ(r.get(yxmapi::fw5::kText84), "NCSI 1.0.0") << "no NCSI image: the description's value";
+  EXPECT_EQ(r.get(yxmapi::fw5::kText84), "") << "no NCSI image: empty";
   EXPECT_EQ(r.get(yxmapi::fw5::kMbiPacked), 0x070A0300u);
 
   sim::set_nvram(root.path(), a.name, nvram_with(a.nvram_size(), "7.12.4", 0x070C0400));
@@ -88,20 +88,44 @@ TEST(SimVersions, FollowTheNvramAndFallBackToTheDescription) {
   EXPECT_EQ(r.get(yxmapi::fw5::kMba), "MBA 7.12.4");
   EXPECT_EQ(r.get(yxmapi::fw5::kText4), "MFW1 7.12.4");
   EXPECT_EQ(r.get(yxmapi::fw5::kMbiPacked), 0x070C0400u);
+
+  // A broken directory shows no versions at all.
+  testkit::Bytes broken = nvram_with(a.nvram_size(), "7.12.4", 0x070C0400);
+  broken[0x20] ^= 1;
+  sim::set_nvram(root.path(), a.name, broken);
+  r = lib.query(a.list_handle);
+  EXPECT_EQ(r.get(yxmapi::fw5::kMba), "");
+  EXPECT_EQ(r.get(yxmapi::fw5::kText4), "");
+  EXPECT_EQ(r.get(yxmapi::fw5::kMbiPacked), 0u);
+}
+
+// Description texts are overrides a test opts into, field by field: they win over the NVRAM.
+TEST(SimVersions, DescriptionTextsOverrideOnlyTheirField) {
+  platform::testing::TempSystemRoot root;
+  sim::AdapterSpec a = sim::make_adapter(yxmapi::kFamily57710, 1, "e3");
+  a.fw_text(yxmapi::fw5::kText84, "NCSI 1.0.0");
+  a.mbi_packed = 0x01020300;
+  sim::write_adapter(root.path(), a);
+  sim::set_nvram(root.path(), a.name, nvram_with(a.nvram_size(), "7.10.3", 0x070A0300));
+  Lib lib;
+  ASSERT_NE(lib.h, nullptr);
+  yxmapi::FwInfoType5 r = lib.query(a.list_handle);
+  EXPECT_EQ(r.get(yxmapi::fw5::kText84), "NCSI 1.0.0");
+  EXPECT_EQ(r.get(yxmapi::fw5::kMbiPacked), 0x01020300u);
+  EXPECT_EQ(r.get(yxmapi::fw5::kMba), "MBA 7.10.3") << "other fields follow the NVRAM";
 }
 
 // A legacy adapter reports what its NVRAM holds, through the legacy kit's reader: rewriting the
-// NVRAM changes the record; a field whose image is absent keeps the description's text.
+// NVRAM changes the record; a field whose image is absent, or a damaged directory, reads empty.
 TEST(SimVersions, LegacyAdapterFollowsItsNvram) {
   namespace lg = testkit::legacy;
   platform::testing::TempSystemRoot root;
   sim::AdapterSpec a = sim::make_adapter(yxmapi::kFamilyLegacy, 1, "l-5709");
   a.flash_word = 0x40000;
-  a.fw_text(yxmapi::fw4::kBootcode, "bc 1.0.0").fw_text(yxmapi::fw4::kUmp, "UMP 1.0.0");
   sim::write_adapter(root.path(), a);
   Lib lib;
   ASSERT_NE(lib.h, nullptr);
-  EXPECT_EQ(lib.query4(a.list_handle).get(yxmapi::fw4::kBootcode), "bc 1.0.0");
+  EXPECT_EQ(lib.query4(a.list_handle).get(yxmapi::fw4::kBootcode), "");
 
   auto nvram = [](const std::string& v) {
     lg::adapter n;
@@ -119,16 +143,17 @@ TEST(SimVersions, LegacyAdapterFollowsItsNvram) {
   EXPECT_EQ(r.get(yxmapi::fw4::kNcsi), "NCSI 7.10.3");
   EXPECT_EQ(r.get(yxmapi::fw4::kIpmi), "IPMI 7.10.3");
   EXPECT_EQ(r.get(yxmapi::fw4::kCcm), "v7.10.3");
-  EXPECT_EQ(r.get(yxmapi::fw4::kUmp), "UMP 1.0.0") << "no UMP image: the description's value";
+  EXPECT_EQ(r.get(yxmapi::fw4::kUmp), "") << "no UMP image: empty";
 
   sim::set_nvram(root.path(), a.name, nvram("7.12.4"));
   r = lib.query4(a.list_handle);
   EXPECT_EQ(r.get(yxmapi::fw4::kBootcode), "bc 7.12.4");
   EXPECT_EQ(r.get(yxmapi::fw4::kPxe), "MBA 7.12.4");
 
-  // A directory whose CRC is broken is not trusted: the description's values come back.
+  // A directory whose CRC is broken is not trusted: no versions.
   testkit::Bytes broken = nvram("7.12.4");
   broken[0x20] ^= 1;
   sim::set_nvram(root.path(), a.name, broken);
-  EXPECT_EQ(lib.query4(a.list_handle).get(yxmapi::fw4::kBootcode), "bc 1.0.0");
+  EXPECT_EQ(lib.query4(a.list_handle).get(yxmapi::fw4::kBootcode), "");
+  EXPECT_EQ(lib.query4(a.list_handle).get(yxmapi::fw4::kPxe), "");
 }
