@@ -23,6 +23,10 @@ namespace {
 
 namespace ord = yxmapi::ord;
 
+// Shared memory of E1-E3 chips: the register holding its base, and the MFW version word in it.
+constexpr uint32_t kShmemBaseRegister = 0xA2B4;
+constexpr uint32_t kShmemMfwVersion = 8;
+
 // The version this library reports unless the control file names another.
 constexpr uint32_t kVersion[3] = {7, 10, 3};
 
@@ -107,6 +111,18 @@ std::optional<DerivedFirmware> derived_firmware(SimState& s, const SimAdapter& a
     std::vector<uint8_t> nvram(a.desc.nvram_size());
     if (!pread_all(a.nvram_fd(), nvram.data(), nvram.size(), 0)) return std::nullopt;
     return derive_firmware_from_nvram(a.desc.family, nvram);
+}
+
+// A reset of an E1-E3 board starts the MFW that its NVRAM now lists: every path's shared memory
+// (base in register 0xA2B4) gets that MFW's version word at +8, 0 when none can run.
+void restart_mfw(SimState& s, const SimAdapter& reset)
+{
+    auto derived = derived_firmware(s, reset);
+    const uint32_t word = derived && derived->mfw_word ? *derived->mfw_word : 0;
+    for (SimAdapter& a : s.adapters()) {
+        if (a.desc.board_name() != reset.desc.board_name()) continue;
+        if (uint32_t base = a.read_register(kShmemBaseRegister)) s.store_register(a, base + kShmemMfwVersion, word);
+    }
 }
 
 // Ordinals 104, 116, 184: the firmware record of the adapter's family, by list handle.
@@ -317,6 +333,7 @@ YX_EXPORT uint32_t YXmapiResetNic(uint32_t handle, uint32_t mode)
         if (!gate.open()) return YXSIM_E_CLAIMED_ELSEWHERE;
         ++s.counters().resets;
         e4_reset(s, a);  // an E4 adapter starts the bank its directory names
+        if (a.desc.family == yxmapi::kFamily57710) restart_mfw(s, a);
         return YXSIM_OK;
     });
 }

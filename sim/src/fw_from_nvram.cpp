@@ -17,6 +17,28 @@ std::optional<std::string> mba_text(const testkit::Bytes& nv, uint32_t offset, u
            std::to_string(r & 0xFF);
 }
 
+// "a.b.c" at the end of a version text as major << 24 | minor << 16 | build << 8; 0 without one.
+uint32_t version_word(const std::string& text)
+{
+    std::string_view v(text);
+    if (size_t sp = v.rfind(' '); sp != std::string_view::npos) v.remove_prefix(sp + 1);
+    if (!v.empty() && (v[0] == 'v' || v[0] == 'V')) v.remove_prefix(1);
+    uint32_t parts[3] = {0, 0, 0};
+    size_t n = 0;
+    for (char c : v) {
+        if (c == '.') {
+            if (++n == 3) return 0;
+        } else if (c >= '0' && c <= '9') {
+            parts[n] = parts[n] * 10 + uint32_t(c - '0');
+            if (parts[n] > 255) return 0;
+        } else {
+            return 0;
+        }
+    }
+    if (n != 2) return 0;
+    return parts[0] << 24 | parts[1] << 16 | parts[2] << 8;
+}
+
 // A 57710-class device reports, per field of its firmware record, the version text of the image
 // that carries that component: the bootcode (MFW1 when present, else BC1), NCSI, iSCSI boot,
 // FCoE boot, the boot agent ("MBA a.b.c" of its first sub-image), L2 firmware and CCM; the MBI
@@ -35,8 +57,12 @@ std::optional<DerivedFirmware> derive_57710(std::span<const uint8_t> nvram)
     auto put = [&](yxmapi::TextField f, const char* name) {
         if (const auto* im = find(name)) d.texts[f.off] = im->version;
     };
-    if (const auto* im = find("MFW1"); im) d.texts[yxmapi::fw5::kText4.off] = im->version;
-    else put(yxmapi::fw5::kText4, "BC1");
+    if (const auto* im = find("MFW1"); im) {
+        d.texts[yxmapi::fw5::kText4.off] = im->version;
+        d.mfw_word = version_word(im->version);
+    } else {
+        put(yxmapi::fw5::kText4, "BC1");
+    }
     put(yxmapi::fw5::kText84, "NCSI_CMN");
     put(yxmapi::fw5::kText164, "ISCSI_B");
     put(yxmapi::fw5::kText516, "FCOE_B");

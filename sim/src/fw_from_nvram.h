@@ -15,6 +15,9 @@ namespace sim {
 struct DerivedFirmware {
     std::map<std::size_t, std::string> texts;  // by byte offset in the family's firmware record
     std::optional<uint32_t> mbi_packed;        // family 5, byte 800
+    // Family 5: the MFW version word (major << 24 | minor << 16 | build << 8) of the MFW1 image
+    // listed, which the firmware puts in shared memory when it starts.
+    std::optional<uint32_t> mfw_word;
     std::optional<std::string> mfw_version;    // family 6, MfwInfo version text
     std::optional<uint32_t> active_bundle;     // family 6, MfwInfo active bundle
 };
