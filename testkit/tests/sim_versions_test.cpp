@@ -157,3 +157,45 @@ TEST(SimVersions, LegacyAdapterFollowsItsNvram) {
   EXPECT_EQ(lib.query4(a.list_handle).get(yxmapi::fw4::kBootcode), "");
   EXPECT_EQ(lib.query4(a.list_handle).get(yxmapi::fw4::kPxe), "");
 }
+
+// The running MFW version word in shared memory changes only when a reset starts the MFW1 image
+// that the NVRAM now lists; every function of the board, on either path, sees the new word.
+TEST(SimVersions, ResetStartsTheMfwTheNvramLists) {
+  platform::testing::TempSystemRoot root;
+  constexpr uint32_t kBase = 0x3800;
+  sim::AdapterSpec f[2];
+  for (uint32_t i = 0; i < 2; ++i) {
+    f[i] = sim::make_adapter(yxmapi::kFamily57710, i + 1, "e3-p" + std::to_string(i));
+    f[i].board = "e3";
+    f[i].path = i;
+    f[i].reg(0xA2B4, kBase).reg(kBase + 8, 0x070A0300);
+    sim::write_adapter(root.path(), f[i]);
+  }
+  sim::set_nvram(root.path(), "e3", nvram_with(f[0].nvram_size(), "7.10.3", 0x070A0300));
+  Lib lib;
+  ASSERT_NE(lib.h, nullptr);
+  const char* guid = "{6B29FC40-CA47-1067-B31D-00DD010662DA}";
+  auto word = [&](const sim::AdapterSpec& a) {
+    uint32_t v = 0;
+    EXPECT_EQ(lib.fn<71>()(a.api_handle, yxmapi::kRegAccessChip, kBase + 8, &v, guid), 0u);
+    return v;
+  };
+  ASSERT_EQ(lib.fn<34>()(0), 0u);
+  // The MFW upgrade lands in NVRAM; until a reset the old firmware keeps running.
+  sim::set_nvram(root.path(), "e3", nvram_with(f[0].nvram_size(), "7.12.4", 0x070C0400));
+  EXPECT_EQ(word(f[0]), 0x070A0300u);
+  EXPECT_EQ(word(f[1]), 0x070A0300u);
+  ASSERT_EQ(lib.fn<33>()(f[0].api_handle, yxmapi::kResetMode), 0u);
+  EXPECT_EQ(word(f[0]), 0x070C0400u);
+  EXPECT_EQ(word(f[1]), 0x070C0400u) << "the chip restarted on both paths";
+
+  lib.fn<3>()();
+  // A later session reads the same running word.
+  ASSERT_EQ(lib.fn<34>()(0), 0u);
+  EXPECT_EQ(word(f[1]), 0x070C0400u);
+  // An NVRAM without a readable directory starts no MFW.
+  sim::set_nvram(root.path(), "e3", Bytes(f[0].nvram_size(), 0xFF));
+  ASSERT_EQ(lib.fn<33>()(f[1].api_handle, yxmapi::kResetMode), 0u);
+  EXPECT_EQ(word(f[0]), 0u);
+  lib.fn<3>()();
+}
