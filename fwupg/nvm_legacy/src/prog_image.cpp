@@ -48,29 +48,33 @@ struct programmed {
     uint32_t sram_base;   // may be changed by the follow-up
 };
 
+// Each follow-up returns 0, or 1 when a write it made failed: the image is then not entered in the
+// directory and the programming fails, so that the caller never takes a half-done update for a
+// finished one.
+
 // MBA: the expansion ROM size option becomes the smallest power of two (1 KiB to 8 MiB) that holds
 // the image. A record that could not be read is never written back: it would replace HW_INFO, the
 // addresses and the VPD with empty fields.
-void follow_up_mba(const HostOps& ops, programmed& p)
+int follow_up_mba(const HostOps& ops, programmed& p)
 {
     toe_cfg_record rec{};
     if (toe_nvm_read_cfg(ops, &rec) != 0) {
         fwupg_dbg_printf("Expansion ROM size not set: configuration not readable\n");
-        return;
+        return 0;
     }
     for (int k = 10; k <= 23; ++k) {
         if (uint64_t(p.length) <= (uint64_t(1) << k)) {
             const std::string size = std::to_string(k - 9);
             toe_cfg_option_set(ops, &rec, 28, size.c_str(), nullptr);
-            toe_nvm_write_cfg(ops, &rec, TOE_CFG_ALL);
-            return;
+            return toe_nvm_write_cfg(ops, &rec, TOE_CFG_ALL) != 0 ? 1 : 0;
         }
     }
     // Larger than 8 MiB: no size value fits, the option is left as it is.
+    return 0;
 }
 
 // iSCSI boot 7 and later carries its configuration program itself: the separate one is dropped.
-void follow_up_iscsi_boot(const HostOps& ops, programmed& p)
+int follow_up_iscsi_boot(const HostOps& ops, programmed& p)
 {
     char text[64] = "";
     toe_nvm_image_versions(ops, nullptr, 0, p.offset, "ISCSI_B", text, sizeof text);
@@ -78,32 +82,34 @@ void follow_up_iscsi_boot(const HostOps& ops, programmed& p)
     if (std::sscanf(text, "v%d.%d.%d", &major, &minor, &build) < 1)
         major = 0;
     if (major < 7)
-        return;
+        return 0;
     fwupg_dbg_printf("iBoot: %d.%d.%d\n", major, minor, build);
     int index = 0;
     if (toe_nvm_find_dir_entry(ops, DIR_ISB_CPRG, &index) == 0) {
         fwupg_dbg_printf("deleting cprg\n");
-        toe_nvm_write_dir_entry(ops, index, 0, 0, 0, 0, 0);
+        return toe_nvm_write_dir_entry(ops, index, 0, 0, 0, 0, 0) != 0 ? 1 : 0;
     }
+    return 0;
 }
 
 // IPMI configuration: its SRAM address follows the IPMI firmware's version. Without a readable
 // IPMI_INIT image the on-chip default stays.
-void follow_up_ipmi_cfg(const HostOps& ops, programmed& p)
+int follow_up_ipmi_cfg(const HostOps& ops, programmed& p)
 {
     int index = 0;
     uint32_t offset = 0;
     if (toe_nvm_find_dir_entry(ops, DIR_IPMI_INIT, &index) != 0 ||
         toe_nvm_read_dir_entry(ops, index, &offset, nullptr, nullptr, nullptr, nullptr) != 0)
-        return;
+        return 0;
     const uint32_t version = toe_nvm_image_dword28(ops, offset);
     if (version != 0xFFFFFFFFu)
         p.sram_base = toe_ipmi_cfg_table_addr(ops.interp, version);
+    return 0;
 }
 
 struct follow_up_row {
     uint32_t dir_type;
-    void (*run)(const HostOps&, programmed&);
+    int (*run)(const HostOps&, programmed&);
 };
 constexpr follow_up_row FOLLOW_UPS[] = {
     {DIR_MBA, follow_up_mba},
@@ -170,8 +176,8 @@ int toe_nvm_prog_image_by_idx(HostOps ops, uint8_t* buf, uint32_t length, int ro
 
     programmed p{offset, length, sram_base};
     for (const follow_up_row& f : FOLLOW_UPS)
-        if (f.dir_type == type)
-            f.run(ops, p);
+        if (f.dir_type == type && f.run(ops, p) != 0)
+            return fail(ops, ERR_PROGRAM, "Programming NVM failed.");
     if (toe_nvm_write_dir_entry(ops, index, offset, written, p.sram_base, type, cpu) != 0)
         return fail(ops, ERR_DIR_UPDATE, "Directory update in NVM failed.");
     return 0;

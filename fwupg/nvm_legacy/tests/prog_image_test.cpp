@@ -341,6 +341,20 @@ TEST(ProgImage, FailuresReportTheirStep)
         EXPECT_EQ("NVM write failed.Directory update in NVM failed.", host.result());
     }
     {
+        // The boot agent's expansion ROM size goes into the configuration first: a refused write
+        // there fails the programming, and the new image is not entered in the directory.
+        const adapter with_mba = board_with({placed("BC1", stock_image("BC1", "1.0.0")),
+                                             placed("MBA", stock_image("MBA", "1.0.0"))});
+        FakeHost host(with_mba);
+        const uint32_t old_at = find_image(host.nvram, "MBA")->offset;
+        host.fail_write_at = 0x200;
+        EXPECT_EQ(1, program(host, bytes(1024, 0x5A), TOE_IMG_MBA));
+        EXPECT_EQ(70u, host.last_error);
+        EXPECT_NE(std::string::npos, host.result().find("Programming NVM failed.")) << host.result();
+        ASSERT_TRUE(find_image(host.nvram, "MBA"));
+        EXPECT_EQ(old_at, find_image(host.nvram, "MBA")->offset);
+    }
+    {
         FakeHost host(a);
         host.fail_write_at = 0;
         EXPECT_EQ(1, program(host, file_of(stock_image("BC1", "2.0.0")), TOE_IMG_BC1));
