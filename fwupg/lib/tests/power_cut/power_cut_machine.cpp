@@ -13,6 +13,8 @@
 #include <sstream>
 
 #include "fwupg/command_exec.h"
+#include "fwupg/debug_log.h"
+#include "platform/debug_channel.h"
 #include "fwupg/frame_work.h"
 #include "fwupg/selected_nic.h"
 #include "fwupg/session_state.h"
@@ -50,11 +52,17 @@ std::string ReadText(const std::string& path)
     return out.str();
 }
 
-// The child: brings the library up, selects the adapter as the front end does, and runs each line
+// The child (with FWUPG_POWER_CUT_DEBUG set, the library's debug log goes to standard error): brings
+// the library up, selects the adapter as the front end does, and runs each line
 // as a builder runs it. Its exit code is the run's outcome; a failed line's code and text go to
 // `report`.
 int ChildRun(const sim::AdapterSpec& adapter, const std::vector<std::string>& lines, int report)
 {
+    static platform::StderrDebugChannel debugOut;
+    if (std::getenv("FWUPG_POWER_CUT_DEBUG")) {
+        platform::set_debug_channel(&debugOut);
+        fwupg::GetDebugLog().SetChannelEnabled(true);
+    }
     if (const uint32_t rc = fwupg::yx::Initialize()) {
         std::fprintf(stderr, "the management library did not start: 0x%X\n", rc);
         return 90;
