@@ -254,6 +254,7 @@ std::string running_state_path(const std::string& root, const std::string& name)
 }
 std::string control_path(const std::string& root) { return root + "/yxmapi.control"; }
 std::string journal_path(const std::string& root) { return root + "/yxmapi.journal"; }
+std::string fault_count_path(const std::string& root) { return root + "/yxmapi.faultcount"; }
 
 std::string board_of(const std::string& root, const std::string& name)
 {

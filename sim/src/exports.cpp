@@ -59,18 +59,21 @@ uint32_t serve(YxSimCall call, Body body) noexcept
 struct Entry {
     uint32_t status = YXSIM_OK;
     SimAdapter* adapter = nullptr;
-    std::optional<FaultRule> fault;  // only a cut of an NVRAM write is left for the caller
+    std::optional<FaultRule> fault;  // a cut, flip or lost write that the NVRAM call carries out
 };
 
-Entry enter(SimState& s, uint32_t ordinal, HandleSpace space, uint32_t handle)
+Entry enter(SimState& s, uint32_t ordinal, HandleSpace space, uint32_t handle,
+            std::optional<SimState::NvramSpan> span = std::nullopt)
 {
     if (!s.initialized()) return {YXSIM_E_NOT_INITIALIZED, nullptr, std::nullopt};
     SimAdapter* a = s.find(space, handle);
     if (!a) return {YXSIM_E_BAD_HANDLE, nullptr, std::nullopt};
-    auto fault = s.injected_fault(ordinal, a);
-    if (fault && !(ordinal == ord::kWriteNvram && fault->cut_after)) return {fault->status, a, std::nullopt};
+    auto fault = s.injected_fault(ordinal, a, span);
+    if (fault && !fault->acted_by_call()) return {fault->status, a, std::nullopt};
     return {YXSIM_OK, a, fault};
 }
+
+SimState::NvramSpan span_of(uint32_t offset, uint32_t dwords) { return {offset, offset + 4ull * dwords}; }
 
 // A call without an adapter: initialisation and injected faults.
 uint32_t enter_global(SimState& s, uint32_t ordinal)
@@ -101,6 +104,16 @@ uint32_t nvram_range(const SimAdapter& a, uint32_t offset, uint32_t dwords, cons
     if (uint64_t(offset) + 4ull * dwords > a.desc.nvram_size()) return YXSIM_E_OUT_OF_RANGE;
     if (a.nvram_fd() < 0) return YXSIM_E_IO;
     return YXSIM_OK;
+}
+
+// A cut on flash that erases a sector before programming it: the sector holding `at` was erased
+// whole and programmed only up to `at`, so the rest of it reads 0xFF.
+void erase_rest_of_sector(const SimAdapter& a, uint64_t at, uint32_t sector)
+{
+    uint64_t end = std::min<uint64_t>((at / sector + 1) * sector, a.desc.nvram_size());
+    if (at % sector == 0 || at >= end) return;  // the cut fell on a sector boundary
+    std::vector<uint8_t> erased(end - at, 0xFF);
+    pwrite_all(a.nvram_fd(), erased.data(), erased.size(), at);
 }
 
 // The versions the adapter's NVRAM gives, when the family's NVRAM can be read for them.
@@ -341,7 +354,7 @@ YX_EXPORT uint32_t YXmapiResetNic(uint32_t handle, uint32_t mode)
 YX_EXPORT uint32_t YXmapiReadNvram(uint32_t handle, uint32_t offset, uint32_t* buf, uint32_t dwords, const char* guid)
 {
     return serve(call(ord::kReadNvram, handle, offset, dwords), [&](SimState& s, YxSimCall&) -> uint32_t {
-        Entry e = enter(s, ord::kReadNvram, HandleSpace::Api, handle);
+        Entry e = enter(s, ord::kReadNvram, HandleSpace::Api, handle, span_of(offset, dwords));
         if (e.status) return e.status;
         SimAdapter& a = *e.adapter;
         if (uint32_t st = chip_access(a, guid)) return st;
@@ -349,6 +362,7 @@ YX_EXPORT uint32_t YXmapiReadNvram(uint32_t handle, uint32_t offset, uint32_t* b
         size_t bytes = 4ull * dwords;
         if (!pread_all(a.nvram_fd(), buf, bytes, offset)) return YXSIM_E_IO;
         s.counters().nvramBytesRead += bytes;
+        if (e.fault && e.fault->flip && dwords) buf[0] ^= *e.fault->flip;  // a silent read fault
         return YXSIM_OK;
     });
 }
@@ -357,7 +371,7 @@ YX_EXPORT uint32_t YXmapiWriteNvram(uint32_t handle, uint32_t offset, const uint
                                     const char* guid)
 {
     return serve(call(ord::kWriteNvram, handle, offset, dwords), [&](SimState& s, YxSimCall& c) -> uint32_t {
-        Entry e = enter(s, ord::kWriteNvram, HandleSpace::Api, handle);
+        Entry e = enter(s, ord::kWriteNvram, HandleSpace::Api, handle, span_of(offset, dwords));
         if (e.status) return e.status;
         SimAdapter& a = *e.adapter;
         if (uint32_t st = chip_access(a, guid)) return st;
@@ -366,12 +380,14 @@ YX_EXPORT uint32_t YXmapiWriteNvram(uint32_t handle, uint32_t offset, const uint
         WriteGate gate(a);
         if (!gate.open()) return YXSIM_E_CLAIMED_ELSEWHERE;
         size_t bytes = 4ull * dwords;
+        if (e.fault && e.fault->lost) return YXSIM_OK;  // reported stored, but nothing sticks
         if (e4_channel_takes(a, offset))
             return e4_channel_write(s, a, reinterpret_cast<const uint8_t*>(buf), bytes, e.fault);
         if (e.fault) bytes = std::min<size_t>(bytes, *e.fault->cut_after);
         if (!pwrite_all(a.nvram_fd(), buf, bytes, offset)) return YXSIM_E_IO;
         s.counters().nvramBytesWritten += bytes;
         if (e.fault) {
+            if (e.fault->erase_sector) erase_rest_of_sector(a, offset + bytes, *e.fault->erase_sector);
             if (e.fault->exit_after_cut) ::_exit(75);
             return e.fault->status;
         }

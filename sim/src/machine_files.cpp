@@ -73,7 +73,24 @@ std::vector<uint8_t> read_nvram(const std::string& root, const std::string& name
 }
 
 // Control file: "version=a.b.c" and one "fault=" line per rule with space-separated
-// "name:value" items (ordinal, adapter, nth, status, cut, exit).
+// "name:value" items (ordinal, adapter, nth, status, from, to, persist, cut, exit, erase, flip,
+// lost).
+std::string format_fault(const FaultRule& r)
+{
+    std::string out = "ordinal:" + std::to_string(r.ordinal);
+    if (!r.adapter.empty()) out += " adapter:" + r.adapter;
+    out += " nth:" + std::to_string(r.nth) + " status:" + hex32(r.status);
+    if (r.from) out += " from:" + hex32(*r.from);
+    if (r.to) out += " to:" + hex32(*r.to);
+    if (r.persist) out += " persist:1";
+    if (r.cut_after) out += " cut:" + std::to_string(*r.cut_after);
+    if (r.exit_after_cut) out += " exit:1";
+    if (r.erase_sector) out += " erase:" + std::to_string(*r.erase_sector);
+    if (r.flip) out += " flip:" + hex32(*r.flip);
+    if (r.lost) out += " lost:1";
+    return out;
+}
+
 std::string format_control(const Control& control)
 {
     std::string out = "# simulated management library control\n";
@@ -81,19 +98,13 @@ std::string format_control(const Control& control)
         out += "version=" + std::to_string(control.version_major.value_or(0)) + "." +
                std::to_string(control.version_minor.value_or(0)) + "." +
                std::to_string(control.version_build.value_or(0)) + "\n";
-    for (const FaultRule& r : control.faults) {
-        out += "fault=ordinal:" + std::to_string(r.ordinal);
-        if (!r.adapter.empty()) out += " adapter:" + r.adapter;
-        out += " nth:" + std::to_string(r.nth) + " status:" + hex32(r.status);
-        if (r.cut_after) out += " cut:" + std::to_string(*r.cut_after);
-        if (r.exit_after_cut) out += " exit:1";
-        out += "\n";
-    }
+    for (const FaultRule& r : control.faults) out += "fault=" + format_fault(r) + "\n";
     return out;
 }
 
 namespace {
 
+// A rule, or nothing when an item is unknown or a fault is asked of a call that cannot carry it.
 std::optional<FaultRule> parse_fault(std::string_view text)
 {
     FaultRule rule;
@@ -112,11 +123,26 @@ std::optional<FaultRule> parse_fault(std::string_view text)
         if (key == "ordinal") rule.ordinal = *v, have_ordinal = true;
         else if (key == "nth") rule.nth = *v;
         else if (key == "status") rule.status = *v;
+        else if (key == "from") rule.from = *v;
+        else if (key == "to") rule.to = *v;
+        else if (key == "persist") rule.persist = *v != 0;
         else if (key == "cut") rule.cut_after = *v;
         else if (key == "exit") rule.exit_after_cut = *v != 0;
+        else if (key == "erase") rule.erase_sector = *v;
+        else if (key == "flip") rule.flip = *v;
+        else if (key == "lost") rule.lost = *v != 0;
         else return std::nullopt;
     }
+    constexpr uint32_t kWrite = 67, kRead = 68;
     if (!have_ordinal) return std::nullopt;
+    if ((rule.cut_after || rule.lost) && rule.ordinal != kWrite) return std::nullopt;
+    if (rule.flip && rule.ordinal != kRead) return std::nullopt;
+    if ((rule.from || rule.to) && rule.ordinal != kWrite && rule.ordinal != kRead) return std::nullopt;
+    if (rule.from && rule.to && *rule.to <= *rule.from) return std::nullopt;
+    if (rule.to && !rule.from) return std::nullopt;
+    if ((rule.exit_after_cut || rule.erase_sector) && !rule.cut_after) return std::nullopt;
+    if (rule.erase_sector && (*rule.erase_sector == 0 || *rule.erase_sector % 4)) return std::nullopt;
+    if (int(bool(rule.cut_after)) + int(bool(rule.flip)) + int(rule.lost) > 1) return std::nullopt;
     return rule;
 }
 

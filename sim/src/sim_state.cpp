@@ -178,14 +178,34 @@ SimAdapter* SimState::find(HandleSpace space, uint32_t handle)
     return nullptr;
 }
 
-std::optional<FaultRule> SimState::injected_fault(uint32_t ordinal, const SimAdapter* adapter)
+uint32_t SimState::count_persistent(const FaultRule& rule)
+{
+    const std::string file = fault_count_path(root_);
+    const std::string key = format_fault(rule);
+    std::map<std::string, uint32_t> counts;
+    if (auto text = read_file(file))
+        for (const KvLine& l : parse_kv(*text))
+            if (auto n = parse_u32(l.value); l.ok && n) counts[l.key] = *n;
+    uint32_t n = ++counts[key];
+    std::string out;
+    for (const auto& [k, v] : counts) out += k + "=" + std::to_string(v) + "\n";
+    write_file_atomic(file, out);
+    return n;
+}
+
+std::optional<FaultRule> SimState::injected_fault(uint32_t ordinal, const SimAdapter* adapter,
+                                                  std::optional<NvramSpan> span)
 {
     std::optional<FaultRule> hit;
     for (size_t i = 0; i < control_.faults.size(); ++i) {
         const FaultRule& r = control_.faults[i];
         bool named = adapter && (r.adapter == adapter->desc.name || r.adapter == adapter->desc.board_name());
         if (r.ordinal != ordinal || (!r.adapter.empty() && !named)) continue;
-        uint32_t n = ++fault_hits_[i];
+        if (r.from) {
+            uint64_t to = r.to ? *r.to : uint64_t(*r.from) + 1;
+            if (!span || span->end <= *r.from || span->begin >= to) continue;
+        }
+        uint32_t n = r.persist ? count_persistent(r) : ++fault_hits_[i];
         if (!hit && (r.nth == 0 || r.nth == n)) hit = r;
     }
     return hit;

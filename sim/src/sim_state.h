@@ -90,7 +90,12 @@ public:
     // The rule that fails this call, when one matches; counts the call for every rule of the
     // ordinal whose adapter matches (by its name or its board's). `adapter` is null for calls that
     // take none.
-    std::optional<FaultRule> injected_fault(uint32_t ordinal, const SimAdapter* adapter);
+    // NVRAM calls give the bytes they move, for the rules that select a range.
+    struct NvramSpan {
+        uint64_t begin, end;
+    };
+    std::optional<FaultRule> injected_fault(uint32_t ordinal, const SimAdapter* adapter,
+                                            std::optional<NvramSpan> span = std::nullopt);
 
     // Stores a register write (kept in memory and in the register file of the adapter's path);
     // false when the file cannot be written.
@@ -107,6 +112,7 @@ public:
 private:
     void close_adapters();
     SimBoard& board(const std::string& name);  // opened on first use
+    uint32_t count_persistent(const FaultRule& rule);  // this call's number across sessions
     RegisterBank& bank(const std::string& name);
 
     bool initialized_ = false;

@@ -111,6 +111,39 @@ TEST(Builder, ControlFileRoundTripsAndSkipsBadLines)
     EXPECT_EQ(back.faults[1].status, YXSIM_E_INJECTED);
 }
 
+// Faults that a call cannot carry are refused when the control file is read, not at the call.
+TEST(Builder, ControlFileRefusesFaultsOfTheWrongCall)
+{
+    const char* bad[] = {
+        "fault=ordinal:68 cut:4",          // a cut belongs to NVRAM writes
+        "fault=ordinal:131 cut:4",
+        "fault=ordinal:67 flip:0x1",       // a flipped read belongs to NVRAM reads
+        "fault=ordinal:68 lost:1",         // a lost write belongs to NVRAM writes
+        "fault=ordinal:72 from:0x100",     // ranges belong to NVRAM calls
+        "fault=ordinal:67 from:0x200 to:0x100",
+        "fault=ordinal:67 to:0x100",
+        "fault=ordinal:67 erase:4096",     // erasing comes with a cut
+        "fault=ordinal:67 cut:4 erase:6",  // whole words
+        "fault=ordinal:67 cut:4 lost:1",
+    };
+    for (const char* line : bad) {
+        std::vector<std::string> errors;
+        EXPECT_TRUE(sim::parse_control(line, &errors).faults.empty()) << line;
+        EXPECT_EQ(errors.size(), 1u) << line;
+    }
+    sim::FaultRule r;
+    r.ordinal = ord::kWriteNvram, r.from = 0x1000, r.to = 0x2000, r.persist = true, r.cut_after = 8, r.erase_sector = 4096;
+    sim::FaultRule f;
+    f.ordinal = ord::kReadNvram, f.from = 0x40, f.flip = 0x80000001;
+    sim::Control c;
+    c.faults = {r, f};
+    sim::Control back = sim::parse_control(sim::format_control(c));
+    EXPECT_EQ(sim::format_control(back), sim::format_control(c));
+    ASSERT_EQ(back.faults.size(), 2u);
+    EXPECT_EQ(back.faults[0].erase_sector, 4096u);
+    EXPECT_EQ(back.faults[1].flip, 0x80000001u);
+}
+
 TEST(Builder, ConnectionNameStandsInForTheRegistryLookup)
 {
     TempRoot root;

@@ -96,6 +96,103 @@ TEST_F(Machine, CutWriteChangesExactlyTheFirstBytes)
     }
 }
 
+// Rules that select NVRAM calls by the bytes they touch: only calls meeting the range count.
+TEST_F(Machine, FaultsSelectNvramCallsByOffsetOrRange)
+{
+    sim::FaultRule at = rule(ord::kWriteNvram, "nic-a", 1, 0xE0000011);
+    at.from = 0x1002;  // the call covering this byte
+    sim::FaultRule range = rule(ord::kReadNvram, "", 2, 0xE0000012);
+    range.from = 0x2000, range.to = 0x2100;
+    faults({at, range});
+    Library lib;
+    ASSERT_EQ(lib.init(), 0u);
+    uint32_t w = 0x12345678, two[2] = {1, 2};
+    EXPECT_EQ(lib.fn<ord::kWriteNvram>()(a.api_handle, 0x0FF8, two, 2, kGuid), 0u) << "ends before 0x1002";
+    EXPECT_EQ(lib.fn<ord::kWriteNvram>()(a.api_handle, 0x1004, &w, 1, kGuid), 0u) << "starts after it";
+    EXPECT_EQ(lib.fn<ord::kWriteNvram>()(a.api_handle, 0x1000, &w, 1, kGuid), 0xE0000011u);
+    EXPECT_EQ(lib.fn<ord::kWriteNvram>()(a.api_handle, 0x1000, &w, 1, kGuid), 0u) << "nth 1 only";
+
+    EXPECT_EQ(read_word(lib, a, 0x1FFC), 0u);
+    EXPECT_EQ(read_word(lib, a, 0x2100), 0u);
+    EXPECT_EQ(lib.fn<ord::kReadNvram>()(a.api_handle, 0x1FFC, two, 2, kGuid), 0u) << "first call in the range";
+    EXPECT_EQ(read_word(lib, a, 0x20FC), 0xE0000012u) << "second call in the range";
+}
+
+// On flash that erases before programming, a cut leaves the rest of the struck sector erased;
+// without the setting the old bytes after the cut point stay.
+TEST_F(Machine, CutWithEraseGranularityLeavesTheRestOfTheSectorErased)
+{
+    struct Case {
+        const char* what;
+        std::optional<uint32_t> sector;
+        uint32_t offset, dwords, cut;
+        uint32_t erased_from, erased_to;  // bytes reading 0xFF besides the written ones
+    } cases[] = {
+        {"old bytes stay", std::nullopt, 0x1F00, 0x80, 0x30, 0, 0},
+        {"rest of the 4 KiB sector", 4096, 0x1F00, 0x80, 0x30, 0x1F30, 0x2000},
+        {"cut in the second sector", 4096, 0x0FF0, 0x10, 0x20, 0x1010, 0x2000},
+        {"cut on a sector boundary", 4096, 0x0FF0, 0x10, 0x10, 0, 0},
+        {"sector ends the NVRAM", 0x4000, 0x3F00, 0x10, 0x8, 0x3F08, 0x4000},
+    };
+    Library lib;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        sim::set_nvram(root.path, a.name, old_image);
+        sim::FaultRule r = rule(ord::kWriteNvram, "nic-a", 1, 0xE00000C7);
+        r.cut_after = c.cut;
+        r.erase_sector = c.sector;
+        faults({r});
+        ASSERT_EQ(lib.init(), 0u);
+        std::vector<uint32_t> data(c.dwords, 0x5A5A5A5A);
+        EXPECT_EQ(lib.fn<ord::kWriteNvram>()(a.api_handle, c.offset, data.data(), c.dwords, kGuid), 0xE00000C7u);
+        std::vector<uint8_t> expect = old_image;
+        std::fill(expect.begin() + c.erased_from, expect.begin() + c.erased_to, 0xFF);
+        std::fill_n(expect.begin() + c.offset, c.cut, 0x5A);
+        EXPECT_EQ(sim::read_nvram(root.path, a.name), expect);
+        lib.shutdown();
+    }
+}
+
+// Silent faults report success: a read returns a flipped bit, a write does not stick.
+TEST_F(Machine, SilentFaultsReportSuccess)
+{
+    sim::FaultRule flip = rule(ord::kReadNvram, "nic-a", 1, 0);
+    flip.from = 0x80, flip.flip = 0x00000100;
+    sim::FaultRule lost = rule(ord::kWriteNvram, "nic-a", 1, 0);
+    lost.lost = true;
+    faults({flip, lost});
+    Library lib;
+    ASSERT_EQ(lib.init(), 0u);
+    uint32_t w = 0, again = 0, stored = 0;
+    ASSERT_EQ(lib.fn<ord::kReadNvram>()(a.api_handle, 0x80, &w, 1, kGuid), 0u);
+    ASSERT_EQ(lib.fn<ord::kReadNvram>()(a.api_handle, 0x80, &again, 1, kGuid), 0u);
+    EXPECT_EQ(w ^ again, 0x100u) << "only the first read was struck";
+    const uint32_t value = 0xC0FFEE00;
+    EXPECT_EQ(lib.fn<ord::kWriteNvram>()(a.api_handle, 0x200, &value, 1, kGuid), 0u);
+    EXPECT_EQ(sim::read_nvram(root.path, a.name), old_image) << "the write was reported stored";
+    ASSERT_EQ(lib.fn<ord::kReadNvram>()(a.api_handle, 0x200, &stored, 1, kGuid), 0u);
+    EXPECT_NE(stored, value);
+}
+
+// A persistent rule counts its calls across sessions: the third write overall fails, whichever
+// session makes it; a plain rule counts from each initialisation.
+TEST_F(Machine, PersistentRulesCountAcrossSessions)
+{
+    sim::FaultRule r = rule(ord::kWriteNvram, "nic-a", 3, 0xE0000033);
+    r.persist = true;
+    faults({r});
+    Library lib;
+    uint32_t w = 1;
+    ASSERT_EQ(lib.init(), 0u);
+    EXPECT_EQ(lib.fn<ord::kWriteNvram>()(a.api_handle, 0, &w, 1, kGuid), 0u);
+    EXPECT_EQ(lib.fn<ord::kWriteNvram>()(a.api_handle, 0, &w, 1, kGuid), 0u);
+    lib.shutdown();
+    Probe probe;
+    ASSERT_EQ(probe.status("init"), 0u);
+    EXPECT_EQ(probe.status("write " + std::to_string(a.api_handle) + " 0 00000000"), 0xE0000033u);
+    EXPECT_EQ(probe.status("write " + std::to_string(a.api_handle) + " 0 00000000"), 0u);
+}
+
 TEST_F(Machine, CutWriteWithExitEndsTheProcessLikeAPowerLoss)
 {
     sim::FaultRule r = rule(ord::kWriteNvram, "nic-a", 1, 1);

@@ -155,6 +155,21 @@ struct FaultRule {
     // Ordinal 67 only: write just the first `cut_after` bytes of the data, then fail (a power loss).
     std::optional<uint32_t> cut_after;
     bool exit_after_cut = false;  // and end the process at once, as the power loss would
+    // NVRAM calls (67, 68) only: match just the calls whose bytes meet [from, to) (`to` unset:
+    // from + 1, the call covering that byte); a call outside the range is not counted.
+    std::optional<uint32_t> from{}, to{};
+    // Count matching calls across sessions and processes (kept in yxmapi.faultcount), not from
+    // each initialisation.
+    bool persist = false;
+    // With a cut: the flash erases sectors of this many bytes before programming them, so the
+    // rest of the sector that the cut struck reads 0xFF (unset: the old bytes stay).
+    std::optional<uint32_t> erase_sector{};
+    // Silent faults, the call reporting success: ordinal 68 XORs the first data word read with
+    // `flip`; ordinal 67 with `lost` stores nothing.
+    std::optional<uint32_t> flip{};
+    bool lost = false;
+    // True for the faults the NVRAM call itself carries out (cut, flip, lost).
+    bool acted_by_call() const { return cut_after || flip || lost; }
 };
 
 struct Control {
@@ -163,6 +178,9 @@ struct Control {
 };
 
 std::string format_control(const Control& control);
+// One rule as its "fault=" value (also the key of its count across sessions).
+std::string format_fault(const FaultRule& rule);
+std::string fault_count_path(const std::string& root);
 // Lines that do not parse are skipped; their descriptions go to `errors` when given.
 Control parse_control(std::string_view text, std::vector<std::string>* errors = nullptr);
 void write_control(const std::string& root, const Control& control);
