@@ -305,6 +305,30 @@ INSTANTIATE_TEST_SUITE_P(Faults, UpdateFault, ::testing::ValuesIn(kFaultCases),
                              return name;
                          });
 
+// A write that the flash reports stored but drops (a silent fault), half way through the E3
+// board's update. The damage is real and visible to the kit's verifier. The E1-E3 update does
+// not read its writes back, so today the run still reports its usual result; the code it gives
+// is recorded with the test, not asserted.
+TEST(SilentFault, LostWriteHalfWayThroughAnUpdateLeavesVisibleDamage)
+{
+    const Reference ref = FaultFreeUpdate(kE3);
+    World w;
+    testkit::make_demo(w.root(), w.fw());
+    const std::string report = w.root() + "/report.xml";
+    ASSERT_EQ(Discover(w, report), 0u);
+    sim::FaultRule lost = Rule(67, ref.victimWrites / 2, kE3);
+    lost.lost = true;
+    sim::Control control;
+    control.faults = {lost};
+    sim::write_control(w.root(), control);
+    const uint32_t code = Flash(w, report);
+    ::testing::Test::RecordProperty("flash_code", std::to_string(code));
+    const sim::AdapterSpec a = Adapter(w, kE3);
+    const testkit::Bytes nvram = Nvrams(w).at(kE3);
+    EXPECT_NE(nvram, ref.after.at(kE3)) << "the dropped write left its mark";
+    EXPECT_FALSE(e1e3::verify(nvram, ChipOf(a.did)).ok());
+}
+
 // One adapter updated by its PCI address: 1 (reboot required), a second discovery shows its new
 // versions, and every other adapter keeps its NVRAM byte for byte. An image that does not fit the
 // adapter at the address is refused with 103 and nothing is written.
