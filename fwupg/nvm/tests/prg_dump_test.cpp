@@ -2,6 +2,7 @@
 // NVRAM after every write.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 
@@ -110,13 +111,38 @@ TEST(Prg, BackupRestoresAnNvramWhoseProgrammingWasCut)
     kit::NvramSpec foreign = spec_with_images(0x40000, 0x001018CC0000ull, "SNC");
     foreign.images.push_back(kit_image("ISCSI_B", testkit::stock_image("ISCSI_B", "2.1.0")));
     testkit::write_file(tmp / "foreign.bin", kit::build(foreign).nvram);
-    a.adapter.cut_power_after(0x9000);
+    a.adapter.cut_power_after(0x800);
     EXPECT_EQ(a.run(tcl_al_nvm_prg_cmd, "_prg 0 " + word(tmp / "foreign.bin")), TCL_ERROR);
     a.adapter.power_on();
     EXPECT_NE(a.adapter.nvram, original);
 
     ASSERT_EQ(a.run(tcl_al_nvm_prg_cmd, "_prg 0 " + word(tmp / "backup.bin")), TCL_OK) << a.result();
     EXPECT_EQ(a.adapter.nvram, original);
+    EXPECT_KIT_VALID(a);
+}
+
+// A backup programmed back over an NVRAM that differs in one image's byte rewrites only the 1 KiB pieces
+// that differ, so a power loss during the restore can strike only those.
+TEST(Prg, OnlyThePiecesThatDifferAreWritten)
+{
+    TempDir tmp;
+    KitBoard a(spec_with_images(0x40000, 0x001018AA0000ull, "SNA"));
+    const Bytes original = a.adapter.nvram;
+    ASSERT_EQ(a.run(tcl_al_nvm_dump_cmd, "_dump " + word(tmp / "backup.bin")), TCL_OK) << a.result();
+    const kit::Placed* l2t = nullptr;
+    for (const auto& p : a.built.placed)
+        if (p.kind == "L2T") l2t = &p;
+    ASSERT_NE(l2t, nullptr);
+    const uint32_t changed = l2t->offset + l2t->length / 2;
+    a.adapter.nvram[changed] ^= 0xFF;
+
+    a.adapter.writes.clear();
+    ASSERT_EQ(a.run(tcl_al_nvm_prg_cmd, "_prg 0 " + word(tmp / "backup.bin")), TCL_OK) << a.result();
+    EXPECT_EQ(a.adapter.nvram, original);
+    const auto piece = std::pair<uint32_t, uint32_t>{changed & ~0x3FFu, 0x400};
+    EXPECT_NE(std::find(a.adapter.writes.begin(), a.adapter.writes.end(), piece), a.adapter.writes.end());
+    for (const auto& [offset, length] : a.adapter.writes)
+        EXPECT_TRUE(length != 0x400 || offset == piece.first) << std::hex << "an equal piece was rewritten at 0x" << offset;
     EXPECT_KIT_VALID(a);
 }
 

@@ -149,7 +149,9 @@ int program_file(Tcl_Interp* interp, PrgArgs& a)
         fwupg_dbg_printf("Detected a blank board.\n");
         a.flags |= NVM_PRG_NIV_MODE;
     }
-    a.flags |= NVM_PRG_REFRESH_NPAR;
+    // A whole image is mostly what the NVRAM holds (a backup put back after a failed upgrade):
+    // rewriting only the pieces that differ keeps the time the NVRAM is part old, part new short.
+    a.flags |= NVM_PRG_REFRESH_NPAR | NVM_PRG_SKIP_SAME;
 
     vpd_board_fields saved;
     if (a.skip_vpd && vpd_save_board_fields(interp, &saved) != 0) {

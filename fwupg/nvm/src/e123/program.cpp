@@ -191,17 +191,31 @@ int refresh_region(uint32_t off, uint32_t len)
     return common_nvm_write(off + len - 4, &computed, 4, 1);
 }
 
-int write_pieces(std::vector<uint8_t>& buf, uint32_t length, uint32_t offset)
+// Whether the NVRAM holds these bytes already (a piece that cannot be read counts as different).
+bool nvram_holds(uint32_t offset, const uint8_t* bytes, uint32_t length)
+{
+    std::vector<uint8_t> now(length);
+    return common_nvm_read(offset, now.data(), length, 1) == 0 && std::memcmp(now.data(), bytes, length) == 0;
+}
+
+int write_piece(uint8_t* bytes, uint32_t length, uint32_t offset, bool skip_same)
+{
+    if (skip_same && nvram_holds(offset, bytes, length))
+        return 0;
+    return common_nvm_write(offset, bytes, length, 1);
+}
+
+int write_pieces(std::vector<uint8_t>& buf, uint32_t length, uint32_t offset, bool skip_same)
 {
     if (length <= 1024)
-        return common_nvm_write(offset, buf.data(), length, 1);
+        return write_piece(buf.data(), length, offset, skip_same);
     uint32_t done = 0;
     while (length - done >= 1024) {
-        if (common_nvm_write(offset + done, buf.data() + done, 1024, 1) != 0)
+        if (write_piece(buf.data() + done, 1024, offset + done, skip_same) != 0)
             return -1;
         done += 1024;
     }
-    if (done < length && common_nvm_write(offset + done, buf.data() + done, length - done, 1) != 0)
+    if (done < length && write_piece(buf.data() + done, length - done, offset + done, skip_same) != 0)
         return -1;
     return 0;
 }
@@ -430,7 +444,7 @@ int common_nvm_program_nvm(const void* buffer, uint32_t length, uint32_t nvm_off
         store_u32(buf.data() + work, crc_word(buf.data(), work));
         total += 4;
     }
-    if (write_pieces(buf, total, nvm_offset) != 0)
+    if (write_pieces(buf, total, nvm_offset, (flags & NVM_PRG_SKIP_SAME) != 0) != 0)
         return -1;
     for (unsigned p = 0; p < m.paths; ++p) {
         if (m.cfg_refresh[p] && refresh_region(kCfg[p], 848) != 0)

@@ -18,6 +18,9 @@ enum : uint32_t {
     NVM_PRG_PAD8 = 0x200,
     NVM_PRG_NO_KEEP_FCOE = 0x400,
     NVM_PRG_NIV_MODE = 0x800,
+    // Pieces that the NVRAM already holds byte for byte are not written again (a whole image
+    // programmed back over mostly equal contents then rewrites only what differs).
+    NVM_PRG_SKIP_SAME = 0x1000,
 };
 
 // 0, -1 (write or keep-step failure) or -2 (no memory). The caller's buffer is never changed.
