@@ -256,7 +256,10 @@ protected:
         }
 
         const Verdicts afterCut = m.Verify();
-        const std::string complaint = FirstComplaint(afterCut);
+        // One word, so that every field of the printed line is key=value.
+        std::string complaint = FirstComplaint(afterCut);
+        for (char& c : complaint)
+            if (c == ' ' || c == '=') c = '_';
         if (p.wholeImage) {
             // Counted and named only: see UpdatePath::wholeImage.
         } else if (cut == Cut::Inside) {
