@@ -5,14 +5,18 @@
 // board, the k-th write is struck:
 //   Between  - the power goes before the write's first byte (the process ends there);
 //   Inside   - the power goes half way through the write (the process ends there);
-//   Refused  - the write stores half its bytes and fails, and the run carries on.
+//   Refused  - the write stores half its bytes and fails, and the run carries on;
+//   Erase    - as Inside, on flash that erases 4 KiB sectors before programming them: the rest of
+//              the struck sector reads 0xFF, whatever other records it held.
 // No struck run may report success; with power back every function's NVRAM must pass the kit's
-// verifier (a cut inside a write may leave the record it was writing invalid; such cuts print the
-// record), and running the path's repair lines again must succeed and leave the board holding what
+// verifier (a cut inside a write may leave the record it was writing invalid, an erasing cut the
+// rest of its sector; such cuts print the first complaint), and running the path's repair lines again must succeed and leave the board holding what
 // a fault-free repair run leaves.
 //
 // By default the first, middle and last write of each path are struck; with
-// FWUPG_POWER_CUT_EVERY=1 every write is. Each cut prints one "power-cut:" line, which
+// FWUPG_POWER_CUT_EVERY=1 every write is. Erasing cuts run only with FWUPG_POWER_CUT_ERASE=1: a cut
+// in the sector that holds the bootstrap record, the directory and the configuration blocks erases
+// all of them and the start of the first image, which running the path again cannot repair. Each cut prints one "power-cut:" line, which
 // bench/power_cut_figures.sh sums up.
 #include <gtest/gtest.h>
 
@@ -37,8 +41,18 @@ namespace {
 
 namespace e4 = testkit::e4;
 
-enum class Cut { Between, Inside, Refused };
-const char* CutName(Cut c) { return c == Cut::Between ? "Between" : c == Cut::Inside ? "Inside" : "Refused"; }
+enum class Cut { Between, Inside, Refused, Erase };
+const char* CutName(Cut c)
+{
+    switch (c) {
+    case Cut::Between: return "Between";
+    case Cut::Inside: return "Inside";
+    case Cut::Refused: return "Refused";
+    case Cut::Erase: return "Erase";
+    }
+    return "?";
+}
+constexpr uint32_t kEraseSector = 4096;
 
 // An update path: the lines that write, run as one session; "$FW" stands for the demo's firmware
 // folder and "$ROOT" for the system root (the working folder).
@@ -239,8 +253,9 @@ protected:
         rule.adapter = m.target.name;
         rule.nth = w.nth;
         if (p.ordinal == kOrdWriteNvram) {
-            rule.cut_after = cut == Cut::Between ? 0 : w.bytes / 2;
+            rule.cut_after = cut == Cut::Between ? 0 : (w.bytes / 2) & ~3u;
             rule.exit_after_cut = cut != Cut::Refused;
+            if (cut == Cut::Erase) rule.erase_sector = kEraseSector;
         }
         std::vector<sim::FaultRule> faults = base;
         faults.push_back(rule);
@@ -260,8 +275,9 @@ protected:
         std::string complaint = FirstComplaint(afterCut);
         for (char& c : complaint)
             if (c == ' ' || c == '=') c = '_';
-        if (p.wholeImage) {
-            // Counted and named only: see UpdatePath::wholeImage.
+        if (p.wholeImage || cut == Cut::Erase) {
+            // Counted and named only: see UpdatePath::wholeImage; an erasing cut takes the rest
+            // of its sector, which may hold other records than the one written.
         } else if (cut == Cut::Inside) {
             EXPECT_TRUE(OnlySingleCopyRecords(afterCut)) << Complaints(afterCut);
         } else {
@@ -294,6 +310,9 @@ protected:
 TEST_P(PowerCut, NeverReportsSuccessAndARepeatedRunRepairs)
 {
     const auto& [path, cut] = GetParam();
+    const char* erase = std::getenv("FWUPG_POWER_CUT_ERASE");
+    if (cut == Cut::Erase && !(erase && std::string(erase) == "1"))
+        GTEST_SKIP() << "set FWUPG_POWER_CUT_ERASE=1 for cuts on erase-before-program flash";
     const std::vector<Write> writes = Prepare(path);
     if (HasFailure()) return;
     ASSERT_FALSE(writes.empty()) << path.name << " wrote nothing";
@@ -317,7 +336,7 @@ std::string TestName(const ::testing::TestParamInfo<PowerCut::ParamType>& info)
 
 INSTANTIATE_TEST_SUITE_P(Paths, PowerCut,
                          ::testing::Combine(::testing::ValuesIn(kPaths),
-                                            ::testing::Values(Cut::Between, Cut::Inside, Cut::Refused)),
+                                            ::testing::Values(Cut::Between, Cut::Inside, Cut::Refused, Cut::Erase)),
                          TestName);
 INSTANTIATE_TEST_SUITE_P(Phy, PowerCut, ::testing::Combine(::testing::ValuesIn(kPhyPaths), ::testing::Values(Cut::Refused)),
                          TestName);
