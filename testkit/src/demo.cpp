@@ -20,6 +20,7 @@ namespace {
 
 constexpr const char* kOld = "7.10.1";
 constexpr const char* kNew = "7.12.0";
+constexpr const char* kOldE3Mba = "7.10.4";  // the E3 board's boot agent, newer than its 7.10.1 MBI
 constexpr uint32_t kShmemBase = 0x3800;
 constexpr uint32_t kNvramSize = 0x80000;
 
@@ -62,7 +63,9 @@ Bytes board_nvram(const Board& b) {
     s.images = {img("BC1", kOld), img("BC2", kOld), img("MBA", kOld, b.did), img("L2T", kOld),
                 img("NCSI_CMN", kOld), img("ISCSI_B", kOld), img("I_B_CFG", "1.0.0")};
   } else {
-    s.images = {img("MBA", kOld, b.did), img("L2T", kOld), img("MFW1", kOld), img("MFW2", kOld)};
+    // The E3 board's boot agent is a later build than its MBI, so a listing shows which it read.
+    const char* mba = b.chip == e1e3::Chip::E3 ? kOldE3Mba : kOld;
+    s.images = {img("MBA", mba, b.did), img("L2T", kOld), img("MFW1", kOld), img("MFW2", kOld)};
     for (const char* swim : {"SWIM1", "SWIM2", "SWIM3", "SWIM4"}) s.images.push_back(img(swim, kOld));
   }
   s.images.push_back(img("NIC_PRTION", "1.0.0"));

@@ -365,7 +365,10 @@ TEST(FlashByPci, UpdatesOnlyTheAdapterAtThatAddress)
         // Second functions of a board are not listed.
         const std::vector<std::string> active = Values(DeviceBlock(text, Adapter(w, name).mac), "active_version");
         const char* expected = name == target.name ? "7.12.0" : IsE4(Adapter(w, name)) ? "8.10.5" : "7.10.1";
-        for (const std::string& version : active) EXPECT_EQ(version, expected) << name;
+        for (const std::string& version : active) {
+            if (version == "7.10.4" && Adapter(w, name).board_name() == "e3-57810") continue;  // its boot agent
+            EXPECT_EQ(version, expected) << name;
+        }
     }
 }
 
