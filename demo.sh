@@ -6,7 +6,16 @@
 # (a discovery report), to update from that report, and to list again.
 #
 #   ./demo.sh            everything under build/demo (made afresh on each run)
+#   ./demo.sh --power-cut  the same, but the first update loses power half way through the E3
+#                        board's writes (the process ends there); the board is listed and checked,
+#                        then the update runs again and repairs it
 set -euo pipefail
+power_cut=0
+case "${1:-}" in
+  "") ;;
+  --power-cut) power_cut=1 ;;
+  *) echo "usage: $0 [--power-cut]" >&2; exit 2 ;;
+esac
 cd "$(dirname "$0")"
 top=$PWD
 
@@ -62,15 +71,40 @@ fi
 # The E4 board's configuration words before the update: the storage-protocol option (word 34) as
 # changed on the board, the configuration version (word 39) and port 0's MAC (words 153-154).
 e4_cfg_words() {
-  for nvram in "$root"/adapters/e4-*-p0.nvram; do
+  for nvram in "$root"/adapters/e4-*.nvram; do
     [ -e "$nvram" ] || continue
     echo "== fwgen e4-cfg-words $(basename "$nvram") 34 39 153 154 ($1):"
     "$fwgen" e4-cfg-words "$nvram" 34 39 153 154 || true
   done
 }
 e4_cfg_words "before the update"
+if ((power_cut)); then
+  # Half the E3 board's NVRAM writes of a fault-free update, counted on a copy of the machine.
+  victim=e3-57810
+  cp -a "$root" "$demo/count_root"
+  cp report.xml "$demo/count.xml"
+  FWUPG_SYSTEM_ROOT=$demo/count_root ./TIRN -u "$demo/count.xml" >/dev/null 2>&1 || true
+  handle=$(sed -n 's/^api_handle=0x//p' "$root/adapters/$victim-p0.adapter")
+  writes=$(grep -c "ord=67 handle=$handle " "$demo/count_root/yxmapi.journal" || true)
+  rm -rf "$demo/count_root" "$demo/count.xml"
+  cut_at=$((writes / 2 > 0 ? writes / 2 : 1))
+  echo
+  echo "== power cut: the $victim board's write $cut_at of $writes stores 6 bytes, then the process ends"
+  echo "fault=ordinal:67 adapter:$victim nth:$cut_at persist:1 cut:6 exit:1" >"$root/yxmapi.control"
+  run -u report.xml
+  rm -f "$root/yxmapi.control" "$root/yxmapi.faultcount"
+  printf '== fwgen verify %s.nvram after the power cut: ' "$victim"
+  "$fwgen" verify "$root/adapters/$victim.nvram" || true
+  run -c
+  echo
+  echo "== power back: the same update runs again and repairs the board"
+fi
 run -u report.xml
 run -c
+if ((power_cut)); then
+  printf '== fwgen verify %s.nvram after the repair: ' "$victim"
+  "$fwgen" verify "$root/adapters/$victim.nvram" || true
+fi
 
 # The legacy boards' NVRAM as the updates left it, through the kit's own verifier.
 echo
