@@ -82,7 +82,7 @@ int ChildRun(const sim::AdapterSpec& adapter, const std::vector<std::string>& li
         g_uUpgRetCode = 0;
         ProcessCommand();
         if (g_uUpgRetCode != 0 && g_uUpgRetCode != kCodeRebootPending) {
-            const std::string text = std::to_string(g_uUpgRetCode) + " " + line;
+            const std::string text = std::to_string(g_uUpgRetCode) + " " + line + ": " + Tcl_GetStringResult(g_TclInterp);
             if (write(report, text.data(), text.size()) < 0) return 92;
             return 1;
         }

@@ -23,6 +23,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <set>
@@ -284,6 +285,14 @@ protected:
             EXPECT_EQ(Complaints(afterCut), "") << "after the " << CutName(cut) << " cut";
         }
 
+        // The front end's backup of the struck run, left on disk when the power went before the
+        // run could remove it.
+        std::string leftover;
+        for (const auto& entry : std::filesystem::directory_iterator(m.root.path)) {
+            const std::string name = entry.path().filename().string();
+            if (name == "backup.bin" || name.rfind("NVMCfgDump#_", 0) == 0) leftover = entry.path().string();
+        }
+
         const RunResult again = m.Run(repair);
         EXPECT_EQ(again.exitCode, 0) << "the repair run: " << Show(again);
         const std::string afterRepair = Complaints(m.Verify());
@@ -292,11 +301,22 @@ protected:
         const bool same = differences.empty();
         EXPECT_EQ(differences, "") << "the repair run left other contents than a fault-free one";
         const bool repaired = again.exitCode == 0 && afterRepair.empty() && same;
+        // Where running the path again did not repair an erasing cut, the leftover backup is
+        // programmed back first (what a user with that file can do).
+        std::string fromBackup;
+        if (!repaired && cut == Cut::Erase && !leftover.empty()) {
+            const RunResult restore = m.Run({"_prg 0 {" + leftover + "}"});
+            if (std::getenv("FWUPG_POWER_CUT_DEBUG")) std::printf("restoring the leftover backup: %s\n", Show(restore).c_str());
+            const bool done = restore.exitCode == 0 && m.Run(repair).exitCode == 0 &&
+                              Complaints(m.Verify()).empty() && Differences(m.Contents(), expected).empty();
+            fromBackup = done ? " from_backup=1" : " from_backup=0";
+        }
 
         std::printf("power-cut: path=%s board=%s cut=%s write=%u/%u offset=0x%X bytes=%u false_success=%d "
-                    "invalid=%d repaired=%d%s%s\n",
+                    "invalid=%d repaired=%d%s%s%s\n",
                     p.name, m.target.name.c_str(), CutName(cut), w.nth, total, w.offset, w.bytes, falseSuccess,
-                    !complaint.empty(), repaired, complaint.empty() ? "" : " record=", complaint.c_str());
+                    !complaint.empty(), repaired, fromBackup.c_str(), complaint.empty() ? "" : " record=",
+                    complaint.c_str());
         std::fflush(stdout);
         m.Restore("pristine");
     }
