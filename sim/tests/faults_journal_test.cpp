@@ -25,6 +25,10 @@ struct Machine : ::testing::Test {
         c.faults = std::move(rules);
         sim::write_control(root.path, c);
     }
+    // A new session whose first write to nic-a is cut after `cut` bytes (on flash erasing
+    // `sector`-byte sectors when given); writes `dwords` words of `fill` and returns its status.
+    uint32_t cut_write(const Library& lib, uint32_t cut, std::optional<uint32_t> sector, uint32_t offset,
+                       uint32_t dwords, uint32_t fill);
     uint32_t read_word(const Library& lib, const sim::AdapterSpec& s, uint32_t off = 0)
     {
         uint32_t w;
@@ -40,6 +44,18 @@ sim::FaultRule rule(uint32_t ordinal, std::string adapter, uint32_t nth, uint32_
     sim::FaultRule r;
     r.ordinal = ordinal, r.adapter = std::move(adapter), r.nth = nth, r.status = status;
     return r;
+}
+
+uint32_t Machine::cut_write(const Library& lib, uint32_t cut, std::optional<uint32_t> sector, uint32_t offset,
+                           uint32_t dwords, uint32_t fill)
+{
+    sim::FaultRule r = rule(ord::kWriteNvram, "nic-a", 1, 0xE00000C7);
+    r.cut_after = cut;
+    r.erase_sector = sector;
+    faults({r});
+    EXPECT_EQ(lib.init(), 0u);
+    std::vector<uint32_t> data(dwords, fill);
+    return lib.fn<ord::kWriteNvram>()(a.api_handle, offset, data.data(), dwords, kGuid);
 }
 
 }  // namespace
@@ -79,12 +95,8 @@ TEST_F(Machine, CutWriteChangesExactlyTheFirstBytes)
     Library lib;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.cut);
-        sim::FaultRule r = rule(ord::kWriteNvram, "nic-a", 1, 0xE00000C7);
-        r.cut_after = c.cut;
-        faults({r});
-        ASSERT_EQ(lib.init(), 0u);
+        EXPECT_EQ(cut_write(lib, c.cut, std::nullopt, c.offset, c.dwords, 0xA5A5A5A5), 0xE00000C7u);
         std::vector<uint32_t> data(c.dwords, 0xA5A5A5A5);
-        EXPECT_EQ(lib.fn<ord::kWriteNvram>()(a.api_handle, c.offset, data.data(), c.dwords, kGuid), 0xE00000C7u);
         std::vector<uint8_t> expect = old_image;
         std::fill_n(expect.begin() + c.offset, std::min<uint32_t>(c.cut, 4 * c.dwords), 0xA5);
         EXPECT_EQ(sim::read_nvram(root.path, a.name), expect);
@@ -138,13 +150,7 @@ TEST_F(Machine, CutWithEraseGranularityLeavesTheRestOfTheSectorErased)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         sim::set_nvram(root.path, a.name, old_image);
-        sim::FaultRule r = rule(ord::kWriteNvram, "nic-a", 1, 0xE00000C7);
-        r.cut_after = c.cut;
-        r.erase_sector = c.sector;
-        faults({r});
-        ASSERT_EQ(lib.init(), 0u);
-        std::vector<uint32_t> data(c.dwords, 0x5A5A5A5A);
-        EXPECT_EQ(lib.fn<ord::kWriteNvram>()(a.api_handle, c.offset, data.data(), c.dwords, kGuid), 0xE00000C7u);
+        EXPECT_EQ(cut_write(lib, c.cut, c.sector, c.offset, c.dwords, 0x5A5A5A5A), 0xE00000C7u);
         std::vector<uint8_t> expect = old_image;
         std::fill(expect.begin() + c.erased_from, expect.begin() + c.erased_to, 0xFF);
         std::fill_n(expect.begin() + c.offset, c.cut, 0x5A);
