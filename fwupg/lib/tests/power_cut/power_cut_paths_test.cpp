@@ -168,12 +168,12 @@ std::string Differences(const std::map<std::string, testkit::Bytes>& now,
 }
 
 // Whether every complaint is about a record the NVRAM holds once (the directory, the bootstrap
-// record, a configuration or feature block, E4's NVM_CFG1): only these may be left invalid by a
-// cut inside their own write.
+// record, a configuration or feature block - HW_INFO and FEAT_INFO on legacy boards - E4's
+// NVM_CFG1): only these may be left invalid by a cut inside their own write.
 bool OnlySingleCopyRecords(const Verdicts& v)
 {
     static const char* const kSingleCopy[] = {"directory CRC", "configuration CRC", "feature CRC", "bootstrap",
-                                              "NVM_CFG1"};
+                                              "NVM_CFG1", "HW_INFO CRC", "FEAT_INFO CRC"};
     for (const auto& [name, complaint] : v) {
         std::istringstream lines(complaint);
         for (std::string line; std::getline(lines, line);) {
