@@ -205,11 +205,25 @@ int write_piece(uint8_t* bytes, uint32_t length, uint32_t offset, bool skip_same
     return common_nvm_write(offset, bytes, length, 1);
 }
 
-int write_pieces(std::vector<uint8_t>& buf, uint32_t length, uint32_t offset, bool skip_same)
+// A whole image (from offset 0, pieces the NVRAM holds skipped) writes its fixed area record by
+// record - bootstrap and directory, then each path's configuration, feature and VPD blocks - so
+// that a power loss between two writes never leaves one of them half old and half new; the rest
+// goes in 1 KiB pieces.
+int write_pieces(std::vector<uint8_t>& buf, uint32_t length, uint32_t offset, bool skip_same, unsigned paths)
 {
     if (length <= 1024)
         return write_piece(buf.data(), length, offset, skip_same);
     uint32_t done = 0;
+    if (offset == 0 && skip_same) {
+        const uint32_t fixed_end = paths == 1 ? kCfg[1] : kFeatCrc[1] + 4;
+        for (uint32_t end : {0x100u, kFeat[0], kVpd, kVpd + 256, kCfg[1], kFeat[1], kFeatCrc[1] + 4}) {
+            if (end > fixed_end || end > length)
+                break;
+            if (write_piece(buf.data() + done, end - done, done, skip_same) != 0)
+                return -1;
+            done = end;
+        }
+    }
     while (length - done >= 1024) {
         if (write_piece(buf.data() + done, 1024, offset + done, skip_same) != 0)
             return -1;
@@ -444,7 +458,7 @@ int common_nvm_program_nvm(const void* buffer, uint32_t length, uint32_t nvm_off
         store_u32(buf.data() + work, crc_word(buf.data(), work));
         total += 4;
     }
-    if (write_pieces(buf, total, nvm_offset, (flags & NVM_PRG_SKIP_SAME) != 0) != 0)
+    if (write_pieces(buf, total, nvm_offset, (flags & NVM_PRG_SKIP_SAME) != 0, m.paths) != 0)
         return -1;
     for (unsigned p = 0; p < m.paths; ++p) {
         if (m.cfg_refresh[p] && refresh_region(kCfg[p], 848) != 0)
