@@ -177,8 +177,10 @@ void write_legacy_adapters(const std::string& root, const LegacyBoard& b, uint32
     char mac[20];
     std::snprintf(mac, sizeof mac, "0010%08X", b.mac_base + f);
     a.mac = mac;
-    a.reg(0x808, chip << 16 | 0x0003);  // chip id register: chip number, revision, metal
-    a.reg(0x8EC, 0x3);                  // copper PHY
+    // Chip id register: chip number, revision 0, metal 0; bit 0 clear is a copper board on the
+    // chips whose media the register names (the 5709 names it in 0x8EC).
+    a.reg(0x808, chip << 16);
+    a.reg(0x8EC, 0x3);  // copper PHY
     a.reg(0x40C, 0x40000000);           // auxiliary power preset
     a.ext_phy_id1 = kLegacyExtPhy;
     sim::write_adapter(root, a);
