@@ -1,9 +1,7 @@
 // TIRN end to end against the real vendor library and the simulated management library: the
 // program, both libraries and the FW folder in one working folder, as an installation has them,
 // on the simulated machine and firmware folder that the test kit's demo set makes.
-#include "tirn_harness.h"
-
-#include "sim/adapter_builder.h"
+#include "demo_machine.h"
 
 #include <libxml/parser.h>
 #include <libxml/tree.h>
@@ -24,84 +22,6 @@ using namespace tirn_test;
 
 namespace {
 
-std::string bin_dir()
-{
-    const char* b = std::getenv("FWUPG_BIN_DIR");
-    return b ? b : ".";
-}
-
-// One adapter as the simulated machine describes it.
-struct MachineAdapter {
-    std::string name, mac;
-    unsigned bus = 0, device = 0, function = 0;
-};
-
-// One adapter as "TIRN -c" lists it, with its firmware inventory: type -> {current, available}.
-struct ListedAdapter {
-    std::string mac, location;
-    std::map<std::string, std::pair<std::string, std::string>> firmware;
-};
-
-std::vector<std::string> split(const std::string& text, const std::string& sep)
-{
-    std::vector<std::string> parts;
-    size_t from = 0;
-    for (size_t at; (at = text.find(sep, from)) != std::string::npos; from = at + sep.size())
-        parts.push_back(text.substr(from, at - from));
-    parts.push_back(text.substr(from));
-    return parts;
-}
-
-std::vector<ListedAdapter> parse_listing(const std::string& out)
-{
-    std::vector<ListedAdapter> adapters;
-    bool inInventory = false;
-    std::istringstream lines(out);
-    for (std::string l; std::getline(lines, l);) {
-        if (l.rfind("NIC ", 0) == 0) {
-            adapters.emplace_back();
-            inInventory = false;
-            continue;
-        }
-        if (adapters.empty()) continue;
-        ListedAdapter& a = adapters.back();
-        if (l.rfind("\tMAC address: ", 0) == 0) {
-            a.mac = l.substr(14);
-            a.mac.erase(a.mac.find_last_not_of(' ') + 1);
-        } else if (l.rfind("\tBus:device.function: ", 0) == 0) {
-            a.location = l.substr(22);
-        } else if (l == "\tFirmware type\tCurrent version\tAvailable version") {
-            inInventory = true;
-        } else if (inInventory && l.size() > 2 && l[0] == '\t' && l.back() == '\r') {
-            // "\t<type>\t\t<current>\t\t<available>\r"
-            auto cols = split(l.substr(1, l.size() - 2), "\t\t");
-            if (cols.size() == 3) a.firmware[cols[0]] = {cols[1], cols[2]};
-        } else if (l.empty()) {
-            inInventory = false;
-        }
-    }
-    return adapters;
-}
-
-// Runs a shell command; returns its exit status and output.
-std::pair<int, std::string> run_command(const std::string& cmd)
-{
-    std::string out;
-    FILE* p = popen((cmd + " 2>&1").c_str(), "r");
-    if (!p) return {-1, out};
-    char buf[512];
-    for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
-    const int status = pclose(p);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
-}
-
-std::string location_text(const MachineAdapter& a)
-{
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%02u:%02u.%02u", a.bus, a.device, a.function);
-    return buf;
-}
-
 std::string child_value(xmlNode* parent, const char* name)
 {
     for (xmlNode* c = parent->children; c; c = c->next) {
@@ -118,58 +38,11 @@ class RealLibrary : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        // The program runs from the working folder, so that its FW folder is the one beside the
-        // libraries; the vendor library opens the management library from its own folder.
-        fs::copy_file(sb.ProgramPath(), sb.work + "/TIRN");
-        sb.prog = sb.work;
-        for (const char* lib : {"LibALDN_ZkFwUpg.so", "YXMAPIa.so"}) {
-            ASSERT_TRUE(fs::exists(bin_dir() + "/" + lib)) << lib << " is not built";
-            fs::copy_file(bin_dir() + "/" + lib, sb.work + "/" + lib);
-        }
-        MakeDemoMachine();
-    }
-
-    void MakeDemoMachine()
-    {
-        const std::string cmd = "'" + bin_dir() + "/fwgen' demo '" + sb.root + "' '" + sb.FwFolder() + "' 2>&1";
-        FILE* p = popen(cmd.c_str(), "r");
-        ASSERT_NE(p, nullptr);
-        std::string out;
-        char buf[512];
-        for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
-        const int status = pclose(p);
-        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "fwgen demo failed:\n" << out;
-
-        for (const auto& name : sim::adapter_names(sb.root)) {
-            std::string error;
-            auto desc = sim::parse_adapter(name, ReadFile(sim::description_path(sb.root, name)), &error);
-            ASSERT_TRUE(desc) << name << ": " << error;
-            // Only the first function of a board is usable: the others share its firmware.
-            if (desc->function == 0) machine.push_back({name, desc->mac, desc->bus, desc->device, desc->function});
-        }
+        machine = MakeDemoMachine(sb, false);
         ASSERT_FALSE(machine.empty());
     }
 
-    // The listing must hold every usable adapter of the machine once, each with firmware entries.
-    std::map<std::string, ListedAdapter> ListByMac()
-    {
-        RunResult r = sb.Run({"-c"});
-        EXPECT_EQ(r.exitCode, 0) << r.out;
-        EXPECT_TRUE(Contains(r.out, "Found " + std::to_string(machine.size()) + " adapters\n")) << r.out;
-        std::map<std::string, ListedAdapter> byMac;
-        for (auto& a : parse_listing(r.out)) byMac[a.mac] = a;
-        EXPECT_EQ(byMac.size(), machine.size()) << r.out;
-        for (const auto& m : machine) {
-            auto it = byMac.find(m.mac);
-            if (it == byMac.end()) {
-                ADD_FAILURE() << m.name << " (" << m.mac << ") is not listed:\n" << r.out;
-                continue;
-            }
-            EXPECT_EQ(it->second.location, location_text(m)) << m.name;
-            EXPECT_FALSE(it->second.firmware.empty()) << m.name << " lists no firmware:\n" << r.out;
-        }
-        return byMac;
-    }
+    std::map<std::string, ListedAdapter> ListByMac() { return tirn_test::ListByMac(sb, machine); }
 
     Sandbox sb;
     std::vector<MachineAdapter> machine;  // the usable adapters
@@ -293,16 +166,7 @@ TEST_F(RealLibrary, TwoUpdatesAtOnceNeverInterleaveTheirWrites)
         EXPECT_EQ(pids.size(), distinct.size()) << handle << ": the writes of two processes interleave";
     }
 
-    for (const auto& entry : fs::directory_iterator(sb.root + "/adapters")) {
-        if (entry.path().extension() != ".nvram") continue;
-        const std::string name = entry.path().filename().string();
-        const std::string verb = name.rfind("e4-", 0) == 0   ? "e4-verify"
-                                 : name.rfind("l-", 0) == 0  ? "verify --legacy"
-                                 : name.rfind("e1-", 0) == 0 ? "verify --e1"
-                                                             : "verify";
-        auto [status, out] = run_command("'" + bin_dir() + "/fwgen' " + verb + " '" + entry.path().string() + "'");
-        EXPECT_EQ(status, 0) << name << ":\n" << out;
-    }
+    for (const auto& [name, verdict] : VerifyAllNvram(sb.root)) EXPECT_EQ(verdict.status, 0) << name << ":\n" << verdict.output;
 
     // One more run from a fresh discovery finishes what the two left.
     ASSERT_EQ(sb.Run({"-d", "report2.xml"}).exitCode, 1);

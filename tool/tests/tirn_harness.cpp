@@ -23,15 +23,15 @@ namespace tirn_test {
 
 namespace {
 
-std::string bin_dir()
+void set_nonblock(int fd) { fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK); }
+
+}  // namespace
+
+std::string BinDir()
 {
     const char* b = std::getenv("FWUPG_BIN_DIR");
     return b ? b : ".";
 }
-
-void set_nonblock(int fd) { fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK); }
-
-}  // namespace
 
 std::string ReadFile(const std::string& path)
 {
@@ -58,7 +58,7 @@ Sandbox::Sandbox()
     root = base + "/root";
     runDir = base + "/run";
     for (const auto& d : {prog, prog + "/FW", work, root, runDir}) fs::create_directories(d);
-    fs::copy_file(bin_dir() + "/TIRN", ProgramPath());
+    fs::copy_file(BinDir() + "/TIRN", ProgramPath());
     setenv("FWUPG_SYSTEM_ROOT", root.c_str(), 1);
     setenv("FWUPG_RUNTIME_DIR", runDir.c_str(), 1);
 }
@@ -71,7 +71,7 @@ Sandbox::~Sandbox()
 
 void Sandbox::AddLibrary(const std::string& built, const std::string& asName)
 {
-    fs::copy_file(bin_dir() + "/tirn_fakes/" + built, work + "/" + asName);
+    fs::copy_file(BinDir() + "/tirn_fakes/" + built, work + "/" + asName);
 }
 
 void Sandbox::WriteFile(const std::string& relativeToWork, const std::string& content)
@@ -136,7 +136,7 @@ RunResult Sandbox::Run(const std::vector<std::string>& args, std::optional<std::
 
     set_nonblock(outPipe[0]);
     set_nonblock(errPipe[0]);
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(runSeconds);
     bool outOpen = true, errOpen = true;
     while (outOpen || errOpen) {
         pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
@@ -167,7 +167,7 @@ RunResult Sandbox::Run(const std::vector<std::string>& args, std::optional<std::
     std::istringstream errLines(result.err);
     for (std::string l; std::getline(errLines, l);)
         if (!Contains(l, "AddressSanitizer failed to allocate")) unexpected += l + "\n";
-    if (!unexpected.empty()) ADD_FAILURE() << "TIRN wrote to standard error:\n" << unexpected;
+    if (!unexpected.empty() && !allowStderr) ADD_FAILURE() << "TIRN wrote to standard error:\n" << unexpected;
     return result;
 }
 

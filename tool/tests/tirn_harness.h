@@ -39,11 +39,18 @@ public:
     std::vector<std::string> Calls(const std::string& prefix) const;
 
     std::string base, prog, work, root, runDir;
+    // A run whose process is ended on purpose (a simulated power loss) may leave a note on
+    // standard error; otherwise any text there fails the test.
+    bool allowStderr = false;
+    // How long a run may take before it is killed and the test fails.
+    int runSeconds = 60;
     std::string ProgramPath() const { return prog + "/TIRN"; }
     std::string FwFolder() const { return prog + "/FW"; }
     std::string LogFolder() const { return root + "/C/tvnsystem/log"; }
 };
 
+// The folder of the built programs and libraries (FWUPG_BIN_DIR, else the current folder).
+std::string BinDir();
 std::string ReadFile(const std::string& path);
 bool Contains(const std::string& text, const std::string& part);
 // The one adapter with two entries that many tests use, as control lines.
