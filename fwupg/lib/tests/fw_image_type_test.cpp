@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "fw_image_test_support.h"
+#include "fwupg/file_cache.h"
 #include "fwupg/fw_image.h"
 #include "testkit/images.h"
 #include "testkit/legacy_image.h"
@@ -263,10 +264,14 @@ TEST(FwImageType, LegacyBootAgentWithoutHeaderTakesTheMbaRow)
 
 // The cache reads a file once until it is cleared; a full NVRAM image is de-paged and swapped in
 // a buffer of its own, so the cached bytes stay as the file has them.
-TEST(FwImageType, CacheServesRepeatedChecksAndKeepsFileBytes)
+// Within one exported call (the cache open) a file is read once and then served from the cache;
+// a file changed on disk is read again; the call's end empties and closes the cache, and with it
+// closed nothing is kept.
+TEST(FwImageType, CacheServesRepeatedChecksOfTheCallAndKeepsFileBytes)
 {
     ImageCheckWorld w;
     const std::string path = w.File(LegacyNvram());
+    fwupg::OpenFileCache();
     {
         fwupg::FwImage full(w.interp, path.c_str(), fwupg::kImgFullNvm, true);
         EXPECT_TRUE(full.valid());
@@ -280,9 +285,20 @@ TEST(FwImageType, CacheServesRepeatedChecksAndKeepsFileBytes)
     EXPECT_EQ(w.facade.calls[43], 1);
     EXPECT_EQ(w.facade.calls[44], 1);
 
-    ClearFwImageCache();
-    fwupg::FwImage reread(w.interp, path.c_str(), fwupg::kImgVpd, true);
+    // The same path with other contents (a new file) is read again, and its bytes are the new ones.
+    Bytes other = LegacyNvram();
+    other[0] = 0x11;
+    other.push_back(0);
+    ASSERT_EQ(w.File(other), path);
+    fwupg::FwImage changed(w.interp, path.c_str(), fwupg::kImgVpd, true);
+    ASSERT_TRUE(changed.valid());
+    EXPECT_EQ(changed.data()[0], 0x11);
     EXPECT_EQ(w.facade.calls[44], 2);
+
+    ClearFwImageCache();
+    fwupg::FwImage closed1(w.interp, path.c_str(), fwupg::kImgVpd, true);
+    fwupg::FwImage closed2(w.interp, path.c_str(), fwupg::kImgVpd, true);
+    EXPECT_EQ(w.facade.calls[44], 4);
 }
 
 TEST(FwImageType, PagedFullImageIsDepaged)

@@ -43,7 +43,8 @@ void DeleteInterp();
 // initialisation.
 class CallFrame {
 public:
-    CallFrame() = default;
+    // Opens the call's cache of firmware files.
+    CallFrame();
     ~CallFrame();
     CallFrame(const CallFrame&) = delete;
     CallFrame& operator=(const CallFrame&) = delete;

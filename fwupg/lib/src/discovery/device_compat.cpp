@@ -81,13 +81,11 @@ bool Device::IsCompatible(const std::string& file, int type) const
     fwupg::FwImage image(g_TclInterp, file.c_str(), MapImageTypeCode(type), true);
     if (!image.valid()) {
         LogDebugMsg(DBG_DEBUG, "%s(): Failed to create filter ", kFn);
-        ClearFwImageCache();
         return false;
     }
     // The claim's status is not examined: a check that needs the adapter fails on its own.
     fwupg::yx::Claim(ApiHandle());
     const bool ok = CheckForType(image, type, family);
-    ClearFwImageCache();
     fwupg::yx::Release(ApiHandle());
     return ok;
 }

@@ -17,7 +17,6 @@ std::string GetImageFileVersion(uint32_t family, const std::string& path)
         FwImage image(g_TclInterp, path.c_str(), MapImageTypeCode(kFwMbi), true);
         passed = image.valid() && image.GetPackageVersion(&packed, nullptr);
     }
-    ClearFwImageCache();
     if (!passed) return {};
     const auto byte = [packed](int i) { return static_cast<int>(static_cast<int8_t>(packed >> (8 * i))); };
     char text[48];

@@ -1,4 +1,5 @@
 #include "fwupg/call_frame.h"
+#include "fwupg/file_cache.h"
 
 #include <sys/stat.h>
 #include <tcl.h>
@@ -89,6 +90,11 @@ void DeleteInterp()
         Tcl_DeleteInterp(g_TclInterp);
         g_TclInterp = nullptr;
     }
+}
+
+CallFrame::CallFrame()
+{
+    OpenFileCache();
 }
 
 CallFrame::~CallFrame()

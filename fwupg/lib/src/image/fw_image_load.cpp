@@ -1,12 +1,13 @@
 // Loading an image file for the checks: size and bytes through the engine facade, an optional
-// process-wide cache keyed by path, and the de-paged, word-swapped view of a full NVRAM image.
-#include <map>
+// cache of the current call keyed by path, and the de-paged, word-swapped view of a full NVRAM image.
 #include <new>
+#include <optional>
 #include <string>
 
 #include <tcl.h>
 
 #include "fwupg/bkv9_helper.h"
+#include "fwupg/file_cache.h"
 #include "fwupg/fw_image.h"
 #include "fwupg/fwupg_kv9.h"
 #include "fwupg/host_ops_builder.h"
@@ -15,21 +16,12 @@
 
 namespace {
 
-// Sizes of the files as they were read (before rounding) and their loaded buffers (rounded size
-// plus 4 spare bytes, zeroed past the file). The buffers belong to the cache.
-std::map<std::string, uint32_t> g_ImageSizeCache;
-std::map<std::string, std::vector<uint8_t>> g_ImageBufferCache;
-
 // Largest rounded size whose buffer (size + 4) still has a u32 byte count.
 constexpr uint64_t kMaxImageSize = 0xFFFFFFF0u;
 
 }  // namespace
 
-void ClearFwImageCache()
-{
-    g_ImageSizeCache.clear();
-    g_ImageBufferCache.clear();
-}
+void ClearFwImageCache() { fwupg::CloseFileCache(); }
 
 namespace fwupg {
 
@@ -66,25 +58,24 @@ bool FwImage::Fail(uint32_t code)
 
 bool FwImage::Load()
 {
-    const bool cached = useCache_ && g_ImageSizeCache.count(path_) && g_ImageBufferCache.count(path_);
-    uint32_t fileSize = 0;
-    if (cached) {
-        fileSize = g_ImageSizeCache[path_];
-    } else {
-        if (path_.empty() || gpIFwUpgKv9->file_size(path_.c_str(), &fileSize) != 0) return Fail(imgcode::kFileRead);
-        if (useCache_) g_ImageSizeCache[path_] = fileSize;
+    // Cached files: the buffer (rounded size plus 4 spare bytes, zeroed past the file) belongs to
+    // the cache of the call.
+    std::optional<FileIdentity> identity;
+    if (useCache_) {
+        if (const CachedFile* c = FindCachedFile(path_)) {
+            fileSize_ = c->size;
+            size_ = static_cast<uint32_t>((uint64_t(c->size) + 3) & ~uint64_t(3));
+            data_ = c->buffer.data();
+            return true;
+        }
+        identity = IdentifyFile(path_);
     }
+    uint32_t fileSize = 0;
+    if (path_.empty() || gpIFwUpgKv9->file_size(path_.c_str(), &fileSize) != 0) return Fail(imgcode::kFileRead);
     const uint64_t rounded = (uint64_t(fileSize) + 3) & ~uint64_t(3);
     if (rounded > kMaxImageSize) return Fail(imgcode::kNoMemory);
     fileSize_ = fileSize;
     size_ = static_cast<uint32_t>(rounded);
-
-    if (cached) {
-        const std::vector<uint8_t>& buf = g_ImageBufferCache[path_];
-        if (buf.size() < rounded + 4) return Fail(imgcode::kFileRead);
-        data_ = buf.data();
-        return true;
-    }
     try {
         own_.assign(rounded + 4, 0);  // the rounding and the spare dword read as zeros
     } catch (const std::bad_alloc&) {
@@ -92,14 +83,8 @@ bool FwImage::Load()
     }
     uint32_t got = 0;
     if (gpIFwUpgKv9->read_file(host_, path_.c_str(), own_.data(), size_, &got) != 0) return Fail(imgcode::kFileRead);
-    if (useCache_) {
-        std::vector<uint8_t>& slot = g_ImageBufferCache[path_];
-        slot = std::move(own_);
-        own_.clear();
-        data_ = slot.data();
-    } else {
-        data_ = own_.data();
-    }
+    const CachedFile* kept = identity ? KeepCachedFile(path_, *identity, fileSize, own_) : nullptr;
+    data_ = kept ? kept->buffer.data() : own_.data();
     return true;
 }
 

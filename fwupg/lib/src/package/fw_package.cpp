@@ -2,10 +2,13 @@
 // single-image copies.
 #include "fwupg/fw_package.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <optional>
 
+#include "fwupg/file_cache.h"
 #include "fwupg/image_check_codes.h"
 #include "platform/byte_order.h"
 
@@ -16,10 +19,21 @@ namespace {
 constexpr char kMagic[4] = {'K', 'R', 'V', 'T'};
 constexpr uint16_t kMinFormatVersion = 1;
 
-// The whole file, read in binary; false when it cannot be opened, sized or read.
+// The whole file, read in binary; false when it cannot be opened, sized or read. A file already
+// read in this call comes from the call's file cache, and a file read here is kept there.
 bool ReadWholeFile(const char* path, std::vector<uint8_t>& out)
 {
     if (!path || !*path) return false;
+    if (const CachedFile* c = FindCachedFile(path)) {
+        try {
+            out.assign(c->buffer.begin(), c->buffer.begin() + c->size);
+            return true;
+        } catch (const std::bad_alloc&) {
+            out.clear();
+            return false;
+        }
+    }
+    const std::optional<FileIdentity> identity = IdentifyFile(path);
     FILE* f = std::fopen(path, "rb");
     if (!f) return false;
     bool ok = false;
@@ -35,8 +49,20 @@ bool ReadWholeFile(const char* path, std::vector<uint8_t>& out)
         }
     }
     std::fclose(f);
-    if (!ok) out.clear();
-    return ok;
+    if (!ok) {
+        out.clear();
+        return false;
+    }
+    if (identity && out.size() <= UINT32_MAX) {
+        std::vector<uint8_t> copy;
+        try {
+            copy = out;
+        } catch (const std::bad_alloc&) {
+            return true;
+        }
+        KeepCachedFile(path, *identity, static_cast<uint32_t>(copy.size()), copy);
+    }
+    return true;
 }
 
 }  // namespace

@@ -1,0 +1,50 @@
+// Firmware files read during the current exported call, keyed by path. The folder walks of one
+// call check the same files many times (every file against every adapter and firmware type), so
+// each file is read once and served from here afterwards, for as long as it is still the file
+// that was read: a file replaced, rewritten or resized since reads as another file and is read
+// again. The cache holds only while an exported call runs: the call's frame opens it and its
+// teardown empties and closes it, so nothing outlives the call.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+namespace fwupg {
+
+// What identifies a file's contents between two looks at it.
+struct FileIdentity {
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    timespec modified{};
+    timespec changed{};
+    bool operator==(const FileIdentity& o) const;
+};
+
+// The file's identity now; none when it cannot be looked at.
+std::optional<FileIdentity> IdentifyFile(const std::string& path);
+
+struct CachedFile {
+    uint32_t size = 0;             // bytes of the file
+    std::vector<uint8_t> buffer;   // the file's bytes, zeros to a multiple of 4, then 4 zero bytes
+    FileIdentity identity;         // the file when it was read
+};
+
+// The cached contents of `path` when the file is still the one that was read; null otherwise.
+const CachedFile* FindCachedFile(const std::string& path);
+
+// Keeps `buffer` (its first `size` bytes are the file; it is padded as above) as the contents of
+// `path`, read while the file had the identity `before`. Kept only when the file did not change during the read; returns
+// the kept entry, or null (the caller then keeps its buffer).
+const CachedFile* KeepCachedFile(const std::string& path, const FileIdentity& before, uint32_t size,
+                                 std::vector<uint8_t>& buffer);
+
+// Opens the cache for the exported call that begins.
+void OpenFileCache();
+// Forgets every cached file and closes the cache; until it is opened again nothing is kept.
+void CloseFileCache();
+
+}  // namespace fwupg
