@@ -12,3 +12,5 @@ for b in build/release/bin/bench_*; do
 done
 echo "== update traffic (bench/update_traffic.sh)"
 bench/update_traffic.sh build/release/bin
+echo "== power-cut figures (bench/power_cut_figures.sh)"
+bench/power_cut_figures.sh build/release/bin
