@@ -7,7 +7,9 @@
 // Afterwards no run may have reported success; with power back every NVRAM must pass the test
 // kit's verifier of its family (a cut inside a write may leave that one record invalid, and is
 // counted separately), and one more update from a fresh discovery must leave every adapter
-// verifying and running the new versions.
+// verifying and running the new versions. Only after a cut that left the directory torn may that
+// take two runs (the first discovery cannot see the images the torn directory hides); the line
+// then says runs=2.
 //
 // By default a few cut points per board (the first, middle and last write) are tried. With
 // FWUPG_POWER_CUT_EVERY=1 the EveryWrite tests try every write of each board in turn.
@@ -175,30 +177,42 @@ protected:
                                    << (cut == Cut::Between ? "cut between writes" : "refused write");
         }
 
-        // The next run from a fresh discovery repairs the board.
-        EXPECT_EQ(sb.Run({"-d", "report2.xml"}).exitCode, 1);
-        RunResult again = sb.Run({"-u", "report2.xml"});
-        EXPECT_EQ(again.exitCode, 2) << again.out;
-        bool allValid = true;
-        for (const auto& [name, v] : VerifyAllNvram(sb.root)) {
-            EXPECT_EQ(v.status, 0) << name << " after the second update:\n" << v.output;
-            allValid &= v.status == 0;
-        }
-        auto after = ListByMac(sb, machine);
-        bool updated = true;
-        for (const auto& m : machine)
-            for (const auto& [type, versions] : before[m.mac].firmware) {
-                if (versions.first == versions.second || versions.second.empty()) continue;
-                const std::string now = after[m.mac].firmware[type].first;
-                EXPECT_EQ(now, versions.second) << m.name << " " << type;
-                updated &= now == versions.second;
+        // The next run from a fresh discovery repairs the board. A cut inside the write of a
+        // single-copy record (the directory) can hide images from that discovery until the run has
+        // rewritten the record; one more run must then finish the update.
+        auto update_again = [&](const std::string& report, bool lastTry) {
+            EXPECT_EQ(sb.Run({"-d", report}).exitCode, 1);
+            RunResult again = sb.Run({"-u", report});
+            EXPECT_EQ(again.exitCode, 2) << again.out;
+            bool allValid = true;
+            for (const auto& [name, v] : VerifyAllNvram(sb.root)) {
+                EXPECT_EQ(v.status, 0) << name << " after the update:\n" << v.output;
+                allValid &= v.status == 0;
             }
-        o.repaired = allValid && updated && again.exitCode == 2;
+            auto after = ListByMac(sb, machine);
+            bool updated = true;
+            for (const auto& m : machine)
+                for (const auto& [type, versions] : before[m.mac].firmware) {
+                    if (versions.first == versions.second || versions.second.empty()) continue;
+                    const std::string now = after[m.mac].firmware[type].first;
+                    if (lastTry) {
+                        EXPECT_EQ(now, versions.second) << m.name << " " << type;
+                    }
+                    updated &= now == versions.second;
+                }
+            return allValid && updated && again.exitCode == 2;
+        };
+        int runs = 1;
+        o.repaired = update_again("report2.xml", !(cut == Cut::Inside && o.invalidAfterCut));
+        if (!o.repaired && cut == Cut::Inside && o.invalidAfterCut) {
+            runs = 2;
+            o.repaired = update_again("report3.xml", true);
+        }
 
         std::printf("power-cut: board=%s cut=%s write=%u/%zu offset=0x%X bytes=%u false_success=%d "
-                    "invalid=%d repaired=%d\n",
+                    "invalid=%d repaired=%d runs=%d\n",
                     target.name.c_str(), cut_name(cut), w.nth, writeCount, w.offset, w.bytes, o.falseSuccess,
-                    o.invalidAfterCut, o.repaired);
+                    o.invalidAfterCut, o.repaired, runs);
         std::fflush(stdout);
         return o;
     }
