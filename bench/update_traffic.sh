@@ -40,20 +40,24 @@ echo "Opens of firmware-folder files during the update call:"
 grep "/FW/" "$work/opens" | sed "s|.*/FW/|FW/|" | sort | uniq -c | sort -rn | awk '{printf "  %5d  %s\n", $1, $2}'
 
 echo
-printf '  %-20s %10s %10s %10s %10s %16s %20s\n' adapter size changed written read written/changed "read/(size+changed)"
-for desc in "$root"/adapters/*.adapter; do
-  name=$(basename "$desc" .adapter)
-  nv=$root/adapters/$name.nvram
-  [ -e "$nv" ] || continue
-  handle=$(sed -n 's/^api_handle=0x//p' "$desc" | tr 'a-f' 'A-F')
+printf '  %-20s %10s %10s %10s %10s %16s %20s\n' board size changed written read written/changed "read/(size+changed)"
+for nv in "$root"/adapters/*.nvram; do
+  board=$(basename "$nv" .nvram)
+  # The functions of a board share its NVRAM: sum the traffic of every function's handle.
+  handles=$(for desc in "$root"/adapters/*.adapter; do
+      name=$(basename "$desc" .adapter)
+      b=$(sed -n 's/^board=//p' "$desc"); [ -n "$b" ] || b=$name
+      if [ "$b" = "$board" ]; then sed -n 's/^api_handle=0x//p' "$desc" | tr 'a-f' 'A-F'; fi
+    done | tr '\n' ' ')
   size=$(stat -c %s "$nv")
-  changed=$( (cmp -l "$work/before/$name.nvram" "$nv" 2>/dev/null || true) | wc -l)
-  read -r written rd < <(tail -n +"$((start + 1))" "$journal" | awk -v h="handle=$handle" '
+  changed=$( (cmp -l "$work/before/$board.nvram" "$nv" 2>/dev/null || true) | wc -l)
+  read -r written rd < <(tail -n +"$((start + 1))" "$journal" | awk -v hs="$handles" '
     function hex(t,   i, v) { v = 0; for (i = 1; i <= length(t); i++) v = v * 16 + index("0123456789ABCDEF", substr(t, i, 1)) - 1; return v }
-    $3 == h && $2 == "ord=67" { split($5, c, "="); w += 4 * hex(c[2]) }
-    $3 == h && $2 == "ord=68" { split($5, c, "="); r += 4 * hex(c[2]) }
+    BEGIN { n = split(hs, l, " "); for (i = 1; i <= n; i++) mine["handle=" l[i]] = 1 }
+    ($3 in mine) && $2 == "ord=67" { split($5, c, "="); w += 4 * hex(c[2]) }
+    ($3 in mine) && $2 == "ord=68" { split($5, c, "="); r += 4 * hex(c[2]) }
     END { printf "%d %d\n", w, r }')
-  awk -v n="$name" -v s="$size" -v c="$changed" -v w="$written" -v r="$rd" 'BEGIN {
+  awk -v n="$board" -v s="$size" -v c="$changed" -v w="$written" -v r="$rd" 'BEGIN {
     wc = c ? sprintf("%.2f", w / c) : "-"
     printf "  %-20s %10d %10d %10d %10d %16s %20.2f\n", n, s, c, w, r, wc, r / (s + c) }'
 done
