@@ -1,31 +1,44 @@
 #!/usr/bin/env bash
-# Power-cut figures of the update paths (release build): runs the power-cut tests of TIRN (by default
-# the sampled cut points; with FWUPG_POWER_CUT_EVERY=1 every NVRAM write of every board) and sums up
-# their "power-cut:" lines per board and kind of cut:
+# Power-cut figures of the update paths (release build): runs the power-cut tests of TIRN (the update
+# from a discovery report) and of the shell's other update paths (by default the sampled cut points;
+# with FWUPG_POWER_CUT_EVERY=1 every NVRAM write; FWUPG_POWER_CUT_ERASE=1 adds cuts on flash that
+# erases sectors before programming) and sums up their "power-cut:" lines per update path, board and
+# kind of cut:
 #   cuts        cut points tried
 #   false_ok    runs that reported success although their update was cut (goal 0)
 #   invalid     boards whose NVRAM failed the test kit's verifier once the power was back (goal 0
 #               for cuts between writes and refused writes; cuts inside a write of a single-copy
-#               record may leave that record invalid)
-#   unrepaired  boards the next update from a fresh discovery did not repair (goal 0)
+#               record may leave that record invalid, and whole-NVRAM programming any record)
+#   unrepaired  boards that the next update, or running the path again, did not repair (goal 0)
 #   bench/power_cut_figures.sh [BUILD_BIN_DIR]     (default: build/release/bin)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bin=$(cd "${1:-build/release/bin}" && pwd)
-[ -x "$bin/tirn_power_cut_tests" ] || { echo "power_cut_figures.sh: $bin/tirn_power_cut_tests is not built" >&2; exit 1; }
+programs=(tirn_power_cut_tests fwupg_power_cut_paths_tests)
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
-set +e
-(cd "$bin" && FWUPG_BIN_DIR=$bin ./tirn_power_cut_tests >"$log" 2>&1)
-rc=$?
-set -e
-printf '  %-16s %-8s %6s %9s %8s %11s\n' board cut cuts false_ok invalid unrepaired
+status=0
+for p in "${programs[@]}"; do
+    [ -x "$bin/$p" ] || { echo "power_cut_figures.sh: $bin/$p is not built" >&2; exit 1; }
+    set +e
+    # An absolute program path: the vendor library's binding finds the simulated library beside it.
+    (cd "$bin" && FWUPG_BIN_DIR=$bin "$bin/$p" >>"$log" 2>&1)
+    rc=$?
+    set -e
+    echo "$p exit code: $rc"
+    [ "$rc" -eq 0 ] || status=$rc
+done
+printf '  %-20s %-16s %-8s %6s %9s %8s %11s\n' path board cut cuts false_ok invalid unrepaired
+# Lines without path= come from the update from a discovery report. Only key=value words count.
 grep '^power-cut:' "$log" | awk '{
-    for (i = 2; i <= NF; i++) { split($i, kv, "="); f[kv[1]] = kv[2] }
-    k = f["board"] " " f["cut"]; n[k]++; fs[k] += f["false_success"]; inv[k] += f["invalid"]; un[k] += 1 - f["repaired"]
+    delete f
+    for (i = 2; i <= NF; i++) { j = index($i, "="); if (j > 0) f[substr($i, 1, j - 1)] = substr($i, j + 1) }
+    path = ("path" in f) ? f["path"] : "report-update"
+    k = path " " f["board"] " " f["cut"]; n[k]++; fok[k] += f["false_success"]; inv[k] += f["invalid"]
+    un[k] += 1 - f["repaired"]
     N++; FALSEOK += f["false_success"]; INV += f["invalid"]; UN += 1 - f["repaired"]
   } END {
-    for (k in n) { split(k, p, " "); printf "  %-16s %-8s %6d %9d %8d %11d\n", p[1], p[2], n[k], fs[k], inv[k], un[k] }
-    printf "  %-16s %-8s %6d %9d %8d %11d\n", "all", "", N, FALSEOK, INV, UN
+    for (k in n) { split(k, p, " "); printf "  %-20s %-16s %-8s %6d %9d %8d %11d\n", p[1], p[2], p[3], n[k], fok[k], inv[k], un[k] }
+    printf "  %-20s %-16s %-8s %6d %9d %8d %11d\n", "~all", "", "", N, FALSEOK, INV, UN
   }' | sort
-echo "tirn_power_cut_tests exit code: $rc"
+exit 0
