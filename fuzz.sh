@@ -11,7 +11,9 @@ parallel=${2:-2}
 shift $(( $# > 2 ? 2 : $# ))
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j "$(nproc)" >/dev/null
-out=build/fuzz/campaign
+# Absolute paths: a target may change its working folder (the package target extracts there).
+out=$PWD/build/fuzz/campaign
+findings_dir=$PWD/build/fuzz/findings
 rm -rf "$out"
 mkdir -p "$out" build/fuzz/findings
 
@@ -20,7 +22,7 @@ run_one() {
   mkdir -p "$dir/corpus"
   [ -d "$corpus" ] && cp -r "$corpus"/. "$dir/corpus/"
   build/fuzz/bin/"$name" -max_total_time="$seconds" -print_final_stats=1 \
-      -artifact_prefix="build/fuzz/findings/$name-" "$dir/corpus" >"$dir/log" 2>&1 || true
+      -artifact_prefix="$findings_dir/$name-" "$dir/corpus" >"$dir/log" 2>&1 || true
   local execs findings
   execs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$dir/log" | grep -o '[0-9]*$' || echo 0)
   findings=$(find build/fuzz/findings -name "$name-*" | wc -l)
