@@ -37,28 +37,32 @@ static mode_t mode_of(int flags, va_list ap)
     return (flags & (O_CREAT | O_TMPFILE)) ? va_arg(ap, mode_t) : 0;
 }
 
+/* open and open64 differ only in the symbol they forward to. */
+static int counted_open(open_fn* real, const char* symbol, const char* path, int flags, mode_t mode)
+{
+    if (!*real) *real = (open_fn)dlsym(RTLD_NEXT, symbol);
+    note(path);
+    return (*real)(path, flags, mode);
+}
+
 int open(const char* path, int flags, ...)
 {
     static open_fn real;
-    if (!real) real = (open_fn)dlsym(RTLD_NEXT, "open");
     va_list ap;
     va_start(ap, flags);
     mode_t mode = mode_of(flags, ap);
     va_end(ap);
-    note(path);
-    return real(path, flags, mode);
+    return counted_open(&real, "open", path, flags, mode);
 }
 
 int open64(const char* path, int flags, ...)
 {
     static open_fn real;
-    if (!real) real = (open_fn)dlsym(RTLD_NEXT, "open64");
     va_list ap;
     va_start(ap, flags);
     mode_t mode = mode_of(flags, ap);
     va_end(ap);
-    note(path);
-    return real(path, flags, mode);
+    return counted_open(&real, "open64", path, flags, mode);
 }
 
 int openat(int dir, const char* path, int flags, ...)
@@ -73,18 +77,24 @@ int openat(int dir, const char* path, int flags, ...)
     return real(dir, path, flags, mode);
 }
 
+typedef FILE* (*fopen_fn)(const char*, const char*);
+
+/* fopen and fopen64 likewise. */
+static FILE* counted_fopen(fopen_fn* real, const char* symbol, const char* path, const char* how)
+{
+    if (!*real) *real = (fopen_fn)dlsym(RTLD_NEXT, symbol);
+    note(path);
+    return (*real)(path, how);
+}
+
 FILE* fopen(const char* path, const char* how)
 {
-    static FILE* (*real)(const char*, const char*);
-    if (!real) real = (FILE * (*)(const char*, const char*)) dlsym(RTLD_NEXT, "fopen");
-    note(path);
-    return real(path, how);
+    static fopen_fn real;
+    return counted_fopen(&real, "fopen", path, how);
 }
 
 FILE* fopen64(const char* path, const char* how)
 {
-    static FILE* (*real)(const char*, const char*);
-    if (!real) real = (FILE * (*)(const char*, const char*)) dlsym(RTLD_NEXT, "fopen64");
-    note(path);
-    return real(path, how);
+    static fopen_fn real;
+    return counted_fopen(&real, "fopen64", path, how);
 }
