@@ -248,7 +248,8 @@ bool FakeAdapter::write_raw(uint32_t offset, const uint8_t* data, uint32_t lengt
         n = uint32_t(cut_budget_);
         dead_ = true;
     }
-    std::memcpy(nvram.data() + offset, data, n);
+    if (writes.size() + 1 != lose_write)
+        std::memcpy(nvram.data() + offset, data, n);
     if (cut_armed_)
         cut_budget_ -= n;
     bytes_written += n;

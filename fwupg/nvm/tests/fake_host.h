@@ -40,6 +40,9 @@ public:
     // Makes every NVRAM read (or write) fail from now on.
     bool fail_reads = false;
     bool fail_writes = false;
+    // The write of this number (counted from 1 in `writes`) reports success but stores nothing, as
+    // flash that silently drops a write; 0 drops none.
+    size_t lose_write = 0;
 
     void set_toe(const char* name, const std::string& value);
     std::string toe(const char* name) const;

@@ -332,6 +332,30 @@ TEST_F(UpgradeTest, FaultsDuringProgrammingAreReportedAndLeaveAVerifiedNvram)
 
 }
 
+// A write the flash reports stored but drops, at each write of an image upgrade in turn: the
+// upgrade fails with 70, unless the dropped bytes were the ones the NVRAM already held.
+TEST_F(UpgradeTest, AWriteTheFlashDropsFailsTheUpgrade)
+{
+    const auto file = write_file("l2t.bin", testkit::wrapped_file({testkit::stock_record("L2T", "7.12.3")}));
+    const Bytes before = adapter_->nvram;
+    ASSERT_EQ(upgrade({"-l2t", file}), 0) << result_;
+    const Bytes fresh = adapter_->nvram;
+    const size_t writes = adapter_->writes.size();
+    ASSERT_GT(writes, 2u);
+    for (size_t k = 1; k <= writes; ++k) {
+        SCOPED_TRACE("dropped write " + std::to_string(k));
+        adapter_->nvram = before;
+        adapter_->writes.clear();
+        adapter_->last_errors.clear();
+        adapter_->lose_write = k;
+        if (upgrade({"-l2t", file}) == 0) {
+            EXPECT_EQ(adapter_->nvram, fresh) << "success reported over a dropped write";
+        } else {
+            EXPECT_EQ(last_error(), 70u) << result_;
+        }
+    }
+}
+
 TEST_F(UpgradeTest, RegisterKickFailureIsAFailure)
 {
     const auto file = write_file("l2t.bin", testkit::wrapped_file({testkit::stock_record("L2T", "7.12.3")}));

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "fwupg/nvm/base/registers.h"
 
@@ -277,6 +278,15 @@ int common_nvm_write(uint32_t offset, void* buffer, uint32_t length, uint8_t swa
     HostOps* h = current_host();
     if (!h || !buffer)
         return -1;
+    // E1-E3 writes are read back once: flash that reports a write stored but keeps other bytes
+    // (or none) fails the write here instead of leaving damage that only the next boot finds.
+    // E4 writes go to the adapter's firmware, which installs them elsewhere, so there is nothing
+    // to read back at the written offset.
+    std::vector<uint8_t> wanted;
+    if (chip_family() == ChipFamily::E1E3) {
+        const auto* bytes = static_cast<const uint8_t*>(buffer);
+        wanted.assign(bytes, bytes + length);
+    }
     uint32_t status;
     if (length == 4) {
         if (!h->nvmWriteDword)
@@ -287,7 +297,16 @@ int common_nvm_write(uint32_t offset, void* buffer, uint32_t length, uint8_t swa
             return -1;
         status = h->nvmWriteBlock(h->devIndex, offset, length, static_cast<uint8_t*>(buffer), swap);
     }
-    return status == 0 ? 0 : -1;
+    if (status != 0)
+        return -1;
+    if (wanted.empty())
+        return 0;
+    std::vector<uint8_t> kept(length);
+    if (common_nvm_read(offset, kept.data(), length, swap) != 0 || kept != wanted) {
+        fwupg_dbg_printf("NVM write at 0x%x (%u bytes) did not keep its data.", offset, length);
+        return -1;
+    }
+    return 0;
 }
 
 uint32_t common_nvm_get_nvm_size()
