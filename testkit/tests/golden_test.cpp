@@ -4,6 +4,7 @@
 #include "testkit/images.h"
 #include "testkit/iscsi_cfg.h"
 #include "testkit/package.h"
+#include "testkit/phy_image.h"
 #include "testkit/text_images.h"
 #include "testkit/vpd.h"
 
@@ -279,4 +280,16 @@ TEST(Golden, HwSetImage) {
   Bytes host = want;
   for (size_t i = 0; i < host.size(); i += 4) std::reverse(host.begin() + long(i), host.begin() + long(i + 4));
   EXPECT_EQ(hw_set_host_image(entries), host);
+}
+
+TEST(Golden, PhyImage) {
+  const Bytes f = phy_image("8727", "2.1.4", 64);
+  ASSERT_EQ(f.size(), 20u + 64);
+  // Version-1 record header: magic, format version 1, tag "8727", compatibility 0, length 64.
+  Bytes header = {0xAA, 0x55, 0x99, 0x66, 0x01, 0x00, 0x00, 0x00, '8',  '7',
+                  '2',  '7',  0x00, 0x00, 0x00, 0x00, 0x40, 0x00, 0x00, 0x00};
+  EXPECT_EQ(slice(f, 0, 20), header);
+  // The version text at byte 16 of the record's data, in file order, NUL-padded to 16 bytes.
+  Bytes text = {'P', 'H', 'Y', ' ', '2', '.', '1', '.', '4', 0, 0, 0, 0, 0, 0, 0};
+  EXPECT_EQ(slice(f, 20 + 16, 16), text);
 }

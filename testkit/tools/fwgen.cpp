@@ -17,6 +17,7 @@
 #include "testkit/legacy_reader.h"
 #include "testkit/legacy_stock.h"
 #include "testkit/package.h"
+#include "testkit/phy_image.h"
 #include "testkit/vpd.h"
 
 #include <cstdio>
@@ -45,6 +46,8 @@ const char* const kUsage =
     "                                      boot-agent ROM chain (PCI 3.0 image and EFI x64 image)\n"
     "  ncsi OUT VERSION [--no-elib] [--xlib] [--chip-mask N]\n"
     "                                      NCSI bundle\n"
+    "  phy OUT TAG VERSION [--size N]      PHY firmware file for the PHY named by TAG (\"8484\",\n"
+    "                                      \"8727\", ...) carrying \"PHY VERSION\"\n"
     "  paged IN OUT                        full-NVRAM file in paged form\n"
     "  vpd OUT [--text] [name=..] [pn=..] [ec=..] [sn=..] [mn=..] [v0=..]\n"
     "                                      128-byte VPD image, or the VPD text file with --text\n"
@@ -258,6 +261,12 @@ int cmd_mba(const Cmd& c) {
 int cmd_ncsi(const Cmd& c) {
   need(c, 2, 2);
   write_file(c.pos[0], ncsi_bundle(c.pos[1], !c.has("--no-elib"), c.has("--xlib"), c.num("--chip-mask", 0)));
+  return 0;
+}
+
+int cmd_phy(const Cmd& c) {
+  need(c, 3, 3);
+  write_file(c.pos[0], phy_image(c.pos[1], c.pos[2], c.num("--size", 512)));
   return 0;
 }
 
@@ -477,6 +486,7 @@ int main(int argc, char** argv) {
       {"wrap", {cmd_wrap, {"--compat"}}},
       {"mba", {cmd_mba, {"--did", "--family-bits"}}},
       {"ncsi", {cmd_ncsi, {"--chip-mask"}}},
+      {"phy", {cmd_phy, {"--size"}}},
       {"paged", {cmd_paged, {}}},
       {"vpd", {cmd_vpd, {}}},
       {"package", {cmd_package, {}}},
