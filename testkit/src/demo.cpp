@@ -10,6 +10,7 @@
 #include "testkit/legacy_image.h"
 #include "testkit/legacy_stock.h"
 #include "testkit/package.h"
+#include "testkit/phy_image.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -39,6 +40,24 @@ const Board kBoards[] = {
     {"e3-57810", e1e3::Chip::E3, 0x168E, 2, 0x18E30100},
 };
 constexpr uint32_t kCustomMacBase = 0x18EB0100;  // custom boards: 0x100 MACs apart
+
+// The E3 board carries an external "8727" PHY (code 0x0900), which left the factory with
+// "PHY 2.1.0"; the folder holds its 2.2.0 firmware.
+struct BoardPhy {
+  const char* board;
+  uint32_t ext_phy_id;
+  const char* tag;
+  const char* factory;  // the version text the PHY reports until its firmware is replaced
+  const char* folder_version;
+  const char* file;
+};
+const BoardPhy kBoardPhys[] = {{"e3-57810", 0x0900, "8727", "PHY 2.1.0", "2.2.0", "phy_e3.bin"}};
+
+const BoardPhy* phy_of(const std::string& board) {
+  for (const BoardPhy& p : kBoardPhys)
+    if (board == p.board) return &p;
+  return nullptr;
+}
 
 e1e3::ImageSpec img(const char* kind, const char* version, uint16_t did = 0) {
   return {kind, stock_image(kind, version, 0, did ? did : 0x168E), {}, {}, 0};
@@ -97,6 +116,10 @@ void write_adapters(const std::string& root, const Board& b, uint32_t& index, De
     a.reg(kShmemBase + 8, b.chip == e1e3::Chip::E1 ? 0 : 0x070A0100);
     a.reg(kShmemBase + 56, uint32_t(b.did) << 16 | b.vid);
     a.reg(0xA720, 1);  // port mode valid, two-port mode
+    if (const BoardPhy* phy = phy_of(b.name)) {
+      a.ext_phy_id1 = phy->ext_phy_id;
+      a.fw_text(yxmapi::fw5::kPhy, phy->factory);
+    }
     sim::write_adapter(root, a);
     out.adapters.push_back(a.name);
   }
@@ -293,6 +316,7 @@ DemoSet make_demo(const std::string& root, const std::string& fwdir, bool legacy
   put("mfw_e3.bin", mfw_bundle(kNew));
   put("l2t.bin", wrapped_stock(std::string("L2T:") + kNew));
   put("ncsi.bin", ncsi_bundle(kNew));
+  for (const BoardPhy& p : kBoardPhys) put(p.file, phy_image(p.tag, p.folder_version));
 
   // MBI packages: one for the E1 board, one for the E2 and E3 boards.
   const auto& pkg = mbi_package;
@@ -315,15 +339,12 @@ DemoSet make_demo(const std::string& root, const std::string& fwdir, bool legacy
        {{"pxe", kNew}, {"pxeFile", "mba_e3.bin"}, {"mbi", kNew}, {"mbiFile", "mbi_e2e3.bin"}}},
       {"Demo 57810 dual-port adapter", "14E4", "168E", "14E4", "168E",
        {{"bootcode", kNew}, {"bcFile", "mfw_e3.bin"}, {"pxe", kNew}, {"pxeFile", "mba_e3.bin"}, {"l2", kNew},
-        {"l2File", "l2t.bin"}, {"mbi", kNew}, {"mbiFile", "mbi_e2e3.bin"}}},
+        {"l2File", "l2t.bin"}, {"mbi", kNew}, {"mbiFile", "mbi_e2e3.bin"}, {"phy", phy_of("e3-57810")->folder_version},
+        {"phyFile", phy_of("e3-57810")->file}}},
   };
   if (legacy) {
     for (const LegacyFile& f : legacy_files()) put(f.name, f.data);
-    WrappedRecord phy;
-    phy.tag = tag_of("8484");
-    phy.data = Bytes(512, 0x84);
-    phy.version = 2;
-    put("phy_legacy.bin", wrapped_file({phy}));
+    put("phy_legacy.bin", phy_image("8484", "2.2.0"));
     for (const LegacyBoard& b : kLegacyBoards) models.push_back(legacy_model(b));
   }
   write_e4_demo(root, fwdir, index, out, models);

@@ -20,7 +20,9 @@ struct DemoSet {
 //   e1-57710     E1 (0x164E), one function: BC1, BC2, MBA, L2T, NCSI, iSCSI boot, 7.10.1;
 //   e2-57712     E2 (0x1662), one function: MFW1/MFW2/SWIMs, MBA, L2T, 7.10.1;
 //   e3-57810-p0, e3-57810-p1
-//                E3 (0x168E), a two-port board (functions 0 and 1): as the E2 board;
+//                E3 (0x168E), a two-port board (functions 0 and 1): as the E2 board, boot agent
+//                7.10.4, and an external "8727" PHY (id 0x0900) whose factory firmware reports
+//                "PHY 2.1.0";
 //   e4-57980s-p0, e4-57980s-p1
 //                E4 (1077:1634, 1077:E4F1), a two-port board: the kit's stock E4 NVRAM with MFW
 //                8.10.5.0 in both banks (bank 0 running), MBI 8.10.5, MBA 0.7.9.
@@ -32,7 +34,8 @@ struct DemoSet {
 //                legacy two-port boards (0x1639, 0x163B): BC1, MBA, iSCSI boot for IPv4 and IPv6
 //                with a configuration per port, NCSI, 7.10.1.
 // Each E1-E3 board keeps its MBI version 7.10.1 in CFG_SHARED. The folder holds 7.12.0 images: MBI
-// packages per family, wrapped bootcode, MFW bundle, L2T, NCSI bundle, boot-agent ROMs; with
+// packages per family, wrapped bootcode, MFW bundle, L2T, NCSI bundle, boot-agent ROMs, the E3
+// board's PHY firmware 2.2.0 (phy_e3.bin, named in its NICFWData.xml model); with
 // `legacy` also the legacy family's wrapped boot code, iSCSI boot (both layouts) and NC-SI, its raw
 // boot-agent ROM and UMP, and a NICFWData.xml model per legacy board naming them; for the E4 board an 8.12.3.0 MFW bundle
 // (mfw_e4.bin) and an 8.12.3 MBI package of that bundle and an MBA 0.7.10 ROM (mbi_e4.bin).
