@@ -11,6 +11,7 @@
 
 #include "e4_firmware.h"
 #include "kv_text.h"
+#include "phy_firmware.h"
 #include "records.h"
 #include "sim_state.h"
 #include "yxmapi/sim_control.h"
@@ -153,6 +154,9 @@ uint32_t firmware_query(uint32_t ordinal, uint32_t family, uint32_t version, uin
         auto derived = derived_firmware(s, *e.adapter);
         fill_fw_texts(e.adapter->desc, derived, r);
         if constexpr (sizeof(RecordT) == sizeof(yxmapi::FwInfoType5)) {
+            // The PHY reports the firmware last written to it; the description's text is only
+            // what it ran when it left the factory.
+            if (auto phy = stored_phy_version(s.root(), e.adapter->desc.board_name())) r.set(yxmapi::fw5::kPhy, *phy);
             // The override, else the word the NVRAM keeps; 0 without one.
             uint32_t mbi = e.adapter->desc.mbi_packed.value_or(derived && derived->mbi_packed ? *derived->mbi_packed : 0);
             r.set(yxmapi::fw5::kMbiPacked, mbi);
@@ -422,6 +426,13 @@ YX_EXPORT uint32_t YXmapiWritePhyFirmware(uint32_t handle, const uint8_t* image,
         if (!image || length == 0) return YXSIM_E_BAD_ARGUMENT;
         WriteGate gate(a);
         if (!gate.open()) return YXSIM_E_CLAIMED_ELSEWHERE;
+        if (e.fault) {
+            // A cut download: the PHY commits an image only once it has all of it, so the old
+            // firmware stays whatever part of the new one had arrived.
+            if (e.fault->exit_after_cut) ::_exit(75);
+            return e.fault->status;
+        }
+        if (!phy_accepts({image, length})) return YXSIM_E_BAD_ARGUMENT;
         write_file_atomic(phy_image_path(s.root(), a.desc.board_name()),
                           std::string_view(reinterpret_cast<const char*>(image), length));
         ++s.counters().phyWrites;

@@ -133,9 +133,11 @@ std::optional<FaultRule> parse_fault(std::string_view text)
         else if (key == "lost") rule.lost = *v != 0;
         else return std::nullopt;
     }
-    constexpr uint32_t kWrite = 67, kRead = 68;
+    constexpr uint32_t kWrite = 67, kRead = 68, kPhyWrite = 131;
     if (!have_ordinal) return std::nullopt;
-    if ((rule.cut_after || rule.lost) && rule.ordinal != kWrite) return std::nullopt;
+    if (rule.cut_after && rule.ordinal != kWrite && rule.ordinal != kPhyWrite) return std::nullopt;
+    if (rule.lost && rule.ordinal != kWrite) return std::nullopt;
+    if (rule.erase_sector && rule.ordinal != kWrite) return std::nullopt;  // the PHY has no sectors
     if (rule.flip && rule.ordinal != kRead) return std::nullopt;
     if ((rule.from || rule.to) && rule.ordinal != kWrite && rule.ordinal != kRead) return std::nullopt;
     if (rule.from && rule.to && *rule.to <= *rule.from) return std::nullopt;

@@ -116,7 +116,9 @@ TEST(Builder, ControlFileRefusesFaultsOfTheWrongCall)
 {
     const char* bad[] = {
         "fault=ordinal:68 cut:4",          // a cut belongs to NVRAM writes
-        "fault=ordinal:131 cut:4",
+        "fault=ordinal:131 lost:1",         // the PHY may be cut, not silently dropped
+        "fault=ordinal:131 cut:4 erase:4096",
+        "fault=ordinal:72 cut:4",
         "fault=ordinal:67 flip:0x1",       // a flipped read belongs to NVRAM reads
         "fault=ordinal:68 lost:1",         // a lost write belongs to NVRAM writes
         "fault=ordinal:72 from:0x100",     // ranges belong to NVRAM calls

@@ -9,6 +9,7 @@
 #include <platform/utf16.h>
 #include <testkit/demo.h>
 #include <testkit/e4_reader.h>
+#include <testkit/phy_image.h>
 
 #include "fwupg/oem_interface.h"
 #include "update_test_support.h"
@@ -24,8 +25,27 @@ using updtest::Flash;
 using updtest::Nvrams;
 using updtest::Read;
 
-// Every board of the demo machine takes its MBI package: each item ends in 1, the run asks for a
-// reboot, and a second discovery reads the new versions from the adapters.
+constexpr const char* kE3Mac = "001018E30100";  // the demo's E3 board, function 0
+
+// The PHY item of the E3 board's entry in a discovery report (empty when it has none).
+std::string PhyItem(const std::string& report)
+{
+    const std::string block = DeviceBlock(report, kE3Mac);
+    const size_t type = block.find("<type value=\"PHY\"");
+    if (type == std::string::npos) return {};
+    const size_t begin = block.rfind("<fw_item>", type), end = block.find("</fw_item>", type);
+    return block.substr(begin, end - begin);
+}
+
+std::string FirstValue(const std::string& text, const std::string& name)
+{
+    const auto values = updtest::Values(text, name);
+    return values.empty() ? std::string() : values.front();
+}
+
+// Every board of the demo machine takes its MBI package (the E3 board also its PHY image): each
+// item ends in 1, the run asks for a reboot, and a second discovery reads the new versions from
+// the adapters.
 TEST(FlashEndToEnd, ReportDrivenUpdateShowsNewVersions)
 {
     World w;
@@ -49,7 +69,11 @@ TEST(FlashEndToEnd, ReportDrivenUpdateShowsNewVersions)
     const std::string e4 = DeviceBlock(again, "001018E40100");
     ASSERT_NE(e4, "") << again;
     EXPECT_EQ(Count(e4, "active_version value=\"8.12.3\""), Count(e4, "<fw_item>")) << e4;
-    EXPECT_EQ(Count(again, "active_version value=\"7.12.0\"") + Count(e4, "<fw_item>"), Count(again, "<fw_item>"))
+    // The E3 board's external PHY took its 2.2.0 firmware.
+    const std::string phy = PhyItem(again);
+    EXPECT_EQ(FirstValue(phy, "active_version"), "2.2.0") << again;
+    EXPECT_EQ(Count(again, "active_version value=\"7.12.0\"") + Count(e4, "<fw_item>") + Count(phy, "<fw_item>"),
+              Count(again, "<fw_item>"))
         << again;
 
     // The E3 board's second function is not listed, but it reads the flash its first function
@@ -114,6 +138,70 @@ TEST(FlashEndToEnd, SkippedItemsAreLeftAlone)
     EXPECT_NE(after.find("takes_effect value=\"immediate\""), std::string::npos) << after;
     // Nothing is written back for a skipped item: every status stays as discovery left it.
     EXPECT_EQ(Count(after, "<action_status value=\"\""), Count(after, "<fw_item>")) << after;
+}
+
+// The demo's E3 board carries an external PHY with its factory firmware 2.1.0; the folder holds
+// 2.2.0 for it. A flash of that image by PCI address writes the PHY (not the NVRAM), and the
+// next discovery reads the new version from the adapter.
+TEST(PhyEndToEnd, FlashOfThePhyImageChangesTheReportedPhyVersion)
+{
+    World w;
+    testkit::make_demo(w.root(), w.fw());
+    const std::string report = w.root() + "/report.xml";
+    ASSERT_EQ(Discover(w, report), 0u);
+    const std::string item = PhyItem(Read(report));
+    ASSERT_NE(item, "") << Read(report);
+    EXPECT_EQ(FirstValue(item, "active_version"), "2.1.0");
+    EXPECT_EQ(FirstValue(item, "version"), "2.2.0");
+    EXPECT_EQ(FirstValue(item, "action"), "upgrade");
+
+    const auto before = Nvrams(w);
+    const sim::AdapterSpec p0 = updtest::Adapter(w, "e3-57810-p0");
+    EXPECT_EQ(updtest::FlashPci(w.fw() + "/phy_e3.bin", p0.bus, p0.device, p0.function),
+              uint32_t(RET_REBOOT_REQUIRED));
+    EXPECT_EQ(Nvrams(w), before) << "a PHY update leaves every NVRAM alone";
+
+    ASSERT_EQ(Discover(w, report), 0u);
+    const std::string after = PhyItem(Read(report));
+    EXPECT_EQ(FirstValue(after, "active_version"), "2.2.0") << after;
+    EXPECT_EQ(FirstValue(after, "action"), "rewrite");
+}
+
+// A PHY write that fails reports failure through the export and leaves the PHY's firmware: a cut
+// download, a refusal, and an image the front end's check lets through (magic and PHY tag) but
+// without the version text the PHY needs.
+TEST(PhyEndToEnd, FailedPhyWriteReportsFailureAndKeepsTheOldVersion)
+{
+    sim::FaultRule cut;
+    cut.ordinal = yxmapi::ord::kWritePhyFirmware, cut.adapter = "e3-57810", cut.cut_after = 100;
+    sim::FaultRule refused;
+    refused.ordinal = yxmapi::ord::kWritePhyFirmware, refused.adapter = "e3-57810";
+    const struct {
+        const char* what;
+        std::vector<sim::FaultRule> faults;
+        bool malformed;
+    } cases[] = {{"cut", {cut}, false}, {"refused", {refused}, false}, {"malformed", {}, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        World w;
+        testkit::make_demo(w.root(), w.fw());
+        std::string image = w.fw() + "/phy_e3.bin";
+        if (c.malformed) {
+            testkit::Bytes bytes = testkit::phy_image("8727", "2.2.0");
+            std::fill_n(bytes.begin() + 20 + testkit::kPhyVersionAt, testkit::kPhyVersionField, uint8_t(0));
+            image = w.root() + "/phy_blank.bin";
+            testkit::write_file(image, bytes);
+        }
+        sim::Control control;
+        control.faults = c.faults;
+        sim::write_control(w.root(), control);
+        const sim::AdapterSpec p0 = updtest::Adapter(w, "e3-57810-p0");
+        EXPECT_EQ(updtest::FlashPci(image, p0.bus, p0.device, p0.function), uint32_t(RET_OPERATION_FAILED));
+        sim::write_control(w.root(), {});
+        const std::string report = w.root() + "/report.xml";
+        ASSERT_EQ(Discover(w, report), 0u);
+        EXPECT_EQ(FirstValue(PhyItem(Read(report)), "active_version"), "2.1.0");
+    }
 }
 
 TEST(FlashEndToEnd, FlashByPciAddress)

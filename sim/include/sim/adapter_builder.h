@@ -152,7 +152,8 @@ struct FaultRule {
     std::string adapter;  // adapter name; empty: any adapter, and calls that take none
     uint32_t nth = 0;     // fail only the nth matching call (1 = first); 0: every matching call
     uint32_t status = YXSIM_E_INJECTED;
-    // Ordinal 67 only: write just the first `cut_after` bytes of the data, then fail (a power loss).
+    // Ordinal 67: write just the first `cut_after` bytes of the data, then fail (a power loss).
+    // Ordinal 131: the PHY keeps its old firmware (it commits only a whole image), the call fails.
     std::optional<uint32_t> cut_after;
     bool exit_after_cut = false;  // and end the process at once, as the power loss would
     // NVRAM calls (67, 68) only: match just the calls whose bytes meet [from, to) (`to` unset:

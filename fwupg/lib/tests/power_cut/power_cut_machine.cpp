@@ -200,7 +200,7 @@ std::map<std::string, testkit::Bytes> Machine::Contents() const
         for (const auto& image : testkit::legacy::list_images(nvram)) add(image.name, image.offset, image.length);
         add("fixed area", kLegacyFixedStart, kLegacyFixedEnd - kLegacyFixedStart);
     }
-    const std::string phy = sim::phy_image_path(root.path, target.name);
+    const std::string phy = sim::phy_image_path(root.path, target.board_name());  // one PHY per board
     if (fs::exists(phy)) {
         const std::string bytes = ReadText(phy);
         out.emplace("PHY", testkit::Bytes(bytes.begin(), bytes.end()));

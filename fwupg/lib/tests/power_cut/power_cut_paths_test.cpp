@@ -75,14 +75,13 @@ struct UpdatePath {
     // backup): until its last write the NVRAM holds part of the old contents and part of the new,
     // so a cut anywhere may leave any record invalid; only the repair is required.
     bool wholeImage = false;
-    // The ordinal of the writes struck: NVRAM writes, or the PHY firmware write (which the
-    // simulated library can refuse but not cut, so only refusals are tried).
+    // The ordinal of the writes struck: NVRAM writes, or the PHY firmware write (a PHY commits
+    // only a whole image, so a cut or refused PHY write must leave the board as it was).
     uint32_t ordinal = kOrdWriteNvram;
 };
 
 void PrintTo(const UpdatePath& p, std::ostream* os) { *os << p.name; }
 
-constexpr uint32_t kPhy8484 = 0x1100;  // the external PHY id of the "8484" image
 const char* const kBackup = "{$ROOT/backup.bin}";
 
 std::vector<std::string> Lines(std::initializer_list<std::string> lines) { return lines; }
@@ -118,9 +117,9 @@ const UpdatePath kPaths[] = {
      Lines({"upgrade -mba {$FW/mba_legacy.bin} " + std::string(kBackup)}), false, true},
 };
 
-// The PHY firmware write, which the simulated library can refuse but not cut.
+// The PHY firmware write of the demo's E3 board (its external PHY and the folder's image for it).
 const UpdatePath kPhyPaths[] = {
-    {"e3-phy", "e3-57810", false, {"phy -upg {$ROOT/phy.bin}"}, {"phy -upg {$ROOT/phy.bin}"}, {}, false, false,
+    {"e3-phy", "e3-57810", false, {"phy -upg {$FW/phy_e3.bin}"}, {"phy -upg {$FW/phy_e3.bin}"}, {}, false, false,
      kOrdWritePhy},
 };
 
@@ -196,16 +195,6 @@ protected:
         repair = Expand(p.repair, m);
         if (m.target.family == yxmapi::kFamilyE4)
             testkit::write_file(m.root.file("tim1.bin"), e4::stock_image(e4::type::TIM1, "8.12.3.0"));
-        if (p.ordinal == kOrdWritePhy) {
-            // An external PHY of the kind the image names.
-            m.target.ext_phy_id1 = kPhy8484;
-            sim::write_adapter(m.root.path, m.target);
-            testkit::WrappedRecord phy;
-            phy.tag = testkit::tag_of("8484");
-            phy.data = testkit::Bytes(512, 0x84);
-            phy.version = 2;
-            testkit::write_file(m.root.file("phy.bin"), testkit::wrapped_file({phy}));
-        }
         m.Save("pristine");
         if (!p.prepare.empty()) {
             const RunResult r = m.Run(Expand(p.prepare, m));
@@ -253,15 +242,14 @@ protected:
         rule.ordinal = p.ordinal;
         rule.adapter = m.target.name;
         rule.nth = w.nth;
-        if (p.ordinal == kOrdWriteNvram) {
-            rule.cut_after = cut == Cut::Between ? 0 : (w.bytes / 2) & ~3u;
-            rule.exit_after_cut = cut != Cut::Refused;
-            if (cut == Cut::Erase) rule.erase_sector = kEraseSector;
-        }
+        rule.cut_after = cut == Cut::Between ? 0 : (w.bytes / 2) & ~3u;
+        rule.exit_after_cut = cut != Cut::Refused;
+        if (cut == Cut::Erase) rule.erase_sector = kEraseSector;
         std::vector<sim::FaultRule> faults = base;
         faults.push_back(rule);
 
         SCOPED_TRACE(std::string(p.name) + " " + CutName(cut) + " write " + std::to_string(w.nth));
+        const auto beforeRun = m.Contents();
         const RunResult r = m.Run(lines, faults);
         const bool falseSuccess = r.exitCode == 0;
         EXPECT_FALSE(falseSuccess) << "a struck run reported success";
@@ -276,6 +264,9 @@ protected:
         std::string complaint = FirstComplaint(afterCut);
         for (char& c : complaint)
             if (c == ' ' || c == '=') c = '_';
+        if (p.ordinal == kOrdWritePhy) {
+            EXPECT_EQ(Differences(m.Contents(), beforeRun), "") << "the PHY took part of an image";
+        }
         if (p.wholeImage || cut == Cut::Erase) {
             // Counted and named only: see UpdatePath::wholeImage; an erasing cut takes the rest
             // of its sector, which may hold other records than the one written.
@@ -365,7 +356,9 @@ INSTANTIATE_TEST_SUITE_P(Paths, PowerCut,
                          ::testing::Combine(::testing::ValuesIn(kPaths),
                                             ::testing::Values(Cut::Between, Cut::Inside, Cut::Refused, Cut::Erase)),
                          TestName);
-INSTANTIATE_TEST_SUITE_P(Phy, PowerCut, ::testing::Combine(::testing::ValuesIn(kPhyPaths), ::testing::Values(Cut::Refused)),
+INSTANTIATE_TEST_SUITE_P(Phy, PowerCut,
+                         ::testing::Combine(::testing::ValuesIn(kPhyPaths),
+                                            ::testing::Values(Cut::Between, Cut::Inside, Cut::Refused)),
                          TestName);
 
 }  // namespace

@@ -21,7 +21,11 @@ namespace shelltest {
 // Answers of the image-check double, by use; the last request is kept.
 struct ImageCheckDouble {
     uint32_t upgrade = 0, phy = 0, restore = 0;
-    std::vector<uint8_t> phyBytes{0xAA, 0x55, 0x99, 0x66};
+    // A PHY file the simulated PHY takes: one wrapped record (magic, version 1, tag "8727",
+    // compatibility 0, 32 bytes) whose data carries "PHY 1.2.3" at byte 16.
+    std::vector<uint8_t> phyBytes{0xAA, 0x55, 0x99, 0x66, 1,   0,   0,   0,   '8', '7', '2', '7', 0, 0, 0, 0, 32, 0,
+                                  0,    0,    0,    0,    0,   0,   0,   0,   0,   0,   0,   0,   0, 0, 0, 0, 0,  0,
+                                  'P',  'H',  'Y',  ' ',  '1', '.', '2', '.', '3', 0,   0,   0,   0, 0, 0, 0};
     std::vector<std::string> asked;  // "use:type:path"
 };
 extern ImageCheckDouble* g_imageChecks;
