@@ -337,7 +337,7 @@ TEST(SilentFault, LostWriteHalfWayThroughAnUpdateFailsTheUpdate)
     sim::write_control(w.root(), control);
     EXPECT_EQ(Flash(w, report), uint32_t(RET_FLASH_WITH_FILE_FAILED));
     const sim::AdapterSpec victim = Adapter(w, kE3);
-    EXPECT_EQ(Values(DeviceBlock(Read(report), victim.mac), "action_status"), std::vector<std::string>{"14"});
+    EXPECT_EQ(NvramItemStatuses(DeviceBlock(Read(report), victim.mac)), std::vector<std::string>{"14"});
     const auto now = Nvrams(w);
     for (const auto& [name, nvram] : now) {
         const sim::AdapterSpec a = Adapter(w, name);
