@@ -77,6 +77,32 @@ TEST(CfgSet, RoundTripOnE2WritesBothPathsAndTheOtherOnlyShared)
     EXPECT_NVRAM_VALID(b);
 }
 
+// Blocks the change leaves as the NVRAM holds them are not written again: once a set has been
+// written (the first write gives the kit's blocks the record's part number and mark), writing it
+// back unchanged writes nothing, and a change to one port's feature word writes only the feature
+// block of its path.
+TEST(CfgSet, OnlyTheBlocksThatChangeAreWritten)
+{
+    Board b(board_spec(kit::Chip::E2));
+    b.a().set_toe("FUNC_NUM", "1");  // path 1, port 0
+    auto set = std::make_unique<CfgSet>();
+    ASSERT_EQ(set->read(), 0);
+    ASSERT_EQ(set->write(), 0);
+    ASSERT_EQ(set->read(), 0);
+    b.a().reset_counters();
+    ASSERT_EQ(set->write(), 0);
+    EXPECT_TRUE(b.a().writes.empty()) << b.a().writes.size() << " writes, the first at " << b.a().writes[0].first;
+
+    uint32_t word = 0x00ABCD00;
+    std::memcpy(set->record + 464, &word, 4);
+    ASSERT_EQ(set->write(), 0);
+    const std::vector<std::pair<uint32_t, uint32_t>> feature_block{{kPaths[1].feat, 240}};
+    EXPECT_EQ(b.a().writes, feature_block);
+    EXPECT_EQ(b.a().be32(kPaths[1].feat + 4), 0x00ABCD00u);
+    expect_cfg_crcs(b, 2);
+    EXPECT_NVRAM_VALID(b);
+}
+
 TEST(CfgSet, SharedMemoryMirror)
 {
     Board b(board_spec(kit::Chip::E2));

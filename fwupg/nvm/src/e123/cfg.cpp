@@ -69,14 +69,17 @@ int write_cfg_blocks(uint8_t* record, uint32_t path, bool current, uint8_t cfg[8
                      uint8_t block20[236], uint8_t vpd[256], bool vpd_valid, uint8_t* np, uint8_t* niv,
                      uint8_t* prof, uint8_t* cs)
 {
+    // Every block is rebuilt from what the NVRAM holds; the ones a change leaves as they were
+    // (most of them: a change touches one block of one path) are not written again.
+    constexpr uint32_t kWithCrc = NVM_PRG_APPEND_CRC | NVM_PRG_SKIP_SAME;
     int rc = 0;
-    rc |= common_nvm_program_nvm(cfg, 844, kCfg[path], NVM_PRG_APPEND_CRC, nullptr);
-    rc |= common_nvm_program_nvm(feat, 236, kFeat[path], NVM_PRG_APPEND_CRC, nullptr);
+    rc |= common_nvm_program_nvm(cfg, 844, kCfg[path], kWithCrc, nullptr);
+    rc |= common_nvm_program_nvm(feat, 236, kFeat[path], kWithCrc, nullptr);
     if (!current)
         return rc;
-    rc |= common_nvm_program_nvm(block20, 232, kBlock20, NVM_PRG_APPEND_CRC, nullptr);
+    rc |= common_nvm_program_nvm(block20, 232, kBlock20, kWithCrc, nullptr);
     if (vpd_valid)
-        rc |= common_nvm_program_nvm(vpd, 256, kVpd, 0, nullptr);
+        rc |= common_nvm_program_nvm(vpd, 256, kVpd, NVM_PRG_SKIP_SAME, nullptr);
     rc |= common_nvm_sync_nic_prtion(record, np);
     rc |= common_nvm_sync_niv(record, niv, prof);
     rc |= common_nvm_sync_nivprofiles(record, prof);
