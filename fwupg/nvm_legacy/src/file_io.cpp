@@ -1,8 +1,11 @@
 #include "fwupg/nvm_legacy/file_io.h"
 
 #include <cstring>
+#include <optional>
 
 #include <tcl.h>
+
+#include "fwupg/file_cache.h"
 
 namespace {
 // A Tcl object holding a path, with its reference owned by the guard.
@@ -45,6 +48,10 @@ int nvm_file_read(HostOps ops, const char* name, uint8_t* buf, uint32_t count, u
         *read = 0;
     if (!name || !buf || count > 0x7FFFFFFFu)
         return 1;
+    // A file already read during this exported call comes from the call's cache.
+    if (fwupg::ReadCachedFile(name, buf, count, read))
+        return 0;
+    const std::optional<fwupg::FileIdentity> identity = fwupg::IdentifyFile(name);
     Tcl_Channel chan = Tcl_OpenFileChannel(ops.interp, name, "r", 0);
     if (!chan)
         return 1;
@@ -60,6 +67,8 @@ int nvm_file_read(HostOps ops, const char* name, uint8_t* buf, uint32_t count, u
             std::memcpy(buf, bytes, n);
             if (read)
                 *read = n;
+            if (identity)
+                fwupg::KeepFileRead(name, *identity, buf, n);
             rc = 0;
         }
     }
@@ -75,6 +84,7 @@ int nvm_file_write(HostOps ops, const char* name, const uint8_t* buf, uint32_t c
     int32_t existing = 0;
     if (!name || (!buf && count) || count > 0x7FFFFFFFu || nvm_file_size(name, &existing) == 0)
         return 1;
+    fwupg::ForgetCachedFile(name);   // a file of this name read earlier in the call is gone
     // Created exclusively, so a file that appears between the check and the open is not replaced.
     Tcl_Channel chan = Tcl_OpenFileChannel(ops.interp, name, "WRONLY CREAT EXCL", 0644);
     if (!chan)

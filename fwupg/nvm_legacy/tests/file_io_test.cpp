@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "fwupg/file_cache.h"
 #include "fwupg/nvm_legacy/file_io.h"
 #include "fwupg/nvm_legacy/virt_nvm.h"
 #include "legacy_fake_host.h"
@@ -71,6 +72,49 @@ TEST(FileIo, RefusalsAndMissingFiles)
     EXPECT_EQ(1, nvm_file_size(path.c_str(), nullptr));
     uint8_t buf[4];
     EXPECT_EQ(1, nvm_file_read(host.ops(), missing.c_str(), buf, 4, nullptr));
+}
+
+// While an exported call runs (its file cache open), a whole file read through the engine is kept
+// and later reads of it come from the cache; a partial read keeps nothing, a file the engine
+// writes under a name drops what was kept for it, and with the cache closed nothing is kept.
+TEST(FileIo, WholeFilesReadDuringACallAreKeptForTheCall)
+{
+    adapter a;
+    FakeHost host(a);
+    TempDir dir;
+    const std::string path = (dir.path / "image.bin").string();
+    const bytes data = {1, 2, 3, 4, 5, 6};
+    write_file(path, data);
+    bytes back(8, 0);
+    uint32_t got = 0;
+
+    fwupg::OpenFileCache();
+    ASSERT_EQ(0, nvm_file_read(host.ops(), path.c_str(), back.data(), 4, &got));
+    EXPECT_EQ(nullptr, fwupg::FindCachedFile(path)) << "a partial read was kept";
+    ASSERT_EQ(0, nvm_file_read(host.ops(), path.c_str(), back.data(), 8, &got));
+    const fwupg::CachedFile* kept = fwupg::FindCachedFile(path);
+    ASSERT_NE(nullptr, kept);
+    EXPECT_EQ(bytes(kept->buffer.begin(), kept->buffer.begin() + 6), data);
+    back.assign(8, 0);
+    ASSERT_EQ(0, nvm_file_read(host.ops(), path.c_str(), back.data(), 3, &got));
+    EXPECT_EQ(3u, got);
+    EXPECT_EQ(bytes(data.begin(), data.begin() + 3), bytes(back.begin(), back.begin() + 3));
+
+    const std::string dump = (dir.path / "dump.bin").string();
+    write_file(dump, data);
+    ASSERT_EQ(0, nvm_file_read(host.ops(), dump.c_str(), back.data(), 8, &got));
+    ASSERT_NE(nullptr, fwupg::FindCachedFile(dump));
+    fs::remove(dump);
+    const bytes other = {7, 7};
+    ASSERT_EQ(0, nvm_file_write(host.ops(), dump.c_str(), other.data(), 2, nullptr));
+    EXPECT_EQ(nullptr, fwupg::FindCachedFile(dump));
+    ASSERT_EQ(0, nvm_file_read(host.ops(), dump.c_str(), back.data(), 8, &got));
+    EXPECT_EQ(2u, got);
+    EXPECT_EQ(other, bytes(back.begin(), back.begin() + 2));
+
+    fwupg::CloseFileCache();
+    ASSERT_EQ(0, nvm_file_read(host.ops(), path.c_str(), back.data(), 8, &got));
+    EXPECT_EQ(nullptr, fwupg::FindCachedFile(path));
 }
 
 TEST(VirtualNvram, LoadRoundsUpAndCommandsDropIt)

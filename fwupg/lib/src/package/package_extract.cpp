@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <string>
 
+#include "fwupg/file_cache.h"
 #include "fwupg/fw_package.h"
 
 namespace fwupg {
@@ -31,6 +32,7 @@ std::string FwPackage::FileNameFor(const char* typeName)
 
 bool FwPackage::WriteImageFile(const std::string& name, const Entry& e)
 {
+    ForgetCachedFile(name);
     FILE* f = std::fopen(name.c_str(), "wb");
     if (!f) return false;
     bool ok = e.length == 0 || std::fwrite(file_.data() + e.offset, 1, e.length, f) == e.length;
@@ -101,6 +103,7 @@ void FwPackage::DeleteExtractedFiles()
     for (const std::string& file : written_) {
         if (access(file.c_str(), F_OK) != 0) continue;
         chmod(file.c_str(), 0755);
+        ForgetCachedFile(file);
         std::remove(file.c_str());
     }
 }

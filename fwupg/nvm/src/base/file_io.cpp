@@ -2,6 +2,9 @@
 #include "fwupg/nvm/base/file_io.h"
 
 #include <cstdio>
+#include <optional>
+
+#include "fwupg/file_cache.h"
 
 namespace {
 
@@ -54,12 +57,20 @@ int common_nvm_read_file(Tcl_Interp*, const char* path, uint8_t* buffer, uint32_
         *count = 0;
     if (!path || (!buffer && length))
         return 1;
+    // A file already read during this exported call comes from the call's cache.
+    uint32_t cached = 0;
+    if (fwupg::ReadCachedFile(path, buffer, length, &cached)) {
+        if (count)
+            *count = cached;
+        return (cached > 0 || length == 0) ? 0 : 1;
+    }
+    const std::optional<fwupg::FileIdentity> identity = fwupg::IdentifyFile(path);
     Tcl_Channel ch = Tcl_OpenFileChannel(nullptr, path, "r", 0);
     if (!ch)
         return 1;
     int rc = 1;
+    uint32_t got = 0;
     if (make_binary(ch)) {
-        uint32_t got = 0;
         while (got < length) {
             uint32_t piece = length - got > 0x40000000u ? 0x40000000u : length - got;
             int n = Tcl_Read(ch, reinterpret_cast<char*>(buffer + got), int(piece));
@@ -77,6 +88,8 @@ int common_nvm_read_file(Tcl_Interp*, const char* path, uint8_t* buffer, uint32_
     }
     if (Tcl_Close(nullptr, ch) != TCL_OK)
         rc = 1;
+    if (rc == 0 && identity)
+        fwupg::KeepFileRead(path, *identity, buffer, got);
     return rc;
 }
 
@@ -88,6 +101,7 @@ int common_nvm_write_file(Tcl_Interp*, const char* path, const uint8_t* buffer, 
     uint32_t existing = 0;
     if (!path || (!buffer && length) || common_nvm_file_size(path, &existing) == 0)
         return 1;
+    fwupg::ForgetCachedFile(path);   // a file of this name read earlier in the call is gone
     // Exclusive creation: a file that appears meanwhile is not replaced either.
     Tcl_Channel ch = Tcl_OpenFileChannel(nullptr, path, "WRONLY CREAT EXCL", 0644);
     if (!ch)

@@ -1,6 +1,7 @@
 // Firmware files read during the current exported call, keyed by path. The folder walks of one
-// call check the same files many times (every file against every adapter and firmware type), so
-// each file is read once and served from here afterwards, for as long as it is still the file
+// call check the same files many times (every file against every adapter and firmware type), and
+// the engines read the image files of each adapter's update again, so each file is read once and
+// served from here afterwards (to the library's checks and to the engines' file reads alike), for as long as it is still the file
 // that was read: a file replaced, rewritten or resized since reads as another file and is read
 // again. The cache holds only while an exported call runs: the call's frame opens it and its
 // teardown empties and closes it, so nothing outlives the call.
@@ -41,6 +42,19 @@ const CachedFile* FindCachedFile(const std::string& path);
 // the kept entry, or null (the caller then keeps its buffer).
 const CachedFile* KeepCachedFile(const std::string& path, const FileIdentity& before, uint32_t size,
                                  std::vector<uint8_t>& buffer);
+
+// Serves a read of the first `length` bytes of `path` from the cache: true with the bytes copied
+// to `buffer` and their count (the file's size where it is shorter), false when the cache does not
+// hold the file as it is now.
+bool ReadCachedFile(const std::string& path, uint8_t* buffer, uint32_t length, uint32_t* count);
+
+// Keeps the `count` bytes a read brought from `path`, which had the identity `before` when the
+// read began, if they are the whole file (a partial read keeps nothing).
+void KeepFileRead(const std::string& path, const FileIdentity& before, const uint8_t* bytes, uint32_t count);
+
+// Forgets `path`: its writer is about to replace or remove it. (A file written again within the
+// same clock tick can keep device, inode, size and times, so its identity alone does not show it.)
+void ForgetCachedFile(const std::string& path);
 
 // Opens the cache for the exported call that begins.
 void OpenFileCache();

@@ -61,6 +61,29 @@ const CachedFile* KeepCachedFile(const std::string& path, const FileIdentity& be
     return &slot;
 }
 
+bool ReadCachedFile(const std::string& path, uint8_t* buffer, uint32_t length, uint32_t* count)
+{
+    const CachedFile* c = FindCachedFile(path);
+    if (!c || (!buffer && length)) return false;
+    const uint32_t n = std::min(length, c->size);
+    std::copy_n(c->buffer.begin(), n, buffer);
+    if (count) *count = n;
+    return true;
+}
+
+void KeepFileRead(const std::string& path, const FileIdentity& before, const uint8_t* bytes, uint32_t count)
+{
+    if (!g_Open || !bytes || off_t(count) != before.size) return;
+    try {
+        std::vector<uint8_t> copy(bytes, bytes + count);
+        KeepCachedFile(path, before, count, copy);
+    } catch (const std::bad_alloc&) {
+        // Not kept: the next read goes to the file again.
+    }
+}
+
+void ForgetCachedFile(const std::string& path) { g_Files.erase(path); }
+
 void OpenFileCache() { g_Open = true; }
 
 void CloseFileCache()
