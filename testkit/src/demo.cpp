@@ -21,7 +21,6 @@ namespace {
 
 constexpr const char* kOld = "7.10.1";
 constexpr const char* kNew = "7.12.0";
-constexpr const char* kOldE3Mba = "7.10.4";  // the E3 board's boot agent, newer than its 7.10.1 MBI
 constexpr uint32_t kShmemBase = 0x3800;
 constexpr uint32_t kNvramSize = 0x80000;
 
@@ -38,7 +37,32 @@ const Board kBoards[] = {
     {"e1-57710", e1e3::Chip::E1, 0x164E, 1, 0x18E10100},
     {"e2-57712", e1e3::Chip::E2, 0x1662, 1, 0x18E20100},
     {"e3-57810", e1e3::Chip::E3, 0x168E, 2, 0x18E30100},
+    {"e3-57810c", e1e3::Chip::E3, 0x168E, 2, 0x18E50100, 0x14E4, 0x14E4, 0x1006},
 };
+
+// What a board's NVRAM holds: the version of its images, of its boot agent and the MBI version in
+// CFG_SHARED. The E3 board's boot agent is a later build than its MBI, so a listing shows which it
+// read; the converged E3 board (57810S, subsystem 1006) runs firmware newer than every
+// sub-component threshold, so its MBI item shows the MBI version of its configuration (7.14.0)
+// and not its boot agent's (7.14.2); the folder holds its 7.15.0 package.
+struct BoardFirmware {
+  const char* board;
+  const char* images;
+  const char* mba;
+  const char* mbi;
+  const char* package;  // the version of the board's MBI package in the folder
+  const char* package_file;
+};
+const BoardFirmware kBoardFirmware[] = {
+    {"e3-57810", kOld, "7.10.4", kOld, kNew, "mbi_e2e3.bin"},
+    {"e3-57810c", "7.14.0", "7.14.2", "7.14.0", "7.15.0", "mbi_e3c.bin"},
+};
+
+BoardFirmware firmware_of(const std::string& board) {
+  for (const BoardFirmware& f : kBoardFirmware)
+    if (board == f.board) return f;
+  return {"", kOld, kOld, kOld, kNew, ""};
+}
 constexpr uint32_t kCustomMacBase = 0x18EB0100;  // custom boards: 0x100 MACs apart
 
 // The E3 board carries an external "8727" PHY (code 0x0900), which left the factory with
@@ -78,17 +102,17 @@ Bytes board_nvram(const Board& b) {
   s.vpd.name = std::string("Demo adapter ") + b.name;
   s.vpd.sn = "DEMO" + std::to_string(b.did);
   e1e3::set_board(s, b.vid, b.did, b.svid, b.ssid, 0x001000000000ull | b.mac_base, b.functions);
+  const BoardFirmware fw = firmware_of(b.name);
+  const char* v = fw.images;
   if (b.chip == e1e3::Chip::E1) {
-    s.images = {img("BC1", kOld), img("BC2", kOld), img("MBA", kOld, b.did), img("L2T", kOld),
-                img("NCSI_CMN", kOld), img("ISCSI_B", kOld), img("I_B_CFG", "1.0.0")};
+    s.images = {img("BC1", v), img("BC2", v), img("MBA", fw.mba, b.did), img("L2T", v),
+                img("NCSI_CMN", v), img("ISCSI_B", v), img("I_B_CFG", "1.0.0")};
   } else {
-    // The E3 board's boot agent is a later build than its MBI, so a listing shows which it read.
-    const char* mba = b.chip == e1e3::Chip::E3 ? kOldE3Mba : kOld;
-    s.images = {img("MBA", mba, b.did), img("L2T", kOld), img("MFW1", kOld), img("MFW2", kOld)};
-    for (const char* swim : {"SWIM1", "SWIM2", "SWIM3", "SWIM4"}) s.images.push_back(img(swim, kOld));
+    s.images = {img("MBA", fw.mba, b.did), img("L2T", v), img("MFW1", v), img("MFW2", v)};
+    for (const char* swim : {"SWIM1", "SWIM2", "SWIM3", "SWIM4"}) s.images.push_back(img(swim, v));
   }
   s.images.push_back(img("NIC_PRTION", "1.0.0"));
-  s.images.push_back({"CFG_SHARED", cfg_shared_with_mbi(parse_version(kOld)), {}, {}, 0});
+  s.images.push_back({"CFG_SHARED", cfg_shared_with_mbi(parse_version(fw.mbi)), {}, {}, 0});
   return e1e3::build(s).nvram;
 }
 
@@ -113,7 +137,9 @@ void write_adapters(const std::string& root, const Board& b, uint32_t& index, De
     std::snprintf(mac, sizeof mac, "0010%08X", b.mac_base + f);
     a.mac = mac;
     a.reg(0xA2B4, kShmemBase);
-    a.reg(kShmemBase + 8, b.chip == e1e3::Chip::E1 ? 0 : 0x070A0100);
+    // The running MFW's version word (major << 24 | minor << 16 | build << 8); E1 runs none.
+    const std::vector<unsigned> mfw = parse_version(firmware_of(b.name).images);
+    a.reg(kShmemBase + 8, b.chip == e1e3::Chip::E1 ? 0 : mfw[0] << 24 | mfw[1] << 16 | mfw[2] << 8);
     a.reg(kShmemBase + 56, uint32_t(b.did) << 16 | b.vid);
     a.reg(0xA720, 1);  // port mode valid, two-port mode
     if (const BoardPhy* phy = phy_of(b.name)) {
@@ -273,9 +299,10 @@ Bytes mfw_bundle(const char* version) {
                        version + ",SWIM3:" + version + ",SWIM4:" + version);
 }
 
-// A 7.12.0 MBI package of these entries for these boards.
-Bytes mbi_package(const std::vector<std::pair<const char*, Bytes>>& entries, const std::vector<PackageRow>& rows) {
-  auto v = parse_version(kNew);
+// An MBI package of a version (7.12.0 unless named) of these entries for these boards.
+Bytes mbi_package(const std::vector<std::pair<const char*, Bytes>>& entries, const std::vector<PackageRow>& rows,
+                  const char* version = kNew) {
+  auto v = parse_version(version);
   PackageSpec p;
   p.major = uint8_t(v[0]);
   p.minor = uint8_t(v[1]);
@@ -318,18 +345,22 @@ DemoSet make_demo(const std::string& root, const std::string& fwdir, bool legacy
   put("ncsi.bin", ncsi_bundle(kNew));
   for (const BoardPhy& p : kBoardPhys) put(p.file, phy_image(p.tag, p.folder_version));
 
-  // MBI packages: one for the E1 board, one for the E2 and E3 boards.
-  const auto& pkg = mbi_package;
+  // MBI packages: one for the E1 board, one for the E2 and E3 boards, one for the converged board.
   Bytes l2t = wrapped_stock(std::string("L2T:") + kNew);
-  put("mbi_e1.bin", pkg({{"MBA", mba_rom(mba_stock(0x164E, kNew))}, {"L2T", l2t}},
-                        {{0x14E4, 0x164E, 0x14E4, 0x164E, 0x3}}));
-  put("mbi_e2e3.bin", pkg({{"MFW", mfw_bundle(kNew)},
-                           {"MBA", mba_rom(mba_stock(0x168E, kNew))},
-                           // The 57712 takes the 57710 boot-agent ROM: the library accepts only ROMs
-                           // built for its list of devices and patches the board's own ids in.
-                           {"MBA", mba_rom(mba_stock(0x164E, kNew))},
-                           {"L2T", l2t}},
-                          {{0x14E4, 0x168E, 0x14E4, 0x168E, 0xB}, {0x14E4, 0x1662, 0x14E4, 0x1662, 0xD}}));
+  put("mbi_e1.bin",
+      mbi_package({{"MBA", mba_rom(mba_stock(0x164E, kNew))}, {"L2T", l2t}}, {{0x14E4, 0x164E, 0x14E4, 0x164E, 0x3}}));
+  put("mbi_e2e3.bin", mbi_package({{"MFW", mfw_bundle(kNew)},
+                                   {"MBA", mba_rom(mba_stock(0x168E, kNew))},
+                                   // The 57712 takes the 57710 boot-agent ROM: the library accepts only
+                                   // ROMs built for its list of devices and patches the board's own ids in.
+                                   {"MBA", mba_rom(mba_stock(0x164E, kNew))},
+                                   {"L2T", l2t}},
+                                  {{0x14E4, 0x168E, 0x14E4, 0x168E, 0xB}, {0x14E4, 0x1662, 0x14E4, 0x1662, 0xD}}));
+  const BoardFirmware converged = firmware_of("e3-57810c");
+  put(converged.package_file, mbi_package({{"MFW", mfw_bundle(converged.package)},
+                                           {"MBA", mba_rom(mba_stock(0x168E, converged.package))},
+                                           {"L2T", wrapped_stock(std::string("L2T:") + converged.package)}},
+                                          {{0x14E4, 0x168E, 0x14E4, 0x1006, 0x7}}, converged.package));
 
   std::vector<NicFwModel> models = {
       {"Demo 57710 adapter", "14E4", "164E", "14E4", "164E",
@@ -341,6 +372,8 @@ DemoSet make_demo(const std::string& root, const std::string& fwdir, bool legacy
        {{"bootcode", kNew}, {"bcFile", "mfw_e3.bin"}, {"pxe", kNew}, {"pxeFile", "mba_e3.bin"}, {"l2", kNew},
         {"l2File", "l2t.bin"}, {"mbi", kNew}, {"mbiFile", "mbi_e2e3.bin"}, {"phy", phy_of("e3-57810")->folder_version},
         {"phyFile", phy_of("e3-57810")->file}}},
+      {"Demo 57810S converged adapter", "14E4", "168E", "14E4", "1006",
+       {{"mbi", converged.package}, {"mbiFile", converged.package_file}}},
   };
   if (legacy) {
     for (const LegacyFile& f : legacy_files()) put(f.name, f.data);

@@ -9,6 +9,7 @@
 #include "testkit/e4_reader.h"
 #include "testkit/images.h"
 #include "testkit/legacy_reader.h"
+#include "testkit/phy_image.h"
 
 #include <gtest/gtest.h>
 
@@ -65,9 +66,9 @@ TEST(Demo, OneCommandMakesTheMachineAndTheFirmwareFolder) {
   ASSERT_EQ(run(fwgen() + " demo " + root + " " + fw + " --legacy"), 0);
 
   auto names = sim::adapter_names(root);
-  EXPECT_EQ(names, (std::vector<std::string>{"e1-57710", "e2-57712", "e3-57810-p0", "e3-57810-p1", "e4-57980s-p0",
-                                             "e4-57980s-p1", "l-5706", "l-5708", "l-5709-p0", "l-5709-p1", "l-5716-p0",
-                                             "l-5716-p1"}));
+  EXPECT_EQ(names, (std::vector<std::string>{"e1-57710", "e2-57712", "e3-57810-p0", "e3-57810-p1", "e3-57810c-p0",
+                                             "e3-57810c-p1", "e4-57980s-p0", "e4-57980s-p1", "l-5706", "l-5708",
+                                             "l-5709-p0", "l-5709-p1", "l-5716-p0", "l-5716-p1"}));
   for (const auto& n : names) {
     Bytes nv = sim::read_nvram(root, n);
     if (n[0] == 'l') {
@@ -100,9 +101,17 @@ TEST(Demo, OneCommandMakesTheMachineAndTheFirmwareFolder) {
     EXPECT_TRUE(r.ok()) << n << "\n" << r.text();
     auto mba = e1e3::find_image(nv, "MBA");
     ASSERT_TRUE(mba) << n;
-    const char* mba_version = chip == e1e3::Chip::E3 ? "PCI30 MBA 7.10.4;EFI x64 7.10.4;" : "PCI30 MBA 7.10.1;EFI x64 7.10.1;";
-    EXPECT_EQ(mba->version, mba_version) << n << ": the E3 board's boot agent differs from its MBI";
-    EXPECT_EQ(e1e3::find_image(nv, n[1] == '1' ? "BC1" : "MFW1").has_value(), true) << n;
+    // The E3 boards' boot agents differ from their MBI; the converged board runs 7.14 firmware.
+    const bool converged = n.rfind("e3-57810c", 0) == 0;
+    const char* mba_version = converged                   ? "PCI30 MBA 7.14.2;EFI x64 7.14.2;"
+                              : chip == e1e3::Chip::E3 ? "PCI30 MBA 7.10.4;EFI x64 7.10.4;"
+                                                       : "PCI30 MBA 7.10.1;EFI x64 7.10.1;";
+    EXPECT_EQ(mba->version, mba_version) << n;
+    auto boot = e1e3::find_image(nv, n[1] == '1' ? "BC1" : "MFW1");
+    ASSERT_TRUE(boot) << n;
+    if (converged) {
+      EXPECT_EQ(boot->version, "MFW1 7.14.0") << n;
+    }
   }
   // The two functions of the dual-port board differ only in their function and port.
   auto described = [&](const std::string& n) {
@@ -118,7 +127,7 @@ TEST(Demo, OneCommandMakesTheMachineAndTheFirmwareFolder) {
   EXPECT_EQ(p0->did, p1->did);
   // Legacy boards only when asked for.
   ASSERT_EQ(run(fwgen() + " demo " + t.path() + "/plain " + t.path() + "/plainfw"), 0);
-  EXPECT_EQ(sim::adapter_names(t.path() + "/plain").size(), 6u);
+  EXPECT_EQ(sim::adapter_names(t.path() + "/plain").size(), 8u);
   auto l1 = described("l-5709-p1");
   ASSERT_TRUE(l1);
   EXPECT_EQ(l1->family, uint32_t(yxmapi::kFamilyLegacy));
@@ -126,7 +135,7 @@ TEST(Demo, OneCommandMakesTheMachineAndTheFirmwareFolder) {
 
   // Newer images in the folder.
   for (const char* f : {"bc_e1.bin", "mba_e1.bin", "mba_e3.bin", "mfw_e3.bin", "l2t.bin", "ncsi.bin", "mbi_e1.bin",
-                        "mbi_e2e3.bin", "mfw_e4.bin", "mbi_e4.bin", "NICFWData.xml"})
+                        "mbi_e2e3.bin", "mbi_e3c.bin", "phy_e3.bin", "mfw_e4.bin", "mbi_e4.bin", "NICFWData.xml"})
     EXPECT_TRUE(std::filesystem::exists(fw + "/" + f)) << f;
   Bytes mfw = read_file(fw + "/mfw_e3.bin");
   EXPECT_EQ(get_nvram_text(mfw, 20 + 16, 16), "MFW1 7.12.0");
@@ -137,6 +146,10 @@ TEST(Demo, OneCommandMakesTheMachineAndTheFirmwareFolder) {
   EXPECT_EQ(std::string(pkg.begin(), pkg.begin() + 4), "KRVT");
   EXPECT_EQ(pkg[13], 7);
   EXPECT_EQ(pkg[14], 12);
+  Bytes converged_pkg = read_file(fw + "/mbi_e3c.bin");
+  EXPECT_EQ(converged_pkg[13], 7);
+  EXPECT_EQ(converged_pkg[14], 15);
+  EXPECT_EQ(phy_image_version(read_file(fw + "/phy_e3.bin")), "PHY 2.2.0");
   auto e4_items = e4::parse_bundle(read_file(fw + "/mfw_e4.bin"));
   ASSERT_TRUE(e4_items);
   EXPECT_FALSE(e4_items->empty());
@@ -147,6 +160,7 @@ TEST(Demo, OneCommandMakesTheMachineAndTheFirmwareFolder) {
   Bytes xml = read_file(fw + "/NICFWData.xml");
   std::string x(xml.begin(), xml.end());
   for (const char* key : {"devid=\"164E\" subvenid=\"14E4\" subdevid=\"164E\"", "devid=\"1662\"", "devid=\"168E\"",
+                          "devid=\"168E\" subvenid=\"14E4\" subdevid=\"1006\"",
                           "devid=\"1634\" subvenid=\"1077\" subdevid=\"E4F1\""})
     EXPECT_NE(x.find(key), std::string::npos) << key;
 }

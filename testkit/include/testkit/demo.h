@@ -23,6 +23,10 @@ struct DemoSet {
 //                E3 (0x168E), a two-port board (functions 0 and 1): as the E2 board, boot agent
 //                7.10.4, and an external "8727" PHY (id 0x0900) whose factory firmware reports
 //                "PHY 2.1.0";
+//   e3-57810c-p0, e3-57810c-p1
+//                E3 converged board (14E4:168E, subsystem 14E4:1006), two functions: MFW1/MFW2/
+//                SWIMs and L2T 7.14.0, MBA 7.14.2, MBI 7.14.0 in CFG_SHARED: every sub-component
+//                above the version thresholds, so its MBI item shows the MBI version;
 //   e4-57980s-p0, e4-57980s-p1
 //                E4 (1077:1634, 1077:E4F1), a two-port board: the kit's stock E4 NVRAM with MFW
 //                8.10.5.0 in both banks (bank 0 running), MBI 8.10.5, MBA 0.7.9.
@@ -33,7 +37,8 @@ struct DemoSet {
 //   l-5709-p0, l-5709-p1, l-5716-p0, l-5716-p1
 //                legacy two-port boards (0x1639, 0x163B): BC1, MBA, iSCSI boot for IPv4 and IPv6
 //                with a configuration per port, NCSI, 7.10.1.
-// Each E1-E3 board keeps its MBI version 7.10.1 in CFG_SHARED. The folder holds 7.12.0 images: MBI
+// The other E1-E3 boards keep MBI version 7.10.1 in CFG_SHARED. The folder holds a 7.15.0 MBI
+// package for the converged board (mbi_e3c.bin: MFW bundle, MBA, L2T) and 7.12.0 images: MBI
 // packages per family, wrapped bootcode, MFW bundle, L2T, NCSI bundle, boot-agent ROMs, the E3
 // board's PHY firmware 2.2.0 (phy_e3.bin, named in its NICFWData.xml model); with
 // `legacy` also the legacy family's wrapped boot code, iSCSI boot (both layouts) and NC-SI, its raw
