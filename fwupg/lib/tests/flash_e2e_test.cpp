@@ -24,8 +24,10 @@ using updtest::DeviceBlock;
 using updtest::Flash;
 using updtest::Nvrams;
 using updtest::Read;
+using updtest::Values;
 
-constexpr const char* kE3Mac = "001018E30100";  // the demo's E3 board, function 0
+constexpr const char* kE3Mac = "001018E30100";           // the demo's E3 board, function 0
+constexpr const char* kConvergedMac = "001018E50100";  // its converged E3 board, function 0
 
 // The PHY item of the E3 board's entry in a discovery report (empty when it has none).
 std::string PhyItem(const std::string& report)
@@ -54,6 +56,9 @@ TEST(FlashEndToEnd, ReportDrivenUpdateShowsNewVersions)
     ASSERT_EQ(Discover(w, report), 0u);
     const std::string before = Read(report);
     ASSERT_GT(Count(before, "<fw_item>"), 0u) << before;
+    // The converged board's sub-components are above the thresholds: its MBI item shows the MBI
+    // version of its configuration, not its boot agent's 7.14.2.
+    EXPECT_EQ(Values(DeviceBlock(before, kConvergedMac), "active_version"), std::vector<std::string>{"7.14.0"});
 
     const uint32_t code = Flash(w, report);
     const std::string after = Read(report);
@@ -72,7 +77,10 @@ TEST(FlashEndToEnd, ReportDrivenUpdateShowsNewVersions)
     // The E3 board's external PHY took its 2.2.0 firmware.
     const std::string phy = PhyItem(again);
     EXPECT_EQ(FirstValue(phy, "active_version"), "2.2.0") << again;
-    EXPECT_EQ(Count(again, "active_version value=\"7.12.0\"") + Count(e4, "<fw_item>") + Count(phy, "<fw_item>"),
+    const std::string converged = DeviceBlock(again, kConvergedMac);
+    EXPECT_EQ(Values(converged, "active_version"), std::vector<std::string>{"7.15.0"}) << again;
+    EXPECT_EQ(Count(again, "active_version value=\"7.12.0\"") + Count(e4, "<fw_item>") + Count(phy, "<fw_item>") +
+                  Count(converged, "<fw_item>"),
               Count(again, "<fw_item>"))
         << again;
 

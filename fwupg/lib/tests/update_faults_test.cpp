@@ -384,7 +384,10 @@ TEST(FlashByPci, UpdatesOnlyTheAdapterAtThatAddress)
     for (const auto& [name, nvram] : after) {
         // Second functions of a board are not listed.
         const std::vector<std::string> active = Values(DeviceBlock(text, Adapter(w, name).mac), "active_version");
-        const char* expected = name == target.name ? "7.12.0" : IsE4(Adapter(w, name)) ? "8.10.5" : "7.10.1";
+        const char* expected = name == target.name              ? "7.12.0"
+                               : IsE4(Adapter(w, name))         ? "8.10.5"
+                               : Adapter(w, name).ssid == 0x1006 ? "7.14.0"  // the converged board
+                                                                 : "7.10.1";
         for (const std::string& version : active) {
             // Its boot agent and its external PHY's firmware.
             if ((version == "7.10.4" || version == "2.1.0") && Adapter(w, name).board_name() == "e3-57810") continue;
