@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Power-cut figures of the update paths (release build): runs the power-cut tests of TIRN (the update
 # from a discovery report) and of the shell's other update paths (by default the sampled cut points;
-# with FWUPG_POWER_CUT_EVERY=1 every NVRAM write; FWUPG_POWER_CUT_ERASE=1 adds cuts on flash that
-# erases sectors before programming) and sums up their "power-cut:" lines per update path, board and
+# with FWUPG_POWER_CUT_EVERY=1 every NVRAM write; the shell's paths include cuts on flash that erases
+# sectors before programming, "Erase") and sums up their "power-cut:" lines per update path, board and
 # kind of cut:
 #   cuts        cut points tried
 #   false_ok    runs that reported success although their update was cut (goal 0)

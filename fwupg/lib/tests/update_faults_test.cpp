@@ -179,9 +179,9 @@ sim::FaultRule Rule(uint32_t ordinal, uint32_t nth, const char* adapter)
     return r;
 }
 
-// 14: the update failed and the backup taken before it was programmed back; 110: the restore
-// failed too (here because no write gets through, so the old image was never touched); 7: the
-// line did not run.
+// 14: the update failed and the backup taken before it was programmed back (with every write
+// refused the NVRAM still holds the backup's bytes, so programming it back has nothing to write
+// and succeeds); 7: the line did not run.
 constexpr char kE3[] = "e3-57810-p0";
 const FaultCase kFaultCases[] = {
     {"write refused half way", kE3,
@@ -189,7 +189,7 @@ const FaultCase kFaultCases[] = {
     {"write refused near the end", kE3,
      [](const Reference& r, const char* v) { return std::vector{Rule(67, r.victimWrites - 1, v)}; }, 67, "14"},
     {"every write refused", kE3, [](const Reference&, const char* v) { return std::vector{Rule(67, 0, v)}; }, 67,
-     "110"},
+     "14"},
     {"power cut in a write", kE3,
      [](const Reference& r, const char* v) {
          sim::FaultRule cut = Rule(67, r.victimWrites / 3, v);

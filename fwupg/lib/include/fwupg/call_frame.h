@@ -38,9 +38,10 @@ bool _Tcl_Init(const char* caller);
 void DeleteInterp();
 
 // One adapter call: initialises the management library (ordinal 34) when asked and tears the
-// whole frame down when it ends, on every return path: image-file cache emptied, interpreter
-// deleted, pending MFW note cleared, management library shut down (ordinal 3) after a successful
-// initialisation.
+// whole frame down when it ends, on every return path: kept NVRAM backups removed, image-file
+// cache emptied, interpreter deleted, pending MFW note cleared, management library shut down
+// (ordinal 3) after a successful initialisation. The NVRAM backups of the call's changes are kept
+// from the frame's start to its end (frame_work.h).
 class CallFrame {
 public:
     // Opens the call's cache of firmware files.

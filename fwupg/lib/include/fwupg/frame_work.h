@@ -17,6 +17,12 @@ struct Tcl_Interp;
 // Registers the shell's commands in a new interpreter.
 void RegisterShellCommands(Tcl_Interp* interp);
 
+// The NVRAM backups of an exported call: from Begin on, the first change of an adapter takes its
+// backup and later changes of the same adapter reuse it (brought up to date); End removes the
+// kept backup files. Outside Begin/End every change takes and removes its own backup.
+void BeginKeepingBackups();
+void EndKeepingBackups();
+
 // Fills the two adapter lists (all adapters; usable adapters) from the management library for a
 // firmware folder (narrow, normalised). False when the adapters cannot be enumerated.
 bool DiscoverDevices(const char* folder);

@@ -10,6 +10,7 @@
 #include "fwupg/bkv9_helper.h"
 #include "fwupg/fwupg_kv9.h"
 #include "fwupg/nvm_read_cache.h"
+#include "fwupg/nvm_write_log.h"
 #include "fwupg/selected_nic.h"
 #include "fwupg/session_state.h"
 #include "fwupg/wrapped_record.h"
@@ -172,6 +173,8 @@ uint32_t Bkv9Helper::NvmApiWrite(uint32_t handle, uint32_t offset, const uint32_
     }
     if (g_FwUpgOptions & kFwUpgOptionDumpFile)
         return DumpFileTransfer(offset, const_cast<uint32_t*>(buf), dwords, true);
+    // Logged before the call: a write that fails may still have changed some of its bytes.
+    fwupg::LogNvmWrite(handle, offset, dwords > UINT32_MAX / 4 ? UINT32_MAX : dwords * 4);
     return fwupg::yx::WriteNvram(handle, offset, buf, dwords);
 }
 

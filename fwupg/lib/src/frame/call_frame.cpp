@@ -95,6 +95,7 @@ void DeleteInterp()
 CallFrame::CallFrame()
 {
     OpenFileCache();
+    BeginKeepingBackups();
 }
 
 CallFrame::~CallFrame()
@@ -115,6 +116,7 @@ void CallFrame::Teardown()
 {
     if (done_) return;
     done_ = true;
+    EndKeepingBackups();
     ClearFwImageCache();
     DeleteInterp();
     ClearPendingMfwNote();

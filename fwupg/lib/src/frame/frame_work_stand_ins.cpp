@@ -22,6 +22,10 @@ FWUPG_STAND_IN void RegisterShellCommands(Tcl_Interp*)
     missing("RegisterShellCommands");
 }
 
+FWUPG_STAND_IN void BeginKeepingBackups() {}
+
+FWUPG_STAND_IN void EndKeepingBackups() {}
+
 // Asks the management library for its adapters, so that a library that cannot enumerate them
 // fails discovery; without the adapter model none of them becomes usable.
 FWUPG_STAND_IN bool DiscoverDevices(const char*)

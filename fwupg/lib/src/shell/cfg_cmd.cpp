@@ -119,12 +119,13 @@ private:
 template <class Change>
 int ChangeWithBackup(Tcl_Interp* interp, const char* caller, Change&& change)
 {
-    const std::string backup = "NVMCfgDump#_" + std::string(g_CurPhyNic.get(yxmapi::phy::kMac)) + ".BIN";
-    if (!shell::RemoveFileIfPresent(backup)) return shell::Fail(50);
-    shell::BackupCleanup cleanup{backup};
-    std::string key;
+    const std::string path = "NVMCfgDump#_" + std::string(g_CurPhyNic.get(yxmapi::phy::kMac)) + ".BIN";
+    shell::RepairFromLeftoverBackup(interp, caller, path);
+    if (!shell::IsKeptBackup(path) && !shell::RemoveBackupFiles(path)) return shell::Fail(50);
+    shell::BackupCleanup cleanup{path};
+    shell::BackupUse backup;
     const uint32_t code = g_uUpgRetCode;
-    const bool backedUp = shell::TakeBackup(interp, caller, backup, &key) == TCL_OK;
+    const bool backedUp = shell::ObtainBackup(interp, caller, path, &backup) == TCL_OK;
     if (!backedUp) LogDebugMsg(DBG_DEBUG, "%s(): no NVRAM backup for this change.", caller);
     g_uUpgRetCode = code;
     Tcl_ResetResult(interp);
@@ -133,10 +134,10 @@ int ChangeWithBackup(Tcl_Interp* interp, const char* caller, Change&& change)
     try {
         result = change();
     } catch (...) {
-        if (backedUp && watch.touched()) shell::RestoreBackup(interp, caller, backup, key, TCL_ERROR);
+        if (backedUp && watch.touched()) shell::RestoreBackup(interp, caller, backup.path, backup.key, TCL_ERROR);
         throw;
     }
-    if (result != 0 && backedUp && watch.touched()) shell::RestoreBackup(interp, caller, backup, key, TCL_ERROR);
+    if (result != 0 && backedUp && watch.touched()) shell::RestoreBackup(interp, caller, backup.path, backup.key, TCL_ERROR);
     return result;
 }
 

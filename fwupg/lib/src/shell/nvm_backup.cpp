@@ -5,8 +5,10 @@
 
 #include <cstdio>
 #include <exception>
+#include <fstream>
 #include <memory>
 
+#include "fwupg/selected_nic.h"
 #include "fwupg/sha256.h"
 #include "fwupg/shell_commands.h"
 #include "shell_internal.h"
@@ -53,10 +55,67 @@ bool FingerprintFile(const std::string& path, std::string* hex)
     return true;
 }
 
+std::string FingerprintPath(const std::string& backup)
+{
+    return backup + ".sha256";
+}
+
+namespace {
+
+// The adapter a backup belongs to: MAC address and device id.
+std::string AdapterIdentity()
+{
+    char did[16];
+    std::snprintf(did, sizeof did, " %04X", static_cast<unsigned>(g_CurPhyNic.get(yxmapi::phy::kDid)));
+    return std::string(g_CurPhyNic.get(yxmapi::phy::kMac)) + did;
+}
+
+}  // namespace
+
+bool WriteFingerprintFile(const std::string& backup, const std::string& key)
+{
+    const std::string path = FingerprintPath(backup);
+    const std::string next = path + ".new";
+    {
+        std::ofstream out(next, std::ios::binary | std::ios::trunc);
+        out << key << '\n' << AdapterIdentity() << '\n';
+        if (!out.good()) return false;
+    }
+    return std::rename(next.c_str(), path.c_str()) == 0;
+}
+
+bool BackupBelongsHere(const std::string& backup)
+{
+    std::string text, now;
+    if (!ReadFileToBuffer(FingerprintPath(backup), &text) || !FingerprintFile(backup, &now)) return false;
+    return text == now + '\n' + AdapterIdentity() + '\n';
+}
+
+bool RemoveBackupFiles(const std::string& backup)
+{
+    RemoveFileIfPresent(FingerprintPath(backup));
+    return RemoveFileIfPresent(backup);
+}
+
 int CheckCRConMBIUprgade(Tcl_Interp* interp)
 {
     LogDebugMsg(DBG_DEBUG, "%s():Checking CRC ...", "CheckCRConMBIUprgade");
     return GuardCommand("CheckCRConMBIUprgade", [&] { return EvalWords(interp, {"crc", "-no_print"}); });
+}
+
+int ProgramBackup(Tcl_Interp* interp, const char* caller, const std::string& backup)
+{
+    // "-raw": everything comes from the backup. Without it the engines carry the board's MAC
+    // addresses, boot configurations and partition blocks over from the NVRAM being replaced,
+    // which after a cut that erased them puts the erased bytes into the restored NVRAM; the backup
+    // is this adapter's own, so it holds the right ones.
+    const std::vector<std::string> words{"_prg", "-raw", "0", backup};
+    const std::string line = MergeWords(words);
+    Tcl_ResetResult(interp);
+    LogDebugMsg(DBG_DEBUG, "%s() calling [%s].\n", caller, line.c_str());
+    int rc = EvalWords(interp, words);
+    LogDebugMsg(DBG_DEBUG, "%s() [%s] returned %d.\n", caller, line.c_str(), rc);
+    return rc;
 }
 
 int DoRestoreWithDumpFile(Tcl_Interp* interp, const std::string& backup)
@@ -67,13 +126,7 @@ int DoRestoreWithDumpFile(Tcl_Interp* interp, const std::string& backup)
         LogDebugMsg(DBG_DEBUG, "%s(): Invalid Dump File !!!", kName);
         return TCL_ERROR;
     }
-    const std::vector<std::string> words{"_prg", "0", backup};
-    const std::string line = MergeWords(words);
-    Tcl_ResetResult(interp);
-    LogDebugMsg(DBG_DEBUG, "%s() calling [%s].\n", kName, line.c_str());
-    int rc = EvalWords(interp, words);
-    LogDebugMsg(DBG_DEBUG, "%s() [%s] returned %d.\n", kName, line.c_str(), rc);
-    return rc;
+    return ProgramBackup(interp, kName, backup);
 }
 
 int TakeBackup(Tcl_Interp* interp, const char* caller, const std::string& backup, std::string* key)
@@ -86,6 +139,8 @@ int TakeBackup(Tcl_Interp* interp, const char* caller, const std::string& backup
     LogDebugMsg(DBG_DEBUG, "%s() [%s] returned %d.\n", caller, dumpLine.c_str(), rc);
     if (rc != TCL_OK) return TCL_ERROR;
     if (!FingerprintFile(backup, key)) return Fail(13);
+    if (!WriteFingerprintFile(backup, *key))
+        LogDebugMsg(DBG_DEBUG, "%s(): the fingerprint file of %s could not be written.", caller, backup.c_str());
     LogDebugMsg(DBG_DEBUG, "%s():LINE= %d, NVM dump has been created successfully befor upgarde.", caller, __LINE__);
     LogDebugMsg(DBG_DEBUG, "%s():LINE= %d, SHA Hash Key (SHA256_Key1=%s.)", caller, __LINE__, key->c_str());
     return TCL_OK;
@@ -114,6 +169,27 @@ int RestoreBackup(Tcl_Interp* interp, const char* caller, const std::string& bac
     }
     g_bResetRequested = 1;
     return result;
+}
+
+void RepairFromLeftoverBackup(Tcl_Interp* interp, const char* caller, const std::string& path)
+{
+    if (IsKeptBackup(path) || access(path.c_str(), F_OK) != 0) return;
+    if (BackupBelongsHere(path)) {
+        const uint32_t code = g_uUpgRetCode;
+        if (CheckCRConMBIUprgade(interp) != TCL_OK) {
+            // The restore's image check is not asked here: it compares the backup with what the
+            // damaged NVRAM still lists (images present, PHY settings), which is what the backup
+            // replaces. The fingerprint file ties the complete backup to this adapter instead.
+            LogDebugMsg(DBG_DEBUG, "%s(): the NVRAM fails its check and an interrupted run left its backup %s: "
+                        "programming it back first.", caller, path.c_str());
+            const int rc = ProgramBackup(interp, caller, path);
+            LogDebugMsg(DBG_DEBUG, "%s(): programming back %s %s.", caller, path.c_str(),
+                        rc == TCL_OK ? "succeeded" : "failed");
+        }
+        g_uUpgRetCode = code;
+        Tcl_ResetResult(interp);
+    }
+    RemoveBackupFiles(path);
 }
 
 }  // namespace fwupg::shell

@@ -55,22 +55,52 @@ bool RemoveFileIfPresent(const std::string& path);
 bool ReadFileToBuffer(const std::string& path, std::string* bytes);
 // SHA-256 of the whole file as lower-case hex text; false when the file cannot be read whole.
 bool FingerprintFile(const std::string& path, std::string* hex);
-// Checks the backup against the adapter and programs it back with "_prg 0 <file>".
+// The backup's fingerprint file (the backup's name and ".sha256"), written once the backup is
+// complete: a later run trusts a backup left behind only when the two agree.
+// It holds the fingerprint and the adapter's MAC address and device id.
+std::string FingerprintPath(const std::string& backup);
+bool WriteFingerprintFile(const std::string& backup, const std::string& key);
+// The backup is complete and unchanged and was taken of the selected adapter.
+bool BackupBelongsHere(const std::string& backup);
+// Removes the backup and its fingerprint file; false when the backup still exists afterwards.
+bool RemoveBackupFiles(const std::string& backup);
+// Programs the backup back as it is ("_prg -raw 0 <file>").
+int ProgramBackup(Tcl_Interp* interp, const char* caller, const std::string& backup);
+// Checks the backup against the adapter and programs it back.
 int DoRestoreWithDumpFile(Tcl_Interp* interp, const std::string& backup);
-// Takes the NVRAM backup of a change: "_dump <file>", then the file's fingerprint into `key`.
-// TCL_OK when both are there; a failed dump leaves its code, an unreadable backup gives 13.
+// Takes the NVRAM backup of a change: "_dump <file>", then the file's fingerprint into `key` and
+// the fingerprint file. TCL_OK when both are there; a failed dump leaves its code, an unreadable
+// backup gives 13.
 int TakeBackup(Tcl_Interp* interp, const char* caller, const std::string& backup, std::string* key);
 // Fingerprints the backup again and, when it is unchanged, programs it back: 138 restored,
 // 139 fingerprint changed (nothing restored), 140 restore failed. A reset is asked for in each
 // case. Returns the restore's Tcl result, or `lineResult` when nothing was programmed.
 int RestoreBackup(Tcl_Interp* interp, const char* caller, const std::string& backup, const std::string& key,
                   int lineResult);
-// Removes the backup file on every way out of a command.
+
+// The backup a change restores when it fails: its file and fingerprint.
+struct BackupUse {
+    std::string path, key;
+};
+// The backup of the selected adapter for a change: within an exported call the adapter's kept
+// backup brought up to date, otherwise a new dump into `path` (kept for the rest of the call when
+// the call keeps backups). TCL_OK, or TCL_ERROR with the code of the failed dump (50 when an old
+// file at `path` cannot be removed).
+int ObtainBackup(Tcl_Interp* interp, const char* caller, const std::string& path, BackupUse* use);
+// Whether the call keeps the backup at `path` for its later changes.
+bool IsKeptBackup(const std::string& path);
+// Removes the backup at `path` unless the call keeps it.
+void ReleaseBackup(const std::string& path);
+// A backup at `path` that a run ended by a power loss left behind (its fingerprint file agrees)
+// is programmed back before the change when the adapter's NVRAM fails the engine's check. The
+// leftover files are removed either way; the last error and the result are left as they were.
+void RepairFromLeftoverBackup(Tcl_Interp* interp, const char* caller, const std::string& path);
+// Removes the backup file on every way out of a command, unless the call keeps it.
 struct BackupCleanup {
     std::string path;
     ~BackupCleanup()
     {
-        if (!path.empty()) RemoveFileIfPresent(path);
+        if (!path.empty()) ReleaseBackup(path);
     }
 };
 // Evaluates "crc -no_print".

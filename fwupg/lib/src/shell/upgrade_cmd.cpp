@@ -87,8 +87,10 @@ int Upgrade(ClientData cd, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
     if (!r.typeGiven || r.files == 0) return shell::Fail(CMD_BAD_ARGUMENTS);
     if (access(r.image.c_str(), F_OK) != 0) return shell::Fail(63);
     const bool backupNamed = r.files > 1;
-    if (backupNamed && !shell::RemoveFileIfPresent(r.backup)) return shell::Fail(50);
-    // From here on the backup file is removed on every way out.
+    const bool takeBackup = backupNamed && family != yxmapi::kFamilyE4;
+    if (takeBackup) shell::RepairFromLeftoverBackup(interp, kName, r.backup);
+    if (backupNamed && !shell::IsKeptBackup(r.backup) && !shell::RemoveBackupFiles(r.backup)) return shell::Fail(50);
+    // From here on the backup file is removed on every way out (unless the call keeps it).
     shell::BackupCleanup cleanup{backupNamed ? r.backup : std::string()};
 
     if (uint32_t code = shell::g_pImageCheck(interp, shell::ImageUse::Upgrade, r.image.c_str(), r.type, nullptr))
@@ -106,13 +108,12 @@ int Upgrade(ClientData cd, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
     r.line.push_back(r.image);
 
     // The backup: an NVRAM dump and its fingerprint, taken before anything is written.
-    const bool takeBackup = backupNamed && family != yxmapi::kFamilyE4;
     bool backupTaken = false;
-    std::string firstKey;
+    shell::BackupUse backup;
     if (takeBackup) {
         LogDebugMsg(DBG_DEBUG, "%s():LINE= %d, szCmdStr = _dump %s, Nic Type = %u ", kName, __LINE__,
                     r.backup.c_str(), family);
-        if (shell::TakeBackup(interp, kName, r.backup, &firstKey) != TCL_OK) return TCL_ERROR;
+        if (shell::ObtainBackup(interp, kName, r.backup, &backup) != TCL_OK) return TCL_ERROR;
         backupTaken = true;
     }
     // A failed dump leaves its message in the result: no upgrade without a good backup.
@@ -129,12 +130,12 @@ int Upgrade(ClientData cd, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
     if (backupTaken) {
         if (result != TCL_OK) {
             if (g_uUpgRetCode != CMD_ALREADY_INSTALLED)
-                result = shell::RestoreBackup(interp, kName, r.backup, firstKey, result);
+                result = shell::RestoreBackup(interp, kName, backup.path, backup.key, result);
         } else {
             LogDebugMsg(DBG_DEBUG, "%s():The MBI upgrade has successful", kName);
             if (shell::CheckCRConMBIUprgade(interp) == TCL_ERROR && g_uUpgRetCode == kCrcFailures) {
                 LogDebugMsg(DBG_DEBUG, "%s():CRC failures found after MBI upgrade !!! ", kName);
-                result = shell::RestoreBackup(interp, kName, r.backup, firstKey, result);
+                result = shell::RestoreBackup(interp, kName, backup.path, backup.key, result);
             }
         }
     }

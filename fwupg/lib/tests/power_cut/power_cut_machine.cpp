@@ -56,7 +56,7 @@ std::string ReadText(const std::string& path)
 // the library up, selects the adapter as the front end does, and runs each line
 // as a builder runs it. Its exit code is the run's outcome; a failed line's code and text go to
 // `report`.
-int ChildRun(const sim::AdapterSpec& adapter, const std::vector<std::string>& lines, int report)
+int ChildRun(const sim::AdapterSpec& adapter, const std::vector<std::string>& lines, int report, bool oneCall)
 {
     static platform::StderrDebugChannel debugOut;
     if (std::getenv("FWUPG_POWER_CUT_DEBUG")) {
@@ -76,6 +76,14 @@ int ChildRun(const sim::AdapterSpec& adapter, const std::vector<std::string>& li
     g_TclInterp = Tcl_CreateInterp();
     Tcl_SetVar(g_TclInterp, "tcl_interactive", "0", TCL_GLOBAL_ONLY);
     RegisterShellCommands(g_TclInterp);
+    if (oneCall) BeginKeepingBackups();
+    struct CallEnd {
+        bool on;
+        ~CallEnd()
+        {
+            if (on) EndKeepingBackups();
+        }
+    } callEnd{oneCall};
     for (const std::string& line : lines) {
         std::memset(g_CommandBuffer, 0, sizeof g_CommandBuffer);
         std::snprintf(g_CommandBuffer, sizeof g_CommandBuffer, "%s", line.c_str());
@@ -111,7 +119,8 @@ Machine::Machine(const std::string& prefix, bool legacy)
     target = functions.front();
 }
 
-RunResult Machine::Run(const std::vector<std::string>& lines, const std::vector<sim::FaultRule>& faults)
+RunResult Machine::Run(const std::vector<std::string>& lines, const std::vector<sim::FaultRule>& faults,
+                       bool oneCall)
 {
     sim::Control control;
     control.faults = faults;
@@ -126,7 +135,7 @@ RunResult Machine::Run(const std::vector<std::string>& lines, const std::vector<
     const pid_t pid = fork();
     if (pid == 0) {
         close(pipeFds[0]);
-        const int code = ChildRun(target, lines, pipeFds[1]);
+        const int code = ChildRun(target, lines, pipeFds[1], oneCall);
         std::fflush(nullptr);
         _exit(code);
     }
@@ -156,6 +165,14 @@ std::vector<Write> Machine::Writes(uint32_t ordinal) const
         writes.push_back({uint32_t(writes.size() + 1), c.offset, bytes, c.status});
     }
     return writes;
+}
+
+uint64_t Machine::Bytes(uint32_t ordinal) const
+{
+    uint64_t bytes = 0;
+    for (const YxSimCall& c : sim::read_journal_file(root.path))
+        if (c.ordinal == ordinal && c.handle == target.api_handle) bytes += 4ull * c.count;
+    return bytes;
 }
 
 Verdicts Machine::Verify() const
@@ -220,6 +237,21 @@ void Machine::Restore(const std::string& name)
     const std::string dir = sim::adapters_dir(root.path);
     fs::remove_all(dir);
     fs::copy(root.file(name), dir, fs::copy_options::recursive);
+}
+
+std::string Complaints(const Verdicts& verdicts)
+{
+    std::string out;
+    for (const auto& [name, complaint] : verdicts)
+        if (!complaint.empty()) out += name + ":\n" + complaint;
+    return out;
+}
+
+std::string Expand(std::string line, const Machine& m)
+{
+    for (const auto& [mark, with] : {std::pair<std::string, std::string>{"$FW", m.fw}, {"$ROOT", m.root.path}})
+        for (size_t at; (at = line.find(mark)) != std::string::npos;) line.replace(at, mark.size(), with);
+    return line;
 }
 
 std::string FirstComplaint(const Verdicts& verdicts)

@@ -18,6 +18,7 @@ namespace powercut {
 
 constexpr int kPowerLossExit = 75;  // the simulated library's exit code at a power loss
 constexpr uint32_t kOrdWriteNvram = 67;
+constexpr uint32_t kOrdReadNvram = 68;
 constexpr uint32_t kOrdWritePhy = 131;
 
 // How a child run ended: 0 every line succeeded, 1 a line failed (its code kept), 75 the power
@@ -46,8 +47,12 @@ public:
     Machine(const std::string& prefix, bool legacy);
 
     // Runs the lines as the library's builders do (claim, line, "q") in a child process, under
-    // the given fault rules (none: the control file is emptied).
-    RunResult Run(const std::vector<std::string>& lines, const std::vector<sim::FaultRule>& faults = {});
+    // the given fault rules (none: the control file is emptied). With `oneCall` the lines run as
+    // the lines of one exported call do, which keeps each adapter's NVRAM backup from line to line.
+    RunResult Run(const std::vector<std::string>& lines, const std::vector<sim::FaultRule>& faults = {},
+                  bool oneCall = false);
+    // The target's bytes of `ordinal` (NVRAM reads or writes) in the last run.
+    uint64_t Bytes(uint32_t ordinal) const;
     // The target's writes of `ordinal` in the last run.
     std::vector<Write> Writes(uint32_t ordinal = kOrdWriteNvram) const;
 
@@ -69,5 +74,9 @@ public:
 
 // The first line of a kit verifier's complaint, for naming the record that does not verify.
 std::string FirstComplaint(const Verdicts& verdicts);
+// Every complaint with its function's name; empty when every function verifies.
+std::string Complaints(const Verdicts& verdicts);
+// The line with "$FW" standing for the machine's firmware folder and "$ROOT" for its system root.
+std::string Expand(std::string line, const Machine& m);
 
 }  // namespace powercut

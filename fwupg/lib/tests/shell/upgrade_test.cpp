@@ -5,10 +5,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <fstream>
 
 #include "fwupg/command_exec.h"
 #include "fwupg/session_state.h"
+#include "fwupg/sha256.h"
 #include "shell_fixture.h"
 
 using namespace shelltest;
@@ -95,6 +97,57 @@ TEST_F(UpgradeTest, AnExistingBackupFileIsReplaced)
     EXPECT_EQ(upgrades.size(), 1u);
 }
 
+// A backup that a run ended by a power loss left behind: programmed back as it is before the next
+// upgrade of the same adapter, but only when the NVRAM fails its check and the fingerprint file
+// says the backup is complete, unchanged and of this adapter; removed in every case.
+TEST_F(UpgradeTest, ALeftoverBackupOfThisAdapterIsProgrammedBackWhenTheNvramFailsItsCheck)
+{
+    struct Case {
+        const char* what;
+        bool damaged;      // the CRC check before the upgrade fails
+        int fingerprint;   // 0 none, 1 right, 2 of other bytes, 3 of another adapter
+        bool programmed;
+    };
+    const Case cases[] = {
+        {"own backup, damaged NVRAM", true, 1, true},
+        {"own backup, NVRAM passes its check", false, 1, false},
+        {"no fingerprint file", true, 0, false},
+        {"fingerprint of other bytes", true, 2, false},
+        {"backup of another adapter", true, 3, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Start(5);
+        const std::string left = "bytes of the NVRAM before the cut";
+        std::ofstream(backup, std::ios::binary) << left;
+        char did[8];
+        std::snprintf(did, sizeof did, "%04X", adapter.did);
+        const std::string identity = (c.fingerprint == 3 ? std::string("001122334455") : adapter.mac) + " " + did;
+        const std::string key = Sha256HexDigest(c.fingerprint == 2 ? std::string("other") : left);
+        if (c.fingerprint) std::ofstream(backup + ".sha256", std::ios::binary) << key << '\n' << identity << '\n';
+        facade.hooks["nvm_crc_57710"] = [&](const FacadeCall& call) {
+            crcs.push_back(call.words);
+            const bool fail = c.damaged && upgrades.empty();  // the upgrade itself leaves good CRCs
+            g_uUpgRetCode = fail ? 21 : 0;
+            return fail ? 1 : 0;
+        };
+        EXPECT_EQ(Eval("upgrade -mba {" + image + "} " + backup), TCL_OK);
+        ASSERT_EQ(programs.size(), c.programmed ? 1u : 0u);
+        if (c.programmed) {
+            EXPECT_EQ(programs[0], (Words{"_prg", "-raw", "0", backup}));
+            EXPECT_EQ(facade.slots().front(), "nvm_crc_57710");
+            EXPECT_EQ(facade.slots()[1], "nvm_prg_57710") << "programmed back before the new backup and upgrade";
+        }
+        EXPECT_EQ(dumps.size(), 1u) << "a new backup is taken either way";
+        EXPECT_EQ(upgrades.size(), 1u);
+        EXPECT_EQ(g_uUpgRetCode, 0u);
+        EXPECT_FALSE(BackupLeft());
+        EXPECT_EQ(access((backup + ".sha256").c_str(), F_OK), -1);
+        TearDown();
+        dumps.clear(), upgrades.clear(), crcs.clear(), programs.clear();
+    }
+}
+
 // The restore sequence: what the engine and the backup did, the restore that follows, and the code
 // the builder returns (through "q", on an adapter that cannot be reset, so "q" would ask for a
 // reboot if it were allowed to replace the code).
@@ -128,7 +181,7 @@ TEST_F(UpgradeTest, FailedUpgradeOrCrcRestoresTheUnchangedBackupAndReportsWhatHa
         EXPECT_EQ(g_uUpgRetCode, c.code);
         ASSERT_EQ(programs.size(), c.programs);
         if (c.programs) {
-            EXPECT_EQ(programs[0], (Words{"_prg", "0", backup}));
+            EXPECT_EQ(programs[0], (Words{"_prg", "-raw", "0", backup}));
             EXPECT_TRUE(backupAtRestore);
             EXPECT_EQ(images.asked.back(), "2:6:" + backup) << "the backup is checked before it is programmed";
         }
@@ -262,7 +315,7 @@ TEST_F(UpgradeTest, CfgOnE1E3RestoresTheBackupWhenTheChangeFailsAfterAWrite)
         EXPECT_EQ(dumps, (std::vector<Words>{{"_dump", cfgBackup}}));
         ASSERT_EQ(programs.size(), c.programs);
         if (c.programs) {
-            EXPECT_EQ(programs[0], (Words{"_prg", "0", cfgBackup}));
+            EXPECT_EQ(programs[0], (Words{"_prg", "-raw", "0", cfgBackup}));
             EXPECT_EQ(g_uUpgRetCode, 138u);
         } else {
             EXPECT_EQ(g_uUpgRetCode, c.result ? 18u : 95u);
