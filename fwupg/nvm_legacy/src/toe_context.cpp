@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <new>
+#include <vector>
 
 #include "fwupg/nvm_legacy/virt_nvm.h"
 
@@ -77,9 +78,20 @@ uint32_t read_dword(const HostOps& ops, uint32_t dev, uint32_t off, uint32_t* ou
     return ops.nvmReadDword ? ops.nvmReadDword(dev, off, out, swap) : HOST_NO_ACCESS;
 }
 
+// Every write is read back once: flash that reports a write stored but keeps other bytes (or
+// none) fails the write here, so the programming stops and its caller restores what it saved.
 uint32_t write_dword(const HostOps& ops, uint32_t dev, uint32_t off, uint32_t value, uint8_t swap)
 {
-    return ops.nvmWriteDword ? ops.nvmWriteDword(dev, off, value, swap) : HOST_NO_ACCESS;
+    if (!ops.nvmWriteDword)
+        return HOST_NO_ACCESS;
+    if (const uint32_t status = ops.nvmWriteDword(dev, off, value, swap))
+        return status;
+    uint32_t kept = 0;
+    if (read_dword(ops, dev, off, &kept, swap) != 0 || kept != value) {
+        fwupg_dbg_printf("NVM write at 0x%x did not keep its data.\n", off);
+        return HOST_WRITE_FAILED;
+    }
+    return HOST_OK;
 }
 
 uint32_t read_block(const HostOps& ops, uint32_t dev, uint32_t off, uint32_t len, uint8_t* buf, uint8_t swap)
@@ -89,7 +101,18 @@ uint32_t read_block(const HostOps& ops, uint32_t dev, uint32_t off, uint32_t len
 
 uint32_t write_block(const HostOps& ops, uint32_t dev, uint32_t off, uint32_t len, uint8_t* buf, uint8_t swap)
 {
-    return ops.nvmWriteBlock ? ops.nvmWriteBlock(dev, off, len, buf, swap) : HOST_NO_ACCESS;
+    if (!ops.nvmWriteBlock)
+        return HOST_NO_ACCESS;
+    // The host turns the caller's words into NVRAM order in place: the comparison is with a copy.
+    const std::vector<uint8_t> wanted(buf, buf + len);
+    if (const uint32_t status = ops.nvmWriteBlock(dev, off, len, buf, swap))
+        return status;
+    std::vector<uint8_t> kept(len);
+    if (read_block(ops, dev, off, len, kept.data(), swap) != 0 || kept != wanted) {
+        fwupg_dbg_printf("NVM write at 0x%x (%u bytes) did not keep its data.\n", off, len);
+        return HOST_WRITE_FAILED;
+    }
+    return HOST_OK;
 }
 
 void idle(const HostOps& ops)

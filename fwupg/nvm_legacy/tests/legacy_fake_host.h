@@ -20,6 +20,7 @@ struct FakeHost {
     int reads = 0;                      // read calls
     int64_t fail_read_at = -1;          // a read covering this offset fails
     int64_t fail_write_at = -1;         // a write covering this offset fails
+    int64_t lose_write_at = -1;         // a write covering this offset reports success, stores nothing
     std::vector<uint32_t> write_offsets;
 
     // Publishes ::toe for the adapter and loads its NVRAM.

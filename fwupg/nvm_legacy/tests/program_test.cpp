@@ -201,6 +201,20 @@ TEST(ProgramNvm, PiecesCrcWordAndWriteFailure)
     EXPECT_EQ(std::vector<uint32_t>{0x3000}, host.write_offsets) << "no piece after the failed one";
 }
 
+// A piece the flash reports stored but drops is found by reading it back: the programming
+// fails there and sends nothing more.
+TEST(ProgramNvm, ADroppedWriteFailsTheProgramming)
+{
+    FakeHost host(installed(5709));
+    bytes data(2500);
+    for (size_t i = 0; i < data.size(); ++i)
+        data[i] = uint8_t(i);
+    host.lose_write_at = 0x2400;
+    EXPECT_EQ(-1, program(host, data, 0x2000, TOE_PRG_NVM_ORDER | TOE_PRG_APPEND_CRC));
+    EXPECT_EQ("NVM write failed.", host.result());
+    EXPECT_EQ((std::vector<uint32_t>{0x2000, 0x2400}), host.write_offsets);
+}
+
 TEST(ProgramNvm, BootConfigurationOfAnotherSizeIsNotCarried)
 {
     adapter desc = foreign(5709);
