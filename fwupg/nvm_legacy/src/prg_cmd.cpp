@@ -274,7 +274,9 @@ int toe_nvm_prg_cmd(HostOps ops, int objc, Tcl_Obj* const objv[])
         if (r.skip && toe_prg_save_options(ops, skip_options, &saved) != 0)
             return TCL_ERROR;
 
-        if (toe_nvm_program_nvm(ops, data.data(), length, offset, r.flags, nullptr) != 0)
+        // An image programmed back over mostly equal contents (a restored backup) rewrites only
+        // the pieces that differ.
+        if (toe_nvm_program_nvm(ops, data.data(), length, offset, r.flags | TOE_PRG_SKIP_SAME, nullptr) != 0)
             return fail(ops, toe::ERR_WRITE, "Programming NVM failed.");
         if (g_virt_nvm.data && dev == 0)
             nvm_file_write_refused(ops, virt_nvm_file_name);

@@ -4,7 +4,9 @@
 
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
+#include "fwupg/nvm/base/piece_writer.h"
 #include "fwupg/nvm/formats/vpd.h"
 #include "fwupg/nvm_legacy/addressing.h"
 #include "fwupg/nvm_legacy/cfg_record.h"
@@ -17,7 +19,6 @@
 namespace {
 
 constexpr uint32_t HW_INFO = 0x100, FEAT_INFO = 0x200, VPD = 0x300, REGION = 0x100;
-constexpr uint32_t PIECE = 1024;
 
 // The image being programmed, with its word order.
 struct image_buf {
@@ -336,13 +337,22 @@ int toe_nvm_program_nvm(HostOps ops, uint8_t* buf, uint32_t length, uint32_t nvm
 
     if (written)
         *written = 0;
-    bool ok = true;
     // A failing piece stops the write: nothing more is sent to an adapter that refused a write.
-    for (uint32_t done = 0; ok && done < total; done += PIECE) {
-        const uint32_t n = total - done < PIECE ? total - done : PIECE;
-        ok = toe::write_block(ops, dev, nvm_offset + done, n, buf + done) == 0;
-        toe::idle(ops);
-    }
+    // A whole image skipping what the NVRAM holds writes the bootstrap and directory, HW_INFO,
+    // FEAT_INFO and VPD each in a write of its own.
+    const bool skip_same = (flags & TOE_PRG_SKIP_SAME) != 0;
+    std::vector<uint32_t> record_ends;
+    if (nvm_offset == 0 && skip_same)
+        record_ends = {HW_INFO, FEAT_INFO, VPD, VPD + REGION};
+    const fwupg::nvm::PieceIo io{
+        [&](uint32_t at, uint8_t* out, uint32_t n) { return toe::read_block(ops, dev, at, n, out) == 0; },
+        [&](uint32_t at, uint8_t* bytes, uint32_t n) {
+            const bool done = toe::write_block(ops, dev, at, n, bytes) == 0;
+            toe::idle(ops);
+            return done;
+        },
+    };
+    bool ok = fwupg::nvm::write_in_pieces(buf, total, nvm_offset, record_ends, skip_same, io) == 0;
     for (uint32_t start : {HW_INFO, FEAT_INFO}) {
         if (!ok || !(start == HW_INFO ? repair_hw : repair_feat))
             continue;

@@ -64,6 +64,31 @@ TEST(Prg, RestoresADumpWithAndWithoutPageFill)
     }
 }
 
+// A dump programmed back over the board it came from writes only what differs: the 1 KiB piece
+// holding a changed image byte, and a changed HW_INFO block whole in one write of its own.
+TEST(Prg, OnlyThePiecesThatDifferAreWritten)
+{
+    Board b;
+    TempDir dir;
+    const bytes before = b.host.nvram;
+    const std::string dump = (dir.path / "backup.bin").string();
+    ASSERT_EQ(TCL_OK, b.host.run(toe_nvm_dump_cmd, {"_dump", dump}));
+    b.host.write_offsets.clear();
+    ASSERT_EQ(TCL_OK, b.host.run(toe_nvm_prg_cmd, {"_prg", "0", dump})) << b.host.result();
+    EXPECT_EQ(std::vector<uint32_t>{}, b.host.write_offsets) << "the board holds the dump already";
+
+    const auto ump = find_image(before, "UMP");
+    ASSERT_TRUE(ump);
+    const uint32_t changed = ump->offset + ump->length / 2;
+    b.host.nvram[changed] ^= 0xFF;
+    b.host.nvram[0x150] ^= 0xFF;
+    b.host.write_offsets.clear();
+    ASSERT_EQ(TCL_OK, b.host.run(toe_nvm_prg_cmd, {"_prg", "0", dump})) << b.host.result();
+    EXPECT_EQ(before, b.host.nvram);
+    EXPECT_EQ((std::vector<uint32_t>{0x100, changed & ~0x3FFu}), b.host.write_offsets);
+    EXPECT_EQ("", verify_nvram(b.host.nvram));
+}
+
 TEST(Prg, BootCodeAddressTakesTheFormOfTheAdaptersFlash)
 {
     const std::string images = "size=0x10000\nimage=BC1 1.2.3\nimage=UMP 1.1.4\n";
@@ -198,10 +223,14 @@ TEST(Prg, RefusalsWriteNothing)
         EXPECT_EQ(before, b.host.nvram);
     }
 
-    // A failed write is a failed command.
+    // A failed write is a failed command (the image differs from the NVRAM in the piece at 0x1000,
+    // so that piece is written).
     Board b;
+    bytes other = nvram_of(BOARD);
+    other[0x1010] ^= 0xFF;
+    const std::string changed = dir.write("changed.bin", other);
     b.host.fail_write_at = 0x1000;
-    EXPECT_EQ(TCL_ERROR, b.host.run(toe_nvm_prg_cmd, {"_prg", "0", file}));
+    EXPECT_EQ(TCL_ERROR, b.host.run(toe_nvm_prg_cmd, {"_prg", "0", changed}));
     EXPECT_EQ(18u, b.host.last_error);
     EXPECT_NE(std::string::npos, b.host.result().find("Programming NVM failed."));
 }

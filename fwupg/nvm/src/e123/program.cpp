@@ -9,6 +9,7 @@
 
 #include "fwupg/host_ops.h"
 #include "fwupg/nvm/base/access.h"
+#include "fwupg/nvm/base/piece_writer.h"
 #include "fwupg/nvm/e123/directory.h"
 #include "fwupg/nvm/e123/ext_install.h"
 #include "fwupg/nvm/e123/image_table.h"
@@ -191,47 +192,23 @@ int refresh_region(uint32_t off, uint32_t len)
     return common_nvm_write(off + len - 4, &computed, 4, 1);
 }
 
-// Whether the NVRAM holds these bytes already (a piece that cannot be read counts as different).
-bool nvram_holds(uint32_t offset, const uint8_t* bytes, uint32_t length)
-{
-    std::vector<uint8_t> now(length);
-    return common_nvm_read(offset, now.data(), length, 1) == 0 && std::memcmp(now.data(), bytes, length) == 0;
-}
-
-int write_piece(uint8_t* bytes, uint32_t length, uint32_t offset, bool skip_same)
-{
-    if (skip_same && nvram_holds(offset, bytes, length))
-        return 0;
-    return common_nvm_write(offset, bytes, length, 1);
-}
-
 // A whole image (from offset 0, pieces the NVRAM holds skipped) writes its fixed area record by
-// record - bootstrap and directory, then each path's configuration, feature and VPD blocks - so
-// that a power loss between two writes never leaves one of them half old and half new; the rest
-// goes in 1 KiB pieces.
+// record - bootstrap and directory, then each path's configuration, feature and VPD blocks - and
+// the rest in 1 KiB pieces.
 int write_pieces(std::vector<uint8_t>& buf, uint32_t length, uint32_t offset, bool skip_same, unsigned paths)
 {
-    if (length <= 1024)
-        return write_piece(buf.data(), length, offset, skip_same);
-    uint32_t done = 0;
+    std::vector<uint32_t> record_ends;
     if (offset == 0 && skip_same) {
         const uint32_t fixed_end = paths == 1 ? kCfg[1] : kFeatCrc[1] + 4;
-        for (uint32_t end : {0x100u, kFeat[0], kVpd, kVpd + 256, kCfg[1], kFeat[1], kFeatCrc[1] + 4}) {
-            if (end > fixed_end || end > length)
-                break;
-            if (write_piece(buf.data() + done, end - done, done, skip_same) != 0)
-                return -1;
-            done = end;
-        }
+        for (uint32_t end : {0x100u, kFeat[0], kVpd, kVpd + 256, kCfg[1], kFeat[1], kFeatCrc[1] + 4})
+            if (end <= fixed_end)
+                record_ends.push_back(end);
     }
-    while (length - done >= 1024) {
-        if (write_piece(buf.data() + done, 1024, offset + done, skip_same) != 0)
-            return -1;
-        done += 1024;
-    }
-    if (done < length && write_piece(buf.data() + done, length - done, offset + done, skip_same) != 0)
-        return -1;
-    return 0;
+    const PieceIo io{
+        [](uint32_t at, uint8_t* out, uint32_t n) { return common_nvm_read(at, out, n, 1) == 0; },
+        [](uint32_t at, uint8_t* bytes, uint32_t n) { return common_nvm_write(at, bytes, n, 1) == 0; },
+    };
+    return write_in_pieces(buf.data(), length, offset, record_ends, skip_same, io);
 }
 
 }  // namespace

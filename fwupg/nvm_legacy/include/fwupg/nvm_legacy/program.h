@@ -18,6 +18,7 @@ enum toe_prog_flag : uint32_t {
     TOE_PRG_TAKE_FEBCFG = 0x200,   // FCoE boot configuration comes from the image
     TOE_PRG_KEEP_EC = 0x400,       // keep the adapter's VPD EC
     TOE_PRG_KEEP_SN = 0x800,       // keep the adapter's VPD SN
+    TOE_PRG_SKIP_SAME = 0x1000,    // pieces the NVRAM holds already are not written again
 };
 
 // Programs `length` bytes (rounded up to whole dwords, L) at `nvm_offset`. The buffer must hold
