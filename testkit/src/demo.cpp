@@ -140,7 +140,7 @@ void write_adapters(const std::string& root, const Board& b, uint32_t& index, De
     // The running MFW's version word (major << 24 | minor << 16 | build << 8); E1 runs none.
     const std::vector<unsigned> mfw = parse_version(firmware_of(b.name).images);
     a.reg(kShmemBase + 8, b.chip == e1e3::Chip::E1 ? 0 : mfw[0] << 24 | mfw[1] << 16 | mfw[2] << 8);
-    a.reg(kShmemBase + 56, uint32_t(b.did) << 16 | b.vid);
+    a.reg(kShmemBase + 56, uint32_t(b.ssid) << 16 | b.svid);  // the board's subsystem ids
     a.reg(0xA720, 1);  // port mode valid, two-port mode
     if (const BoardPhy* phy = phy_of(b.name)) {
       a.ext_phy_id1 = phy->ext_phy_id;

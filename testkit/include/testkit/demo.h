@@ -26,7 +26,9 @@ struct DemoSet {
 //   e3-57810c-p0, e3-57810c-p1
 //                E3 converged board (14E4:168E, subsystem 14E4:1006), two functions: MFW1/MFW2/
 //                SWIMs and L2T 7.14.0, MBA 7.14.2, MBI 7.14.0 in CFG_SHARED: every sub-component
-//                above the version thresholds, so its MBI item shows the MBI version;
+//                above the version thresholds, so its MBI item shows the MBI version; its
+//                shared memory names subsystem 14E4:1006, a board that gets a boot-configuration
+//                shadow image with an update;
 //   e4-57980s-p0, e4-57980s-p1
 //                E4 (1077:1634, 1077:E4F1), a two-port board: the kit's stock E4 NVRAM with MFW
 //                8.10.5.0 in both banks (bank 0 running), MBI 8.10.5, MBA 0.7.9.
