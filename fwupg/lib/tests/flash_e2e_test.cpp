@@ -8,6 +8,7 @@
 
 #include <platform/utf16.h>
 #include <testkit/demo.h>
+#include <testkit/e1e3_reader.h>
 #include <testkit/e4_reader.h>
 #include <testkit/phy_image.h>
 
@@ -79,6 +80,10 @@ TEST(FlashEndToEnd, ReportDrivenUpdateShowsNewVersions)
     EXPECT_EQ(FirstValue(phy, "active_version"), "2.2.0") << again;
     const std::string converged = DeviceBlock(again, kConvergedMac);
     EXPECT_EQ(Values(converged, "active_version"), std::vector<std::string>{"7.15.0"}) << again;
+    // Its subsystem (14E4:1006) is one whose boards get a boot-configuration shadow with the update.
+    const auto nvrams = Nvrams(w);
+    EXPECT_TRUE(testkit::e1e3::find_image(nvrams.at("e3-57810c-p0"), "BOOT_CFG_SHADOW"));
+    EXPECT_FALSE(testkit::e1e3::find_image(nvrams.at("e3-57810-p0"), "BOOT_CFG_SHADOW"));
     EXPECT_EQ(Count(again, "active_version value=\"7.12.0\"") + Count(e4, "<fw_item>") + Count(phy, "<fw_item>") +
                   Count(converged, "<fw_item>"),
               Count(again, "<fw_item>"))
