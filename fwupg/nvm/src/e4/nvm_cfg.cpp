@@ -50,7 +50,12 @@ int e4_nvm_cfg_mbi_version(uint32_t* version, uint32_t* date, int write, uint32_
         return 0;
     }
     const uint32_t old = load_u32(&image[e4::kCfgMbiVersion]);
-    store_u32(&image[e4::kCfgMbiVersion], (old & 0xFF000000u) | (*version & 0xFFFFFF));
+    const uint32_t word = (old & 0xFF000000u) | (*version & 0xFFFFFF);
+    // An image that holds the version and date already is not programmed again (every image of a
+    // package clears them, and all but the first find them cleared).
+    if (word == old && load_u32(&image[e4::kCfgMbiDate]) == *date)
+        return 0;
+    store_u32(&image[e4::kCfgMbiVersion], word);
     store_u32(&image[e4::kCfgMbiDate], *date);
     return e4::e4_nvm_program_cfg_image(type, image.data(), e4::kCfgImageBytes);
 }

@@ -298,6 +298,9 @@ TEST(E4Program, MbiVersionAndPortCount)
     EXPECT_EQ(version, 0x010203u);
     EXPECT_EQ(date, 0x0C1FE707u);
     EXPECT_EQ(e4_nvm_cfg_mbi_version(&version, &date, 0, 26), -1);
+    // The version and date the image holds already: nothing is programmed.
+    ASSERT_EQ(e4_nvm_cfg_mbi_version(&version, &date, 1, 10), 0);
+    EXPECT_TRUE(g_writes.empty());
     version = 0x020304, date = 0x01020304;
     ASSERT_EQ(e4_nvm_cfg_mbi_version(&version, &date, 1, 10), 0);
     ASSERT_EQ(g_writes.size(), 2u);
