@@ -114,8 +114,11 @@ private:
 // An E1-E3 option change writes several blocks (each path's configuration and feature blocks, the
 // VPD copy, configuration images). One that fails after it began writing would leave the paths
 // disagreeing or a block whose CRC fails, so the NVRAM is backed up first and programmed back
-// when the change fails after a write. Chips whose NVRAM the dump does not serve (device 0x16A4
-// boards, for one) take the change as before, without a backup.
+// when the change fails after a write. A legacy VPD change writes one record, but that record
+// shares the first flash sector with the directory and the boot code's start, which a power loss
+// during an erasing write takes with it; its backup lets the next change program them back. Chips
+// whose NVRAM the dump does not serve (device 0x16A4 boards, for one) take the change as before,
+// without a backup.
 template <class Change>
 int ChangeWithBackup(Tcl_Interp* interp, const char* caller, Change&& change)
 {
@@ -218,7 +221,11 @@ int NvmCfg(ClientData cd, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
     } else {
         slot = "set_nvm_cfg";
         LogDebugString("%s() calling gpIFwUpgKv9->%s() with VPDV0=%s.", kName, slot, v0Shown);
-        result = gpIFwUpgKv9->set_nvm_cfg(ops, &request);
+        // Numbered options write nothing on this family (the engine supports none): no backup.
+        if (v0 || yb)
+            result = ChangeWithBackup(interp, kName, [&] { return gpIFwUpgKv9->set_nvm_cfg(ops, &request); });
+        else
+            result = gpIFwUpgKv9->set_nvm_cfg(ops, &request);
     }
     LogDebugString("%s() gpIFwUpgKv9->%s() returned %d.", kName, slot, result);
     return result ? TCL_ERROR : TCL_OK;

@@ -91,9 +91,6 @@ void PrintTo(const UpdatePath& p, std::ostream* os) { *os << p.name; }
 const char* const kPrgWindow =
     "programming a whole image takes no backup, and programming it again keeps the board's MAC addresses, boot "
     "configurations and partition blocks from the NVRAM, where the cut erased them";
-const char* const kLegacyCfgWindow =
-    "a legacy configuration or VPD change takes no backup, and its record shares the first sector with the "
-    "directory and the boot code's start, which the cut erased";
 const char* const kBackup = "{$ROOT/backup.bin}";
 
 std::vector<std::string> Lines(std::initializer_list<std::string> lines) { return lines; }
@@ -124,8 +121,7 @@ const UpdatePath kPaths[] = {
      Lines({"upgrade -F -mba {$FW/mba_legacy.bin} " + std::string(kBackup)})},
     {"legacy-restore", "l-5709", true, Lines({"upgrade -mba {$FW/mba_legacy.bin} " + std::string(kBackup)}),
      Lines({"upgrade -F -mba {$FW/mba_legacy.bin} " + std::string(kBackup)}), {}, true, true},
-    {"legacy-vpd", "l-5709", true, {"cfg -vpdv0 7.12.4"}, {"cfg -vpdv0 7.12.4"}, {}, false, false, kOrdWriteNvram,
-     kLegacyCfgWindow},
+    {"legacy-vpd", "l-5709", true, {"cfg -vpdv0 7.12.4"}, {"cfg -vpdv0 7.12.4"}},
     {"legacy-prg", "l-5709", true, {"_prg 0 {$ROOT/image.bin}"}, {"_prg 0 {$ROOT/image.bin}"},
      Lines({"upgrade -mba {$FW/mba_legacy.bin} " + std::string(kBackup)}), false, true, kOrdWriteNvram, kPrgWindow},
 };
