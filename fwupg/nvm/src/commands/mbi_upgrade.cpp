@@ -19,6 +19,7 @@
 #include "fwupg/nvm/commands/upgrade.h"
 #include "fwupg/nvm/e123/board_fixups.h"
 #include "fwupg/nvm/e123/cfg.h"
+#include "fwupg/nvm/e123/cfg_editor.h"
 #include "fwupg/nvm/e123/directory.h"
 #include "fwupg/nvm/e123/ext_install.h"
 #include "fwupg/nvm/e123/image_table.h"
@@ -35,7 +36,6 @@ using namespace fwupg::nvm;
 namespace {
 
 constexpr uint32_t kTypeMdump = 0xD0800003;
-constexpr uint64_t kNumbered = 0x4000;
 
 void append(Tcl_Interp* interp, const std::string& text)
 {
@@ -273,19 +273,15 @@ int common_nvm_mark_mfw_two_step(Tcl_Interp* interp, fwupg::FwPackage* package)
     return 0;
 }
 
+// Version (option 243) and date (option 244) go into the configuration set together, so the
+// shared configuration image that keeps them is written once.
 int common_nvm_set_mbi_version(Tcl_Interp*, uint32_t version, uint32_t date)
 {
-    cfg_request r{};
-    r.option_flag = kNumbered;
-    r.option_num = 243;
-    r.value = version;
-    if (apply_cfg(&r) != 0)
+    auto set = std::make_unique<CfgSet>();
+    if (set->read() != 0 || common_nvm_cfg_set_param(set->record, 243, version) != 0 ||
+        common_nvm_cfg_set_param(set->record, 244, date) != 0)
         return -1;
-    r = cfg_request{};
-    r.option_flag = kNumbered;
-    r.option_num = 244;
-    r.value = date;
-    return apply_cfg(&r) != 0 ? -1 : 0;
+    return set->write() == 0 ? 0 : -1;
 }
 
 int common_nvm_read_new_mfw_version(const uint8_t* data, uint32_t length, uint32_t row)
