@@ -51,6 +51,9 @@ void ShellTest::Start(sim::AdapterSpec desc)
     fwupg::shell::g_pImageCheck = CheckDouble;
     journal.clear();
     g_uUpgRetCode = 0;
+    // The written mark lives as long as the library; each test stands for a fresh process, so an
+    // earlier test's writes must not make this test's lines report a pending reboot.
+    g_bNvmWritten = 0;
     started_ = true;
 }
 
