@@ -97,7 +97,7 @@ std::vector<MachineAdapter> MachineAdapters(const std::string& root)
             ADD_FAILURE() << name << ": " << error;
             continue;
         }
-        all.push_back({name, desc->mac, desc->bus, desc->device, desc->function, desc->api_handle});
+        all.push_back({name, desc->mac, desc->board_name(), desc->bus, desc->device, desc->function, desc->api_handle});
     }
     return all;
 }
@@ -124,6 +124,18 @@ std::vector<MachineAdapter> MakeDemoMachine(Sandbox& sb, bool legacy)
         if (a.function == 0) usable.push_back(a);
     EXPECT_FALSE(usable.empty());
     return usable;
+}
+
+std::vector<MachineAdapter> KeepOnlyBoard(Sandbox& sb, const std::vector<MachineAdapter>& usable,
+                                          const std::string& prefix)
+{
+    for (const auto& entry : fs::directory_iterator(sb.root + "/adapters"))
+        if (entry.path().filename().string().rfind(prefix, 0) != 0) fs::remove(entry.path());
+    std::vector<MachineAdapter> kept;
+    for (const auto& a : usable)
+        if (a.name.rfind(prefix, 0) == 0) kept.push_back(a);
+    EXPECT_FALSE(kept.empty()) << "the demo machine has no board " << prefix;
+    return kept;
 }
 
 std::map<std::string, ListedAdapter> ListByMac(Sandbox& sb, const std::vector<MachineAdapter>& machine)

@@ -15,6 +15,7 @@ namespace tirn_test {
 // One adapter as the simulated machine describes it.
 struct MachineAdapter {
     std::string name, mac;
+    std::string board;  // the functions of one board share its flash and its claim
     unsigned bus = 0, device = 0, function = 0;
     unsigned apiHandle = 0;
 };
@@ -40,6 +41,11 @@ std::vector<MachineAdapter> MakeDemoMachine(Sandbox& sb, bool legacy);
 
 // Every adapter of the machine, first functions or not.
 std::vector<MachineAdapter> MachineAdapters(const std::string& root);
+
+// Takes every board but the one whose adapter names start with `prefix` out of the sandbox's
+// machine; returns the usable adapters of that board (fails the test when there are none).
+std::vector<MachineAdapter> KeepOnlyBoard(Sandbox& sb, const std::vector<MachineAdapter>& usable,
+                                          const std::string& prefix);
 
 // Lists the machine with "TIRN -c"; the listing must hold every usable adapter once, each with
 // firmware entries. Keyed by MAC address.

@@ -3,6 +3,10 @@
 // on the simulated machine and firmware folder that the test kit's demo set makes.
 #include "demo_machine.h"
 
+#include "sim/adapter_builder.h"
+#include "yxmapi/sim_control.h"
+#include "yxmapi/yxmapi.h"
+
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 
@@ -127,55 +131,127 @@ TEST_F(RealLibrary, UpdateFromTheReportInstallsTheNewVersions)
     }
 }
 
-// Two update runs started together on one machine. The simulated management library's claims let
-// only one process write an adapter at a time, so the NVRAM writes of the two processes never
-// interleave on any adapter. A run that met the other's claim on some adapter reports failure
-// (each run may lose one adapter to the other); a run that reports success updated everything.
-// Afterwards every adapter's NVRAM passes the test kit's verifier of its family, and one more run
-// from a fresh discovery leaves every adapter running the new versions.
-TEST_F(RealLibrary, TwoUpdatesAtOnceNeverInterleaveTheirWrites)
-{
-    ASSERT_EQ(sb.Run({"-d", "report.xml"}).exitCode, 1);
-    auto before = ListByMac();
-    const std::string journal = sb.root + "/yxmapi.journal";
-    const size_t journalStart = fs::exists(journal) ? fs::file_size(journal) : 0;
+// Two updates started together. The simulated management library's claims let only one process
+// write a board at a time, through whichever of its functions, so the NVRAM writes of the two
+// processes never interleave on any board's flash; a write the other's claim refused fails its
+// process's update (the loser reports failure), and a process that loses a board wrote nothing to
+// it. Afterwards every NVRAM passes the test kit's verifier of its family, and one more run from a
+// fresh discovery leaves every adapter running the new versions.
+//   - two TIRN runs from one report on the whole machine (each may lose some adapter to the other);
+//   - a two-function board of each family: one process flashes an image through the library's
+//     export on function 0, the other the same image on function 1 (one flash, one claim).
+struct Contention {
+    const char* name;
+    const char* board;  // the one board kept on the machine; null: the whole machine
+    bool legacy;        // the demo machine with its legacy boards
+    const char* image;  // flashed through the export on functions 0 and 1; null: two TIRN runs
+};
+void PrintTo(const Contention& c, std::ostream* os) { *os << c.name; }
 
-    RunResult first, second;
-    std::thread a([&] { first = sb.Run({"-u", "report.xml"}); });
-    std::thread b([&] { second = sb.Run({"-u", "report.xml"}); });
+const Contention kContentions[] = {
+    {"TwoRunsOfOneReport", nullptr, false, nullptr},
+    {"E3BoardFunctionZeroAndOne", "e3-57810", false, "mbi_e2e3.bin"},
+    {"LegacyBoardFunctionZeroAndOne", "l-5709", true, "ib_legacy.bin"},
+    {"E4BoardFunctionZeroAndOne", "e4-57980s", false, "mbi_e4.bin"},
+};
+
+// Calls that change a board; the claim of another session refuses them.
+bool ChangesTheBoard(uint32_t ordinal)
+{
+    namespace ord = yxmapi::ord;
+    return ordinal == ord::kWriteNvram || ordinal == ord::kWritePhyFirmware || ordinal == ord::kSetNvramWriteMode ||
+           ordinal == ord::kResetNic;
+}
+
+class UpdatesAtOnce : public ::testing::TestWithParam<Contention> {};
+
+TEST_P(UpdatesAtOnce, NeverInterleaveTheirWrites)
+{
+    const Contention& c = GetParam();
+    Sandbox sb;
+    std::vector<MachineAdapter> machine = MakeDemoMachine(sb, c.legacy);
+    ASSERT_FALSE(machine.empty());
+    if (c.board) machine = KeepOnlyBoard(sb, machine, c.board);
+    ASSERT_FALSE(machine.empty());
+    ASSERT_EQ(sb.Run({"-d", "report.xml"}).exitCode, 1);
+    auto before = ListByMac(sb, machine);
+
+    std::map<uint32_t, std::string> boardOfHandle;
+    std::vector<std::string> flashArgs[2];  // export_flash's arguments for functions 0 and 1
+    for (const MachineAdapter& a : MachineAdapters(sb.root)) {
+        boardOfHandle[a.apiHandle] = a.board;
+        if (c.image && a.function < 2)
+            flashArgs[a.function] = {sb.FwFolder() + "/" + c.image, std::to_string(a.bus), std::to_string(a.device),
+                                     std::to_string(a.function)};
+    }
+    if (c.image) {
+        ASSERT_FALSE(flashArgs[0].empty() || flashArgs[1].empty()) << c.board << " has no two functions";
+        fs::copy_file(BinDir() + "/export_flash", sb.work + "/export_flash");
+    }
+    const size_t journalStart = sim::read_journal_file(sb.root).size();
+
+    RunResult runs[2];
+    auto run = [&](int i) {
+        runs[i] = c.image ? sb.RunProgram(sb.work + "/export_flash", flashArgs[i]) : sb.Run({"-u", "report.xml"});
+    };
+    std::thread a(run, 0), b(run, 1);
     a.join();
     b.join();
-    for (const RunResult* r : {&first, &second}) {
-        if (r->exitCode == 2)
-            EXPECT_TRUE(Contains(r->out, "Library result: 1\n")) << r->out;
-        else
-            EXPECT_FALSE(Contains(r->out, "Library result: 1\n")) << r->exitCode << ":\n" << r->out;
+    // Whether each process says it succeeded: TIRN by its exit code 2 with the library's result 1
+    // (the two must agree), the export program by its exit code 0.
+    bool succeeded[2];
+    for (int i = 0; i < 2; ++i) {
+        const RunResult& r = runs[i];
+        if (!c.image) {
+            EXPECT_EQ(r.exitCode == 2, Contains(r.out, "Library result: 1\n")) << r.exitCode << ":\n" << r.out;
+        }
+        succeeded[i] = r.exitCode == (c.image ? 0 : 2);
     }
 
-    // Per adapter handle, the writing processes in the order of their writes: one process's
-    // writes must all come before the other's.
-    std::map<std::string, std::vector<std::string>> writers;
-    std::istringstream lines(ReadFile(journal).substr(journalStart));
-    for (std::string l; std::getline(lines, l);) {
-        if (!Contains(l, " ord=67 ") && !Contains(l, " ord=131 ")) continue;
-        const std::string pid = l.substr(0, l.find(' '));
-        const size_t h = l.find("handle=");
-        const std::string handle = l.substr(h, l.find(' ', h) - h);
-        auto& w = writers[handle];
-        if (w.empty() || w.back() != pid) w.push_back(pid);
+    // Per board, the processes in the order of the writes that reached its flash: one process's
+    // writes must all come before the other's. Per process, the board changes the other's claim
+    // refused.
+    const std::vector<YxSimCall> journal = sim::read_journal_file(sb.root);
+    ASSERT_GE(journal.size(), journalStart);
+    std::map<std::string, std::vector<uint32_t>> writers;
+    std::map<uint32_t, std::set<std::string>> refusedBoards, writtenBoards;
+    for (size_t i = journalStart; i < journal.size(); ++i) {
+        const YxSimCall& call = journal[i];
+        if (!ChangesTheBoard(call.ordinal)) continue;
+        auto board = boardOfHandle.find(call.handle);
+        ASSERT_NE(board, boardOfHandle.end()) << "a change of an unknown handle " << call.handle;
+        if (call.status == YXSIM_E_CLAIMED_ELSEWHERE) refusedBoards[call.pid].insert(board->second);
+        if (call.status != YXSIM_OK || call.ordinal == yxmapi::ord::kSetNvramWriteMode ||
+            call.ordinal == yxmapi::ord::kResetNic)
+            continue;
+        writtenBoards[call.pid].insert(board->second);
+        auto& w = writers[board->second];
+        if (w.empty() || w.back() != call.pid) w.push_back(call.pid);
     }
     EXPECT_FALSE(writers.empty()) << "no NVRAM write was journalled";
-    for (const auto& [handle, pids] : writers) {
-        std::set<std::string> distinct(pids.begin(), pids.end());
-        EXPECT_EQ(pids.size(), distinct.size()) << handle << ": the writes of two processes interleave";
+    for (const auto& [board, pids] : writers) {
+        std::set<uint32_t> distinct(pids.begin(), pids.end());
+        EXPECT_EQ(pids.size(), distinct.size()) << board << ": the writes of two processes interleave";
     }
+    for (int i = 0; i < 2; ++i) {
+        const auto refused = refusedBoards.find(static_cast<uint32_t>(runs[i].pid));
+        EXPECT_FALSE(succeeded[i] && refused != refusedBoards.end())
+            << "a change was refused, yet the run reported success:\n" << runs[i].out;
+        // On one board, an export that lost to the other process has written nothing.
+        if (c.image && !succeeded[i]) {
+            EXPECT_EQ(writtenBoards.count(static_cast<uint32_t>(runs[i].pid)), 0u) << "the loser wrote:\n" << runs[i].out;
+        }
+    }
+    std::printf("updates-at-once: %s reported success %d/%d, refused changes %zu/%zu\n", c.name, succeeded[0],
+                succeeded[1], refusedBoards.count(static_cast<uint32_t>(runs[0].pid)),
+                refusedBoards.count(static_cast<uint32_t>(runs[1].pid)));
 
     for (const auto& [name, verdict] : VerifyAllNvram(sb.root)) EXPECT_EQ(verdict.status, 0) << name << ":\n" << verdict.output;
 
     // One more run from a fresh discovery finishes what the two left.
     ASSERT_EQ(sb.Run({"-d", "report2.xml"}).exitCode, 1);
     sb.Run({"-u", "report2.xml"});
-    auto after = ListByMac();
+    auto after = ListByMac(sb, machine);
     const std::set<std::pair<std::string, std::string>> upgrades{{"7.10.1", "7.12.0"}, {"7.10.4", "7.12.0"}, {"8.10.5", "8.12.3"}};
     for (const auto& m : machine) {
         for (const auto& [type, versions] : before[m.mac].firmware) {
@@ -184,5 +260,8 @@ TEST_F(RealLibrary, TwoUpdatesAtOnceNeverInterleaveTheirWrites)
         }
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(RealLibrary, UpdatesAtOnce, ::testing::ValuesIn(kContentions),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -84,11 +84,8 @@ protected:
         sb.runSeconds = 300;
         auto usable = MakeDemoMachine(sb, board.legacy);
         ASSERT_FALSE(usable.empty());
-        for (const auto& entry : fs::directory_iterator(sb.root + "/adapters"))
-            if (entry.path().filename().string().rfind(board.prefix, 0) != 0) fs::remove(entry.path());
-        for (const auto& a : usable)
-            if (a.name.rfind(board.prefix, 0) == 0) machine.push_back(a);
-        ASSERT_FALSE(machine.empty()) << "the demo machine has no board " << board.prefix;
+        machine = KeepOnlyBoard(sb, usable, board.prefix);
+        ASSERT_FALSE(machine.empty());
         target = machine.front();
         ASSERT_EQ(sb.Run({"-d", "report.xml"}).exitCode, 1);
         before = ListByMac(sb, machine);

@@ -82,6 +82,17 @@ void Sandbox::WriteFile(const std::string& relativeToWork, const std::string& co
 RunResult Sandbox::Run(const std::vector<std::string>& args, std::optional<std::string> input,
                        std::optional<std::string> argv0)
 {
+    return Spawn(ProgramPath(), args, std::move(input), argv0 ? *argv0 : ProgramPath());
+}
+
+RunResult Sandbox::RunProgram(const std::string& path, const std::vector<std::string>& args)
+{
+    return Spawn(path, args, std::nullopt, path);
+}
+
+RunResult Sandbox::Spawn(const std::string& path, const std::vector<std::string>& args,
+                         std::optional<std::string> input, const std::string& argv0)
+{
     RunResult result;
     int outPipe[2], errPipe[2], inPipe[2] = {-1, -1};
     if (pipe2(outPipe, O_CLOEXEC) || pipe2(errPipe, O_CLOEXEC)) return result;
@@ -97,7 +108,7 @@ RunResult Sandbox::Run(const std::vector<std::string>& args, std::optional<std::
     posix_spawn_file_actions_adddup2(&fa, outPipe[1], 1);
     posix_spawn_file_actions_adddup2(&fa, errPipe[1], 2);
 
-    std::vector<std::string> argvStore{argv0 ? *argv0 : ProgramPath()};
+    std::vector<std::string> argvStore{argv0};
     argvStore.insert(argvStore.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (auto& a : argvStore) argv.push_back(a.data());
@@ -115,7 +126,6 @@ RunResult Sandbox::Run(const std::vector<std::string>& args, std::optional<std::
     env.push_back(nullptr);
 
     pid_t pid;
-    std::string path = ProgramPath();
     int rc = posix_spawn(&pid, path.c_str(), &fa, nullptr, argv.data(), env.data());
     posix_spawn_file_actions_destroy(&fa);
     close(outPipe[1]);
@@ -133,6 +143,7 @@ RunResult Sandbox::Run(const std::vector<std::string>& args, std::optional<std::
         ADD_FAILURE() << "posix_spawn failed: " << std::strerror(rc);
         return result;
     }
+    result.pid = pid;
 
     set_nonblock(outPipe[0]);
     set_nonblock(errPipe[0]);
@@ -153,7 +164,7 @@ RunResult Sandbox::Run(const std::vector<std::string>& args, std::optional<std::
         }
         if (std::chrono::steady_clock::now() > deadline) {
             kill(pid, SIGKILL);
-            ADD_FAILURE() << "TIRN did not finish in time";
+            ADD_FAILURE() << path << " did not finish in time";
             break;
         }
     }
@@ -167,7 +178,7 @@ RunResult Sandbox::Run(const std::vector<std::string>& args, std::optional<std::
     std::istringstream errLines(result.err);
     for (std::string l; std::getline(errLines, l);)
         if (!Contains(l, "AddressSanitizer failed to allocate")) unexpected += l + "\n";
-    if (!unexpected.empty() && !allowStderr) ADD_FAILURE() << "TIRN wrote to standard error:\n" << unexpected;
+    if (!unexpected.empty() && !allowStderr) ADD_FAILURE() << path << " wrote to standard error:\n" << unexpected;
     return result;
 }
 

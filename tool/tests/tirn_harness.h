@@ -13,6 +13,7 @@ struct RunResult {
     int exitCode = -1;
     std::string out;  // standard output
     std::string err;  // standard error
+    int pid = -1;     // the process that ran
 };
 
 class Sandbox {
@@ -32,6 +33,8 @@ public:
     // program's full path). `input` feeds standard input through a pipe; none gives /dev/null.
     RunResult Run(const std::vector<std::string>& args, std::optional<std::string> input = std::nullopt,
                   std::optional<std::string> argv0 = std::nullopt);
+    // Runs another program the same way (working folder, environment, time limit, output).
+    RunResult RunProgram(const std::string& path, const std::vector<std::string>& args);
 
     std::string Log(const std::string& name = "tirn.log") const;
     std::vector<std::string> Journal() const;
@@ -47,6 +50,10 @@ public:
     std::string ProgramPath() const { return prog + "/TIRN"; }
     std::string FwFolder() const { return prog + "/FW"; }
     std::string LogFolder() const { return root + "/C/tvnsystem/log"; }
+
+private:
+    RunResult Spawn(const std::string& path, const std::vector<std::string>& args, std::optional<std::string> input,
+                    const std::string& argv0);
 };
 
 // The folder of the built programs and libraries (FWUPG_BIN_DIR, else the current folder).
