@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <set>
 #include <sstream>
 #include <sys/wait.h>
 
@@ -127,14 +128,21 @@ std::vector<MachineAdapter> MakeDemoMachine(Sandbox& sb, bool legacy)
 }
 
 std::vector<MachineAdapter> KeepOnlyBoard(Sandbox& sb, const std::vector<MachineAdapter>& usable,
-                                          const std::string& prefix)
+                                          const std::string& board)
 {
-    for (const auto& entry : fs::directory_iterator(sb.root + "/adapters"))
-        if (entry.path().filename().string().rfind(prefix, 0) != 0) fs::remove(entry.path());
+    // The board's files are named after the board or after one of its adapters, up to the first dot
+    // ("<board>.nvram", "<board>.path1.regs", "<adapter>.adapter").
+    std::set<std::string> stems{board};
+    for (const auto& a : MachineAdapters(sb.root))
+        if (a.board == board) stems.insert(a.name);
+    for (const auto& entry : fs::directory_iterator(sb.root + "/adapters")) {
+        const std::string name = entry.path().filename().string();
+        if (!stems.count(name.substr(0, name.find('.')))) fs::remove(entry.path());
+    }
     std::vector<MachineAdapter> kept;
     for (const auto& a : usable)
-        if (a.name.rfind(prefix, 0) == 0) kept.push_back(a);
-    EXPECT_FALSE(kept.empty()) << "the demo machine has no board " << prefix;
+        if (a.board == board) kept.push_back(a);
+    EXPECT_FALSE(kept.empty()) << "the demo machine has no board " << board;
     return kept;
 }
 

@@ -42,10 +42,10 @@ std::vector<MachineAdapter> MakeDemoMachine(Sandbox& sb, bool legacy);
 // Every adapter of the machine, first functions or not.
 std::vector<MachineAdapter> MachineAdapters(const std::string& root);
 
-// Takes every board but the one whose adapter names start with `prefix` out of the sandbox's
-// machine; returns the usable adapters of that board (fails the test when there are none).
+// Takes every board but `board` (a board name, as the adapters' descriptions give it) out of the
+// sandbox's machine; returns the usable adapters of that board (fails the test when there are none).
 std::vector<MachineAdapter> KeepOnlyBoard(Sandbox& sb, const std::vector<MachineAdapter>& usable,
-                                          const std::string& prefix);
+                                          const std::string& board);
 
 // Lists the machine with "TIRN -c"; the listing must hold every usable adapter once, each with
 // firmware entries. Keyed by MAC address.

@@ -142,7 +142,7 @@ TEST_F(RealLibrary, UpdateFromTheReportInstallsTheNewVersions)
 //     export on function 0, the other the same image on function 1 (one flash, one claim).
 struct Contention {
     const char* name;
-    const char* board;  // the one board kept on the machine; null: the whole machine
+    const char* board;  // the one board kept on the machine (its name); null: the whole machine
     bool legacy;        // the demo machine with its legacy boards
     const char* image;  // flashed through the export on functions 0 and 1; null: two TIRN runs
 };

@@ -38,12 +38,12 @@ enum class Point { First, Middle, Last };
 const char* cut_name(Cut c) { return c == Cut::Between ? "Between" : c == Cut::Inside ? "Inside" : "Refused"; }
 const char* point_name(Point p) { return p == Point::First ? "First" : p == Point::Middle ? "Middle" : "Last"; }
 
-// A board of the demo machine, by the prefix its adapters' names share.
+// A board of the demo machine, by its name.
 struct Board {
-    const char* prefix;
+    const char* name;
     bool legacy;  // made only by "fwgen demo --legacy"
 };
-void PrintTo(const Board& b, std::ostream* os) { *os << b.prefix; }
+void PrintTo(const Board& b, std::ostream* os) { *os << b.name; }
 const Board kBoards[] = {
     {"e1-57710", false}, {"e2-57712", false}, {"e3-57810", false},
     {"e4-57980s", false}, {"l-5706", true},   {"l-5709", true},
@@ -84,7 +84,7 @@ protected:
         sb.runSeconds = 300;
         auto usable = MakeDemoMachine(sb, board.legacy);
         ASSERT_FALSE(usable.empty());
-        machine = KeepOnlyBoard(sb, usable, board.prefix);
+        machine = KeepOnlyBoard(sb, usable, board.name);
         ASSERT_FALSE(machine.empty());
         target = machine.front();
         ASSERT_EQ(sb.Run({"-d", "report.xml"}).exitCode, 1);
@@ -243,7 +243,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Combine(::testing::ValuesIn(kBoards), ::testing::Values(Cut::Between, Cut::Inside, Cut::Refused),
                        ::testing::Values(Point::First, Point::Middle, Point::Last)),
     [](const ::testing::TestParamInfo<SampledCut::ParamType>& info) {
-        std::string name = std::string(std::get<0>(info.param).prefix) + "_" + cut_name(std::get<1>(info.param)) +
+        std::string name = std::string(std::get<0>(info.param).name) + "_" + cut_name(std::get<1>(info.param)) +
                            "_" + point_name(std::get<2>(info.param));
         for (char& c : name)
             if (!isalnum(static_cast<unsigned char>(c))) c = '_';
@@ -274,7 +274,7 @@ INSTANTIATE_TEST_SUITE_P(Boards, EveryWrite,
                          ::testing::Combine(::testing::ValuesIn(kBoards),
                                             ::testing::Values(Cut::Between, Cut::Inside, Cut::Refused)),
                          [](const ::testing::TestParamInfo<EveryWrite::ParamType>& info) {
-                             std::string name = std::string(std::get<0>(info.param).prefix) + "_" +
+                             std::string name = std::string(std::get<0>(info.param).name) + "_" +
                                                 cut_name(std::get<1>(info.param));
                              for (char& c : name)
                                  if (!isalnum(static_cast<unsigned char>(c))) c = '_';
