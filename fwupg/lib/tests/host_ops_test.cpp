@@ -229,26 +229,45 @@ TEST_F(HostOpsTest, ReadCacheAsTheJournalSeesIt)
     ASSERT_EQ(reads(), 3u);
     EXPECT_EQ(journal.calls(68)[2].offset, 200u) << "offset + 60 dwords reaches 256: straight to the library";
 
-    // A write, and every call after which NVRAM may differ, invalidates the cache.
-    ASSERT_EQ(ops.nvmWriteDword(0, 0x300, 1, 0), 0u);
-    ASSERT_EQ(ops.nvmReadDword(0, 4, &v, 0), 0u);
-    EXPECT_EQ(reads(), 4u);
+    // This process's own write drops only the 64-byte pieces it touched: the next read of an
+    // untouched piece costs nothing, one of a touched piece reads the dropped pieces again and
+    // sees the written bytes.
+    ASSERT_EQ(ops.nvmWriteDword(0, 0x7C, 0x01020304, 0), 0u);
+    ASSERT_EQ(ops.nvmWriteDword(0, 0xC4, 0x05060708, 0), 0u);
+    ASSERT_EQ(ops.nvmWriteDword(0, 0x20, 0xA1B2C3D4, 0), 0u);
+    ASSERT_EQ(ops.nvmWriteDword(0, 0x2000, 1, 0), 0u);
+    ASSERT_EQ(ops.nvmReadDword(0, 0x80, &v, 0), 0u);
+    EXPECT_EQ(reads(), 3u) << "writes elsewhere keep the cached piece";
+    ASSERT_EQ(ops.nvmReadBlock(0, 0x78, 0x50, buf, 0), 0u);
+    ASSERT_EQ(reads(), 4u);
+    EXPECT_EQ(journal.calls(68)[3].offset, 0x40u);
+    EXPECT_EQ(journal.calls(68)[3].count, 48u) << "from the first to the last dropped piece it needs, in one read";
+    EXPECT_EQ(buf[4], 0x04) << "no stale byte after a write";
+    EXPECT_EQ(buf[0x4C], 0x08);
+    ASSERT_EQ(ops.nvmReadDword(0, 0x20, &v, 0), 0u);
+    EXPECT_EQ(v, 0xA1B2C3D4u);
+    ASSERT_EQ(reads(), 5u);
+    EXPECT_EQ(journal.calls(68)[4].offset, 0u);
+    EXPECT_EQ(journal.calls(68)[4].count, 16u);
     ASSERT_EQ(ops.nvmReadDword(0, 8, &v, 0), 0u);
-    EXPECT_EQ(reads(), 4u);
+    ASSERT_EQ(ops.nvmReadDword(0, 0xC0, &v, 0), 0u);
+    EXPECT_EQ(reads(), 5u);
+
+    // Every call after which NVRAM may differ beyond this process's writes drops the whole cache.
     fwupg::yx::Claim(adapter.api_handle);
     ASSERT_EQ(ops.nvmReadDword(0, 8, &v, 0), 0u);
-    EXPECT_EQ(reads(), 5u) << "a claim invalidates";
+    EXPECT_EQ(reads(), 6u) << "a claim invalidates: another process may have written since";
     fwupg::yx::Reset(adapter.api_handle);
     ASSERT_EQ(ops.nvmReadDword(0, 8, &v, 0), 0u);
-    EXPECT_EQ(reads(), 6u) << "a reset invalidates";
+    EXPECT_EQ(reads(), 7u) << "a reset invalidates";
     fwupg::yx::Shutdown();
     ASSERT_EQ(fwupg::yx::Initialize(), 0u);
     ASSERT_EQ(ops.nvmReadDword(0, 8, &v, 0), 0u);
-    EXPECT_EQ(reads(), 7u) << "shutdown and initialisation invalidate";
+    EXPECT_EQ(reads(), 8u) << "shutdown and initialisation invalidate";
     uint8_t phy[4] = {};
     fwupg::yx::WritePhyFirmware(adapter.api_handle, phy, sizeof phy);
     ASSERT_EQ(ops.nvmReadDword(0, 8, &v, 0), 0u);
-    EXPECT_EQ(reads(), 8u) << "a PHY write invalidates";
+    EXPECT_EQ(reads(), 9u) << "a PHY write invalidates";
 }
 
 TEST_F(HostOpsTest, CacheBelongsToOneAdapter)

@@ -138,11 +138,15 @@ uint32_t ReadNvram(uint32_t apiHandle, uint32_t byteOffset, uint32_t* buf, uint3
 
 uint32_t WriteNvram(uint32_t apiHandle, uint32_t byteOffset, const uint32_t* buf, uint32_t dwords)
 {
-    g_NvmReadCache.Invalidate();
+    g_NvmReadCache.Written(byteOffset, uint64_t{dwords} * 4);
     return call<67>(apiHandle, byteOffset, buf, dwords, kClientGuid);
 }
 
-uint32_t SetNvramWriteMode(uint32_t apiHandle, uint32_t mode) { return call<181>(apiHandle, mode, kClientGuid); }
+uint32_t SetNvramWriteMode(uint32_t apiHandle, uint32_t mode)
+{
+    g_NvmReadCache.Invalidate();
+    return call<181>(apiHandle, mode, kClientGuid);
+}
 
 uint32_t WritePhyFirmware(uint32_t apiHandle, const uint8_t* image, uint32_t length)
 {
