@@ -5,6 +5,12 @@
 // before that change, which is what a fresh dump would give, while the NVRAM is read whole only
 // once per adapter and call.
 //
+// Functions of one board share one flash, so a change of another function of the board takes the
+// kept backup over (renamed to that change's backup name, fingerprinted for that adapter). The
+// adapter records do not name the board; a kept backup of an adapter of the same family, chip,
+// device id and NVRAM size is a candidate, and the 4 KiB guard below (which holds the board's MAC
+// addresses) must then match outside the writes of the two functions, else a fresh dump is taken.
+//
 // Writes of another process between two lines of the call are not in the log. The first 4 KiB
 // (bootstrap record, directory, configuration) are read again with every reuse and must hold the
 // backup's bytes wherever this process did not write them; otherwise the backup is dropped and a
@@ -29,8 +35,24 @@ namespace {
 constexpr uint32_t kGuardBytes = 0x1000;
 constexpr uint32_t kJoinGap = 0x400;  // ranges closer than this are read in one piece
 
+// What an adapter record tells of its board's flash.
+struct FlashKind {
+    uint32_t family, chipId, did, flashWord;
+    bool operator==(const FlashKind& o) const
+    {
+        return family == o.family && chipId == o.chipId && did == o.did && flashWord == o.flashWord;
+    }
+};
+
+FlashKind SelectedFlashKind()
+{
+    return {SelectedFamily(), SelectedChipId(), g_CurPhyNic.get(yxmapi::phy::kDid),
+            g_CurNicInfo.get(yxmapi::nic::kFlashWord)};
+}
+
 struct KeptBackup {
     uint32_t handle;
+    FlashKind kind;
     std::string path, key;
     size_t mark;  // the write log's mark when the backup was last brought up to date
 };
@@ -47,6 +69,28 @@ KeptBackup* KeptFor(uint32_t handle)
     for (KeptBackup& k : g_kept)
         if (k.handle == handle) return &k;
     return nullptr;
+}
+
+// A kept backup of another adapter whose flash may be this one's.
+KeptBackup* KeptForSameKind(const FlashKind& kind)
+{
+    for (KeptBackup& k : g_kept)
+        if (k.kind == kind) return &k;
+    return nullptr;
+}
+
+KeptBackup* KeptAt(const std::string& path)
+{
+    for (KeptBackup& k : g_kept)
+        if (k.path == path) return &k;
+    return nullptr;
+}
+
+// Drops kept backups at `path` from the table (their files are the caller's to remove).
+void ForgetPath(const std::string& path)
+{
+    g_kept.erase(std::remove_if(g_kept.begin(), g_kept.end(), [&](const KeptBackup& k) { return k.path == path; }),
+                 g_kept.end());
 }
 
 void Forget(uint32_t handle)
@@ -95,7 +139,11 @@ bool DumpSpan(Tcl_Interp* interp, const std::string& scratch, const Span& span, 
 
 // Brings the kept backup up to date; false when it cannot be (file changed on disk, a read failed,
 // or the NVRAM changed where this process did not write).
-bool BringUpToDate(Tcl_Interp* interp, const char* caller, KeptBackup* kept)
+//
+// `from` is the handle the backup was taken through. When it is not the selected adapter's, the
+// guard bytes may differ only where one of the two wrote: a third function's write there, or
+// another board, gives a fresh dump.
+bool BringUpToDate(Tcl_Interp* interp, const char* caller, KeptBackup* kept, uint32_t from)
 {
     std::string image;
     if (!ReadFileToBuffer(kept->path, &image) || Sha256HexDigest(image) != kept->key) {
@@ -103,12 +151,15 @@ bool BringUpToDate(Tcl_Interp* interp, const char* caller, KeptBackup* kept)
         return false;
     }
     const uint32_t size = static_cast<uint32_t>(image.size());
-    std::vector<Span> written;
+    std::vector<Span> written, vouched;
     for (const NvmWriteRange& r : NvmWritesSince(kept->mark)) {
         if (r.offset >= size) continue;
-        written.push_back({r.offset, static_cast<uint32_t>(std::min<uint64_t>(uint64_t{r.offset} + r.bytes, size))});
+        const Span span{r.offset, static_cast<uint32_t>(std::min<uint64_t>(uint64_t{r.offset} + r.bytes, size))};
+        written.push_back(span);
+        if (from == kept->handle || r.handle == from || r.handle == kept->handle) vouched.push_back(span);
     }
     written = Join(written, 0);
+    vouched = Join(vouched, 0);
     std::vector<Span> reads = written;
     // The guard also makes every read near the start begin at 0, where a dump adjusts the
     // bootstrap record's address word the way the whole dump did.
@@ -124,7 +175,7 @@ bool BringUpToDate(Tcl_Interp* interp, const char* caller, KeptBackup* kept)
             return false;
         }
         for (uint32_t at = span.begin; at < std::min(span.end, kGuardBytes); ++at) {
-            if (!Covered(written, at) && fresh[at - span.begin] != image[at]) {
+            if (!Covered(vouched, at) && fresh[at - span.begin] != image[at]) {
                 LogDebugMsg(DBG_DEBUG, "%s(): NVRAM byte 0x%X changed outside this call's writes.", caller, at);
                 return false;
             }
@@ -170,10 +221,31 @@ int ObtainBackup(Tcl_Interp* interp, const char* caller, const std::string& path
     const uint32_t handle = SelectedApiHandle();
     // With the dump-file option the engines read and write a file, not the NVRAM: nothing to keep.
     const bool keep = g_keeping && NvmWriteLogOn() && !(g_FwUpgOptions & kFwUpgOptionDumpFile);
+    const FlashKind kind = SelectedFlashKind();
     if (keep) {
-        if (KeptBackup* kept = KeptFor(handle)) {
+        KeptBackup* kept = KeptFor(handle);
+        uint32_t from = handle;
+        if (!kept && (kept = KeptForSameKind(kind)) != nullptr) {
+            // Taken over for this adapter: its name and fingerprint become this change's.
+            from = kept->handle;
+            if (kept->path != path) {
+                const std::string old = kept->path;
+                ForgetPath(path);  // another kept backup at this name: its files are replaced below
+                kept = KeptAt(old);
+                RemoveFileIfPresent(FingerprintPath(old));
+                if (!RemoveBackupFiles(path) || std::rename(old.c_str(), path.c_str()) != 0) {
+                    RemoveBackupFiles(old);
+                    ForgetPath(old);
+                    kept = nullptr;
+                } else {
+                    kept->path = path;
+                }
+            }
+            if (kept) kept->handle = handle;
+        }
+        if (kept) {
             const uint32_t code = g_uUpgRetCode;
-            const bool current = BringUpToDate(interp, caller, kept);
+            const bool current = BringUpToDate(interp, caller, kept, from);
             g_uUpgRetCode = code;
             Tcl_ResetResult(interp);
             if (current) {
@@ -184,10 +256,11 @@ int ObtainBackup(Tcl_Interp* interp, const char* caller, const std::string& path
             Forget(handle);
         }
     }
+    ForgetPath(path);
     if (!RemoveBackupFiles(path)) return Fail(50);
     if (TakeBackup(interp, caller, path, &use->key) != TCL_OK) return TCL_ERROR;
     use->path = path;
-    if (keep) g_kept.push_back({handle, path, use->key, NvmWriteLogMark()});
+    if (keep) g_kept.push_back({handle, kind, path, use->key, NvmWriteLogMark()});
     return TCL_OK;
 }
 

@@ -56,7 +56,19 @@ std::string ReadText(const std::string& path)
 // the library up, selects the adapter as the front end does, and runs each line
 // as a builder runs it. Its exit code is the run's outcome; a failed line's code and text go to
 // `report`.
-int ChildRun(const sim::AdapterSpec& adapter, const std::vector<std::string>& lines, int report, bool oneCall)
+// Selects the adapter as the library's builders do before its lines.
+bool Select(const sim::AdapterSpec& adapter)
+{
+    yxmapi::PhyNicInfo phy{};
+    yxmapi::NicInfoEx info{};
+    if (fwupg::yx::GetPhyNic(adapter.list_handle, &phy) != 0 || fwupg::yx::GetNicInfoEx(adapter.list_handle, &info) != 0)
+        return false;
+    fwupg::SelectNic(phy, info);
+    return true;
+}
+
+int ChildRun(const std::vector<sim::AdapterSpec>& functions, const std::vector<std::string>& lines, int report,
+             bool oneCall)
 {
     static platform::StderrDebugChannel debugOut;
     if (std::getenv("FWUPG_POWER_CUT_DEBUG")) {
@@ -67,11 +79,7 @@ int ChildRun(const sim::AdapterSpec& adapter, const std::vector<std::string>& li
         std::fprintf(stderr, "the management library did not start: 0x%X\n", rc);
         return 90;
     }
-    yxmapi::PhyNicInfo phy{};
-    yxmapi::NicInfoEx info{};
-    if (fwupg::yx::GetPhyNic(adapter.list_handle, &phy) != 0 || fwupg::yx::GetNicInfoEx(adapter.list_handle, &info) != 0)
-        return 91;
-    fwupg::SelectNic(phy, info);
+    if (!Select(functions[0])) return 91;
     Tcl_FindExecutable(nullptr);
     g_TclInterp = Tcl_CreateInterp();
     Tcl_SetVar(g_TclInterp, "tcl_interactive", "0", TCL_GLOBAL_ONLY);
@@ -84,7 +92,12 @@ int ChildRun(const sim::AdapterSpec& adapter, const std::vector<std::string>& li
             if (on) EndKeepingBackups();
         }
     } callEnd{oneCall};
-    for (const std::string& line : lines) {
+    for (std::string line : lines) {
+        if (line.size() > 2 && line[0] == '@') {
+            const size_t f = size_t(line[1] - '0');
+            if (f >= functions.size() || !Select(functions[f])) return 91;
+            line.erase(0, line.find(' ') + 1);
+        }
         std::memset(g_CommandBuffer, 0, sizeof g_CommandBuffer);
         std::snprintf(g_CommandBuffer, sizeof g_CommandBuffer, "%s", line.c_str());
         g_uUpgRetCode = 0;
@@ -135,7 +148,7 @@ RunResult Machine::Run(const std::vector<std::string>& lines, const std::vector<
     const pid_t pid = fork();
     if (pid == 0) {
         close(pipeFds[0]);
-        const int code = ChildRun(target, lines, pipeFds[1], oneCall);
+        const int code = ChildRun(functions, lines, pipeFds[1], oneCall);
         std::fflush(nullptr);
         _exit(code);
     }
@@ -156,22 +169,27 @@ RunResult Machine::Run(const std::vector<std::string>& lines, const std::vector<
     return result;
 }
 
-std::vector<Write> Machine::Writes(uint32_t ordinal) const
+std::vector<Write> Machine::Writes(uint32_t ordinal, size_t function) const
 {
     std::vector<Write> writes;
+    const uint32_t handle = functions.at(function).api_handle;
     for (const YxSimCall& c : sim::read_journal_file(root.path)) {
-        if (c.ordinal != ordinal || c.handle != target.api_handle) continue;
+        if (c.ordinal != ordinal || c.handle != handle) continue;
         const uint32_t bytes = ordinal == kOrdWriteNvram ? 4 * c.count : c.count;
         writes.push_back({uint32_t(writes.size() + 1), c.offset, bytes, c.status});
     }
     return writes;
 }
 
-uint64_t Machine::Bytes(uint32_t ordinal) const
+uint64_t Machine::Bytes(uint32_t ordinal, bool wholeBoard) const
 {
     uint64_t bytes = 0;
-    for (const YxSimCall& c : sim::read_journal_file(root.path))
-        if (c.ordinal == ordinal && c.handle == target.api_handle) bytes += 4ull * c.count;
+    for (const YxSimCall& c : sim::read_journal_file(root.path)) {
+        if (c.ordinal != ordinal) continue;
+        bool counted = c.handle == target.api_handle;
+        for (const sim::AdapterSpec& f : functions) counted = counted || (wholeBoard && c.handle == f.api_handle);
+        if (counted) bytes += 4ull * c.count;
+    }
     return bytes;
 }
 

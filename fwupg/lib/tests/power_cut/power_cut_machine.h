@@ -49,12 +49,15 @@ public:
     // Runs the lines as the library's builders do (claim, line, "q") in a child process, under
     // the given fault rules (none: the control file is emptied). With `oneCall` the lines run as
     // the lines of one exported call do, which keeps each adapter's NVRAM backup from line to line.
+    // A line "@N <line>" runs on the board's function N (0: the target; lines run on the function
+    // the last such line named).
     RunResult Run(const std::vector<std::string>& lines, const std::vector<sim::FaultRule>& faults = {},
                   bool oneCall = false);
-    // The target's bytes of `ordinal` (NVRAM reads or writes) in the last run.
-    uint64_t Bytes(uint32_t ordinal) const;
-    // The target's writes of `ordinal` in the last run.
-    std::vector<Write> Writes(uint32_t ordinal = kOrdWriteNvram) const;
+    // The target's bytes of `ordinal` (NVRAM reads or writes) in the last run; with `wholeBoard`
+    // those of every function of the board.
+    uint64_t Bytes(uint32_t ordinal, bool wholeBoard = false) const;
+    // The writes of `ordinal` through the board's function `function` (0: the target) in the last run.
+    std::vector<Write> Writes(uint32_t ordinal = kOrdWriteNvram, size_t function = 0) const;
 
     // Every function of the board, by name: the kit's verifier's complaint, or empty.
     Verdicts Verify() const;
