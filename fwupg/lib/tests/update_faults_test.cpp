@@ -144,14 +144,18 @@ Reference FaultFreeUpdate(const std::string& victim)
     ref.before = Nvrams(w);
     const std::string report = w.root() + "/report.xml";
     EXPECT_EQ(Discover(w, report), 0u);
+    const size_t discovery = sim::read_journal_file(w.root()).size();
     EXPECT_EQ(Flash(w, report), uint32_t(RET_REBOOT_REQUIRED)) << Read(report);
     ref.after = Nvrams(w);
     const uint32_t handle = Adapter(w, victim).api_handle;
     const std::vector<YxSimCall> journal = sim::read_journal_file(w.root());
     for (const YxSimCall& call : journal)
         ref.victimWrites += call.ordinal == 67 && call.handle == handle;
+    // Reads are numbered over the whole update (the rule below counts them across the update's
+    // sessions), so that the nth read is the same read in the faulted run.
     uint32_t writes = 0, reads = 0;
-    for (const YxSimCall& call : journal) {
+    for (size_t i = discovery; i < journal.size(); ++i) {
+        const YxSimCall& call = journal[i];
         if (call.handle != handle) continue;
         writes += call.ordinal == 67;
         reads += call.ordinal == 68;
@@ -200,7 +204,9 @@ const FaultCase kFaultCases[] = {
     {"claim refused", kE3, [](const Reference&, const char* v) { return std::vector{Rule(47, 0, v)}; }, 47, "7"},
     {"read fails half way, then the reset after the restore", kE3,
      [](const Reference& r, const char* v) {
-         return std::vector{Rule(68, r.readAfterHalfTheWrites, v), Rule(33, 0, v)};
+         sim::FaultRule read = Rule(68, r.readAfterHalfTheWrites, v);
+         read.persist = true;
+         return std::vector{read, Rule(33, 0, v)};
      },
      33, "14"},
     {"E1 board: write refused half way", "e1-57710",
