@@ -71,9 +71,13 @@ KeptBackup* KeptFor(uint32_t handle)
     return nullptr;
 }
 
-// A kept backup of another adapter whose flash may be this one's.
+// A kept backup of another adapter whose flash may be this one's. Only an adapter with a MAC
+// address of its own may take one over: the guard tells boards apart by the MAC addresses their
+// first 4 KiB hold, and blank boards of one kind could hold the same 4 KiB over other contents.
 KeptBackup* KeptForSameKind(const FlashKind& kind)
 {
+    const std::string_view mac = g_CurPhyNic.get(yxmapi::phy::kMac);
+    if (mac.find_first_not_of("0fF:-") == std::string_view::npos) return nullptr;
     for (KeptBackup& k : g_kept)
         if (k.kind == kind) return &k;
     return nullptr;
