@@ -69,7 +69,7 @@ struct Bench {
     }
 
     std::string root;
-    sim::AdapterSpec adapter;
+    sim::AdapterDef adapter;
     void* lib = nullptr;
     int fd = -1;
     YXmapiReadNvramFn read = nullptr;

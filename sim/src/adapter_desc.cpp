@@ -13,62 +13,62 @@ namespace {
 
 struct U32Key {
     const char* key;
-    uint32_t AdapterSpec::*member;
+    uint32_t AdapterDef::*member;
 };
 
 constexpr U32Key kU32Keys[] = {
-    {"family", &AdapterSpec::family},
-    {"list_handle", &AdapterSpec::list_handle},
-    {"api_handle", &AdapterSpec::api_handle},
-    {"service_handle", &AdapterSpec::service_handle},
-    {"driver_major", &AdapterSpec::driver_major},
-    {"driver_minor", &AdapterSpec::driver_minor},
-    {"driver_build", &AdapterSpec::driver_build},
-    {"vid", &AdapterSpec::vid},
-    {"did", &AdapterSpec::did},
-    {"svid", &AdapterSpec::svid},
-    {"ssid", &AdapterSpec::ssid},
-    {"bus", &AdapterSpec::bus},
-    {"device", &AdapterSpec::device},
-    {"function", &AdapterSpec::function},
-    {"slot", &AdapterSpec::slot},
-    {"chip_id", &AdapterSpec::chip_id},
-    {"flash_word", &AdapterSpec::flash_word},
-    {"capabilities", &AdapterSpec::capabilities},
-    {"port", &AdapterSpec::port},
-    {"mode_arg", &AdapterSpec::mode_arg},
-    {"ext_phy_id1", &AdapterSpec::ext_phy_id1},
-    {"ext_phy_id2", &AdapterSpec::ext_phy_id2},
-    {"port_count", &AdapterSpec::port_count},
-    {"active_bundle", &AdapterSpec::active_bundle},
-    {"path", &AdapterSpec::path},
+    {"family", &AdapterDef::family},
+    {"list_handle", &AdapterDef::list_handle},
+    {"api_handle", &AdapterDef::api_handle},
+    {"service_handle", &AdapterDef::service_handle},
+    {"driver_major", &AdapterDef::driver_major},
+    {"driver_minor", &AdapterDef::driver_minor},
+    {"driver_build", &AdapterDef::driver_build},
+    {"vid", &AdapterDef::vid},
+    {"did", &AdapterDef::did},
+    {"svid", &AdapterDef::svid},
+    {"ssid", &AdapterDef::ssid},
+    {"bus", &AdapterDef::bus},
+    {"device", &AdapterDef::device},
+    {"function", &AdapterDef::function},
+    {"slot", &AdapterDef::slot},
+    {"chip_id", &AdapterDef::chip_id},
+    {"flash_word", &AdapterDef::flash_word},
+    {"capabilities", &AdapterDef::capabilities},
+    {"port", &AdapterDef::port},
+    {"mode_arg", &AdapterDef::mode_arg},
+    {"ext_phy_id1", &AdapterDef::ext_phy_id1},
+    {"ext_phy_id2", &AdapterDef::ext_phy_id2},
+    {"port_count", &AdapterDef::port_count},
+    {"active_bundle", &AdapterDef::active_bundle},
+    {"path", &AdapterDef::path},
 };
 
 struct OptKey {
     const char* key;
-    std::optional<uint32_t> AdapterSpec::*member;
+    std::optional<uint32_t> AdapterDef::*member;
 };
 
 constexpr OptKey kOptKeys[] = {
-    {"nic_vid", &AdapterSpec::nic_vid},
-    {"nic_did", &AdapterSpec::nic_did},
-    {"nic_svid", &AdapterSpec::nic_svid},
-    {"nic_ssid", &AdapterSpec::nic_ssid},
-    {"nic_function", &AdapterSpec::nic_function},
-    {"mbi_packed", &AdapterSpec::mbi_packed},
+    {"nic_vid", &AdapterDef::nic_vid},
+    {"nic_did", &AdapterDef::nic_did},
+    {"nic_svid", &AdapterDef::nic_svid},
+    {"nic_ssid", &AdapterDef::nic_ssid},
+    {"nic_function", &AdapterDef::nic_function},
+    {"mbi_packed", &AdapterDef::mbi_packed},
 };
 
 struct TextKey {
     const char* key;
-    std::string AdapterSpec::*member;
+    std::string AdapterDef::*member;
     std::size_t cap;  // bytes including the NUL; 0: unbounded here
 };
 
 constexpr TextKey kTextKeys[] = {
-    {"mac", &AdapterSpec::mac, yxmapi::phy::kMac.cap},
-    {"service_name", &AdapterSpec::service_name, 520},
-    {"connection_name", &AdapterSpec::connection_name, 260},
-    {"mfw_version", &AdapterSpec::mfw_version, yxmapi::mfw::kVersion.cap},
+    {"mac", &AdapterDef::mac, yxmapi::phy::kMac.cap},
+    {"service_name", &AdapterDef::service_name, 520},
+    {"connection_name", &AdapterDef::connection_name, 260},
+    {"mfw_version", &AdapterDef::mfw_version, yxmapi::mfw::kVersion.cap},
 };
 
 bool valid_name(const std::string& name)
@@ -93,7 +93,7 @@ std::span<const yxmapi::TextField> fw_text_fields(uint32_t family)
     }
 }
 
-std::string validate_adapter(const AdapterSpec& desc)
+std::string validate_adapter(const AdapterDef& desc)
 {
     if (!valid_name(desc.name)) return "bad adapter name '" + desc.name + "'";
     if (!desc.board.empty() && !valid_name(desc.board)) return "bad board name '" + desc.board + "'";
@@ -116,7 +116,7 @@ std::string validate_adapter(const AdapterSpec& desc)
     return {};
 }
 
-std::string format_adapter(const AdapterSpec& desc)
+std::string format_adapter(const AdapterDef& desc)
 {
     std::string out = "# simulated adapter " + desc.name + "\n";
     for (const auto& k : kU32Keys) out += std::string(k.key) + "=" + hex32(desc.*k.member) + "\n";
@@ -130,13 +130,13 @@ std::string format_adapter(const AdapterSpec& desc)
     return out;
 }
 
-std::optional<AdapterSpec> parse_adapter(std::string_view name, std::string_view text, std::string* error)
+std::optional<AdapterDef> parse_adapter(std::string_view name, std::string_view text, std::string* error)
 {
-    auto fail = [&](std::string why) -> std::optional<AdapterSpec> {
+    auto fail = [&](std::string why) -> std::optional<AdapterDef> {
         if (error) *error = std::move(why);
         return std::nullopt;
     };
-    AdapterSpec desc;
+    AdapterDef desc;
     desc.name = std::string(name);
     for (const KvLine& line : parse_kv(text)) {
         if (!line.ok) return fail("line without '=': " + line.key);
@@ -185,9 +185,9 @@ std::optional<AdapterSpec> parse_adapter(std::string_view name, std::string_view
     return desc;
 }
 
-AdapterSpec make_adapter(uint32_t family, uint32_t index, std::string name)
+AdapterDef make_adapter(uint32_t family, uint32_t index, std::string name)
 {
-    AdapterSpec a;
+    AdapterDef a;
     a.name = name.empty() ? "nic" + std::to_string(index) : std::move(name);
     a.family = family;
     a.list_handle = 0x00010000 + index;

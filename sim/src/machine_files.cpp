@@ -36,7 +36,7 @@ void make_dirs(const std::string& dir)
 
 }  // namespace
 
-void write_adapter(const std::string& root, const AdapterSpec& desc)
+void write_adapter(const std::string& root, const AdapterDef& desc)
 {
     if (std::string why = validate_adapter(desc); !why.empty()) throw BuildError(desc.name + ": " + why);
     make_dirs(adapters_dir(root));

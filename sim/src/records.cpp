@@ -2,7 +2,7 @@
 
 namespace sim {
 
-void fill_phy_nic_info(const AdapterSpec& a, yxmapi::PhyNicInfo& r)
+void fill_phy_nic_info(const AdapterDef& a, yxmapi::PhyNicInfo& r)
 {
     namespace p = yxmapi::phy;
     r.prepare(yxmapi::kPhyNicInfoVersion);
@@ -23,7 +23,7 @@ void fill_phy_nic_info(const AdapterSpec& a, yxmapi::PhyNicInfo& r)
     r.set(p::kServiceNameHandle, a.service_handle);
 }
 
-void fill_nic_info_ex(const AdapterSpec& a, yxmapi::NicInfoEx& r)
+void fill_nic_info_ex(const AdapterDef& a, yxmapi::NicInfoEx& r)
 {
     namespace n = yxmapi::nic;
     r.prepare(yxmapi::kNicInfoExVersion);
@@ -44,7 +44,7 @@ void fill_nic_info_ex(const AdapterSpec& a, yxmapi::NicInfoEx& r)
 }
 
 template <std::size_t N>
-void fill_fw_texts(const AdapterSpec& a, const std::optional<DerivedFirmware>& derived, yxmapi::Record<N>& r)
+void fill_fw_texts(const AdapterDef& a, const std::optional<DerivedFirmware>& derived, yxmapi::Record<N>& r)
 {
     // A description text overrides its field (a test opted into it); every other field reports
     // what the NVRAM holds, and stays empty for an absent image or an unreadable directory.
@@ -58,11 +58,11 @@ void fill_fw_texts(const AdapterSpec& a, const std::optional<DerivedFirmware>& d
     }
 }
 
-template void fill_fw_texts(const AdapterSpec&, const std::optional<DerivedFirmware>&, yxmapi::Record<632>&);
-template void fill_fw_texts(const AdapterSpec&, const std::optional<DerivedFirmware>&, yxmapi::Record<824>&);
-template void fill_fw_texts(const AdapterSpec&, const std::optional<DerivedFirmware>&, yxmapi::Record<5257>&);
+template void fill_fw_texts(const AdapterDef&, const std::optional<DerivedFirmware>&, yxmapi::Record<632>&);
+template void fill_fw_texts(const AdapterDef&, const std::optional<DerivedFirmware>&, yxmapi::Record<824>&);
+template void fill_fw_texts(const AdapterDef&, const std::optional<DerivedFirmware>&, yxmapi::Record<5257>&);
 
-void fill_mfw_info(const AdapterSpec& a, const std::optional<DerivedFirmware>& derived, yxmapi::MfwInfo& r)
+void fill_mfw_info(const AdapterDef& a, const std::optional<DerivedFirmware>& derived, yxmapi::MfwInfo& r)
 {
     r.prepare(yxmapi::kMfwInfoVersion);
     r.set(yxmapi::mfw::kActiveBundle, derived && derived->active_bundle ? *derived->active_bundle : a.active_bundle);

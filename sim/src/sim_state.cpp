@@ -91,7 +91,7 @@ void SimState::initialize()
     for (const std::string& name : adapter_names(root_)) {
         auto text = read_file(description_path(root_, name));
         std::string error = "cannot read the description";
-        std::optional<AdapterSpec> desc;
+        std::optional<AdapterDef> desc;
         if (text) desc = parse_adapter(name, *text, &error);
         if (!desc) {
             std::fprintf(stderr, "YXMAPIa: adapter %s skipped: %s\n", name.c_str(), error.c_str());

@@ -35,7 +35,7 @@ struct RegisterBank {
 };
 
 struct SimAdapter {
-    AdapterSpec desc;
+    AdapterDef desc;
     SimBoard* board = nullptr;
     RegisterBank* regs = nullptr;
     uint32_t write_mode = 0;         // last mode set through ordinal 181

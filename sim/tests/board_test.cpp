@@ -25,15 +25,15 @@ struct BoardFixture : ::testing::Test {
         solo = sim::make_adapter(5, 7, "solo");
         sim::write_adapter(root.path, solo);
     }
-    uint32_t read_word(const sim::AdapterSpec& a, uint32_t offset, uint32_t* out) const
+    uint32_t read_word(const sim::AdapterDef& a, uint32_t offset, uint32_t* out) const
     {
         return lib.fn<ord::kReadNvram>()(a.api_handle, offset, out, 1, kGuid);
     }
-    uint32_t write_word(const sim::AdapterSpec& a, uint32_t offset, uint32_t value) const
+    uint32_t write_word(const sim::AdapterDef& a, uint32_t offset, uint32_t value) const
     {
         return lib.fn<ord::kWriteNvram>()(a.api_handle, offset, &value, 1, kGuid);
     }
-    uint32_t reg(const sim::AdapterSpec& a, uint32_t r) const
+    uint32_t reg(const sim::AdapterDef& a, uint32_t r) const
     {
         uint32_t v = 0xDEADDEAD;
         EXPECT_EQ(lib.fn<ord::kReadRegister>()(a.api_handle, yxmapi::kRegAccessChip, r, &v, kGuid), 0u);
@@ -41,7 +41,7 @@ struct BoardFixture : ::testing::Test {
     }
     TempRoot root;
     Library lib;
-    sim::AdapterSpec fn[3], solo;
+    sim::AdapterDef fn[3], solo;
 };
 
 }  // namespace
@@ -137,7 +137,7 @@ TEST_F(BoardFixture, RegisterWritesReplaceTheirLineInPlace)
 TEST(SessionRoot, InitialisingAgainNoticesAChangedSystemRoot)
 {
     TempRoot first;
-    sim::AdapterSpec a = sim::make_adapter(5, 1, "first");
+    sim::AdapterDef a = sim::make_adapter(5, 1, "first");
     sim::write_adapter(first.path, a);
     Library lib;
     ASSERT_EQ(lib.init(), 0u);
@@ -145,8 +145,8 @@ TEST(SessionRoot, InitialisingAgainNoticesAChangedSystemRoot)
     uint32_t count = 0;
     {
         TempRoot second;
-        sim::AdapterSpec b = sim::make_adapter(4, 2, "second");
-        sim::AdapterSpec c = sim::make_adapter(4, 3, "third");
+        sim::AdapterDef b = sim::make_adapter(4, 2, "second");
+        sim::AdapterDef c = sim::make_adapter(4, 3, "third");
         sim::write_adapter(second.path, b);
         sim::write_adapter(second.path, c);
         ASSERT_EQ(lib.init(), 0u);

@@ -7,7 +7,7 @@ using namespace simtest;
 
 TEST(Builder, DescriptionRoundTripsThroughItsText)
 {
-    sim::AdapterSpec a = sim::make_adapter(4, 9, "port.9");
+    sim::AdapterDef a = sim::make_adapter(4, 9, "port.9");
     a.nic_function = 1;
     a.nic_ssid = 0xBEEF;
     a.connection_name = "Local Area Connection 2";
@@ -23,24 +23,24 @@ TEST(Builder, DescriptionRoundTripsThroughItsText)
     EXPECT_EQ(back->fw_texts.at(yxmapi::fw4::kPxe.off), "PXE v7.10.3");
 }
 
-TEST(Builder, RefusesSpecsTheLibraryCouldNotServe)
+TEST(Builder, RefusesDescriptionsTheLibraryCouldNotServe)
 {
     struct Case {
         const char* why;
-        void (*change)(sim::AdapterSpec&);
+        void (*change)(sim::AdapterDef&);
     } cases[] = {
-        {"reserved API handle", [](sim::AdapterSpec& a) { a.api_handle = 0xFFFFFFFF; }},
-        {"NVRAM below 1 KiB", [](sim::AdapterSpec& a) { a.flash_word = 0x00000001; }},
-        {"name with a slash", [](sim::AdapterSpec& a) { a.name = std::string("../x"); }},
-        {"MAC longer than its field", [](sim::AdapterSpec& a) { a.mac = std::string(20, '1'); }},
-        {"text with a line break", [](sim::AdapterSpec& a) { a.service_name = "a\nfamily=6"; }},
-        {"firmware text at no field", [](sim::AdapterSpec& a) { a.fw_texts.emplace(5, std::string(1, 'x')); }},
-        {"firmware text of another family", [](sim::AdapterSpec& a) { a.fw_text(yxmapi::fw4::kCcm, "1.0"); }},
-        {"MBI text of 16 characters", [](sim::AdapterSpec& a) { a.fw_text(yxmapi::fw6::kMbi, "1234567890123456"); }},
+        {"reserved API handle", [](sim::AdapterDef& a) { a.api_handle = 0xFFFFFFFF; }},
+        {"NVRAM below 1 KiB", [](sim::AdapterDef& a) { a.flash_word = 0x00000001; }},
+        {"name with a slash", [](sim::AdapterDef& a) { a.name = std::string("../x"); }},
+        {"MAC longer than its field", [](sim::AdapterDef& a) { a.mac = std::string(20, '1'); }},
+        {"text with a line break", [](sim::AdapterDef& a) { a.service_name = "a\nfamily=6"; }},
+        {"firmware text at no field", [](sim::AdapterDef& a) { a.fw_texts.emplace(5, std::string(1, 'x')); }},
+        {"firmware text of another family", [](sim::AdapterDef& a) { a.fw_text(yxmapi::fw4::kCcm, "1.0"); }},
+        {"MBI text of 16 characters", [](sim::AdapterDef& a) { a.fw_text(yxmapi::fw6::kMbi, "1234567890123456"); }},
     };
     for (const Case& c : cases) {
         TempRoot root;
-        sim::AdapterSpec a = sim::make_adapter(6, 0);
+        sim::AdapterDef a = sim::make_adapter(6, 0);
         c.change(a);
         EXPECT_THROW(sim::write_adapter(root.path, a), sim::BuildError) << c.why;
         EXPECT_TRUE(sim::adapter_names(root.path).empty()) << c.why;
@@ -75,9 +75,9 @@ TEST(Builder, NumbersParseOnlyWhole)
 TEST(Builder, LibrarySkipsBrokenDescriptionsAndHandleClashes)
 {
     TempRoot root;
-    sim::AdapterSpec a = sim::make_adapter(5, 0, "a");
-    sim::AdapterSpec b = sim::make_adapter(5, 1, "b");
-    sim::AdapterSpec c = sim::make_adapter(5, 2, "c");
+    sim::AdapterDef a = sim::make_adapter(5, 0, "a");
+    sim::AdapterDef b = sim::make_adapter(5, 1, "b");
+    sim::AdapterDef c = sim::make_adapter(5, 2, "c");
     c.api_handle = a.api_handle;
     for (const auto& s : {a, b, c}) sim::write_adapter(root.path, s);
     sim::write_file_atomic(sim::description_path(root.path, "b"), "family=5\nvid=zz\n");
@@ -149,9 +149,9 @@ TEST(Builder, ControlFileRefusesFaultsOfTheWrongCall)
 TEST(Builder, ConnectionNameStandsInForTheRegistryLookup)
 {
     TempRoot root;
-    sim::AdapterSpec a = sim::make_adapter(5, 0);
+    sim::AdapterDef a = sim::make_adapter(5, 0);
     a.connection_name = "Ethernet 3";
-    sim::AdapterSpec b = sim::make_adapter(5, 1);
+    sim::AdapterDef b = sim::make_adapter(5, 1);
     sim::write_adapter(root.path, a);
     sim::write_adapter(root.path, b);
     Library lib;

@@ -8,11 +8,11 @@ namespace nic = yxmapi::nic;
 namespace {
 
 // Four adapters, one of each family (7 is one the front end skips), with every field distinct.
-std::vector<sim::AdapterSpec> machine()
+std::vector<sim::AdapterDef> machine()
 {
-    std::vector<sim::AdapterSpec> specs;
+    std::vector<sim::AdapterDef> defs;
     for (uint32_t family : {4u, 5u, 6u, 7u}) {
-        sim::AdapterSpec a = sim::make_adapter(family, family);
+        sim::AdapterDef a = sim::make_adapter(family, family);
         a.slot = 0x40 + family;
         a.function = family % 2;
         a.device = family + 10;
@@ -24,17 +24,17 @@ std::vector<sim::AdapterSpec> machine()
         a.ext_phy_id2 = 0x01000001;
         a.port_count = 4;
         a.driver_access = family != 7;
-        specs.push_back(a);
+        defs.push_back(a);
     }
-    specs[0].fw_text(yxmapi::fw4::kBootcode, "bc 7.10.3").fw_text(yxmapi::fw4::kIscsi, "v7.10.2 ipv4_ipv6")
+    defs[0].fw_text(yxmapi::fw4::kBootcode, "bc 7.10.3").fw_text(yxmapi::fw4::kIscsi, "v7.10.2 ipv4_ipv6")
         .fw_text(yxmapi::fw4::kCcm, "7.10.1");
-    specs[1].fw_text(yxmapi::fw5::kMba, "MBA 7.10.9").fw_text(yxmapi::fw5::kPhy, "PHY 1.2.3")
+    defs[1].fw_text(yxmapi::fw5::kMba, "MBA 7.10.9").fw_text(yxmapi::fw5::kPhy, "PHY 1.2.3")
         .fw_text(yxmapi::fw5::kText764, "7.13.4");
-    specs[1].mbi_packed = 0x070D0200;
-    specs[2].fw_text(yxmapi::fw6::kMba, "MBA 8.30.1").fw_text(yxmapi::fw6::kMbi, "8.33.12.0");
-    specs[2].mfw_version = "8.33.4.1";
-    specs[2].active_bundle = 2;
-    return specs;
+    defs[1].mbi_packed = 0x070D0200;
+    defs[2].fw_text(yxmapi::fw6::kMba, "MBA 8.30.1").fw_text(yxmapi::fw6::kMbi, "8.33.12.0");
+    defs[2].mfw_version = "8.33.4.1";
+    defs[2].active_bundle = 2;
+    return defs;
 }
 
 }  // namespace
@@ -42,8 +42,8 @@ std::vector<sim::AdapterSpec> machine()
 TEST(Discovery, EnumeratesEveryFamilyWithEachFieldAtItsOffset)
 {
     TempRoot root;
-    auto specs = machine();
-    for (const auto& a : specs) sim::write_adapter(root.path, a);
+    auto defs = machine();
+    for (const auto& a : defs) sim::write_adapter(root.path, a);
     Library lib;
     ASSERT_EQ(lib.init(), 0u);
 
@@ -53,8 +53,8 @@ TEST(Discovery, EnumeratesEveryFamilyWithEachFieldAtItsOffset)
     std::vector<uint32_t> handles(count);
     ASSERT_EQ(lib.fn<ord::kGetAllPhyNicHandles>()(handles.data(), count), 0u);
 
-    for (size_t i = 0; i < specs.size(); ++i) {
-        const sim::AdapterSpec& a = specs[i];
+    for (size_t i = 0; i < defs.size(); ++i) {
+        const sim::AdapterDef& a = defs[i];
         SCOPED_TRACE(a.name);
         EXPECT_EQ(handles[i], a.list_handle);
 
@@ -131,7 +131,7 @@ TEST(Discovery, EnumeratesEveryFamilyWithEachFieldAtItsOffset)
 
     yxmapi::MfwInfo m;
     m.prepare(yxmapi::kMfwInfoVersion);
-    ASSERT_EQ(lib.fn<ord::kGetMfwInfo>()(specs[2].api_handle, &m), 0u);
+    ASSERT_EQ(lib.fn<ord::kGetMfwInfo>()(defs[2].api_handle, &m), 0u);
     EXPECT_EQ(m.get(yxmapi::mfw::kVersion), "8.33.4.1");
     EXPECT_EQ(m.get(yxmapi::mfw::kActiveBundle), 2u);
     lib.shutdown();
@@ -140,11 +140,11 @@ TEST(Discovery, EnumeratesEveryFamilyWithEachFieldAtItsOffset)
 TEST(Discovery, WrongVersionsHandlesAndFamiliesFailWithoutWriting)
 {
     TempRoot root;
-    auto specs = machine();
-    for (const auto& a : specs) sim::write_adapter(root.path, a);
+    auto defs = machine();
+    for (const auto& a : defs) sim::write_adapter(root.path, a);
     Library lib;
     ASSERT_EQ(lib.init(), 0u);
-    const sim::AdapterSpec& e4 = specs[2];
+    const sim::AdapterDef& e4 = defs[2];
 
     // A record with the wrong version word is refused and left as the caller gave it.
     yxmapi::PhyNicInfo p;
@@ -178,7 +178,7 @@ TEST(Discovery, WrongVersionsHandlesAndFamiliesFailWithoutWriting)
     f5.prepare(yxmapi::kFwInfoType5Version);
     EXPECT_NE(lib.fn<ord::kGetFwInfoType5>()(e4.list_handle, &f5), 0u);
     m.prepare(yxmapi::kMfwInfoVersion);
-    EXPECT_NE(lib.fn<ord::kGetMfwInfo>()(specs[1].api_handle, &m), 0u);
+    EXPECT_NE(lib.fn<ord::kGetMfwInfo>()(defs[1].api_handle, &m), 0u);
 
     // A handle array smaller than the adapter count is refused untouched.
     uint32_t few[2] = {0, 0};

@@ -39,7 +39,7 @@ struct E4Fixture : ::testing::Test {
         return lib.fn<67>()(adapter.api_handle, offset, words.data(), uint32_t(words.size()), kGuid);
     }
     // A single image as the engine sends it: the header, then the data, both at offset 0.
-    uint32_t program(const k4::HeaderSpec& h, const Bytes& data)
+    uint32_t program(const k4::HeaderDef& h, const Bytes& data)
     {
         Bytes file = k4::headed_image(h, data);
         if (uint32_t st = mode(yxmapi::kWriteModeImage)) return st;
@@ -64,13 +64,13 @@ struct E4Fixture : ::testing::Test {
 
     TempRoot root;
     Library lib;
-    sim::AdapterSpec adapter;
+    sim::AdapterDef adapter;
     Bytes original;
 };
 
 Bytes cfg_with_mbi(unsigned a, unsigned b, unsigned c)
 {
-    k4::NvmCfgSpec s;
+    k4::NvmCfgDef s;
     s.mbi = {a, b, c};
     return k4::nvm_cfg(s);
 }
@@ -83,8 +83,8 @@ TEST_F(E4Fixture, RecordsComeFromTheNvram)
     EXPECT_EQ(mfw(), (std::pair<std::string, uint32_t>{"8.10.5.0", 0}));
 
     // Without an MBA image the device reports none, not the description's text.
-    k4::NvramSpec s = k4::stock_nvram({});
-    std::erase_if(s.images, [](const k4::ImageSpec& im) { return im.type == k4::type::MBA; });
+    k4::NvramDef s = k4::stock_nvram({});
+    std::erase_if(s.images, [](const k4::ImageDef& im) { return im.type == k4::type::MBA; });
     sim::set_nvram(root.path, adapter.name, k4::build(s).nvram);
     EXPECT_EQ(fw6().first, "");
 }
@@ -96,7 +96,7 @@ TEST_F(E4Fixture, SingleImageOfEachHeaderVersionGoesIntoTheOtherCopy)
         Bytes before = nvram();
         auto dir_before = k4::directory(before);
         ASSERT_TRUE(dir_before);
-        ASSERT_EQ(program(k4::HeaderSpec(k4::type::NVM_CFG1, version), cfg_with_mbi(8, 12, version)), 0u);
+        ASSERT_EQ(program(k4::HeaderDef(k4::type::NVM_CFG1, version), cfg_with_mbi(8, 12, version)), 0u);
 
         Bytes after = nvram();
         EXPECT_TRUE(std::equal(after.begin(), after.begin() + 0x2000, before.begin())) << "offset 0 is the channel";
@@ -113,7 +113,7 @@ TEST_F(E4Fixture, SingleImageOfEachHeaderVersionGoesIntoTheOtherCopy)
         EXPECT_EQ(fw6().second, "8.12." + std::to_string(version));
     }
     // A type the directory did not list is added.
-    ASSERT_EQ(program(k4::HeaderSpec(k4::type::BDN), Bytes(100, 0x5A)), 0u);
+    ASSERT_EQ(program(k4::HeaderDef(k4::type::BDN), Bytes(100, 0x5A)), 0u);
     auto bdn = k4::find_image(nvram(), k4::type::BDN);
     ASSERT_TRUE(bdn);
     EXPECT_EQ(bdn->entry.length, 104u);
@@ -129,17 +129,17 @@ TEST_F(E4Fixture, RefusedImagesChangeNothingAndEndTheMode)
         size_t data_bytes;
     };
     auto header = [&](auto tweak) {
-        k4::HeaderSpec h(k4::type::BDN);
+        k4::HeaderDef h(k4::type::BDN);
         tweak(h);
         return k4::image_header(h, data.size());
     };
     std::vector<Case> cases = {
-        {"wrong magic", header([](k4::HeaderSpec& h) { h.magic = 0x669955AB; }), 64},
-        {"version 4", header([](k4::HeaderSpec& h) { h.version = 4; }), 64},
-        {"unknown type 30", header([](k4::HeaderSpec& h) { h.type = 30; }), 64},
-        {"group-B word on a group-A chip", header([](k4::HeaderSpec& h) { h.group = k4::kGroupB; }), 64},
-        {"length zero", header([](k4::HeaderSpec& h) { h.length = 0; }), 64},
-        {"length past the data", header([](k4::HeaderSpec& h) { h.length = 68; }), 64},
+        {"wrong magic", header([](k4::HeaderDef& h) { h.magic = 0x669955AB; }), 64},
+        {"version 4", header([](k4::HeaderDef& h) { h.version = 4; }), 64},
+        {"unknown type 30", header([](k4::HeaderDef& h) { h.type = 30; }), 64},
+        {"group-B word on a group-A chip", header([](k4::HeaderDef& h) { h.group = k4::kGroupB; }), 64},
+        {"length zero", header([](k4::HeaderDef& h) { h.length = 0; }), 64},
+        {"length past the data", header([](k4::HeaderDef& h) { h.length = 68; }), 64},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -166,7 +166,7 @@ TEST_F(E4Fixture, OtherOffsetsStayRawWhileAModeIsSet)
     ASSERT_EQ(write(crc_at, Bytes{0, 0, 0, 0}), 0u);  // as "crc -fix" writes a CRC dword
     EXPECT_FALSE(k4::verify(nvram()).ok());
     // The mode is still set for the next offset-0 write.
-    Bytes file = k4::headed_image(k4::HeaderSpec(k4::type::BDN), Bytes(8, 1));
+    Bytes file = k4::headed_image(k4::HeaderDef(k4::type::BDN), Bytes(8, 1));
     ASSERT_EQ(write(0, Bytes(file.begin(), file.begin() + 32)), 0u);
     ASSERT_EQ(write(0, Bytes(file.begin() + 32, file.end())), 0u);
     EXPECT_TRUE(k4::find_image(nvram(), k4::type::BDN));
@@ -187,7 +187,7 @@ TEST_F(E4Fixture, BundleIsPendingUntilAReset)
 
     // A configuration write afterwards keeps the pending bank; a new session still sees the old
     // firmware running.
-    ASSERT_EQ(program(k4::HeaderSpec(k4::type::NVM_CFG1), cfg_with_mbi(8, 12, 3)), 0u);
+    ASSERT_EQ(program(k4::HeaderDef(k4::type::NVM_CFG1), cfg_with_mbi(8, 12, 3)), 0u);
     EXPECT_EQ(k4::directory(nvram())->next_bank(), 1u);
     lib.shutdown();
     ASSERT_EQ(lib.init(), 0u);
@@ -237,7 +237,7 @@ TEST_F(E4Fixture, CutInsideAnInstallLeavesThePreviousCopyInForce)
                                   .cut_after = cut, .exit_after_cut = false});
         sim::write_control(root.path, control);
         ASSERT_EQ(lib.init(), 0u);  // reads the rules afresh
-        EXPECT_EQ(program(k4::HeaderSpec(k4::type::NVM_CFG1), cfg), YXSIM_E_INJECTED);
+        EXPECT_EQ(program(k4::HeaderDef(k4::type::NVM_CFG1), cfg), YXSIM_E_INJECTED);
         Bytes nv = nvram();
         k4::Report r = k4::verify(nv);
         EXPECT_TRUE(r.ok()) << r.text();
@@ -258,7 +258,7 @@ TEST_F(E4Fixture, CutInTheHeaderWriteFailsAndEndsTheMode)
     sim::write_control(root.path, control);
     ASSERT_EQ(lib.init(), 0u);
     const Bytes data = cfg_with_mbi(8, 12, 3);
-    EXPECT_EQ(program(k4::HeaderSpec(k4::type::NVM_CFG1), data), YXSIM_E_INJECTED);
+    EXPECT_EQ(program(k4::HeaderDef(k4::type::NVM_CFG1), data), YXSIM_E_INJECTED);
     EXPECT_EQ(write(0, data), YXSIM_OK);
     const Bytes nv = nvram();
     EXPECT_TRUE(std::equal(data.begin(), data.end(), nv.begin()));  // raw, in the filler area
@@ -269,14 +269,14 @@ TEST_F(E4Fixture, CutInTheHeaderWriteFailsAndEndsTheMode)
 
 TEST_F(E4Fixture, NoRoomRefusesBeforeAnyWrite)
 {
-    k4::NvramSpec s = k4::stock_nvram({});
+    k4::NvramDef s = k4::stock_nvram({});
     uint32_t end = 0;
     for (const k4::Entry& e : k4::build(s).entries) end = std::max(end, e.offset + e.length);
     // Fills the NVRAM but for 0x400 bytes, too few for the configuration image.
     s.images.push_back({k4::type::BDN, Bytes(0x40000 - end - 4 - 0x400, 0)});
     Bytes full = k4::build(s).nvram;
     sim::set_nvram(root.path, adapter.name, full);
-    EXPECT_EQ(program(k4::HeaderSpec(k4::type::NVM_CFG1), cfg_with_mbi(8, 12, 3)), YXSIM_E_OUT_OF_RANGE);
+    EXPECT_EQ(program(k4::HeaderDef(k4::type::NVM_CFG1), cfg_with_mbi(8, 12, 3)), YXSIM_E_OUT_OF_RANGE);
     EXPECT_EQ(nvram(), full);
 }
 

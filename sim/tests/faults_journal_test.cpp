@@ -29,13 +29,13 @@ struct Machine : ::testing::Test {
     // `sector`-byte sectors when given); writes `dwords` words of `fill` and returns its status.
     uint32_t cut_write(const Library& lib, uint32_t cut, std::optional<uint32_t> sector, uint32_t offset,
                        uint32_t dwords, uint32_t fill);
-    uint32_t read_word(const Library& lib, const sim::AdapterSpec& s, uint32_t off = 0)
+    uint32_t read_word(const Library& lib, const sim::AdapterDef& s, uint32_t off = 0)
     {
         uint32_t w;
         return lib.fn<ord::kReadNvram>()(s.api_handle, off, &w, 1, kGuid);
     }
     TempRoot root;
-    sim::AdapterSpec a, b;
+    sim::AdapterDef a, b;
     std::vector<uint8_t> old_image;
 };
 
@@ -324,7 +324,7 @@ TEST_F(Machine, RegistersStartFromTheDescriptionAndKeepWrites)
 
 TEST_F(Machine, AdapterWithoutDriverAccessServesRecordsButNoChipAccess)
 {
-    sim::AdapterSpec c = sim::make_adapter(4, 3, "nic-c");
+    sim::AdapterDef c = sim::make_adapter(4, 3, "nic-c");
     c.driver_access = false;
     sim::write_adapter(root.path, c);
     Library lib;
@@ -341,7 +341,7 @@ TEST_F(Machine, AdapterWithoutDriverAccessServesRecordsButNoChipAccess)
 
 TEST_F(Machine, ResetPhyWriteAndWriteModeCheckTheirArguments)
 {
-    sim::AdapterSpec c = sim::make_adapter(5, 3, "nic-c");
+    sim::AdapterDef c = sim::make_adapter(5, 3, "nic-c");
     c.capabilities = yxmapi::nic::kCapCannotReset;
     sim::write_adapter(root.path, c);
     Library lib;

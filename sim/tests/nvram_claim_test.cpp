@@ -25,7 +25,7 @@ struct NvramFixture : ::testing::Test {
         sim::set_nvram(root.path, adapter.name, image);
     }
     TempRoot root;
-    sim::AdapterSpec adapter;
+    sim::AdapterDef adapter;
     std::vector<uint8_t> image;
 };
 
@@ -155,7 +155,7 @@ TEST_F(NvramFixture, ClaimOfAProcessThatDiesIsDropped)
 
 TEST_F(NvramFixture, ShutdownReleasesEveryClaimOfTheSession)
 {
-    sim::AdapterSpec second = sim::make_adapter(6, 2);
+    sim::AdapterDef second = sim::make_adapter(6, 2);
     sim::write_adapter(root.path, second);
     Library lib;
     ASSERT_EQ(lib.init(), 0u);

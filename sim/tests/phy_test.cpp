@@ -25,7 +25,7 @@ struct PhyBoard : ::testing::Test {
     {
         return lib.fn<ord::kWritePhyFirmware>()(fn[0].api_handle, image.data(), uint32_t(image.size()), kGuid);
     }
-    std::string phy_version(const sim::AdapterSpec& a) const
+    std::string phy_version(const sim::AdapterDef& a) const
     {
         yxmapi::FwInfoType5 r;
         r.prepare(yxmapi::kFwInfoType5Version);
@@ -40,7 +40,7 @@ struct PhyBoard : ::testing::Test {
     }
     TempRoot root;
     Library lib;
-    sim::AdapterSpec fn[2];
+    sim::AdapterDef fn[2];
 };
 
 }  // namespace

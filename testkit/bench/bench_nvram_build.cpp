@@ -19,9 +19,9 @@ using namespace testkit;
 
 constexpr uint32_t kSize = 0x200000;
 
-const e1e3::NvramSpec& desc() {
-  static e1e3::NvramSpec s = [] {
-    e1e3::NvramSpec s;
+const e1e3::NvramDef& desc() {
+  static e1e3::NvramDef s = [] {
+    e1e3::NvramDef s;
     s.size = kSize;
     e1e3::set_board(s, 0x14E4, 0x168E, 0x14E4, 0x168E, 0x001018000000ull, 4, true);
     s.images.push_back({"MBA", stock_image("MBA", "7.10.3"), {}, {}, 0});

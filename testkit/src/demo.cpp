@@ -83,7 +83,7 @@ const BoardPhy* phy_of(const std::string& board) {
   return nullptr;
 }
 
-e1e3::ImageSpec img(const char* kind, const char* version, uint16_t did = 0) {
+e1e3::ImageDef img(const char* kind, const char* version, uint16_t did = 0) {
   return {kind, stock_image(kind, version, 0, did ? did : 0x168E), {}, {}, 0};
 }
 
@@ -94,7 +94,7 @@ Bytes cfg_shared_with_mbi(const std::vector<unsigned>& v) {
 }
 
 Bytes board_nvram(const Board& b) {
-  e1e3::NvramSpec s;
+  e1e3::NvramDef s;
   s.chip = b.chip;
   s.size = kNvramSize;
   s.text20 = std::string("DEMO ") + b.name;
@@ -121,7 +121,7 @@ void write_adapters(const std::string& root, const Board& b, uint32_t& index, De
   for (unsigned f = 0; f < b.functions; ++f) {
     std::string name = b.name;
     if (b.functions > 1) name += "-p" + std::to_string(f);
-    sim::AdapterSpec a = sim::make_adapter(5, index++, name);
+    sim::AdapterDef a = sim::make_adapter(5, index++, name);
     a.board = b.name;  // the functions share one flash
     a.path = b.chip == e1e3::Chip::E1 ? 0 : f & 1;  // E2/E3: each path has its shared memory
     a.vid = b.vid;
@@ -212,7 +212,7 @@ void write_legacy_adapters(const std::string& root, const LegacyBoard& b, uint32
   for (unsigned f = 0; f < b.functions; ++f) {
     std::string name = b.name;
     if (b.functions > 1) name += "-p" + std::to_string(f);
-    sim::AdapterSpec a = sim::make_adapter(yxmapi::kFamilyLegacy, index++, name);
+    sim::AdapterDef a = sim::make_adapter(yxmapi::kFamilyLegacy, index++, name);
     a.board = b.name;  // the functions share one flash
     const uint32_t chip = b.chip;
     a.did = b.did;
@@ -303,7 +303,7 @@ Bytes mfw_bundle(const char* version) {
 Bytes mbi_package(const std::vector<std::pair<const char*, Bytes>>& entries, const std::vector<PackageRow>& rows,
                   const char* version = kNew) {
   auto v = parse_version(version);
-  PackageSpec p;
+  PackageDef p;
   p.major = uint8_t(v[0]);
   p.minor = uint8_t(v[1]);
   p.build = uint8_t(v[2]);

@@ -28,8 +28,8 @@ constexpr uint8_t kNewMbi[3] = {8, 12, 3};
 constexpr uint32_t kStorageWord = 34, kBoardStorage = 0x19, kNewDefaultStorage = 0x1;
 constexpr uint32_t kOldCfgVersion = 1, kNewCfgVersion = 2;
 
-e4::NvmCfgSpec cfg_spec(const char* mbi) {
-  e4::NvmCfgSpec c;
+e4::NvmCfgDef cfg_def(const char* mbi) {
+  e4::NvmCfgDef c;
   unsigned a = 0, b = 0, d = 0;
   std::sscanf(mbi, "%u.%u.%u", &a, &b, &d);
   c.mbi = {a, b, d};
@@ -38,25 +38,25 @@ e4::NvmCfgSpec cfg_spec(const char* mbi) {
 }
 
 Bytes board_nvram() {
-  e4::StockSpec s;
+  e4::StockDef s;
   s.mfw = kOldMfw;
   s.mbi = kOldMbi;
   s.mba = kOldMba;
   s.port_mode = 1;  // two ports
   s.mac = 0x001000000000ull | kMacBase;
   s.size = kNvramSize;
-  e4::NvramSpec d = e4::stock_nvram(s);
-  e4::NvmCfgSpec changed = cfg_spec(kOldMbi);
+  e4::NvramDef d = e4::stock_nvram(s);
+  e4::NvmCfgDef changed = cfg_def(kOldMbi);
   changed.cfg_version[0] = kOldCfgVersion;
   changed.words = {{kStorageWord, kBoardStorage}};
-  for (e4::ImageSpec& im : d.images)
+  for (e4::ImageDef& im : d.images)
     if (im.type == e4::type::NVM_CFG1) im.data = e4::nvm_cfg(changed);
   return e4::build(d).nvram;
 }
 
 // The package's new default configuration (as the big-endian file) and its meta text.
 Bytes new_nvm_cfg() {
-  e4::NvmCfgSpec c = cfg_spec("8.12.3");
+  e4::NvmCfgDef c = cfg_def("8.12.3");
   c.cfg_version[0] = kNewCfgVersion;
   c.mac = 0x00AA00000000ull;  // placeholder MACs: the board keeps its own
   c.words = {{kStorageWord, kNewDefaultStorage}};
@@ -64,7 +64,7 @@ Bytes new_nvm_cfg() {
 }
 
 Bytes new_mba() {
-  e4::RomSpec rom = e4::mba_stock(kNewMba);
+  e4::RomDef rom = e4::mba_stock(kNewMba);
   rom.vendor = kVid;
   rom.device = kDid;
   return e4::mba_rom(rom);
@@ -76,7 +76,7 @@ void write_e4_demo(const std::string& root, const std::string& fwdir, uint32_t& 
                    std::vector<NicFwModel>& models) {
   Bytes nvram = board_nvram();
   for (unsigned f = 0; f < 2; ++f) {
-    sim::AdapterSpec a = sim::make_adapter(yxmapi::kFamilyE4, index++, std::string(kName) + "-p" + std::to_string(f));
+    sim::AdapterDef a = sim::make_adapter(yxmapi::kFamilyE4, index++, std::string(kName) + "-p" + std::to_string(f));
     a.board = kName;  // the functions share one flash and run one firmware
     a.vid = kVid;
     a.did = kDid;
@@ -99,7 +99,7 @@ void write_e4_demo(const std::string& root, const std::string& fwdir, uint32_t& 
   Bytes mfw = e4::bundle(e4::mfw_bundle_items(kNewMfw, 0));
   write_file(fwdir + "/mfw_e4.bin", mfw);
   out.files.push_back("mfw_e4.bin");
-  PackageSpec p;
+  PackageDef p;
   p.major = kNewMbi[0];
   p.minor = kNewMbi[1];
   p.build = kNewMbi[2];

@@ -105,8 +105,8 @@ Bytes wrapped_stock(std::string_view list) {
   return wrapped_file(recs);
 }
 
-e1e3::NvramSpec parse_nvram_description(std::string_view text, const std::string& base_dir) {
-  e1e3::NvramSpec s;
+e1e3::NvramDef parse_nvram_description(std::string_view text, const std::string& base_dir) {
+  e1e3::NvramDef s;
   each_line(text, [&](const Line& l) {
     const std::string& k = l.key;
     if (k == "chip") {
@@ -140,7 +140,7 @@ e1e3::NvramSpec parse_nvram_description(std::string_view text, const std::string
     } else if (k == "image") {
       Args a = args_of(l.value);
       if (a.words.empty()) throw std::invalid_argument("image=KIND VERSION | image=KIND file=PATH");
-      e1e3::ImageSpec im;
+      e1e3::ImageDef im;
       im.kind = a.words[0];
       if (const std::string* f = a.opt("file")) {
         im.data = read_file(path_in(base_dir, *f));
@@ -165,8 +165,8 @@ e1e3::NvramSpec parse_nvram_description(std::string_view text, const std::string
   return s;
 }
 
-PackageSpec parse_package_description(std::string_view text, const std::string& base_dir) {
-  PackageSpec s;
+PackageDef parse_package_description(std::string_view text, const std::string& base_dir) {
+  PackageDef s;
   each_line(text, [&](const Line& l) {
     const std::string& k = l.key;
     if (k == "version") {

@@ -61,7 +61,7 @@ void write_dir_entry(Bytes& nv, unsigned i, uint32_t sram, uint32_t type, uint32
 
 }  // namespace
 
-void set_board(NvramSpec& desc, uint16_t vid, uint16_t did, uint16_t svid, uint16_t ssid,
+void set_board(NvramDef& desc, uint16_t vid, uint16_t did, uint16_t svid, uint16_t ssid,
                uint64_t base_mac, unsigned functions, bool four_port) {
   for (auto& path : desc.ports)
     for (auto& p : path) {
@@ -80,7 +80,7 @@ void set_board(NvramSpec& desc, uint16_t vid, uint16_t did, uint16_t svid, uint1
   }
 }
 
-Built build(const NvramSpec& desc) {
+Built build(const NvramDef& desc) {
   if (desc.size < 0x1000 || desc.size % 4) throw std::invalid_argument("NVRAM size too small or unaligned");
   Built out;
   Bytes& nv = out.nvram;
@@ -114,7 +114,7 @@ Built build(const NvramSpec& desc) {
   std::vector<Ext> ext;
   bool have_boot = false;
   std::optional<size_t> mfw1;
-  for (const ImageSpec& im : desc.images) {
+  for (const ImageDef& im : desc.images) {
     const ImageKind* k = kind_by_name(im.kind);
     if (!k) throw std::invalid_argument("unknown image kind: " + im.kind);
     if (im.data.empty()) throw std::invalid_argument("empty image: " + im.kind);

@@ -23,15 +23,15 @@ std::string mbi_of(const std::string& v) {
 
 }  // namespace
 
-NvramSpec stock_nvram(const StockSpec& s) {
+NvramDef stock_nvram(const StockDef& s) {
   auto mbi = parse_version(mbi_of(s.mbi));
-  NvramSpec n;
+  NvramDef n;
   n.size = s.size;
   for (uint32_t t : {type::TIM1, type::TIM2, type::MIM1, type::MIM2, type::PCIE_FW1, type::PCIE_FW2, type::AVS_FW1,
                      type::AVS_FW2, type::LIM, type::RECOVERY, type::INIT_HW, type::HW_SET})
     n.images.push_back({t, stock_image(t, s.mfw)});
   n.images.push_back({type::MBA, mba_rom(mba_stock(s.mba))});
-  NvmCfgSpec cfg;
+  NvmCfgDef cfg;
   cfg.port_mode = s.port_mode;
   cfg.mbi = mbi;
   cfg.mac = s.mac;
@@ -44,8 +44,8 @@ NvramSpec stock_nvram(const StockSpec& s) {
   return n;
 }
 
-NvramSpec parse_e4_description(std::string_view text, const std::string& base_dir) {
-  NvramSpec n;
+NvramDef parse_e4_description(std::string_view text, const std::string& base_dir) {
+  NvramDef n;
   std::vector<std::pair<uint32_t, uint32_t>> cfg_words;
   desc::each_line(text, [&](const desc::Line& l) {
     desc::Args a = desc::args_of(l.value);
@@ -59,7 +59,7 @@ NvramSpec parse_e4_description(std::string_view text, const std::string& base_di
       else throw std::invalid_argument("other is erased or older");
     } else if (l.key == "stock") {
       if (a.words.size() != 3) throw std::invalid_argument("stock=MFW MBI MBA");
-      StockSpec s;
+      StockDef s;
       s.mfw = a.words[0];
       s.mbi = a.words[1];
       s.mba = a.words[2];
@@ -70,7 +70,7 @@ NvramSpec parse_e4_description(std::string_view text, const std::string& base_di
       n.images.insert(n.images.end(), stock.images.begin(), stock.images.end());
     } else if (l.key == "image") {
       if (a.words.empty()) throw std::invalid_argument("image=TYPE VERSION or image=TYPE file=PATH");
-      ImageSpec im;
+      ImageDef im;
       im.type = type_of(a.words[0]);
       if (auto f = a.opt("file")) im.data = read_file(desc::path_in(base_dir, *f));
       else if (a.words.size() == 2) im.data = stock_image(im.type, a.words[1], a.opt("size") ? desc::num32(*a.opt("size")) : 0);

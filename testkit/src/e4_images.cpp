@@ -91,7 +91,7 @@ Bytes stock_image(uint32_t t, std::string_view version, size_t size) {
       return b;
     }
     case type::NVM_CFG1: case type::DEFAULT_CFG: {
-      NvmCfgSpec s;
+      NvmCfgDef s;
       s.mbi = {v[0], v[1], v[2]};
       return nvm_cfg(s);
     }
@@ -121,7 +121,7 @@ uint32_t mbi_date_word(unsigned year, unsigned month, unsigned day) {
   return month << 24 | (day & 0xFF) << 16 | ((y & 0xFF) << 8 | y >> 8);
 }
 
-Bytes nvm_cfg(const NvmCfgSpec& s) {
+Bytes nvm_cfg(const NvmCfgDef& s) {
   Bytes b(kNvmCfgSize, 0);
   if (s.mbi.size() != 3) throw std::invalid_argument("MBI version has three parts");
   set_cfg_field(b, cfg::kPortMode, 0, 8, s.port_mode);
@@ -208,7 +208,7 @@ Bytes vpd_image(const VpdFields& fields, const std::string& v9, uint32_t area,
 
 // ---------------------------------------------------------------------------------------------
 
-Bytes image_header(const HeaderSpec& h, size_t data_length) {
+Bytes image_header(const HeaderDef& h, size_t data_length) {
   Bytes b(32, 0);
   put_le32(&b[0], h.magic);
   put_le32(&b[4], h.version);
@@ -218,7 +218,7 @@ Bytes image_header(const HeaderSpec& h, size_t data_length) {
   return b;
 }
 
-Bytes headed_image(const HeaderSpec& h, const Bytes& data) {
+Bytes headed_image(const HeaderDef& h, const Bytes& data) {
   Bytes b = image_header(h, data.size());
   b.insert(b.end(), data.begin(), data.end());
   pad4(b);
@@ -228,7 +228,7 @@ Bytes headed_image(const HeaderSpec& h, const Bytes& data) {
 Bytes bundle(const std::vector<BundleItem>& items, uint32_t magic, uint32_t group, size_t truncate) {
   Bytes b(16, 0);
   for (const BundleItem& it : items) {
-    Bytes one = headed_image(HeaderSpec(it.type, 3, group), it.data);
+    Bytes one = headed_image(HeaderDef(it.type, 3, group), it.data);
     b.insert(b.end(), one.begin(), one.end());
   }
   put_le32(&b[0], magic);

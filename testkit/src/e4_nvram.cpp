@@ -92,7 +92,7 @@ void write_dir_copy(Bytes& nvram, unsigned copy, uint32_t seq, const std::vector
   std::copy(b.begin(), b.end(), nvram.begin() + at);
 }
 
-Built build(const NvramSpec& desc) {
+Built build(const NvramDef& desc) {
   if (desc.size < kFirstImage || desc.size % 4) throw std::invalid_argument("E4 NVRAM size too small or unaligned");
   if (desc.copy > 1) throw std::invalid_argument("E4 directory copy must be 0 or 1");
   Built out;
@@ -105,7 +105,7 @@ Built build(const NvramSpec& desc) {
   }
   uint32_t next = kFirstImage;
   std::vector<std::pair<uint32_t, uint32_t>> used;  // [start, end) of placed images
-  for (const ImageSpec& im : desc.images) {
+  for (const ImageDef& im : desc.images) {
     Bytes data = im.data;
     pad4(data);
     uint32_t at = im.offset.value_or(next + ((im.gap_before + 3) & ~3u));

@@ -20,7 +20,7 @@ struct RomPart {
 };
 
 // The PCI data structure of an image of `units` 512-byte units.
-void put_pcir(uint8_t* d, const RomSpec& s, const RomPart& part, uint16_t units, bool last) {
+void put_pcir(uint8_t* d, const RomDef& s, const RomPart& part, uint16_t units, bool last) {
   std::memcpy(d, "PCIR", 4);
   put_le16(d + 4, s.vendor);
   put_le16(d + 6, s.device);
@@ -39,7 +39,7 @@ void put_pcir(uint8_t* d, const RomSpec& s, const RomPart& part, uint16_t units,
   put_le16(d + 26, part.clp_entry);
 }
 
-Bytes rom_image(const RomSpec& s, const RomPart& part, bool last, uint32_t seed) {
+Bytes rom_image(const RomDef& s, const RomPart& part, bool last, uint32_t seed) {
   Bytes payload;
   if (part.efi) {
     Bytes pe = pe32plus(part.efi->machine, part.efi->major, part.efi->minor);
@@ -74,17 +74,17 @@ Bytes rom_image(const RomSpec& s, const RomPart& part, bool last, uint32_t seed)
 
 }  // namespace
 
-RomSpec mba_stock(std::string_view version) {
+RomDef mba_stock(std::string_view version) {
   auto v = parse_version(version);
   if (v.size() != 3 || v[0] > 15 || v[1] > 15 || v[2] > 255) throw std::invalid_argument("MBA version is a.b.c");
-  RomSpec s;
+  RomDef s;
   s.legacy_revision = uint16_t(v[0] << 12 | v[1] << 8 | v[2]);
   s.efi = EfiDriver{.machine = 0x8664, .major = uint16_t(v[1]), .minor = uint16_t(v[2]), .compressed = true,
                     .code_revision = s.legacy_revision};
   return s;
 }
 
-Bytes mba_rom(const RomSpec& s) {
+Bytes mba_rom(const RomDef& s) {
   std::vector<RomPart> parts;
   if (s.legacy_revision) parts.push_back({0, s.legacy_revision, 0, std::nullopt});
   if (s.clp_revision) parts.push_back({0, *s.clp_revision, 0x0100, std::nullopt});

@@ -50,9 +50,9 @@ uint16_t mba_code_revision(const std::vector<unsigned>& v) {
   return uint16_t(v[0] << 12 | v[1] << 8 | v[2]);
 }
 
-MbaSpec mba_stock(uint16_t device, std::string_view version) {
+MbaDef mba_stock(uint16_t device, std::string_view version) {
   uint16_t rev = mba_code_revision(parse_version(version));
-  MbaSpec s;
+  MbaDef s;
   RomImage legacy;
   legacy.device = device;
   legacy.code_revision = rev;
@@ -64,7 +64,7 @@ MbaSpec mba_stock(uint16_t device, std::string_view version) {
   return s;
 }
 
-Bytes mba_rom(const MbaSpec& rom) {
+Bytes mba_rom(const MbaDef& rom) {
   if (rom.images.empty()) throw std::invalid_argument("a ROM chain needs an image");
   Bytes out;
   for (size_t i = 0; i < rom.images.size(); ++i) {

@@ -18,7 +18,7 @@ uint32_t package_tag(std::string_view name) {
   throw std::invalid_argument("unknown package entry: " + std::string(name));
 }
 
-Bytes package(const PackageSpec& s) {
+Bytes package(const PackageDef& s) {
   size_t n = s.entries.size(), rows = s.rows.size();
   size_t table = 8 + 16 * rows;
   size_t head = 32 + 32 * n + table;

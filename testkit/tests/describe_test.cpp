@@ -20,7 +20,7 @@ TEST(Describe, NvramDescriptionBuildsTheBoardItNames) {
       "image=IPMI 1.2.3 size=0x100 gap=0x40\n"
       "image=NIC_PRTION 1.0.0\n"
       "word=1104 0x00001000\n";
-  e1e3::NvramSpec s = parse_nvram_description(text);
+  e1e3::NvramDef s = parse_nvram_description(text);
   EXPECT_EQ(s.chip, e1e3::Chip::E2);
   EXPECT_EQ(s.ports[1][0].mac, 0x001018AA0001ull);
   EXPECT_EQ(s.vpd.sn, "SERIAL1");
@@ -64,7 +64,7 @@ TEST(Describe, PackageDescriptionWithOverrides) {
       "entry=MBA stock=MBA:7.12.0 offset=0x100000\n"
       "row=0x14E4 0x168E 0x14E4 0x168E 3\n"
       "header_length=99\n";
-  PackageSpec s = parse_package_description(text);
+  PackageDef s = parse_package_description(text);
   ASSERT_EQ(s.entries.size(), 2u);
   EXPECT_EQ(s.entries[0].tag, package_tag("MFW"));
   EXPECT_EQ(le32_at(s.entries[0].data, 8), tag_of("mfw1"));

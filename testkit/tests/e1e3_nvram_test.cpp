@@ -9,8 +9,8 @@ using namespace testkit::e1e3;
 
 namespace {
 
-NvramSpec e3_board() {
-  NvramSpec s;
+NvramDef e3_board() {
+  NvramDef s;
   s.chip = Chip::E3;
   s.text20 = "BOARD TEXT 0123456789";
   s.part_number = "PN-12345";
@@ -76,7 +76,7 @@ TEST(E1e3Nvram, ExtendedDirectoryListsItsImagesAndEntry15PointsAtIt) {
 }
 
 TEST(E1e3Nvram, E1HasOnePathAndImagesFrom2024) {
-  NvramSpec s;
+  NvramDef s;
   s.chip = Chip::E1;
   set_board(s, 0x14E4, 0x164E, 0x14E4, 0x1006, 0x0010180000A0ull, 2);
   s.images.push_back({"BC1", stock_image("BC1", "5.2.7"), {}, {}, 0});
@@ -90,31 +90,31 @@ TEST(E1e3Nvram, E1HasOnePathAndImagesFrom2024) {
 TEST(E1e3Nvram, VerifierAcceptsEveryBuiltShape) {
   struct Case {
     const char* what;
-    NvramSpec desc;
+    NvramDef desc;
   };
   std::vector<Case> cases;
   cases.push_back({"E3 board with extended images", e3_board()});
   {
-    NvramSpec s = e3_board();
+    NvramDef s = e3_board();
     s.chip = Chip::E2;
     s.size = 0x200000;
     s.images.push_back({"NIVPROFILES", stock_image("NIVPROFILES", ""), {}, {}, 0x1000});
     cases.push_back({"2 MiB E2 with a gap", s});
   }
   {
-    NvramSpec s;
+    NvramDef s;
     s.images.push_back({"BC1", stock_image("BC1", "7.0.1"), {}, {}, 0});
     s.images.push_back({"BC2", stock_image("BC2", "7.0.1"), {}, {}, 0});
     s.ext_dir_always = true;
     cases.push_back({"empty extended directory", s});
   }
   {
-    NvramSpec s;
+    NvramDef s;
     for (int i = 0; i < 15; ++i) s.images.push_back({"IPMI", stock_image("IPMI", "1.2.3", 64), {}, {}, 0});
     cases.push_back({"full main directory", s});
   }
   {
-    NvramSpec s;
+    NvramDef s;
     s.size = 0x100000;
     size_t n = 0;
     const ImageKind* all = kinds(&n);
@@ -124,7 +124,7 @@ TEST(E1e3Nvram, VerifierAcceptsEveryBuiltShape) {
     cases.push_back({"every kind", s});
   }
   {
-    NvramSpec s;
+    NvramDef s;
     cases.push_back({"blank bootstrap", s});
   }
   for (const Case& c : cases) {
@@ -142,33 +142,33 @@ TEST(E1e3Nvram, VerifierAcceptsEveryBuiltShape) {
 TEST(E1e3Nvram, RefusesDescriptionsItCannotLayOut) {
   struct Case {
     const char* what;
-    NvramSpec desc;
+    NvramDef desc;
   };
   std::vector<Case> cases;
   {
-    NvramSpec s;
+    NvramDef s;
     s.images.push_back({"NO_SUCH", {1, 2, 3, 4}, {}, {}, 0});
     cases.push_back({"unknown kind", s});
   }
   {
-    NvramSpec s;
+    NvramDef s;
     s.size = 0x2000;
     s.images.push_back({"BC1", Bytes(0x2000, 1), {}, {}, 0});
     cases.push_back({"image past the end", s});
   }
   {
-    NvramSpec s;
+    NvramDef s;
     for (int i = 0; i < 16; ++i) s.images.push_back({"IPMI", Bytes(32, 1), {}, {}, 0});
     cases.push_back({"sixteen main images", s});
   }
   {
-    NvramSpec s;
+    NvramDef s;
     s.images.push_back({"BC1", Bytes(32, 1), {}, {}, 0});
     s.images.push_back({"BC1", Bytes(32, 2), {}, {}, 0});
     cases.push_back({"two bootcodes", s});
   }
   {
-    NvramSpec s;
+    NvramDef s;
     s.vpd.pn = "THIS PART NUMBER IS TOO LONG";
     cases.push_back({"VPD field too long", s});
   }

@@ -34,7 +34,7 @@ TEST(E4Golden, DirectoryCopyWithCrc) {
 }
 
 TEST(E4Golden, ImageWithTrailingCrcStandsAsInItsFile) {
-  e4::NvramSpec s;
+  e4::NvramDef s;
   s.images.push_back({e4::type::BDN, {1, 2, 3, 4, 5, 6, 7, 8}});
   Bytes nv = e4::build(s).nvram;
   Bytes want = {1, 2, 3, 4, 5, 6, 7, 8, 0x46, 0xE3, 0x2E, 0xD6};
@@ -61,7 +61,7 @@ TEST(E4Golden, ImageHeaderOfEachVersion) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.version);
-    Bytes file = e4::headed_image(e4::HeaderSpec(10, c.version, c.group), data);
+    Bytes file = e4::headed_image(e4::HeaderDef(10, c.version, c.group), data);
     EXPECT_EQ(slice(file, 0, 32), c.want);
     ASSERT_EQ(file.size(), 32u + 12u);  // data padded to a multiple of 4
     EXPECT_EQ(slice(file, 32, 12), (Bytes{0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0, 0}));
@@ -80,7 +80,7 @@ TEST(E4Golden, BundleHeaderAndFirstItem) {
 }
 
 TEST(E4Golden, NvmCfg1WordLayout) {
-  e4::NvmCfgSpec s;
+  e4::NvmCfgDef s;
   s.port_mode = 4;
   s.mbi = {8, 10, 5};
   s.year = 2024, s.month = 6, s.day = 15;
@@ -129,7 +129,7 @@ TEST(E4Golden, MetaTextOffsetsAreBitsWithinTheEntityBlock) {
 }
 
 TEST(E4Golden, NvmCfgMacWords) {
-  e4::NvmCfgSpec s;
+  e4::NvmCfgDef s;
   s.mac = 0x001018E40100;
   Bytes img = e4::nvm_cfg(s);
   // Port 1's MAC (base + 1) at bytes 612 + 600: high word 0x0010, low word 0x18E40101, little-endian.

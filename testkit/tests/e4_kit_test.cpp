@@ -103,7 +103,7 @@ TEST(E4Verify, StockAdapterPassesAndListsItsVersions) {
 }
 
 TEST(E4Verify, OtherVersionLayouts) {
-  NvramSpec s;
+  NvramDef s;
   s.images = {{type::ISCSI_CFG, stock_image(type::ISCSI_CFG, "2.5")},
               {type::FCOE_CFG, stock_image(type::FCOE_CFG, "1.3")},
               {type::ETH_PHY_FW1, stock_image(type::ETH_PHY_FW1, "3.4.5.6")},
@@ -160,7 +160,7 @@ TEST(E4Verify, FindsEachFault) {
 }
 
 TEST(E4Verify, DamagedCopyNotInForceIsNoError) {
-  NvramSpec s = stock_nvram({});
+  NvramDef s = stock_nvram({});
   s.other = SecondCopy::Older;
   Bytes nv = build(s).nvram;
   nv[0x3000 + 40] ^= 1;  // a half-written older copy, as a power cut leaves it
@@ -184,7 +184,7 @@ TEST(E4Files, BundleRoundTripAndDamage) {
 TEST(E4Files, MbaRomWithEfiDriver) {
   for (bool compressed : {true, false}) {
     SCOPED_TRACE(compressed);
-    RomSpec s = mba_stock("0.7.9");
+    RomDef s = mba_stock("0.7.9");
     s.efi->compressed = compressed;
     s.efi->major = 2, s.efi->minor = 7;
     s.fcode_revision = 0x0102;
@@ -231,7 +231,7 @@ TEST(E4Files, MetaImageEndsInNul) {
 }
 
 TEST(E4Describe, DescriptionBuildsWhatItSays) {
-  NvramSpec s = parse_e4_description(R"(
+  NvramDef s = parse_e4_description(R"(
 # a small E4 adapter
 size=0x40000
 seq=5

@@ -8,7 +8,7 @@
 using namespace testkit;
 
 TEST(Files, MbaChainHeadersChecksumsAndDescriptor) {
-  MbaSpec m = mba_stock(0x1662, "7.10.3");
+  MbaDef m = mba_stock(0x1662, "7.10.3");
   m.family_bits = 0x10;
   m.restrict_flag = 1;
   Bytes rom = mba_rom(m);
@@ -81,7 +81,7 @@ TEST(Files, WrappedFileChainsRecordsAndPadsData) {
 }
 
 TEST(Files, PackageOverridesMakeMalformedVariants) {
-  PackageSpec good;
+  PackageDef good;
   good.entries.push_back({package_tag("MBA"), Bytes(64, 0xAB), {}, {}});
   good.entries.push_back({package_tag("PK"), Bytes(16, 0xCD), {}, {}});
   good.rows.push_back({0x14E4, 0x16A1, 0x103C, 0x22FA, 3});
@@ -94,22 +94,22 @@ TEST(Files, PackageOverridesMakeMalformedVariants) {
 
   struct Case {
     const char* what;
-    void (*change)(PackageSpec&);
+    void (*change)(PackageDef&);
     size_t at;
     uint32_t want;
     int width;
   };
   const Case cases[] = {
-      {"magic", [](PackageSpec& s) { s.magic = {'K', 'R', 'V', 'X'}; }, 3, 'X', 1},
-      {"version 0", [](PackageSpec& s) { s.format_version = 0; }, 4, 0, 2},
-      {"header length", [](PackageSpec& s) { s.header_length = 100; }, 6, 100, 2},
-      {"entry count 0", [](PackageSpec& s) { s.entry_count = 0; }, 10, 0, 2},
-      {"byte 12", [](PackageSpec& s) { s.byte12 = 0; }, 12, 0, 1},
-      {"offset past the end", [](PackageSpec& s) { s.entries[0].offset = 0x100000; }, 36, 0x100000, 4},
-      {"length past the end", [](PackageSpec& s) { s.entries[1].length = 0xFFFFFFF0; }, 72, 0xFFFFFFF0, 4},
+      {"magic", [](PackageDef& s) { s.magic = {'K', 'R', 'V', 'X'}; }, 3, 'X', 1},
+      {"version 0", [](PackageDef& s) { s.format_version = 0; }, 4, 0, 2},
+      {"header length", [](PackageDef& s) { s.header_length = 100; }, 6, 100, 2},
+      {"entry count 0", [](PackageDef& s) { s.entry_count = 0; }, 10, 0, 2},
+      {"byte 12", [](PackageDef& s) { s.byte12 = 0; }, 12, 0, 1},
+      {"offset past the end", [](PackageDef& s) { s.entries[0].offset = 0x100000; }, 36, 0x100000, 4},
+      {"length past the end", [](PackageDef& s) { s.entries[1].length = 0xFFFFFFF0; }, 72, 0xFFFFFFF0, 4},
   };
   for (const Case& c : cases) {
-    PackageSpec s = good;
+    PackageDef s = good;
     c.change(s);
     Bytes p = package(s);
     uint32_t got = c.width == 1 ? p[c.at] : c.width == 2 ? le16_at(p, c.at) : le32_at(p, c.at);

@@ -25,7 +25,7 @@ void put(Bytes& b, size_t at, const Bytes& bytes) { std::copy(bytes.begin(), byt
 void put(Bytes& b, size_t at, const std::string& text) { std::copy(text.begin(), text.end(), b.begin() + long(at)); }
 
 e1e3::Built two_image_board() {
-  e1e3::NvramSpec s;
+  e1e3::NvramDef s;
   s.chip = e1e3::Chip::E3;
   s.size = 0x10000;
   s.images.push_back({"BC1", {1, 2, 3, 4, 5, 6, 7, 8}, {}, {}, 0});
@@ -69,7 +69,7 @@ TEST(Golden, WrappedHeader) {
 }
 
 TEST(Golden, PackageHeaderDirectoryAndTable) {
-  PackageSpec s;
+  PackageDef s;
   s.major = 7;
   s.minor = 10;
   s.build = 3;
@@ -101,7 +101,7 @@ TEST(Golden, Vpd128) {
 }
 
 TEST(Golden, ExtendedDirectory) {
-  e1e3::NvramSpec s;
+  e1e3::NvramDef s;
   s.chip = e1e3::Chip::E3;
   s.size = 0x10000;
   s.images.push_back({"CCM", {1, 2, 3, 4, 5, 6, 7, 8}, 0x11223344u, {}, 0});
@@ -123,7 +123,7 @@ TEST(Golden, ExtendedDirectory) {
 }
 
 TEST(Golden, ConfigurationAndFeatureBlockCrcs) {
-  e1e3::NvramSpec s;
+  e1e3::NvramDef s;
   s.chip = e1e3::Chip::E3;
   s.size = 0x10000;
   for (auto& path : s.ports)

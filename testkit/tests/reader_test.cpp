@@ -35,7 +35,7 @@ TEST(Reader, VersionTextOfEachKindAsTheDeviceReportsIt) {
       {"OCNVM", "5.6.7", "OCNVM 5.6.7"},
       {"MBA", "7.10.3", "PCI30 MBA 7.10.3;EFI x64 7.10.3;"},
   };
-  NvramSpec s;
+  NvramDef s;
   s.size = 0x80000;
   for (const Case& c : cases) s.images.push_back({c.kind, stock_image(c.kind, c.version), {}, {}, 0});
   Bytes nv = build(s).nvram;
@@ -47,7 +47,7 @@ TEST(Reader, VersionTextOfEachKindAsTheDeviceReportsIt) {
 }
 
 TEST(Reader, ListsBootstrapDirectoryThenExtendedInOrder) {
-  NvramSpec s;
+  NvramDef s;
   s.images.push_back({"MFW1", stock_image("MFW1", "7.10.3"), {}, {}, 0});
   s.images.push_back({"BC2", stock_image("BC2", "7.10.2"), {}, {}, 0});
   s.images.push_back({"SWIM3", stock_image("SWIM3", "7.10.3"), {}, {}, 0});
@@ -60,7 +60,7 @@ TEST(Reader, ListsBootstrapDirectoryThenExtendedInOrder) {
 }
 
 TEST(Reader, BootstrapThatNamesMfw1IsNotListedAsBootcode) {
-  NvramSpec s;
+  NvramDef s;
   s.images.push_back({"MFW1", stock_image("MFW1", "7.10.3"), {}, {}, 0});
   auto list = list_images(build(s).nvram);
   ASSERT_EQ(list.size(), 1u);
@@ -68,7 +68,7 @@ TEST(Reader, BootstrapThatNamesMfw1IsNotListedAsBootcode) {
 }
 
 TEST(Reader, RewrittenImageChangesTheVersion) {
-  NvramSpec s;
+  NvramDef s;
   s.images.push_back({"BC1", stock_image("BC1", "7.10.3"), {}, {}, 0});
   Built b = build(s);
   Bytes newer = stock_image("BC1", "7.12.0");
@@ -77,7 +77,7 @@ TEST(Reader, RewrittenImageChangesTheVersion) {
 }
 
 TEST(Reader, OutOfRangeEntriesHaveNoVersionAndGarbageDoesNotCrash) {
-  NvramSpec s;
+  NvramDef s;
   s.images.push_back({"IPMI", stock_image("IPMI", "1.0.0"), {}, {}, 0});
   Built b = build(s);
   set_be32(b.nvram, layout::dir_entry(0) + 8, 0x3FFF0);
@@ -91,7 +91,7 @@ TEST(Reader, OutOfRangeEntriesHaveNoVersionAndGarbageDoesNotCrash) {
 }
 
 TEST(Reader, MbaSlotsFollowTheRomChain) {
-  MbaSpec m;
+  MbaDef m;
   RomImage legacy;
   legacy.pcir_revision = 0;
   legacy.code_revision = 0x1203;
@@ -115,7 +115,7 @@ TEST(Reader, MbaSlotsFollowTheRomChain) {
 // The configuration and feature words are read from each path's own block, in NVRAM byte order;
 // a path the chip lacks, a CRC word and bytes outside the block give nothing.
 TEST(Reader, ConfigurationAndFeatureWordsOfEachPath) {
-  NvramSpec s;
+  NvramDef s;
   s.size = 0x10000;
   s.words = {{276, 0x00030000}, {2044, 0x00050000}, {1108, 0x02000000}, {2876, 0x08000000}};
   const Bytes nv = build(s).nvram;

@@ -51,7 +51,7 @@ struct Lib {
 };
 
 Bytes nvram_with(uint32_t size, const std::string& version, uint32_t mbi) {
-  e1e3::NvramSpec s;
+  e1e3::NvramDef s;
   s.size = size;
   e1e3::set_board(s, 0x14E4, 0x168E, 0x103C, 0x339D, 0x001018000100ull, 2);
   s.images.push_back({"MBA", stock_image("MBA", version), {}, {}, 0});
@@ -66,7 +66,7 @@ Bytes nvram_with(uint32_t size, const std::string& version, uint32_t mbi) {
 
 TEST(SimVersions, FollowTheNvramWithoutStandIns) {
   platform::testing::TempSystemRoot root;
-  sim::AdapterSpec a = sim::make_adapter(yxmapi::kFamily57710, 1, "e3");
+  sim::AdapterDef a = sim::make_adapter(yxmapi::kFamily57710, 1, "e3");
   sim::write_adapter(root.path(), a);
   Lib lib;
   ASSERT_NE(lib.h, nullptr);
@@ -102,7 +102,7 @@ TEST(SimVersions, FollowTheNvramWithoutStandIns) {
 // Description texts are overrides a test opts into, field by field: they win over the NVRAM.
 TEST(SimVersions, DescriptionTextsOverrideOnlyTheirField) {
   platform::testing::TempSystemRoot root;
-  sim::AdapterSpec a = sim::make_adapter(yxmapi::kFamily57710, 1, "e3");
+  sim::AdapterDef a = sim::make_adapter(yxmapi::kFamily57710, 1, "e3");
   a.fw_text(yxmapi::fw5::kText84, "NCSI 1.0.0");
   a.mbi_packed = 0x01020300;
   sim::write_adapter(root.path(), a);
@@ -120,7 +120,7 @@ TEST(SimVersions, DescriptionTextsOverrideOnlyTheirField) {
 TEST(SimVersions, LegacyAdapterFollowsItsNvram) {
   namespace lg = testkit::legacy;
   platform::testing::TempSystemRoot root;
-  sim::AdapterSpec a = sim::make_adapter(yxmapi::kFamilyLegacy, 1, "l-5709");
+  sim::AdapterDef a = sim::make_adapter(yxmapi::kFamilyLegacy, 1, "l-5709");
   a.flash_word = 0x40000;
   sim::write_adapter(root.path(), a);
   Lib lib;
@@ -163,7 +163,7 @@ TEST(SimVersions, LegacyAdapterFollowsItsNvram) {
 TEST(SimVersions, ResetStartsTheMfwTheNvramLists) {
   platform::testing::TempSystemRoot root;
   constexpr uint32_t kBase = 0x3800;
-  sim::AdapterSpec f[2];
+  sim::AdapterDef f[2];
   for (uint32_t i = 0; i < 2; ++i) {
     f[i] = sim::make_adapter(yxmapi::kFamily57710, i + 1, "e3-p" + std::to_string(i));
     f[i].board = "e3";
@@ -175,7 +175,7 @@ TEST(SimVersions, ResetStartsTheMfwTheNvramLists) {
   Lib lib;
   ASSERT_NE(lib.h, nullptr);
   const char* guid = "{6B29FC40-CA47-1067-B31D-00DD010662DA}";
-  auto word = [&](const sim::AdapterSpec& a) {
+  auto word = [&](const sim::AdapterDef& a) {
     uint32_t v = 0;
     EXPECT_EQ(lib.fn<71>()(a.api_handle, yxmapi::kRegAccessChip, kBase + 8, &v, guid), 0u);
     return v;

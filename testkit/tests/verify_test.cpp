@@ -25,7 +25,7 @@ struct Board {
 };
 
 Board board() {
-  NvramSpec s;
+  NvramDef s;
   s.chip = Chip::E2;
   s.size = 0x20000;
   set_board(s, 0x14E4, 0x1662, 0x14E4, 0x1234, 0x0010180000C0ull, 2);
@@ -132,7 +132,7 @@ TEST(Verify, RejectsOneCorruption) {
 }
 
 TEST(Verify, BootstrapNamingMfw1IsNotAnOverlap) {
-  NvramSpec s;
+  NvramDef s;
   s.images.push_back({"MFW1", stock_image("MFW1", "7.10.3"), {}, {}, 0});
   Built b = build(s);
   EXPECT_TRUE(verify(b.nvram, Chip::E3).ok()) << verify(b.nvram, Chip::E3).text();

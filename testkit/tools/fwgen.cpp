@@ -135,7 +135,7 @@ int cmd_nvram(const Cmd& c) {
     write_file(c.pos[1], c.has("--paged") ? legacy::paged(nv) : nv);
     return 0;
   }
-  e1e3::NvramSpec desc = parse_nvram_description(text_of(c.pos[0]), dir_of(c.pos[0]));
+  e1e3::NvramDef desc = parse_nvram_description(text_of(c.pos[0]), dir_of(c.pos[0]));
   Bytes nv = e1e3::build(desc).nvram;
   write_file(c.pos[1], c.has("--paged") ? e1e3::paged(nv) : nv);
   return 0;
@@ -251,7 +251,7 @@ int cmd_wrap(const Cmd& c) {
 
 int cmd_mba(const Cmd& c) {
   need(c, 2, 2);
-  MbaSpec m = mba_stock(uint16_t(c.num("--did", 0x168E)), c.pos[1]);
+  MbaDef m = mba_stock(uint16_t(c.num("--did", 0x168E)), c.pos[1]);
   m.family_bits = uint8_t(c.num("--family-bits", 0));
   m.restrict_flag = c.has("--restrict") ? 1 : 0;
   write_file(c.pos[0], mba_rom(m));
@@ -349,7 +349,7 @@ int cmd_e4_image(const Cmd& c) {
   uint32_t t = e4_type(c.pos[0]);
   Bytes data = e4::stock_image(t, c.pos[1], c.num("--size", 0));
   if (c.has("--header"))
-    data = e4::headed_image(e4::HeaderSpec(t, c.num("--header", 3), c.has("--group-b") ? e4::kGroupB : e4::kGroupA),
+    data = e4::headed_image(e4::HeaderDef(t, c.num("--header", 3), c.has("--group-b") ? e4::kGroupB : e4::kGroupA),
                             data);
   write_file(c.pos[2], data);
   return 0;
@@ -372,7 +372,7 @@ int cmd_e4_bundle(const Cmd& c) {
 
 int cmd_e4_cfg(const Cmd& c) {
   need(c, 1, 1);
-  e4::NvmCfgSpec s;
+  e4::NvmCfgDef s;
   s.port_mode = c.num("--port-mode", s.port_mode);
   if (c.has("--mbi")) {
     auto v = parse_version(c.opt.at("--mbi"));
@@ -419,7 +419,7 @@ int cmd_e4_vpd(const Cmd& c) {
 
 int cmd_e4_mba(const Cmd& c) {
   need(c, 2, 2);
-  e4::RomSpec s = e4::mba_stock(c.pos[1]);
+  e4::RomDef s = e4::mba_stock(c.pos[1]);
   s.efi->compressed = !c.has("--uncompressed");
   if (c.has("--clp")) s.clp_revision = uint16_t(c.num("--clp", 0));
   if (c.has("--fcode")) s.fcode_revision = uint16_t(c.num("--fcode", 0));

@@ -47,7 +47,7 @@ public:
         Tcl_DeleteInterp(interp_);
     }
     // Writes the adapter, selects it, and publishes its facts into the one interpreter.
-    Publication publish(const sim::AdapterSpec& desc)
+    Publication publish(const sim::AdapterDef& desc)
     {
         sim::write_adapter(root.path, desc);
         fwupg::yx::Shutdown();
@@ -68,7 +68,7 @@ private:
     Tcl_Interp* interp_;
 };
 
-Facts common_facts(const sim::AdapterSpec& a)
+Facts common_facts(const sim::AdapterDef& a)
 {
     return {
         {"DEV", "0"},
@@ -97,32 +97,32 @@ Facts with(Facts base, const Facts& changes)
 TEST(SetSelectedNIC, FactsAndResultOfEachFamily)
 {
     Publisher pub;
-    sim::AdapterSpec legacy = sim::make_adapter(4, 1);   // 5709 board, chip 0x5709 rev B metal 0
+    sim::AdapterDef legacy = sim::make_adapter(4, 1);   // 5709 board, chip 0x5709 rev B metal 0
     legacy.flash_word = 0x00080001;                      // buffered, but a 5709 is never
     legacy.port = 1;
     legacy.reg(0x8EC, 0x00000900);                       // b = 0, m = 1: SERDES on a second port
     legacy.reg(0x40C, 1u << 30);
-    sim::AdapterSpec legacyNoAccess = legacy;
+    sim::AdapterDef legacyNoAccess = legacy;
     legacyNoAccess.driver_access = false;
-    sim::AdapterSpec legacyUnknownMedia = legacy;
+    sim::AdapterDef legacyUnknownMedia = legacy;
     legacyUnknownMedia.reg(0x8EC, 0x5);
-    sim::AdapterSpec legacy5708 = sim::make_adapter(4, 5);
+    sim::AdapterDef legacy5708 = sim::make_adapter(4, 5);
     legacy5708.did = 0x164C;
     legacy5708.chip_id = sim::chip_id(0x5708, 15, 0x12);
     legacy5708.flash_word = 0x00040001;
     legacy5708.registers = {{0x808, 0x57080001}};
-    sim::AdapterSpec e12 = sim::make_adapter(5, 2);
+    sim::AdapterDef e12 = sim::make_adapter(5, 2);
     e12.port = 1;
     e12.port_count = 4;
-    sim::AdapterSpec e4 = sim::make_adapter(6, 3);
+    sim::AdapterDef e4 = sim::make_adapter(6, 3);
     e4.mfw_version = "8.33.4.1";
     e4.active_bundle = 2;
-    sim::AdapterSpec e4NoMfw = sim::make_adapter(6, 6);
-    sim::AdapterSpec other = sim::make_adapter(7, 4);
+    sim::AdapterDef e4NoMfw = sim::make_adapter(6, 6);
+    sim::AdapterDef other = sim::make_adapter(7, 4);
 
     struct Row {
         const char* what;
-        sim::AdapterSpec desc;
+        sim::AdapterDef desc;
         uint32_t result;
         Facts changes;
         std::vector<std::string> absent;
@@ -165,7 +165,7 @@ TEST(SetSelectedNIC, FactsAndResultOfEachFamily)
 TEST(SetSelectedNIC, RegisterFailureEndsBeforeVauxAndRevision)
 {
     Publisher pub;
-    sim::AdapterSpec legacy = sim::make_adapter(4, 1);
+    sim::AdapterDef legacy = sim::make_adapter(4, 1);
     sim::Control control;
     sim::FaultRule rule;
     rule.ordinal = 71;

@@ -59,7 +59,7 @@ std::string WriteReport(const World& w)
 TEST(DiscoveryReport, GoldenTwoPortBoard)
 {
     World w;
-    sim::AdapterSpec p0 = disctest::Port(0, 0, 4);
+    sim::AdapterDef p0 = disctest::Port(0, 0, 4);
     p0.mbi_packed = 7 << 24 | 10 << 16 | 1 << 8;
     p0.connection_name = "Ethernet 3";
     p0.slot = 0x2C;
@@ -78,10 +78,10 @@ TEST(DiscoveryReport, GoldenTwoPortBoard)
 TEST(DiscoveryReport, GoldenDataFileMachine)
 {
     World w;
-    sim::AdapterSpec e4 = sim::make_adapter(yxmapi::kFamilyE4, 0);
+    sim::AdapterDef e4 = sim::make_adapter(yxmapi::kFamilyE4, 0);
     e4.fw_text(yxmapi::fw6::kMbi, "8.10.2");
     w.Add(e4);
-    sim::AdapterSpec legacy = sim::make_adapter(yxmapi::kFamilyLegacy, 1);
+    sim::AdapterDef legacy = sim::make_adapter(yxmapi::kFamilyLegacy, 1);
     legacy.ssid = 0x0906;
     legacy.capabilities = yxmapi::nic::kCapNeedsReboot;
     legacy.fw_text(yxmapi::fw4::kBootcode, "bc 7.10.3");
@@ -128,7 +128,7 @@ std::string ChildValue(xmlNode* parent, const char* name)
 TEST(DiscoveryReport, SpecialCharactersReadBackUnchanged)
 {
     World w;
-    sim::AdapterSpec a = disctest::Port(0, 0);
+    sim::AdapterDef a = disctest::Port(0, 0);
     const std::string id = "LAN \"A\" & <B> \xC3\xA9t\xC3\xA9 'x'";
     const std::string product = "Carte r\xC3\xA9seau <10G> & \"fast\"";
     a.connection_name = id;

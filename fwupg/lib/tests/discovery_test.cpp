@@ -70,10 +70,10 @@ TEST(Discovery, WithoutFittingImageOnlyDumpModeLists)
 TEST(Discovery, UnservedAdaptersAreNeverKept)
 {
     World w;
-    sim::AdapterSpec family7 = sim::make_adapter(7, 0);
-    sim::AdapterSpec noOemRow = sim::make_adapter(yxmapi::kFamily57710, 1);
+    sim::AdapterDef family7 = sim::make_adapter(7, 0);
+    sim::AdapterDef noOemRow = sim::make_adapter(yxmapi::kFamily57710, 1);
     noOemRow.ssid = 0x0001;
-    sim::AdapterSpec served = sim::make_adapter(yxmapi::kFamily57710, 2);
+    sim::AdapterDef served = sim::make_adapter(yxmapi::kFamily57710, 2);
     for (const auto& a : {family7, noOemRow, served}) w.Add(a);
     ASSERT_TRUE(w.Discover(/*dumpMode=*/true));
     EXPECT_EQ(Ids(g_AllDevices), std::vector<std::string>{"14E4.168E.14E4.1006"});
@@ -83,8 +83,8 @@ TEST(Discovery, UnservedAdaptersAreNeverKept)
 TEST(Discovery, DataFileKeepsOnlyListedModels)
 {
     World w;
-    sim::AdapterSpec listed = sim::make_adapter(yxmapi::kFamily57710, 0);
-    sim::AdapterSpec unlisted = sim::make_adapter(yxmapi::kFamilyLegacy, 1);
+    sim::AdapterDef listed = sim::make_adapter(yxmapi::kFamily57710, 0);
+    sim::AdapterDef unlisted = sim::make_adapter(yxmapi::kFamilyLegacy, 1);
     w.Add(listed);
     w.Add(unlisted);
     w.File("NICFWData.xml", testkit::nicfwdata_xml({{"Listed", "14E4", "168E", "14E4", "1006", {}}}));
@@ -111,7 +111,7 @@ TEST(Discovery, IdentifierFromConnectionNameElseFourIds)
     };
     for (const Case& c : cases) {
         World w;
-        sim::AdapterSpec a = sim::make_adapter(yxmapi::kFamilyLegacy, 0);
+        sim::AdapterDef a = sim::make_adapter(yxmapi::kFamilyLegacy, 0);
         a.ssid = 0x0906;
         a.service_name = c.service;
         a.connection_name = c.connection;
@@ -138,9 +138,9 @@ TEST(Discovery, FailingQueriesTakeTheirPaths)
     };
     for (const Case& c : cases) {
         World w;
-        sim::AdapterSpec a = sim::make_adapter(yxmapi::kFamily57710, 0);
+        sim::AdapterDef a = sim::make_adapter(yxmapi::kFamily57710, 0);
         a.connection_name = "E1";
-        sim::AdapterSpec b = sim::make_adapter(yxmapi::kFamilyLegacy, 1);
+        sim::AdapterDef b = sim::make_adapter(yxmapi::kFamilyLegacy, 1);
         b.connection_name = "Legacy";
         w.Add(a);
         w.Add(b);

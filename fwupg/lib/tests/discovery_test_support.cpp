@@ -62,7 +62,7 @@ std::string World::File(const std::string& name, const std::string& text) const
 std::string World::Mbi(const std::string& name, uint16_t vid, uint16_t did, uint16_t svid, uint16_t ssid, uint8_t a,
                        uint8_t b, uint8_t c) const
 {
-    testkit::PackageSpec s;
+    testkit::PackageDef s;
     s.major = a;
     s.minor = b;
     s.build = c;
@@ -84,9 +84,9 @@ bool World::Discover(bool dumpMode)
     return ok;
 }
 
-sim::AdapterSpec Port(uint32_t index, uint32_t function, uint32_t bus)
+sim::AdapterDef Port(uint32_t index, uint32_t function, uint32_t bus)
 {
-    sim::AdapterSpec a = sim::make_adapter(yxmapi::kFamily57710, index);
+    sim::AdapterDef a = sim::make_adapter(yxmapi::kFamily57710, index);
     a.function = function;
     a.bus = bus;
     return a;

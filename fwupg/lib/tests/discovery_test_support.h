@@ -21,7 +21,7 @@ public:
 
     std::string root() const { return root_.path(); }
     std::string fw() const { return root_.path() + "/fw"; }
-    void Add(const sim::AdapterSpec& desc) { sim::write_adapter(root(), desc); }
+    void Add(const sim::AdapterDef& desc) { sim::write_adapter(root(), desc); }
     // Fails `ordinal` with an injected status (on `adapter`, or on any).
     void Fail(uint32_t ordinal, const std::string& adapter = {});
     // A firmware-folder file.
@@ -41,6 +41,6 @@ private:
 };
 
 // Two ports of the simulator's 57710-class board (functions 0 and 1 on bus `bus`).
-sim::AdapterSpec Port(uint32_t index, uint32_t function, uint32_t bus = 1);
+sim::AdapterDef Port(uint32_t index, uint32_t function, uint32_t bus = 1);
 
 }  // namespace disctest

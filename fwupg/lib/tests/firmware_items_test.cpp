@@ -60,7 +60,7 @@ TEST(FirmwareItems, Family5MbiActions)
     };
     for (const Case& c : cases) {
         World w;
-        sim::AdapterSpec a = disctest::Port(0, 0);
+        sim::AdapterDef a = disctest::Port(0, 0);
         a.mbi_packed = c.packed;
         for (const auto& [field, text] : c.texts) a.fw_text(field, text);
         w.Add(a);
@@ -79,7 +79,7 @@ TEST(FirmwareItems, Family6MbiVersionFromLowBytes)
     for (const Case& c : {Case{"7.12.0", "", "7.12.0", "rewrite"}, Case{"7.12.5", "", "7.12.5", "downgrade"},
                           Case{"0.0.0", "MBA 8.1.0", "8.1.0", "downgrade"}}) {
         World w;
-        sim::AdapterSpec a = sim::make_adapter(yxmapi::kFamilyE4, 0);
+        sim::AdapterDef a = sim::make_adapter(yxmapi::kFamilyE4, 0);
         a.fw_text(yxmapi::fw6::kMbi, c.mbi);
         if (!c.mba.empty()) a.fw_text(yxmapi::fw6::kMba, c.mba);
         w.Add(a);
@@ -94,11 +94,11 @@ TEST(FirmwareItems, Family6MbiVersionFromLowBytes)
 TEST(FirmwareItems, ForcedUpgradeDoesNotLeakToAnotherAdapter)
 {
     World w;
-    sim::AdapterSpec untrusted = disctest::Port(0, 0, 1);
+    sim::AdapterDef untrusted = disctest::Port(0, 0, 1);
     untrusted.svid = 0x103C;
     untrusted.ssid = 0x22FA;  // served, but no package in the folder fits it
     untrusted.fw_text(f5::kMba, "MBA 7.13.5");
-    sim::AdapterSpec fitting = disctest::Port(1, 0, 2);
+    sim::AdapterDef fitting = disctest::Port(1, 0, 2);
     fitting.mbi_packed = Packed(7, 12, 0);
     w.Add(untrusted);
     w.Add(fitting);
@@ -112,7 +112,7 @@ TEST(FirmwareItems, ForcedUpgradeDoesNotLeakToAnotherAdapter)
 TEST(FirmwareItems, LegacyWithoutImagesSkipsAndAddsPendingCcm)
 {
     World w;
-    sim::AdapterSpec a = sim::make_adapter(yxmapi::kFamilyLegacy, 0);
+    sim::AdapterDef a = sim::make_adapter(yxmapi::kFamilyLegacy, 0);
     a.fw_text(yxmapi::fw4::kBootcode, "bc 7.10.3");
     a.fw_text(yxmapi::fw4::kPxe, "7.8.0");
     w.Add(a);
@@ -127,7 +127,7 @@ TEST(FirmwareItems, LegacyWithoutImagesSkipsAndAddsPendingCcm)
 TEST(FirmwareItems, LegacyFromDataFile)
 {
     World w;
-    sim::AdapterSpec a = sim::make_adapter(yxmapi::kFamilyLegacy, 0);
+    sim::AdapterDef a = sim::make_adapter(yxmapi::kFamilyLegacy, 0);
     a.fw_text(yxmapi::fw4::kBootcode, "7.10.3");
     a.fw_text(yxmapi::fw4::kPxe, "7.10.4");
     a.fw_text(yxmapi::fw4::kIscsi, "7.10.2");
@@ -151,14 +151,14 @@ TEST(FirmwareItems, MbiPackageVersionPerFamily)
 {
     struct Pkg {
         const char* what;
-        sim::AdapterSpec adapter;
+        sim::AdapterDef adapter;
         uint16_t vid, did, svid, ssid;
         uint8_t a, b, c;
         std::string version;  // empty: no version
     };
-    sim::AdapterSpec f5 = disctest::Port(0, 0);
-    sim::AdapterSpec f6 = sim::make_adapter(yxmapi::kFamilyE4, 0);
-    sim::AdapterSpec f4 = sim::make_adapter(yxmapi::kFamilyLegacy, 0);
+    sim::AdapterDef f5 = disctest::Port(0, 0);
+    sim::AdapterDef f6 = sim::make_adapter(yxmapi::kFamilyE4, 0);
+    sim::AdapterDef f4 = sim::make_adapter(yxmapi::kFamilyLegacy, 0);
     const std::vector<Pkg> cases = {
         {"57710-class", f5, 0x14E4, 0x168E, 0x14E4, 0x1006, 7, 13, 23, "7.13.23"},
         {"E4", f6, 0x1077, 0x1634, 0x1077, 0xE4F1, 7, 13, 23, "7.13.23"},
@@ -207,7 +207,7 @@ std::string WideAt(const VendorAdaptInfo& r, size_t offset)
 TEST(AdapterInfoRecord, FieldsAtTheirOffsets)
 {
     World w;
-    sim::AdapterSpec a = disctest::Port(0, 0, 3);
+    sim::AdapterDef a = disctest::Port(0, 0, 3);
     a.device = 2;
     a.slot = 0x1A;
     a.mbi_packed = Packed(7, 10, 1);
@@ -251,7 +251,7 @@ TEST(AdapterInfoRecord, FieldsAtTheirOffsets)
 TEST(AdapterInfoRecord, LongTextsAreCutAndTerminated)
 {
     World w;
-    sim::AdapterSpec a = disctest::Port(0, 0);
+    sim::AdapterDef a = disctest::Port(0, 0);
     a.mac = std::string(19, 'M');
     w.Add(a);
     const std::string longName(1100, 'P');

@@ -91,7 +91,7 @@ TEST(FlashEndToEnd, ReportDrivenUpdateShowsNewVersions)
 
     // The E3 board's second function is not listed, but it reads the flash its first function
     // updated: the management library reports the new versions through it as well.
-    const sim::AdapterSpec p1 = updtest::Adapter(w, "e3-57810-p1");
+    const sim::AdapterDef p1 = updtest::Adapter(w, "e3-57810-p1");
     const char* bin = std::getenv("FWUPG_BIN_DIR");
     void* lib = dlopen((std::string(bin ? bin : ".") + "/" + yxmapi::kLibraryFileName).c_str(), RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(lib, nullptr);
@@ -169,7 +169,7 @@ TEST(PhyEndToEnd, FlashOfThePhyImageChangesTheReportedPhyVersion)
     EXPECT_EQ(FirstValue(item, "action"), "upgrade");
 
     const auto before = Nvrams(w);
-    const sim::AdapterSpec p0 = updtest::Adapter(w, "e3-57810-p0");
+    const sim::AdapterDef p0 = updtest::Adapter(w, "e3-57810-p0");
     EXPECT_EQ(updtest::FlashPci(w.fw() + "/phy_e3.bin", p0.bus, p0.device, p0.function),
               uint32_t(RET_REBOOT_REQUIRED));
     EXPECT_EQ(Nvrams(w), before) << "a PHY update leaves every NVRAM alone";
@@ -208,7 +208,7 @@ TEST(PhyEndToEnd, FailedPhyWriteReportsFailureAndKeepsTheOldVersion)
         sim::Control control;
         control.faults = c.faults;
         sim::write_control(w.root(), control);
-        const sim::AdapterSpec p0 = updtest::Adapter(w, "e3-57810-p0");
+        const sim::AdapterDef p0 = updtest::Adapter(w, "e3-57810-p0");
         EXPECT_EQ(updtest::FlashPci(image, p0.bus, p0.device, p0.function), uint32_t(RET_OPERATION_FAILED));
         sim::write_control(w.root(), {});
         const std::string report = w.root() + "/report.xml";

@@ -66,7 +66,7 @@ void fail_ordinal(const std::string& root, uint32_t ordinal, const std::string& 
     sim::write_control(root, control);
 }
 
-void select_adapter(const sim::AdapterSpec& desc)
+void select_adapter(const sim::AdapterDef& desc)
 {
     yxmapi::PhyNicInfo phy{};
     yxmapi::NicInfoEx info{};

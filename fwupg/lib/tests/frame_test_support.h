@@ -46,6 +46,6 @@ private:
 void fail_ordinal(const std::string& root, uint32_t ordinal, const std::string& adapter = {});
 
 // Writes the adapters, brings the management library up and selects `index`'s records.
-void select_adapter(const sim::AdapterSpec& desc);
+void select_adapter(const sim::AdapterDef& desc);
 
 }  // namespace frametest

@@ -203,7 +203,7 @@ TEST(FwImageDevice, PhyImageCodeAgainstExternalPhyIds)
 TEST(FwImageDevice, PackageValidityAndVersionByFamily)
 {
     ImageCheckWorld w;
-    testkit::PackageSpec s;
+    testkit::PackageDef s;
     s.major = 7;
     s.minor = 8;
     s.build = 9;

@@ -36,7 +36,7 @@ const std::string kBc1("\0bc1", 4), kL2t("\0l2t", 4), kIpmi("\0ipc", 4), kIscsi(
 
 Bytes Rom(uint8_t codeType, uint16_t vendor, uint16_t device)
 {
-    testkit::MbaSpec desc;
+    testkit::MbaDef desc;
     testkit::RomImage image;
     image.code_type = codeType;
     image.vendor = vendor;
@@ -55,7 +55,7 @@ Bytes LegacyNvram()
 
 Bytes Package(uint16_t ssid)
 {
-    testkit::PackageSpec s;
+    testkit::PackageDef s;
     s.entries = {{testkit::package_tag("MFW"), Bytes(16, 1), {}, {}}};
     s.rows = {{0x14E4, 0x168E, 0x103C, ssid, 1}};
     return testkit::package(s);

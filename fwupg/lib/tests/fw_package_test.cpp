@@ -24,7 +24,7 @@ using testkit::Bytes;
 using testkit::package_tag;
 using testkit::PackageEntry;
 using testkit::PackageRow;
-using testkit::PackageSpec;
+using testkit::PackageDef;
 
 constexpr uint16_t kVid = 0x14E4, kDid = 0x168E, kSvid = 0x103C, kSsid = 0x1917;
 
@@ -68,7 +68,7 @@ protected:
 
 TEST_F(FwPackageTest, GivesVersionDateAndBoundedVersionText)
 {
-    PackageSpec desc;
+    PackageDef desc;
     desc.major = 7;
     desc.minor = 12;
     desc.build = 3;
@@ -100,7 +100,7 @@ TEST_F(FwPackageTest, GivesVersionDateAndBoundedVersionText)
 TEST_F(FwPackageTest, MalformedPackagesAreRefused)
 {
     auto base = [] {
-        PackageSpec s;
+        PackageDef s;
         s.entries = {Entry("MBA", Filled(40, 2)), Entry("MFW", Filled(24, 3))};
         s.rows = {Row(3)};
         return s;
@@ -163,7 +163,7 @@ TEST_F(FwPackageTest, MissingFileAndZeroIdsAreInvalid)
     fwupg::FwPackage missing((dir_ / "none.bin").c_str(), kVid, kDid, kSvid, kSsid);
     EXPECT_EQ(missing.Validate(), 78u);
 
-    PackageSpec s;
+    PackageDef s;
     s.entries = {Entry("MBA", Filled(8, 1))};
     s.rows = {PackageRow{kVid, kDid, kSvid, 0, 1}};
     fwupg::FwPackage zeroSsid(Write(testkit::package(s)).c_str(), kVid, kDid, kSvid, 0);
@@ -172,7 +172,7 @@ TEST_F(FwPackageTest, MissingFileAndZeroIdsAreInvalid)
 
 TEST_F(FwPackageTest, LastMatchingRowWinsAndMaskSelectsImages)
 {
-    PackageSpec s;
+    PackageDef s;
     s.entries = {Entry("MBA", Filled(32, 10)), Entry("MBA", Filled(48, 20)), Entry("MFW", Filled(8, 30))};
     s.rows = {Row(0x1 | 0x4), PackageRow{kVid, 0x1111, kSvid, kSsid, 0x7}, Row(0x2)};
     fwupg::FwPackage pkg(Write(testkit::package(s)).c_str(), kVid, kDid, kSvid, kSsid);
@@ -187,7 +187,7 @@ TEST_F(FwPackageTest, LastMatchingRowWinsAndMaskSelectsImages)
 
 TEST_F(FwPackageTest, EntryNumber32TakesTheKeyOfEntry0AndUnknownTagsSelectNothing)
 {
-    PackageSpec s;
+    PackageDef s;
     s.entries.push_back(Entry("MBA", Filled(8, 1)));
     s.entries.push_back(PackageEntry{testkit::tag_of("xyzw"), Filled(8, 2), {}, {}});
     for (int i = 2; i < 32; ++i) s.entries.push_back(Entry("L2T", Filled(4, uint8_t(i))));
@@ -218,7 +218,7 @@ TEST_F(FwPackageTest, EntryDataOutsideTheFileAreRefused)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        PackageSpec s;
+        PackageDef s;
         s.entries = {Entry("MBA", Filled(16, 1)), PackageEntry{package_tag("MFW"), Filled(16, 2), c.offset, c.length}};
         s.rows = {Row(0x3)};
         fwupg::FwPackage pkg(Write(testkit::package(s)).c_str(), kVid, kDid, kSvid, kSsid);
@@ -257,7 +257,7 @@ TEST_F(FwPackageTest, ExtractionWritesFilesAndCommandList)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        PackageSpec s;
+        PackageDef s;
         for (size_t i = 0; i < c.entries.size(); ++i) s.entries.push_back(Entry(c.entries[i], Filled(20 + i, uint8_t(i))));
         s.rows = {Row((1u << c.entries.size()) - 1)};
         fwupg::FwPackage pkg(Write(testkit::package(s)).c_str(), kVid, kDid, kSvid, kSsid);
@@ -274,7 +274,7 @@ TEST_F(FwPackageTest, ExtractionWritesFilesAndCommandList)
 
 TEST_F(FwPackageTest, SecondImagesOfAKindGetProcessWideNumbers)
 {
-    PackageSpec s;
+    PackageDef s;
     s.entries = {Entry("MBA", Filled(8, 1)), Entry("MBA", Filled(8, 2))};
     s.rows = {Row(0x3)};
     const std::string path = Write(testkit::package(s));
@@ -292,7 +292,7 @@ TEST_F(FwPackageTest, SecondImagesOfAKindGetProcessWideNumbers)
 
 TEST_F(FwPackageTest, OrderMfwAndPkSwapsTheTwoCommands)
 {
-    PackageSpec s;
+    PackageDef s;
     s.entries = {Entry("PK", Filled(8, 1)), Entry("MBA", Filled(8, 2)), Entry("MFW", Filled(8, 3))};
     s.rows = {Row(0x7)};
     fwupg::FwPackage pkg(Write(testkit::package(s)).c_str(), kVid, kDid, kSvid, kSsid);
@@ -312,7 +312,7 @@ TEST_F(FwPackageTest, OrderMfwAndPkSwapsTheTwoCommands)
 
 TEST_F(FwPackageTest, PackageWithoutPkHasNoPkImage)
 {
-    PackageSpec s;
+    PackageDef s;
     s.entries = {Entry("MFW", Filled(8, 3))};
     s.rows = {Row(0x1)};
     fwupg::FwPackage pkg(Write(testkit::package(s)).c_str(), kVid, kDid, kSvid, kSsid);
@@ -326,7 +326,7 @@ TEST_F(FwPackageTest, PackageWithoutPkHasNoPkImage)
 // it are removed, so no stale or partial file can be programmed afterwards.
 TEST_F(FwPackageTest, FailedWriteFailsExtractionAndRemovesWrittenFiles)
 {
-    PackageSpec s;
+    PackageDef s;
     s.entries = {Entry("MBA", Filled(8, 1)), Entry("MFW", Filled(8, 2)), Entry("PK", Filled(8, 3))};
     s.rows = {Row(0x7)};
     fwupg::FwPackage pkg(Write(testkit::package(s)).c_str(), kVid, kDid, kSvid, kSsid);
@@ -341,7 +341,7 @@ TEST_F(FwPackageTest, FailedWriteFailsExtractionAndRemovesWrittenFiles)
 
 TEST_F(FwPackageTest, DeleteRemovesReadOnlyFilesAndToleratesMissingOnes)
 {
-    PackageSpec s;
+    PackageDef s;
     s.entries = {Entry("MBA", Filled(8, 1)), Entry("MFW", Filled(8, 2))};
     s.rows = {Row(0x3)};
     fwupg::FwPackage pkg(Write(testkit::package(s)).c_str(), kVid, kDid, kSvid, kSsid);

@@ -34,7 +34,7 @@ protected:
         fwupg::yx::Shutdown();
         if (interp) Tcl_DeleteInterp(interp);
     }
-    void setUpWith(sim::AdapterSpec desc)
+    void setUpWith(sim::AdapterDef desc)
     {
         if (interp) {
             fwupg::yx::Shutdown();
@@ -58,7 +58,7 @@ protected:
 
     TempRoot root;
     SimJournal journal;
-    sim::AdapterSpec adapter;
+    sim::AdapterDef adapter;
     Tcl_Interp* interp = nullptr;
     HostOps ops{};
 };
@@ -272,7 +272,7 @@ TEST_F(HostOpsTest, ReadCacheAsTheJournalSeesIt)
 
 TEST_F(HostOpsTest, CacheBelongsToOneAdapter)
 {
-    sim::AdapterSpec other = sim::make_adapter(5, 2);
+    sim::AdapterDef other = sim::make_adapter(5, 2);
     sim::write_adapter(root.path, other);
     std::vector<uint8_t> bytes(1024, 0x5C);
     sim::set_nvram(root.path, other.name, bytes);

@@ -90,7 +90,7 @@ TEST_P(PowerCut, BeforeEachWriteLeavesAVerifyingNvramAndNoSuccess)
     const BoardCase& c = GetParam();
     World w;
     testkit::make_demo(w.root(), w.fw(), !c.image);
-    const sim::AdapterSpec victim = Adapter(w, c.adapter);
+    const sim::AdapterDef victim = Adapter(w, c.adapter);
     const std::string report = w.root() + "/report.xml";
     std::string discovered;
     if (!c.image) {
@@ -131,7 +131,7 @@ TEST_P(PowerCut, BeforeEachWriteLeavesAVerifyingNvramAndNoSuccess)
 
         EXPECT_EQ(InChild(flash), kPowerLost) << "the run went on past the power cut";
         for (const auto& [name, nvram] : Nvrams(w)) {
-            const sim::AdapterSpec a = Adapter(w, name);
+            const sim::AdapterDef a = Adapter(w, name);
             if (a.family == yxmapi::kFamilyLegacy) {
                 EXPECT_EQ(testkit::legacy::verify_nvram(nvram), "") << name;
             } else if (a.family != yxmapi::kFamilyE4) {

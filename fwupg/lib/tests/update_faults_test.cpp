@@ -28,7 +28,7 @@ using namespace updtest;
 namespace e1e3 = testkit::e1e3;
 namespace e4 = testkit::e4;
 
-bool IsE4(const sim::AdapterSpec& a) { return a.family == yxmapi::kFamilyE4; }
+bool IsE4(const sim::AdapterDef& a) { return a.family == yxmapi::kFamilyE4; }
 
 // What an adapter reports: the version text of each image kind, and the MBI version that the
 // CFG_SHARED image keeps.
@@ -77,14 +77,14 @@ std::map<std::string, testkit::Bytes> E4Contents(const testkit::Bytes& nvram)
     return out;
 }
 
-std::map<std::string, testkit::Bytes> Contents(const testkit::Bytes& nvram, const sim::AdapterSpec& a)
+std::map<std::string, testkit::Bytes> Contents(const testkit::Bytes& nvram, const sim::AdapterDef& a)
 {
     return IsE4(a) ? E4Contents(nvram) : Contents(nvram, ChipOf(a.did));
 }
 
 // The NVRAM verifies (with the kit's verifier of its family), and it holds all it held before the
 // update or all a fault-free update leaves: never a mix.
-void ExpectOldOrNew(const std::string& name, const sim::AdapterSpec& a, const testkit::Bytes& before,
+void ExpectOldOrNew(const std::string& name, const sim::AdapterDef& a, const testkit::Bytes& before,
                     const testkit::Bytes& fresh, const testkit::Bytes& after)
 {
     SCOPED_TRACE(name);
@@ -285,7 +285,7 @@ TEST_P(UpdateFault, ReportsFailureAndLeavesEveryAdapterValid)
     const std::string after = Read(report);
     EXPECT_TRUE(FailureEventFor(events.entries, std::stoul(c.status))) << "no event for the failed item";
 
-    const sim::AdapterSpec victim = Adapter(w, c.victim);
+    const sim::AdapterDef victim = Adapter(w, c.victim);
     bool struck = false;
     for (const YxSimCall& call : sim::read_journal_file(w.root()))
         struck = struck || (call.ordinal == c.struck && call.handle == victim.api_handle &&
@@ -295,7 +295,7 @@ TEST_P(UpdateFault, ReportsFailureAndLeavesEveryAdapterValid)
     const auto now = Nvrams(w);
     const std::string victimBoard = sim::board_of(w.root(), c.victim);
     for (const auto& [name, nvram] : now) {
-        const sim::AdapterSpec a = Adapter(w, name);
+        const sim::AdapterDef a = Adapter(w, name);
         // Second functions of a board are not listed and not flashed; they read the board's flash.
         const std::vector<std::string> statuses = NvramItemStatuses(DeviceBlock(after, a.mac));
         if (a.board_name() == victimBoard) {
@@ -342,11 +342,11 @@ TEST(SilentFault, LostWriteHalfWayThroughAnUpdateFailsTheUpdate)
     control.faults = {lost};
     sim::write_control(w.root(), control);
     EXPECT_EQ(Flash(w, report), uint32_t(RET_FLASH_WITH_FILE_FAILED));
-    const sim::AdapterSpec victim = Adapter(w, kE3);
+    const sim::AdapterDef victim = Adapter(w, kE3);
     EXPECT_EQ(NvramItemStatuses(DeviceBlock(Read(report), victim.mac)), std::vector<std::string>{"14"});
     const auto now = Nvrams(w);
     for (const auto& [name, nvram] : now) {
-        const sim::AdapterSpec a = Adapter(w, name);
+        const sim::AdapterDef a = Adapter(w, name);
         if (a.board_name() == victim.board_name())
             EXPECT_TRUE(Contents(nvram, a) == Contents(ref.before.at(name), a)) << name << " lost its old firmware";
         else
@@ -363,8 +363,8 @@ TEST(FlashByPci, UpdatesOnlyTheAdapterAtThatAddress)
     World w;
     testkit::make_demo(w.root(), w.fw());
     const auto before = Nvrams(w);
-    const sim::AdapterSpec target = Adapter(w, "e2-57712");
-    const sim::AdapterSpec other = Adapter(w, "e3-57810-p1");
+    const sim::AdapterDef target = Adapter(w, "e2-57712");
+    const sim::AdapterDef other = Adapter(w, "e3-57810-p1");
 
     EXPECT_EQ(FlashPci(w.fw() + "/mbi_e1.bin", other.bus, other.device, other.function),
               uint32_t(RET_FW_IMAGE_INVALID));

@@ -98,7 +98,7 @@ std::map<std::string, testkit::Bytes> Nvrams(const disctest::World& w)
     return out;
 }
 
-sim::AdapterSpec Adapter(const disctest::World& w, const std::string& name)
+sim::AdapterDef Adapter(const disctest::World& w, const std::string& name)
 {
     std::string error;
     auto desc = sim::parse_adapter(name, Read(sim::description_path(w.root(), name)), &error);

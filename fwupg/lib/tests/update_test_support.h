@@ -33,7 +33,7 @@ uint32_t FlashPci(const std::string& image, uint32_t bus, uint32_t device, uint3
 // The NVRAM of every adapter of the world, by adapter name.
 std::map<std::string, testkit::Bytes> Nvrams(const disctest::World& w);
 // The description of an adapter as the simulator reads it.
-sim::AdapterSpec Adapter(const disctest::World& w, const std::string& name);
+sim::AdapterDef Adapter(const disctest::World& w, const std::string& name);
 // The chip of an E1-E3 adapter by its PCI device id.
 testkit::e1e3::Chip ChipOf(uint32_t did);
 

@@ -28,12 +28,12 @@ constexpr uint32_t kSize = 0x200000;
 
 std::vector<uint8_t> board_image()
 {
-    testkit::e1e3::NvramSpec s;
+    testkit::e1e3::NvramDef s;
     s.size = kSize;
     testkit::e1e3::set_board(s, 0x14E4, 0x168E, 0x14E4, 0x1234, 0x001018AA0000ull, 2);
     testkit::Bytes big(0x100000);
     testkit::fill_pattern(big.data(), big.size(), 9);
-    testkit::e1e3::ImageSpec im;
+    testkit::e1e3::ImageDef im;
     im.kind = "L2T";
     im.data = big;
     s.images.push_back(im);

@@ -19,9 +19,9 @@ using fwupg::nvm::test::FakeAdapter;
 
 namespace {
 
-kit::ImageSpec image(const char* kind, testkit::Bytes data)
+kit::ImageDef image(const char* kind, testkit::Bytes data)
 {
-    kit::ImageSpec im;
+    kit::ImageDef im;
     im.kind = kind;
     im.data = std::move(data);
     return im;
@@ -30,7 +30,7 @@ kit::ImageSpec image(const char* kind, testkit::Bytes data)
 // A 1 MiB E3 NVRAM with a few images and the IPMI image to be upgraded.
 testkit::Bytes board(size_t ipmi_size)
 {
-    kit::NvramSpec s;
+    kit::NvramDef s;
     s.chip = kit::Chip::E3;
     s.size = 0x100000;
     kit::set_board(s, 0x14E4, 0x168E, 0x14E4, 0x1234, 0x001018AA0000ull, 2);

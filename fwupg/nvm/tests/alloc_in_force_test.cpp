@@ -35,10 +35,10 @@ void run_firmware_with_swim_word(Board& b, uint32_t word)
 // the power cut half-way through what would have been the new copy; the old SWIM1 stays intact.
 TEST(InForce, ActiveSwimIsNotOverwrittenByItsSuccessor)
 {
-    auto s = board_spec(kit::Chip::E3, kSize);
+    auto s = board_def(kit::Chip::E3, kSize);
     const uint32_t ipmi = kSize - kImageStart - 0x800 - kExtDir - 0x400;
-    s.images.push_back(image_spec("IPMI", testkit::stock_image("IPMI", "1.0.0", ipmi - 4)));
-    s.images.push_back(image_spec("SWIM1", testkit::stock_image("SWIM1", "7.10.3.0", 0x7FC)));
+    s.images.push_back(image_def("IPMI", testkit::stock_image("IPMI", "1.0.0", ipmi - 4)));
+    s.images.push_back(image_def("SWIM1", testkit::stock_image("SWIM1", "7.10.3.0", 0x7FC)));
     Board b(s);
     ASSERT_EQ(b.built.ext_dir_offset.value() + kExtDir + 0x400, kSize);
     run_firmware_with_swim_word(b, kSwimWord);
@@ -80,14 +80,14 @@ TEST(InForce, SuccessorOfTheActiveSwimGoesElsewhereOrTakesAnIdleCopysPlace)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        auto s = board_spec(kit::Chip::E3, kSize);
+        auto s = board_def(kit::Chip::E3, kSize);
         const uint32_t lead = kSize - kImageStart - 0x800 - kExtDir - 0x400 - (c.l2t ? c.l2t + 0x800 : 0);
-        s.images.push_back(image_spec("IPMI", testkit::stock_image("IPMI", "1.0.0", lead - 4)));
+        s.images.push_back(image_def("IPMI", testkit::stock_image("IPMI", "1.0.0", lead - 4)));
         if (c.l2t) {
-            s.images.push_back(image_spec("L2T", testkit::stock_image("L2T", "1.2.3", c.l2t - 4), 0x400));
-            s.images.push_back(image_spec("SWIM1", testkit::stock_image("SWIM1", "7.10.3.0", 0x7FC), 0x400));
+            s.images.push_back(image_def("L2T", testkit::stock_image("L2T", "1.2.3", c.l2t - 4), 0x400));
+            s.images.push_back(image_def("SWIM1", testkit::stock_image("SWIM1", "7.10.3.0", 0x7FC), 0x400));
         } else {
-            s.images.push_back(image_spec("SWIM1", testkit::stock_image("SWIM1", "7.10.3.0", 0x7FC)));
+            s.images.push_back(image_def("SWIM1", testkit::stock_image("SWIM1", "7.10.3.0", 0x7FC)));
         }
         Board b(s);
         ASSERT_EQ(b.built.ext_dir_offset.value() + kExtDir + 0x400, kSize);
@@ -135,13 +135,13 @@ TEST(InForce, BootImageIsNotOverwrittenByItsSuccessor)
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.kind) + (c.room_elsewhere ? " with room" : " full"));
         const bool ext = std::string(c.kind) == "MFW1";
-        auto s = board_spec(kit::Chip::E3, kSize);
-        s.images.push_back(image_spec(c.kind, testkit::stock_image(c.kind, c.old_version, 0x7FC)));
+        auto s = board_def(kit::Chip::E3, kSize);
+        s.images.push_back(image_def(c.kind, testkit::stock_image(c.kind, c.old_version, 0x7FC)));
         // Free room after the images: 0x1000 bytes, or 0x400 (too little for the new copy).
         const uint32_t tail = c.room_elsewhere ? 0x1000 : 0x400;
         const uint32_t ext_bytes = ext ? kExtDir : 0;
         const uint32_t ipmi = kSize - kImageStart - 0x800 - ext_bytes - tail;
-        s.images.push_back(image_spec("IPMI", testkit::stock_image("IPMI", "1.0.0", ipmi - 4)));
+        s.images.push_back(image_def("IPMI", testkit::stock_image("IPMI", "1.0.0", ipmi - 4)));
         Board b(s);
         const uint32_t old_offset = b.placed(c.kind).offset;
         ASSERT_EQ(old_offset, kImageStart);

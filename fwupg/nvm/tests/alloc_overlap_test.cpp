@@ -107,7 +107,7 @@ bool images_intact(const Board& b, const kit::Report& r, const std::string& repl
 struct Scenario {
     const char* name;
     uint32_t size;
-    std::vector<kit::ImageSpec> images;
+    std::vector<kit::ImageDef> images;
     Run run;
     const char* mover;
     uint32_t running_swim;  // word the running firmware publishes; 0 for none
@@ -115,7 +115,7 @@ struct Scenario {
 
 Board make_board(const Scenario& sc)
 {
-    auto s = board_spec(kit::Chip::E3, sc.size);
+    auto s = board_def(kit::Chip::E3, sc.size);
     s.images = sc.images;
     Board b(s);
     if (sc.running_swim) {
@@ -168,8 +168,8 @@ std::vector<Scenario> scenarios()
     // [IPMI][0x400 free][mover 0x800][ext dir][0x1000 free] for an image of the extended directory.
     const uint32_t lead = kSize - kImageStart - 0x400 - 0x800 - kExtDir - kTail;
     auto ext_mover = [&](const char* kind, const char* version, uint32_t gap = 0x400) {
-        return std::vector<kit::ImageSpec>{image_spec("IPMI", stock("IPMI", "1.0.0", lead - 4 - (gap - 0x400))),
-                                           image_spec(kind, stock(kind, version, 0x7FC), gap)};
+        return std::vector<kit::ImageDef>{image_def("IPMI", stock("IPMI", "1.0.0", lead - 4 - (gap - 0x400))),
+                                           image_def(kind, stock(kind, version, 0x7FC), gap)};
     };
     // Needs 0x1104 bytes: more than the free tail, less than all the free room.
     const Run l2c{"L2C", "1.0.0", 0x10FC};
@@ -177,9 +177,9 @@ std::vector<Scenario> scenarios()
         // [IPMI][0x800][L2T 0x1000][0x800][CCM][NIC_PRTION][ext dir][0x16CC free]
         {"main directory image",
          0x6000,
-         {image_spec("IPMI", stock("IPMI", "1.0.0", 0xFFC)), image_spec("L2T", stock("L2T", "1.2.3", 0xFFC), 0x800),
-          image_spec("CCM", stock("CCM", "1.0.2", 0x7FC), 0x800),
-          image_spec("NIC_PRTION", stock("NIC_PRTION", "1.0.0", 0x1FC))},
+         {image_def("IPMI", stock("IPMI", "1.0.0", 0xFFC)), image_def("L2T", stock("L2T", "1.2.3", 0xFFC), 0x800),
+          image_def("CCM", stock("CCM", "1.0.2", 0x7FC), 0x800),
+          image_def("NIC_PRTION", stock("NIC_PRTION", "1.0.0", 0x1FC))},
          {"L2C", "1.0.0", 0x17FC},
          "L2T",
          0},
@@ -191,7 +191,7 @@ std::vector<Scenario> scenarios()
         // [0x400 free][BC1 0x800][IPMI 0x400][0x1000 free]
         {"bootcode",
          kImageStart + 0x400 + 0x800 + 0x400 + kTail,
-         {image_spec("BC1", stock("BC1", "7.10.3", 0x7FC), 0x400), image_spec("IPMI", stock("IPMI", "1.0.0", 0x3FC))},
+         {image_def("BC1", stock("BC1", "7.10.3", 0x7FC), 0x400), image_def("IPMI", stock("IPMI", "1.0.0", 0x3FC))},
          l2c,
          "BC1",
          0},
@@ -214,10 +214,10 @@ TEST(AllocOverlap, PowerCutAtAnyWriteOfACompactionLeavesEveryImageListedAndIntac
 TEST(AllocOverlap, NoRoomForANewDirectoryCopyRefusesBeforeAnyWrite)
 {
     constexpr uint32_t kSize = 0x3000, kTail = 0x300;
-    auto s = board_spec(kit::Chip::E3, kSize);
+    auto s = board_def(kit::Chip::E3, kSize);
     const uint32_t lead = kSize - kImageStart - 0x800 - 0x800 - kExtDir - kTail;
-    s.images.push_back(image_spec("IPMI", stock("IPMI", "1.0.0", lead - 4)));
-    s.images.push_back(image_spec("CCM", stock("CCM", "1.0.2", 0x7FC), 0x800));
+    s.images.push_back(image_def("IPMI", stock("IPMI", "1.0.0", lead - 4)));
+    s.images.push_back(image_def("CCM", stock("CCM", "1.0.2", 0x7FC), 0x800));
     Board b(s);
     ASSERT_EQ(b.built.ext_dir_offset.value() + kExtDir + kTail, kSize);
     const auto before = b.a().nvram;

@@ -27,8 +27,8 @@ std::string version_in_nvram(Board& b, const char* kind)
 
 TEST(ProgImage, NewVersionIsPlacedInFreeSpaceAndListed)
 {
-    auto s = board_spec(kit::Chip::E3);
-    s.images.push_back(image_spec("IPMI", testkit::stock_image("IPMI", "1.0.0", 0x2000)));
+    auto s = board_def(kit::Chip::E3);
+    s.images.push_back(image_def("IPMI", testkit::stock_image("IPMI", "1.0.0", 0x2000)));
     Board b(s);
     auto img = testkit::stock_image("IPMI", "1.0.1", 0x2000);
     ASSERT_EQ(common_nvm_prog_image_by_idx(img.data(), uint32_t(img.size()), row("IPMI"), 1), 0);
@@ -42,8 +42,8 @@ TEST(ProgImage, NewVersionIsPlacedInFreeSpaceAndListed)
 
 TEST(ProgImage, RefusedVersionSetsError35AndWritesNothing)
 {
-    auto s = board_spec(kit::Chip::E3);
-    s.images.push_back(image_spec("IPMI", testkit::stock_image("IPMI", "1.0.1", 0x2000)));
+    auto s = board_def(kit::Chip::E3);
+    s.images.push_back(image_def("IPMI", testkit::stock_image("IPMI", "1.0.1", 0x2000)));
     Board b(s);
     auto before = b.a().nvram;
     auto img = testkit::stock_image("IPMI", "1.0.1", 0x2000);
@@ -58,8 +58,8 @@ TEST(ProgImage, RefusedVersionSetsError35AndWritesNothing)
 
 TEST(ProgImage, Bc1RewritesTheBootstrap)
 {
-    auto s = board_spec(kit::Chip::E3);
-    s.images.push_back(image_spec("BC1", testkit::stock_image("BC1", "7.10.3", 0x1000)));
+    auto s = board_def(kit::Chip::E3);
+    s.images.push_back(image_def("BC1", testkit::stock_image("BC1", "7.10.3", 0x1000)));
     Board b(s);
     auto img = testkit::stock_image("BC1", "7.10.4", 0x1800);
     ASSERT_EQ(common_nvm_prog_image_by_idx(img.data(), uint32_t(img.size()), row("BC1"), 1), 0);
@@ -73,7 +73,7 @@ TEST(ProgImage, Bc1RewritesTheBootstrap)
 
 TEST(ProgImage, MbaGetsTheBoardIdsAndItsRomSizeInEveryPort)
 {
-    auto s = board_spec(kit::Chip::E3);
+    auto s = board_def(kit::Chip::E3);
     Board b(s);
     auto rom = testkit::mba_rom(testkit::mba_stock(0x164E, "7.4.1"));  // 2 images of 1 KiB
     ASSERT_EQ(common_nvm_prog_image_by_idx(rom.data(), uint32_t(rom.size()), row("MBA"), 1), 0);
@@ -95,7 +95,7 @@ TEST(ProgImage, MbaGetsTheBoardIdsAndItsRomSizeInEveryPort)
 
 TEST(ProgImage, OversizedMbaIsRefusedBeforeAnyWrite)
 {
-    auto s = board_spec(kit::Chip::E3, 0x1000000);
+    auto s = board_def(kit::Chip::E3, 0x1000000);
     Board b(s);
     std::vector<uint8_t> big((1u << 23) + 512, 0);
     auto before_writes = b.a().bytes_written;
@@ -132,7 +132,7 @@ TEST(ProgImage, LinkedFileIsStoredAsItsLoadSpan)
     std::copy(file.begin() + 0x80, file.begin() + 0x90, expect.begin() + 0x40);
 
     {
-        Board b(board_spec(kit::Chip::E3));
+        Board b(board_def(kit::Chip::E3));
         ASSERT_EQ(common_nvm_prog_image_by_idx(file.data(), uint32_t(file.size()), row("IPMI"), 0), 0);
         auto r = b.verify();
         EXPECT_TRUE(r.ok()) << r.text();
@@ -145,7 +145,7 @@ TEST(ProgImage, LinkedFileIsStoredAsItsLoadSpan)
     {
         auto bad = file;
         put(bad, 16 + 12 + 8, 0x100);  // the second section now runs past the file
-        Board b(board_spec(kit::Chip::E3));
+        Board b(board_def(kit::Chip::E3));
         const auto before = b.a().nvram;
         EXPECT_EQ(common_nvm_prog_image_by_idx(bad.data(), uint32_t(bad.size()), row("IPMI"), 0), -1);
         EXPECT_EQ(b.a().nvram, before);
@@ -158,11 +158,11 @@ TEST(Alloc, CompactionThatWouldOverwriteAListedCopyIsRefused)
     // fits only once L2T moves down into the first gap. That gap is half L2T's size: the move would
     // write over the copy L2T's entry names, and no free area holds a whole scratch copy of L2T.
     // The request is refused before any write.
-    auto s = board_spec(kit::Chip::E3, 0x5000);
-    s.images.push_back(image_spec("IPMI", testkit::stock_image("IPMI", "1.0.0", 0xFFC)));
-    s.images.push_back(image_spec("L2T", testkit::stock_image("L2T", "1.2.3", 0xFFC), 0x800));
-    s.images.push_back(image_spec("CCM", testkit::stock_image("CCM", "1.0.2", 0x7FC), 0x800));
-    s.images.push_back(image_spec("NIC_PRTION", testkit::stock_image("NIC_PRTION", "1.0.0")));
+    auto s = board_def(kit::Chip::E3, 0x5000);
+    s.images.push_back(image_def("IPMI", testkit::stock_image("IPMI", "1.0.0", 0xFFC)));
+    s.images.push_back(image_def("L2T", testkit::stock_image("L2T", "1.2.3", 0xFFC), 0x800));
+    s.images.push_back(image_def("CCM", testkit::stock_image("CCM", "1.0.2", 0x7FC), 0x800));
+    s.images.push_back(image_def("NIC_PRTION", testkit::stock_image("NIC_PRTION", "1.0.0")));
     Board b(s);
     const uint32_t gap_end = 0x5000 - (b.built.ext_dir_offset.value() + 780);
     ASSERT_LT(gap_end, 0x1404u);  // no room at the end
@@ -179,11 +179,11 @@ TEST(Alloc, CompactionThatWouldOverwriteAListedCopyIsRefused)
 
 TEST(Alloc, PinnedBdnAndActiveSwimStayWhereTheyAre)
 {
-    auto s = board_spec(kit::Chip::E3, 0x8000);
-    s.images.push_back(image_spec("IPMI", testkit::stock_image("IPMI", "1.0.0", 0x7FC)));
-    s.images.push_back(image_spec("BDN", testkit::stock_image("BDN", "", 0x7FC), 0x800));
-    s.images.push_back(image_spec("SWIM1", testkit::stock_image("SWIM1", "7.10.3.0", 0x7FC), 0x800));
-    s.images.push_back(image_spec("L2T", testkit::stock_image("L2T", "1.2.3", 0x7FC), 0x800));
+    auto s = board_def(kit::Chip::E3, 0x8000);
+    s.images.push_back(image_def("IPMI", testkit::stock_image("IPMI", "1.0.0", 0x7FC)));
+    s.images.push_back(image_def("BDN", testkit::stock_image("BDN", "", 0x7FC), 0x800));
+    s.images.push_back(image_def("SWIM1", testkit::stock_image("SWIM1", "7.10.3.0", 0x7FC), 0x800));
+    s.images.push_back(image_def("L2T", testkit::stock_image("L2T", "1.2.3", 0x7FC), 0x800));
     Board b(s);
     // The running firmware publishes the SWIM1 word at shared memory + 8.
     b.a().regs[0xA2B4] = 0x10000;
@@ -203,9 +203,9 @@ TEST(Alloc, PinnedBdnAndActiveSwimStayWhereTheyAre)
 
 TEST(Alloc, NotEnoughSpaceLeavesTheOldImageAndAValidNvram)
 {
-    auto s = board_spec(kit::Chip::E3, 0x8000);
-    s.images.push_back(image_spec("IPMI", testkit::stock_image("IPMI", "1.0.0", 0x2000)));
-    s.images.push_back(image_spec("CCM", testkit::stock_image("CCM", "1.0.2", 0x800)));
+    auto s = board_def(kit::Chip::E3, 0x8000);
+    s.images.push_back(image_def("IPMI", testkit::stock_image("IPMI", "1.0.0", 0x2000)));
+    s.images.push_back(image_def("CCM", testkit::stock_image("CCM", "1.0.2", 0x800)));
     Board b(s);
     auto before = b.a().nvram;
     auto img = testkit::stock_image("IPMI", "1.0.1", 0x7000);
@@ -216,8 +216,8 @@ TEST(Alloc, NotEnoughSpaceLeavesTheOldImageAndAValidNvram)
 
 TEST(Alloc, ReplacementReusesTheOldSpaceOnlyWhenNothingElseFits)
 {
-    auto s = board_spec(kit::Chip::E3, 0x5800);
-    s.images.push_back(image_spec("IPMI", testkit::stock_image("IPMI", "1.0.0", 0x2FFC)));
+    auto s = board_def(kit::Chip::E3, 0x5800);
+    s.images.push_back(image_def("IPMI", testkit::stock_image("IPMI", "1.0.0", 0x2FFC)));
     Board b(s);
     // 0x5800 - 3112 - 0x3000 leaves less than 0x3000: the new copy must take the old one's place.
     auto img = testkit::stock_image("IPMI", "1.0.1", 0x2FFC);
@@ -235,9 +235,9 @@ TEST(Alloc, ActiveSwimIsShiftedOnlyWhenNothingElseMakesRoom)
 {
     const uint32_t size = 0x4000, image_start = 3112;
     const uint32_t ipmi = size - image_start - 0x800 - 0x800 - 780 - 0x600;
-    auto s = board_spec(kit::Chip::E3, size);
-    s.images.push_back(image_spec("IPMI", testkit::stock_image("IPMI", "1.0.0", ipmi - 4)));
-    s.images.push_back(image_spec("SWIM1", testkit::stock_image("SWIM1", "7.10.3.0", 0x7FC), 0x800));
+    auto s = board_def(kit::Chip::E3, size);
+    s.images.push_back(image_def("IPMI", testkit::stock_image("IPMI", "1.0.0", ipmi - 4)));
+    s.images.push_back(image_def("SWIM1", testkit::stock_image("SWIM1", "7.10.3.0", 0x7FC), 0x800));
     const struct {
         uint32_t running;
         bool warned;
@@ -269,10 +269,10 @@ TEST(Alloc, HopelessRequestMovesNothing)
 {
     const uint32_t size = 0x4000, image_start = 3112;
     const uint32_t ipmi = size - image_start - 0x800 - 0x800 - 0x800 - 0x800 - 780 - 0x100;
-    auto s = board_spec(kit::Chip::E3, size);
-    s.images.push_back(image_spec("IPMI", testkit::stock_image("IPMI", "1.0.0", ipmi - 4)));
-    s.images.push_back(image_spec("BDN", testkit::stock_image("BDN", "", 0x7FC), 0x800));
-    s.images.push_back(image_spec("SWIM1", testkit::stock_image("SWIM1", "7.10.3.0", 0x7FC), 0x800));
+    auto s = board_def(kit::Chip::E3, size);
+    s.images.push_back(image_def("IPMI", testkit::stock_image("IPMI", "1.0.0", ipmi - 4)));
+    s.images.push_back(image_def("BDN", testkit::stock_image("BDN", "", 0x7FC), 0x800));
+    s.images.push_back(image_def("SWIM1", testkit::stock_image("SWIM1", "7.10.3.0", 0x7FC), 0x800));
     Board b(s);
     ASSERT_EQ(b.built.ext_dir_offset.value() + 780 + 0x100, size);
     b.a().regs[0xA2B4] = 0x10000;
@@ -295,11 +295,11 @@ TEST(Alloc, HopelessRequestMovesNothing)
 TEST(Alloc, SwimOfTheIdleSetReusesItsOldPlace)
 {
     const uint32_t size = 0x4000, image_start = 3112;
-    auto s = board_spec(kit::Chip::E3, size);
+    auto s = board_def(kit::Chip::E3, size);
     const uint32_t lead = size - image_start - 0x400 - 0x800 - 0x800 - 780 - 0x400;
-    s.images.push_back(image_spec("IPMI", testkit::stock_image("IPMI", "1.0.0", lead - 4)));
-    s.images.push_back(image_spec("SWIM1", testkit::stock_image("SWIM1", "7.10.3.0", 0x7FC), 0x400));
-    s.images.push_back(image_spec("SWIM1B", testkit::stock_image("SWIM1B", "7.10.2.0", 0x7FC)));
+    s.images.push_back(image_def("IPMI", testkit::stock_image("IPMI", "1.0.0", lead - 4)));
+    s.images.push_back(image_def("SWIM1", testkit::stock_image("SWIM1", "7.10.3.0", 0x7FC), 0x400));
+    s.images.push_back(image_def("SWIM1B", testkit::stock_image("SWIM1B", "7.10.2.0", 0x7FC)));
     const struct {
         uint32_t running;
         bool reused;
@@ -329,7 +329,7 @@ TEST(Alloc, SwimOfTheIdleSetReusesItsOldPlace)
 // one transfer apart (a few bytes of the entry written, the CRC not) leaves it stale.
 struct PowerCutCase {
     const char* what;
-    std::vector<kit::ImageSpec> images;
+    std::vector<kit::ImageDef> images;
     const char* kind;
     testkit::Bytes image;
     int (*program)(const testkit::Bytes& image, uint32_t row);
@@ -339,7 +339,7 @@ struct PowerCutCase {
 
 void expect_old_or_new_at_every_boundary(const PowerCutCase& pc)
 {
-    auto s = board_spec(kit::Chip::E3);
+    auto s = board_def(kit::Chip::E3);
     s.images = pc.images;
     std::vector<std::pair<uint32_t, uint32_t>> writes;
     uint32_t first_change = 0;  // the first directory byte the upgrade changes
@@ -391,7 +391,7 @@ TEST(PowerCut, UpgradeLeavesOldOrNewWhereverItStops)
 {
     const PowerCutCase cases[] = {
         {"main directory image",
-         {image_spec("IPMI", testkit::stock_image("IPMI", "1.0.0", 0x1000))},
+         {image_def("IPMI", testkit::stock_image("IPMI", "1.0.0", 0x1000))},
          "IPMI",
          testkit::stock_image("IPMI", "1.0.1", 0x1000),
          [](const testkit::Bytes& img, uint32_t r) {
@@ -400,8 +400,8 @@ TEST(PowerCut, UpgradeLeavesOldOrNewWhereverItStops)
          "IPMI 1.0.0",
          "IPMI 1.0.1"},
         {"extended directory image",
-         {image_spec("MFW2", testkit::stock_image("MFW2", "7.10.3", 0x1000)),
-          image_spec("CCM", testkit::stock_image("CCM", "1.0.2"))},
+         {image_def("MFW2", testkit::stock_image("MFW2", "7.10.3", 0x1000)),
+          image_def("CCM", testkit::stock_image("CCM", "1.0.2"))},
          "MFW2",
          testkit::stock_image("MFW2", "7.10.4", 0x1000),
          [](const testkit::Bytes& img, uint32_t r) {

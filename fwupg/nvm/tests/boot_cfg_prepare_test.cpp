@@ -70,7 +70,7 @@ struct Block {
 Bytes board_nvram(const std::optional<Block>& kept, const std::optional<Bytes>& raw_kept = std::nullopt,
                   std::optional<uint32_t> boot_ip_mode = std::nullopt)
 {
-    e1e3::NvramSpec desc;
+    e1e3::NvramDef desc;
     desc.chip = e1e3::Chip::E3;
     e1e3::set_board(desc, 0x14E4, 0x168E, 0x103C, 0x22FA, 0x001018000000ull, 2);
     desc.images.push_back({"BC1", testkit::stock_image("BC1", "7.10.1"), {}, {}, 0});

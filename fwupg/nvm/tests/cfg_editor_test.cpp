@@ -38,9 +38,9 @@ int set_flag(Board& b, uint64_t flag, uint32_t value, uint32_t mode = 0)
 
 Board e3_board(bool with_cfg_shared)
 {
-    auto s = board_spec(kit::Chip::E3);
+    auto s = board_def(kit::Chip::E3);
     if (with_cfg_shared)
-        s.images.push_back(image_spec("CFG_SHARED", testkit::stock_image("CFG_SHARED", "")));
+        s.images.push_back(image_def("CFG_SHARED", testkit::stock_image("CFG_SHARED", "")));
     return Board(s);
 }
 
@@ -307,10 +307,10 @@ TEST(CfgEditor, VfSetterStoresWithinTheBudgetAndRefusesWhereVfsCannotBeSet)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        auto s = board_spec(kit::Chip::E3);
-        s.images.push_back(image_spec("NIC_PRTION", nic_prtion(c.mf)));
+        auto s = board_def(kit::Chip::E3);
+        s.images.push_back(image_def("NIC_PRTION", nic_prtion(c.mf)));
         if (c.afex)
-            s.images.push_back(image_spec("NIV", testkit::stock_image("NIV", "1.0.0")));
+            s.images.push_back(image_def("NIV", testkit::stock_image("NIV", "1.0.0")));
         s.words.push_back({1104, c.sf_mode << 8});
         Board b(s);
         const auto before = b.a().nvram;
@@ -343,10 +343,10 @@ TEST(CfgEditor, VfSetterStoresWithinTheBudgetAndRefusesWhereVfsCannotBeSet)
 // copy keeps its own V0, and the adapter is not reset); the other fields stay.
 TEST(CfgEditor, V0GoesIntoTheVpdImageOfTheExtendedDirectory)
 {
-    auto s = board_spec(kit::Chip::E3);
+    auto s = board_def(kit::Chip::E3);
     testkit::VpdFields f;
     f.sn = "SN-KEPT";
-    s.images.push_back(image_spec("VPD", testkit::vpd_directory_image(f, 128)));
+    s.images.push_back(image_def("VPD", testkit::vpd_directory_image(f, 128)));
     Board b(s);
     ASSERT_EQ(Tcl_Eval(b.a().interp(), "set ::resets 0; proc _reset {} { incr ::resets }"), TCL_OK);
     const uint32_t v0_copy = word_of(696);

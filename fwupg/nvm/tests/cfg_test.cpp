@@ -30,7 +30,7 @@ void expect_cfg_crcs(const Board& b, unsigned paths)
 
 TEST(CfgSet, RoundTripOnE1ProgramsOnePath)
 {
-    auto s = board_spec(kit::Chip::E1);
+    auto s = board_def(kit::Chip::E1);
     s.text20 = "TWENTY-CHARACTER-TXT";
     Board b(s);
     b.a().set_toe("FUNC_NUM", "1");  // port 1 on E1
@@ -54,7 +54,7 @@ TEST(CfgSet, RoundTripOnE1ProgramsOnePath)
 
 TEST(CfgSet, RoundTripOnE2WritesBothPathsAndTheOtherOnlyShared)
 {
-    auto s = board_spec(kit::Chip::E2);
+    auto s = board_def(kit::Chip::E2);
     s.ports[0][0].words.push_back({100, 0x0A0A0A0A});
     s.ports[1][0].words.push_back({100, 0x0B0B0B0B});
     Board b(s);
@@ -83,7 +83,7 @@ TEST(CfgSet, RoundTripOnE2WritesBothPathsAndTheOtherOnlyShared)
 // block of its path.
 TEST(CfgSet, OnlyTheBlocksThatChangeAreWritten)
 {
-    Board b(board_spec(kit::Chip::E2));
+    Board b(board_def(kit::Chip::E2));
     b.a().set_toe("FUNC_NUM", "1");  // path 1, port 0
     auto set = std::make_unique<CfgSet>();
     ASSERT_EQ(set->read(), 0);
@@ -105,7 +105,7 @@ TEST(CfgSet, OnlyTheBlocksThatChangeAreWritten)
 
 TEST(CfgSet, SharedMemoryMirror)
 {
-    Board b(board_spec(kit::Chip::E2));
+    Board b(board_def(kit::Chip::E2));
     b.a().regs[0xA2B4] = 0x40000;        // path 0 base
     b.a().regs[0xA460] = 0x50000;        // path 1 hook
     b.a().regs[0x50000 + 52] = 0x60000;  // path 1 base
@@ -124,7 +124,7 @@ TEST(CfgSet, SharedMemoryMirror)
 
 TEST(CfgSet, NoSharedMemoryMeansNoRegisterWrites)
 {
-    Board b(board_spec(kit::Chip::E3));
+    Board b(board_def(kit::Chip::E3));
     auto set = std::make_unique<CfgSet>();
     std::memset(set->shmem, 0x77, sizeof set->shmem);
     ASSERT_EQ(set->read(), 0);
@@ -142,7 +142,7 @@ TEST(CfgSet, PartNumberFollowsTheVpdUnlessTheBoardKeepsItsOwn)
     const Row rows[] = {{0x14E4, "VPD-PN-123"}, {0x103C, "OWN-PN"}, {0xFFFF, "OWN-PN"}};
     for (const auto& r : rows) {
         SCOPED_TRACE(r.svid);
-        auto s = board_spec(kit::Chip::E3);
+        auto s = board_def(kit::Chip::E3);
         kit::set_board(s, 0x14E4, 0x168E, r.svid, 0x1234, 0x001018AA0000ull, 2);
         s.part_number = "OWN-PN";
         s.vpd.pn = "VPD-PN-123";
@@ -155,7 +155,7 @@ TEST(CfgSet, PartNumberFollowsTheVpdUnlessTheBoardKeepsItsOwn)
 
 TEST(CfgSet, FailedReadProgramsNothing)
 {
-    Board b(board_spec(kit::Chip::E3));
+    Board b(board_def(kit::Chip::E3));
     auto set = std::make_unique<CfgSet>();
     ASSERT_EQ(set->read(), 0);
     auto before = b.a().nvram;
@@ -171,7 +171,7 @@ TEST(CfgSet, VpdCopyThatDoesNotRebuildIsNotOverwrittenWithTemplates)
     bad_sum.resize(256, 0);
     const testkit::Bytes copies[] = {testkit::Bytes(256, 0), bad_sum};
     for (const auto& copy : copies) {
-        auto s = board_spec(kit::Chip::E3);
+        auto s = board_def(kit::Chip::E3);
         s.vpd_raw = copy;
         Board b(s);
         auto set = std::make_unique<CfgSet>();

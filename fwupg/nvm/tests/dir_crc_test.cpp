@@ -29,9 +29,9 @@ std::string f(const char* fmt, ...)
     return buf;
 }
 
-kit::NvramSpec listed_spec()
+kit::NvramDef listed_def()
 {
-    kit::NvramSpec s = kit_board_spec();
+    kit::NvramDef s = kit_board_def();
     s.images.push_back(kit_image("L2T", testkit::stock_image("L2T", "7.2.5")));
     s.images.push_back(kit_image("NCSI_CMN", testkit::stock_image("NCSI_CMN", "1.0.7")));
     s.images.push_back(kit_image("USR_BLK", testkit::stock_image("USR_BLK", "1.2.3", 64)));
@@ -54,7 +54,7 @@ const char* proc_name(const std::string& kind)
 
 TEST(Dir, ListingIsByteExact)
 {
-    KitBoard b(listed_spec());
+    KitBoard b(listed_def());
     take_debug_text();
     ASSERT_EQ(b.run(tcl_al_nvm_dir_cmd, "dir"), TCL_OK) << b.result();
     std::string want = std::string(79, '-') + "\n";
@@ -77,7 +77,7 @@ TEST(Dir, ListingIsByteExact)
 
 TEST(Dir, ShowsAndDeletesOneEntry)
 {
-    KitBoard b(listed_spec());
+    KitBoard b(listed_def());
     take_debug_text();
     ASSERT_EQ(b.run(tcl_al_nvm_dir_cmd, "dir l2"), TCL_OK);
     const auto& l2 = b.built.placed[0];
@@ -98,7 +98,7 @@ TEST(Dir, ShowsAndDeletesOneEntry)
 
 TEST(Dir, LongListingIsEmittedWhole)
 {
-    kit::NvramSpec s = kit_board_spec(0x100000);
+    kit::NvramDef s = kit_board_def(0x100000);
     for (const char* k : {"SWIM1", "SWIM2", "SWIM3", "SWIM4", "SWIM5", "SWIM6", "SWIM7", "SWIM8", "SWIM9", "SWIM10"})
         s.images.push_back(kit_image(k, testkit::stock_image(k, "7.10.2.0")));
     KitBoard b(s);
@@ -119,7 +119,7 @@ std::string crc_line(const Bytes& nvram, const char* name, uint32_t start, uint3
 
 TEST(Crc, ListingIsByteExactOnACleanImage)
 {
-    KitBoard b(listed_spec());
+    KitBoard b(listed_def());
     const Bytes& n = b.adapter.nvram;
     take_debug_text();
     ASSERT_EQ(b.run(tcl_al_nvm_crc_cmd, "crc"), TCL_OK) << b.result();
@@ -146,7 +146,7 @@ TEST(Crc, ListingIsByteExactOnACleanImage)
 // listed, not refused, and a blank VPD area gets the template as with the command.
 TEST(Crc, FacadeTableListsRegionsBootCodeAndMainImages)
 {
-    kit::NvramSpec s = listed_spec();
+    kit::NvramDef s = listed_def();
     s.images.insert(s.images.begin(), kit_image("BC1", testkit::stock_image("BC1", "7.10.1")));
     s.vpd_raw = Bytes(256, 0xFF);
     KitBoard b(s);
@@ -177,7 +177,7 @@ class CrcCorrupted : public ::testing::TestWithParam<Corruption> {};
 TEST_P(CrcCorrupted, MismatchIsFoundAndFixed)
 {
     const Corruption& c = GetParam();
-    KitBoard b(listed_spec());
+    KitBoard b(listed_def());
     uint32_t at = c.offset;
     for (const auto& p : b.built.placed)
         if (!at && p.kind == c.region)
@@ -208,7 +208,7 @@ INSTANTIATE_TEST_SUITE_P(Regions, CrcCorrupted,
 
 TEST(Crc, OneImageWithoutFixGivesComputedAndStored)
 {
-    KitBoard b(listed_spec());
+    KitBoard b(listed_def());
     const auto& l2 = b.built.placed[0];
     b.adapter.nvram[l2.offset + 8] ^= 1;
     ASSERT_EQ(b.run(tcl_al_nvm_crc_cmd, "crc l2"), TCL_OK);
@@ -223,7 +223,7 @@ TEST(Crc, OneImageWithoutFixGivesComputedAndStored)
 TEST(Crc, BlankVpdAreaGetsTheTemplate)
 {
     for (uint8_t fill : {uint8_t(0xFF), uint8_t(0x00)}) {
-        kit::NvramSpec s = kit_board_spec();
+        kit::NvramDef s = kit_board_def();
         s.vpd_raw = Bytes(256, fill);
         KitBoard b(s);
         take_debug_text();
@@ -255,7 +255,7 @@ Bytes user_block(const KitBoard& b)
 
 TEST(UsrBlk, NewBlockMustBeLargerAndKeepsTheOldContent)
 {
-    KitBoard b(listed_spec());
+    KitBoard b(listed_def());
     const Bytes old = user_block(b);
     ASSERT_EQ(old.size(), 64u);
     for (const char* same_or_smaller : {"usrblk -s 64", "usrblk -s 32"}) {
@@ -275,7 +275,7 @@ TEST(UsrBlk, NewBlockMustBeLargerAndKeepsTheOldContent)
 TEST(UsrBlk, FromAFileAndAFailedProgramKeepsTheOldBlock)
 {
     TempDir tmp;
-    kit::NvramSpec s = kit_board_spec();
+    kit::NvramDef s = kit_board_def();
     KitBoard b(s);
     Bytes content(128);
     testkit::fill_pattern(content.data(), content.size(), 3);

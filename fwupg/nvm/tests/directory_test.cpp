@@ -13,20 +13,20 @@ using namespace fwupg::nvm::test;
 
 namespace {
 
-kit::NvramSpec spec_with_images(kit::Chip chip)
+kit::NvramDef def_with_images(kit::Chip chip)
 {
-    auto s = board_spec(chip);
-    s.images.push_back(image_spec("BC1", testkit::stock_image("BC1", "7.10.3")));
-    s.images.push_back(image_spec("MBA", testkit::stock_image("MBA", "7.4.1")));
-    s.images.push_back(image_spec("NCSI_CMN", testkit::stock_image("NCSI_CMN", "1.2.3")));
-    s.images.push_back(image_spec("CCM", testkit::stock_image("CCM", "1.0.2")));
-    s.images.push_back(image_spec("NIC_PRTION", testkit::stock_image("NIC_PRTION", "1.0.0")));
+    auto s = board_def(chip);
+    s.images.push_back(image_def("BC1", testkit::stock_image("BC1", "7.10.3")));
+    s.images.push_back(image_def("MBA", testkit::stock_image("MBA", "7.4.1")));
+    s.images.push_back(image_def("NCSI_CMN", testkit::stock_image("NCSI_CMN", "1.2.3")));
+    s.images.push_back(image_def("CCM", testkit::stock_image("CCM", "1.0.2")));
+    s.images.push_back(image_def("NIC_PRTION", testkit::stock_image("NIC_PRTION", "1.0.0")));
     return s;
 }
 
 TEST(Directory, LookupsFindWhatTheKitPlaced)
 {
-    Board b(spec_with_images(kit::Chip::E3));
+    Board b(def_with_images(kit::Chip::E3));
     const auto& mba = b.placed("MBA");
     uint32_t idx = 99, start = 0, off = 0, len = 0, type = 0;
     ASSERT_EQ(common_nvm_find_dir_entry(kTypeMba, &idx, &start), 0);
@@ -51,7 +51,7 @@ TEST(Directory, LookupsFindWhatTheKitPlaced)
 
 TEST(Directory, Bc1LookupGivesTheBootstrapOffsetButNoIndex)
 {
-    Board b(spec_with_images(kit::Chip::E2));
+    Board b(def_with_images(kit::Chip::E2));
     uint32_t idx = 0, start = 0;
     EXPECT_EQ(common_nvm_find_dir_entry(kTypeBc1, &idx, &start), -1);
     EXPECT_EQ(start, b.placed("BC1").offset);
@@ -62,7 +62,7 @@ TEST(Directory, Bc1LookupGivesTheBootstrapOffsetButNoIndex)
 // end of the directory record; an unchanged entry under a valid CRC is not written at all.
 TEST(Directory, WriteEntryGoesWithTheCrcInOneTransfer)
 {
-    Board b(spec_with_images(kit::Chip::E3));
+    Board b(def_with_images(kit::Chip::E3));
     for (uint32_t i : {0u, 15u}) {
         SCOPED_TRACE(i);
         uint32_t off = 0, len = 0, sram = 0, type = 0, proc = 0;
@@ -91,7 +91,7 @@ void set_ext_count(Board& b, uint32_t count)
 
 TEST(ExtDir, Count64IsReadCount65IsAbsent)
 {
-    Board b(spec_with_images(kit::Chip::E3));
+    Board b(def_with_images(kit::Chip::E3));
     nvm_ext_dir dir;
     set_ext_count(b, 64);
     EXPECT_EQ(common_nvm_load_ext_dir(&dir), 1);
@@ -104,7 +104,7 @@ TEST(ExtDir, Count64IsReadCount65IsAbsent)
 
 TEST(ExtDir, AFullDirectoryRefusesANewEntryWithoutWriting)
 {
-    Board b(spec_with_images(kit::Chip::E3));
+    Board b(def_with_images(kit::Chip::E3));
     nvm_ext_dir dir;
     ASSERT_EQ(common_nvm_load_ext_dir(&dir), 1);
     dir.count = 64;
@@ -115,7 +115,7 @@ TEST(ExtDir, AFullDirectoryRefusesANewEntryWithoutWriting)
 
 TEST(ExtDir, AddRoundsTheLengthAndKeepsByteCount)
 {
-    Board b(spec_with_images(kit::Chip::E3));
+    Board b(def_with_images(kit::Chip::E3));
     nvm_ext_dir dir;
     ASSERT_EQ(common_nvm_load_ext_dir(&dir), 1);
     const uint32_t old_cnt = dir.byte_cnt, old_place = *b.built.ext_dir_offset;
@@ -138,8 +138,8 @@ TEST(ExtDir, AddRoundsTheLengthAndKeepsByteCount)
 
 TEST(ExtDir, RemovingTheOnlyEntryClearsEntry15)
 {
-    auto s = board_spec(kit::Chip::E3);
-    s.images.push_back(image_spec("CCM", testkit::stock_image("CCM", "1.0.2")));
+    auto s = board_def(kit::Chip::E3);
+    s.images.push_back(image_def("CCM", testkit::stock_image("CCM", "1.0.2")));
     Board b(s);
     nvm_ext_dir dir;
     ASSERT_EQ(common_nvm_load_ext_dir(&dir), 1);
@@ -156,7 +156,7 @@ TEST(ExtDir, RemovingTheOnlyEntryClearsEntry15)
 
 TEST(ExtDir, RemoveMovesTheLastEntryIntoTheHole)
 {
-    Board b(spec_with_images(kit::Chip::E3));
+    Board b(def_with_images(kit::Chip::E3));
     ASSERT_EQ(common_nvm_remove_ccm_image(), 0);
     nvm_ext_dir dir;
     ASSERT_EQ(common_nvm_load_ext_dir(&dir), 1);
@@ -168,7 +168,7 @@ TEST(ExtDir, RemoveMovesTheLastEntryIntoTheHole)
 
 TEST(ExtDir, WrongByteCountIsRepairedAndAnnounced)
 {
-    Board b(spec_with_images(kit::Chip::E3));
+    Board b(def_with_images(kit::Chip::E3));
     uint32_t at = *b.built.ext_dir_offset;
     uint32_t right = testkit::be32_at(b.a().nvram, at + 4);
     testkit::set_be32(b.a().nvram, at + 4, right + 8);
@@ -185,7 +185,7 @@ TEST(ExtDir, WrongByteCountIsRepairedAndAnnounced)
 
 TEST(ExtDir, FindByNameUsesTheFirstRowContainingTheText)
 {
-    Board b(spec_with_images(kit::Chip::E3));
+    Board b(def_with_images(kit::Chip::E3));
     uint32_t off = 0, len = 0, row = 0;
     ASSERT_EQ(common_nvm_find_ext_image_by_name("NIC_PRT", &off, &len, &row), 0);
     EXPECT_EQ(off, b.placed("NIC_PRTION").offset);
@@ -196,9 +196,9 @@ TEST(ExtDir, FindByNameUsesTheFirstRowContainingTheText)
 
 TEST(FileHasImage, FindsMainAndExtendedEntriesAndStaysInsideTheBuffer)
 {
-    auto s = board_spec(kit::Chip::E3);
-    s.images.push_back(image_spec("MBA", testkit::stock_image("MBA", "7.4.1")));
-    s.images.push_back(image_spec("CCM", testkit::stock_image("CCM", "1.0.2")));
+    auto s = board_def(kit::Chip::E3);
+    s.images.push_back(image_def("MBA", testkit::stock_image("MBA", "7.4.1")));
+    s.images.push_back(image_def("CCM", testkit::stock_image("CCM", "1.0.2")));
     auto built = kit::build(s);
     testkit::Bytes host = testkit::words_reversed(built.nvram);
     const uint32_t size = uint32_t(host.size());
@@ -232,12 +232,12 @@ TEST(ImageTable, LookupsByOptionTagAndType)
 TEST(ImageFits, CaseTable)
 {
     // 0x40000 bytes of NVRAM; E3 keeps 3112 bytes of fixed area.
-    auto s = board_spec(kit::Chip::E3);
-    s.images.push_back(image_spec("BC1", testkit::stock_image("BC1", "7.10.3", 0x8000)));
-    s.images.push_back(image_spec("NCSI_CMN", testkit::stock_image("NCSI_CMN", "1.2.3", 0x4000)));
-    s.images.push_back(image_spec("MFW2", testkit::stock_image("MFW2", "7.10.3", 0x10000)));
-    s.images.push_back(image_spec("SWIM1", testkit::stock_image("SWIM1", "7.10.3", 0x8000)));
-    s.images.push_back(image_spec("CCM", testkit::stock_image("CCM", "1.0.2", 0x1000)));
+    auto s = board_def(kit::Chip::E3);
+    s.images.push_back(image_def("BC1", testkit::stock_image("BC1", "7.10.3", 0x8000)));
+    s.images.push_back(image_def("NCSI_CMN", testkit::stock_image("NCSI_CMN", "1.2.3", 0x4000)));
+    s.images.push_back(image_def("MFW2", testkit::stock_image("MFW2", "7.10.3", 0x10000)));
+    s.images.push_back(image_def("SWIM1", testkit::stock_image("SWIM1", "7.10.3", 0x8000)));
+    s.images.push_back(image_def("CCM", testkit::stock_image("CCM", "1.0.2", 0x1000)));
     Board b(s);
     const uint32_t used = 3112 + (0x8004) + (0x4004) + 780 + 0x10004 + 0x8004 + 0x1004;
     const uint32_t room = 0x40000 - used;

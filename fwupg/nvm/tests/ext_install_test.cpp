@@ -39,7 +39,7 @@ std::vector<std::string> install_order(const std::string& log)
 
 TEST(InstallExt, FebCfgOnTheSecondPortWritesFebCfg2FirstWithTheSameContent)
 {
-    auto s = board_spec(kit::Chip::E3);
+    auto s = board_def(kit::Chip::E3);
     Board b(s);
     b.a().set_toe("PORT0", "0");
     auto img = testkit::stock_image("FEB_CFG", "1.2.0");
@@ -57,7 +57,7 @@ TEST(InstallExt, FebCfgOnTheSecondPortWritesFebCfg2FirstWithTheSameContent)
 
 TEST(InstallExt, QuadBoardsGetFourCopies)
 {
-    auto s = board_spec(kit::Chip::E3);
+    auto s = board_def(kit::Chip::E3);
     kit::set_board(s, 0x14E4, 0x168E, 0x103C, 0x1930, 0x001018AA0000ull, 2);
     Board b(s);
     auto img = testkit::stock_image("FEB_CFG", "1.2.0");
@@ -70,7 +70,7 @@ TEST(InstallExt, QuadBoardsGetFourCopies)
 
 TEST(InstallExt, QuietForcedNicPrtionPrintsOnlyForANewImage)
 {
-    Board b(board_spec(kit::Chip::E3));
+    Board b(board_def(kit::Chip::E3));
     auto v1 = testkit::stock_image("NIC_PRTION", "1.0.0");
     ASSERT_EQ(common_nvm_install_ext_image(v1.data(), 508, row("NIC_PRTION"), 0, 1, 0, 0), 0);
     EXPECT_EQ(take_debug_text(), "Upgrading NIC_PRTION image: to version Rev1\n");
@@ -83,8 +83,8 @@ TEST(InstallExt, QuietForcedNicPrtionPrintsOnlyForANewImage)
 
 TEST(InstallExt, VersionRefusalSetsError35)
 {
-    auto s = board_spec(kit::Chip::E3);
-    s.images.push_back(image_spec("CCM", testkit::stock_image("CCM", "1.0.2")));
+    auto s = board_def(kit::Chip::E3);
+    s.images.push_back(image_def("CCM", testkit::stock_image("CCM", "1.0.2")));
     Board b(s);
     auto before = b.a().nvram;
     auto img = testkit::stock_image("CCM", "1.0.1");
@@ -95,7 +95,7 @@ TEST(InstallExt, VersionRefusalSetsError35)
 
 TEST(InstallExt, DryRunCreatesNothing)
 {
-    Board b(board_spec(kit::Chip::E3));
+    Board b(board_def(kit::Chip::E3));
     auto before = b.a().nvram;
     auto img = testkit::stock_image("CCM", "1.0.2");
     EXPECT_EQ(common_nvm_install_ext_image(img.data(), uint32_t(img.size()), row("CCM"), 1, 0, 0, 1), 0);
@@ -104,10 +104,10 @@ TEST(InstallExt, DryRunCreatesNothing)
 
 TEST(InstallExt, Mfw1ReplacesMfw2AndTakesTheBootstrap)
 {
-    auto s = board_spec(kit::Chip::E3);
-    s.images.push_back(image_spec("MFW1", testkit::stock_image("MFW1", "7.10.3", 0x2000)));
-    s.images.push_back(image_spec("MFW2", testkit::stock_image("MFW2", "7.10.3", 0x2000)));
-    s.images.push_back(image_spec("MFW2_A", testkit::stock_image("MFW2_A", "7.10.3", 0x800)));
+    auto s = board_def(kit::Chip::E3);
+    s.images.push_back(image_def("MFW1", testkit::stock_image("MFW1", "7.10.3", 0x2000)));
+    s.images.push_back(image_def("MFW2", testkit::stock_image("MFW2", "7.10.3", 0x2000)));
+    s.images.push_back(image_def("MFW2_A", testkit::stock_image("MFW2_A", "7.10.3", 0x800)));
     Board b(s);
     auto img = testkit::stock_image("MFW1", "7.10.4", 0x2400);
     ASSERT_EQ(common_nvm_install_ext_image(img.data(), uint32_t(img.size()), row("MFW1"), 1, 0, 0, 0), 0);
@@ -122,13 +122,13 @@ TEST(InstallExt, Mfw1ReplacesMfw2AndTakesTheBootstrap)
 }
 
 // Extended directory with both SWIM sets: set 1 is 7.10.3 (the running firmware), set 2 is 7.10.4.
-kit::NvramSpec two_swim_sets()
+kit::NvramDef two_swim_sets()
 {
-    auto s = board_spec(kit::Chip::E3);
+    auto s = board_def(kit::Chip::E3);
     for (int i = 1; i <= 12; ++i)
-        s.images.push_back(image_spec("SWIM" + std::to_string(i), testkit::stock_image("SWIM" + std::to_string(i), "7.10.3", 64)));
+        s.images.push_back(image_def("SWIM" + std::to_string(i), testkit::stock_image("SWIM" + std::to_string(i), "7.10.3", 64)));
     for (int i = 1; i <= 12; ++i)
-        s.images.push_back(image_spec("SWIM" + std::to_string(i) + "B",
+        s.images.push_back(image_def("SWIM" + std::to_string(i) + "B",
                                       testkit::stock_image("SWIM" + std::to_string(i) + "B", "7.10.4", 64)));
     return s;
 }
@@ -178,10 +178,10 @@ TEST(SwimSets, PurgeRemovesForeignVersionsAndNeedsSharedMemory)
 
 TEST(Housekeeping, DeleteOldBcAndNcsi)
 {
-    auto s = board_spec(kit::Chip::E3);
-    s.images.push_back(image_spec("BC2", testkit::stock_image("BC2", "1.2.3")));
-    s.images.push_back(image_spec("NCSI_CMN", testkit::stock_image("NCSI_CMN", "1.2.3")));
-    s.images.push_back(image_spec("NCSI_ELIB", testkit::stock_image("NCSI_ELIB", "1.2.3")));
+    auto s = board_def(kit::Chip::E3);
+    s.images.push_back(image_def("BC2", testkit::stock_image("BC2", "1.2.3")));
+    s.images.push_back(image_def("NCSI_CMN", testkit::stock_image("NCSI_CMN", "1.2.3")));
+    s.images.push_back(image_def("NCSI_ELIB", testkit::stock_image("NCSI_ELIB", "1.2.3")));
     Board b(s);
     ASSERT_EQ(common_nvm_delete_old_bc_ncsi(), 0);
     EXPECT_EQ(take_debug_text(), "Deleting old BC image ..\nDeleting old NCSI image ..\n");
@@ -192,7 +192,7 @@ TEST(Housekeeping, DeleteOldBcAndNcsi)
 
 TEST(Housekeeping, EnsureNicPrtionAndBootCfgShadow)
 {
-    Board b(board_spec(kit::Chip::E3));
+    Board b(board_def(kit::Chip::E3));
     ASSERT_EQ(common_nvm_ensure_nic_prtion(), 0);
     b.a().regs[0xA2B4] = 0x20000;
     b.a().regs[0x20000 + 56] = 0x100714E4;  // subsystem 0x1007 of vendor 0x14E4
@@ -215,12 +215,12 @@ TEST(NparBlock, BlankEntriesAreFilledOnceFromThePortMacs)
     } cases[] = {{true, true}, {false, false}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.second_port_mac);
-        auto s = board_spec(kit::Chip::E3);
+        auto s = board_def(kit::Chip::E3);
         if (c.second_port_mac)
             s.ports[0][1].mac = 0x001018BB0000ull;
         testkit::Bytes blank(508, 0);
         blank[0] = 1;
-        s.images.push_back(image_spec("NIC_PRTION", blank));
+        s.images.push_back(image_def("NIC_PRTION", blank));
         Board b(s);
         const auto before = b.a().nvram;
         ASSERT_EQ(common_nvm_init_npar_block(0), 0);
@@ -265,13 +265,13 @@ TEST(NivBlock, PerFunctionBlocksComeBackOrAreComputedFromThePortMacs)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        auto s = board_spec(kit::Chip::E3);
+        auto s = board_def(kit::Chip::E3);
         if (c.second_port_mac)
             s.ports[0][1].mac = 0x001018BB0000ull;
         auto niv = testkit::stock_image("NIV", "1.0.0");
         for (size_t i = 0; i < niv.size(); ++i)
             niv[i] = uint8_t(niv[i] ^ (i * 3));
-        s.images.push_back(image_spec("NIV", niv));
+        s.images.push_back(image_def("NIV", niv));
         Board b(s);
         const auto before = b.a().nvram;
         take_debug_text();
@@ -313,10 +313,10 @@ TEST(NivBlock, PerFunctionBlocksComeBackOrAreComputedFromThePortMacs)
 // The NIV removal mode takes NIV and NIVPROFILES out of the extended directory and nothing else.
 TEST(NivBlock, RemovalModeDeletesNivAndProfilesOnly)
 {
-    auto s = board_spec(kit::Chip::E3);
-    s.images.push_back(image_spec("NIV", testkit::stock_image("NIV", "1.0.0")));
-    s.images.push_back(image_spec("NIVPROFILES", testkit::stock_image("NIVPROFILES", "")));
-    s.images.push_back(image_spec("CCM", testkit::stock_image("CCM", "1.0.2")));
+    auto s = board_def(kit::Chip::E3);
+    s.images.push_back(image_def("NIV", testkit::stock_image("NIV", "1.0.0")));
+    s.images.push_back(image_def("NIVPROFILES", testkit::stock_image("NIVPROFILES", "")));
+    s.images.push_back(image_def("CCM", testkit::stock_image("CCM", "1.0.2")));
     Board b(s);
     ASSERT_EQ(common_nvm_update_niv_block(1, 0, nullptr, nullptr), 0);
     auto r = b.verify();

@@ -72,7 +72,7 @@ std::vector<Case> cases()
 TEST(FileVersion, ByKind)
 {
     TempDir tmp;
-    KitBoard b(kit_board_spec());
+    KitBoard b(kit_board_def());
     HostOps ops = b.adapter.ops();
     for (const Case& c : cases()) {
         const std::string path = (tmp / std::string(c.name) + std::to_string(c.kind));

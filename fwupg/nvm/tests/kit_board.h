@@ -18,18 +18,18 @@ namespace fwupg::nvm::test {
 
 namespace kit = testkit::e1e3;
 
-inline kit::NvramSpec kit_board_spec(uint32_t size = 0x40000, uint64_t mac = 0x001018AA0000ull)
+inline kit::NvramDef kit_board_def(uint32_t size = 0x40000, uint64_t mac = 0x001018AA0000ull)
 {
-    kit::NvramSpec s;
+    kit::NvramDef s;
     s.chip = kit::Chip::E3;
     s.size = size;
     kit::set_board(s, 0x14E4, 0x168E, 0x14E4, 0x1234, mac, 2);
     return s;
 }
 
-inline kit::ImageSpec kit_image(std::string kind, testkit::Bytes data)
+inline kit::ImageDef kit_image(std::string kind, testkit::Bytes data)
 {
-    kit::ImageSpec im;
+    kit::ImageDef im;
     im.kind = std::move(kind);
     im.data = std::move(data);
     return im;
@@ -40,7 +40,7 @@ struct KitBoard {
     FakeAdapter adapter;
     std::unique_ptr<CurrentAdapter> current;
 
-    explicit KitBoard(const kit::NvramSpec& desc) : built(kit::build(desc)), adapter(built.nvram)
+    explicit KitBoard(const kit::NvramDef& desc) : built(kit::build(desc)), adapter(built.nvram)
     {
         adapter.set_device_id(0x168E);
         current = std::make_unique<CurrentAdapter>(adapter);

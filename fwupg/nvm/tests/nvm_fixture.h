@@ -28,9 +28,9 @@ inline uint16_t device_of(kit::Chip chip)
 inline uint32_t row(const char* name) { return uint32_t(fwupg::nvm::row_by_name(name)); }
 
 // An image to place, with the free bytes left before it.
-inline kit::ImageSpec image_spec(std::string kind, testkit::Bytes data, uint32_t gap_before = 0)
+inline kit::ImageDef image_def(std::string kind, testkit::Bytes data, uint32_t gap_before = 0)
 {
-    kit::ImageSpec im;
+    kit::ImageDef im;
     im.kind = std::move(kind);
     im.data = std::move(data);
     im.gap_before = gap_before;
@@ -38,9 +38,9 @@ inline kit::ImageSpec image_spec(std::string kind, testkit::Bytes data, uint32_t
 }
 
 // A description with a board identity (two functions unless said otherwise).
-inline kit::NvramSpec board_spec(kit::Chip chip, uint32_t size = 0x40000, uint64_t mac = 0x001018AA0000ull)
+inline kit::NvramDef board_def(kit::Chip chip, uint32_t size = 0x40000, uint64_t mac = 0x001018AA0000ull)
 {
-    kit::NvramSpec s;
+    kit::NvramDef s;
     s.chip = chip;
     s.size = size;
     kit::set_board(s, 0x14E4, device_of(chip), 0x14E4, 0x1234, mac, 2);
@@ -53,7 +53,7 @@ struct Board {
     std::unique_ptr<FakeAdapter> adapter;
     std::unique_ptr<CurrentAdapter> current;
 
-    explicit Board(const kit::NvramSpec& desc) : chip(desc.chip), built(kit::build(desc))
+    explicit Board(const kit::NvramDef& desc) : chip(desc.chip), built(kit::build(desc))
     {
         adapter = std::make_unique<FakeAdapter>(built.nvram);
         adapter->set_device_id(device_of(chip));

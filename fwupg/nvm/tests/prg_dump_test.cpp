@@ -16,9 +16,9 @@ namespace {
 
 using testkit::Bytes;
 
-kit::NvramSpec spec_with_images(uint32_t size, uint64_t mac, const std::string& sn)
+kit::NvramDef def_with_images(uint32_t size, uint64_t mac, const std::string& sn)
 {
-    kit::NvramSpec s = kit_board_spec(size, mac);
+    kit::NvramDef s = kit_board_def(size, mac);
     s.vpd.sn = sn;
     Bytes l2(4096), ncsi(2048);
     testkit::fill_pattern(l2.data(), l2.size(), uint32_t(mac));
@@ -61,7 +61,7 @@ TEST_P(DumpPrgRoundTrip, DumpThenProgramRestoresTheImageKeepingTheBoardsMac)
     TempDir tmp;
     const std::string file = (tmp / "backup [1] $x.bin");  // a path Tcl must not evaluate
 
-    KitBoard a(spec_with_images(size, 0x001018AA0000ull, "SNA"));
+    KitBoard a(def_with_images(size, 0x001018AA0000ull, "SNA"));
     ASSERT_EQ(a.run(tcl_al_nvm_dump_cmd, std::string("_dump ") + (paged ? "-a " : "") + word(file)), TCL_OK)
         << a.result();
     Bytes dumped = testkit::read_file(file);
@@ -81,7 +81,7 @@ TEST_P(DumpPrgRoundTrip, DumpThenProgramRestoresTheImageKeepingTheBoardsMac)
     }
 
     // A board of the same kind with its own MAC and serial number takes the image.
-    KitBoard b(spec_with_images(size, 0x001018BB0000ull, "SNB"));
+    KitBoard b(def_with_images(size, 0x001018BB0000ull, "SNB"));
     const Bytes b_mac = mac_bytes(b.adapter.nvram);
     ASSERT_EQ(b.run(tcl_al_nvm_prg_cmd, "_prg -skip_sn 0 " + word(file)), TCL_OK) << b.result();
     EXPECT_NE(b.result().find("info burned into nvm successfully."), std::string::npos);
@@ -102,12 +102,12 @@ INSTANTIATE_TEST_SUITE_P(PlainAndPaged, DumpPrgRoundTrip,
 TEST(Prg, BackupRestoresAnNvramWhoseProgrammingWasCut)
 {
     TempDir tmp;
-    KitBoard a(spec_with_images(0x40000, 0x001018AA0000ull, "SNA"));
+    KitBoard a(def_with_images(0x40000, 0x001018AA0000ull, "SNA"));
     const Bytes original = a.adapter.nvram;
     ASSERT_EQ(a.run(tcl_al_nvm_dump_cmd, "_dump " + word(tmp / "backup.bin")), TCL_OK) << a.result();
 
     // Another image, cut off by a power loss half way through its programming.
-    kit::NvramSpec foreign = spec_with_images(0x40000, 0x001018CC0000ull, "SNC");
+    kit::NvramDef foreign = def_with_images(0x40000, 0x001018CC0000ull, "SNC");
     foreign.images.push_back(kit_image("ISCSI_B", testkit::stock_image("ISCSI_B", "2.1.0")));
     testkit::write_file(tmp / "foreign.bin", kit::build(foreign).nvram);
     a.adapter.cut_power_after(0x800);
@@ -125,7 +125,7 @@ TEST(Prg, BackupRestoresAnNvramWhoseProgrammingWasCut)
 TEST(Prg, OnlyThePiecesThatDifferAreWritten)
 {
     TempDir tmp;
-    KitBoard a(spec_with_images(0x40000, 0x001018AA0000ull, "SNA"));
+    KitBoard a(def_with_images(0x40000, 0x001018AA0000ull, "SNA"));
     const Bytes original = a.adapter.nvram;
     ASSERT_EQ(a.run(tcl_al_nvm_dump_cmd, "_dump " + word(tmp / "backup.bin")), TCL_OK) << a.result();
     const kit::Placed* l2t = nullptr;
@@ -165,11 +165,11 @@ TEST(Prg, OnlyThePiecesThatDifferAreWritten)
 TEST(Prg, BlankBoardTakesTheWholeImage)
 {
     TempDir tmp;
-    KitBoard src(spec_with_images(0x40000, 0x001018AA0000ull, "SNA"));
+    KitBoard src(def_with_images(0x40000, 0x001018AA0000ull, "SNA"));
     testkit::write_file(tmp / "img.bin", src.adapter.nvram);
     const Bytes image = src.adapter.nvram;
 
-    KitBoard blank(kit_board_spec());
+    KitBoard blank(kit_board_def());
     std::fill(blank.adapter.nvram.begin(), blank.adapter.nvram.end(), 0xFF);
     take_debug_text();
     ASSERT_EQ(blank.run(tcl_al_nvm_prg_cmd, "_prg 0 " + word(tmp / "img.bin")), TCL_OK) << blank.result();
@@ -182,7 +182,7 @@ TEST(Prg, PlainImageKeepsSpareLikeWordsAsData)
 {
     // A plain partial image whose data holds the spare word right after a 256-byte boundary.
     TempDir tmp;
-    KitBoard b(kit_board_spec());
+    KitBoard b(kit_board_def());
     Bytes part(1024);
     testkit::fill_pattern(part.data(), part.size(), 5);
     testkit::set_le32(part, 512, 0x57105710);
@@ -195,7 +195,7 @@ TEST(Prg, PlainImageKeepsSpareLikeWordsAsData)
 TEST(Prg, SizeArgumentLimitsTheProgrammedBytes)
 {
     TempDir tmp;
-    KitBoard b(kit_board_spec());
+    KitBoard b(kit_board_def());
     Bytes part(1024, 0x5A);
     testkit::write_file(tmp / "part.bin", part);
     const Bytes before = b.adapter.nvram;
@@ -219,7 +219,7 @@ TEST_P(Refusals, FailWithTheirMessageAndWriteNothing)
 {
     const Refusal& r = GetParam();
     TempDir tmp;
-    KitBoard b(kit_board_spec());
+    KitBoard b(kit_board_def());
     if (r.file_size)
         testkit::write_file(tmp / "in.bin", Bytes(r.file_size, 0x11));
     testkit::write_file(tmp / "exists.bin", Bytes{1, 2, 3});
@@ -264,7 +264,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(Prg, UnknownChipsAreRefusedWithoutTouchingNvram)
 {
     TempDir tmp;
-    KitBoard b(kit_board_spec());
+    KitBoard b(kit_board_def());
     testkit::write_file(tmp / "in.bin", Bytes(64, 0));
     b.adapter.set_device_id(0x1234);
     b.current = std::make_unique<CurrentAdapter>(b.adapter);
@@ -279,7 +279,7 @@ TEST(Prg, UnknownChipsAreRefusedWithoutTouchingNvram)
 TEST(Dump, RangeInHostOrder)
 {
     TempDir tmp;
-    KitBoard b(kit_board_spec());
+    KitBoard b(kit_board_def());
     ASSERT_EQ(b.run(tcl_al_nvm_dump_cmd, "_dump -l 0x101 0x22 " + word(tmp / "r.bin")), TCL_OK) << b.result();
     Bytes got = testkit::read_file(tmp / "r.bin");
     EXPECT_EQ(got, testkit::get_host_view(b.adapter.nvram, 0x100, 0x20));

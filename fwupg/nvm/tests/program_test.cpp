@@ -24,22 +24,22 @@ void vpd_fields(const testkit::Bytes& nvram, std::string* sn, std::string* ec)
 
 TEST(ProgramNvm, ForeignWholeImageKeepsTheAdaptersIdentity)
 {
-    auto mine = board_spec(kit::Chip::E2, 0x40000, 0x001018AA0000ull);
+    auto mine = board_def(kit::Chip::E2, 0x40000, 0x001018AA0000ull);
     mine.vpd.sn = "BOARD-SN-1";
     mine.vpd.ec = "EC-BOARD";
-    mine.images.push_back(image_spec("I_B_CFG", testkit::stock_image("I_B_CFG", "1.0.0")));
-    mine.images.push_back(image_spec("NIC_PRTION", testkit::stock_image("NIC_PRTION", "2.0.0")));
+    mine.images.push_back(image_def("I_B_CFG", testkit::stock_image("I_B_CFG", "1.0.0")));
+    mine.images.push_back(image_def("NIC_PRTION", testkit::stock_image("NIC_PRTION", "2.0.0")));
     mine.ports[0][0].words.push_back({100, 0x11223344});  // an NPAR-kept port word
     Board b(mine);
     const testkit::Bytes adapter_before = b.a().nvram;
 
-    auto foreign = board_spec(kit::Chip::E2, 0x40000, 0x00AABBCC0000ull);
+    auto foreign = board_def(kit::Chip::E2, 0x40000, 0x00AABBCC0000ull);
     foreign.vpd.sn = "OTHER-SN";
     foreign.vpd.ec = "EC-OTHER";
     auto foreign_ib = testkit::stock_image("I_B_CFG", "1.0.0");
     foreign_ib[8] = 0x42;  // same layout and size, other settings
-    foreign.images.push_back(image_spec("I_B_CFG", foreign_ib));
-    foreign.images.push_back(image_spec("NIC_PRTION", testkit::stock_image("NIC_PRTION", "1.0.0")));
+    foreign.images.push_back(image_def("I_B_CFG", foreign_ib));
+    foreign.images.push_back(image_def("NIC_PRTION", testkit::stock_image("NIC_PRTION", "1.0.0")));
     auto image = kit::build(foreign).nvram;  // NVRAM byte order, as a dump file holds it
 
     const uint32_t flags = NVM_PRG_BIG_ENDIAN | NVM_PRG_KEEP_VPD_SN | NVM_PRG_KEEP_VPD_EC | NVM_PRG_KEEP_NPAR;
@@ -76,8 +76,8 @@ TEST(ProgramNvm, ForeignWholeImageKeepsTheAdaptersIdentity)
 
 TEST(ProgramNvm, WithoutKeepFlagsTheImageIsTakenAsItIsApartFromMacs)
 {
-    Board b(board_spec(kit::Chip::E1, 0x40000, 0x001018AA0000ull));
-    auto foreign = board_spec(kit::Chip::E1, 0x40000, 0x00AABBCC0000ull);
+    Board b(board_def(kit::Chip::E1, 0x40000, 0x001018AA0000ull));
+    auto foreign = board_def(kit::Chip::E1, 0x40000, 0x00AABBCC0000ull);
     auto image = kit::build(foreign).nvram;
     ASSERT_EQ(common_nvm_program_nvm(image.data(), uint32_t(image.size()), 0, NVM_PRG_BIG_ENDIAN | NVM_PRG_NO_KEEP_MAC,
                                      nullptr),
@@ -87,11 +87,11 @@ TEST(ProgramNvm, WithoutKeepFlagsTheImageIsTakenAsItIsApartFromMacs)
 
 TEST(ProgramNvm, AllOnesMacIsStoredAsZeros)
 {
-    auto mine = board_spec(kit::Chip::E1);
+    auto mine = board_def(kit::Chip::E1);
     mine.ports[0][1].mac = 0xFFFFFFFFFFFFull;
     mine.ports[0][1].words.push_back({16, 0xFFFFFFFF});
     Board b(mine);
-    auto image = kit::build(board_spec(kit::Chip::E1, 0x40000, 0x00AABBCC0000ull)).nvram;
+    auto image = kit::build(board_def(kit::Chip::E1, 0x40000, 0x00AABBCC0000ull)).nvram;
     ASSERT_EQ(common_nvm_program_nvm(image.data(), uint32_t(image.size()), 0, NVM_PRG_BIG_ENDIAN, nullptr), 0);
     EXPECT_EQ(testkit::be32_at(b.a().nvram, 300 + 400 + 16), 0u);
     EXPECT_EQ(testkit::be32_at(b.a().nvram, 300 + 400 + 20), 0u);
@@ -139,7 +139,7 @@ TEST(ProgramNvm, WriteFailureIsReported)
 
 TEST(ConfigImages, AbsentImagesReadAsDefaults)
 {
-    Board b(board_spec(kit::Chip::E3));
+    Board b(board_def(kit::Chip::E3));
     uint8_t np[508], niv[1124];
     uint32_t present = 9;
     ASSERT_EQ(common_nvm_read_nic_prtion(np, &present), 0);
@@ -152,8 +152,8 @@ TEST(ConfigImages, AbsentImagesReadAsDefaults)
 
 TEST(ConfigImages, CfgSharedLargerThanTheBufferIsRefused)
 {
-    auto s = board_spec(kit::Chip::E3);
-    s.images.push_back(image_spec("CFG_SHARED", testkit::stock_image("CFG_SHARED", "", 200)));
+    auto s = board_def(kit::Chip::E3);
+    s.images.push_back(image_def("CFG_SHARED", testkit::stock_image("CFG_SHARED", "", 200)));
     Board b(s);
     std::vector<uint8_t> small(128), big(256);
     EXPECT_EQ(common_nvm_read_cfg_shared(small.data(), 128), -1);

@@ -13,14 +13,14 @@ using namespace fwupg::nvm::test;
 
 namespace {
 
-testkit::Bytes host_image(const kit::NvramSpec& s) { return testkit::words_reversed(kit::build(s).nvram); }
+testkit::Bytes host_image(const kit::NvramDef& s) { return testkit::words_reversed(kit::build(s).nvram); }
 
 TEST(Presence, AdapterAndFileAgree)
 {
-    auto with = board_spec(kit::Chip::E3);
-    with.images.push_back(image_spec("MBA", testkit::stock_image("MBA", "7.4.1")));
-    with.images.push_back(image_spec("CCM", testkit::stock_image("CCM", "1.0.2")));
-    auto without = board_spec(kit::Chip::E3);
+    auto with = board_def(kit::Chip::E3);
+    with.images.push_back(image_def("MBA", testkit::stock_image("MBA", "7.4.1")));
+    with.images.push_back(image_def("CCM", testkit::stock_image("CCM", "1.0.2")));
+    auto without = board_def(kit::Chip::E3);
     const auto file_with = host_image(with), file_without = host_image(without);
 
     Board none(without);
@@ -66,9 +66,9 @@ TEST(Presence, SlotQuestionsAnswerFromTheMainDirectory)
     };
     for (const auto& board : boards) {
         SCOPED_TRACE(board.what);
-        auto s = board_spec(kit::Chip::E3);
+        auto s = board_def(kit::Chip::E3);
         for (const char* kind : board.images)
-            s.images.push_back(image_spec(kind, testkit::stock_image(kind, "1.2.3")));
+            s.images.push_back(image_def(kind, testkit::stock_image(kind, "1.2.3")));
         Board b(s);
         for (const Ask& a : asks) {
             bool listed = false;
@@ -81,7 +81,7 @@ TEST(Presence, SlotQuestionsAnswerFromTheMainDirectory)
 
 TEST(PortCfgWord, SelectorsByPortAndPath)
 {
-    auto s = board_spec(kit::Chip::E2);
+    auto s = board_def(kit::Chip::E2);
     s.ports[1][0].words.push_back({384, 0x00000A55});  // second path, port 0: external PHY
     s.words.push_back({2872, 0x5EA70000});
     Board b(s);

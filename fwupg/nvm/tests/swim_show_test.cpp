@@ -11,9 +11,9 @@ using namespace fwupg::nvm::test;
 
 TEST(ActiveSwim, ShowsTheSetOfTheRunningFirmware)
 {
-    auto s = board_spec(kit::Chip::E3);
-    s.images.push_back(image_spec("SWIM1", testkit::stock_image("SWIM1", "7.10.3.0", 0x7FC)));
-    s.images.push_back(image_spec("SWIM1B", testkit::stock_image("SWIM1B", "7.10.2.0", 0x7FC)));
+    auto s = board_def(kit::Chip::E3);
+    s.images.push_back(image_def("SWIM1", testkit::stock_image("SWIM1", "7.10.3.0", 0x7FC)));
+    s.images.push_back(image_def("SWIM1B", testkit::stock_image("SWIM1B", "7.10.2.0", 0x7FC)));
     const struct {
         uint32_t running;  // the version word the firmware publishes in shared memory
         const char* text;
@@ -35,7 +35,7 @@ TEST(ActiveSwim, ShowsTheSetOfTheRunningFirmware)
 
 TEST(ActiveSwim, OtherChipsAreRefused)
 {
-    Board b(board_spec(kit::Chip::E2));
+    Board b(board_def(kit::Chip::E2));
     take_debug_text();
     EXPECT_EQ(show_active_swim(b.a().ops()), -1);
     EXPECT_EQ(take_debug_text(), "");

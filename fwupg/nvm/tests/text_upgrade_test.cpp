@@ -37,9 +37,9 @@ testkit::VpdFields vpd_fields()
 uint16_t device_of(kit::Chip chip) { return chip == kit::Chip::E1 ? 0x164E : chip == kit::Chip::E2 ? 0x1662 : 0x168E; }
 
 // A board with boot code, an L2 image and an MFW pair (so an extended directory).
-kit::NvramSpec board(bool vpd_image, kit::Chip chip)
+kit::NvramDef board(bool vpd_image, kit::Chip chip)
 {
-    kit::NvramSpec s = kit_board_spec();
+    kit::NvramDef s = kit_board_def();
     s.chip = chip;
     kit::set_board(s, 0x14E4, device_of(chip), 0x14E4, 0x1234, 0x001018AA0000ull, 2);
     s.images.push_back(kit_image("BC1", testkit::stock_image("BC1", "7.10.1")));

@@ -47,7 +47,7 @@ struct Board {
 // A two-port E3 board with boot code, an L2T image and an MFW pair in the extended directory.
 Bytes base_nvram(const Board& b)
 {
-    e1e3::NvramSpec desc;
+    e1e3::NvramDef desc;
     desc.chip = e1e3::Chip::E3;
     e1e3::set_board(desc, 0x14E4, b.did, b.svid, b.ssid, 0x001018000000ull, 2);
     desc.images.push_back({"BC1", testkit::stock_image("BC1", "7.10.1"), {}, {}, 0});
@@ -211,7 +211,7 @@ protected:
     // A package of version 1.2.3 for this board; `l2t` adds an L2T image of the given version.
     std::string package(const char* l2t)
     {
-        testkit::PackageSpec desc;
+        testkit::PackageDef desc;
         desc.major = 1;
         desc.minor = 2;
         desc.build = 3;
@@ -225,7 +225,7 @@ protected:
     // NVRAM whose shared configuration holds an MBI version.
     void with_mbi_version(uint32_t version)
     {
-        e1e3::NvramSpec desc;
+        e1e3::NvramDef desc;
         e1e3::set_board(desc, 0x14E4, 0x168E, 0x103C, 0x22FA, 0x001018000000ull, 2);
         Bytes shared = testkit::stock_image("CFG_SHARED", "");
         for (int i = 0; i < 4; ++i)
@@ -486,7 +486,7 @@ TEST(MbaDeviceCheck, RestrictedImagesMustNameTheChipFamily)
         SCOPED_TRACE(testing::Message() << std::hex << c.did << " " << int(c.family));
         a.set_device_id(c.did);
         fwupg::nvm::test::CurrentAdapter cur(a);
-        testkit::MbaSpec desc = testkit::mba_stock(c.did, "7.12.3");
+        testkit::MbaDef desc = testkit::mba_stock(c.did, "7.12.3");
         desc.family_bits = c.family;
         desc.restrict_flag = c.restrict_flag;
         const Bytes rom = testkit::mba_rom(desc);

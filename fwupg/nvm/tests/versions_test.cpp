@@ -97,9 +97,9 @@ TEST(VersionText, ReadsEachKindFromABufferAndFromNvram)
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.kind);
-        auto s = board_spec(kit::Chip::E3);
+        auto s = board_def(kit::Chip::E3);
         testkit::Bytes img = testkit::stock_image(r.kind, r.version);
-        s.images.push_back(image_spec(r.kind, img));
+        s.images.push_back(image_def(r.kind, img));
         Board b(s);
         char text[128];
         ASSERT_EQ(common_nvm_image_version_str(reinterpret_cast<uintptr_t>(img.data()), uint32_t(img.size()), r.kind,
@@ -118,7 +118,7 @@ TEST(VersionText, ShortBufferIsRefusedNotOverread)
     char text[64];
     EXPECT_EQ(common_nvm_image_version_str(reinterpret_cast<uintptr_t>(exact.data()), 20, "BC1", text, sizeof text, 1),
               -1);
-    testkit::MbaSpec desc = testkit::mba_stock(0x168E, "7.4.1");
+    testkit::MbaDef desc = testkit::mba_stock(0x168E, "7.4.1");
     testkit::Bytes rom = testkit::mba_rom(desc);
     std::vector<uint8_t> cut(rom.begin(), rom.begin() + 600);
     EXPECT_EQ(common_nvm_image_version_str(reinterpret_cast<uintptr_t>(cut.data()), 600, "MBA", text, sizeof text, 1),
@@ -127,7 +127,7 @@ TEST(VersionText, ShortBufferIsRefusedNotOverread)
 
 testkit::Bytes rom_of(std::vector<testkit::RomImage> images)
 {
-    testkit::MbaSpec desc;
+    testkit::MbaDef desc;
     desc.images = std::move(images);
     return testkit::mba_rom(desc);
 }
@@ -158,8 +158,8 @@ TEST(MbaVersion, SlotBySlotComparison)
         {"all the same", rom_of({legacy, efi64}), -1,
          "Given version (7.4.1) is same as NVRAM version(7.4.1). Upgrade aborted for image legacy MBA.\n" + kForce},
     };
-    auto s = board_spec(kit::Chip::E3);
-    s.images.push_back(image_spec("MBA", rom_of({legacy, efi64})));
+    auto s = board_def(kit::Chip::E3);
+    s.images.push_back(image_def("MBA", rom_of({legacy, efi64})));
     Board b(s);
     for (const auto& r : rows) {
         SCOPED_TRACE(r.what);

@@ -101,7 +101,7 @@ TEST(VpdText, FileBecomesTheKitsImageAndDumpsBackToTheSameImage)
     EXPECT_EQ(from_file, testkit::vpd_directory_image(fields(), 128));
 
     // On the adapter, in the extended directory: "_dump -vpd" writes the text file again.
-    kit::NvramSpec desc = kit_board_spec();
+    kit::NvramDef desc = kit_board_def();
     desc.images.push_back(kit_image("VPD", from_file));
     KitBoard b(desc);
     ASSERT_EQ(b.run(tcl_al_nvm_dump_cmd, "_dump -vpd " + word(tmp / "dumped.txt")), TCL_OK) << b.result();
@@ -162,7 +162,7 @@ TEST(VpdText, DumpTakesImagesUpTo520Bytes)
 // Boards whose VPD lives in the configuration-area copy.
 class VpdCopyCommands : public ::testing::Test {
 protected:
-    KitBoard board{kit_board_spec()};
+    KitBoard board{kit_board_def()};
     void SetUp() override { board.adapter.set_toe("IS_VPD_IMAGE", "0"); }
     std::string read(const char* name)
     {
@@ -217,7 +217,7 @@ TEST_F(VpdCopyCommands, RefusalsLeaveTheCopyAlone)
 
 TEST(VpdCopyCommandsUnknownKeyword, CopyThatWouldLoseAKeywordIsNotRewritten)
 {
-    kit::NvramSpec desc = kit_board_spec();
+    kit::NvramDef desc = kit_board_def();
     // A copy with a keyword the fixed record has no room for ("Z1") before RV.
     testkit::VpdFields f;
     f.v0 = "v0";
@@ -245,7 +245,7 @@ TEST(VpdCopyCommandsUnknownKeyword, CopyThatWouldLoseAKeywordIsNotRewritten)
 
 TEST(VpdCopyCommandsBlank, BlankAreaIsWrittenFromTheTemplate)
 {
-    kit::NvramSpec desc = kit_board_spec();
+    kit::NvramDef desc = kit_board_def();
     desc.vpd_raw = Bytes(256, 0xFF);
     KitBoard b(desc);
     b.adapter.set_toe("IS_VPD_IMAGE", "0");
@@ -258,7 +258,7 @@ TEST(VpdCopyCommandsBlank, BlankAreaIsWrittenFromTheTemplate)
 
 TEST(VpdImageCommands, ReadAndWriteTheExtendedDirectoryImage)
 {
-    kit::NvramSpec desc = kit_board_spec();
+    kit::NvramDef desc = kit_board_def();
     testkit::VpdFields f = fields();
     f.yb = {1, 0, 2};
     desc.images.push_back(kit_image("VPD", testkit::vpd_directory_image(f, 128)));
@@ -287,7 +287,7 @@ TEST(VpdImageCommands, ReadAndWriteTheExtendedDirectoryImage)
 
 TEST(VpdImageCommands, ProgramFailureKeepsTheOldImage)
 {
-    kit::NvramSpec desc = kit_board_spec();
+    kit::NvramDef desc = kit_board_def();
     desc.images.push_back(kit_image("VPD", testkit::vpd_directory_image(fields(), 128)));
     KitBoard b(desc);
     b.adapter.set_toe("IS_VPD_IMAGE", "1");

@@ -159,10 +159,10 @@ TEST(ProgramNvm, RefusalsWriteNothing)
         {"device check at offset 0", 5716, 0x163A, 0x1639, 0, 0, -1, 22, "Device ID not matched\n"},
     };
     for (auto& r : rows) {
-        adapter img_spec = foreign(r.board);
-        img_spec.did = r.did;
-        img_spec.ssid = r.ssid;
-        bytes image = build_nvram(img_spec);
+        adapter img_def = foreign(r.board);
+        img_def.did = r.did;
+        img_def.ssid = r.ssid;
+        bytes image = build_nvram(img_def);
         if (r.cut)
             image.resize(r.cut);
         FakeHost host(installed(r.board));

@@ -43,7 +43,7 @@ constexpr uint32_t chip_id_e4(uint32_t device_id, uint32_t rev, uint32_t metal)
 // The functions of one board share its flash: give them the same `board` name and they open one
 // NVRAM file, one claim lock, one PHY image and one running-firmware state, and share the register
 // writes (chip registers and shared memory) of their `path` (E2/E3 chips have two).
-struct AdapterSpec {
+struct AdapterDef {
     std::string name;  // file stem under adapters/: letters, digits, '-', '_', '.'
     std::string board;  // file stem of the board's shared files; empty: the adapter's own name
     uint32_t path = 0;  // register and shared-memory path of the board this function sits on
@@ -82,12 +82,12 @@ struct AdapterSpec {
     std::string mfw_version;     // MfwInfo version text (E4); empty: ordinal 185 fails
     uint32_t active_bundle = 0;  // MfwInfo active bundle (E4)
 
-    AdapterSpec& fw_text(yxmapi::TextField field, std::string text)
+    AdapterDef& fw_text(yxmapi::TextField field, std::string text)
     {
         fw_texts[field.off] = std::move(text);
         return *this;
     }
-    AdapterSpec& reg(uint32_t offset, uint32_t value)
+    AdapterDef& reg(uint32_t offset, uint32_t value)
     {
         registers[offset] = value;
         return *this;
@@ -102,13 +102,13 @@ struct AdapterSpec {
 // A coherent adapter of a family (4, 5, 6, or any other value for an unsupported family) with
 // distinct handles in each space derived from `index`, a MAC text, PCI location bus index+1,
 // function 0, a chip id of the family, a 512 KiB NVRAM and a service name. Tests adjust fields.
-AdapterSpec make_adapter(uint32_t family, uint32_t index, std::string name = {});
+AdapterDef make_adapter(uint32_t family, uint32_t index, std::string name = {});
 
 // Writes <root>/adapters/<name>.adapter (replaced whole) and, when the adapter's board has no
 // NVRAM file yet, an erased one (0xFF bytes) of the NVRAM size. Throws BuildError for a description the library
 // could not serve (bad name, text that does not fit its field, firmware text at no field of the
 // family's record, API handle 0xFFFFFFFF, NVRAM below 1 KiB).
-void write_adapter(const std::string& root, const AdapterSpec& desc);
+void write_adapter(const std::string& root, const AdapterDef& desc);
 
 // Writes bytes into the NVRAM file of an adapter (or of a board, by its board name) at a byte
 // offset (the file is created when missing). An adapter of a board writes the board's NVRAM.
@@ -121,11 +121,11 @@ std::vector<uint8_t> read_nvram(const std::string& root, const std::string& name
 std::string board_of(const std::string& root, const std::string& name);
 
 // The description text of a description, and its parse (the library reads descriptions through this).
-std::string format_adapter(const AdapterSpec& desc);
+std::string format_adapter(const AdapterDef& desc);
 // Parses a description; on failure returns nothing and sets `error`.
-std::optional<AdapterSpec> parse_adapter(std::string_view name, std::string_view text, std::string* error);
+std::optional<AdapterDef> parse_adapter(std::string_view name, std::string_view text, std::string* error);
 // Checks a description as write_adapter does; empty text when it is fine.
-std::string validate_adapter(const AdapterSpec& desc);
+std::string validate_adapter(const AdapterDef& desc);
 
 // The text fields of the firmware record of a family (empty for other families).
 std::span<const yxmapi::TextField> fw_text_fields(uint32_t family);

@@ -32,8 +32,8 @@
 namespace testkit {
 
 // Relative file names in a description are taken from `base_dir`.
-e1e3::NvramSpec parse_nvram_description(std::string_view text, const std::string& base_dir = ".");
-PackageSpec parse_package_description(std::string_view text, const std::string& base_dir = ".");
+e1e3::NvramDef parse_nvram_description(std::string_view text, const std::string& base_dir = ".");
+PackageDef parse_package_description(std::string_view text, const std::string& base_dir = ".");
 std::vector<NicFwModel> parse_fwdata_description(std::string_view text);
 
 // "KIND:VERSION[,KIND:VERSION...]" as a wrapped file of stock records.

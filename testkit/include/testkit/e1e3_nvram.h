@@ -66,7 +66,7 @@ struct PortConfig {
 };
 
 // An image to place. `data` is the image in host view, without its trailing CRC.
-struct ImageSpec {
+struct ImageDef {
   std::string kind;               // a name of the kind table
   Bytes data;
   std::optional<uint32_t> sram;   // default: the programmer's load address for the kind
@@ -74,7 +74,7 @@ struct ImageSpec {
   uint32_t gap_before = 0;        // free bytes left before the image (rounded up to 4)
 };
 
-struct NvramSpec {
+struct NvramDef {
   Chip chip = Chip::E3;
   uint32_t size = 0x40000;
   uint8_t fill = 0xFF;
@@ -84,7 +84,7 @@ struct NvramSpec {
   std::array<std::array<PortConfig, 2>, 2> ports{};
   VpdFields vpd;
   std::optional<Bytes> vpd_raw;  // replaces the built VPD copy (at most 256 bytes, host view)
-  std::vector<ImageSpec> images;
+  std::vector<ImageDef> images;
   bool ext_dir_always = false;   // write an extended directory even with no extended image
   // Words at absolute NVRAM offsets (host-order values) in the fixed area, applied before the
   // bootstrap, directory and configuration CRCs are computed.
@@ -109,12 +109,12 @@ struct Built {
 // Fills the port parts of a board: function f has MAC base_mac + f. E1 boards put function f on
 // path 0, port f & 1; E2/E3 on path f & 1, port (f >> 1) & 1 in four-port mode, else port 0.
 // Every port part of every path gets the ids, so any function reads a valid configuration.
-void set_board(NvramSpec& desc, uint16_t vid, uint16_t did, uint16_t svid, uint16_t ssid,
+void set_board(NvramDef& desc, uint16_t vid, uint16_t did, uint16_t svid, uint16_t ssid,
                uint64_t base_mac, unsigned functions, bool four_port = false);
 
 // Builds the image. Throws std::invalid_argument when the description cannot be laid out (unknown
 // kind, too many entries, images beyond the size, two bootstrap images).
-Built build(const NvramSpec& desc);
+Built build(const NvramDef& desc);
 
 // Full-NVRAM file in paged form: 8 spare bytes 10 57 10 57 10 57 10 57 after every 256 bytes
 // (`family_byte` 0x09 gives the legacy family's 09 57 09 57 09 57 09 57).

@@ -15,7 +15,7 @@
 
 namespace testkit::e4 {
 
-struct StockSpec {
+struct StockDef {
   std::string mfw = "8.10.5.0";  // TIM, MIM, LIM and RECOVERY of both banks
   std::string mbi = "8.10.5";    // in NVM_CFG1 and DEFAULT_CFG
   std::string mba = "0.7.9";     // the boot-agent ROM (legacy image and EFI x64 driver)
@@ -26,8 +26,8 @@ struct StockSpec {
 
 // TIM1/2, MIM1/2, PCIE_FW1/2, AVS_FW1/2, LIM, RECOVERY, MBA, NVM_CFG1, DEFAULT_CFG, META, VPD
 // (V9 the MBI version), INIT_HW, HW_SET; copy 0 in force with seq 2 (bank 0 boots), copy 1 erased.
-NvramSpec stock_nvram(const StockSpec& spec);
+NvramDef stock_nvram(const StockDef& def);
 
-NvramSpec parse_e4_description(std::string_view text, const std::string& base_dir = ".");
+NvramDef parse_e4_description(std::string_view text, const std::string& base_dir = ".");
 
 }  // namespace testkit::e4

@@ -57,7 +57,7 @@ inline constexpr uint32_t kFuncMacHi = 740, kFuncMacLo = 741;  // in function bl
 void set_cfg_field(Bytes& image, uint32_t word, unsigned lo, unsigned width, uint32_t value);
 uint32_t cfg_word(const Bytes& image, uint32_t word);
 
-struct NvmCfgSpec {
+struct NvmCfgDef {
   uint32_t port_mode = 1;          // two ports
   std::vector<unsigned> mbi{0, 0, 0};
   unsigned year = 2024, month = 6, day = 15;
@@ -66,7 +66,7 @@ struct NvmCfgSpec {
   uint64_t mac = 0x001018E40100;   // port p and function f get mac + p and mac + f
   std::vector<std::pair<uint32_t, uint32_t>> words;  // further words {index, value}, applied last
 };
-Bytes nvm_cfg(const NvmCfgSpec& spec);
+Bytes nvm_cfg(const NvmCfgDef& def);
 // The MBI date word of a date.
 uint32_t mbi_date_word(unsigned year, unsigned month, unsigned day);
 
@@ -110,17 +110,17 @@ inline constexpr uint32_t kHeaderMagic = 0x669955AA;
 inline constexpr uint32_t kBundleMagic = 0xBDBDBDBD;
 inline constexpr uint32_t kGroupA = 0x400000, kGroupB = 0x200000;
 
-struct HeaderSpec {
-  HeaderSpec(uint32_t t, unsigned v = 3, uint32_t g = kGroupA) : type(t), version(v), group(g) {}
+struct HeaderDef {
+  HeaderDef(uint32_t t, unsigned v = 3, uint32_t g = kGroupA) : type(t), version(v), group(g) {}
   uint32_t type = 0;
   unsigned version = 3;        // 1 and 2 keep the type in bits 21-31
   uint32_t group = kGroupA;
   std::optional<uint32_t> length;  // default: the data length rounded up to 4
   uint32_t magic = kHeaderMagic;
 };
-Bytes image_header(const HeaderSpec& h, size_t data_length);
+Bytes image_header(const HeaderDef& h, size_t data_length);
 // Header and data (padded to a multiple of 4).
-Bytes headed_image(const HeaderSpec& h, const Bytes& data);
+Bytes headed_image(const HeaderDef& h, const Bytes& data);
 
 struct BundleItem {
   uint32_t type = 0;

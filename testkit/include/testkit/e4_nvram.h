@@ -73,9 +73,9 @@ Bytes dir_copy(uint32_t seq, const std::vector<Entry>& entries, uint32_t reserve
 void write_dir_copy(Bytes& nvram, unsigned copy, uint32_t seq, const std::vector<Entry>& entries);
 
 // An image to place: its bytes as the image file carries them, without the trailing CRC.
-struct ImageSpec {
-  ImageSpec() = default;
-  ImageSpec(uint32_t t, Bytes d) : type(t), data(std::move(d)) {}
+struct ImageDef {
+  ImageDef() = default;
+  ImageDef(uint32_t t, Bytes d) : type(t), data(std::move(d)) {}
   uint32_t type = 0;
   Bytes data;
   std::optional<uint32_t> offset;  // default: after the previous image
@@ -85,12 +85,12 @@ struct ImageSpec {
 
 enum class SecondCopy { Erased, Older };
 
-struct NvramSpec {
+struct NvramDef {
   uint32_t size = 0x40000;
   uint32_t seq = 2;                      // of the copy in force; bit 0 is the bank that boots next
   unsigned copy = 0;                     // which copy is in force
   SecondCopy other = SecondCopy::Erased;  // the other copy: erased, or a valid copy with seq - 1
-  std::vector<ImageSpec> images;
+  std::vector<ImageDef> images;
   bool self_entries = true;              // list DIR1 and DIR2 (the two copies) in the directory
 };
 
@@ -101,6 +101,6 @@ struct Built {
 
 // Builds the image (erased bytes 0xFF). Throws std::invalid_argument when the images do not fit,
 // overlap, are unaligned or lie below 0x4000, or when there are too many entries.
-Built build(const NvramSpec& desc);
+Built build(const NvramDef& desc);
 
 }  // namespace testkit::e4

@@ -21,7 +21,7 @@ struct EfiDriver {
   uint16_t code_revision = 0;     // of its PCI data structure
 };
 
-struct RomSpec {
+struct RomDef {
   uint16_t vendor = 0x1077, device = 0x1634;
   uint16_t legacy_revision = 0x0709;      // PCI 3.0 legacy image without CLP entry; 0: none
   std::optional<uint16_t> clp_revision;   // a PCI 3.0 legacy image with a CLP entry
@@ -31,8 +31,8 @@ struct RomSpec {
 
 // "a.b.c" as the legacy image's code revision (a, b below 16, c below 256), and an EFI x64 driver
 // of version a.b (compressed).
-RomSpec mba_stock(std::string_view version);
-Bytes mba_rom(const RomSpec& spec);
+RomDef mba_stock(std::string_view version);
+Bytes mba_rom(const RomDef& def);
 
 // A minimal PE32+ file: DOS header with e_lfanew 0x40, "PE\0\0", a COFF header of the machine,
 // an optional header (magic 0x20B) with the image version at bytes 44 and 46; `size` bytes in all.

@@ -38,7 +38,7 @@ struct RomImage {
 // A boot-agent ROM: the chain plus the descriptor of its first image (at the offset held in the
 // 16-bit word at byte 8): byte 0 chip-family bits (bit 4 E2, bit 5 E3), byte 1 bit 0 restriction
 // flag, u16 at 32 the PF number, big-endian u16 at 34 an offset.
-struct MbaSpec {
+struct MbaDef {
   std::vector<RomImage> images;
   uint8_t family_bits = 0;
   uint8_t restrict_flag = 0;
@@ -48,9 +48,9 @@ struct MbaSpec {
 // Code revision of "a.b.c" (a, b below 16, c below 256).
 uint16_t mba_code_revision(const std::vector<unsigned>& v);
 // A legacy-BIOS PCI 3.0 image and an EFI x64 image of one version for one device.
-MbaSpec mba_stock(uint16_t device, std::string_view version);
+MbaDef mba_stock(uint16_t device, std::string_view version);
 // The chain bytes. Images of code type 0 get the checksum that makes their bytes sum to 0.
-Bytes mba_rom(const MbaSpec& desc);
+Bytes mba_rom(const MbaDef& desc);
 
 // A stock image of a kind, carrying `version` ("a.b.c" or "a.b.c.d") where the engine reads it:
 //   text kinds (BC1, BC2, IPMI, MFW*, SWIM*, NCSI_*, ISCSI_B, I_B_CPRG, FCOE_B, USR_BLK):

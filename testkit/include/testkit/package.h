@@ -24,7 +24,7 @@ struct PackageRow {
   uint32_t mask = 0;  // bit i: the board takes entry i
 };
 
-struct PackageSpec {
+struct PackageDef {
   std::array<char, 4> magic{'K', 'R', 'V', 'T'};
   uint16_t format_version = 1;
   std::optional<uint16_t> header_length;  // default 32 + 32·entries + 8 + 16·rows
@@ -42,6 +42,6 @@ struct PackageSpec {
 uint32_t package_tag(std::string_view name);
 
 // The file. Entry data follow the PCI table, each at a 4-aligned offset.
-Bytes package(const PackageSpec& desc);
+Bytes package(const PackageDef& desc);
 
 }  // namespace testkit

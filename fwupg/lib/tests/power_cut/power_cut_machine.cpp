@@ -57,7 +57,7 @@ std::string ReadText(const std::string& path)
 // as a builder runs it. Its exit code is the run's outcome; a failed line's code and text go to
 // `report`.
 // Selects the adapter as the library's builders do before its lines.
-bool Select(const sim::AdapterSpec& adapter)
+bool Select(const sim::AdapterDef& adapter)
 {
     yxmapi::PhyNicInfo phy{};
     yxmapi::NicInfoEx info{};
@@ -67,7 +67,7 @@ bool Select(const sim::AdapterSpec& adapter)
     return true;
 }
 
-int ChildRun(const std::vector<sim::AdapterSpec>& functions, const std::vector<std::string>& lines, int report,
+int ChildRun(const std::vector<sim::AdapterDef>& functions, const std::vector<std::string>& lines, int report,
              bool oneCall)
 {
     static platform::StderrDebugChannel debugOut;
@@ -187,7 +187,7 @@ uint64_t Machine::Bytes(uint32_t ordinal, bool wholeBoard) const
     for (const YxSimCall& c : sim::read_journal_file(root.path)) {
         if (c.ordinal != ordinal) continue;
         bool counted = c.handle == target.api_handle;
-        for (const sim::AdapterSpec& f : functions) counted = counted || (wholeBoard && c.handle == f.api_handle);
+        for (const sim::AdapterDef& f : functions) counted = counted || (wholeBoard && c.handle == f.api_handle);
         if (counted) bytes += 4ull * c.count;
     }
     return bytes;
@@ -196,7 +196,7 @@ uint64_t Machine::Bytes(uint32_t ordinal, bool wholeBoard) const
 Verdicts Machine::Verify() const
 {
     Verdicts verdicts;
-    for (const sim::AdapterSpec& f : functions) {
+    for (const sim::AdapterDef& f : functions) {
         const testkit::Bytes nvram = sim::read_nvram(root.path, f.name);
         std::string complaint;
         if (f.family == yxmapi::kFamilyE4) {

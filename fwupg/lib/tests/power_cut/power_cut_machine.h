@@ -71,8 +71,8 @@ public:
 
     frametest::TempRoot root;
     std::string fw;  // the demo's firmware folder
-    sim::AdapterSpec target;
-    std::vector<sim::AdapterSpec> functions;  // the board's functions, the target first
+    sim::AdapterDef target;
+    std::vector<sim::AdapterDef> functions;  // the board's functions, the target first
 };
 
 // The first line of a kit verifier's complaint, for naming the record that does not verify.

@@ -102,7 +102,7 @@ TEST_F(CommandExecTest, EachBuilderMapsTheCodeTheLineLeaves)
 
 TEST_F(CommandExecTest, BuildersRefuseWithoutInterpreterOldDriverOrALineThatDoesNotFit)
 {
-    sim::AdapterSpec old = sim::make_adapter(5, 1);
+    sim::AdapterDef old = sim::make_adapter(5, 1);
     old.driver_major = 4, old.driver_minor = 0, old.driver_build = 17;
     Start(old);
     Record("upgrade");
@@ -128,21 +128,21 @@ TEST_F(CommandExecTest, QuitReleasesAndResetsOrAsksForAReboot)
 {
     struct Case {
         const char* what;
-        std::function<void(sim::AdapterSpec&)> adapter;
+        std::function<void(sim::AdapterDef&)> adapter;
         std::string line;
         bool failReset;
         uint32_t code;
         size_t releases, resets;
     };
-    auto family = [](uint32_t f) { return [f](sim::AdapterSpec& a) { a = sim::make_adapter(f, 1); }; };
-    auto legacy5706 = [](sim::AdapterSpec& a) {
+    auto family = [](uint32_t f) { return [f](sim::AdapterDef& a) { a = sim::make_adapter(f, 1); }; };
+    auto legacy5706 = [](sim::AdapterDef& a) {
         a = sim::make_adapter(4, 1);
         a.chip_id = sim::chip_id(0x5706, 1, 0);
         a.did = 0x164A;
         a.registers.clear();
     };
     auto cannotReset = [](uint32_t f) {
-        return [f](sim::AdapterSpec& a) {
+        return [f](sim::AdapterDef& a) {
             a = sim::make_adapter(f, 1);
             a.capabilities = 1u << 3;
         };
@@ -162,7 +162,7 @@ TEST_F(CommandExecTest, QuitReleasesAndResetsOrAsksForAReboot)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        sim::AdapterSpec desc;
+        sim::AdapterDef desc;
         c.adapter(desc);
         if (c.failReset) frametest::fail_ordinal(root.path, 33);
         Start(desc);
@@ -200,7 +200,7 @@ TEST_F(CommandExecTest, AFailedClaimRunsNothingKeeps14AndStillRunsQ)
 
 TEST_F(CommandExecTest, AFailureWithoutCodeIsNotSuccessAndQKeepsAFailureCode)
 {
-    sim::AdapterSpec desc = sim::make_adapter(5, 1);
+    sim::AdapterDef desc = sim::make_adapter(5, 1);
     desc.capabilities = 1u << 3;
     Start(desc);
     AddWriteCommand();

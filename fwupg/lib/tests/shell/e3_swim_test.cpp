@@ -21,17 +21,17 @@ class E3SwimTest : public RealEngineTest {
 protected:
     void Run(uint32_t chip, uint32_t running)
     {
-        sim::AdapterSpec a = sim::make_adapter(yxmapi::kFamily57710, 1, "e3");
+        sim::AdapterDef a = sim::make_adapter(yxmapi::kFamily57710, 1, "e3");
         a.vid = 0x14E4, a.did = uint16_t(chip), a.svid = 0x14E4, a.ssid = 0x1234;
         a.chip_id = sim::chip_id(chip, 1, 0);
         a.reg(0xA2B4, kShmemBase).reg(kShmemBase + 8, running);
         Start(a);
-        e1e3::NvramSpec s;
+        e1e3::NvramDef s;
         s.chip = chip == 0x1662 ? e1e3::Chip::E2 : e1e3::Chip::E3;
         s.size = a.nvram_size();
         e1e3::set_board(s, 0x14E4, uint16_t(chip), 0x14E4, 0x1234, 0x001018AA0000ull, 2);
         for (auto [kind, version] : {std::pair{"SWIM1", "7.10.3.0"}, {"SWIM1B", "7.10.2.0"}}) {
-            e1e3::ImageSpec im;
+            e1e3::ImageDef im;
             im.kind = kind;
             im.data = testkit::stock_image(kind, version, 0x7FC);
             s.images.push_back(im);

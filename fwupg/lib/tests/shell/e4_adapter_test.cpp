@@ -39,7 +39,7 @@ TEST_F(E4AdapterTest, SingleImagesWithTheirVersionChecksAndHeaders)
     ExpectValid();
 
     const Bytes lim = e4::stock_image(e4::type::LIM, "8.12.3.0");
-    const std::string v2 = File("lim.bin", e4::headed_image(e4::HeaderSpec(e4::type::LIM, 2), lim));
+    const std::string v2 = File("lim.bin", e4::headed_image(e4::HeaderDef(e4::type::LIM, 2), lim));
     EXPECT_EQ(Line("_upgrade -lim " + v2), kRebootPending);
     ExpectValid();
     EXPECT_EQ(Version(e4::type::LIM), "LIM 8.12.3.0");

@@ -17,16 +17,16 @@ namespace {
 class E4CfgTest : public E4AdapterTest {
 protected:
     // The stock NVRAM with NVM_CFG1 built from `cfg` (DEFAULT_CFG stays the stock one).
-    void SetCfg1(const e4::NvmCfgSpec& cfg)
+    void SetCfg1(const e4::NvmCfgDef& cfg)
     {
-        e4::NvramSpec d = e4::stock_nvram({});
-        for (e4::ImageSpec& im : d.images)
+        e4::NvramDef d = e4::stock_nvram({});
+        for (e4::ImageDef& im : d.images)
             if (im.type == e4::type::NVM_CFG1) im.data = e4::nvm_cfg(cfg);
         sim::set_nvram(root.path, adapter.name, e4::build(d).nvram);
     }
-    static e4::NvmCfgSpec StockCfg()
+    static e4::NvmCfgDef StockCfg()
     {
-        e4::NvmCfgSpec s;
+        e4::NvmCfgDef s;
         s.mbi = {8, 10, 5};
         return s;
     }
@@ -57,7 +57,7 @@ TEST_F(E4CfgTest, OptionSetChangesItsWordAndARefusalWritesNothing)
 // text), which return to DEFAULT_CFG's.
 TEST_F(E4CfgTest, RecomputedCfg1KeepsUserValuesAndResetsHardwareOptions)
 {
-    e4::NvmCfgSpec cfg = StockCfg();
+    e4::NvmCfgDef cfg = StockCfg();
     cfg.cfg_version[0] = 7;
     cfg.words = {{34, 0x19}};
     SetCfg1(cfg);
@@ -73,7 +73,7 @@ protected:
     // The new defaults: configuration version 2, another storage default and other MACs.
     std::string NewCfgFile()
     {
-        e4::NvmCfgSpec s = StockCfg();
+        e4::NvmCfgDef s = StockCfg();
         s.cfg_version[0] = 2;
         s.mac = 0x00AABBCC0000;
         s.words = {{34, 0x1}};
@@ -186,11 +186,11 @@ protected:
     E4Board0223() { did = 0x1654, svid = 0x1590, ssid = 0x0223; }
     void WithoutMeta()
     {
-        e4::NvramSpec d = e4::stock_nvram({});
-        std::erase_if(d.images, [](const e4::ImageSpec& im) { return im.type == e4::type::META; });
-        e4::NvmCfgSpec cfg = StockCfg();
+        e4::NvramDef d = e4::stock_nvram({});
+        std::erase_if(d.images, [](const e4::ImageDef& im) { return im.type == e4::type::META; });
+        e4::NvmCfgDef cfg = StockCfg();
         cfg.words = {{34, 0x19}};
-        for (e4::ImageSpec& im : d.images)
+        for (e4::ImageDef& im : d.images)
             if (im.type == e4::type::NVM_CFG1) im.data = e4::nvm_cfg(cfg);
         sim::set_nvram(root.path, adapter.name, e4::build(d).nvram);
     }

@@ -34,11 +34,11 @@ protected:
     // An MBI package for this board: a boot-agent ROM, and an NVM_CFG image when `cfg` is given.
     std::string Package(uint8_t minor, const Bytes& cfg = {})
     {
-        testkit::PackageSpec p;
+        testkit::PackageDef p;
         p.major = 8;
         p.minor = minor;
         p.build = 0;
-        e4::RomSpec rom = e4::mba_stock("0.7.10");
+        e4::RomDef rom = e4::mba_stock("0.7.10");
         rom.vendor = 0x1077;
         rom.device = did;
         p.entries = {{testkit::package_tag("MBA"), e4::mba_rom(rom), {}, {}}};

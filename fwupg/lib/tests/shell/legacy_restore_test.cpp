@@ -34,7 +34,7 @@ class LegacyRestoreTest : public ShellTest {};
 
 TEST_F(LegacyRestoreTest, AFailedUpgradeIsUndoneFromTheBackup)
 {
-    sim::AdapterSpec desc = sim::make_adapter(4, 1);
+    sim::AdapterDef desc = sim::make_adapter(4, 1);
     Start(desc);
     char ids[80];
     std::snprintf(ids, sizeof ids, "ids=0x%X 0x%X 0x%X 0x%X\n", adapter.vid, adapter.did, adapter.svid, adapter.ssid);

@@ -57,7 +57,7 @@ class E4AdapterTest : public RealEngineTest {
 protected:
     void SetUp() override
     {
-        sim::AdapterSpec desc = sim::make_adapter(yxmapi::kFamilyE4, 1, "e4");
+        sim::AdapterDef desc = sim::make_adapter(yxmapi::kFamilyE4, 1, "e4");
         desc.vid = 0x1077;
         desc.did = did;
         desc.svid = svid;

@@ -308,7 +308,7 @@ TEST_F(ShellCommandsTest, CfgHandsTheEngineOneRequestOfTheFamily)
 
 TEST_F(ShellCommandsTest, FlagOptionBoardsTakeOptions4And0x20000000AsFlags)
 {
-    sim::AdapterSpec board = sim::make_adapter(5, 1);
+    sim::AdapterDef board = sim::make_adapter(5, 1);
     board.vid = 0x1077, board.svid = 0x1590, board.did = 0x16A4, board.ssid = 0x22ED;
     Start(board);
     const std::pair<const char*, uint64_t> cases[] = {

@@ -35,7 +35,7 @@ int RunTestCommand(ClientData cd, Tcl_Interp*, int objc, Tcl_Obj* const objv[])
 
 }  // namespace
 
-void ShellTest::Start(sim::AdapterSpec desc)
+void ShellTest::Start(sim::AdapterDef desc)
 {
     adapter = std::move(desc);
     sim::write_adapter(root.path, adapter);

@@ -35,7 +35,7 @@ protected:
     void TearDown() override;
 
     // Writes `description`, brings the library up, selects the adapter and creates the interpreter.
-    void Start(sim::AdapterSpec desc);
+    void Start(sim::AdapterDef desc);
     void Start(uint32_t family) { Start(sim::make_adapter(family, 1)); }
 
     // Evaluates a script in the library's interpreter (marks and code as the test left them).
@@ -46,7 +46,7 @@ protected:
 
     frametest::TempRoot root;
     frametest::SimJournal journal;
-    sim::AdapterSpec adapter;
+    sim::AdapterDef adapter;
     FacadeDouble facade;
     FacadeSwap facadeSwap{&facade};
     ImageCheckDouble images;

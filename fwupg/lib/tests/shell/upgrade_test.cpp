@@ -22,7 +22,7 @@ class UpgradeTest : public ShellTest {
 protected:
     void Start(uint32_t family, uint32_t capabilities = 0)
     {
-        sim::AdapterSpec desc = sim::make_adapter(family, 1);
+        sim::AdapterDef desc = sim::make_adapter(family, 1);
         desc.capabilities = capabilities;
         ShellTest::Start(desc);
         image = root.file("new image [x] $y.bin");

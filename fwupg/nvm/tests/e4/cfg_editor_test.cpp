@@ -38,16 +38,16 @@ struct CfgBoard {
         take_debug_text();
     }
     // The stock board without the images of the types in `without`.
-    static e4::NvramSpec description(std::vector<std::pair<uint32_t, uint32_t>> words,
+    static e4::NvramDef description(std::vector<std::pair<uint32_t, uint32_t>> words,
                                      const std::vector<uint32_t>& without)
     {
-        e4::NvramSpec d = e4::stock_nvram({});
-        std::erase_if(d.images, [&](const e4::ImageSpec& im) {
+        e4::NvramDef d = e4::stock_nvram({});
+        std::erase_if(d.images, [&](const e4::ImageDef& im) {
             return std::find(without.begin(), without.end(), im.type) != without.end();
         });
-        for (e4::ImageSpec& im : d.images)
+        for (e4::ImageDef& im : d.images)
             if (im.type == e4::type::NVM_CFG1) {
-                e4::NvmCfgSpec s;
+                e4::NvmCfgDef s;
                 s.mbi = {8, 10, 5};
                 s.words = words;
                 im.data = e4::nvm_cfg(s);
@@ -251,8 +251,8 @@ TEST(E4CfgShow, SummaryAndSelectors)
 
 TEST(E4CfgShow, WithoutNvmCfg1ItFails)
 {
-    e4::NvramSpec d = e4::stock_nvram({});
-    std::erase_if(d.images, [](const e4::ImageSpec& im) { return im.type == e4::type::NVM_CFG1; });
+    e4::NvramDef d = e4::stock_nvram({});
+    std::erase_if(d.images, [](const e4::ImageDef& im) { return im.type == e4::type::NVM_CFG1; });
     KitE4Board b(d);
     cfg_request r{};
     EXPECT_EQ(show_nvm_cfg_e4(b.adapter.ops(), &r), -1);
@@ -306,7 +306,7 @@ protected:
     {
         Bytes cfg(length, 0);
         if (length >= 140) testkit::put_be32(&cfg[136], word);
-        testkit::PackageSpec p;
+        testkit::PackageDef p;
         p.major = 8;
         p.minor = 9;
         p.entries = {{testkit::package_tag("NVM_CFG"), cfg, {}, {}}};

@@ -23,7 +23,7 @@ ByteSpan span(const std::string& s) { return {reinterpret_cast<const uint8_t*>(s
 
 Bytes image(std::vector<std::pair<uint32_t, uint32_t>> words, uint64_t mac)
 {
-    e4::NvmCfgSpec s;
+    e4::NvmCfgDef s;
     s.mac = mac;
     s.words = std::move(words);
     return e4::nvm_cfg(s);

@@ -30,7 +30,7 @@ std::string text_of(const std::filesystem::path& p)
     return s.str();
 }
 
-KitE4Board stock_board() { return KitE4Board(e4::stock_nvram(e4::StockSpec{})); }
+KitE4Board stock_board() { return KitE4Board(e4::stock_nvram(e4::StockDef{})); }
 
 TEST(E4Dump, WholeNvramAndRangesGoOutInNetworkOrder)
 {
@@ -74,9 +74,9 @@ TEST(E4Dump, Refusals)
 {
     TempDir tmp;
     const std::filesystem::path dir = tmp.path();
-    e4::StockSpec spec;
-    e4::NvramSpec desc = e4::stock_nvram(spec);
-    std::erase_if(desc.images, [](const e4::ImageSpec& im) { return im.type == e4::type::VPD || im.type == e4::type::HW_SET; });
+    e4::StockDef def;
+    e4::NvramDef desc = e4::stock_nvram(def);
+    std::erase_if(desc.images, [](const e4::ImageDef& im) { return im.type == e4::type::VPD || im.type == e4::type::HW_SET; });
     KitE4Board b(desc);
     const auto out = dir / "out.txt";
     struct Case {

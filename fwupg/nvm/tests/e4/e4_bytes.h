@@ -137,7 +137,7 @@ inline std::vector<uint8_t> pe_image(uint16_t major, uint16_t minor)
 // One expansion-ROM image with its PCI data structure at 0x1C: the code type, code revision,
 // structure revision and CLP pointer given; `last` sets the indicator's last-image bit. An EFI
 // image (code type 3) carries `payload` at 0x40 with the machine type and compression given.
-struct RomSpec {
+struct RomDef {
     uint8_t code_type = 0;
     uint16_t revision = 0;
     uint8_t struct_rev = 3;
@@ -148,7 +148,7 @@ struct RomSpec {
     std::vector<uint8_t> payload = {};
 };
 
-inline std::vector<uint8_t> rom_image(const RomSpec& r)
+inline std::vector<uint8_t> rom_image(const RomDef& r)
 {
     const uint32_t body = 0x40 + uint32_t(r.payload.size());
     std::vector<uint8_t> b((body + 511) / 512 * 512, 0);

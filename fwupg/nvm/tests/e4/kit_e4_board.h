@@ -21,7 +21,7 @@ struct KitE4Board {
     FakeAdapter adapter;
     std::unique_ptr<CurrentAdapter> current;
 
-    explicit KitE4Board(const testkit::e4::NvramSpec& desc, uint16_t did = 0x1656)
+    explicit KitE4Board(const testkit::e4::NvramDef& desc, uint16_t did = 0x1656)
         : built(testkit::e4::build(desc)), adapter(built.nvram)
     {
         adapter.set_e4_device_id(did);

@@ -24,7 +24,7 @@ constexpr uint16_t kVid = 0x1077, kDid = 0x1634, kSvid = 0x1077, kSsid = 0xE4F1;
 // A package of version 8.<minor>.<build> with a PK entry first and an MFW bundle of `mfw` after it.
 std::string write_package(const std::filesystem::path& dir, const char* mfw, uint8_t minor = 20, uint8_t build = 0)
 {
-    testkit::PackageSpec p;
+    testkit::PackageDef p;
     p.major = 8;
     p.minor = minor;
     p.build = build;
@@ -58,7 +58,7 @@ TEST(E4MfwGate, MfwGoesFirstOnlyWhenItCrossesTheTwoStepVersion)
     std::filesystem::current_path(tmp.path());  // the package extracts its images here
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.incoming) + (c.pk_in_nvram ? " with PK" : ""));
-        e4::NvramSpec desc = e4::stock_nvram({});
+        e4::NvramDef desc = e4::stock_nvram({});
         if (c.pk_in_nvram)
             desc.images.push_back({e4::type::PK, testkit::Bytes(64, 0x5A)});
         KitE4Board b(desc);

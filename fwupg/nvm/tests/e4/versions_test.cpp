@@ -29,7 +29,7 @@ Bytes with_text(const std::string& text, uint32_t at = 0, uint32_t size = 64)
 Bytes mba(uint16_t legacy_revision, bool compressed = true, uint16_t efi_minor = 3)
 {
     Bytes pe = pe_image(2, efi_minor);
-    RomSpec efi{.code_type = 3, .revision = 0x0101, .last = true, .compression = uint16_t(compressed ? 1 : 0),
+    RomDef efi{.code_type = 3, .revision = 0x0101, .last = true, .compression = uint16_t(compressed ? 1 : 0),
                 .payload = compressed ? stored_efi_stream(pe) : pe};
     return concat({rom_image({.code_type = 0, .revision = legacy_revision}), rom_image(efi)});
 }

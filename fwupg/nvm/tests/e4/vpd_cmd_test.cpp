@@ -60,8 +60,8 @@ TEST(E4Vpd, AWriteSendsTheRebuiltImageThroughTheFirmwareChannel)
 
 TEST(E4Vpd, AMissingImageFailsWithoutAWrite)
 {
-    e4::NvramSpec desc = e4::stock_nvram({});
-    std::erase_if(desc.images, [](const e4::ImageSpec& im) { return im.type == e4::type::VPD; });
+    e4::NvramDef desc = e4::stock_nvram({});
+    std::erase_if(desc.images, [](const e4::ImageDef& im) { return im.type == e4::type::VPD; });
     KitE4Board b(desc);
     EXPECT_EQ(b.run(tcl_al_vpd_read_cmd, "read PN"), TCL_ERROR);
     EXPECT_EQ(b.run(tcl_al_vpd_write_cmd, "write PN X"), TCL_ERROR);
