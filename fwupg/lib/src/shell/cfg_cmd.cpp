@@ -123,7 +123,7 @@ template <class Change>
 int ChangeWithBackup(Tcl_Interp* interp, const char* caller, Change&& change)
 {
     const std::string path = "NVMCfgDump#_" + std::string(g_CurPhyNic.get(yxmapi::phy::kMac)) + ".BIN";
-    shell::RepairFromLeftoverBackup(interp, caller, path);
+    if (shell::RepairFromLeftoverBackup(interp, caller, path) != TCL_OK) return TCL_ERROR;
     if (!shell::IsKeptBackup(path) && !shell::RemoveBackupFiles(path)) return shell::Fail(50);
     shell::BackupCleanup cleanup{path};
     shell::BackupUse backup;

@@ -171,9 +171,9 @@ int RestoreBackup(Tcl_Interp* interp, const char* caller, const std::string& bac
     return result;
 }
 
-void RepairFromLeftoverBackup(Tcl_Interp* interp, const char* caller, const std::string& path)
+int RepairFromLeftoverBackup(Tcl_Interp* interp, const char* caller, const std::string& path)
 {
-    if (IsKeptBackup(path) || access(path.c_str(), F_OK) != 0) return;
+    if (IsKeptBackup(path) || access(path.c_str(), F_OK) != 0) return TCL_OK;
     if (BackupBelongsHere(path)) {
         const uint32_t code = g_uUpgRetCode;
         if (CheckCRConMBIUprgade(interp) != TCL_OK) {
@@ -182,14 +182,19 @@ void RepairFromLeftoverBackup(Tcl_Interp* interp, const char* caller, const std:
             // replaces. The fingerprint file ties the complete backup to this adapter instead.
             LogDebugMsg(DBG_DEBUG, "%s(): the NVRAM fails its check and an interrupted run left its backup %s: "
                         "programming it back first.", caller, path.c_str());
-            const int rc = ProgramBackup(interp, caller, path);
-            LogDebugMsg(DBG_DEBUG, "%s(): programming back %s %s.", caller, path.c_str(),
-                        rc == TCL_OK ? "succeeded" : "failed");
+            if (ProgramBackup(interp, caller, path) != TCL_OK) {
+                // The leftover is the only copy of the board's contents from before the cut: it
+                // stays, with its fingerprint, and nothing more is written to the damaged board.
+                LogDebugMsg(DBG_DEBUG, "%s(): programming back %s failed; it is kept.", caller, path.c_str());
+                return Fail(CMD_RESTORE_FAILED);
+            }
+            LogDebugMsg(DBG_DEBUG, "%s(): programming back %s succeeded.", caller, path.c_str());
         }
         g_uUpgRetCode = code;
         Tcl_ResetResult(interp);
     }
     RemoveBackupFiles(path);
+    return TCL_OK;
 }
 
 }  // namespace fwupg::shell

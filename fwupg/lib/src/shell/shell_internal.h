@@ -92,9 +92,11 @@ bool IsKeptBackup(const std::string& path);
 // Removes the backup at `path` unless the call keeps it.
 void ReleaseBackup(const std::string& path);
 // A backup at `path` that a run ended by a power loss left behind (its fingerprint file agrees)
-// is programmed back before the change when the adapter's NVRAM fails the engine's check. The
-// leftover files are removed either way; the last error and the result are left as they were.
-void RepairFromLeftoverBackup(Tcl_Interp* interp, const char* caller, const std::string& path);
+// is programmed back before the change when the adapter's NVRAM fails the engine's check; the
+// leftover files are then removed, and the last error and the result are left as they were. When
+// programming it back fails, the leftover stays and the change must not go on: the result is
+// TCL_ERROR with CMD_RESTORE_FAILED.
+int RepairFromLeftoverBackup(Tcl_Interp* interp, const char* caller, const std::string& path);
 // Removes the backup file on every way out of a command, unless the call keeps it.
 struct BackupCleanup {
     std::string path;

@@ -88,7 +88,7 @@ int Upgrade(ClientData cd, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
     if (access(r.image.c_str(), F_OK) != 0) return shell::Fail(63);
     const bool backupNamed = r.files > 1;
     const bool takeBackup = backupNamed && family != yxmapi::kFamilyE4;
-    if (takeBackup) shell::RepairFromLeftoverBackup(interp, kName, r.backup);
+    if (takeBackup && shell::RepairFromLeftoverBackup(interp, kName, r.backup) != TCL_OK) return TCL_ERROR;
     if (backupNamed && !shell::IsKeptBackup(r.backup) && !shell::RemoveBackupFiles(r.backup)) return shell::Fail(50);
     // From here on the backup file is removed on every way out (unless the call keeps it).
     shell::BackupCleanup cleanup{backupNamed ? r.backup : std::string()};

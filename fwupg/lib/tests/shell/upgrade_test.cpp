@@ -99,7 +99,9 @@ TEST_F(UpgradeTest, AnExistingBackupFileIsReplaced)
 
 // A backup that a run ended by a power loss left behind: programmed back as it is before the next
 // upgrade of the same adapter, but only when the NVRAM fails its check and the fingerprint file
-// says the backup is complete, unchanged and of this adapter; removed in every case.
+// says the backup is complete, unchanged and of this adapter; removed afterwards, except when
+// programming it back fails: then it is the only copy of the board's contents from before the cut,
+// so it stays and the upgrade stops before it dumps or writes anything.
 TEST_F(UpgradeTest, ALeftoverBackupOfThisAdapterIsProgrammedBackWhenTheNvramFailsItsCheck)
 {
     struct Case {
@@ -107,9 +109,11 @@ TEST_F(UpgradeTest, ALeftoverBackupOfThisAdapterIsProgrammedBackWhenTheNvramFail
         bool damaged;      // the CRC check before the upgrade fails
         int fingerprint;   // 0 none, 1 right, 2 of other bytes, 3 of another adapter
         bool programmed;
+        bool programFails = false;
     };
     const Case cases[] = {
         {"own backup, damaged NVRAM", true, 1, true},
+        {"own backup, damaged NVRAM, programming it back fails", true, 1, true, true},
         {"own backup, NVRAM passes its check", false, 1, false},
         {"no fingerprint file", true, 0, false},
         {"fingerprint of other bytes", true, 2, false},
@@ -131,18 +135,29 @@ TEST_F(UpgradeTest, ALeftoverBackupOfThisAdapterIsProgrammedBackWhenTheNvramFail
             g_uUpgRetCode = fail ? 21 : 0;
             return fail ? 1 : 0;
         };
-        EXPECT_EQ(Eval("upgrade -mba {" + image + "} " + backup), TCL_OK);
+        programFails = c.programFails;
+        EXPECT_EQ(Eval("upgrade -mba {" + image + "} " + backup), c.programFails ? TCL_ERROR : TCL_OK);
         ASSERT_EQ(programs.size(), c.programmed ? 1u : 0u);
         if (c.programmed) {
             EXPECT_EQ(programs[0], (Words{"_prg", "-raw", "0", backup}));
             EXPECT_EQ(facade.slots().front(), "nvm_crc_57710");
             EXPECT_EQ(facade.slots()[1], "nvm_prg_57710") << "programmed back before the new backup and upgrade";
         }
-        EXPECT_EQ(dumps.size(), 1u) << "a new backup is taken either way";
-        EXPECT_EQ(upgrades.size(), 1u);
-        EXPECT_EQ(g_uUpgRetCode, 0u);
-        EXPECT_FALSE(BackupLeft());
-        EXPECT_EQ(access((backup + ".sha256").c_str(), F_OK), -1);
+        if (c.programFails) {
+            EXPECT_EQ(g_uUpgRetCode, static_cast<uint32_t>(CMD_RESTORE_FAILED));
+            EXPECT_TRUE(dumps.empty() && upgrades.empty()) << "nothing more happens to the damaged board";
+            EXPECT_TRUE(BackupLeft()) << "the only copy of the board's contents stays";
+            EXPECT_EQ(access((backup + ".sha256").c_str(), F_OK), 0);
+            std::remove((backup + ".sha256").c_str());
+            std::remove(backup.c_str());
+        } else {
+            EXPECT_EQ(dumps.size(), 1u) << "a new backup is taken either way";
+            EXPECT_EQ(upgrades.size(), 1u);
+            EXPECT_EQ(g_uUpgRetCode, 0u);
+            EXPECT_FALSE(BackupLeft());
+            EXPECT_EQ(access((backup + ".sha256").c_str(), F_OK), -1);
+        }
+        programFails = false;
         TearDown();
         dumps.clear(), upgrades.clear(), crcs.clear(), programs.clear();
     }
