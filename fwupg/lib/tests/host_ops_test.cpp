@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include "frame_test_support.h"
 #include "fwupg/bkv9_helper.h"
@@ -15,6 +16,7 @@
 #include "fwupg/selected_nic.h"
 #include "fwupg/session_state.h"
 #include "fwupg/yxmapi_client.h"
+#include "sim_test_support.h"
 
 using namespace frametest;
 
@@ -209,68 +211,157 @@ TEST_F(HostOpsTest, TclSlotsReadToeIntegersAndEvaluateWithAClearedResult)
     EXPECT_EQ(ops.tclEval(interp, "nvm read 0"), TCL_ERROR) << "the front end has no nvm command";
 }
 
-// Which reads reach ordinal 68 and which the cache of the first 1,024 bytes serves.
-TEST_F(HostOpsTest, ReadCacheAsTheJournalSeesIt)
+// What the read cache serves, as the management library's journal sees it: nothing outside a
+// claim; within a claim each dword once, until this process writes it.
+TEST_F(HostOpsTest, ReadCacheServesOneClaimOnly)
 {
+    const uint32_t h = adapter.api_handle;
+    uint8_t buf[0x60];
     uint32_t v = 0;
-    uint8_t buf[240];
-    ASSERT_EQ(ops.nvmReadDword(0, 0, &v, 1), 0u);
+    ASSERT_EQ(ops.nvmReadBlock(0, 0x100, 0x40, buf, 0), 0u);
+    ASSERT_EQ(ops.nvmReadBlock(0, 0x100, 0x40, buf, 0), 0u);
+    EXPECT_EQ(reads(), 2u) << "outside a claim every read goes to the library";
+
+    ASSERT_EQ(fwupg::yx::Claim(h), 0u);
+    journal.clear();
+    ASSERT_EQ(ops.nvmReadBlock(0, 0x100, 0x40, buf, 0), 0u);
+    ASSERT_EQ(ops.nvmReadBlock(0, 0x110, 0x10, buf, 0), 0u);
+    ASSERT_EQ(ops.nvmReadDword(0, 0x13C, &v, 0), 0u);
+    EXPECT_EQ(reads(), 1u) << "a range read once in the claim is served from the cache";
+    EXPECT_EQ(v, 0x3F3E3D3Cu);
+
+    // Only the dwords not cached yet are read, each run in one call.
+    ASSERT_EQ(ops.nvmReadBlock(0, 0xF8, 0x50, buf, 0), 0u);
+    const auto calls = journal.calls(68);
+    ASSERT_EQ(calls.size(), 3u);
+    EXPECT_EQ(calls[1].offset, 0xF8u);
+    EXPECT_EQ(calls[1].count, 2u);
+    EXPECT_EQ(calls[2].offset, 0x140u);
+    EXPECT_EQ(calls[2].count, 2u);
+    for (int i = 0; i < 0x50; ++i) ASSERT_EQ(buf[i], uint8_t(0xF8 + i)) << i;
+
+    // This process's write drops the dwords it touched: they are read from the flash again, the
+    // rest of the range is not.
+    ASSERT_EQ(ops.nvmWriteDword(0, 0x120, 0xA1B2C3D4u, 1), 0u);
+    journal.clear();
+    ASSERT_EQ(ops.nvmReadBlock(0, 0x100, 0x40, buf, 0), 0u);
     ASSERT_EQ(reads(), 1u);
-    EXPECT_EQ(journal.calls(68)[0].count, 1u) << "offset 0 never uses the cache";
-    ASSERT_EQ(ops.nvmReadBlock(0, 200, 12, buf, 0), 0u);
-    ASSERT_EQ(reads(), 2u);
-    EXPECT_EQ(journal.calls(68)[1].offset, 0u);
-    EXPECT_EQ(journal.calls(68)[1].count, 256u) << "the cache is filled once";
-    EXPECT_EQ(buf[0], 200);
-    ASSERT_EQ(ops.nvmReadDword(0, 100, &v, 0), 0u);
-    ASSERT_EQ(ops.nvmReadBlock(0, 8, 40, buf, 0), 0u);
-    EXPECT_EQ(reads(), 2u) << "later reads below 256 come from the cache";
-    ASSERT_EQ(ops.nvmReadBlock(0, 200, 240, buf, 0), 0u);
-    ASSERT_EQ(reads(), 3u);
-    EXPECT_EQ(journal.calls(68)[2].offset, 200u) << "offset + 60 dwords reaches 256: straight to the library";
+    EXPECT_EQ(journal.calls(68)[0].offset, 0x120u);
+    EXPECT_EQ(journal.calls(68)[0].count, 1u);
+    EXPECT_EQ(buf[0x20], 0xA1);
+    EXPECT_EQ(buf[0x23], 0xD4);
+    EXPECT_EQ(buf[0x24], 0x24) << "the dword after the write is still the cached one";
 
-    // This process's own write drops only the 64-byte pieces it touched: the next read of an
-    // untouched piece costs nothing, one of a touched piece reads the dropped pieces again and
-    // sees the written bytes.
-    ASSERT_EQ(ops.nvmWriteDword(0, 0x7C, 0x01020304, 0), 0u);
-    ASSERT_EQ(ops.nvmWriteDword(0, 0xC4, 0x05060708, 0), 0u);
-    ASSERT_EQ(ops.nvmWriteDword(0, 0x20, 0xA1B2C3D4, 0), 0u);
-    ASSERT_EQ(ops.nvmWriteDword(0, 0x2000, 1, 0), 0u);
-    ASSERT_EQ(ops.nvmReadDword(0, 0x80, &v, 0), 0u);
-    EXPECT_EQ(reads(), 3u) << "writes elsewhere keep the cached piece";
-    ASSERT_EQ(ops.nvmReadBlock(0, 0x78, 0x50, buf, 0), 0u);
-    ASSERT_EQ(reads(), 4u);
-    EXPECT_EQ(journal.calls(68)[3].offset, 0x40u);
-    EXPECT_EQ(journal.calls(68)[3].count, 48u) << "from the first to the last dropped piece it needs, in one read";
-    EXPECT_EQ(buf[4], 0x04) << "no stale byte after a write";
-    EXPECT_EQ(buf[0x4C], 0x08);
-    ASSERT_EQ(ops.nvmReadDword(0, 0x20, &v, 0), 0u);
-    EXPECT_EQ(v, 0xA1B2C3D4u);
-    ASSERT_EQ(reads(), 5u);
-    EXPECT_EQ(journal.calls(68)[4].offset, 0u);
-    EXPECT_EQ(journal.calls(68)[4].count, 16u);
-    ASSERT_EQ(ops.nvmReadDword(0, 8, &v, 0), 0u);
-    ASSERT_EQ(ops.nvmReadDword(0, 0xC0, &v, 0), 0u);
-    EXPECT_EQ(reads(), 5u);
-
-    // Every call after which NVRAM may differ beyond this process's writes drops the whole cache.
-    fwupg::yx::Claim(adapter.api_handle);
-    ASSERT_EQ(ops.nvmReadDword(0, 8, &v, 0), 0u);
-    EXPECT_EQ(reads(), 6u) << "a claim invalidates: another process may have written since";
-    fwupg::yx::Reset(adapter.api_handle);
-    ASSERT_EQ(ops.nvmReadDword(0, 8, &v, 0), 0u);
-    EXPECT_EQ(reads(), 7u) << "a reset invalidates";
-    fwupg::yx::Shutdown();
-    ASSERT_EQ(fwupg::yx::Initialize(), 0u);
-    ASSERT_EQ(ops.nvmReadDword(0, 8, &v, 0), 0u);
-    EXPECT_EQ(reads(), 8u) << "shutdown and initialisation invalidate";
-    uint8_t phy[4] = {};
-    fwupg::yx::WritePhyFirmware(adapter.api_handle, phy, sizeof phy);
-    ASSERT_EQ(ops.nvmReadDword(0, 8, &v, 0), 0u);
-    EXPECT_EQ(reads(), 9u) << "a PHY write invalidates";
+    ASSERT_EQ(fwupg::yx::Release(h), 0u);
+    journal.clear();
+    ASSERT_EQ(ops.nvmReadBlock(0, 0x100, 0x40, buf, 0), 0u);
+    EXPECT_EQ(reads(), 1u) << "a release ends the cache";
 }
 
-TEST_F(HostOpsTest, CacheBelongsToOneAdapter)
+// Every call after which the NVRAM may hold other bytes than this process wrote drops the cache.
+TEST_F(HostOpsTest, CallsThatMayChangeTheNvramDropTheCache)
+{
+    const uint32_t h = adapter.api_handle;
+    const struct {
+        const char* what;
+        std::function<void()> call;
+    } kCases[] = {
+        {"a new claim (another process may have written before it)", [&] { fwupg::yx::Claim(h); }},
+        {"a reset", [&] { fwupg::yx::Reset(h); }},
+        {"shutdown and initialisation", [&] { fwupg::yx::Shutdown(), fwupg::yx::Initialize(); }},
+        {"a PHY write", [&] { uint8_t phy[4] = {}; fwupg::yx::WritePhyFirmware(h, phy, sizeof phy); }},
+        {"a write mode change", [&] { fwupg::yx::SetNvramWriteMode(h, yxmapi::kWriteModeImage); }},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_EQ(fwupg::yx::Claim(h), 0u);
+        uint32_t v = 0;
+        ASSERT_EQ(ops.nvmReadDword(0, 0x80, &v, 0), 0u);
+        journal.clear();
+        c.call();
+        ASSERT_EQ(ops.nvmReadDword(0, 0x80, &v, 0), 0u);
+        EXPECT_EQ(reads(), 1u);
+        fwupg::yx::Release(h);
+    }
+}
+
+// Another process writes the adapter between two claims of this one: the second claim reads its
+// bytes, not the ones the first claim cached. While this process holds the claim the other
+// process's write is refused, which is what lets the cache keep bytes for the claim's span.
+TEST_F(HostOpsTest, AnotherWritersBytesAreSeenAfterTheNextClaim)
+{
+    const uint32_t h = adapter.api_handle;
+    char handle[16];
+    std::snprintf(handle, sizeof handle, "0x%X", h);
+    const std::string write = std::string("write ") + handle + " 0x200 EEEEEEEE";
+    uint32_t v = 0;
+    simtest::Probe other;
+    ASSERT_EQ(other.status("init"), 0u);
+
+    ASSERT_EQ(fwupg::yx::Claim(h), 0u);
+    ASSERT_EQ(ops.nvmReadDword(0, 0x200, &v, 1), 0u);
+    EXPECT_EQ(v, 0x00010203u);
+    EXPECT_NE(other.status(write), 0u) << "no other writer while the claim is held";
+    ASSERT_EQ(fwupg::yx::Release(h), 0u);
+
+    ASSERT_EQ(other.status(write), 0u);
+    ASSERT_EQ(fwupg::yx::Claim(h), 0u);
+    ASSERT_EQ(ops.nvmReadDword(0, 0x200, &v, 1), 0u);
+    EXPECT_EQ(v, 0xEEEEEEEEu) << "a stale cached dword hid the other writer's bytes";
+    fwupg::yx::Release(h);
+}
+
+// A write the flash drops although it reports success: the next read of those bytes in the same
+// claim goes to the flash and shows what the flash kept, though the range was cached before. The
+// engines' read-back of every write is such a read, so the dropped write fails there.
+TEST_F(HostOpsTest, ReadAfterALostWriteShowsTheFlashNotTheCache)
+{
+    sim::FaultRule lost;
+    lost.ordinal = 67;
+    lost.nth = 1;
+    lost.lost = true;
+    sim::Control control;
+    control.faults = {lost};
+    sim::write_control(root.path, control);
+    fwupg::yx::Shutdown();
+    ASSERT_EQ(fwupg::yx::Initialize(), 0u);
+
+    const uint32_t h = adapter.api_handle;
+    ASSERT_EQ(fwupg::yx::Claim(h), 0u);
+    uint8_t buf[16];
+    ASSERT_EQ(ops.nvmReadBlock(0, 0x300, sizeof buf, buf, 1), 0u);
+    ASSERT_EQ(ops.nvmWriteDword(0, 0x304, 0xDEADBEEFu, 1), 0u) << "the lost write reports success";
+    journal.clear();
+    uint32_t kept = 0;
+    ASSERT_EQ(ops.nvmReadDword(0, 0x304, &kept, 1), 0u);
+    EXPECT_EQ(reads(), 1u) << "the written dword is read from the flash";
+    EXPECT_EQ(kept, 0x04050607u) << "the flash kept its old bytes";
+    fwupg::yx::Release(h);
+}
+
+// Scopes of one adapter nest: the inner scope neither claims again nor releases, so the reads of
+// the whole run share the cache; the outermost scope releases.
+TEST_F(HostOpsTest, NestedClaimScopesHoldOneClaim)
+{
+    const uint32_t h = adapter.api_handle;
+    uint32_t v = 0;
+    {
+        fwupg::yx::ClaimScope outer(h);
+        ASSERT_EQ(outer.status(), 0u);
+        ASSERT_EQ(ops.nvmReadDword(0, 0x40, &v, 0), 0u);
+        for (int i = 0; i < 2; ++i) {
+            fwupg::yx::ClaimScope inner(h);
+            ASSERT_EQ(ops.nvmReadDword(0, 0x40, &v, 0), 0u);
+        }
+        EXPECT_EQ(journal.calls(47).size(), 1u);
+        EXPECT_EQ(journal.calls(48).size(), 0u);
+        EXPECT_EQ(reads(), 1u);
+    }
+    EXPECT_EQ(journal.calls(48).size(), 1u);
+    EXPECT_FALSE(g_NvmReadCache.Active());
+}
+
+TEST_F(HostOpsTest, CacheBelongsToTheClaimedAdapter)
 {
     sim::AdapterDef other = sim::make_adapter(5, 2);
     sim::write_adapter(root.path, other);
@@ -278,13 +369,17 @@ TEST_F(HostOpsTest, CacheBelongsToOneAdapter)
     sim::set_nvram(root.path, other.name, bytes);
     fwupg::yx::Shutdown();
     ASSERT_EQ(fwupg::yx::Initialize(), 0u);
+    ASSERT_EQ(fwupg::yx::Claim(adapter.api_handle), 0u);
     uint32_t v = 0;
     ASSERT_EQ(ops.nvmReadDword(0, 16, &v, 0), 0u);
     EXPECT_EQ(v, 0x13121110u);
     select_adapter(other);
+    journal.clear();
     ASSERT_EQ(ops.nvmReadDword(0, 16, &v, 0), 0u);
-    EXPECT_EQ(v, 0x5C5C5C5Cu) << "another handle refills the cache";
-    EXPECT_EQ(g_NvmReadCache.handle, other.api_handle);
+    EXPECT_EQ(v, 0x5C5C5C5Cu) << "another adapter's read never comes from this adapter's cache";
+    ASSERT_EQ(ops.nvmReadDword(0, 16, &v, 0), 0u);
+    EXPECT_EQ(reads(), 2u) << "and is not cached: its adapter is not claimed";
+    fwupg::yx::Release(adapter.api_handle);
 }
 
 TEST_F(HostOpsTest, E4WriteModeFollowsTheMfwNoteAndTheImageMagic)

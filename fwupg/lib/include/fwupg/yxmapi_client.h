@@ -4,8 +4,9 @@
 // Every call returns the library's status (0 success); a library or entry point that cannot be
 // found gives kYxUnavailable.
 //
-// Calls that change what the adapter's NVRAM may hold or who may touch it (initialise, shut down,
-// claim, reset, PHY write, NVRAM write) invalidate the NVRAM read cache.
+// The NVRAM read cache (nvm_read_cache.h) lives from a successful claim to the release: shutting
+// down, initialising, claiming and resetting end it, a write mode change or PHY write empties it,
+// and an NVRAM write drops the bytes it touches.
 #pragma once
 
 #include <cstdint>
@@ -38,10 +39,31 @@ uint32_t Claim(uint32_t apiHandle);                                             
 uint32_t Release(uint32_t apiHandle);                                            // 48
 uint32_t Reset(uint32_t apiHandle);                                              // 33 (mode 2)
 uint32_t ReadNvram(uint32_t apiHandle, uint32_t byteOffset, uint32_t* buf, uint32_t dwords);         // 68
+// ReadNvram through the read cache (outside a claim of apiHandle the same as ReadNvram).
+uint32_t ReadNvramCached(uint32_t apiHandle, uint32_t byteOffset, uint32_t* buf, uint32_t dwords);
 uint32_t WriteNvram(uint32_t apiHandle, uint32_t byteOffset, const uint32_t* buf, uint32_t dwords);  // 67
 uint32_t SetNvramWriteMode(uint32_t apiHandle, uint32_t mode);                   // 181
 uint32_t WritePhyFirmware(uint32_t apiHandle, const uint8_t* image, uint32_t length);  // 131
 uint32_t ReadRegister(uint32_t apiHandle, uint32_t reg, uint32_t* value);        // 71 (access 3)
 uint32_t WriteRegister(uint32_t apiHandle, uint32_t reg, uint32_t value);        // 72 (access 3)
+
+// Claims an adapter for the scope's life and releases it at its end, unless an enclosing scope
+// holds the same adapter: then the inner scope does nothing, so a run of checks of one adapter
+// runs under one claim and its reads share the read cache. The claim's status is `status()` (0
+// inside an enclosing scope); a failed claim is released all the same, as a plain caller would.
+class ClaimScope {
+public:
+    explicit ClaimScope(uint32_t apiHandle);
+    ~ClaimScope();
+    ClaimScope(const ClaimScope&) = delete;
+    ClaimScope& operator=(const ClaimScope&) = delete;
+    uint32_t status() const { return m_status; }
+
+private:
+    uint32_t m_handle;
+    uint32_t m_status = 0;
+    bool m_owner = false;      // this scope claimed and releases
+    bool m_outermost = false;  // and inner scopes of the handle defer to it
+};
 
 }  // namespace fwupg::yx

@@ -78,16 +78,16 @@ bool Device::IsCompatible(const std::string& file, int type) const
         return false;
     }
     Publish();
+    // The claim's status is not examined: a check that needs the adapter fails on its own. The
+    // image's own reads of the NVRAM (versions, presence) run under it too, so they share the
+    // read cache with the check.
+    const fwupg::yx::ClaimScope claim(ApiHandle());
     fwupg::FwImage image(g_TclInterp, file.c_str(), MapImageTypeCode(type), true);
     if (!image.valid()) {
         LogDebugMsg(DBG_DEBUG, "%s(): Failed to create filter ", kFn);
         return false;
     }
-    // The claim's status is not examined: a check that needs the adapter fails on its own.
-    fwupg::yx::Claim(ApiHandle());
-    const bool ok = CheckForType(image, type, family);
-    fwupg::yx::Release(ApiHandle());
-    return ok;
+    return CheckForType(image, type, family);
 }
 
 bool Device::IsCompatible(const std::string& file) const

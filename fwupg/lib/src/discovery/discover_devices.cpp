@@ -58,12 +58,16 @@ bool DiscoverDevices(const char* folderText)
         if (!fwupg::FindOemAdapter(nic.get(n::kVid), nic.get(n::kSvid), nic.get(n::kSsid))) continue;
         if (g_bNicFwDataLoaded && !fwupg::FindNicFwData(nic.get(n::kDid), nic.get(n::kSsid))) continue;
 
+        // One claim over all image checks of the adapter: they read the same directory again and
+        // again, which the read cache then serves from the first read.
+        const fwupg::yx::ClaimScope claim(phy.get(yxmapi::phy::kApiHandle));
         Device device(handle, phy, nic, folder);
-        if (device.Function() == 0 && (g_bDumpMode || device.IsValidDeviceForMBIorPHYImgFile(folder))) {
+        const bool valid = g_bDumpMode || device.IsValidDeviceForMBIorPHYImgFile(folder);
+        if (device.Function() == 0 && valid) {
             LogDebugMsg(DBG_DEBUG, "%s(): Pushing valid device into devices Vector \n", kFn);
             g_Devices.push_back(device);
         }
-        if (g_bDumpMode || device.IsValidDeviceForMBIorPHYImgFile(folder)) {
+        if (valid) {
             LogDebugMsg(DBG_DEBUG, "%s(): Pushing valid device into all devices Vector \n", kFn);
             g_AllDevices.push_back(device);
         }

@@ -139,51 +139,18 @@ uint32_t Bkv9Helper::DumpFileTransfer(uint32_t offset, void* buf, uint32_t dword
     return BKV9_OK;
 }
 
-// Reads at offset 0 and reads reaching (offset + dword count) 256 or more go to the library; all
-// others are served from the cache of the first 1,024 bytes, filled whole on the first read for this
-// handle; pieces dropped since (by this process's own writes) are read again in one piece when a
-// read needs them.
+// Reads go through the read cache, which serves what this claim of the adapter has read already.
 uint32_t Bkv9Helper::NvmApiRead(uint32_t handle, uint32_t offset, uint32_t* buf, uint32_t dwords)
 {
     if (g_FwUpgOptions & kFwUpgOptionDumpFile) return DumpFileTransfer(offset, buf, dwords, false);
-    if (offset == 0 || uint64_t{offset} + dwords >= NvmReadCache::kDwords)
-        return fwupg::yx::ReadNvram(handle, offset, buf, dwords);
-    NvmReadCache& cache = g_NvmReadCache;
-    if (!cache.HoldsHandle(handle)) {
-        cache.Invalidate();
-        uint32_t status = fwupg::yx::ReadNvram(handle, 0, cache.data, NvmReadCache::kDwords);
-        if (status != 0) {
-            cache.Invalidate();
-            return status;
-        }
-        cache.valid = true;
-        cache.handle = handle;
-        cache.pieces = (1u << NvmReadCache::kPieces) - 1;
-    }
-    const uint32_t missing = NvmReadCache::PiecesOf(offset & ~3u, uint64_t{dwords} * 4) & ~cache.pieces;
-    if (missing != 0) {
-        const uint32_t first = static_cast<uint32_t>(__builtin_ctz(missing));
-        const uint32_t last = 31u - static_cast<uint32_t>(__builtin_clz(missing));
-        constexpr uint32_t kPieceDwords = NvmReadCache::kPieceBytes / 4;
-        const uint32_t span = NvmReadCache::PiecesOf(first * NvmReadCache::kPieceBytes,
-                                                     uint64_t{last - first + 1} * NvmReadCache::kPieceBytes);
-        uint32_t status = fwupg::yx::ReadNvram(handle, first * NvmReadCache::kPieceBytes, cache.data + first * kPieceDwords,
-                                               (last - first + 1) * kPieceDwords);
-        if (status != 0) {
-            cache.pieces &= ~span;
-            return status;
-        }
-        cache.pieces |= span;
-    }
-    std::memcpy(buf, reinterpret_cast<const uint8_t*>(cache.data) + (offset & ~3u), size_t{dwords} * 4);
-    return 0;
+    return fwupg::yx::ReadNvramCached(handle, offset, buf, dwords);
 }
 
 uint32_t Bkv9Helper::NvmApiWrite(uint32_t handle, uint32_t offset, const uint32_t* buf, uint32_t dwords)
 {
     if (fwupg::SelectedFamily() == yxmapi::kFamilyE4) {
         // In an image or management-firmware write mode the library places the bytes itself.
-        g_NvmReadCache.Invalidate();
+        g_NvmReadCache.DropAll();
         if (pending_mfw_note()) {
             fwupg::yx::SetNvramWriteMode(handle, yxmapi::kWriteModeMfw);
             ClearPendingMfwNote();

@@ -66,13 +66,13 @@ uint32_t GetVersion(uint32_t* major, uint32_t* minor, uint32_t* build) { return 
 
 uint32_t Initialize()
 {
-    g_NvmReadCache.Invalidate();
+    g_NvmReadCache.End();
     return call<34>(uint32_t{0});
 }
 
 uint32_t Shutdown()
 {
-    g_NvmReadCache.Invalidate();
+    g_NvmReadCache.End();
     return call<3>();
 }
 
@@ -119,21 +119,35 @@ uint32_t GetMfwInfo(uint32_t apiHandle, yxmapi::MfwInfo* info)
 
 uint32_t Claim(uint32_t apiHandle)
 {
-    g_NvmReadCache.Invalidate();
-    return call<47>(apiHandle);
+    // Whatever was read before this claim may have been written over by another process since.
+    g_NvmReadCache.End();
+    const uint32_t status = call<47>(apiHandle);
+    if (status == 0) g_NvmReadCache.Begin(apiHandle);
+    return status;
 }
 
-uint32_t Release(uint32_t apiHandle) { return call<48>(apiHandle); }
+uint32_t Release(uint32_t apiHandle)
+{
+    if (g_NvmReadCache.Handle() == apiHandle) g_NvmReadCache.End();
+    return call<48>(apiHandle);
+}
 
 uint32_t Reset(uint32_t apiHandle)
 {
-    g_NvmReadCache.Invalidate();
+    g_NvmReadCache.End();
     return call<33>(apiHandle, yxmapi::kResetMode);
 }
 
 uint32_t ReadNvram(uint32_t apiHandle, uint32_t byteOffset, uint32_t* buf, uint32_t dwords)
 {
     return call<68>(apiHandle, byteOffset, buf, dwords, kClientGuid);
+}
+
+uint32_t ReadNvramCached(uint32_t apiHandle, uint32_t byteOffset, uint32_t* buf, uint32_t dwords)
+{
+    return g_NvmReadCache.Read(apiHandle, byteOffset, buf, dwords, [apiHandle](uint32_t at, uint32_t* out, uint32_t n) {
+        return ReadNvram(apiHandle, at, out, n);
+    });
 }
 
 uint32_t WriteNvram(uint32_t apiHandle, uint32_t byteOffset, const uint32_t* buf, uint32_t dwords)
@@ -144,13 +158,13 @@ uint32_t WriteNvram(uint32_t apiHandle, uint32_t byteOffset, const uint32_t* buf
 
 uint32_t SetNvramWriteMode(uint32_t apiHandle, uint32_t mode)
 {
-    g_NvmReadCache.Invalidate();
+    g_NvmReadCache.DropAll();
     return call<181>(apiHandle, mode, kClientGuid);
 }
 
 uint32_t WritePhyFirmware(uint32_t apiHandle, const uint8_t* image, uint32_t length)
 {
-    g_NvmReadCache.Invalidate();
+    g_NvmReadCache.DropAll();
     return call<131>(apiHandle, image, length, kClientGuid);
 }
 
@@ -162,6 +176,28 @@ uint32_t ReadRegister(uint32_t apiHandle, uint32_t reg, uint32_t* value)
 uint32_t WriteRegister(uint32_t apiHandle, uint32_t reg, uint32_t value)
 {
     return call<72>(apiHandle, yxmapi::kRegAccessChip, reg, value, kClientGuid);
+}
+
+namespace {
+uint32_t g_scopeHandle = NvmReadCache::kNoHandle;  // the adapter an outermost ClaimScope holds
+}  // namespace
+
+ClaimScope::ClaimScope(uint32_t apiHandle) : m_handle(apiHandle)
+{
+    if (g_scopeHandle == apiHandle) return;  // an outer scope holds it already
+    m_status = Claim(apiHandle);
+    m_owner = true;
+    if (m_status == 0 && g_scopeHandle == NvmReadCache::kNoHandle) {
+        g_scopeHandle = apiHandle;
+        m_outermost = true;
+    }
+}
+
+ClaimScope::~ClaimScope()
+{
+    if (!m_owner) return;
+    if (m_outermost) g_scopeHandle = NvmReadCache::kNoHandle;
+    Release(m_handle);
 }
 
 }  // namespace fwupg::yx
