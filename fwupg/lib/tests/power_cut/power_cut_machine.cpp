@@ -113,22 +113,24 @@ int ChildRun(const std::vector<sim::AdapterDef>& functions, const std::vector<st
 
 }  // namespace
 
-Machine::Machine(const std::string& prefix, bool legacy)
+Machine::Machine(const std::string& board, bool legacy)
 {
     fw = root.file("fw");
     testkit::make_demo(root.path, fw, legacy);
+    // By the board's name, not a name prefix: the converged E3 board's name starts like the other
+    // E3 board's.
     for (const std::string& name : sim::adapter_names(root.path)) {
-        if (name.rfind(prefix, 0) != 0) {
-            for (const auto& entry : fs::directory_iterator(sim::adapters_dir(root.path)))
-                if (entry.path().stem() == name) fs::remove(entry.path());
-            continue;
-        }
         std::string error;
         auto desc = sim::parse_adapter(name, ReadText(sim::description_path(root.path, name)), &error);
         if (!desc) throw std::runtime_error("demo adapter " + name + ": " + error);
-        functions.push_back(*desc);
+        if (desc->board_name() == board) {
+            functions.push_back(*desc);
+            continue;
+        }
+        for (const auto& entry : fs::directory_iterator(sim::adapters_dir(root.path)))
+            if (entry.path().stem() == name) fs::remove(entry.path());
     }
-    if (functions.empty()) throw std::runtime_error("the demo machine has no board " + prefix);
+    if (functions.empty()) throw std::runtime_error("the demo machine has no board " + board);
     target = functions.front();
 }
 
@@ -175,7 +177,7 @@ std::vector<Write> Machine::Writes(uint32_t ordinal, size_t function) const
     const uint32_t handle = functions.at(function).api_handle;
     for (const YxSimCall& c : sim::read_journal_file(root.path)) {
         if (c.ordinal != ordinal || c.handle != handle) continue;
-        const uint32_t bytes = ordinal == kOrdWriteNvram ? 4 * c.count : c.count;
+        const uint32_t bytes = ordinal == kOrdWritePhy ? c.count : 4 * c.count;  // NVRAM calls count dwords
         writes.push_back({uint32_t(writes.size() + 1), c.offset, bytes, c.status});
     }
     return writes;

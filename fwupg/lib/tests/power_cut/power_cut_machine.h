@@ -42,9 +42,9 @@ using Verdicts = std::map<std::string, std::string>;
 
 class Machine {
 public:
-    // Makes the demo machine (with its legacy boards when asked) and keeps only the board whose
-    // adapter names start with `prefix`; its first function is the target.
-    Machine(const std::string& prefix, bool legacy);
+    // Makes the demo machine (with its legacy boards when asked) and keeps only the board named
+    // `board`; its first function is the target.
+    Machine(const std::string& board, bool legacy);
 
     // Runs the lines as the library's builders do (claim, line, "q") in a child process, under
     // the given fault rules (none: the control file is emptied). With `oneCall` the lines run as
