@@ -45,8 +45,8 @@ struct Board {
 };
 void PrintTo(const Board& b, std::ostream* os) { *os << b.name; }
 const Board kBoards[] = {
-    {"e1-57710", false}, {"e2-57712", false}, {"e3-57810", false},
-    {"e4-57980s", false}, {"l-5706", true},   {"l-5709", true},
+    {"e1-57710", false},  {"e2-57712", false}, {"e3-57810", false}, {"e3-57810c", false},
+    {"e4-57980s", false}, {"l-5706", true},    {"l-5709", true},
 };
 
 // One NVRAM write of the target adapter during the counting run: its index among the adapter's

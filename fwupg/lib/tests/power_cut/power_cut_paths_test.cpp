@@ -59,7 +59,7 @@ constexpr uint32_t kEraseSector = 4096;
 // folder and "$ROOT" for the system root (the working folder).
 struct UpdatePath {
     const char* name;
-    const char* board;  // adapter-name prefix of the board in the demo machine
+    const char* board;  // the board's name in the demo machine
     bool legacy;        // a board of "fwgen demo --legacy"
     std::vector<std::string> lines;
     // What a user runs again after the power is back (the same lines, forced where a repeated
@@ -110,6 +110,9 @@ const UpdatePath kPaths[] = {
      Lines({"upgrade -F -mba {$FW/mba_e3.bin} " + std::string(kBackup)})},
     {"e3-upgrade-mfw", "e3-57810", false, Lines({"upgrade -mfw {$FW/mfw_e3.bin} " + std::string(kBackup)}),
      Lines({"upgrade -F -mfw {$FW/mfw_e3.bin} " + std::string(kBackup)})},
+    // The converged board's MBI package: every image of the package, its version and date, in one line.
+    {"e3c-mbi", "e3-57810c", false, Lines({"upgrade -mbi {$FW/mbi_e3c.bin} " + std::string(kBackup)}),
+     Lines({"upgrade -F -mbi {$FW/mbi_e3c.bin} " + std::string(kBackup)})},
     {"e3-prg", "e3-57810", false, {"_prg 0 {$ROOT/image.bin}"}, {"_prg 0 {$ROOT/image.bin}"},
      Lines({"upgrade -mba {$FW/mba_e3.bin} " + std::string(kBackup)}), false, true, kOrdWriteNvram, kPrgWindow},
     {"e3-cfg", "e3-57810", false, {"cfg 16=3"}, {"cfg 16=3"}},
