@@ -10,23 +10,41 @@
 #               for cuts between writes and refused writes; cuts inside a write of a single-copy
 #               record may leave that record invalid, and whole-NVRAM programming any record)
 #   unrepaired  boards that the next update, or running the path again, did not repair (goal 0)
+# The long form takes hours in one process: FWUPG_POWER_CUT_JOBS=N runs each program as N shards of
+# its tests, all side by side. FWUPG_POWER_CUT_LOG=FILE keeps every "power-cut:" line and the programs'
+# output there (the test names and failures beside the lines that show a false success).
 #   bench/power_cut_figures.sh [BUILD_BIN_DIR]     (default: build/release/bin)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bin=$(cd "${1:-build/release/bin}" && pwd)
+jobs=${FWUPG_POWER_CUT_JOBS:-1}
+[[ "$jobs" =~ ^[1-9][0-9]*$ ]] || { echo "power_cut_figures.sh: FWUPG_POWER_CUT_JOBS must be a count" >&2; exit 1; }
 programs=(tirn_power_cut_tests fwupg_power_cut_paths_tests)
-log=$(mktemp)
-trap 'rm -f "$log"' EXIT
-status=0
+work=$(mktemp -d)
+trap 'kill $(jobs -p) 2>/dev/null; rm -rf "$work"' EXIT
+log=${FWUPG_POWER_CUT_LOG:-$work/log}
+: >"$log"
 for p in "${programs[@]}"; do
     [ -x "$bin/$p" ] || { echo "power_cut_figures.sh: $bin/$p is not built" >&2; exit 1; }
-    set +e
-    # An absolute program path: the vendor library's binding finds the simulated library beside it.
-    (cd "$bin" && FWUPG_BIN_DIR=$bin "$bin/$p" >>"$log" 2>&1)
-    rc=$?
-    set -e
+done
+declare -A pid
+for p in "${programs[@]}"; do
+    for ((i = 0; i < jobs; i++)); do
+        mkdir -p "$work/root.$p.$i"
+        # An absolute program path: the vendor library's binding finds the simulated library beside
+        # it. Each shard gets a system root of its own for what it does outside its tests' roots.
+        (cd "$bin" && FWUPG_SYSTEM_ROOT=$work/root.$p.$i FWUPG_BIN_DIR=$bin GTEST_TOTAL_SHARDS=$jobs \
+            GTEST_SHARD_INDEX=$i "$bin/$p" >"$work/out.$p.$i" 2>&1) &
+        pid[$p.$i]=$!
+    done
+done
+for p in "${programs[@]}"; do
+    rc=0
+    for ((i = 0; i < jobs; i++)); do
+        wait "${pid[$p.$i]}" || rc=$?
+        cat "$work/out.$p.$i" >>"$log"
+    done
     echo "$p exit code: $rc"
-    [ "$rc" -eq 0 ] || status=$rc
 done
 printf '  %-20s %-16s %-8s %6s %9s %8s %11s\n' path board cut cuts false_ok invalid unrepaired
 # Lines without path= come from the update from a discovery report. Only key=value words count.
