@@ -36,8 +36,7 @@ std::string Read(const std::string& path)
 // The golden file; with FWUPG_UPDATE_GOLDEN set, `actual` replaces it first (for review).
 std::string Golden(const std::string& name, const std::string& actual)
 {
-    // Beside this source file: the tests run in a temporary working folder.
-    const std::string path = (std::filesystem::path(__FILE__).parent_path() / "golden" / name).string();
+    const std::string path = (std::filesystem::path(FWUPG_DISCOVERY_GOLDEN_DIR) / name).string();
     if (std::getenv("FWUPG_UPDATE_GOLDEN")) std::ofstream(path, std::ios::binary) << actual;
     return Read(path);
 }
