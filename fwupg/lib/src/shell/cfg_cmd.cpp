@@ -93,56 +93,14 @@ bool ParseVpdYb(const std::string& text, std::vector<uint8_t>* bytes)
     return true;
 }
 
-// Watches whether NVRAM was written (or a write tried and failed) while it lives. The marks are
-// process-wide, so they are watched from clear and their earlier state is put back at the end.
-class WriteWatch {
-public:
-    WriteWatch() : written_(g_bNvmWritten), failed_(g_bCommandError) { g_bNvmWritten = g_bCommandError = 0; }
-    ~WriteWatch()
-    {
-        g_bNvmWritten |= written_;
-        g_bCommandError |= failed_;
-    }
-    WriteWatch(const WriteWatch&) = delete;
-    WriteWatch& operator=(const WriteWatch&) = delete;
-    bool touched() const { return g_bNvmWritten || g_bCommandError; }
-
-private:
-    uint8_t written_, failed_;
-};
-
 // An E1-E3 option change writes several blocks (each path's configuration and feature blocks, the
 // VPD copy, configuration images). One that fails after it began writing would leave the paths
-// disagreeing or a block whose CRC fails, so the NVRAM is backed up first and programmed back
-// when the change fails after a write. A legacy VPD change writes one record, but that record
+// disagreeing or a block whose CRC fails, so the change runs with the NVRAM backup, programmed
+// back when the change fails after a write. A legacy VPD change writes one record, but that record
 // shares the first flash sector with the directory and the boot code's start, which a power loss
 // during an erasing write takes with it; its backup lets the next change program them back. Chips
 // whose NVRAM the dump does not serve (device 0x16A4 boards, for one) take the change as before,
 // without a backup.
-template <class Change>
-int ChangeWithBackup(Tcl_Interp* interp, const char* caller, Change&& change)
-{
-    const std::string path = "NVMCfgDump#_" + std::string(g_CurPhyNic.get(yxmapi::phy::kMac)) + ".BIN";
-    if (shell::RepairFromLeftoverBackup(interp, caller, path) != TCL_OK) return TCL_ERROR;
-    if (!shell::IsKeptBackup(path) && !shell::RemoveBackupFiles(path)) return shell::Fail(50);
-    shell::BackupCleanup cleanup{path};
-    shell::BackupUse backup;
-    const uint32_t code = g_uUpgRetCode;
-    const bool backedUp = shell::ObtainBackup(interp, caller, path, &backup) == TCL_OK;
-    if (!backedUp) LogDebugMsg(DBG_DEBUG, "%s(): no NVRAM backup for this change.", caller);
-    g_uUpgRetCode = code;
-    Tcl_ResetResult(interp);
-    WriteWatch watch;
-    int result = 1;
-    try {
-        result = change();
-    } catch (...) {
-        if (backedUp && watch.touched()) shell::RestoreBackup(interp, caller, backup.path, backup.key, TCL_ERROR);
-        throw;
-    }
-    if (result != 0 && backedUp && watch.touched()) shell::RestoreBackup(interp, caller, backup.path, backup.key, TCL_ERROR);
-    return result;
-}
 
 int NvmCfg(ClientData cd, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
 {
@@ -217,13 +175,14 @@ int NvmCfg(ClientData cd, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
     } else if (family == yxmapi::kFamily57710) {
         slot = "set_nvm_cfg_57710";
         LogDebugString("%s() calling gpIFwUpgKv9->%s() with VPDV0=%s.", kName, slot, v0Shown);
-        result = ChangeWithBackup(interp, kName, [&] { return gpIFwUpgKv9->set_nvm_cfg_57710(ops, &request); });
+        result =
+            shell::ChangeWithBackup(interp, kName, [&] { return gpIFwUpgKv9->set_nvm_cfg_57710(ops, &request); });
     } else {
         slot = "set_nvm_cfg";
         LogDebugString("%s() calling gpIFwUpgKv9->%s() with VPDV0=%s.", kName, slot, v0Shown);
         // Numbered options write nothing on this family (the engine supports none): no backup.
         if (v0 || yb)
-            result = ChangeWithBackup(interp, kName, [&] { return gpIFwUpgKv9->set_nvm_cfg(ops, &request); });
+            result = shell::ChangeWithBackup(interp, kName, [&] { return gpIFwUpgKv9->set_nvm_cfg(ops, &request); });
         else
             result = gpIFwUpgKv9->set_nvm_cfg(ops, &request);
     }

@@ -103,6 +103,15 @@ int CheckCRConMBIUprgade(Tcl_Interp* interp)
     return GuardCommand("CheckCRConMBIUprgade", [&] { return EvalWords(interp, {"crc", "-no_print"}); });
 }
 
+namespace {
+bool g_programmingBackup = false;
+}  // namespace
+
+bool ProgrammingBackup()
+{
+    return g_programmingBackup;
+}
+
 int ProgramBackup(Tcl_Interp* interp, const char* caller, const std::string& backup)
 {
     // "-raw": everything comes from the backup. Without it the engines carry the board's MAC
@@ -113,6 +122,10 @@ int ProgramBackup(Tcl_Interp* interp, const char* caller, const std::string& bac
     const std::string line = MergeWords(words);
     Tcl_ResetResult(interp);
     LogDebugMsg(DBG_DEBUG, "%s() calling [%s].\n", caller, line.c_str());
+    struct Marked {
+        Marked() { g_programmingBackup = true; }
+        ~Marked() { g_programmingBackup = false; }
+    } marked;
     int rc = EvalWords(interp, words);
     LogDebugMsg(DBG_DEBUG, "%s() [%s] returned %d.\n", caller, line.c_str(), rc);
     return rc;

@@ -46,8 +46,18 @@ int NvmCmd(ClientData cd, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
     if (!command) return TCL_ERROR;
 
     HostOps ops = shell::CommandHostOps(interp, cd);
+    if (family != yxmapi::kFamilyLegacy && !IsCurrentFamily(family)) return TCL_ERROR;
+    // Programming a user's file replaces the NVRAM in many writes: it runs with the board's
+    // backup, so that a power loss on the way (with erasing flash, one that also takes the MAC
+    // addresses and boot configurations the programming keeps) is repaired by the next change.
+    // Programming back a backup is that repair and runs as it is. E4 images are not programmed so.
+    if (command->legacy == &IFwUpgKv9::nvm_prg && family != yxmapi::kFamilyE4 && !shell::ProgrammingBackup()) {
+        const FacadeCommand prg = family == yxmapi::kFamilyLegacy ? command->legacy : command->current;
+        return shell::ChangeWithBackup(interp, "FWUPG_Nvm_Cmd", [&] {
+            return (gpIFwUpgKv9->*prg)(ops, objc, objv) ? TCL_ERROR : TCL_OK;
+        });
+    }
     if (family == yxmapi::kFamilyLegacy) return (gpIFwUpgKv9->*command->legacy)(ops, objc, objv) ? TCL_ERROR : TCL_OK;
-    if (!IsCurrentFamily(family)) return TCL_ERROR;
 
     FacadeCommand slot = command->current;
     bool noted = false;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -66,6 +67,8 @@ bool BackupBelongsHere(const std::string& backup);
 bool RemoveBackupFiles(const std::string& backup);
 // Programs the backup back as it is ("_prg -raw 0 <file>").
 int ProgramBackup(Tcl_Interp* interp, const char* caller, const std::string& backup);
+// Whether a backup is being programmed back: that "_prg" is the repair itself and runs bare.
+bool ProgrammingBackup();
 // Checks the backup against the adapter and programs it back.
 int DoRestoreWithDumpFile(Tcl_Interp* interp, const std::string& backup);
 // Takes the NVRAM backup of a change: "_dump <file>", then the file's fingerprint into `key` and
@@ -105,6 +108,15 @@ struct BackupCleanup {
         if (!path.empty()) ReleaseBackup(path);
     }
 };
+// The backup file of a change run through ChangeWithBackup ("NVMCfgDump#_" and the MAC text).
+std::string ChangeBackupPath();
+// Runs `change` (0 on success) as a backed-up NVRAM change of the selected adapter: a leftover
+// backup at ChangeBackupPath() is programmed back first where the NVRAM fails its check (a failed
+// repair returns TCL_ERROR with CMD_RESTORE_FAILED, nothing changed); then the backup is taken, or
+// the change goes on without one where the dump fails; a change that fails after it wrote (or
+// tried to) gets the backup programmed back (its code 138, 139 or 140 replaces the change's).
+// Returns the change's result.
+int ChangeWithBackup(Tcl_Interp* interp, const char* caller, const std::function<int()>& change);
 // Evaluates "crc -no_print".
 int CheckCRConMBIUprgade(Tcl_Interp* interp);
 

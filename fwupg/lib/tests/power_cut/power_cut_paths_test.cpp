@@ -12,8 +12,8 @@
 // verifier (a cut inside a write may leave the record it was writing invalid, an erasing cut the
 // rest of its sector; such cuts print the first complaint), and running the path's repair lines
 // again must succeed and leave the board holding what a fault-free repair run leaves. After an
-// erasing cut that repair comes from the backup the struck run left on disk, which the repair run
-// programs back first; the paths that take no backup name their window (UpdatePath::eraseWindow).
+// erasing cut on an E1-E3 or legacy board that repair comes from the backup the struck run left on
+// disk, which the repair run programs back first; no erasing cut may leave a board beyond repair.
 //
 // By default the first, middle and last write of each path are struck; with
 // FWUPG_POWER_CUT_EVERY=1 every write is. Each cut prints one "power-cut:" line, which
@@ -78,19 +78,10 @@ struct UpdatePath {
     // The ordinal of the writes struck: NVRAM writes, or the PHY firmware write (a PHY commits
     // only a whole image, so a cut or refused PHY write must leave the board as it was).
     uint32_t ordinal = kOrdWriteNvram;
-    // Why an erasing cut may leave this path's board beyond repair by running the path again;
-    // null where every erasing cut must be repaired.
-    const char* eraseWindow = nullptr;
 };
 
 void PrintTo(const UpdatePath& p, std::ostream* os) { *os << p.name; }
 
-// The windows of erasing cuts that no later run can repair. Every other path takes a backup of the
-// whole NVRAM before it writes; the run after the cut finds it, sees the NVRAM fail its check and
-// programs the backup back before it starts again.
-const char* const kPrgWindow =
-    "programming a whole image takes no backup, and programming it again keeps the board's MAC addresses, boot "
-    "configurations and partition blocks from the NVRAM, where the cut erased them";
 const char* const kBackup = "{$ROOT/backup.bin}";
 
 std::vector<std::string> Lines(std::initializer_list<std::string> lines) { return lines; }
@@ -114,7 +105,7 @@ const UpdatePath kPaths[] = {
     {"e3c-mbi", "e3-57810c", false, Lines({"upgrade -mbi {$FW/mbi_e3c.bin} " + std::string(kBackup)}),
      Lines({"upgrade -F -mbi {$FW/mbi_e3c.bin} " + std::string(kBackup)})},
     {"e3-prg", "e3-57810", false, {"_prg 0 {$ROOT/image.bin}"}, {"_prg 0 {$ROOT/image.bin}"},
-     Lines({"upgrade -mba {$FW/mba_e3.bin} " + std::string(kBackup)}), false, true, kOrdWriteNvram, kPrgWindow},
+     Lines({"upgrade -mba {$FW/mba_e3.bin} " + std::string(kBackup)}), false, true},
     {"e3-cfg", "e3-57810", false, {"cfg 16=3"}, {"cfg 16=3"}},
     {"e3-vpd", "e3-57810", false, {"cfg -vpdv0 7.12.4"}, {"cfg -vpdv0 7.12.4"}},
     {"e4-tim1", "e4-57980s", false, {"_upgrade -tim1 {$ROOT/tim1.bin}"}, {"_upgrade -F -tim1 {$ROOT/tim1.bin}"}},
@@ -126,7 +117,7 @@ const UpdatePath kPaths[] = {
      Lines({"upgrade -F -mba {$FW/mba_legacy.bin} " + std::string(kBackup)}), {}, true, true},
     {"legacy-vpd", "l-5709", true, {"cfg -vpdv0 7.12.4"}, {"cfg -vpdv0 7.12.4"}},
     {"legacy-prg", "l-5709", true, {"_prg 0 {$ROOT/image.bin}"}, {"_prg 0 {$ROOT/image.bin}"},
-     Lines({"upgrade -mba {$FW/mba_legacy.bin} " + std::string(kBackup)}), false, true, kOrdWriteNvram, kPrgWindow},
+     Lines({"upgrade -mba {$FW/mba_legacy.bin} " + std::string(kBackup)}), false, true},
 };
 
 // The PHY firmware write of the demo's E3 board (its external PHY and the folder's image for it).
@@ -289,11 +280,9 @@ protected:
         const std::string afterRepair = Complaints(m.Verify());
         const std::string differences = Differences(m.Contents(), expected);
         const bool repaired = again.exitCode == 0 && afterRepair.empty() && differences.empty();
-        if (!(cut == Cut::Erase && p.eraseWindow)) {
-            EXPECT_EQ(again.exitCode, 0) << "the repair run: " << Show(again);
-            EXPECT_EQ(afterRepair, "") << "after the repair run";
-            EXPECT_EQ(differences, "") << "the repair run left other contents than a fault-free one";
-        }
+        EXPECT_EQ(again.exitCode, 0) << "the repair run: " << Show(again);
+        EXPECT_EQ(afterRepair, "") << "after the repair run";
+        EXPECT_EQ(differences, "") << "the repair run left other contents than a fault-free one";
         const std::string fromBackup = leftover ? " leftover_backup=1" : "";
 
         std::printf("power-cut: path=%s board=%s cut=%s write=%u/%u offset=0x%X bytes=%u false_success=%d "

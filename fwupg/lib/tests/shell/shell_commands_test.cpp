@@ -65,14 +65,14 @@ TEST_F(ShellCommandsTest, EngineCommandsGoToTheFacadeSlotOfTheFamily)
     };
     const Case cases[] = {
         {4, "_upgrade -mba f", {"nvm_upgrade"}, TCL_OK},
-        {4, "_prg 0 f", {"nvm_prg"}, TCL_OK},
+        {4, "_prg 0 f", {"nvm_dump", "nvm_prg"}, TCL_OK},  // backed up first
         {4, "_dump f", {"nvm_dump"}, TCL_OK},
         {4, "_crc", {"nvm_crc"}, TCL_OK},
         {4, "dir", {"nvm_dir"}, TCL_OK},
         {5, "_upgrade -F -mbi f", {"nvm_upgrade_mbi"}, TCL_OK},
         {5, "_upgrade -mba f", {"nvm_upgrade_57710"}, TCL_OK},
         {6, "_upgrade -mfw f", {"nvm_upgrade_57710"}, TCL_OK},
-        {5, "_prg 0 f", {"nvm_prg_57710"}, TCL_OK},
+        {5, "_prg 0 f", {"nvm_dump_57710", "nvm_prg_57710"}, TCL_OK},
         {6, "_dump f", {"nvm_dump_57710"}, TCL_OK},
         {5, "_crc", {"nvm_crc_57710"}, TCL_OK},
         {6, "dir", {"nvm_dir_57710"}, TCL_OK},
@@ -91,7 +91,7 @@ TEST_F(ShellCommandsTest, EngineCommandsGoToTheFacadeSlotOfTheFamily)
         if (!facade.calls.empty()) {
             EXPECT_EQ(facade.calls[0].ops.interp, g_TclInterp);
             EXPECT_EQ(facade.calls[0].ops.chipId, adapter.chip_id);
-            EXPECT_EQ(facade.calls[0].words[0], Words{c.line}.front().substr(0, std::string(c.line).find(' ')));
+            EXPECT_EQ(facade.calls.back().words[0], std::string(c.line).substr(0, std::string(c.line).find(' ')));
         }
         TearDown();
     }

@@ -1,7 +1,7 @@
 // "upgrade" with a facade double whose engine commands act on files: the image checks, the
 // engine line, the NVRAM backup with its fingerprint, and the restore when the upgrade or the CRC
 // check after it fails, down to the code the builder returns. The same backup guards an E1-E3
-// configuration change ("cfg").
+// configuration change ("cfg") and the programming of a whole file ("_prg").
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -339,5 +339,39 @@ TEST_F(UpgradeTest, CfgOnE1E3RestoresTheBackupWhenTheChangeFailsAfterAWrite)
         EXPECT_EQ(access(cfgBackup.c_str(), F_OK), -1) << "the backup is removed";
         TearDown();
         dumps.clear(), programs.clear();
+    }
+}
+
+// Programming a file is backed up like a configuration change, on E1-E3 and legacy adapters: the
+// dump comes before the engine's "_prg", a program that fails after writing gets the backup
+// programmed back, and that programming back is not itself backed up again.
+TEST_F(UpgradeTest, PrgOfAFileIsBackedUpAndUndoneWhenItFails)
+{
+    for (const uint32_t family : {4u, 5u}) {
+        for (const bool fails : {false, true}) {
+            SCOPED_TRACE("family " + std::to_string(family) + (fails ? ", failing" : ", succeeding"));
+            Start(family);
+            const std::string cfgBackup = "NVMCfgDump#_" + adapter.mac + ".BIN";
+            auto program = [&](const FacadeCall& call) {
+                programs.push_back(call.words);
+                const bool user = call.words.size() > 1 && call.words[1] != "-raw";
+                if (user) g_bNvmWritten = 1;
+                if (user && fails) g_uUpgRetCode = 18;
+                return user && fails ? 1 : 0;
+            };
+            facade.hooks["nvm_prg"] = program;
+            facade.hooks["nvm_prg_57710"] = program;
+            EXPECT_EQ(Eval("_prg 0 {" + image + "}"), fails ? TCL_ERROR : TCL_OK);
+            EXPECT_EQ(dumps, (std::vector<Words>{{"_dump", cfgBackup}}));
+            std::vector<Words> expected{{"_prg", "0", image}};
+            if (fails) expected.push_back({"_prg", "-raw", "0", cfgBackup});
+            EXPECT_EQ(programs, expected);
+            if (fails) {
+                EXPECT_EQ(g_uUpgRetCode, 138u);
+            }
+            EXPECT_EQ(access(cfgBackup.c_str(), F_OK), -1) << "the backup is removed";
+            TearDown();
+            dumps.clear(), programs.clear();
+        }
     }
 }

@@ -1,0 +1,63 @@
+// An NVRAM change of the selected adapter run with its backup: the leftover of an interrupted run
+// is programmed back first where the NVRAM fails its check, a backup is taken (or the call's kept
+// one brought up to date) before the first write, and the backup is programmed back when the
+// change fails after it began writing.
+#include <exception>
+
+#include "fwupg/selected_nic.h"
+#include "shell_internal.h"
+
+namespace fwupg::shell {
+
+namespace {
+
+// Watches whether NVRAM was written (or a write tried and failed) while it lives. The marks are
+// process-wide, so they are watched from clear and their earlier state is put back at the end.
+class WriteWatch {
+public:
+    WriteWatch() : written_(g_bNvmWritten), failed_(g_bCommandError) { g_bNvmWritten = g_bCommandError = 0; }
+    ~WriteWatch()
+    {
+        g_bNvmWritten |= written_;
+        g_bCommandError |= failed_;
+    }
+    WriteWatch(const WriteWatch&) = delete;
+    WriteWatch& operator=(const WriteWatch&) = delete;
+    bool touched() const { return g_bNvmWritten || g_bCommandError; }
+
+private:
+    uint8_t written_, failed_;
+};
+
+}  // namespace
+
+std::string ChangeBackupPath()
+{
+    return "NVMCfgDump#_" + std::string(g_CurPhyNic.get(yxmapi::phy::kMac)) + ".BIN";
+}
+
+int ChangeWithBackup(Tcl_Interp* interp, const char* caller, const std::function<int()>& change)
+{
+    const std::string path = ChangeBackupPath();
+    if (RepairFromLeftoverBackup(interp, caller, path) != TCL_OK) return TCL_ERROR;
+    if (!IsKeptBackup(path) && !RemoveBackupFiles(path)) return Fail(50);
+    BackupCleanup cleanup{path};
+    BackupUse backup;
+    const uint32_t code = g_uUpgRetCode;
+    const bool backedUp = ObtainBackup(interp, caller, path, &backup) == TCL_OK;
+    if (!backedUp) LogDebugMsg(DBG_DEBUG, "%s(): no NVRAM backup for this change.", caller);
+    g_uUpgRetCode = code;
+    Tcl_ResetResult(interp);
+    WriteWatch watch;
+    int result = 1;
+    try {
+        result = change();
+    } catch (...) {
+        if (backedUp && watch.touched()) RestoreBackup(interp, caller, backup.path, backup.key, TCL_ERROR);
+        throw;
+    }
+    if (result != 0 && backedUp && watch.touched()) RestoreBackup(interp, caller, backup.path, backup.key, TCL_ERROR);
+    return result;
+}
+
+}  // namespace fwupg::shell
