@@ -24,6 +24,7 @@
 #include "fwupg/nvm/e123/ext_install.h"
 #include "fwupg/nvm/e123/image_table.h"
 #include "fwupg/nvm/e4/board_fixups.h"
+#include "fwupg/nvm/e4/cfg_batch.h"
 #include "fwupg/nvm/e4/cfg_editor.h"
 #include "fwupg/nvm/e4/directory.h"
 #include "fwupg/nvm/e4/image_table.h"
@@ -58,6 +59,23 @@ struct MbiFamily {
     // Asked when NVRAM holds a newer version than the package; true refuses the package even with
     // -F (null: never).
     bool (*downgrade_blocked)(Tcl_Interp*, fwupg::FwPackage&);
+    // Ends what before_commands began, after the store or a failure (null: nothing to end).
+    void (*after_commands)();
+};
+
+// Calls the family's after_commands when the command leaves, whichever way.
+class AfterCommands {
+public:
+    explicit AfterCommands(void (*end)()) : end_(end) {}
+    ~AfterCommands()
+    {
+        if (end_) end_();
+    }
+    AfterCommands(const AfterCommands&) = delete;
+    AfterCommands& operator=(const AfterCommands&) = delete;
+
+private:
+    void (*end_)();
 };
 
 void e123_before_compare(Tcl_Interp* interp, uint32_t* version, uint32_t* date)
@@ -76,15 +94,21 @@ int e4_read(uint32_t* version, uint32_t* date) { return e4_nvm_cfg_mbi_version(v
 
 void e4_no_compare_step(Tcl_Interp*, uint32_t*, uint32_t*) {}
 
+// The package's configuration images (NVM_CFG1 and DEFAULT_CFG change in several of its steps)
+// are gathered in a batch and written once each by the store; a package that fails writes none.
 void e4_before_commands(Tcl_Interp* interp, fwupg::FwPackage& package)
 {
     common_nvm_mark_mfw_two_step(interp, &package);
+    fwupg::nvm::e4::cfg_batch_begin();
 }
 
-// Both configuration images carry the version. NVM_CFG1, the one the adapter reports, is written
-// last and only after DEFAULT_CFG took it: a failed store leaves it at the 0 ("not configured")
-// that the package's own upgrades left, never at a version the command reports as failed. Then
-// the boards that keep the MBI version in VPD V9 get it, and the board fix-ups run.
+void e4_after_commands() { fwupg::nvm::e4::cfg_batch_drop(); }
+
+// Both configuration images carry the version; with the board's option fix-ups they go to the
+// NVRAM in one write each after every image of the package, NVM_CFG1 (the one the adapter
+// reports) last and only after DEFAULT_CFG and META took theirs: a failed store leaves it as the
+// adapter had it, older than the package, never at a version the command reports as failed.
+// Then the boards that keep the MBI version in VPD V9 get it.
 int e4_store(Tcl_Interp*, uint32_t version, uint32_t date)
 {
     for (uint32_t type : {fwupg::nvm::e4::kDefaultCfg, fwupg::nvm::e4::kNvmCfg1}) {
@@ -92,6 +116,9 @@ int e4_store(Tcl_Interp*, uint32_t version, uint32_t date)
         if (e4_nvm_cfg_mbi_version(&v, &d, 1, type) != 0)
             return 1;
     }
+    fwupg::nvm::e4::board_fixups_after_mbi();
+    if (fwupg::nvm::e4::cfg_batch_commit() != 0)
+        return 1;
     if (common_nvm_board_in_mbi_vpd_list(uint16_t(toe_number("VID")), uint16_t(toe_number("SVID")),
                                          uint16_t(toe_number("SSID")))) {
         char text[50];
@@ -101,7 +128,6 @@ int e4_store(Tcl_Interp*, uint32_t version, uint32_t date)
             return 1;
         }
     }
-    fwupg::nvm::e4::board_fixups_after_mbi();
     return 0;
 }
 
@@ -115,8 +141,9 @@ int e123_store(Tcl_Interp* interp, uint32_t version, uint32_t date)
     return common_nvm_set_mbi_version(interp, version, date) == 0 ? 0 : 1;
 }
 
-constexpr MbiFamily kE123{common_nvm_get_mbi_version, 8, e123_before_compare, no_step, e123_store, nullptr};
-constexpr MbiFamily kE4{e4_read, 0, e4_no_compare_step, e4_before_commands, e4_store, e4_downgrade_blocked};
+constexpr MbiFamily kE123{common_nvm_get_mbi_version, 8, e123_before_compare, no_step, e123_store, nullptr, nullptr};
+constexpr MbiFamily kE4{e4_read, 0, e4_no_compare_step, e4_before_commands, e4_store, e4_downgrade_blocked,
+                        e4_after_commands};
 
 int mbi_upgrade(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[], const MbiFamily& family)
 {
@@ -177,6 +204,7 @@ int mbi_upgrade(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[], const MbiFa
     // The command list is built (and the images extracted) first: the E4 gate reorders it.
     const size_t count = package.GetCommandCount();
     family.before_commands(interp, package);
+    const AfterCommands after(family.after_commands);
     size_t evaluated = 0;
     for (size_t i = 0; i < count; ++i) {
         const std::string command = package.GetCommand(i);

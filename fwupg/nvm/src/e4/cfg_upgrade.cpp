@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "fwupg/nvm/base/access.h"
+#include "fwupg/nvm/e4/cfg_batch.h"
 #include "fwupg/nvm/e4/cfg_upgrade.h"
 #include "fwupg/nvm/e4/directory.h"
 #include "fwupg/nvm/e4/image_header.h"
@@ -42,14 +43,18 @@ std::vector<uint8_t> load_required(uint32_t type)
 
 ByteSpan span(const std::vector<uint8_t>& v) { return {v.data(), uint32_t(v.size())}; }
 
-// Programs one configuration image with its messages: 0 or 1.
+// Programs one configuration image with its messages: 0 or 1. Inside a configuration batch the
+// image is written (and its success told) when the batch commits.
 int program(uint32_t type, const char* name, const uint8_t* data, uint32_t length)
 {
     if (e4_nvm_program_cfg_image(type, data, length) != 0) {
         fwupg_dbg_printf("Failed to upgrade %s image !\n", name);
         return 1;
     }
-    fwupg_dbg_printf("\nUpgraded %s image successfully.\n", name);
+    if (cfg_batch_open())
+        fwupg_dbg_printf("\nPrepared %s image; it is written at the end of the update.\n", name);
+    else
+        fwupg_dbg_printf("\nUpgraded %s image successfully.\n", name);
     return 0;
 }
 

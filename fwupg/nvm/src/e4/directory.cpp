@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "fwupg/nvm/base/access.h"
+#include "fwupg/nvm/e4/cfg_batch.h"
 #include "fwupg/nvm/e4/image_table.h"
 
 using namespace fwupg::nvm;
@@ -253,12 +254,18 @@ int e4_nvm_load_image(uint32_t type, uint8_t** buffer, uint32_t* nvm_off, uint32
         return -1;
     *buffer = nullptr;
     uint32_t off = 0, len = 0;
-    if (e4_nvm_find_image(type, &off, &len, nullptr) != 0)
+    // Inside a configuration batch its image is the adapter's (offset 0: it has no place yet).
+    const std::vector<uint8_t>* kept = e4::cfg_batch_image(type);
+    if (kept)
+        len = uint32_t(kept->size());
+    else if (e4_nvm_find_image(type, &off, &len, nullptr) != 0)
         return -1;
     e4::BufferPtr buf(static_cast<uint8_t*>(std::calloc(1, len ? len : 1)));
     if (!buf)
         return -1;
-    if (len && common_nvm_read(off, buf.get(), len, 0) != 0)
+    if (kept)
+        std::memcpy(buf.get(), kept->data(), len);
+    else if (len && common_nvm_read(off, buf.get(), len, 0) != 0)
         return -1;
     if (nvm_off)
         *nvm_off = off;

@@ -32,6 +32,17 @@ BundleStop walk_bundle(uint8_t* bundle, uint32_t length,
     return BundleStop::End;
 }
 
+e4_image_header e4_image_header_for_row(uint32_t row, uint32_t length)
+{
+    e4_image_header h{};
+    h.magic = kImageMagic;
+    h.version = 3;
+    h.type = uint32_t(g_image_table_e4[row].id);
+    h.chip_group = common_nvm_is_e4_group_b() ? kChipGroupB : kChipGroupA;
+    h.length = round_up4(length);
+    return h;
+}
+
 e4_image_header* e4_image_header_prepare(uint8_t* buffer, uint32_t length, uint32_t row, bool single,
                                          e4_image_header* out)
 {
@@ -42,12 +53,7 @@ e4_image_header* e4_image_header_prepare(uint8_t* buffer, uint32_t length, uint3
     if (length < 4 || load_u32(buffer) != kImageMagic) {
         if (!out || row >= e4_image_table_size())
             return nullptr;
-        *out = {};
-        out->magic = kImageMagic;
-        out->version = 3;
-        out->type = uint32_t(g_image_table_e4[row].id);
-        out->chip_group = common_nvm_is_e4_group_b() ? kChipGroupB : kChipGroupA;
-        out->length = round_up4(length);
+        *out = e4_image_header_for_row(row, length);
         return out;
     }
     if (length < sizeof(e4_image_header))

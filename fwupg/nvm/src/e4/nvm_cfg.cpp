@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "fwupg/nvm/base/access.h"
+#include "fwupg/nvm/e4/cfg_batch.h"
 #include "fwupg/nvm/e4/directory.h"
 #include "fwupg/nvm/e4/image_table.h"
 #include "fwupg/nvm/e4/program.h"
@@ -15,8 +16,16 @@ namespace fwupg::nvm::e4 {
 
 int nvm_cfg_word(uint32_t type, uint32_t byte, uint32_t* out)
 {
+    if (!out)
+        return -1;
+    if (const std::vector<uint8_t>* kept = cfg_batch_image(type)) {
+        if (uint64_t(byte) + 4 > kept->size())
+            return -1;
+        std::memcpy(out, kept->data() + byte, 4);
+        return 0;
+    }
     uint32_t off = 0, len = 0;
-    if (!out || e4_nvm_find_image(type, &off, &len, nullptr) != 0 || uint64_t(byte) + 4 > len)
+    if (e4_nvm_find_image(type, &off, &len, nullptr) != 0 || uint64_t(byte) + 4 > len)
         return -1;
     return common_nvm_read(off + byte, out, 4, 0);
 }
@@ -65,12 +74,12 @@ int e4_nvm_cfg_port_count(uint32_t* out)
     if (!out)
         return -1;
     uint32_t off = 0, len = 0;
-    if (e4_nvm_find_image(e4::kNvmCfg1, &off, &len, nullptr) != 0) {
+    if (!e4::cfg_batch_image(e4::kNvmCfg1) && e4_nvm_find_image(e4::kNvmCfg1, &off, &len, nullptr) != 0) {
         fwupg_dbg_printf("ERROR: Fail to find nvm cfg\n");
         return 0;
     }
     uint32_t mode = 0;
-    if (len < e4::kCfgPortMode + 4 || common_nvm_read(off + e4::kCfgPortMode, &mode, 4, 0) != 0) {
+    if (e4::nvm_cfg_word(e4::kNvmCfg1, e4::kCfgPortMode, &mode) != 0) {
         fwupg_dbg_printf("ERROR: Fail to read from nvm\n");
         return -1;
     }

@@ -1,12 +1,14 @@
 // Checking and programming E4 images and bundles through NVRAM offset 0.
 #include "fwupg/nvm/e4/program.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "fwupg/nvm/base/access.h"
+#include "fwupg/nvm/e4/cfg_batch.h"
 #include "fwupg/nvm/e4/image_table.h"
 #include "fwupg/nvm/e4/nvm_cfg.h"
 #include "fwupg/nvm/e4/versions.h"
@@ -31,6 +33,21 @@ bool bundle_item_check(uint32_t type, bool check)
     if (type == kTim1 || type == kMim1 || type == kRecovery)
         return check;
     return type == kLim;
+}
+
+// Whether the NVRAM's image of `type` (found through the directory, where the firmware placed
+// it) holds exactly `data` and its CRC: writing it again would change nothing.
+bool nvram_holds(const e4_nvm_dir* dir, uint32_t type, const std::vector<uint8_t>& data)
+{
+    uint32_t index = 0;
+    if (e4_nvm_dir_find_index(dir, type, &index) != 0 || uint64_t(dir->entries[index].len) != data.size() + 4)
+        return false;
+    std::vector<uint8_t> held(data.size() + 4);
+    if (common_nvm_read(dir->entries[index].nvm_off, held.data(), uint32_t(held.size()), 0) != 0)
+        return false;
+    uint32_t crc = 0;
+    e4_crc32(data.data(), uint32_t(data.size()), &crc);
+    return std::memcmp(held.data(), data.data(), data.size()) == 0 && load_u32(&held[data.size()]) == crc;
 }
 
 }  // namespace
@@ -109,10 +126,14 @@ int e4_nvm_program_image(e4_image_header* header, uint8_t* data, uint32_t length
             return -1;
         }
         e4_image_header h = *header;
-        if (common_nvm_write(0, &h, sizeof h, 0) != 0)
-            return -1;
-        if (!padded.empty() && common_nvm_write(0, padded.data(), uint32_t(padded.size()), 0) != 0)
-            return -1;
+        if (nvram_holds(dir.get(), h.type, padded)) {
+            fwupg_dbg_printf("NVRAM holds this %s image already.\n", type_name(h.type));
+        } else {
+            if (common_nvm_write(0, &h, sizeof h, 0) != 0)
+                return -1;
+            if (!padded.empty() && common_nvm_write(0, padded.data(), uint32_t(padded.size()), 0) != 0)
+                return -1;
+        }
         return e4_mba_update_cfg(h) == -2 ? -1 : 0;
     }
 
@@ -151,8 +172,8 @@ int e4_nvm_program_image(e4_image_header* header, uint8_t* data, uint32_t length
 namespace {
 
 // One image of the row's type from a copy of the caller's bytes, without version check; the
-// bytes may carry their own header.
-int program_unchecked(uint32_t row, const uint8_t* buffer, uint32_t length)
+// bytes may carry their own header. A configuration image goes to the open batch, if any.
+int program_unchecked(uint32_t row, uint32_t batch_type, const uint8_t* buffer, uint32_t length)
 {
     std::vector<uint8_t> copy(buffer, buffer + length);
     e4_image_header own{};
@@ -160,8 +181,18 @@ int program_unchecked(uint32_t row, const uint8_t* buffer, uint32_t length)
     if (!h)
         return -1;
     const uint32_t skip = h == &own ? 0 : uint32_t(sizeof(e4_image_header));
+    if (batch_type && cfg_batch_open()) {
+        // Kept as the write would place it: the data padded with zeros to the header's length.
+        if (h->length > round_up4(length - skip))
+            return -1;
+        std::vector<uint8_t> padded(h->length, 0);
+        std::memcpy(padded.data(), copy.data() + skip, std::min(h->length, length - skip));
+        return cfg_batch_keep(batch_type, padded.data(), h->length) ? 0 : -1;
+    }
     return e4_nvm_program_image(h, copy.data() + skip, length - skip, true, false);
 }
+
+bool cfg_type(uint32_t type) { return type == kNvmCfg1 || type == kDefaultCfg || type == kMeta; }
 
 }  // namespace
 
@@ -170,16 +201,25 @@ int e4_nvm_program_vpd(const uint8_t* buffer, uint32_t length)
     uint32_t row = 0;
     if (!buffer || e4_image_row_by_option("-vpd", &row) != 0)
         return -1;
-    return program_unchecked(row, buffer, length);
+    return program_unchecked(row, 0, buffer, length);
 }
 
 int e4_nvm_program_cfg_image(uint32_t type, const uint8_t* buffer, uint32_t length)
 {
     uint32_t row = 0;
-    if (!buffer || (type != kNvmCfg1 && type != kDefaultCfg && type != kMeta) ||
-        e4_image_row_by_name(type_name(type), &row) != 0)
+    if (!buffer || !cfg_type(type) || e4_image_row_by_name(type_name(type), &row) != 0)
         return -1;
-    return program_unchecked(row, buffer, length);
+    return program_unchecked(row, type, buffer, length);
+}
+
+int e4_nvm_write_cfg_image(uint32_t type, const uint8_t* data, uint32_t length)
+{
+    uint32_t row = 0;
+    if (!data || length == 0 || length % 4 || !cfg_type(type) || e4_image_row_by_name(type_name(type), &row) != 0)
+        return -1;
+    std::vector<uint8_t> copy(data, data + length);
+    e4_image_header own = e4_image_header_for_row(row, length);
+    return e4_nvm_program_image(&own, copy.data(), length, true, false);
 }
 
 int e4_mba_update_cfg(const e4_image_header& header)

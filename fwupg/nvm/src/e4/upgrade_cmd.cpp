@@ -8,6 +8,7 @@
 
 #include "fwupg/nvm/base/access.h"
 #include "fwupg/nvm/base/console.h"
+#include "fwupg/nvm/e4/cfg_batch.h"
 #include "fwupg/nvm/e4/commands.h"
 #include "fwupg/nvm/e4/directory.h"
 #include "fwupg/nvm/e4/image_table.h"
@@ -79,6 +80,9 @@ int upgrade_cmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
     const std::string what = bundle ? std::string("MFW") : std::string(g_image_table_e4[row].name);
     e4_image_header own{};
     e4_image_header* header = e4_image_header_prepare(file.data(), size, row, !bundle, &own);
+    // NVM_CFG1 changes twice below (the MBA fields, the cleared MBI version): gathered, it is
+    // written once, after the image.
+    CfgBatch cfg_batch;
     int rc = -1;
     if (header) {
         // A file with its own header carries the data after it.
@@ -96,8 +100,9 @@ int upgrade_cmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
     // adapter has NVM_CFG1 and the write fails, it would go on reporting its old MBI version over
     // images that changed: the upgrade fails.
     uint32_t zero_version = 0, zero_date = 0, cfg_off = 0, cfg_len = 0;
-    if (e4_nvm_cfg_mbi_version(&zero_version, &zero_date, 1, kNvmCfg1) != 0 &&
-        e4_nvm_find_image(kNvmCfg1, &cfg_off, &cfg_len, nullptr) == 0) {
+    const bool cleared = e4_nvm_cfg_mbi_version(&zero_version, &zero_date, 1, kNvmCfg1) == 0;
+    const bool has_cfg = e4_nvm_find_image(kNvmCfg1, &cfg_off, &cfg_len, nullptr) == 0;
+    if (cfg_batch.commit() != 0 || (!cleared && has_cfg)) {
         set_last_error(kLastErrorProgram);
         report("\r\nUpgrading %s failed\r\n", what, 1);
         return -1;

@@ -58,10 +58,17 @@ struct CfgBoard {
     {
         return set_nvm_cfg_e4(board.adapter.ops(), requests.data(), uint32_t(requests.size()), all);
     }
-    // The NVM_CFG1 the channel got; empty when nothing was written.
+    // The NVM_CFG1 the channel got; the board's own when nothing was written (the NVRAM held
+    // that content already); empty after any other writes.
     Bytes written() const
     {
         const auto& w = board.adapter.writes;
+        if (w.empty()) {
+            auto image = e4::find_image(board.adapter.nvram, e4::type::NVM_CFG1);
+            return image ? Bytes(board.adapter.nvram.begin() + image->entry.offset,
+                                 board.adapter.nvram.begin() + image->entry.offset + 4240)
+                         : Bytes{};
+        }
         if (w.size() != 2 || w[0] != std::make_pair(0u, 32u) || w[1] != std::make_pair(0u, 4240u)) return {};
         return Bytes(board.adapter.nvram.begin(), board.adapter.nvram.begin() + 4240);
     }

@@ -52,7 +52,8 @@ int e4_nvm_dir_index_by_name(const e4_nvm_dir* dir, const char* name, uint32_t* 
 int e4_nvm_read_image_bytes(int from_buffer, uint32_t nvm_off, const uint8_t* buffer, uint32_t buffer_length,
                             uint32_t relative, void* out, uint32_t length);
 
-// Loads NVM_CFG1 (10), DEFAULT_CFG (26) or META (28) whole into a new zeroed buffer (free it).
+// Loads NVM_CFG1 (10), DEFAULT_CFG (26) or META (28) whole into a new zeroed buffer (free it);
+// inside a configuration batch that holds the image, the batch's content (offset 0).
 int e4_nvm_load_image(uint32_t type, uint8_t** buffer, uint32_t* nvm_off, uint32_t* length);
 
 // Bank pairs (primary, secondary): bank 1 holds the primary members, bank 0 the secondary ones.

@@ -38,6 +38,10 @@ enum class BundleStop {
     Stopped,      // the visitor asked to stop
 };
 
+// A version 3 header for data of `length` bytes (rounded up to a word) of the image table's row
+// `row`, which must be in the table.
+e4_image_header e4_image_header_for_row(uint32_t row, uint32_t length);
+
 // Visits each item of a bundle in place; the visitor gets the header (which it may change) and
 // its data, and returns false to stop.
 BundleStop walk_bundle(uint8_t* bundle, uint32_t length,

@@ -30,8 +30,8 @@ inline constexpr uint32_t kCfgMbiVersion = 124;
 inline constexpr uint32_t kCfgMbiDate = 128;
 inline constexpr uint32_t kCfgUefiVersion = 148;
 
-// One word of a configuration image in NVRAM: 0, or -1 when the image is missing, too short or
-// the read fails.
+// One word of a configuration image in NVRAM (the batch's image inside a configuration batch
+// that holds one): 0, or -1 when the image is missing, too short or the read fails.
 int nvm_cfg_word(uint32_t type, uint32_t byte, uint32_t* out);
 
 // A configuration image read whole and padded with zeros to the 4240 bytes it is written back

@@ -17,7 +17,8 @@ namespace fwupg::nvm::e4 {
 e4_image_header* e4_image_header_prepare(uint8_t* buffer, uint32_t length, uint32_t row, bool single,
                                          e4_image_header* out);
 
-// Single: checks, then writes the header and `length` data bytes. The data are padded with zeros
+// Single: checks, then writes the header and `length` data bytes, unless the NVRAM's image of
+// that type holds those bytes already. The data are padded with zeros
 // up to the header's length when that is their length rounded up to 4; a longer header length
 // is refused. Bundle (header = data = the bundle): rewrites each item's type for the bank that
 // is not running, checks each item (a refused LIM is passed over), writes the bundle whole, then
@@ -29,8 +30,12 @@ int e4_image_upgrade_check(const e4_image_header& header, const uint8_t* data, c
 
 // The VPD image (row "-vpd") as a single image without version check; -1 when the row is missing.
 int e4_nvm_program_vpd(const uint8_t* buffer, uint32_t length);
-// NVM_CFG1, DEFAULT_CFG or META as a single image without version check; other types -1.
+// NVM_CFG1, DEFAULT_CFG or META as a single image without version check; other types -1. While a
+// configuration batch is open (cfg_batch.h) the image goes to the batch instead of the NVRAM.
 int e4_nvm_program_cfg_image(uint32_t type, const uint8_t* buffer, uint32_t length);
+// NVM_CFG1, DEFAULT_CFG or META data (a whole number of words, no header of their own) written to
+// the NVRAM now, whether a batch is open or not.
+int e4_nvm_write_cfg_image(uint32_t type, const uint8_t* data, uint32_t length);
 
 // After an MBA image: NVM_CFG1 gets the MBA size code (byte 88, bits 0-3) and the UEFI version
 // of the programmed data (byte 148). Other types: 0. -1 when there is nothing to update (no
