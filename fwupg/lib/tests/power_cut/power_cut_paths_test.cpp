@@ -109,7 +109,7 @@ const UpdatePath kPaths[] = {
     {"e3-cfg", "e3-57810", false, {"cfg 16=3"}, {"cfg 16=3"}},
     {"e3-vpd", "e3-57810", false, {"cfg -vpdv0 7.12.4"}, {"cfg -vpdv0 7.12.4"}},
     {"e4-tim1", "e4-57980s", false, {"_upgrade -tim1 {$ROOT/tim1.bin}"}, {"_upgrade -F -tim1 {$ROOT/tim1.bin}"}},
-    {"e4-cfg", "e4-57980s", false, {"cfg 117=0x19"}, {"cfg 117=0x19"}},
+    {"e4-cfg", "e4-57980s", false, {"cfg 117=0x3"}, {"cfg 117=0x3"}},
     {"e4-vpd", "e4-57980s", false, {"cfg -vpdv0 8.12.3"}, {"cfg -vpdv0 8.12.3"}},
     {"legacy-upgrade-mba", "l-5709", true, Lines({"upgrade -mba {$FW/mba_legacy.bin} " + std::string(kBackup)}),
      Lines({"upgrade -F -mba {$FW/mba_legacy.bin} " + std::string(kBackup)})},
