@@ -21,7 +21,7 @@ jobs=${FWUPG_POWER_CUT_JOBS:-1}
 [[ "$jobs" =~ ^[1-9][0-9]*$ ]] || { echo "power_cut_figures.sh: FWUPG_POWER_CUT_JOBS must be a count" >&2; exit 1; }
 programs=(tirn_power_cut_tests fwupg_power_cut_paths_tests)
 work=$(mktemp -d)
-trap 'kill $(jobs -p) 2>/dev/null; rm -rf "$work"' EXIT
+trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EXIT
 log=${FWUPG_POWER_CUT_LOG:-$work/log}
 : >"$log"
 for p in "${programs[@]}"; do
