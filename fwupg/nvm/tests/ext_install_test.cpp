@@ -8,6 +8,7 @@
 #include "fwupg/nvm/e123/image_table.h"
 #include "fwupg/nvm/e123/program.h"
 #include "nvm_fixture.h"
+#include "testkit/e1e3_reader.h"
 
 using namespace fwupg::nvm;
 using namespace fwupg::nvm::test;
@@ -119,6 +120,54 @@ TEST(InstallExt, Mfw1ReplacesMfw2AndTakesTheBootstrap)
     EXPECT_EQ(boot_off, found(r, "MFW1")->offset);
     EXPECT_EQ(boot_len, 0x2404u);
     EXPECT_EQ(g_new_mfw_version[2], 4);
+}
+
+// Inside a batch the directory changes are held: lookups (the version check among them) see them,
+// while entry 15 keeps naming the old directory and its whole, unchanged images; closing the batch
+// switches entry 15 once, to a copy that lists everything installed.
+TEST(ExtDirBatch, HeldChangesAreSeenByLookupsAndSwitchedInOnce)
+{
+    auto s = board_def(kit::Chip::E3);
+    s.images.push_back(image_def("CCM", testkit::stock_image("CCM", "1.0.2")));
+    Board b(s);
+    const kit::FoundImage old_ccm = *found(b.verify(), "CCM");
+    auto switches = [&] {
+        return std::count_if(b.a().writes.begin(), b.a().writes.end(),
+                             [](const auto& w) { return w.first == 0x14 + 12 * 15; });  // entry 15
+    };
+    auto version = [&](const char* kind) {
+        auto im = testkit::e1e3::find_image(b.a().nvram, kind);
+        return im ? im->version : std::string();
+    };
+
+    ExtDirBatch batch;
+    auto v3 = testkit::stock_image("CCM", "1.0.3"), v4 = testkit::stock_image("CCM", "1.0.4");
+    auto nic = testkit::stock_image("NIC_PRTION", "1.0.0");
+    ASSERT_EQ(common_nvm_install_ext_image(v3.data(), uint32_t(v3.size()), row("CCM"), 1, 0, 0, 0), 0);
+    // The held 1.0.3 is what the version check compares with.
+    EXPECT_EQ(common_nvm_install_ext_image(v3.data(), uint32_t(v3.size()), row("CCM"), 1, 0, 0, 0), -1);
+    EXPECT_EQ(b.a().last_errors, std::vector<uint32_t>{35});
+    ASSERT_EQ(common_nvm_install_ext_image(nic.data(), uint32_t(nic.size()), row("NIC_PRTION"), 0, 1, 0, 0), 0);
+    ASSERT_EQ(common_nvm_install_ext_image(v4.data(), uint32_t(v4.size()), row("CCM"), 1, 0, 0, 0), 0);
+    uint32_t present = 0;
+    ASSERT_EQ(common_nvm_find_ext_dir_image(&present, kTypeNicPrtion, nullptr, nullptr, nullptr), 0);
+    EXPECT_EQ(present, 1u);
+
+    EXPECT_EQ(switches(), 0);
+    auto r = b.verify();
+    EXPECT_TRUE(r.ok()) << r.text();
+    EXPECT_EQ(ext_images(r), std::vector<std::string>{"CCM"});
+    EXPECT_EQ(found(r, "CCM")->offset, old_ccm.offset);
+    EXPECT_NE(version("CCM").find("1.0.2"), std::string::npos) << version("CCM");
+
+    ASSERT_EQ(batch.finish(), 0);
+    EXPECT_EQ(switches(), 1);
+    r = b.verify();
+    EXPECT_TRUE(r.ok()) << r.text();
+    auto names = ext_images(r);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"CCM", "NIC_PRTION"}));
+    EXPECT_NE(version("CCM").find("1.0.4"), std::string::npos) << version("CCM");
 }
 
 // Extended directory with both SWIM sets: set 1 is 7.10.3 (the running firmware), set 2 is 7.10.4.

@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -185,6 +186,73 @@ TEST_F(UpgradeTest, MfwBundleUpdatesFirmwareAndFixesTheBoardOptions)
     // SSID 0x22FA: option 248 set to 1, then the flag option 0x8000000000 cleared.
     std::vector<std::tuple<uint64_t, uint32_t, uint32_t>> want = {{0x4000, 248, 1}, {0x8000000000ull, 0, 0}};
     EXPECT_EQ(g_requests, want);
+}
+
+// An MFW bundle of the board's own firmware set: MFW1, MFW2 and three SWIM images.
+Bytes mfw_bundle(const char* version)
+{
+    return testkit::wrapped_file({testkit::stock_record("MFW1", version), testkit::stock_record("MFW2", version),
+                                  testkit::stock_record("SWIM1", version), testkit::stock_record("SWIM2", version),
+                                  testkit::stock_record("SWIM3", version)});
+}
+
+// Writes that switch entry 15 of the directory (the entry and the directory CRC in one transfer).
+constexpr uint32_t kEntry15 = 0x14 + 12 * 15;
+size_t entry15_switches(const std::vector<std::pair<uint32_t, uint32_t>>& writes)
+{
+    return size_t(std::count_if(writes.begin(), writes.end(), [](const auto& w) { return w.first == kEntry15; }));
+}
+
+// The images of a bundle go in under one new copy of the extended directory, switched in once.
+TEST_F(UpgradeTest, MfwBundleSwitchesTheExtendedDirectoryOnce)
+{
+    make(Board{0x168E, 0x14E4, 0x1234});
+    const auto file = write_file("mfw.bin", mfw_bundle("7.12.3"));
+    adapter_->writes.clear();
+    ASSERT_EQ(upgrade({"-mfw", file}), 0) << result_;
+    EXPECT_EQ(entry15_switches(adapter_->writes), 1u);
+    expect_nvram_verifies();
+    for (const char* kind : {"MFW1", "MFW2", "SWIM1", "SWIM2", "SWIM3"})
+        EXPECT_NE(version_of(kind).find("7.12.3"), std::string::npos) << kind << ": " << version_of(kind);
+}
+
+// Power lost before any write of the bundle's update, or half way through one: until entry 15 is
+// switched the adapter keeps its old, whole firmware set (the images just written are listed by
+// nothing yet) and the command fails; a cut inside the switch itself may tear only the directory.
+TEST_F(UpgradeTest, PowerCutBeforeTheSwitchLeavesTheOldDirectoryWhole)
+{
+    const Board board{0x168E, 0x14E4, 0x1234};
+    make(board);
+    const auto file = write_file("mfw.bin", mfw_bundle("7.12.3"));
+    adapter_->writes.clear();
+    ASSERT_EQ(upgrade({"-mfw", file}), 0) << result_;
+    const auto writes = adapter_->writes;
+    const auto switch_at =
+        std::find_if(writes.begin(), writes.end(), [](const auto& w) { return w.first == kEntry15; });
+    ASSERT_NE(switch_at, writes.end());
+    const size_t last = size_t(switch_at - writes.begin());
+    ASSERT_GT(last, 4u) << "five images are written before the switch";
+
+    uint64_t before = 0;
+    for (size_t k = 0; k <= last; ++k) {
+        const uint32_t offset = writes[k].first, length = writes[k].second;
+        for (const uint64_t into : {uint64_t(0), uint64_t(length / 2)}) {
+            const bool torn_directory = into != 0 && offset < 0x100;  // the bootstrap or the directory
+            SCOPED_TRACE("cut " + std::to_string(into) + " bytes into write " + std::to_string(k + 1) + " at " +
+                         std::to_string(offset));
+            make(board);
+            adapter_->cut_power_after(before + into);
+            EXPECT_NE(upgrade({"-mfw", file}), 0) << result_;
+            adapter_->power_on();
+            if (torn_directory)
+                continue;
+            expect_nvram_verifies();
+            EXPECT_NE(version_of("MFW1").find("7.10.1"), std::string::npos) << version_of("MFW1");
+            EXPECT_NE(version_of("MFW2").find("7.10.1"), std::string::npos) << version_of("MFW2");
+            EXPECT_EQ(version_of("SWIM1"), "");
+        }
+        before += writes[k].second;
+    }
 }
 
 // The shell's "upgrade" as package commands reach it: straight into the engine command.

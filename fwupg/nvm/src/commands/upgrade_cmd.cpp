@@ -536,7 +536,7 @@ bool iscsi_passed_over(const Options& o, uint32_t tag)
 }
 
 // Walks the wrapped records. Returns 0, 1 on failure; *offset and *last_result tell how far it got.
-int walk_records(Walk& w, FileBuffer& file, uint32_t* offset, int* last_result)
+int walk_each_record(Walk& w, FileBuffer& file, uint32_t* offset, int* last_result)
 {
     WrappedReader reader(file.bytes.data(), file.length);
     WrappedRecord rec;
@@ -601,6 +601,20 @@ int walk_records(Walk& w, FileBuffer& file, uint32_t* offset, int* last_result)
     }
     *offset = uint32_t(reader.offset());
     return 0;
+}
+
+// The walk with its extended-directory changes held and published once at its end: the images
+// it installs are listed by one new copy of the directory instead of one per image. After a
+// failure what was installed completely is published.
+int walk_records(Walk& w, FileBuffer& file, uint32_t* offset, int* last_result)
+{
+    ExtDirBatch batch;
+    const int r = walk_each_record(w, file, offset, last_result);
+    if (batch.finish() != 0 && r == 0) {
+        *last_result = -1;
+        return fail(w.interp, 70, "Image programming failed !!");
+    }
+    return r;
 }
 
 // MFW bundles: the first record must be MFW1; collects the tags that count against the space.

@@ -16,6 +16,10 @@
 // goes to a free scratch area first and from there to its place; without such an area it stays
 // where it is. An image of the extended directory is relisted through a new copy of that
 // directory, so a power loss at any point leaves every listed image whole, at its old or new place.
+// While a batch of directory changes is held, the images of the held directory are occupied as
+// well as those of the published one, nothing moves, and a new image is placed only where room
+// for the held directory's own copy remains; otherwise the held directory is published first and
+// the request is served as without a batch.
 #include "fwupg/nvm/e123/alloc.h"
 
 #include <algorithm>
@@ -35,6 +39,9 @@ using namespace fwupg::nvm;
 namespace {
 
 uint32_t g_moves = 0;
+
+// Room for a copy of the extended directory with its CRC word.
+constexpr uint64_t kExtDirSpan = ((uint64_t(kExtDirBytes) + 3) & ~3ull) + 4;
 
 enum class Home { Boot, Main, Ext, Keep };
 
@@ -338,9 +345,49 @@ bool reuse_old_swim(uint32_t type, const std::vector<Placed>& images, uint64_t n
     return false;
 }
 
+// The placed images, the caller's kept range and those of a held directory, sorted by start.
+// *frozen tells that a directory is held: its images may not move.
+int gather(uint32_t type, uint32_t keep_offset, uint32_t keep_length, std::vector<Placed>& images, bool* frozen)
+{
+    if (collect(type, images) != 0)
+        return -1;
+    if (keep_length)
+        images.push_back({Home::Keep, 0, 0, keep_offset, keep_length, true, false, false, false});
+    nvm_ext_dir held;
+    *frozen = common_nvm_ext_dir_held(&held) == 1;
+    if (*frozen)
+        for (uint32_t k = 0; k < held.count && k < 64; ++k) {
+            const uint32_t len = held.entry[k][1] & kLenMask;
+            if (len != 0)
+                images.push_back({Home::Keep, 0, 0, held.entry[k][2], len, true, false, false, false});
+        }
+    std::sort(images.begin(), images.end(), [](const Placed& a, const Placed& b) { return a.start < b.start; });
+    return 0;
+}
+
+// True when, with `needed` bytes taken at `at`, a copy of the extended directory still fits.
+bool leaves_directory_room(std::vector<Placed> images, uint64_t at, uint64_t needed, uint64_t start, uint64_t end)
+{
+    images.push_back({Home::Keep, 0, 0, uint32_t(at), uint32_t(needed), true, false, false, false});
+    std::sort(images.begin(), images.end(), [](const Placed& a, const Placed& b) { return a.start < b.start; });
+    uint64_t dir_at = 0;
+    return first_gap(images, start, kExtDirSpan, end, &dir_at);
+}
+
 }  // namespace
 
 extern "C" uint32_t common_nvm_alloc_moves() { return g_moves; }
+
+extern "C" int common_nvm_alloc_room_now(uint32_t length, uint32_t keep_offset, uint32_t keep_length)
+{
+    std::vector<Placed> images;
+    bool frozen = false;
+    if (gather(kTypeExtDir, keep_offset, keep_length, images, &frozen) != 0)
+        return 0;
+    const uint64_t start = common_nvm_is_e1() != 0 ? 2024 : 3112;
+    uint64_t at = 0;
+    return first_gap(images, start, ((uint64_t(length) + 3) & ~3ull) + 4, common_nvm_get_nvm_size(), &at) ? 1 : 0;
+}
 
 extern "C" int common_nvm_alloc_space(uint32_t type, uint32_t length, uint32_t keep_offset, uint32_t keep_length,
                                       uint32_t* out)
@@ -354,18 +401,36 @@ extern "C" int common_nvm_alloc_space(uint32_t type, uint32_t length, uint32_t k
     const uint64_t start = single_path ? 2024 : 3112;
     const uint64_t end = common_nvm_get_nvm_size();
 
+    // Inside a batch a new image must leave room for the held directory's copy; without that the
+    // held directory is published first and this image's entry goes out at once.
+    const bool batch = common_nvm_ext_dir_batch_active() != 0 && type != kTypeExtDir;
+    if (batch)
+        common_nvm_ext_dir_set_direct(0);
     std::vector<Placed> images;
-    if (collect(type, images) != 0)
+    bool frozen = false;
+    if (gather(type, keep_offset, keep_length, images, &frozen) != 0)
         return -1;
-    if (keep_length)
-        images.push_back({Home::Keep, 0, 0, keep_offset, keep_length, true, false, false, false});
-    std::sort(images.begin(), images.end(), [](const Placed& a, const Placed& b) { return a.start < b.start; });
 
     uint64_t at = 0;
-    if (first_gap(images, start, needed, end, &at)) {
+    if (first_gap(images, start, needed, end, &at) &&
+        (!batch || leaves_directory_room(images, at, needed, start, end))) {
         *out = uint32_t(at);
         return 0;
     }
+    if (batch) {
+        if (frozen && common_nvm_ext_dir_flush() != 0)
+            return -1;
+        common_nvm_ext_dir_set_direct(1);
+        if (gather(type, keep_offset, keep_length, images, &frozen) != 0)
+            return -1;
+        if (first_gap(images, start, needed, end, &at)) {
+            *out = uint32_t(at);
+            return 0;
+        }
+    }
+    // Held images are listed by no directory in NVRAM: a move could not relink them.
+    if (frozen)
+        return -1;
 
     if (reuse_old_swim(type, images, needed, &at)) {
         *out = uint32_t(at);

@@ -174,7 +174,7 @@ int install_one(const uint8_t* buffer, uint32_t length, uint32_t row, uint32_t t
     if (common_nvm_program_nvm(buffer, length, place, flags, &written) != 0)
         return -1;
     const uint32_t sram = common_nvm_load_address(type, proc);
-    if (type == kTypeMfw1 && common_nvm_write_bootstrap(sram, written, place) != 0)
+    if (type == kTypeMfw1 && common_nvm_ext_dir_hold_bootstrap(sram, written, place) != 0)
         return -1;
     // The directory may have changed (MFW2 removal, compaction): add to the one in force.
     if (common_nvm_load_ext_dir(&dir) != 1)

@@ -16,4 +16,8 @@ int common_nvm_alloc_space(uint32_t type, uint32_t length, uint32_t keep_offset,
 // extended directory re-reads it when this changes).
 uint32_t common_nvm_alloc_moves();
 
+// 1 when `length` bytes plus a CRC word fit now without moving anything, beside every listed
+// image, the images of a held extended directory and the kept range; else 0.
+int common_nvm_alloc_room_now(uint32_t length, uint32_t keep_offset, uint32_t keep_length);
+
 }  // extern "C"

@@ -45,6 +45,25 @@ int common_nvm_load_ext_dir(nvm_ext_dir* dir);
 // Places a fresh, empty extended directory and publishes it in entry 15.
 int common_nvm_create_ext_dir();
 
+// A batch of extended-directory changes (one upgrade command installing several images): while
+// it is open, adds, removals, repairs and the bootstrap record of a new management firmware are
+// held in memory, every lookup above sees the held directory, and closing the outermost batch
+// publishes it once (fresh copy, bootstrap, then entry 15). Batches nest. Closing returns 0, or
+// -1 when publishing failed; the held state is dropped either way and the directory in force is
+// then the last one published.
+void common_nvm_ext_dir_batch_open();
+int common_nvm_ext_dir_batch_close();
+int common_nvm_ext_dir_batch_active();
+// Publishes what the open batch holds now; the batch stays open. 0 or -1.
+int common_nvm_ext_dir_flush();
+// 1 with the held directory (count 0 when held as removed) when the batch holds changes, else 0.
+int common_nvm_ext_dir_held(nvm_ext_dir* out);
+// The allocator had to publish to make room: the next add is published at once, not held.
+void common_nvm_ext_dir_set_direct(int on);
+// The bootstrap record for a new management firmware: held with the directory inside a batch,
+// else written now.
+int common_nvm_ext_dir_hold_bootstrap(uint32_t sram, uint32_t length, uint32_t nvm_offset);
+
 // 0 does not fit, 1 fits, 2 fits only without the SWIM images.
 int common_nvm_image_fits(uint32_t single_path, uint32_t type, uint32_t length, const uint32_t* tags,
                           uint32_t tag_count);
@@ -64,4 +83,26 @@ namespace fwupg::nvm {
 constexpr uint32_t kDirOffset = 0x14;
 constexpr uint32_t kDirCrc = 0xFC;
 constexpr uint32_t kExtDirBytes = 776;
+
+// Holds the extended-directory changes made during its lifetime (see common_nvm_ext_dir_batch_open);
+// finish() publishes them and reports, the destructor publishes when finish() was not called.
+class ExtDirBatch {
+public:
+    ExtDirBatch() { common_nvm_ext_dir_batch_open(); }
+    ~ExtDirBatch()
+    {
+        if (open_)
+            common_nvm_ext_dir_batch_close();
+    }
+    ExtDirBatch(const ExtDirBatch&) = delete;
+    ExtDirBatch& operator=(const ExtDirBatch&) = delete;
+    int finish()
+    {
+        open_ = false;
+        return common_nvm_ext_dir_batch_close();
+    }
+
+private:
+    bool open_ = true;
+};
 }  // namespace fwupg::nvm
