@@ -234,6 +234,8 @@ TEST(Housekeeping, DeleteOldBcAndNcsi)
     Board b(s);
     ASSERT_EQ(common_nvm_delete_old_bc_ncsi(), 0);
     EXPECT_EQ(take_debug_text(), "Deleting old BC image ..\nDeleting old NCSI image ..\n");
+    // The bootstrap, then the three entries with the directory CRC in one write.
+    EXPECT_EQ(b.a().writes.size(), 2u);
     EXPECT_EQ(b.a().be32(0), 0u);
     EXPECT_EQ(common_nvm_find_dir_entry(0x60000000, nullptr, nullptr), -1);
     EXPECT_TRUE(testkit::region_crc_ok(b.a().nvram, 0x14, 0xEC));

@@ -67,14 +67,21 @@ int common_nvm_region_crc(uint32_t offset, uint32_t length)
     return computed == stored ? 0 : -1;
 }
 
-// The entry and the directory CRC go to the NVRAM in one transfer, from the entry to the end of
-// the directory record: a power loss between two writes can then never leave a changed entry
-// under the old CRC.
-int common_nvm_write_dir_entry(uint32_t i, uint32_t nvm_offset, uint32_t length, uint32_t sram, uint32_t type,
-                               uint32_t processor)
+}  // extern "C"
+
+namespace {
+
+// One directory entry to write: its index and the three words it gets.
+struct EntryWrite {
+    uint32_t index;
+    uint32_t words[3];
+};
+
+// The entries and the directory CRC go to the NVRAM in one transfer, from the lowest entry given
+// to the end of the directory record: a power loss between two writes can then never leave
+// a changed entry under the old CRC, and changing several entries costs one write.
+int write_dir_entries(const EntryWrite* list, uint32_t count)
 {
-    if (i >= 16)
-        return -1;
     constexpr uint32_t kDirWords = (kDirCrc + 4 - kDirOffset) / 4;
     uint32_t dir[kDirWords];
     if (common_nvm_read(kDirOffset, dir, sizeof dir, 1) != 0)
@@ -84,16 +91,47 @@ int common_nvm_write_dir_entry(uint32_t i, uint32_t nvm_offset, uint32_t length,
         common_nvm_crc32(dir, sizeof dir - 4, 0, &crc);
         return ~__builtin_bswap32(crc);
     };
-    uint32_t* entry = dir + 3 * i;
-    const uint32_t want[3] = {sram, (type & kTypeMask) | (processor & kProcMask) | (length & kLenMask), nvm_offset};
-    if (std::equal(want, want + 3, entry) && dir[kDirWords - 1] == crc_of())
+    uint32_t lowest = 15;
+    bool changed = false;
+    for (uint32_t n = 0; n < count; ++n) {
+        uint32_t* entry = dir + 3 * list[n].index;
+        changed = changed || !std::equal(list[n].words, list[n].words + 3, entry);
+        std::copy(list[n].words, list[n].words + 3, entry);
+        lowest = std::min(lowest, list[n].index);
+    }
+    if (!changed && dir[kDirWords - 1] == crc_of())
         return 0;  // nothing to change
-    std::copy(want, want + 3, entry);
     dir[kDirWords - 1] = crc_of();
-    const uint32_t from = 12 * i;
+    const uint32_t from = 12 * lowest;
     return common_nvm_write(kDirOffset + from, reinterpret_cast<uint8_t*>(dir) + from, sizeof dir - from, 1) == 0
                ? 0
                : -1;
+}
+
+}  // namespace
+
+extern "C" {
+
+int common_nvm_write_dir_entry(uint32_t i, uint32_t nvm_offset, uint32_t length, uint32_t sram, uint32_t type,
+                               uint32_t processor)
+{
+    if (i >= 16)
+        return -1;
+    const EntryWrite e{i, {sram, (type & kTypeMask) | (processor & kProcMask) | (length & kLenMask), nvm_offset}};
+    return write_dir_entries(&e, 1);
+}
+
+int common_nvm_clear_dir_entries(const uint32_t* indexes, uint32_t count)
+{
+    if (count > 16 || (count && !indexes))
+        return -1;
+    EntryWrite list[16];
+    for (uint32_t n = 0; n < count; ++n) {
+        if (indexes[n] >= 16)
+            return -1;
+        list[n] = {indexes[n], {0, 0, 0}};
+    }
+    return count ? write_dir_entries(list, count) : 0;
 }
 
 int common_nvm_find_dir_entry(uint32_t type, uint32_t* index, uint32_t* prev_start)

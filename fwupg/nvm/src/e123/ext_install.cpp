@@ -221,18 +221,20 @@ int common_nvm_install_ext_image(const uint8_t* buffer, uint32_t length, uint32_
 
 int common_nvm_delete_old_bc_ncsi()
 {
-    uint32_t idx = 0;
+    // The entries go in one directory write, after the bootstrap stops naming the old bootcode.
+    uint32_t idx = 0, cleared[3], count = 0;
     if (common_nvm_find_dir_entry(kTypeBc2, &idx, nullptr) == 0) {
         fwupg_dbg_printf("Deleting old BC image ..\n");
         common_nvm_write_bootstrap(0, 0, 0);
-        common_nvm_write_dir_entry(idx, 0, 0, 0, 0, 0);
+        cleared[count++] = idx;
     }
     if (common_nvm_find_dir_entry(kTypeNcsiCmn, &idx, nullptr) == 0) {
         fwupg_dbg_printf("Deleting old NCSI image ..\n");
-        common_nvm_write_dir_entry(idx, 0, 0, 0, 0, 0);
+        cleared[count++] = idx;
     }
     if (common_nvm_find_dir_entry(kTypeNcsiElib, &idx, nullptr) == 0)
-        common_nvm_write_dir_entry(idx, 0, 0, 0, 0, 0);
+        cleared[count++] = idx;
+    common_nvm_clear_dir_entries(cleared, count);
     return 0;
 }
 

@@ -18,6 +18,8 @@ int common_nvm_read_dir_entry(uint32_t i, uint32_t* nvm_offset, uint32_t* length
                               uint32_t* type, uint32_t* processor);
 int common_nvm_write_dir_entry(uint32_t i, uint32_t nvm_offset, uint32_t length, uint32_t sram, uint32_t type,
                                uint32_t processor);
+// Clears the listed entries (indexes below 16) with the directory CRC in one write.
+int common_nvm_clear_dir_entries(const uint32_t* indexes, uint32_t count);
 int common_nvm_find_dir_entry(uint32_t type, uint32_t* index, uint32_t* prev_start);
 int common_nvm_find_free_dir_entry(uint32_t* index);
 // Source 0: NVRAM at image + offset. Source 1: the host buffer `image` of `image_size` bytes
