@@ -170,6 +170,32 @@ TEST(ExtDirBatch, HeldChangesAreSeenByLookupsAndSwitchedInOnce)
     EXPECT_NE(version("CCM").find("1.0.4"), std::string::npos) << version("CCM");
 }
 
+// [CCM 1.0.2][ext dir][free to 0x1B00]: the new CCM fits with room for the held directory's copy
+// beside it; NIC_PRTION then fits only without that room. The held directory is published first
+// (freeing the old CCM and the old copy), and NIC_PRTION goes in with its own switch.
+TEST(ExtDirBatch, WithoutRoomForTheHeldCopyTheDirectoryIsPublishedFirst)
+{
+    auto s = board_def(kit::Chip::E3, 0x1B00);
+    s.images.push_back(image_def("CCM", testkit::stock_image("CCM", "1.0.2")));
+    Board b(s);
+    auto v3 = testkit::stock_image("CCM", "1.0.3");
+    auto nic = testkit::stock_image("NIC_PRTION", "1.0.0");
+    ExtDirBatch batch;
+    ASSERT_EQ(common_nvm_install_ext_image(v3.data(), uint32_t(v3.size()), row("CCM"), 1, 0, 0, 0), 0);
+    EXPECT_TRUE(b.a().writes.size() == 1u && b.a().writes[0].first >= 0x100) << "only the image is written";
+    ASSERT_EQ(common_nvm_install_ext_image(nic.data(), uint32_t(nic.size()), row("NIC_PRTION"), 0, 1, 0, 0), 0);
+    ASSERT_EQ(batch.finish(), 0);
+    auto r = b.verify();
+    EXPECT_TRUE(r.ok()) << r.text();
+    EXPECT_EQ(std::count_if(b.a().writes.begin(), b.a().writes.end(),
+                            [](const auto& w) { return w.first == 0x14 + 12 * 15; }),
+              2);
+    EXPECT_EQ(found(r, "NIC_PRTION")->offset, b.placed("CCM").offset) << "in the space the old CCM left";
+    auto ccm = testkit::e1e3::find_image(b.a().nvram, "CCM");
+    ASSERT_TRUE(ccm);
+    EXPECT_NE(ccm->version.find("1.0.3"), std::string::npos) << ccm->version;
+}
+
 // Extended directory with both SWIM sets: set 1 is 7.10.3 (the running firmware), set 2 is 7.10.4.
 kit::NvramDef two_swim_sets()
 {
