@@ -2,6 +2,7 @@
 #include "fwupg/nvm/e4/cfg_batch.h"
 
 #include <map>
+#include <utility>
 
 #include "fwupg/nvm/base/access.h"
 #include "fwupg/nvm/e4/directory.h"
@@ -43,8 +44,8 @@ int cfg_batch_commit()
     if (b.depth == 0) return 0;
     if (--b.depth != 0) return 0;
     // Taken out first: the writes below go to the NVRAM, not back into the batch.
-    std::map<uint32_t, std::vector<uint8_t>> images;
-    images.swap(b.images);
+    std::map<uint32_t, std::vector<uint8_t>> images(std::move(b.images));
+    b.images.clear();
     for (uint32_t type : {kDefaultCfg, kMeta, kNvmCfg1}) {
         auto it = images.find(type);
         if (it == images.end()) continue;
