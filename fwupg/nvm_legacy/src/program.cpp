@@ -4,6 +4,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "fwupg/nvm/base/piece_writer.h"
@@ -63,6 +65,27 @@ int fail(const HostOps& ops, uint32_t code, const char* msg)
 bool read_region(const HostOps& ops, uint32_t dev, uint32_t start, uint32_t (&words)[REGION / 4])
 {
     return toe::read_block(ops, dev, start, REGION, reinterpret_cast<uint8_t*>(words)) == 0;
+}
+
+// Whether the NVRAM's block at [start, start + length) still matches the CRC word it ends with.
+// Data kept from a block that fails its check would be written back under a fresh CRC (or, for a
+// block copied whole, stay damaged) while the programming reports success, so such a block is
+// refused: 0 when it verifies, 1 when it does not (message and last error 21), -1 when it cannot
+// be read.
+int check_kept_block(const HostOps& ops, const char* name, uint32_t start, uint32_t length)
+{
+    uint32_t computed = 0, stored = 0;
+    if (toe_nvm_region_crc(ops, start, length, &computed, &stored) != 0)
+        return -1;
+    if (computed == stored)
+        return 0;
+    char msg[200];
+    std::snprintf(msg, sizeof msg,
+                  "%s in NVRAM fails its CRC check, so its contents cannot be kept; nothing was programmed "
+                  "(-raw takes everything from the image).\n",
+                  name);
+    fail(ops, toe::ERR_DIR_CRC, msg);
+    return 1;
 }
 
 void store_region_crc(image_buf& img, uint32_t start)
@@ -160,6 +183,8 @@ int preserve_ib_feb_cfg(HostOps ops, uint8_t* buf, uint32_t length, int row, uin
                 const uint32_t img_len = img.get(e + 4) & TOE_FLAGS_LEN_MASK;
                 const uint32_t img_off = img.get(e + 8);
                 if (uint64_t(img_off) + img_len < length && img_len == nvm_len) {
+                    if (const int bad = check_kept_block(ops, name, nvm_off, nvm_len))
+                        return bad;
                     const uint32_t words = (img_len + 3) / 4;
                     std::snprintf(msg, sizeof msg, "%s preserve 0x%x cfg words on dev %d.\n", name, words, shown_dev);
                     toe::append_result(ops, msg);
@@ -217,6 +242,18 @@ int toe_nvm_program_nvm(HostOps ops, uint8_t* buf, uint32_t length, uint32_t nvm
         uint32_t hw[REGION / 4], feat[REGION / 4];
         if (img.len > HW_INFO && (!read_region(ops, dev, HW_INFO, hw) || !read_region(ops, dev, FEAT_INFO, feat)))
             return fail(ops, toe::ERR_READ, "NVM read failed.");
+        // The blocks this programming takes words from must verify first.
+        const bool keep_hw = img.len > HW_INFO && (flags & (TOE_PRG_KEEP_CFG | TOE_PRG_TAKE_MAC)) != TOE_PRG_TAKE_MAC;
+        const bool keep_feat = (img.len > FEAT_INFO && (flags & TOE_PRG_KEEP_CFG)) ||
+                               (img.has(0x244) && !(flags & TOE_PRG_TAKE_SMBUS));
+        for (const auto& [keep, name, start] : {std::tuple{keep_hw, "HW_INFO", HW_INFO},
+                                                std::tuple{keep_feat, "FEAT_INFO", FEAT_INFO}}) {
+            const int bad = keep ? check_kept_block(ops, name, start, REGION) : 0;
+            if (bad < 0)
+                return fail(ops, toe::ERR_READ, "NVM read failed.");
+            if (bad)
+                return -1;
+        }
         auto nvm_hw = [&hw](uint32_t off) { return hw[(off - HW_INFO) / 4]; };
 
         if (flags & TOE_PRG_KEEP_CFG) {
@@ -301,11 +338,14 @@ int toe_nvm_program_nvm(HostOps ops, uint8_t* buf, uint32_t length, uint32_t nvm
             }
         }
 
-        if ((!(flags & TOE_PRG_TAKE_IBCFG) &&
-             preserve_ib_feb_cfg(ops, buf, img.len, TOE_IMG_ISB_CFG, dev, img.swap) != 0) ||
-            (!(flags & TOE_PRG_TAKE_FEBCFG) &&
-             preserve_ib_feb_cfg(ops, buf, img.len, TOE_IMG_FEB_CFG, dev, img.swap) != 0))
-            return fail(ops, toe::ERR_READ, "NVM read failed.");
+        for (const auto& [take, row] : {std::pair{TOE_PRG_TAKE_IBCFG, TOE_IMG_ISB_CFG},
+                                         std::pair{TOE_PRG_TAKE_FEBCFG, TOE_IMG_FEB_CFG}}) {
+            const int kept = flags & take ? 0 : preserve_ib_feb_cfg(ops, buf, img.len, row, dev, img.swap);
+            if (kept < 0)
+                return fail(ops, toe::ERR_READ, "NVM read failed.");
+            if (kept)
+                return -1;
+        }
     }
 
     // A merged block whose CRC word the image covers gets its CRC here, so that the block and its

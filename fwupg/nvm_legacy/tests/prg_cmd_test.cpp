@@ -65,7 +65,8 @@ TEST(Prg, RestoresADumpWithAndWithoutPageFill)
 }
 
 // A dump programmed back over the board it came from writes only what differs: the 1 KiB piece
-// holding a changed image byte, and a changed HW_INFO block whole in one write of its own.
+// holding a changed image byte, and a changed HW_INFO block (one that still verifies: a damaged
+// one is refused unless -raw takes it from the dump) whole in one write of its own.
 TEST(Prg, OnlyThePiecesThatDifferAreWritten)
 {
     Board b;
@@ -82,11 +83,34 @@ TEST(Prg, OnlyThePiecesThatDifferAreWritten)
     const uint32_t changed = ump->offset + ump->length / 2;
     b.host.nvram[changed] ^= 0xFF;
     b.host.nvram[0x150] ^= 0xFF;
+    seal(b.host.nvram, 0x100, 0xFC);
     b.host.write_offsets.clear();
     ASSERT_EQ(TCL_OK, b.host.run(toe_nvm_prg_cmd, {"_prg", "0", dump})) << b.host.result();
     EXPECT_EQ(before, b.host.nvram);
     EXPECT_EQ((std::vector<uint32_t>{0x100, changed & ~0x3FFu}), b.host.write_offsets);
     EXPECT_EQ("", verify_nvram(b.host.nvram));
+}
+
+// A board whose HW_INFO fails its CRC check: programming its dump back while keeping the board's
+// addresses is refused with nothing written (they cannot be trusted); -raw takes everything from
+// the dump and repairs the board.
+TEST(Prg, DamagedHwInfoIsRepairedOnlyWithRaw)
+{
+    Board b;
+    TempDir dir;
+    const bytes before = b.host.nvram;
+    const std::string dump = (dir.path / "backup.bin").string();
+    ASSERT_EQ(TCL_OK, b.host.run(toe_nvm_dump_cmd, {"_dump", dump}));
+    b.host.nvram[0x150] ^= 0xFF;
+    const bytes damaged = b.host.nvram;
+    b.host.write_offsets.clear();
+    EXPECT_EQ(TCL_ERROR, b.host.run(toe_nvm_prg_cmd, {"_prg", "0", dump}));
+    EXPECT_NE(std::string::npos, b.host.result().find("HW_INFO in NVRAM fails its CRC check")) << b.host.result();
+    EXPECT_EQ(std::vector<uint32_t>{}, b.host.write_offsets);
+    EXPECT_EQ(damaged, b.host.nvram);
+
+    ASSERT_EQ(TCL_OK, b.host.run(toe_nvm_prg_cmd, {"_prg", "-raw", "0", dump})) << b.host.result();
+    EXPECT_EQ(before, b.host.nvram);
 }
 
 TEST(Prg, BootCodeAddressTakesTheFormOfTheAdaptersFlash)

@@ -181,6 +181,51 @@ TEST(ProgramNvm, RefusalsWriteNothing)
     EXPECT_EQ(0, host.writes);
 }
 
+// A block the programming would take words from that fails its CRC check in NVRAM is refused
+// before anything is written: keeping it would write damaged data back as success. Taking that
+// block from the image programs the board whole again.
+TEST(ProgramNvm, DamagedKeptBlockIsRefusedUnlessTakenFromTheImage)
+{
+    struct {
+        const char* what;
+        uint32_t damage_at;   // 0: the board's ISB_CFG image
+        uint32_t flags;
+        bool refused;
+        const char* name;
+    } rows[] = {
+        {"HW_INFO, addresses kept", 0x120, 0, true, "HW_INFO"},
+        {"HW_INFO, configuration kept", 0x120, TOE_PRG_TAKE_MAC | TOE_PRG_KEEP_CFG, true, "HW_INFO"},
+        {"HW_INFO taken from the image", 0x120, TOE_PRG_TAKE_MAC, false, nullptr},
+        {"FEAT_INFO, SMBus address kept", 0x210, TOE_PRG_TAKE_MAC, true, "FEAT_INFO"},
+        {"FEAT_INFO, configuration kept", 0x210, TOE_PRG_TAKE_MAC | TOE_PRG_TAKE_SMBUS | TOE_PRG_KEEP_CFG, true,
+         "FEAT_INFO"},
+        {"FEAT_INFO taken from the image", 0x210, TOE_PRG_TAKE_MAC | TOE_PRG_TAKE_SMBUS, false, nullptr},
+        {"ISB_CFG kept", 0, 0, true, "ISB_CFG"},
+        {"ISB_CFG taken from the image", 0, TOE_PRG_TAKE_IBCFG, false, nullptr},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.what);
+        FakeHost host(installed(5709));
+        const uint32_t at = r.damage_at ? r.damage_at : get_be32(host.nvram, 0x1C) + 8;
+        host.nvram[at] ^= 0x40;
+        const bytes before = host.nvram;
+        const bytes image = build_nvram(foreign(5709));
+        if (r.refused) {
+            EXPECT_EQ(-1, program(host, image, 0, TOE_PRG_NVM_ORDER | TOE_PRG_SKIP_SAME | r.flags));
+            EXPECT_EQ(21u, host.last_error);
+            EXPECT_EQ(std::string(r.name) +
+                          " in NVRAM fails its CRC check, so its contents cannot be kept; nothing was programmed "
+                          "(-raw takes everything from the image).\n",
+                      host.result());
+            EXPECT_EQ(0, host.writes);
+            EXPECT_EQ(before, host.nvram);
+        } else {
+            ASSERT_EQ(0, program(host, image, 0, TOE_PRG_NVM_ORDER | TOE_PRG_SKIP_SAME | r.flags)) << host.result();
+            EXPECT_EQ("", verify_nvram(host.nvram));
+        }
+    }
+}
+
 TEST(ProgramNvm, PiecesCrcWordAndWriteFailure)
 {
     FakeHost host(installed(5709));

@@ -29,7 +29,8 @@ int toe_nvm_program_nvm(HostOps ops, uint8_t* buf, uint32_t length, uint32_t nvm
                         uint32_t* written);
 
 // Carries each port's boot configuration image (row 5 ISB_CFG or 17 FEB_CFG) from NVRAM into a
-// whole image when the image holds one of the same size. 0, or -1 when NVRAM could not be read.
+// whole image when the image holds one of the same size. 0; 1 when the NVRAM's image fails its CRC
+// check (nothing is carried; message and last error 21); -1 when NVRAM could not be read.
 int preserve_ib_feb_cfg(HostOps ops, uint8_t* buf, uint32_t length, int row, uint32_t dev, int swap);
 
 // Reads the dword-widened range around [nvm_offset, nvm_offset + length) into `buf`; with `swap`
