@@ -66,6 +66,38 @@ TEST_F(E4Board00CF, OptionsAndVersionTextsFollowTheUpgrade)
     EXPECT_EQ(VpdField(Image(e4::type::VPD), "V6"), "7.0.0.10");  // UEFI driver version word 0x7000A
 }
 
+// The version texts reach the VPD image in one write of its header and one of its data; the
+// same package again finds them there and leaves the VPD alone.
+TEST_F(E4Board00CF, VersionTextsGoToTheVpdInOneWrite)
+{
+    const std::string pkg = Package(12);
+    journal.clear();
+    EXPECT_TRUE(Good(Line("_upgrade -mbi " + pkg)));
+    ExpectValid();
+    // Each write's dword count, image headers (first word 0x669955AA) shown as "H".
+    auto writes = [this] {
+        std::vector<std::string> out;
+        for (const YxSimCall& c : journal.calls(yxmapi::ord::kWriteNvram))
+            out.push_back(c.count == 8 && c.value == 0x669955AA ? "H" : std::to_string(c.count));
+        return out;
+    };
+    const auto vpd = e4::find_image(Nvram(), e4::type::VPD);
+    ASSERT_TRUE(vpd);
+    const std::string vpd_data = std::to_string((vpd->entry.length - 4) / 4);
+    const std::string cfg = std::to_string(4240 / 4);
+    // The boot agent, the VPD with both texts, then DEFAULT_CFG and NVM_CFG1.
+    const std::vector<std::string> got = writes();
+    ASSERT_EQ(got.size(), 8u);
+    EXPECT_EQ((std::vector<std::string>(got.begin() + 2, got.end())),
+              (std::vector<std::string>{"H", vpd_data, "H", cfg, "H", cfg}));
+
+    journal.clear();
+    EXPECT_TRUE(Good(Line("_upgrade -F -mbi " + pkg)));
+    ExpectValid();
+    EXPECT_TRUE(writes().empty());
+    EXPECT_EQ(VpdField(Image(e4::type::VPD), "V1"), "0.7.10");
+}
+
 TEST_F(E4Board00CF, TheTranslationSwitchAddsTheStoredSet)
 {
     for (const char* value : {"troskel", "3904R7", "7462"}) {

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "fwupg/cfg_request.h"
@@ -145,11 +146,12 @@ void vpd_step(const BoardId& b)
                       int(s.last_mim[3]));
         mim = text;
     }
-    const std::pair<const char*, std::string> fields[] = {
-        {"V1", boot_agent_text(s.last_pci30_revision)}, {"V3", mim}, {"V6", boot_agent_text(s.last_uefi)}};
-    for (const auto& [keyword, text] : fields)
-        if (!text.empty() && common_nvm_e4_set_vpd_field(keyword, text.c_str()) != 0)
-            fwupg_dbg_printf("Failed to program VPD %s.\n", keyword);
+    // The version texts go into the VPD image in one write.
+    std::vector<std::pair<std::string, std::string>> fields;
+    for (auto& [keyword, text] : {std::pair<std::string, std::string>{"V1", boot_agent_text(s.last_pci30_revision)},
+                                  {"V3", mim}, {"V6", boot_agent_text(s.last_uefi)}})
+        if (!text.empty()) fields.emplace_back(keyword, text);
+    if (!fields.empty() && set_vpd_fields(fields) != 0) fwupg_dbg_printf("Failed to program the VPD version texts.\n");
 }
 
 void option_step(const BoardId& b)
