@@ -6,6 +6,7 @@
 #include "fwupg/nvm/e123/directory.h"
 #include "fwupg/nvm/e123/ext_install.h"
 #include "fwupg/nvm/e123/image_table.h"
+#include "fwupg/nvm/e123/prog_image.h"
 #include "fwupg/nvm/e123/program.h"
 #include "nvm_fixture.h"
 #include "testkit/e1e3_reader.h"
@@ -168,6 +169,55 @@ TEST(ExtDirBatch, HeldChangesAreSeenByLookupsAndSwitchedInOnce)
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"CCM", "NIC_PRTION"}));
     EXPECT_NE(version("CCM").find("1.0.4"), std::string::npos) << version("CCM");
+}
+
+// Entries 0-14 written inside a batch are held too: lookups see the new entry, the NVRAM's
+// directory keeps naming the old image (which the allocator keeps whole), and closing the batch
+// writes the held entries, entry 15 and the bootstrap record of a new management firmware in one
+// write from offset 0 through the directory CRC.
+TEST(ExtDirBatch, MainEntriesAndTheBootstrapGoOutWithTheSwitchInOneWrite)
+{
+    auto s = board_def(kit::Chip::E3);
+    s.images.push_back(image_def("L2T", testkit::stock_image("L2T", "7.10.1")));
+    s.images.push_back(image_def("MFW1", testkit::stock_image("MFW1", "7.10.3", 0x800)));
+    Board b(s);
+    const kit::FoundImage old_l2t = *found(b.verify(), "L2T");
+    const testkit::Bytes old_directory(b.a().nvram.begin(), b.a().nvram.begin() + 0x100);
+
+    ExtDirBatch batch;
+    auto l2t = testkit::stock_image("L2T", "7.12.0");
+    auto mfw = testkit::stock_image("MFW1", "7.10.4", 0x800);
+    ASSERT_EQ(common_nvm_prog_image_by_idx(l2t.data(), uint32_t(l2t.size()), row("L2T"), 1), 0);
+    ASSERT_EQ(common_nvm_install_ext_image(mfw.data(), uint32_t(mfw.size()), row("MFW1"), 1, 0, 0, 0), 0);
+
+    uint32_t index = 16, off = 0, len = 0;
+    ASSERT_EQ(common_nvm_find_dir_entry(g_image_table[row("L2T")].dir_type, &index, nullptr), 0);
+    ASSERT_EQ(common_nvm_read_dir_entry(index, &off, &len, nullptr, nullptr, nullptr), 0);
+    EXPECT_NE(off, old_l2t.offset) << "the held entry is what lookups see";
+    EXPECT_TRUE(off >= old_l2t.offset + old_l2t.length || off + len <= old_l2t.offset) << "over the old L2T";
+    EXPECT_EQ(testkit::Bytes(b.a().nvram.begin(), b.a().nvram.begin() + 0x100), old_directory);
+    auto version = [&] {
+        auto im = testkit::e1e3::find_image(b.a().nvram, "L2T");
+        return im ? im->version : std::string();
+    };
+    auto r = b.verify();
+    EXPECT_TRUE(r.ok()) << r.text();
+    EXPECT_NE(version().find("7.10.1"), std::string::npos) << version();
+
+    b.a().writes.clear();
+    ASSERT_EQ(batch.finish(), 0);
+    std::vector<std::pair<uint32_t, uint32_t>> low;
+    for (const auto& w : b.a().writes)
+        if (w.first < 0x100)
+            low.push_back(w);
+    EXPECT_EQ(low, (std::vector<std::pair<uint32_t, uint32_t>>{{0, 0x100}}));
+    r = b.verify();
+    EXPECT_TRUE(r.ok()) << r.text();
+    EXPECT_EQ(found(r, "L2T")->offset, off);
+    EXPECT_NE(version().find("7.12.0"), std::string::npos) << version();
+    uint32_t boot_off = 0;
+    ASSERT_EQ(common_nvm_read_bootstrap(nullptr, nullptr, &boot_off), 0);
+    EXPECT_EQ(boot_off, found(r, "MFW1")->offset);
 }
 
 // [CCM 1.0.2][ext dir][free to 0x1B00]: the new CCM fits with room for the held directory's copy

@@ -16,8 +16,8 @@
 // goes to a free scratch area first and from there to its place; without such an area it stays
 // where it is. An image of the extended directory is relisted through a new copy of that
 // directory, so a power loss at any point leaves every listed image whole, at its old or new place.
-// While a batch of directory changes is held, the images of the held directory are occupied as
-// well as those of the published one, nothing moves, and a new image is placed only where room
+// While a batch of directory changes is held, the images of the held directory (and entries) are
+// occupied as well as those of the published ones, nothing moves, and a new image is placed only where room
 // for the held directory's own copy remains; otherwise the held directory is published first and
 // the request is served as without a batch.
 #include "fwupg/nvm/e123/alloc.h"
@@ -354,13 +354,25 @@ int gather(uint32_t type, uint32_t keep_offset, uint32_t keep_length, std::vecto
     if (keep_length)
         images.push_back({Home::Keep, 0, 0, keep_offset, keep_length, true, false, false, false});
     nvm_ext_dir held;
-    *frozen = common_nvm_ext_dir_held(&held) == 1;
-    if (*frozen)
+    const bool ext_held = common_nvm_ext_dir_held(&held) == 1;
+    if (ext_held)
         for (uint32_t k = 0; k < held.count && k < 64; ++k) {
             const uint32_t len = held.entry[k][1] & kLenMask;
             if (len != 0)
                 images.push_back({Home::Keep, 0, 0, held.entry[k][2], len, true, false, false, false});
         }
+    // Entries held in memory: the images the NVRAM's directory still names stay occupied too.
+    const uint32_t main_held = common_nvm_dir_held_mask();
+    for (uint32_t i = 0; i < 15; ++i) {
+        uint32_t off = 0, len = 0;
+        if (!(main_held & (1u << i)))
+            continue;
+        if (common_nvm_read_published_dir_entry(i, &off, &len) != 0)
+            return -1;
+        if (len != 0)
+            images.push_back({Home::Keep, 0, 0, off, len, true, false, false, false});
+    }
+    *frozen = ext_held || main_held != 0;
     std::sort(images.begin(), images.end(), [](const Placed& a, const Placed& b) { return a.start < b.start; });
     return 0;
 }

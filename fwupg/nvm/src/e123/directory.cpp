@@ -20,19 +20,24 @@ int common_nvm_read_dir_entry(uint32_t i, uint32_t* nvm_offset, uint32_t* length
 {
     if (i >= 16)
         return -6;
+    // Inside a batch an entry written since it opened is answered from memory.
+    uint32_t held[3];
+    const bool from_batch = common_nvm_dir_held_entry(i, held) == 1;
     const uint32_t base = kDirOffset + 12 * i;
     uint32_t v = 0;
     if (sram) {
-        if (common_nvm_read(base, &v, 4, 1) != 0)
+        if (!from_batch && common_nvm_read(base, &v, 4, 1) != 0)
             return -1;
-        *sram = v;
+        *sram = from_batch ? held[0] : v;
     }
     if (nvm_offset) {
-        if (common_nvm_read(base + 8, &v, 4, 1) != 0)
+        if (!from_batch && common_nvm_read(base + 8, &v, 4, 1) != 0)
             return -1;
-        *nvm_offset = v;
+        *nvm_offset = from_batch ? held[2] : v;
     }
-    if (common_nvm_read(base + 4, &v, 4, 1) != 0)
+    if (from_batch)
+        v = held[1];
+    else if (common_nvm_read(base + 4, &v, 4, 1) != 0)
         return -1;
     if (length)
         *length = v & kLenMask;
@@ -40,6 +45,20 @@ int common_nvm_read_dir_entry(uint32_t i, uint32_t* nvm_offset, uint32_t* length
         *type = v & kTypeMask;
     if (processor)
         *processor = v & kProcMask;
+    return 0;
+}
+
+int common_nvm_read_published_dir_entry(uint32_t i, uint32_t* nvm_offset, uint32_t* length)
+{
+    if (i >= 16)
+        return -6;
+    uint32_t words[3];
+    if (common_nvm_read(kDirOffset + 12 * i, words, sizeof words, 1) != 0)
+        return -1;
+    if (nvm_offset)
+        *nvm_offset = words[2];
+    if (length)
+        *length = words[1] & kLenMask;
     return 0;
 }
 
@@ -69,43 +88,85 @@ int common_nvm_region_crc(uint32_t offset, uint32_t length)
 
 }  // extern "C"
 
-namespace {
+namespace fwupg::nvm {
 
-// One directory entry to write: its index and the three words it gets.
-struct EntryWrite {
-    uint32_t index;
-    uint32_t words[3];
-};
+DirEntryWrite dir_entry_words(uint32_t i, uint32_t nvm_offset, uint32_t length, uint32_t sram, uint32_t type,
+                              uint32_t processor)
+{
+    return {i, {sram, (type & kTypeMask) | (processor & kProcMask) | (length & kLenMask), nvm_offset}};
+}
+
+void bootstrap_words(uint32_t sram, uint32_t length, uint32_t nvm_offset, uint32_t out[5])
+{
+    out[0] = length ? fwupg::kWrappedMagic : 0u;
+    out[1] = length ? sram : 0u;
+    out[2] = length / 4;
+    out[3] = length ? common_nvm_linear_to_flash(nvm_offset) : 0u;
+    uint32_t crc = 0xFFFFFFFF;
+    common_nvm_crc32(out, 16, 0, &crc);
+    out[4] = ~__builtin_bswap32(crc);
+}
 
 // The entries and the directory CRC go to the NVRAM in one transfer, from the lowest entry given
-// to the end of the directory record: a power loss between two writes can then never leave
-// a changed entry under the old CRC, and changing several entries costs one write.
-int write_dir_entries(const EntryWrite* list, uint32_t count)
+// (or the bootstrap record) to the end of the directory record: a power loss between two writes
+// can then never leave a changed entry under the old CRC, and changing several entries costs one
+// write.
+int write_dir_record(const DirEntryWrite* list, uint32_t count, const uint32_t* boot)
 {
+    constexpr uint32_t kBootWords = kDirOffset / 4;
     constexpr uint32_t kDirWords = (kDirCrc + 4 - kDirOffset) / 4;
-    uint32_t dir[kDirWords];
-    if (common_nvm_read(kDirOffset, dir, sizeof dir, 1) != 0)
+    uint32_t record[kBootWords + kDirWords];
+    uint32_t* dir = record + kBootWords;
+    if (common_nvm_read(kDirOffset, dir, kDirWords * 4, 1) != 0)
         return -1;
     auto crc_of = [&] {
         uint32_t crc = 0xFFFFFFFF;
-        common_nvm_crc32(dir, sizeof dir - 4, 0, &crc);
+        common_nvm_crc32(dir, kDirWords * 4 - 4, 0, &crc);
         return ~__builtin_bswap32(crc);
     };
     uint32_t lowest = 15;
     bool changed = false;
     for (uint32_t n = 0; n < count; ++n) {
+        if (list[n].index >= 16)
+            return -1;
         uint32_t* entry = dir + 3 * list[n].index;
         changed = changed || !std::equal(list[n].words, list[n].words + 3, entry);
         std::copy(list[n].words, list[n].words + 3, entry);
         lowest = std::min(lowest, list[n].index);
     }
-    if (!changed && dir[kDirWords - 1] == crc_of())
+    if (!boot && !changed && dir[kDirWords - 1] == crc_of())
         return 0;  // nothing to change
     dir[kDirWords - 1] = crc_of();
-    const uint32_t from = 12 * lowest;
-    return common_nvm_write(kDirOffset + from, reinterpret_cast<uint8_t*>(dir) + from, sizeof dir - from, 1) == 0
-               ? 0
-               : -1;
+    uint32_t from = kDirOffset + 12 * lowest;
+    if (boot) {
+        std::copy(boot, boot + kBootWords, record);
+        from = 0;
+    }
+    auto* bytes = reinterpret_cast<uint8_t*>(record);
+    return common_nvm_write(from, bytes + from, uint32_t(sizeof record) - from, 1) == 0 ? 0 : -1;
+}
+
+}  // namespace fwupg::nvm
+
+namespace {
+
+// Entries 0-14 are held while a batch is open (all of them or none); otherwise they are written
+// now and, being in the NVRAM, are no longer held.
+int write_dir_entries(const DirEntryWrite* list, uint32_t count)
+{
+    bool holdable = count != 0;
+    for (uint32_t n = 0; n < count; ++n)
+        holdable = holdable && list[n].index < 15;
+    if (holdable && common_nvm_dir_hold_entry(list[0].index, list[0].words) == 1) {
+        for (uint32_t n = 1; n < count; ++n)
+            common_nvm_dir_hold_entry(list[n].index, list[n].words);
+        return 0;
+    }
+    if (write_dir_record(list, count, nullptr) != 0)
+        return -1;
+    for (uint32_t n = 0; n < count; ++n)
+        common_nvm_dir_unhold_entry(list[n].index);
+    return 0;
 }
 
 }  // namespace
@@ -117,7 +178,7 @@ int common_nvm_write_dir_entry(uint32_t i, uint32_t nvm_offset, uint32_t length,
 {
     if (i >= 16)
         return -1;
-    const EntryWrite e{i, {sram, (type & kTypeMask) | (processor & kProcMask) | (length & kLenMask), nvm_offset}};
+    const DirEntryWrite e = dir_entry_words(i, nvm_offset, length, sram, type, processor);
     return write_dir_entries(&e, 1);
 }
 
@@ -125,7 +186,7 @@ int common_nvm_clear_dir_entries(const uint32_t* indexes, uint32_t count)
 {
     if (count > 16 || (count && !indexes))
         return -1;
-    EntryWrite list[16];
+    DirEntryWrite list[16];
     for (uint32_t n = 0; n < count; ++n) {
         if (indexes[n] >= 16)
             return -1;
@@ -224,12 +285,8 @@ int common_nvm_read_bootstrap(uint32_t* sram, uint32_t* length, uint32_t* nvm_of
 
 int common_nvm_write_bootstrap(uint32_t sram, uint32_t length, uint32_t nvm_offset)
 {
-    uint32_t w[5] = {length ? fwupg::kWrappedMagic : 0u, sram, length / 4, common_nvm_linear_to_flash(nvm_offset), 0};
-    if (length == 0)
-        w[1] = w[2] = w[3] = 0;
-    uint32_t crc = 0xFFFFFFFF;
-    common_nvm_crc32(w, 16, 0, &crc);
-    w[4] = ~__builtin_bswap32(crc);
+    uint32_t w[5];
+    bootstrap_words(sram, length, nvm_offset, w);
     return common_nvm_write(0, w, 20, 1) == 0 ? 0 : -1;
 }
 

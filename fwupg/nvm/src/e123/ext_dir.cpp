@@ -2,10 +2,12 @@
 // A changed directory is always programmed into fresh space first and only then switched in
 // through entry 15, so the directory in force is never overwritten.
 //
-// While a batch is open (one upgrade command installing several images), changes are held in
-// memory and published once when the batch closes: every lookup in between sees the held copy,
-// and the allocator keeps the images of both the published and the held directory occupied, so
-// the directory in force keeps naming whole, unchanged images until the switch.
+// While a batch is open (one upgrade command or one MBI package installing several images),
+// changes are held in memory and published once when the batch closes: every lookup in between
+// sees the held copy, and the allocator keeps the images of both the published and the held
+// directory occupied, so the directory in force keeps naming whole, unchanged images until the
+// switch. The batch holds the writes of the main directory's entries 0-14 too: they go out with
+// entry 15 (and the bootstrap record, when one is held) in the one write that switches.
 #include <cstring>
 #include <vector>
 
@@ -31,6 +33,8 @@ struct Held {
     bool boot = false;     // a bootstrap record waits to be written with the directory
     uint32_t boot_sram = 0, boot_len = 0, boot_off = 0;
     nvm_ext_dir dir{};
+    uint32_t main_mask = 0;   // bit i: entry i (0-14) of the main directory is held
+    uint32_t main[15][3] = {};
 };
 Held g_held;
 
@@ -265,24 +269,36 @@ int common_nvm_ext_dir_flush()
 {
     if (!holding())
         return 0;
+    DirEntryWrite list[16];
+    uint32_t count = 0;
+    for (uint32_t i = 0; i < 15; ++i)
+        if (g_held.main_mask & (1u << i))
+            list[count++] = {i, {g_held.main[i][0], g_held.main[i][1], g_held.main[i][2]}};
     if (g_held.changed) {
         if (g_held.absent) {
-            if (g_held.boot && common_nvm_write_bootstrap(g_held.boot_sram, g_held.boot_len, g_held.boot_off) != 0)
+            list[count++] = {15, {0, 0, 0}};
+        } else {
+            uint32_t place = 0, written = 0;
+            if (common_nvm_alloc_space(kTypeExtDir, kExtDirBytes, 0, 0, &place) != 0 ||
+                common_nvm_program_nvm(&g_held.dir, kExtDirBytes, place, NVM_PRG_APPEND_CRC, &written) != 0)
                 return -1;
-            g_held.boot = false;
-            if (common_nvm_write_dir_entry(15, 0, 0, 0, 0, 0) != 0)
-                return -1;
-        } else if (publish_ext_dir(g_held.dir, 0, 0) != 0) {
-            return -1;
+            list[count++] = dir_entry_words(15, place, written, 0, kTypeExtDir, 0x01000000);
         }
-        g_held.changed = false;
-        g_held.absent = false;
     }
-    if (g_held.boot) {
-        if (common_nvm_write_bootstrap(g_held.boot_sram, g_held.boot_len, g_held.boot_off) != 0)
+    // The bootstrap record and the directory are neighbours: one write switches both.
+    uint32_t boot[5];
+    if (g_held.boot)
+        bootstrap_words(g_held.boot_sram, g_held.boot_len, g_held.boot_off, boot);
+    if (count || g_held.boot) {
+        const int rc = count ? write_dir_record(list, count, g_held.boot ? boot : nullptr)
+                             : (common_nvm_write(0, boot, sizeof boot, 1) == 0 ? 0 : -1);
+        if (rc != 0)
             return -1;
-        g_held.boot = false;
     }
+    g_held.changed = false;
+    g_held.absent = false;
+    g_held.boot = false;
+    g_held.main_mask = 0;
     return 0;
 }
 
@@ -309,6 +325,31 @@ int common_nvm_ext_dir_held(nvm_ext_dir* out)
 }
 
 void common_nvm_ext_dir_set_direct(int on) { g_held.direct = holding() && on; }
+
+int common_nvm_dir_hold_entry(uint32_t i, const uint32_t words[3])
+{
+    if (!holding() || g_held.direct || i >= 15 || !words)
+        return 0;
+    std::memcpy(g_held.main[i], words, sizeof g_held.main[i]);
+    g_held.main_mask |= 1u << i;
+    return 1;
+}
+
+int common_nvm_dir_held_entry(uint32_t i, uint32_t words[3])
+{
+    if (!holding() || i >= 15 || !(g_held.main_mask & (1u << i)) || !words)
+        return 0;
+    std::memcpy(words, g_held.main[i], sizeof g_held.main[i]);
+    return 1;
+}
+
+uint32_t common_nvm_dir_held_mask() { return holding() ? g_held.main_mask : 0; }
+
+void common_nvm_dir_unhold_entry(uint32_t i)
+{
+    if (i < 15)
+        g_held.main_mask &= ~(1u << i);
+}
 
 int common_nvm_ext_dir_hold_bootstrap(uint32_t sram, uint32_t length, uint32_t nvm_offset)
 {

@@ -47,12 +47,13 @@ int common_nvm_load_ext_dir(nvm_ext_dir* dir);
 // Places a fresh, empty extended directory and publishes it in entry 15.
 int common_nvm_create_ext_dir();
 
-// A batch of extended-directory changes (one upgrade command installing several images): while
-// it is open, adds, removals, repairs and the bootstrap record of a new management firmware are
-// held in memory, every lookup above sees the held directory, and closing the outermost batch
-// publishes it once (fresh copy, bootstrap, then entry 15). Batches nest. Closing returns 0, or
-// -1 when publishing failed; the held state is dropped either way and the directory in force is
-// then the last one published.
+// A batch of directory changes (one upgrade command, or one MBI package, installing several
+// images): while it is open, adds, removals, repairs of the extended directory, the bootstrap
+// record of a new management firmware and the writes of entries 0-14 are held in memory, every
+// lookup above sees the held state, and closing the outermost batch publishes it once: the fresh
+// copy of the extended directory, then the bootstrap record, the held entries, entry 15 and the
+// directory CRC in one write. Batches nest. Closing returns 0, or -1 when publishing failed; the
+// held state is dropped either way and the directory in force is then the last one published.
 void common_nvm_ext_dir_batch_open();
 int common_nvm_ext_dir_batch_close();
 int common_nvm_ext_dir_batch_active();
@@ -60,6 +61,16 @@ int common_nvm_ext_dir_batch_active();
 int common_nvm_ext_dir_flush();
 // 1 with the held directory (count 0 when held as removed) when the batch holds changes, else 0.
 int common_nvm_ext_dir_held(nvm_ext_dir* out);
+// Entries 0-14 inside a batch: a write of `words` {sram, flags, offset} is held (1) unless the
+// batch publishes at once (0); `held_entry` gives the held words (1) or 0; the mask has bit i
+// set for each held entry i.
+int common_nvm_dir_hold_entry(uint32_t i, const uint32_t words[3]);
+int common_nvm_dir_held_entry(uint32_t i, uint32_t words[3]);
+uint32_t common_nvm_dir_held_mask();
+// An entry written to the NVRAM directly is no longer held.
+void common_nvm_dir_unhold_entry(uint32_t i);
+// What the NVRAM's own directory holds for entry i, held entries notwithstanding.
+int common_nvm_read_published_dir_entry(uint32_t i, uint32_t* nvm_offset, uint32_t* length);
 // The allocator had to publish to make room: the next add is published at once, not held.
 void common_nvm_ext_dir_set_direct(int on);
 // The bootstrap record for a new management firmware: held with the directory inside a batch,
@@ -85,6 +96,20 @@ namespace fwupg::nvm {
 constexpr uint32_t kDirOffset = 0x14;
 constexpr uint32_t kDirCrc = 0xFC;
 constexpr uint32_t kExtDirBytes = 776;
+
+// One directory entry to write: its index and the three words {sram, flags, offset} it gets.
+struct DirEntryWrite {
+    uint32_t index;
+    uint32_t words[3];
+};
+DirEntryWrite dir_entry_words(uint32_t i, uint32_t nvm_offset, uint32_t length, uint32_t sram, uint32_t type,
+                              uint32_t processor);
+// Writes the entries with the directory CRC in one write, from the lowest entry given to the
+// CRC, never held; with `boot` (the bootstrap record's five words) the write starts at offset 0
+// and carries that record too, so that it and the entries change together. 0 or -1.
+int write_dir_record(const DirEntryWrite* list, uint32_t count, const uint32_t* boot);
+// The five words of a bootstrap record (length 0: the cleared record).
+void bootstrap_words(uint32_t sram, uint32_t length, uint32_t nvm_offset, uint32_t out[5]);
 
 // Holds the extended-directory changes made during its lifetime (see common_nvm_ext_dir_batch_open);
 // finish() publishes them and reports, the destructor publishes when finish() was not called.
