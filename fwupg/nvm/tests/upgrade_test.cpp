@@ -331,6 +331,42 @@ TEST_F(MbiTest, UnconfiguredVersionIsResetThenThePackageIsProgrammedAndStored)
     EXPECT_FALSE(std::filesystem::exists(dir_ / "L2T"));  // extracted images are removed
 }
 
+// A package's commands install their images beside the old ones and the whole package is
+// switched in at its end: the MFW bundle's images and the CFG_SHARED copy with the version through
+// one new copy of the extended directory, the L2T entry, entry 15 and the bootstrap record of the
+// new MFW1 in one write of the first 256 bytes.
+TEST_F(MbiTest, PackageSwitchesItsImagesInWithOneDirectoryWrite)
+{
+    testkit::PackageDef desc;
+    desc.major = 1;
+    desc.minor = 2;
+    desc.build = 3;
+    desc.entries.push_back({testkit::package_tag("MFW"),
+                            testkit::wrapped_file({testkit::stock_record("MFW1", "7.12.3"),
+                                                   testkit::stock_record("MFW2", "7.12.3")}),
+                            {}, {}});
+    desc.entries.push_back({testkit::package_tag("L2T"),
+                            testkit::wrapped_file({testkit::stock_record("L2T", "7.12.3")}), {}, {}});
+    desc.rows.push_back({0x14E4, 0x168E, 0x103C, 0x22FA, 0x3});
+    const auto pkg = write_file("pkg.bin", testkit::package(desc));
+
+    adapter_->writes.clear();
+    ASSERT_EQ(upgrade({"-F", "-mbi", pkg}, true), 0) << result_;
+    std::vector<std::pair<uint32_t, uint32_t>> directory, copies;
+    for (const auto& w : adapter_->writes) {
+        if (w.first < 0x100)
+            directory.push_back(w);
+        if (w.second == 780)
+            copies.push_back(w);
+    }
+    EXPECT_EQ(directory, (std::vector<std::pair<uint32_t, uint32_t>>{{0, 0x100}}));
+    EXPECT_EQ(copies.size(), 1u);
+    expect_nvram_verifies();
+    for (const char* kind : {"MFW1", "MFW2", "L2T"})
+        EXPECT_NE(version_of(kind).find("7.12.3"), std::string::npos) << kind << ": " << version_of(kind);
+    EXPECT_EQ(mbi_version(), 0x01020300u);
+}
+
 TEST_F(MbiTest, SameOrOlderPackageNeedsForce)
 {
     const auto pkg = package("7.12.3");

@@ -88,8 +88,6 @@ void e123_before_compare(Tcl_Interp* interp, uint32_t* version, uint32_t* date)
     }
 }
 
-void no_step(Tcl_Interp*, fwupg::FwPackage&) {}
-
 int e4_read(uint32_t* version, uint32_t* date) { return e4_nvm_cfg_mbi_version(version, date, 0, fwupg::nvm::e4::kNvmCfg1); }
 
 void e4_no_compare_step(Tcl_Interp*, uint32_t*, uint32_t*) {}
@@ -136,12 +134,41 @@ bool e4_downgrade_blocked(Tcl_Interp* interp, fwupg::FwPackage& package)
     return e4_mbi_downgrade_blocked(interp, package, uint32_t(toe_number("SSID")));
 }
 
-int e123_store(Tcl_Interp* interp, uint32_t version, uint32_t date)
+// The package's directory changes (the images of an MFW bundle, the new copy of CFG_SHARED that
+// takes the version, the main-directory entries of its other images) are held from the first
+// command to the version store and go to the NVRAM as one new copy of the extended directory and
+// one write of the main directory that switches everything in; the directories in force keep
+// naming the old images, whole, until then.
+bool g_e123_batch = false;
+
+void e123_before_commands(Tcl_Interp*, fwupg::FwPackage&)
 {
-    return common_nvm_set_mbi_version(interp, version, date) == 0 ? 0 : 1;
+    common_nvm_ext_dir_batch_open();
+    g_e123_batch = true;
 }
 
-constexpr MbiFamily kE123{common_nvm_get_mbi_version, 8, e123_before_compare, no_step, e123_store, nullptr, nullptr};
+// Publishes the held changes (a failed package too: what it installed completely is listed, as
+// after a failed walk). 0, or -1 when publishing failed.
+int e123_publish()
+{
+    if (!g_e123_batch)
+        return 0;
+    g_e123_batch = false;
+    return common_nvm_ext_dir_batch_close();
+}
+
+void e123_after_commands() { e123_publish(); }
+
+// The version goes into the held CFG_SHARED; the package succeeds only once the directory that
+// lists it is switched in.
+int e123_store(Tcl_Interp* interp, uint32_t version, uint32_t date)
+{
+    const bool stored = common_nvm_set_mbi_version(interp, version, date) == 0;
+    return e123_publish() == 0 && stored ? 0 : 1;
+}
+
+constexpr MbiFamily kE123{common_nvm_get_mbi_version, 8, e123_before_compare, e123_before_commands, e123_store,
+                          nullptr, e123_after_commands};
 constexpr MbiFamily kE4{e4_read, 0, e4_no_compare_step, e4_before_commands, e4_store, e4_downgrade_blocked,
                         e4_after_commands};
 
