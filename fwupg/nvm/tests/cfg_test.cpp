@@ -79,8 +79,8 @@ TEST(CfgSet, RoundTripOnE2WritesBothPathsAndTheOtherOnlyShared)
 
 // Blocks the change leaves as the NVRAM holds them are not written again: once a set has been
 // written (the first write gives the kit's blocks the record's part number and mark), writing it
-// back unchanged writes nothing, and a change to one port's feature word writes only the feature
-// block of its path.
+// back unchanged writes nothing, and a change to one word of a port's part writes only the block
+// of its path that holds it, from that word through the block's CRC word, in one write.
 TEST(CfgSet, OnlyTheBlocksThatChangeAreWritten)
 {
     Board b(board_def(kit::Chip::E2));
@@ -93,13 +93,26 @@ TEST(CfgSet, OnlyTheBlocksThatChangeAreWritten)
     ASSERT_EQ(set->write(), 0);
     EXPECT_TRUE(b.a().writes.empty()) << b.a().writes.size() << " writes, the first at " << b.a().writes[0].first;
 
-    uint32_t word = 0x00ABCD00;
-    std::memcpy(set->record + 464, &word, 4);
-    ASSERT_EQ(set->write(), 0);
-    const std::vector<std::pair<uint32_t, uint32_t>> feature_block{{kPaths[1].feat, 240}};
-    EXPECT_EQ(b.a().writes, feature_block);
-    EXPECT_EQ(b.a().be32(kPaths[1].feat + 4), 0x00ABCD00u);
-    expect_cfg_crcs(b, 2);
+    struct Case {
+        const char* what;
+        uint32_t record;  // the record word changed
+        uint32_t nvram;   // where the NVRAM keeps it
+        uint32_t block_end;
+    } cases[] = {
+        {"port feature word", 464, kPaths[1].feat + 4, kPaths[1].feat + 240},
+        {"port part word", 60 + 300, kPaths[1].cfg + 44 + 300, kPaths[1].cfg + 848},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        uint32_t word = 0x00ABCD00 + c.record;
+        std::memcpy(set->record + c.record, &word, 4);
+        b.a().writes.clear();
+        ASSERT_EQ(set->write(), 0);
+        const std::vector<std::pair<uint32_t, uint32_t>> from_the_word{{c.nvram, c.block_end - c.nvram}};
+        EXPECT_EQ(b.a().writes, from_the_word);
+        EXPECT_EQ(b.a().be32(c.nvram), word);
+        expect_cfg_crcs(b, 2);
+    }
     EXPECT_NVRAM_VALID(b);
 }
 

@@ -70,8 +70,10 @@ int write_cfg_blocks(uint8_t* record, uint32_t path, bool current, uint8_t cfg[8
                      uint8_t* prof, uint8_t* cs)
 {
     // Every block is rebuilt from what the NVRAM holds; the ones a change leaves as they were
-    // (most of them: a change touches one block of one path) are not written again.
-    constexpr uint32_t kWithCrc = NVM_PRG_APPEND_CRC | NVM_PRG_SKIP_SAME;
+    // (most of them: a change touches one block of one path) are not written again, and a block
+    // that changed is written from its first changed word through its CRC word, in one write.
+    constexpr uint32_t kChanged = NVM_PRG_SKIP_SAME | NVM_PRG_FROM_FIRST_CHANGE;
+    constexpr uint32_t kWithCrc = NVM_PRG_APPEND_CRC | kChanged;
     int rc = 0;
     rc |= common_nvm_program_nvm(cfg, 844, kCfg[path], kWithCrc, nullptr);
     rc |= common_nvm_program_nvm(feat, 236, kFeat[path], kWithCrc, nullptr);
@@ -79,7 +81,7 @@ int write_cfg_blocks(uint8_t* record, uint32_t path, bool current, uint8_t cfg[8
         return rc;
     rc |= common_nvm_program_nvm(block20, 232, kBlock20, kWithCrc, nullptr);
     if (vpd_valid)
-        rc |= common_nvm_program_nvm(vpd, 256, kVpd, NVM_PRG_SKIP_SAME, nullptr);
+        rc |= common_nvm_program_nvm(vpd, 256, kVpd, kChanged, nullptr);
     rc |= common_nvm_sync_nic_prtion(record, np);
     rc |= common_nvm_sync_niv(record, niv, prof);
     rc |= common_nvm_sync_nivprofiles(record, prof);

@@ -195,8 +195,9 @@ int refresh_region(uint32_t off, uint32_t len)
 // A whole image (from offset 0, pieces the NVRAM holds skipped) writes its fixed area record by
 // record - bootstrap and directory, then each path's configuration, feature and VPD blocks - and
 // the rest in 1 KiB pieces.
-int write_pieces(std::vector<uint8_t>& buf, uint32_t length, uint32_t offset, bool skip_same, unsigned paths)
+int write_pieces(std::vector<uint8_t>& buf, uint32_t length, uint32_t offset, uint32_t flags, unsigned paths)
 {
+    const bool skip_same = (flags & NVM_PRG_SKIP_SAME) != 0;
     std::vector<uint32_t> record_ends;
     if (offset == 0 && skip_same) {
         const uint32_t fixed_end = paths == 1 ? kCfg[1] : kFeatCrc[1] + 4;
@@ -208,7 +209,8 @@ int write_pieces(std::vector<uint8_t>& buf, uint32_t length, uint32_t offset, bo
         [](uint32_t at, uint8_t* out, uint32_t n) { return common_nvm_read(at, out, n, 1) == 0; },
         [](uint32_t at, uint8_t* bytes, uint32_t n) { return common_nvm_write(at, bytes, n, 1) == 0; },
     };
-    return write_in_pieces(buf.data(), length, offset, record_ends, skip_same, io);
+    return write_in_pieces(buf.data(), length, offset, record_ends, skip_same, io,
+                           (flags & NVM_PRG_FROM_FIRST_CHANGE) != 0);
 }
 
 }  // namespace
@@ -435,7 +437,7 @@ int common_nvm_program_nvm(const void* buffer, uint32_t length, uint32_t nvm_off
         store_u32(buf.data() + work, crc_word(buf.data(), work));
         total += 4;
     }
-    if (write_pieces(buf, total, nvm_offset, (flags & NVM_PRG_SKIP_SAME) != 0, m.paths) != 0)
+    if (write_pieces(buf, total, nvm_offset, flags, m.paths) != 0)
         return -1;
     for (unsigned p = 0; p < m.paths; ++p) {
         if (m.cfg_refresh[p] && refresh_region(kCfg[p], 848) != 0)

@@ -22,10 +22,11 @@ struct PieceIo {
 // record by record up to each of `record_ends` (ascending buffer offsets; the records of an
 // image's fixed area, so that a power loss between two writes never leaves one of them half old
 // and half new), then in 1 KiB pieces. With `skip_same` a piece whose bytes the NVRAM holds
-// already is not written (a piece that cannot be read counts as different). The write may change
-// the buffer (the host turns words into NVRAM order in place). 0, or -1 at the first failed
-// write; nothing is written after it.
+// already is not written (a piece that cannot be read counts as different); with `from_first_change`
+// too, a piece that differs is written from its first word that differs to its end (where a record
+// keeps its CRC word), still in one write. The write may change the buffer (the host turns words
+// into NVRAM order in place). 0, or -1 at the first failed write; nothing is written after it.
 int write_in_pieces(uint8_t* bytes, uint32_t length, uint32_t offset, const std::vector<uint32_t>& record_ends,
-                    bool skip_same, const PieceIo& io);
+                    bool skip_same, const PieceIo& io, bool from_first_change = false);
 
 }  // namespace fwupg::nvm

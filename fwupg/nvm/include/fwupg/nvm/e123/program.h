@@ -21,6 +21,9 @@ enum : uint32_t {
     // Pieces that the NVRAM already holds byte for byte are not written again (a whole image
     // programmed back over mostly equal contents then rewrites only what differs).
     NVM_PRG_SKIP_SAME = 0x1000,
+    // With NVM_PRG_SKIP_SAME: a piece that differs is written from its first word that differs to
+    // its end (a record's CRC word at its end goes in the same write).
+    NVM_PRG_FROM_FIRST_CHANGE = 0x2000,
 };
 
 // 0, -1 (write or keep-step failure) or -2 (no memory). The caller's buffer is never changed.
