@@ -1,6 +1,7 @@
 // Finding, reading and writing directory entries, and region CRCs.
 #include "fwupg/nvm_legacy/directory.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <vector>
 
@@ -110,9 +111,10 @@ int toe_nvm_read_dir_entry(HostOps ops, int index, uint32_t* nvm_offset, uint32_
     return 0;
 }
 
-// The entry and the directory CRC go to the NVRAM in one transfer, from the entry to the end of
-// the directory region: a power loss between two writes can then never leave a changed entry
-// under the old CRC.
+// The changed words of the entry and the directory CRC go to the NVRAM in one transfer, which
+// runs on to the CRC word at the end of the directory region: a power loss between two writes can
+// then never leave a changed entry under the old CRC. An entry that already holds its values under
+// a matching CRC is not written.
 int toe_nvm_write_dir_entry(HostOps ops, int index, uint32_t nvm_offset, uint32_t byte_count, uint32_t sram_addr,
                             uint32_t dir_type, uint32_t processor)
 {
@@ -120,20 +122,21 @@ int toe_nvm_write_dir_entry(HostOps ops, int index, uint32_t nvm_offset, uint32_
     if (const int rc = entry_access(ops, index, &dev))
         return rc;
     constexpr uint32_t kWords = TOE_DIR_REGION_LEN / 4;
-    uint32_t dir[kWords];
-    if (toe::read_block(ops, dev, TOE_DIR_OFFSET, TOE_DIR_REGION_LEN, reinterpret_cast<uint8_t*>(dir)) != 0) {
+    uint32_t held[kWords];
+    if (toe::read_block(ops, dev, TOE_DIR_OFFSET, TOE_DIR_REGION_LEN, reinterpret_cast<uint8_t*>(held)) != 0) {
         toe::set_error(ops, toe::ERR_DIR_CRC);
         toe::append_result(ops, "Update directory CRC failed.");
         return -1;
     }
+    uint32_t dir[kWords];
+    std::copy(held, held + kWords, dir);
     uint32_t* entry = dir + 3 * index;
     entry[0] = sram_addr;
     entry[1] = (dir_type & TOE_FLAGS_TYPE_MASK) | (processor & TOE_FLAGS_CPU_MASK) | (byte_count & TOE_FLAGS_LEN_MASK);
     entry[2] = nvm_offset;
     dir[kWords - 1] = toe_crc_of_words(dir, TOE_DIR_REGION_LEN - 4, 0);
-    const uint32_t from = entry_offset(index) - TOE_DIR_OFFSET;
-    if (toe::write_block(ops, dev, entry_offset(index), TOE_DIR_REGION_LEN - from,
-                         reinterpret_cast<uint8_t*>(dir) + from) != 0) {
+    if (toe::write_changed(ops, dev, TOE_DIR_OFFSET, TOE_DIR_REGION_LEN, reinterpret_cast<uint8_t*>(dir),
+                           reinterpret_cast<const uint8_t*>(held)) != 0) {
         toe::set_error(ops, toe::ERR_WRITE);
         toe::append_result(ops, "NVM write failed.");
         return -1;

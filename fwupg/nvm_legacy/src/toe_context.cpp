@@ -1,6 +1,7 @@
 #include "toe_context.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <new>
 #include <vector>
 
@@ -113,6 +114,21 @@ uint32_t write_block(const HostOps& ops, uint32_t dev, uint32_t off, uint32_t le
         return HOST_WRITE_FAILED;
     }
     return HOST_OK;
+}
+
+uint32_t write_changed(const HostOps& ops, uint32_t dev, uint32_t off, uint32_t len, uint8_t* want,
+                       const uint8_t* held)
+{
+    uint32_t first = 0, end = len;
+    if (held && len % 4 == 0) {
+        while (first < len && std::memcmp(want + first, held + first, 4) == 0)
+            first += 4;
+        if (first >= len)
+            return HOST_OK;
+        while (std::memcmp(want + end - 4, held + end - 4, 4) == 0)
+            end -= 4;
+    }
+    return write_block(ops, dev, off + first, end - first, want + first);
 }
 
 void idle(const HostOps& ops)

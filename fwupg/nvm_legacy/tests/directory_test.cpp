@@ -79,6 +79,34 @@ TEST(Directory, FindReadWriteAndCrc)
     EXPECT_TRUE(residue_ok(host.nvram, 0x14, 0xEC));
 }
 
+// An entry write sends only the words that change and the directory CRC, in one write that ends
+// with the CRC word; an entry that holds its values already is not written.
+TEST(Directory, EntryWritesSendOnlyWhatChanges)
+{
+    FakeHost host(with({img(0xF0000000u, 0x40), img(0x00000000u, 0x40), img(0x10000000u, 0x80)}));
+    const HostOps ops = host.ops();
+    uint32_t off = 0, len = 0, sram = 0, type = 0, cpu = 0;
+    ASSERT_EQ(0, toe_nvm_read_dir_entry(ops, 1, &off, &len, &sram, &type, &cpu));
+
+    ASSERT_EQ(0, toe_nvm_write_dir_entry(ops, 1, off, len, sram, type, cpu));
+    EXPECT_EQ(0, host.writes) << "the entry holds these values";
+
+    ASSERT_EQ(0, toe_nvm_write_dir_entry(ops, 1, 0x900, len, sram, type, cpu));
+    EXPECT_EQ(std::vector<uint32_t>{0x14 + 12 + 8}, host.write_offsets) << "from the offset word";
+    EXPECT_EQ(std::vector<uint32_t>{0x100 - (0x14 + 12 + 8)}, host.write_lengths) << "through the CRC word";
+    EXPECT_EQ(0x900u, host.be32(0x14 + 12 + 8));
+    EXPECT_TRUE(residue_ok(host.nvram, 0x14, 0xEC));
+
+    // A stale CRC under unchanged entries: the CRC word alone is renewed.
+    host.nvram[0xFC] ^= 0xFF;
+    host.write_offsets.clear();
+    host.write_lengths.clear();
+    ASSERT_EQ(0, toe_nvm_write_dir_entry(ops, 1, 0x900, len, sram, type, cpu));
+    EXPECT_EQ(std::vector<uint32_t>{0xFC}, host.write_offsets);
+    EXPECT_EQ(std::vector<uint32_t>{4}, host.write_lengths);
+    EXPECT_TRUE(residue_ok(host.nvram, 0x14, 0xEC));
+}
+
 TEST(Directory, EntryErrors)
 {
     FakeHost host(with({}));

@@ -47,12 +47,14 @@ uint32_t write_block(uint32_t, uint32_t off, uint32_t len, uint8_t* buf, uint8_t
 {
     if (swap)
         reverse_words(buf, (len + 3) / 4);   // as the front end does: the caller's buffer stays reversed
-    if (uint64_t(off) + len > g_host->nvram.size() || covers(g_host->fail_write_at, off, len))
+    if (uint64_t(off) + len > g_host->nvram.size() || covers(g_host->fail_write_at, off, len) ||
+        (g_host->cut_after_writes >= 0 && g_host->writes >= g_host->cut_after_writes))
         return fail(HOST_WRITE_FAILED);
     if (!covers(g_host->lose_write_at, off, len))
         std::memcpy(g_host->nvram.data() + off, buf, len);
     ++g_host->writes;
     g_host->write_offsets.push_back(off);
+    g_host->write_lengths.push_back(len);
     return 0;
 }
 

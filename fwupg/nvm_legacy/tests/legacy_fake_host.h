@@ -21,7 +21,9 @@ struct FakeHost {
     int64_t fail_read_at = -1;          // a read covering this offset fails
     int64_t fail_write_at = -1;         // a write covering this offset fails
     int64_t lose_write_at = -1;         // a write covering this offset reports success, stores nothing
+    int cut_after_writes = -1;          // the power goes after this many writes: every later one fails
     std::vector<uint32_t> write_offsets;
+    std::vector<uint32_t> write_lengths;  // of each successful write, beside its offset
 
     // Publishes ::toe for the adapter and loads its NVRAM.
     explicit FakeHost(const testkit::legacy::adapter& a);

@@ -347,7 +347,7 @@ TEST(ProgImage, FailuresReportTheirStep)
                                              placed("MBA", stock_image("MBA", "1.0.0"))});
         FakeHost host(with_mba);
         const uint32_t old_at = find_image(host.nvram, "MBA")->offset;
-        host.fail_write_at = 0x200;
+        host.fail_write_at = 0x2FC;   // FEAT_INFO's CRC word, part of every write of the block
         EXPECT_EQ(1, program(host, bytes(1024, 0x5A), TOE_IMG_MBA));
         EXPECT_EQ(70u, host.last_error);
         EXPECT_NE(std::string::npos, host.result().find("Programming NVM failed.")) << host.result();
@@ -356,7 +356,7 @@ TEST(ProgImage, FailuresReportTheirStep)
     }
     {
         FakeHost host(a);
-        host.fail_write_at = 0;
+        host.fail_write_at = 0x10;   // the bootstrap record's CRC word, part of every write of it
         EXPECT_EQ(1, program(host, file_of(stock_image("BC1", "2.0.0")), TOE_IMG_BC1));
         EXPECT_EQ(71u, host.last_error);
         EXPECT_EQ("Bootstrap update in NVM failed.", host.result());
@@ -426,11 +426,15 @@ TEST(ProgImage, FailedReprogrammingKeepsThePreviousImage)
     EXPECT_EQ("UMP 1.0.0", ump->version);
     EXPECT_EQ("", verify_nvram(host.nvram));
 
-    // Room for the new image only where the old one lies: it takes that room.
+    // Room for the new image only where the old one lies: it takes that room. Its entry holds the
+    // values already (same place, length and SRAM address), so only the image's bytes are written.
     FakeHost tight(board_with(a.images, 0x600 + 0x44 + 0x104 + 0x80));
     ASSERT_EQ(0, program(tight, file_of(stock_image("UMP", "2.0.0", sized(0x100))), TOE_IMG_UMP)) << tight.result();
     const auto moved = find_image(tight.nvram, "UMP");
     ASSERT_TRUE(moved);
     EXPECT_EQ("UMP 2.0.0", moved->version);
+    EXPECT_EQ(old_at, moved->offset);
+    EXPECT_EQ(std::vector<uint32_t>{old_at}, tight.write_offsets);
+    EXPECT_EQ(std::vector<uint32_t>{0x104}, tight.write_lengths);
     EXPECT_EQ("", verify_nvram(tight.nvram));
 }

@@ -32,7 +32,8 @@ struct nvm_bootstrap {
     uint32_t crc;          // stored CRC word of the first 16 bytes
 };
 
-// Builds and writes the whole bootstrap record. 0 on success, 1 on any failure (no message).
+// Builds the bootstrap record and writes the words of it the NVRAM does not hold yet. 0 on success,
+// 1 on any failure (no message).
 int toe_nvm_write_bootstrap(HostOps ops, uint32_t sram_start, uint32_t byte_count, uint32_t nvm_offset);
 
 // Stores a boot-code address at byte 12 of the bootstrap record that starts an image buffer (words

@@ -25,8 +25,9 @@ int toe_nvm_find_free_dir_entry(HostOps ops, int* index);
 // Each out pointer may be null. 0; -1 with a message and last error 30/7/4; 1 device check.
 int toe_nvm_read_dir_entry(HostOps ops, int index, uint32_t* nvm_offset, uint32_t* byte_count,
                            uint32_t* sram_addr, uint32_t* dir_type, uint32_t* processor);
-// Writes the entry and renews the directory CRC when it changed. 0; -1 with message and last
-// error 30/7/18/21; 1 device check. All fields 0 delete the entry.
+// Writes the words of the entry that change and renews the directory CRC, in one write; nothing
+// when the entry holds its values under a matching CRC. 0; -1 with message and last error
+// 30/7/18/21; 1 device check. All fields 0 delete the entry.
 int toe_nvm_write_dir_entry(HostOps ops, int index, uint32_t nvm_offset, uint32_t byte_count, uint32_t sram_addr,
                             uint32_t dir_type, uint32_t processor);
 
