@@ -53,8 +53,9 @@ struct programmed {
 // finished one.
 
 // MBA: the expansion ROM size option becomes the smallest power of two (1 KiB to 8 MiB) that holds
-// the image. A record that could not be read is never written back: it would replace HW_INFO, the
-// addresses and the VPD with empty fields.
+// the image. The option lives in FEAT_INFO, the only block written back (and only when the size
+// changes). A record that could not be read is never written back: it would replace the block's
+// other fields with empty ones.
 int follow_up_mba(const HostOps& ops, programmed& p)
 {
     toe_cfg_record rec{};
@@ -66,7 +67,7 @@ int follow_up_mba(const HostOps& ops, programmed& p)
         if (uint64_t(p.length) <= (uint64_t(1) << k)) {
             const std::string size = std::to_string(k - 9);
             toe_cfg_option_set(ops, &rec, 28, size.c_str(), nullptr);
-            return toe_nvm_write_cfg(ops, &rec, TOE_CFG_ALL) != 0 ? 1 : 0;
+            return toe_nvm_write_cfg(ops, &rec, TOE_CFG_FEAT_INFO) != 0 ? 1 : 0;
         }
     }
     // Larger than 8 MiB: no size value fits, the option is left as it is.

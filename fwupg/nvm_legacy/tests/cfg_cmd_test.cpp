@@ -43,6 +43,7 @@ struct Board : DescribedBoard {
         g_resets = 0;
         host.writes = 0;
         host.write_offsets.clear();
+        host.write_lengths.clear();
         fwupg::nvm::test::take_debug_text();
         const int rc = cmd(ops, int(objv.size()), objv.data());
         for (Tcl_Obj* o : objv)
@@ -168,10 +169,26 @@ TEST(CfgCmd, ArgumentSessions)
 
     // A failed write is not saved and asks for no reset.
     b.host.fail_write_at = 0x214;
-    EXPECT_EQ(TCL_ERROR, b.run(toe_nvm_cfg_cmd, {"cfg", "17=0"}));
+    EXPECT_EQ(TCL_ERROR, b.run(toe_nvm_cfg_cmd, {"cfg", "17=1"}));
     EXPECT_EQ(18u, b.host.last_error);
     EXPECT_EQ(0, g_resets);
     EXPECT_NE(std::string::npos, fwupg::nvm::test::take_debug_text().find("Error, new config updates not saved.\n"));
+}
+
+// Saving writes of each block only the words that change, with the block's CRC word in the same
+// write, and nothing of a block that holds its values already.
+TEST(CfgCmd, SaveWritesOnlyWhatChanges)
+{
+    Board b(PLAIN);
+    b.host.set_toe("VAUX_PRESET", "1");
+    ASSERT_EQ(TCL_OK, b.run(toe_nvm_cfg_cmd, {"cfg", "17=1"})) << b.host.result();
+    EXPECT_EQ(1u, b.wol());
+    EXPECT_EQ(std::vector<uint32_t>{0x214}, b.host.write_offsets) << "the WoL word of FEAT_INFO";
+    EXPECT_EQ(std::vector<uint32_t>{0x300 - 0x214}, b.host.write_lengths) << "through its CRC word";
+    EXPECT_EQ("", verify_nvram(b.host.nvram));
+
+    ASSERT_EQ(TCL_OK, b.run(toe_nvm_cfg_cmd, {"cfg", "17=1"})) << b.host.result();
+    EXPECT_EQ(0, b.host.writes) << "the board holds the setting";
 }
 
 TEST(CfgCmd, ScriptedInteractiveSession)

@@ -55,12 +55,13 @@ TEST(SetNvmCfg, FeatureCodesAndTheirBoards)
         int rc;
         bool written;
         const char* printed;
+        bool held_already = false;   // the NVRAM holds the value: the change needs no write
     };
     const Case cases[] = {
         {"wol on", 5709, "COPPER", "1", 0x40, 1, 0, true, ""},
         {"wol without aux power", 5709, "COPPER", "0", 0x40, 1, 1, false, "The WOL can't be enabled for this device\n"},
         {"wol on a SERDES NIC", 5709, "SERDES", "1", 0x40, 1, 1, false, "The WOL can't be enabled for this device\n"},
-        {"wol off on a SERDES NIC", 5709, "SERDES", "0", 0x40, 0, 0, true, ""},
+        {"wol off on a SERDES NIC", 5709, "SERDES", "0", 0x40, 0, 0, true, "", true},
         {"boot agent", 5708, "COPPER", "1", 0x4, 1, 0, true, ""},
         {"gen2 on a 5708", 5708, "COPPER", "1", 0x200, 1, 1, false, "This feature is not supported by the NIC.\n"},
         {"gen2 on a 5709", 5709, "COPPER", "1", 0x200, 1, 0, true, ""},
@@ -83,7 +84,7 @@ TEST(SetNvmCfg, FeatureCodesAndTheirBoards)
         EXPECT_NE(std::string::npos, printed.find(c.printed)) << c.what;
         // Only a change that was made asks for the reset.
         EXPECT_EQ(c.written ? 1 : 0, g_resets) << c.what;
-        EXPECT_EQ(c.written, b.host.writes > 0) << c.what;
+        EXPECT_EQ(c.written && !c.held_already, b.host.writes > 0) << c.what;
         if (!c.written) {
             EXPECT_EQ(before, b.host.nvram) << c.what;
         }

@@ -51,8 +51,10 @@ int toe_nvm_read_cfg(HostOps ops, toe_cfg_record* rec);
 enum toe_cfg_block : uint32_t {
     TOE_CFG_DIR_TEXT = 1, TOE_CFG_HW_INFO = 2, TOE_CFG_FEAT_INFO = 4, TOE_CFG_VPD = 8, TOE_CFG_ALL = 15,
 };
-// Encodes the blocks of `mask` and programs each with its CRC. A block whose current contents
-// cannot be read is left alone. 0 when every block was written; 1 otherwise.
+// Encodes the blocks of `mask` and programs each with its CRC: of a block only the words that
+// change and its CRC word, in one write (the VPD, which has no CRC, whole), and nothing of a block
+// that already holds its values. A block whose current contents cannot be read is left alone. 0
+// when every block was written (or needed no write); 1 otherwise.
 int toe_nvm_write_cfg(HostOps ops, const toe_cfg_record* rec, uint32_t mask);
 
 // Column 0 (PCI device ID text) or 1, 2 (power quadruples) of the per-chip table; null when the
