@@ -15,6 +15,37 @@
 namespace {
 uint32_t entry_offset(int index) { return TOE_DIR_OFFSET + 12u * static_cast<uint32_t>(index); }
 
+// An entry written while the directory is held: its index and its three words (SRAM address,
+// flags, NVRAM offset) as host values.
+struct held_entry {
+    int index;
+    uint32_t words[3];
+};
+// The held directory. One is enough: the engine runs one command at a time.
+struct held_directory {
+    bool on = false;
+    std::vector<held_entry> entries;
+    held_entry* find(int index)
+    {
+        for (held_entry& e : entries)
+            if (e.index == index)
+                return &e;
+        return nullptr;
+    }
+};
+held_directory g_held;
+
+// Word `w` (0 SRAM address, 1 flags, 2 NVRAM offset) of an entry as the directory stands for the
+// command: a held entry's own word, else the NVRAM's.
+uint32_t read_entry_word(const HostOps& ops, uint32_t dev, int index, int w, uint32_t* out)
+{
+    if (const held_entry* e = g_held.find(index)) {
+        *out = e->words[w];
+        return 0;
+    }
+    return toe::read_dword(ops, dev, entry_offset(index) + 4u * uint32_t(w), out);
+}
+
 // Walks the flags words; returns the first index for which `pick` holds, -1 when none, -2 on a
 // read failure.
 template <class Pick>
@@ -22,7 +53,7 @@ int walk_flags(const HostOps& ops, uint32_t dev, Pick pick)
 {
     for (int i = 0; i < int(TOE_DIR_ENTRIES); ++i) {
         uint32_t flags = 0;
-        if (toe::read_dword(ops, dev, entry_offset(i) + 4, &flags) != 0)
+        if (read_entry_word(ops, dev, i, 1, &flags) != 0)
             return -2;
         if (pick(flags))
             return i;
@@ -86,13 +117,12 @@ int toe_nvm_read_dir_entry(HostOps ops, int index, uint32_t* nvm_offset, uint32_
     uint32_t dev = 0;
     if (const int rc = entry_access(ops, index, &dev))
         return rc;
-    const uint32_t base = entry_offset(index);
     uint32_t sram = 0, offset = 0, flags = 0, status = 0;
     if (sram_addr)
-        status |= toe::read_dword(ops, dev, base, &sram);
+        status |= read_entry_word(ops, dev, index, 0, &sram);
     if (nvm_offset)
-        status |= toe::read_dword(ops, dev, base + 8, &offset);
-    status |= toe::read_dword(ops, dev, base + 4, &flags);
+        status |= read_entry_word(ops, dev, index, 2, &offset);
+    status |= read_entry_word(ops, dev, index, 1, &flags);
     if (status != 0) {
         toe::set_error(ops, toe::ERR_READ);
         toe::append_result(ops, "NVM read failed.");
@@ -111,16 +141,14 @@ int toe_nvm_read_dir_entry(HostOps ops, int index, uint32_t* nvm_offset, uint32_
     return 0;
 }
 
-// The changed words of the entry and the directory CRC go to the NVRAM in one transfer, which
-// runs on to the CRC word at the end of the directory region: a power loss between two writes can
-// then never leave a changed entry under the old CRC. An entry that already holds its values under
-// a matching CRC is not written.
-int toe_nvm_write_dir_entry(HostOps ops, int index, uint32_t nvm_offset, uint32_t byte_count, uint32_t sram_addr,
-                            uint32_t dir_type, uint32_t processor)
+namespace {
+
+// The entries and the directory CRC go to the NVRAM in one transfer, from the first word that
+// changes on to the CRC word at the end of the directory region: a power loss between two writes
+// can then never leave a changed entry under the old CRC, and changing several entries costs one
+// write. Entries that already hold their values under a matching CRC are not written.
+int write_entries(const HostOps& ops, uint32_t dev, const std::vector<held_entry>& list)
 {
-    uint32_t dev = 0;
-    if (const int rc = entry_access(ops, index, &dev))
-        return rc;
     constexpr uint32_t kWords = TOE_DIR_REGION_LEN / 4;
     uint32_t held[kWords];
     if (toe::read_block(ops, dev, TOE_DIR_OFFSET, TOE_DIR_REGION_LEN, reinterpret_cast<uint8_t*>(held)) != 0) {
@@ -130,10 +158,8 @@ int toe_nvm_write_dir_entry(HostOps ops, int index, uint32_t nvm_offset, uint32_
     }
     uint32_t dir[kWords];
     std::copy(held, held + kWords, dir);
-    uint32_t* entry = dir + 3 * index;
-    entry[0] = sram_addr;
-    entry[1] = (dir_type & TOE_FLAGS_TYPE_MASK) | (processor & TOE_FLAGS_CPU_MASK) | (byte_count & TOE_FLAGS_LEN_MASK);
-    entry[2] = nvm_offset;
+    for (const held_entry& e : list)
+        std::copy(e.words, e.words + 3, dir + 3 * e.index);
     dir[kWords - 1] = toe_crc_of_words(dir, TOE_DIR_REGION_LEN - 4, 0);
     if (toe::write_changed(ops, dev, TOE_DIR_OFFSET, TOE_DIR_REGION_LEN, reinterpret_cast<uint8_t*>(dir),
                            reinterpret_cast<const uint8_t*>(held)) != 0) {
@@ -143,6 +169,47 @@ int toe_nvm_write_dir_entry(HostOps ops, int index, uint32_t nvm_offset, uint32_
     }
     return 0;
 }
+
+}  // namespace
+
+int toe_nvm_write_dir_entry(HostOps ops, int index, uint32_t nvm_offset, uint32_t byte_count, uint32_t sram_addr,
+                            uint32_t dir_type, uint32_t processor)
+{
+    uint32_t dev = 0;
+    if (const int rc = entry_access(ops, index, &dev))
+        return rc;
+    const held_entry e{index,
+                       {sram_addr,
+                        (dir_type & TOE_FLAGS_TYPE_MASK) | (processor & TOE_FLAGS_CPU_MASK) |
+                            (byte_count & TOE_FLAGS_LEN_MASK),
+                        nvm_offset}};
+    if (!g_held.on)
+        return write_entries(ops, dev, {e});
+    if (held_entry* have = g_held.find(index))
+        *have = e;
+    else
+        g_held.entries.push_back(e);
+    return 0;
+}
+
+void toe_nvm_hold_dir() { g_held = {true, {}}; }
+
+bool toe_nvm_dir_held() { return g_held.on; }
+
+int toe_nvm_publish_dir(HostOps ops)
+{
+    if (!g_held.on)
+        return 0;
+    if (!g_held.entries.empty()) {
+        uint32_t dev = 0;
+        if (!toe::get_dev(ops, &dev) || toe_nvm_check_dev(dev) != 0 || write_entries(ops, dev, g_held.entries) != 0)
+            return -1;
+    }
+    g_held = {};
+    return 0;
+}
+
+void toe_nvm_drop_dir() { g_held = {}; }
 
 int toe_nvm_region_crc(HostOps ops, uint32_t start, uint32_t length, uint32_t* computed, uint32_t* stored)
 {

@@ -1,4 +1,5 @@
 // Room for images: the room check, the packing allocator and the fit check of an image file.
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <vector>
@@ -11,6 +12,8 @@
 #include "toe_context.h"
 
 namespace {
+
+constexpr uint32_t KEEP_EVERY_IMAGE = 0xFFFFFFFFu;   // a directory type no entry has
 
 // One image that lies in NVRAM: the boot code (index -1) or a directory entry.
 struct placed_image {
@@ -82,6 +85,34 @@ bool move_image(const HostOps& ops, uint32_t dev, const placed_image& im, uint32
            toe_nvm_write_dir_entry(ops, im.index, to, length, sram, type, cpu) == 0;
 }
 
+// While the directory is held the NVRAM's directory still names the images it named, and the held
+// entries name the new ones: an image goes only where it meets none of them, and nothing is moved.
+// 0 and the lowest such offset; 1 when no gap is large enough or a read failed.
+int gap_beside_held(const HostOps& ops, uint32_t dev, uint64_t needed, uint64_t nvm_size, uint32_t* nvm_offset)
+{
+    std::vector<placed_image> images;
+    uint32_t stored[TOE_DIR_REGION_LEN / 4];
+    if (!list_images(ops, dev, KEEP_EVERY_IMAGE, images) ||
+        toe::read_block(ops, dev, TOE_DIR_OFFSET, TOE_DIR_REGION_LEN, reinterpret_cast<uint8_t*>(stored)) != 0)
+        return 1;
+    for (int i = 0; i < int(TOE_DIR_ENTRIES); ++i)
+        images.push_back({i, stored[3 * i + 2], stored[3 * i + 1] & TOE_FLAGS_LEN_MASK});
+    std::vector<uint64_t> starts{TOE_IMAGES_START};
+    for (const placed_image& im : images)
+        if (im.length != 0)
+            starts.push_back(uint64_t(im.offset) + im.length);
+    std::sort(starts.begin(), starts.end());
+    for (const uint64_t at : starts) {
+        if (at < TOE_IMAGES_START || at + needed > nvm_size)
+            continue;
+        if (!overlaps_other(images, nullptr, uint32_t(at), uint32_t(needed))) {
+            *nvm_offset = uint32_t(at);
+            return 0;
+        }
+    }
+    return 1;
+}
+
 }  // namespace
 
 int toe_nvm_space_available(HostOps ops, uint32_t dir_type, uint32_t bytes_needed)
@@ -111,6 +142,18 @@ int toe_nvm_space_available(HostOps ops, uint32_t dir_type, uint32_t bytes_neede
 int toe_nvm_alloc_space(HostOps ops, uint32_t dir_type, uint32_t length, uint32_t* nvm_offset)
 {
     const uint64_t needed = uint64_t(length) + 4;
+    const uint64_t nvm_size = uint64_t(toe_nvm_size(ops.interp));
+    if (needed <= 0xFFFFFFFFu && toe_nvm_dir_held()) {
+        uint32_t dev = 0;
+        if (!toe::get_dev(ops, &dev) || toe_nvm_check_dev(dev) != 0)
+            return 1;
+        if (gap_beside_held(ops, dev, needed, nvm_size, nvm_offset) == 0)
+            return 0;
+        // No room beside them all: the held entries go to the NVRAM, and the image is placed (and
+        // the others packed) as without a hold.
+        if (toe_nvm_publish_dir(ops) != 0)
+            return 1;
+    }
     if (needed > 0xFFFFFFFFu || !toe_nvm_space_available(ops, dir_type, uint32_t(needed))) {
         *nvm_offset = 0xFFFFFFFFu;
         return 1;
@@ -118,7 +161,6 @@ int toe_nvm_alloc_space(HostOps ops, uint32_t dir_type, uint32_t length, uint32_
     uint32_t dev = 0;
     if (!toe::get_dev(ops, &dev) || toe_nvm_check_dev(dev) != 0)
         return 1;
-    const uint64_t nvm_size = uint64_t(toe_nvm_size(ops.interp));
     std::vector<placed_image> images;
     uint64_t position = TOE_IMAGES_START;
     while (position < nvm_size) {

@@ -313,6 +313,32 @@ struct virt_nvm_release {
     ~virt_nvm_release() { virt_nvm_free(); }
 };
 
+// The walk holds the directory: the entries of its images (and the entries its follow-ups clear)
+// reach the NVRAM together, in one write with the directory CRC, once the walk ends. Until then the
+// directory in force names the previous images, which stay whole: the new ones go beside them.
+// A walk that stops early still enters the images programmed before the record that stopped it.
+class held_walk_directory {
+public:
+    explicit held_walk_directory(const HostOps& ops) : ops_(ops) { toe_nvm_hold_dir(); }
+    ~held_walk_directory()
+    {
+        try {
+            toe_nvm_publish_dir(ops_);
+        } catch (const std::bad_alloc&) {
+        }
+        toe_nvm_drop_dir();
+    }
+    held_walk_directory(const held_walk_directory&) = delete;
+    held_walk_directory& operator=(const held_walk_directory&) = delete;
+    int publish()
+    {
+        return toe_nvm_publish_dir(ops_) != 0 ? fail(ops_, toe::ERR_DIR_WRITE, "Directory update in NVM failed.") : 0;
+    }
+
+private:
+    HostOps ops_;
+};
+
 int upgrade(const HostOps& ops, int objc, Tcl_Obj* const objv[])
 {
     request r;
@@ -343,6 +369,7 @@ int upgrade(const HostOps& ops, int objc, Tcl_Obj* const objv[])
         return fail(ops, ERR_NO_STORAGE, "Not enough NVRAM storage.");
 
     walk_state st;
+    held_walk_directory dir(ops);
     bool checked = !r.version_check, passed = false;
     for (size_t pos = 0; pos < f.length;) {
         record rec;
@@ -376,6 +403,8 @@ int upgrade(const HostOps& ops, int objc, Tcl_Obj* const objv[])
             return 1;
         passed = true;
     }
+    if (dir.publish() != 0)
+        return 1;
 
     if (passed && g_virt_nvm.data && dev == 0)
         nvm_file_write_refused(ops, r.file.c_str());

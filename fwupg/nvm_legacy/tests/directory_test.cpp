@@ -107,6 +107,81 @@ TEST(Directory, EntryWritesSendOnlyWhatChanges)
     EXPECT_TRUE(residue_ok(host.nvram, 0x14, 0xEC));
 }
 
+// While the directory is held, entry writes stay in memory and every lookup sees them; publishing
+// sends them all in one write with the CRC. A publish that fails keeps them held.
+TEST(Directory, HeldEntriesArePublishedInOneWrite)
+{
+    FakeHost host(with({img(0xF0000000u, 0x40), img(0x00000000u, 0x40), img(0x10000000u, 0x80)}));
+    const HostOps ops = host.ops();
+    const std::vector<uint8_t> before = host.nvram;
+    toe_nvm_hold_dir();
+    ASSERT_EQ(0, toe_nvm_write_dir_entry(ops, 3, 0x900, 0x40, 0x08000000, 0x30000000u, MCP));
+    ASSERT_EQ(0, toe_nvm_write_dir_entry(ops, 1, 0x800, 0x80, 0, 0x10000000u, HOST_CPU));
+    ASSERT_EQ(0, toe_nvm_write_dir_entry(ops, 0, 0, 0, 0, 0, 0));   // BC2 deleted
+    EXPECT_EQ(0, host.writes);
+    EXPECT_EQ(before, host.nvram);
+    int index = -1;
+    ASSERT_EQ(0, toe_nvm_find_dir_entry(ops, 0x30000000u, &index));
+    EXPECT_EQ(3, index);
+    EXPECT_EQ(-1, toe_nvm_find_dir_entry(ops, 0x00000000u, &index)) << "the held deletion";
+    ASSERT_EQ(0, toe_nvm_find_free_dir_entry(ops, &index));
+    EXPECT_EQ(0, index);
+    uint32_t off = 0;
+    ASSERT_EQ(0, toe_nvm_read_dir_entry(ops, 1, &off, nullptr, nullptr, nullptr, nullptr));
+    EXPECT_EQ(0x800u, off);
+
+    host.fail_write_at = 0xFC;
+    EXPECT_EQ(-1, toe_nvm_publish_dir(ops));
+    EXPECT_TRUE(toe_nvm_dir_held());
+    EXPECT_EQ(before, host.nvram);
+    host.fail_write_at = -1;
+    ASSERT_EQ(0, toe_nvm_publish_dir(ops));
+    EXPECT_FALSE(toe_nvm_dir_held());
+    EXPECT_EQ(std::vector<uint32_t>{0x14}, host.write_offsets);
+    EXPECT_EQ(std::vector<uint32_t>{0xEC}, host.write_lengths);
+    EXPECT_EQ(0x900u, host.be32(0x14 + 36 + 8));
+    EXPECT_EQ(0x800u, host.be32(0x14 + 12 + 8));
+    EXPECT_EQ(0u, host.be32(0x14 + 4));
+    EXPECT_TRUE(residue_ok(host.nvram, 0x14, 0xEC));
+
+    // The hold has ended: the next entry write goes straight to the NVRAM.
+    ASSERT_EQ(0, toe_nvm_write_dir_entry(ops, 3, 0, 0, 0, 0, 0));
+    EXPECT_EQ(2, host.writes);
+    toe_nvm_drop_dir();
+}
+
+// While the directory is held, the allocator places an image beside both the NVRAM's images and
+// the held ones and moves nothing; without such room it publishes first and then packs as always.
+TEST(Directory, AllocationBesideAHeldDirectory)
+{
+    // BC1 0x600-0x640, MBA 0x640-0x740, UMP 0x740-0x840 in an NVRAM of 0xA00.
+    const adapter a = with({img(0xF0000000u, 0x40), img(0x10000000u, 0x100), img(0x30000000u, 0x100)}, 0xA00);
+    {
+        FakeHost host(a);
+        const HostOps ops = host.ops();
+        // The new MBA's bytes, as its programming leaves them, then its entry held.
+        std::copy(host.nvram.begin() + 0x640, host.nvram.begin() + 0x740, host.nvram.begin() + 0x840);
+        toe_nvm_hold_dir();
+        // A new MBA held at 0x840: the old one at 0x640 still counts, so a 0xC0-byte image has no
+        // room below 0x940 ...
+        ASSERT_EQ(0, toe_nvm_write_dir_entry(ops, 0, 0x840, 0x100, 0, 0x10000000u, HOST_CPU));
+        uint32_t offset = 0;
+        ASSERT_EQ(0, toe_nvm_alloc_space(ops, 0x20000000u, 0xBC, &offset));
+        EXPECT_EQ(0x940u, offset);
+        EXPECT_TRUE(toe_nvm_dir_held());
+        EXPECT_EQ(0, host.writes);
+        // ... and one that fits nowhere beside them publishes the held entry, after which the old
+        // MBA's room is free for packing.
+        ASSERT_EQ(0, toe_nvm_alloc_space(ops, 0x20000000u, 0x1BC, &offset));
+        EXPECT_FALSE(toe_nvm_dir_held());
+        EXPECT_EQ(0x840u, offset);
+        EXPECT_EQ(0x640u, host.be32(0x14 + 12 + 8)) << "UMP moved down";
+        EXPECT_EQ(0x740u, host.be32(0x14 + 8)) << "the new MBA moved down behind it";
+        EXPECT_EQ("", verify_nvram(host.nvram));
+        toe_nvm_drop_dir();
+    }
+}
+
 TEST(Directory, EntryErrors)
 {
     FakeHost host(with({}));

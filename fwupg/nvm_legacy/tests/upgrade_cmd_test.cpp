@@ -322,6 +322,103 @@ TEST_F(UpgradeCmd, BootAgent)
     }
 }
 
+// What an upgrade writes besides the images: the boot agent's ROM size goes to FEAT_INFO only when
+// it changes, as the changed word with the block's CRC word in one write; HW_INFO, the VPD and the
+// directory's text area are never rewritten; the directory gets one write for the command.
+TEST_F(UpgradeCmd, BootAgentWritesBesideItsImage)
+{
+    const bytes rom = join({rom_image(0x164A, 0, 3, 0x7090, false), rom_image(0x164A, 3, 3, 0x7090, true, 0x8664)});
+    struct {
+        const char* what;
+        uint32_t rom_size_word;   // f+8 of each function: the ROM size code in bits 8-15
+        bool embedded_ccm;
+        std::vector<std::pair<uint32_t, uint32_t>> beside;   // writes other than the image's
+    } rows[] = {
+        // The entry (0) gets a new length and offset: the write starts at its flags word.
+        {"the size changes", 0, false, {{0x21C, 0x300 - 0x21C}, {0x18, 0x100 - 0x18}}},
+        {"the size fits already", 1u << 8, false, {{0x18, 0x100 - 0x18}}},
+        // The MBA entry and the removed CCM entry (1) go in the same directory write.
+        {"an embedded CCM", 1u << 8, true, {{0x18, 0x100 - 0x18}}},
+    };
+    for (const auto& r : rows) {
+        adapter a = board(5709, {stock("BC1", "1.0.0"), stock("MBA", "1.0.0"), stock("CCM", "1.0.0")});
+        a.feat_words[0][2] = a.feat_words[1][2] = r.rom_size_word;
+        FakeHost host(a);
+        const auto old = find_image(host.nvram, "MBA");
+        ASSERT_TRUE(old) << r.what;
+        bytes image = rom;
+        if (r.embedded_ccm) {
+            image[8] = 0x40;
+            image[0x41] = 0x01;
+            image[0x40 + 34] = 0x20;
+            image[0x60] = 1;
+        }
+        ASSERT_EQ(TCL_OK, run(host, {"-mba", file(image)})) << r.what << ": " << host.result();
+        const auto mba = find_image(host.nvram, "MBA");
+        ASSERT_TRUE(mba) << r.what;
+        EXPECT_NE(old->offset, mba->offset) << r.what;
+        std::vector<std::pair<uint32_t, uint32_t>> beside;
+        uint32_t image_bytes = 0;
+        for (size_t i = 0; i < host.write_offsets.size(); ++i) {
+            const uint32_t at = host.write_offsets[i], n = host.write_lengths[i];
+            if (at >= mba->offset && at + n <= mba->offset + mba->length)
+                image_bytes += n;
+            else
+                beside.emplace_back(at, n);
+        }
+        EXPECT_EQ(mba->length, image_bytes) << r.what << ": the image and its CRC word, once";
+        EXPECT_EQ(r.beside, beside) << r.what;
+        EXPECT_EQ(r.embedded_ccm ? "(absent)" : "v1.0.0", version(host, "CCM")) << r.what;
+        EXPECT_EQ("", verify_nvram(host.nvram)) << r.what;
+    }
+}
+
+// A walk over several records writes their images first and enters them all in one directory
+// write at its end. A power cut at any write before that leaves the previous images in force,
+// whole and with matching CRCs, and the next run completes the upgrade.
+TEST_F(UpgradeCmd, WalkEntersItsImagesInOneDirectoryWrite)
+{
+    stock_options v6;
+    v6.ip = "6";
+    const std::string f = file(join({wrapped_v2(Z3('i', 'b', '6'), 0, plain("ISCSI_B", "7.10.0", v6)),
+                                     wrapped_v2(tag('i', 'b', 'c', '6'), 0, plain("ISB_CFG", "2.0.0"))}));
+    const adapter a = board(5709, {stock("BC1", "1.0.0"), stock("ISCSI_B", "7.8.0"), stock("ISB_CFG", "1.0.0")});
+    FakeHost host(a);
+    ASSERT_EQ(TCL_OK, run(host, {"-ib_ipv6", f})) << host.result();
+    // The boot image, port 0's block converted and port 1's new block; then the directory.
+    uint32_t images = 0;
+    for (const char* kind : {"ISCSI_B", "ISB_CFG", "ISB_CFG2"}) {
+        const auto im = find_image(host.nvram, kind);
+        ASSERT_TRUE(im) << kind;
+        images += im->length;
+    }
+    ASSERT_LE(2u, host.write_offsets.size());
+    const uint32_t dir_at = host.write_offsets.back();
+    EXPECT_EQ(0x14u + 8, dir_at) << "from the boot image's entry (0): its offset word";
+    EXPECT_EQ(0x100u - dir_at, host.write_lengths.back());
+    uint32_t before_dir = 0;
+    for (size_t i = 0; i + 1 < host.write_offsets.size(); ++i) {
+        EXPECT_LE(0x600u, host.write_offsets[i]) << "write " << i << " is not an image's";
+        before_dir += host.write_lengths[i];
+    }
+    EXPECT_EQ(images, before_dir);
+    EXPECT_EQ("ipv6 v7.10.0", version(host, "ISCSI_B"));
+    EXPECT_EQ("", verify_nvram(host.nvram));
+
+    for (int cut = 0; cut < host.writes; ++cut) {
+        FakeHost struck(a);
+        struck.cut_after_writes = cut;
+        EXPECT_EQ(TCL_ERROR, run(struck, {"-ib_ipv6", f})) << "cut after " << cut << " writes";
+        EXPECT_EQ("", verify_nvram(struck.nvram)) << "cut after " << cut << " writes";
+        EXPECT_EQ("ipv4 v7.8.0", version(struck, "ISCSI_B")) << "cut after " << cut << " writes";
+        EXPECT_EQ("(absent)", version(struck, "ISB_CFG2")) << "cut after " << cut << " writes";
+        struck.cut_after_writes = -1;
+        ASSERT_EQ(TCL_OK, run(struck, {"-ib_ipv6", f})) << "cut after " << cut << " writes: " << struck.result();
+        EXPECT_EQ("ipv6 v7.10.0", version(struck, "ISCSI_B")) << "cut after " << cut << " writes";
+        EXPECT_EQ("", verify_nvram(struck.nvram)) << "cut after " << cut << " writes";
+    }
+}
+
 // FCoE: the configuration program block only with -p, the configuration block only where none is
 // listed or with -c.
 TEST_F(UpgradeCmd, FcoeSkips)

@@ -26,10 +26,23 @@ int toe_nvm_find_free_dir_entry(HostOps ops, int* index);
 int toe_nvm_read_dir_entry(HostOps ops, int index, uint32_t* nvm_offset, uint32_t* byte_count,
                            uint32_t* sram_addr, uint32_t* dir_type, uint32_t* processor);
 // Writes the words of the entry that change and renews the directory CRC, in one write; nothing
-// when the entry holds its values under a matching CRC. 0; -1 with message and last error
-// 30/7/18/21; 1 device check. All fields 0 delete the entry.
+// when the entry holds its values under a matching CRC (while the directory is held, the entry is
+// only kept). 0; -1 with message and last error 30/7/18/21; 1 device check. All fields 0 delete
+// the entry.
 int toe_nvm_write_dir_entry(HostOps ops, int index, uint32_t nvm_offset, uint32_t byte_count, uint32_t sram_addr,
                             uint32_t dir_type, uint32_t processor);
+
+// Holding the directory: from toe_nvm_hold_dir on, entry writes are kept in memory, and the finding
+// and reading of entries see them, until toe_nvm_publish_dir writes them all with the directory CRC
+// in one write. Until then the NVRAM's directory still names the images it named: an image placed
+// while the directory is held must not meet those (toe_nvm_alloc_space sees to it).
+void toe_nvm_hold_dir();
+bool toe_nvm_dir_held();
+// Writes the held entries and ends the hold. 0 (also when nothing is held); -1 with message and
+// last error 18/21 or 1 on a device check, the entries then still held.
+int toe_nvm_publish_dir(HostOps ops);
+// Ends the hold, forgetting what is held.
+void toe_nvm_drop_dir();
 
 // Computed and stored CRC word of an NVRAM region whose last dword holds its CRC. 0; -1 when the
 // region cannot be read or the length is not a positive multiple of 4; 1 device check.
@@ -41,7 +54,10 @@ long toe_nvm_size(Tcl_Interp* interp);
 // 1 when an image of `bytes_needed` bytes of the type fits beside the other images, else 0.
 int toe_nvm_space_available(HostOps ops, uint32_t dir_type, uint32_t bytes_needed);
 // Finds room for an image of `length` bytes plus its CRC word, packing the other images downward
-// from 0x600 where needed. 0 and the offset; 1 when there is no room or a move failed.
+// from 0x600 where needed. While the directory is held, room is sought beside every image of the
+// NVRAM's directory and of the held entries, without moving any; only when there is none are the
+// held entries published first. 0 and the offset; 1 when there is no room or a move or the
+// publishing failed.
 int toe_nvm_alloc_space(HostOps ops, uint32_t dir_type, uint32_t length, uint32_t* nvm_offset);
 // Whether the images of a file would fit once programmed. `skip_tags` is a zero-terminated list of
 // tags left out (may be null). 0 and the flag; 1 when a raw file's option names no row.
