@@ -21,7 +21,6 @@ struct block {
     uint32_t& at(uint32_t off) { return words[(off - base) / 4]; }
     uint32_t at(uint32_t off) const { return words[(off - base) / 4]; }
     uint8_t* bytes() { return reinterpret_cast<uint8_t*>(words); }
-    const uint8_t* bytes() const { return reinterpret_cast<const uint8_t*>(words); }
 };
 
 constexpr uint32_t bits(uint32_t w, int lo, int width) { return (w >> lo) & ((1u << width) - 1); }
@@ -260,12 +259,12 @@ void encode_feat(const layout& l, const toe_cfg_record* r, block& ft)
 }
 
 // Writes a block of host-order words with its CRC word after the data. Only what differs from
-// `held` (the block as read) is written: the changed words and the CRC word in one write, nothing
-// when the block already holds its values.
-bool write_with_crc(const HostOps& ops, uint32_t dev, block& b, const block& held, uint32_t data_len)
+// what the NVRAM holds is written: the changed words and the CRC word in one write, nothing when
+// the block already holds its values.
+bool write_with_crc(const HostOps& ops, uint32_t dev, block& b, uint32_t data_len)
 {
     b.words[data_len / 4] = toe_crc_of_words(b.words, data_len, 0);
-    return toe::write_changed(ops, dev, b.base, data_len + 4, b.bytes(), held.bytes()) == 0;
+    return toe::write_changed(ops, dev, b.base, data_len + 4, b.bytes()) == 0;
 }
 
 }  // namespace
@@ -281,32 +280,29 @@ int toe_nvm_write_cfg(HostOps ops, const toe_cfg_record* rec, uint32_t mask)
         return 1;
     }
     bool ok = true;
-    block held, b;
+    block b;
     // Each block is rebuilt from its current contents; a block that cannot be read is not written,
     // so a read failure never replaces the adapter's data with an empty block.
     if (mask & TOE_CFG_DIR_TEXT) {
-        if (read_block_at(ops, dev, held, TOE_DIR_OFFSET, TOE_DIR_REGION_LEN)) {
-            b = held;
+        if (read_block_at(ops, dev, b, TOE_DIR_OFFSET, TOE_DIR_REGION_LEN)) {
             std::memcpy(b.bytes() + (DIR_TEXT - TOE_DIR_OFFSET), rec->f39, 16);
-            ok &= write_with_crc(ops, dev, b, held, TOE_DIR_REGION_LEN - 4);
+            ok &= write_with_crc(ops, dev, b, TOE_DIR_REGION_LEN - 4);
         } else {
             ok = false;
         }
     }
     if (mask & TOE_CFG_HW_INFO) {
-        if (read_block_at(ops, dev, held, HW, 256)) {
-            b = held;
+        if (read_block_at(ops, dev, b, HW, 256)) {
             encode_hw(ops, l, rec, b);
-            ok &= write_with_crc(ops, dev, b, held, 252);
+            ok &= write_with_crc(ops, dev, b, 252);
         } else {
             ok = false;
         }
     }
     if (mask & TOE_CFG_FEAT_INFO) {
-        if (read_block_at(ops, dev, held, FEAT, 256)) {
-            b = held;
+        if (read_block_at(ops, dev, b, FEAT, 256)) {
             encode_feat(l, rec, b);
-            ok &= write_with_crc(ops, dev, b, held, 252);
+            ok &= write_with_crc(ops, dev, b, 252);
         } else {
             ok = false;
         }
@@ -315,6 +311,7 @@ int toe_nvm_write_cfg(HostOps ops, const toe_cfg_record* rec, uint32_t mask)
         // A VPD that changes is written whole: it has no CRC word for the NVRAM check to find a
         // torn write by, and the image it is built into comes first in the block, so a write that
         // stops after it leaves the whole new VPD.
+        block held;
         const bool read = read_block_at(ops, dev, held, VPD_AT, 256);
         if (vpd_build_image(&rec->vpd, b.bytes()) != 0)
             ok = false;

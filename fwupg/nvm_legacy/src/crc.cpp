@@ -40,10 +40,7 @@ int toe_nvm_write_bootstrap(HostOps ops, uint32_t sram_start, uint32_t byte_coun
     rec[4] = toe_crc_of_words(rec, 16, 0);
     const uint32_t crc = rec[4];
     // Only the words that change are written, in one write that ends with the CRC word.
-    uint32_t held[5];
-    const bool read = toe::read_block(ops, dev, 0, sizeof held, reinterpret_cast<uint8_t*>(held)) == 0;
-    if (toe::write_changed(ops, dev, 0, sizeof rec, reinterpret_cast<uint8_t*>(rec),
-                           read ? reinterpret_cast<const uint8_t*>(held) : nullptr) != 0)
+    if (toe::write_changed(ops, dev, 0, sizeof rec, reinterpret_cast<uint8_t*>(rec)) != 0)
         return 1;
     fwupg_dbg_printf("update bootstrap: start=%x; byte_cnt=%d; crc=0x%x\n", nvm_offset, byte_count, crc);
     return 0;

@@ -150,19 +150,16 @@ namespace {
 int write_entries(const HostOps& ops, uint32_t dev, const std::vector<held_entry>& list)
 {
     constexpr uint32_t kWords = TOE_DIR_REGION_LEN / 4;
-    uint32_t held[kWords];
-    if (toe::read_block(ops, dev, TOE_DIR_OFFSET, TOE_DIR_REGION_LEN, reinterpret_cast<uint8_t*>(held)) != 0) {
+    uint32_t dir[kWords];
+    if (toe::read_block(ops, dev, TOE_DIR_OFFSET, TOE_DIR_REGION_LEN, reinterpret_cast<uint8_t*>(dir)) != 0) {
         toe::set_error(ops, toe::ERR_DIR_CRC);
         toe::append_result(ops, "Update directory CRC failed.");
         return -1;
     }
-    uint32_t dir[kWords];
-    std::copy(held, held + kWords, dir);
     for (const held_entry& e : list)
         std::copy(e.words, e.words + 3, dir + 3 * e.index);
     dir[kWords - 1] = toe_crc_of_words(dir, TOE_DIR_REGION_LEN - 4, 0);
-    if (toe::write_changed(ops, dev, TOE_DIR_OFFSET, TOE_DIR_REGION_LEN, reinterpret_cast<uint8_t*>(dir),
-                           reinterpret_cast<const uint8_t*>(held)) != 0) {
+    if (toe::write_changed(ops, dev, TOE_DIR_OFFSET, TOE_DIR_REGION_LEN, reinterpret_cast<uint8_t*>(dir)) != 0) {
         toe::set_error(ops, toe::ERR_WRITE);
         toe::append_result(ops, "NVM write failed.");
         return -1;

@@ -1,10 +1,10 @@
 #include "toe_context.h"
 
 #include <cstdlib>
-#include <cstring>
 #include <new>
 #include <vector>
 
+#include "fwupg/nvm/base/piece_writer.h"
 #include "fwupg/nvm_legacy/virt_nvm.h"
 
 namespace toe {
@@ -116,19 +116,13 @@ uint32_t write_block(const HostOps& ops, uint32_t dev, uint32_t off, uint32_t le
     return HOST_OK;
 }
 
-uint32_t write_changed(const HostOps& ops, uint32_t dev, uint32_t off, uint32_t len, uint8_t* want,
-                       const uint8_t* held)
+uint32_t write_changed(const HostOps& ops, uint32_t dev, uint32_t off, uint32_t len, uint8_t* want)
 {
-    uint32_t first = 0, end = len;
-    if (held && len % 4 == 0) {
-        while (first < len && std::memcmp(want + first, held + first, 4) == 0)
-            first += 4;
-        if (first >= len)
-            return HOST_OK;
-        while (std::memcmp(want + end - 4, held + end - 4, 4) == 0)
-            end -= 4;
-    }
-    return write_block(ops, dev, off + first, end - first, want + first);
+    const fwupg::nvm::PieceIo io{
+        [&](uint32_t at, uint8_t* out, uint32_t n) { return read_block(ops, dev, at, n, out) == 0; },
+        [&](uint32_t at, uint8_t* bytes, uint32_t n) { return write_block(ops, dev, at, n, bytes) == 0; },
+    };
+    return fwupg::nvm::write_in_pieces(want, len, off, {}, true, io, true) == 0 ? HOST_OK : HOST_WRITE_FAILED;
 }
 
 void idle(const HostOps& ops)

@@ -63,13 +63,12 @@ uint32_t write_dword(const HostOps& ops, uint32_t dev, uint32_t off, uint32_t va
 uint32_t read_block(const HostOps& ops, uint32_t dev, uint32_t off, uint32_t len, uint8_t* buf, uint8_t swap = 1);
 // The slot may byte-reverse `buf` in place.
 uint32_t write_block(const HostOps& ops, uint32_t dev, uint32_t off, uint32_t len, uint8_t* buf, uint8_t swap = 1);
-// Brings the `len` bytes of host-order words at `off` to what `want` holds when the NVRAM holds
-// `held` there now: one write from the first dword that differs through the last that does, nothing
-// when none does, the whole range when `held` is null (not read) or `len` is not whole dwords. A record whose check word is its
-// last dword thus still gets its changed words and that word in the same write. The write may
+// Brings the `len` bytes (whole dwords, at most 1 KiB) of host-order words at `off` to what `want`
+// holds: nothing when the NVRAM holds them already, else one write from the first dword that
+// differs to the end, so a record whose check word is its last dword gets its changed words and
+// that word in the same write. The whole range when the NVRAM cannot be read. The write may
 // byte-reverse that part of `want` in place.
-uint32_t write_changed(const HostOps& ops, uint32_t dev, uint32_t off, uint32_t len, uint8_t* want,
-                       const uint8_t* held);
+uint32_t write_changed(const HostOps& ops, uint32_t dev, uint32_t off, uint32_t len, uint8_t* want);
 void idle(const HostOps& ops);   // slot 2
 
 inline uint32_t bswap32(uint32_t v) { return __builtin_bswap32(v); }
