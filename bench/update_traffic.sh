@@ -78,7 +78,7 @@ for nv in "$root"/adapters/*.nvram; do
   family=$(for desc in "$root"/adapters/*.adapter; do
       b=$(sed -n 's/^board=//p' "$desc"); [ -n "$b" ] || b=$(basename "$desc" .adapter)
       if [ "$b" = "$board" ]; then sed -n 's/^family=//p' "$desc"; fi
-    done | head -n 1)
+    done | sed -n 1p)
   images=$(image_bytes "$((family))" "$work/before/$board.nvram" "$nv")
   read -r written rd < <(tail -n +"$((start + 1))" "$journal" | awk -v hs="$handles" '
     function hex(t,   i, v) { v = 0; for (i = 1; i <= length(t); i++) v = v * 16 + index("0123456789ABCDEF", substr(t, i, 1)) - 1; return v }
