@@ -361,6 +361,29 @@ TEST_F(HostOpsTest, NestedClaimScopesHoldOneClaim)
     EXPECT_FALSE(g_NvmReadCache.Active());
 }
 
+// A reset inside a scope ends the read cache though the claim goes on: the next inner scope of the
+// adapter claims again (the holder may) for a fresh cache, which the scopes after it share; only
+// the outermost scope releases.
+TEST_F(HostOpsTest, AnInnerScopeAfterAResetClaimsAgainForAFreshCache)
+{
+    const uint32_t h = adapter.api_handle;
+    uint32_t v = 0;
+    {
+        fwupg::yx::ClaimScope outer(h);
+        ASSERT_EQ(ops.nvmReadDword(0, 0x40, &v, 0), 0u);
+        ASSERT_EQ(fwupg::yx::Reset(h), 0u);
+        for (int i = 0; i < 2; ++i) {
+            fwupg::yx::ClaimScope inner(h);
+            EXPECT_EQ(inner.status(), 0u);
+            ASSERT_EQ(ops.nvmReadDword(0, 0x40, &v, 0), 0u);
+        }
+        EXPECT_EQ(journal.calls(47).size(), 2u);
+        EXPECT_EQ(reads(), 2u) << "one read before the reset, one after it";
+        EXPECT_EQ(journal.calls(48).size(), 0u);
+    }
+    EXPECT_EQ(journal.calls(48).size(), 1u);
+}
+
 TEST_F(HostOpsTest, CacheBelongsToTheClaimedAdapter)
 {
     sim::AdapterDef other = sim::make_adapter(5, 2);

@@ -48,9 +48,11 @@ uint32_t ReadRegister(uint32_t apiHandle, uint32_t reg, uint32_t* value);       
 uint32_t WriteRegister(uint32_t apiHandle, uint32_t reg, uint32_t value);        // 72 (access 3)
 
 // Claims an adapter for the scope's life and releases it at its end, unless an enclosing scope
-// holds the same adapter: then the inner scope does nothing, so a run of checks of one adapter
-// runs under one claim and its reads share the read cache. The claim's status is `status()` (0
-// inside an enclosing scope); a failed claim is released all the same, as a plain caller would.
+// holds the same adapter: then the inner scope neither claims nor releases, so a run of checks of
+// one adapter runs under one claim and its reads share the read cache (only when something ended
+// that cache, such as a reset, does the inner scope claim again, as the holder may, for a fresh
+// one). The claim's status is `status()`; a failed claim is released all the same, as a plain
+// caller would.
 class ClaimScope {
 public:
     explicit ClaimScope(uint32_t apiHandle);
@@ -65,5 +67,12 @@ private:
     bool m_owner = false;      // this scope claimed and releases
     bool m_outermost = false;  // and inner scopes of the handle defer to it
 };
+
+// Claims the adapter for one command line. Inside a ClaimScope of the adapter (the lines of one
+// adapter's update) the line runs under the scope's claim, so no other process writes between the
+// lines and the read cache carries over from one line to the next (claimed again as an inner
+// ClaimScope is). `*release` says whether the line's end must release the claim (false inside the
+// scope, which releases at its own end).
+uint32_t ClaimLine(uint32_t apiHandle, bool* release);
 
 }  // namespace fwupg::yx

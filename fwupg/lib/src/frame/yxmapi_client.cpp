@@ -179,12 +179,25 @@ uint32_t WriteRegister(uint32_t apiHandle, uint32_t reg, uint32_t value)
 }
 
 namespace {
+
 uint32_t g_scopeHandle = NvmReadCache::kNoHandle;  // the adapter an outermost ClaimScope holds
+
+// Inside an outer scope of the adapter, whose claim holds: the adapter is claimed again (the holder
+// may) only when something ended the read cache since (a reset, a claim of another adapter), so the
+// cache starts afresh.
+uint32_t ClaimAgainInScope(uint32_t apiHandle)
+{
+    return g_NvmReadCache.Handle() == apiHandle ? 0 : Claim(apiHandle);
+}
+
 }  // namespace
 
 ClaimScope::ClaimScope(uint32_t apiHandle) : m_handle(apiHandle)
 {
-    if (g_scopeHandle == apiHandle) return;  // an outer scope holds it already
+    if (g_scopeHandle == apiHandle) {  // an outer scope holds it already
+        m_status = ClaimAgainInScope(apiHandle);
+        return;
+    }
     m_status = Claim(apiHandle);
     m_owner = true;
     if (m_status == 0 && g_scopeHandle == NvmReadCache::kNoHandle) {
@@ -198,6 +211,12 @@ ClaimScope::~ClaimScope()
     if (!m_owner) return;
     if (m_outermost) g_scopeHandle = NvmReadCache::kNoHandle;
     Release(m_handle);
+}
+
+uint32_t ClaimLine(uint32_t apiHandle, bool* release)
+{
+    *release = g_scopeHandle != apiHandle;
+    return *release ? Claim(apiHandle) : ClaimAgainInScope(apiHandle);
 }
 
 }  // namespace fwupg::yx

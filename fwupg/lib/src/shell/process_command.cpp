@@ -16,16 +16,18 @@ char g_CommandBuffer[kCommandBufferSize] = {};
 namespace {
 
 // Claims the adapter, publishes its facts and evaluates the line. Without the claim nothing runs:
-// the engines may not write NVRAM that another session holds.
+// the engines may not write NVRAM that another session holds. Inside a claim scope of the adapter
+// the line runs under the scope's claim, and "q" leaves the release to the scope.
 void RunClaimedLine(Tcl_Interp* interp)
 {
-    if (fwupg::yx::Claim(fwupg::SelectedApiHandle()) != 0) {
+    bool release = true;
+    if (fwupg::yx::ClaimLine(fwupg::SelectedApiHandle(), &release) != 0) {
         g_uUpgRetCode = CMD_CLAIM_FAILED;
         g_bCommandError = 1;
         LogDebugString("ProcessCommand() claim failed; [%s] not run.\n", g_CommandBuffer);
         return;
     }
-    g_bSessionClaimed = 1;
+    g_bSessionClaimed = release ? 1 : 0;
 
     HostOps ops;
     BuildHostOps(&ops, interp, 0);

@@ -1,4 +1,5 @@
-// "q": closes every command line. It releases the adapter and decides whether to reset it now
+// "q": closes every command line. It releases the adapter when the line claimed it (inside a
+// claim scope of the adapter the scope releases at its end) and decides whether to reset it now
 // or to report that a reboot is still needed (95).
 #include "fwupg/selected_nic.h"
 #include "fwupg/shell_commands.h"

@@ -1,13 +1,16 @@
 // Command execution against the simulated adapter: the lines the builders write (as Tcl lists)
 // and their code mappings, the claim and the "q" rules (release, reset, 95), and the event after a
 // successful upgrade.
+#include <cstdio>
 #include <cstring>
 
 #include "fwupg/command_exec.h"
 #include "fwupg/event_log.h"
 #include "fwupg/host_ops_builder.h"
 #include "fwupg/session_state.h"
+#include "fwupg/yxmapi_client.h"
 #include "shell_fixture.h"
+#include "sim_test_support.h"
 
 using namespace shelltest;
 using Words = std::vector<std::string>;
@@ -179,6 +182,59 @@ TEST_F(CommandExecTest, QuitReleasesAndResetsOrAsksForAReboot)
         for (const YxSimCall& call : journal.calls(33)) EXPECT_EQ(call.mode, 2u);
         TearDown();
         std::remove(sim::control_path(root.path).c_str());
+    }
+}
+
+// The lines of one adapter's update inside a claim scope: one claim for all of them that "q" does
+// not release, so a second process can neither claim nor write the adapter between the lines, and
+// the read cache carries over from one line to the next. A reset (after a 5706's write) ends the
+// cache: the next line claims again, as the holder may, and reads afresh. The scope's end releases.
+TEST_F(CommandExecTest, LinesInsideAClaimScopeShareItsClaimAndReadCache)
+{
+    sim::AdapterDef legacy5706 = sim::make_adapter(4, 1);
+    legacy5706.chip_id = sim::chip_id(0x5706, 1, 0);
+    legacy5706.did = 0x164A;
+    legacy5706.registers.clear();
+    const struct {
+        const char* what;
+        sim::AdapterDef adapter;
+        size_t secondLineReads, claims;
+    } kCases[] = {
+        {"5709: no reset, the second line reads nothing", sim::make_adapter(4, 1), 0, 1},
+        {"5706: reset after the write, the second line reads again", legacy5706, 1, 2},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.what);
+        Start(c.adapter);
+        AddWriteCommand();
+        Command("t_read", [](const Words&) {
+            HostOps ops;
+            BuildHostOps(&ops, g_TclInterp, 0);
+            uint32_t v = 0;
+            return ops.nvmReadDword(0, 0x40, &v, 0) == 0 ? TCL_OK : TCL_ERROR;
+        });
+        char handle[16];
+        std::snprintf(handle, sizeof handle, "0x%X", adapter.api_handle);
+        simtest::Probe other;
+        ASSERT_EQ(other.status("init"), 0u);
+        {
+            const fwupg::yx::ClaimScope scope(adapter.api_handle);
+            ASSERT_EQ(scope.status(), 0u);
+            Run("t_read; t_write");
+            EXPECT_EQ(g_bCommandError, 0);
+            EXPECT_NE(other.status(std::string("claim ") + handle), 0u) << "claimed by another process between lines";
+            EXPECT_NE(other.status(std::string("write ") + handle + " 0x200 EEEEEEEE"), 0u);
+            const size_t readsBefore = Count(journal, 68);
+            Run("t_read");
+            EXPECT_EQ(g_bCommandError, 0);
+            EXPECT_EQ(Count(journal, 68) - readsBefore, c.secondLineReads);
+            EXPECT_EQ(Count(journal, 47), c.claims);
+            EXPECT_EQ(Count(journal, 48), 0u) << "q released the scope's claim";
+        }
+        EXPECT_EQ(Count(journal, 48), 1u);
+        EXPECT_EQ(other.status(std::string("claim ") + handle), 0u) << "the scope's end released the adapter";
+        EXPECT_EQ(other.status(std::string("release ") + handle), 0u);
+        TearDown();
     }
 }
 
