@@ -12,6 +12,7 @@
 #include <sim/adapter_builder.h>
 #include <testkit/demo.h>
 #include <testkit/legacy_reader.h>
+#include <yxmapi/sim_control.h>
 
 #include "fwupg/oem_interface.h"
 #include "update_test_support.h"
@@ -73,6 +74,60 @@ TEST(LegacyUpdate, ReportUpdatesEveryLegacyBoard)
         const std::string block = DeviceBlock(second, Adapter(w, name).mac);
         EXPECT_FALSE(Contains(block, "7.10.1")) << name << "\n" << block;
         EXPECT_TRUE(Contains(block, "7.12.0")) << name << "\n" << block;
+    }
+}
+
+// From the backup's dump of a board's NVRAM (one read of the whole NVRAM) to the end of the update
+// from the report, each dword of the board is read once: again only after this process wrote it
+// (the read-back of the write) or reset the board. The items of one adapter run as several
+// command lines, so a read cache that ended with each line would read the first 4 KiB and the old
+// images' ranges again for every item. Counted through the simulated library's journal over every
+// function of the board.
+TEST(LegacyUpdate, ReportReadsEachDwordOnceBetweenChanges)
+{
+    World w;
+    testkit::make_demo(w.root(), w.fw(), true);
+    const std::string report = w.root() + "/report.xml";
+    ASSERT_EQ(Discover(w, report), 0u);
+    std::map<uint32_t, std::string> boardOfHandle;
+    for (const std::string& name : sim::adapter_names(w.root()))
+        boardOfHandle[Adapter(w, name).api_handle] = sim::board_of(w.root(), name);
+    const size_t start = sim::read_journal_file(w.root()).size();
+    ASSERT_EQ(Flash(w, report), uint32_t(RET_REBOOT_REQUIRED)) << Read(report);
+
+    struct Board {
+        std::vector<bool> read;  // per dword, from the dump on: read since the last change of it
+        uint64_t repeated = 0;   // bytes read again without a change in between
+    };
+    std::map<std::string, Board> boards;
+    const std::vector<YxSimCall> journal = sim::read_journal_file(w.root());
+    for (size_t i = start; i < journal.size(); ++i) {
+        const YxSimCall& call = journal[i];
+        const auto board = boardOfHandle.find(call.handle);
+        if (board == boardOfHandle.end() || call.status != 0) continue;
+        Board& b = boards[board->second];
+        const uint64_t first = call.offset / 4, end = first + call.count;
+        if (b.read.empty()) {
+            if (call.ordinal == 68 && call.offset == 0 &&
+                4ull * call.count == sim::read_nvram(w.root(), board->second).size())
+                b.read.assign(call.count, true);
+            continue;
+        }
+        if (call.ordinal == 68) {
+            for (uint64_t d = first; d < end && d < b.read.size(); ++d) {
+                if (b.read[d]) b.repeated += 4;
+                b.read[d] = true;
+            }
+        } else if (call.ordinal == 67) {
+            for (uint64_t d = first; d < end && d < b.read.size(); ++d) b.read[d] = false;
+        } else if (call.ordinal == 33) {
+            b.read.assign(b.read.size(), false);
+        }
+    }
+    for (const char* name : kLegacy) {
+        const Board& b = boards[sim::board_of(w.root(), name)];
+        EXPECT_FALSE(b.read.empty()) << name << ": no dump of the whole NVRAM";
+        EXPECT_EQ(b.repeated, 0u) << name << ": bytes read again without a change between";
     }
 }
 

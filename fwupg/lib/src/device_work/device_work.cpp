@@ -12,6 +12,7 @@
 #include "fwupg/oem_interface.h"
 #include "fwupg/selected_nic.h"
 #include "fwupg/session_state.h"
+#include "fwupg/yxmapi_client.h"
 
 namespace fwupg::device {
 namespace {
@@ -76,6 +77,8 @@ uint32_t Upgrade(const Device& device, const std::string& imagePath, bool force)
     static const char* const kFn = "Device::Upgrade";
     LogDebugMsg(DBG_DEBUG, "%s(): %s ", kFn, imagePath.c_str());
     SelectNic(device.m_PhyNicInfo, device.m_NicInfo);
+    // The checks, the update's line and the board's option line run under one claim.
+    const yx::ClaimScope claim(device.ApiHandle());
     const Firmware* chosen = nullptr;
     for (const Firmware& item : device.m_Firmwares) {
         if (EngineOption(item.m_Type, item.m_ActiveVersion) && device.IsCompatible(imagePath, item.m_Type)) {
@@ -143,6 +146,7 @@ bool SetOptionsForVindoAdapter(const Device& d)
           (d.Ssid() == 0x00EC || d.Ssid() == 0x22ED)))
         return false;
     SelectNic(d.m_PhyNicInfo, d.m_NicInfo);
+    const yx::ClaimScope claim(d.ApiHandle());  // both option lines under one claim
     HostOps ops;
     BuildHostOps(&ops, g_TclInterp, 0);
     SetSelectedNIC(&ops);

@@ -12,6 +12,7 @@
 #include "fwupg/frame_work.h"
 #include "fwupg/fw_utils.h"
 #include "fwupg/oem_interface.h"
+#include "fwupg/yxmapi_client.h"
 
 namespace {
 
@@ -74,6 +75,7 @@ uint32_t FlashDeviceAtPci(const char* imageFile, bool force, uint32_t bus, uint3
     Device* d = FindAtPci(g_AllDevices, bus, device, function);
     if (!d)
         return RET_FWUPG_SKIPPED_MISC;
+    const fwupg::yx::ClaimScope claim(d->ApiHandle());  // the check and the update's lines
     if (!d->IsCompatible(imageFile)) {
         LogDebugMsg(DBG_DEBUG, "%s(): The given firmware image file is invalid for this NIC!!!",
                     "oem_do_full_flash_PCI");
@@ -89,6 +91,10 @@ void FlashReportDevice(xmlNode* deviceEntry, const char* folder, ReportFlashStat
     Device* device = fwupg::FindReportDevice(deviceEntry);
     if (!device)
         return;
+    // The adapter's items run as one command line each; one claim over all of them keeps another
+    // process from writing between them, so the lines share the read cache (what the backup and
+    // earlier lines read is not read again).
+    const fwupg::yx::ClaimScope claim(device->ApiHandle());
     for (xmlNode* item = deviceEntry->children; item; item = item->next) {
         if (item->type != XML_ELEMENT_NODE || xmlStrcmp(item->name, BAD_CAST "fw_item") != 0)
             continue;
