@@ -64,16 +64,24 @@ TEST(Prg, RestoresADumpWithAndWithoutPageFill)
     }
 }
 
+// A board and the dump of its NVRAM in a temporary file.
+struct DumpedBoard {
+    Board board;
+    TempDir dir;
+    bytes before = board.host.nvram;
+    std::string dump = (dir.path / "backup.bin").string();
+    DumpedBoard() { EXPECT_EQ(TCL_OK, board.host.run(toe_nvm_dump_cmd, {"_dump", dump})) << board.host.result(); }
+};
+
 // A dump programmed back over the board it came from writes only what differs: the 1 KiB piece
 // holding a changed image byte, and a changed HW_INFO block (one that still verifies: a damaged
 // one is refused unless -raw takes it from the dump) whole in one write of its own.
 TEST(Prg, OnlyThePiecesThatDifferAreWritten)
 {
-    Board b;
-    TempDir dir;
-    const bytes before = b.host.nvram;
-    const std::string dump = (dir.path / "backup.bin").string();
-    ASSERT_EQ(TCL_OK, b.host.run(toe_nvm_dump_cmd, {"_dump", dump}));
+    DumpedBoard d;
+    Board& b = d.board;
+    const bytes& before = d.before;
+    const std::string& dump = d.dump;
     b.host.write_offsets.clear();
     ASSERT_EQ(TCL_OK, b.host.run(toe_nvm_prg_cmd, {"_prg", "0", dump})) << b.host.result();
     EXPECT_EQ(std::vector<uint32_t>{}, b.host.write_offsets) << "the board holds the dump already";
@@ -96,11 +104,10 @@ TEST(Prg, OnlyThePiecesThatDifferAreWritten)
 // the dump and repairs the board.
 TEST(Prg, DamagedHwInfoIsRepairedOnlyWithRaw)
 {
-    Board b;
-    TempDir dir;
-    const bytes before = b.host.nvram;
-    const std::string dump = (dir.path / "backup.bin").string();
-    ASSERT_EQ(TCL_OK, b.host.run(toe_nvm_dump_cmd, {"_dump", dump}));
+    DumpedBoard d;
+    Board& b = d.board;
+    const bytes& before = d.before;
+    const std::string& dump = d.dump;
     b.host.nvram[0x150] ^= 0xFF;
     const bytes damaged = b.host.nvram;
     b.host.write_offsets.clear();
