@@ -63,6 +63,11 @@ void CWmiQuery::Shutdown()
 int CWmiQuery::Connect(const char16_t* ns)
 {
     if (!m_locator) return 0;
+    // A connection made before (another question on the same object) goes first: its result and
+    // its services object would otherwise stay referenced for ever.
+    ReleaseEnumerator();
+    if (m_services) m_services->Release();
+    m_services = nullptr;
     BSTR name = SysAllocString(ns);
     const HRESULT hr = m_locator->ConnectServer(name, nullptr, nullptr, nullptr, 0, nullptr, nullptr, &m_services);
     SysFreeString(name);

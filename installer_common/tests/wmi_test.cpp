@@ -113,6 +113,40 @@ TEST(CWmiQuery, PropertiesOfEveryKindAndEmptyClasses)
     EXPECT_EQ(elsewhere.GetErrorCode(), 11);
 }
 
+namespace {
+// Lets a test hold the services object of the current connection.
+struct ServicesProbe : CWmiQuery {
+    win::IWbemServices* Services() const { return m_services; }
+};
+}  // namespace
+
+TEST(CWmiQuery, ConnectingAgainReleasesTheEarlierConnection)
+{
+    TestRoot root;
+    InstallWmi();
+    SetModel("Tvn Server");
+    ServicesProbe q;
+    ASSERT_EQ(q.Connect(u"ROOT\\CIMV2"), 1);
+    ASSERT_EQ(q.ExecQuery(u"Win32_ComputerSystem"), 1);
+    win::IWbemServices* first = q.Services();
+    first->AddRef();  // the test's own reference keeps the object alive to look at
+    ASSERT_EQ(q.Connect(u"ROOT\\CIMV2"), 1);
+    EXPECT_NE(q.Services(), first);
+    EXPECT_EQ(first->Release(), 0u);  // the query let go of it: the test's was the last reference
+    // The new connection answers; the earlier result went with the earlier connection.
+    char16_t model[256] = {};
+    EXPECT_EQ(q.GetProperty(u"Model", model), 0);
+    ASSERT_EQ(q.ExecQuery(u"Win32_ComputerSystem"), 1);
+    EXPECT_EQ(q.GetProperty(u"Model", model), 1);
+    EXPECT_EQ(std::u16string(model), u"Tvn Server");
+
+    // The computer-model check asks once per listed model on one object.
+    CSystemModel system;
+    EXPECT_EQ(system.IsModel(u"Other Server"), 0);
+    EXPECT_EQ(system.IsModel(u"Tvn Server"), 1);
+    EXPECT_EQ(system.IsModel(u"tvn server "), 1);
+}
+
 TEST(CWmiQuery, LeavesTheCallersComAsItFoundIt)
 {
     TestRoot root;

@@ -15,6 +15,7 @@ public:
     CWmiQuery(const CWmiQuery&) = delete;
     CWmiQuery& operator=(const CWmiQuery&) = delete;
 
+    // Connects to the namespace; a connection made before, and its result, are released first.
     virtual int Connect(const char16_t* ns);
     virtual int ExecQuery(const char16_t* className);
     // Reads the property of every object of the result; the last one's value stays in `output`, a
