@@ -30,10 +30,10 @@ struct HostFolder : ComponentFolder {
         p.silent = "no";
         return p;
     }
-    HostReport Host(const std::vector<std::string>& args, std::vector<std::string> env = {}) const
+    HostReport Host(const std::vector<std::string>& args, std::vector<std::string> env = {}, int exitCode = 0) const
     {
         env.insert(env.begin(), "KESTRA_ACTIONS=install");  // a later setting of the caller's wins
-        return RunHost(folder(), args, env);
+        return RunHost(folder(), args, env, exitCode);
     }
     std::string Calls() const { return Read(file("fake_tool.calls")); }
 };

@@ -5,6 +5,8 @@
 #include <algorithm>
 
 #include "host_folder.h"
+#include "platform/utf16.h"
+#include "platform/win_process.h"
 
 namespace {
 
@@ -220,10 +222,41 @@ TEST(HostInstall, NothingTheAttachStepReachesWaitsForDynamicInitialisation)
     EXPECT_EQ(initialisers, std::vector<std::string>{"SystemUtils.cpp"});
 }
 
-TEST(HostInstall, TheHostRefusesPosixAbsolutePathsInItsLine)
+// The host line holds each of the host's arguments as one word, so that a file name with blanks,
+// quotes, slashes or dashes reaches the tool whole and none of its parts reads as a switch.
+TEST(HostInstall, FileNamesWithBlanksAndQuotesReachTheToolAsOneWord)
 {
-    HostFolder f;
-    HostReport r = f.Host({"/d", "/var/report.xml"});
-    EXPECT_EQ(r.exitCode, 2);
-    EXPECT_EQ(f.Calls(), "");
+    struct Case {
+        std::string name;
+        std::vector<std::string> args;
+        std::string result;  // the tool exits with 1
+        std::vector<std::u16string> toolWords;
+    };
+    const Case cases[] = {
+        {"blanks and quotes", {"/d", "my report \"v2\".xml", "/s"}, "3",
+         {u"YXZQFWUpg.exe", u"/d", u"my report \"v2\".xml"}},
+        // " -d" inside the name is no discovery request beside the update.
+        {"a dash after a blank", {"/u", "old -d reports\\r.xml"}, "2",
+         {u"YXZQFWUpg.exe", u"/u", u"old -d reports\\r.xml"}},
+        // " /s" inside the name neither ends it nor reads as a switch; backslashes before the end
+        // and before a quote stay as they are.
+        {"a slash after a blank, backslashes", {"/u", "a /s b\\\"c\\"}, "2",
+         {u"YXZQFWUpg.exe", u"/u", u"a /s b\\\"c\\"}},
+        // An absolute POSIX path reads neither as " /v" nor as the end of the name.
+        {"an absolute POSIX path", {"/d", "/var/report.xml"}, "3", {u"YXZQFWUpg.exe", u"/d", u"/var/report.xml"}},
+        {"a slash inside a plain name", {"-D", "dir/verbose_log.xml"}, "3",
+         {u"YXZQFWUpg.exe", u"/d", u"dir/verbose_log.xml"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        HostFolder f;
+        f.Write("fake_tool.ini", "exit=1\n");
+        HostReport r = f.Host(c.args);
+        EXPECT_EQ(r["install.result"], c.result) << r.out;
+        std::string calls = f.Calls();
+        ASSERT_EQ(calls.rfind("command=", 0), 0u) << calls;
+        std::string command = calls.substr(8, calls.find("|\n") - 8);
+        EXPECT_EQ(platform::split_command_line(platform::to_utf16(command)), c.toolWords) << command;
+        EXPECT_EQ(Count(calls, "command="), 1u);
+    }
 }

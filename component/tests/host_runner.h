@@ -1,6 +1,8 @@
 // Runs kestra_host on a component folder and collects its key=value report.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
 #include <map>
 #include <string>
@@ -18,9 +20,11 @@ struct HostReport {
     }
 };
 
-// `env`: extra variables ("NAME=value"); the host's own arguments are `args`.
+// `env`: extra variables ("NAME=value"); the host's own arguments are `args`. Every run checks the
+// host's exit code against `exitCode`, so that a run that ends any other way (a bad setting, a
+// plug-in that fails to load, a crash or a leak report under the sanitizer) fails the test.
 inline HostReport RunHost(const std::string& folder, const std::vector<std::string>& args,
-                          const std::vector<std::string>& env = {})
+                          const std::vector<std::string>& env = {}, int exitCode = 0)
 {
     auto quote = [](const std::string& s) { return "'" + s + "'"; };
     std::string cmd = "env KESTRA_COMPONENT_DIR=" + quote(folder);
@@ -43,5 +47,6 @@ inline HostReport RunHost(const std::string& folder, const std::vector<std::stri
         if (size_t eq = line.find('='); eq != std::string::npos) r.values[line.substr(0, eq)] = line.substr(eq + 1);
         start = end + 1;
     }
+    EXPECT_EQ(r.exitCode, exitCode) << "kestra_host's exit code; its output:\n" << r.out;
     return r;
 }

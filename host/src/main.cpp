@@ -1,8 +1,9 @@
 // kestra_host: a stand-in for the update-manager host. It loads a plug-in from a component folder,
 // asks its properties, calls its Install and prints what it got as key=value lines (UTF-8).
 //
-// Its own arguments are the host switches the plug-in reads from the host's command line; they
-// pass through unchanged. Its settings come from the environment:
+// Its own arguments are the host switches the plug-in reads from the host's command line, and the
+// file names that follow them: the host's command line holds each argument as one word, written so
+// that the plug-in's scanner reads it as it is (HostWord). Its settings come from the environment:
 //   KESTRA_PLUGIN         the plug-in (default "Pelaris.so" in the component folder)
 //   KESTRA_COMPONENT_DIR  the component folder, made the current folder before the load (default:
 //                         the current folder)
@@ -14,8 +15,8 @@
 //   KESTRA_GUI            1: create a window first, so that the calling thread has a message queue
 //   KESTRA_VERSION        the host version the plug-in reads; set to "6.0" unless already set
 //                         (also when set empty) or KESTRA_NO_VERSION=1 asks for it to be missing
-// Exit code: 0 when it ran, 2 for a bad setting or argument, 3 when the plug-in cannot be loaded
-// or lacks an export.
+// Exit code: 0 when it ran, 2 for a bad setting, 3 when the plug-in cannot be loaded or lacks an
+// export.
 #include <dlfcn.h>
 
 #include <cstdio>
@@ -29,6 +30,7 @@
 #include "component/PelarisExports.h"
 #include "installer_common/CCmpLog.h"
 #include "platform/utf16.h"
+#include "platform/win_process.h"
 #include "platform/win_window.h"
 
 namespace {
@@ -50,6 +52,41 @@ std::vector<std::string> Actions(const std::string& text)
         start = end + 1;
     }
     return out;
+}
+
+// One argument as a word of the host's command line. The plug-in finds its switches as substrings
+// of the whole line (" /d", " -d", "/verbose_log", ...) and ends a switch's file name at a '/' that
+// follows a blank; the update tool it starts splits the name it copied by the system's quoting
+// rules. A switch ("/d", "-u", "/verbose_log") and a plain name stand bare. Any other word is
+// quoted, and inside the quotes each '/', and each '-' after a blank or tab, stands outside them
+// (`"my "-"d x"/"y"` is `my -d x/y`): so no part of a name reads as a switch or ends it, and the
+// tool still gets the name as one word. Backslashes before a quote are doubled, a literal quote
+// escaped.
+std::string HostWord(const std::string& word)
+{
+    const bool special = word.empty() || word.find_first_of(" \t\"") != std::string::npos;
+    const size_t slash = word.find('/', word[0] == '/' || word[0] == '-' ? 1 : 0);
+    if (!special && slash == std::string::npos) return word;
+    std::string out = "\"";
+    size_t backslashes = 0;  // the run just written, doubled when a quote follows it
+    char previous = 0;
+    for (char c : word) {
+        if (c == '"') {
+            out.append(backslashes + 1, '\\');
+            out += c;
+        } else if (c == '/' || (c == '-' && (previous == ' ' || previous == '\t'))) {
+            out.append(backslashes, '\\');
+            out += '"';
+            out += c;
+            out += '"';
+        } else {
+            out += c;
+        }
+        backslashes = c == '\\' ? backslashes + 1 : 0;
+        previous = c;
+    }
+    out.append(backslashes, '\\');
+    return out + '"';
 }
 
 // Line ends written out, so that every value stays on its line.
@@ -125,14 +162,19 @@ CCmpLog* g_hostLog = nullptr;
 
 int main(int argc, char** argv)
 {
-    // A POSIX absolute path among the switches would read as switches itself (" /var/x" holds
-    // " /v"), and its file name would come out empty: host lines carry relative or "C:\" paths.
-    for (int i = 1; i < argc; ++i) {
-        if (argv[i][0] == '/' && std::strchr(argv[i] + 1, '/')) {
-            std::fprintf(stderr, "kestra_host: %s: absolute POSIX paths cannot stand in a host line\n", argv[i]);
-            return 2;
-        }
+    // The host's command line, which the plug-in reads: given to this process as the line it was
+    // started with (FWUPG_COMMAND_LINE), before anything asks for it.
+    std::string line;
+    std::vector<std::u16string> words;
+    for (int i = 0; i < argc; ++i) {
+        line += (i ? " " : "") + HostWord(argv[i]);
+        words.push_back(platform::to_utf16(argv[i]));
     }
+    if (platform::split_command_line(platform::to_utf16(line)) != words) {
+        std::fprintf(stderr, "kestra_host: cannot write the arguments as a host line: %s\n", line.c_str());
+        return 2;
+    }
+    setenv("FWUPG_COMMAND_LINE", line.c_str(), 1);
     std::string folder = Env("KESTRA_COMPONENT_DIR", "");
     if (!folder.empty() && chdir(folder.c_str()) != 0) {
         std::fprintf(stderr, "kestra_host: cannot enter %s\n", folder.c_str());
