@@ -199,18 +199,16 @@ void CBaseComponent::ReadSupportedDevices(CTvnXMLNode* package)
                     break;
                 }
             }
-            // Parts that do not make a PCI id give none: an empty id would stand for no device.
-            CStr hardwareId = BuildHardwareId(id.c_str());
-            if (!hardwareId.empty()) AddSupportedDevice(hardwareId.c_str());
+            // Parts that make no PCI id still list a device: an empty id, which no present device
+            // has, so that a package listing only such entries finds its hardware absent.
+            AddSupportedDevice(BuildHardwareId(id.c_str()).c_str());
             continue;
         }
         CTvnXMLNode* data = device->FindChild(u"supported_device_data");
         const char16_t* text = data && EqualsNoCase(data->GetAttribute(u"name"), u"id") ? FirstChildText(data) : nullptr;
         if (!text) continue;
-        if (EqualsNoCase(type, u"eisa")) {
-            CStr hardwareId = BuildHardwareId(text);
-            if (!hardwareId.empty()) AddSupportedDevice(hardwareId.c_str());
-        }
+        if (EqualsNoCase(type, u"eisa"))
+            AddSupportedDevice(BuildHardwareId(text).c_str());  // empty, as above, when it makes no id
         else if (EqualsNoCase(type, u"scsi"))
             m_scsiDevices.emplace_back(text);
         else if (EqualsNoCase(type, u"pnp"))

@@ -95,6 +95,14 @@ TEST(HostInstallState, StatesFromTheChecksAndTheVersionCheck)
         {"supported adapter present (its first id carries the revision)",
          {{}, pci, [](HostFolder& f) { testkit::add_device(f.root(), kAdapter); }}, "4", "2", kOlder},
         {"supported adapter absent", {{}, pci}, "4", "6", ""},
+        // Entries that make no hardware id stand for hardware that is never present.
+        {"only device entries that make no id",
+         {{}, [](testkit::ComponentPackage& p) {
+              p.pci = {{"8086", "", "", ""}, {}};
+              p.otherDevices = {{"eisa", "PNP0A0"}};
+          },
+          [](HostFolder& f) { testkit::add_device(f.root(), kAdapter); }},
+         "4", "6", ""},
         {"driver service not running",
          {{}, {}, [](HostFolder& f) { testkit::add_service(f.root(), {"cvnd2", false}); }}, "5", "7", kNoDriverText},
         {"driver service marked for removal",

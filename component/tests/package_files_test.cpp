@@ -89,8 +89,9 @@ TEST(PackageFile, FlagsNameDevicesAndSystemsAreRead)
     std::vector<std::string> devices;
     for (const auto& d : c.SupportedDevices()) devices.push_back(U8(d));
     // The reader lists a parent's later children in reverse order after the first.
-    std::vector<std::string> expected = {"PCI\\VEN_14E4&DEV_1639&SUBSYS_7055103C", "ACPI\\Y", "*PNP0A03"};
-    EXPECT_EQ(devices, expected);  // the lone vendor id makes no id; other lists are not read
+    // The lone vendor id makes no id: it stays listed as an empty one, which no device matches.
+    std::vector<std::string> expected = {"PCI\\VEN_14E4&DEV_1639&SUBSYS_7055103C", "", "ACPI\\Y", "*PNP0A03"};
+    EXPECT_EQ(devices, expected);  // other lists are not read
     ASSERT_EQ(c.SupportedScsiDevices().size(), 1u);
     EXPECT_EQ(U8(c.SupportedScsiDevices()[0]), "SCSI\\X");
     const auto& systems = c.SupportedOperatingSystems();
