@@ -9,6 +9,7 @@
 #include "platform/win_env.h"
 #include "platform/win_error.h"
 #include "platform/win_fs.h"
+#include "platform/win_setupapi_install.h"
 
 using namespace win;
 
@@ -54,35 +55,7 @@ bool InUse(DWORD error)
 
 }  // namespace
 
-CStr CInf::GetDirIdPath(int dirId)
-{
-    struct DirId {
-        int id;
-        const char16_t* variable;
-        const char16_t* tail;
-    };
-    static const DirId kDirIds[] = {
-        {10, u"SystemRoot", u""},
-        {11, u"SystemRoot", u"\\system32"},
-        {12, u"SystemRoot", u"\\system32\\drivers"},
-        {17, u"SystemRoot", u"\\inf"},
-        {18, u"SystemRoot", u"\\help"},
-        {20, u"SystemRoot", u"\\fonts"},
-        {24, u"SystemDrive", u""},
-        {50, u"SystemRoot", u"\\system"},
-        {16406, u"ALLUSERSPROFILE", u""},
-        {16407, u"ALLUSERSPROFILE", u"\\Start Menu\\Programs"},
-        {16408, u"ALLUSERSPROFILE", u"\\Start Menu\\Programs\\Startup"},
-        {16409, u"ALLUSERSPROFILE", u"\\Desktop"},
-        {16415, u"ALLUSERSPROFILE", u"\\Favorites"},
-        {16419, u"ALLUSERSPROFILE", u"\\Application Data"},
-        {16422, u"ProgramFiles", u""},
-        {16427, u"ProgramFiles", u"\\Common"},
-    };
-    for (const DirId& d : kDirIds)
-        if (d.id == dirId) return CStr(platform::environment_value(d.variable).value_or(u"")) + d.tail;
-    return CStr();
-}
+CStr CInf::GetDirIdPath(int dirId) { return CStr(platform::setup_dirid_folder(dirId).c_str()); }
 
 int CInf::ReadDestinationDirs()
 {

@@ -5,11 +5,14 @@
 #include <vector>
 
 #include "platform/utf16.h"
+#include "platform/win_env.h"
 #include "platform/win_error.h"
 #include "platform/win_service.h"
+#include "setupapi_lines.h"
 
 namespace win {
-namespace {
+
+namespace setup_lines {
 
 std::u16string field(const INFCONTEXT& context, DWORD index)
 {
@@ -40,7 +43,6 @@ bool same(std::u16string_view a, std::u16string_view b)
     return true;
 }
 
-// The root key a line names; null with 87 for HKR without a relative key, 13 for any other text.
 HKEY root_of(const std::u16string& name, HKEY relative)
 {
     struct Root {
@@ -57,6 +59,34 @@ HKEY root_of(const std::u16string& name, HKEY relative)
     if (same(name, u"HKR")) return relative ? relative : fail_with<HKEY>(ERROR_INVALID_PARAMETER, nullptr);
     return fail_with<HKEY>(ERROR_INVALID_DATA, nullptr);
 }
+
+DWORD for_each_listed_line(HINF inf, const WCHAR* section, const WCHAR* key, DWORD (*run)(const INFCONTEXT&, HKEY),
+                           HKEY relative)
+{
+    INFCONTEXT list;
+    if (!SetupFindFirstLineW(inf, section, key, &list)) return ERROR_SUCCESS;
+    do {
+        const DWORD count = SetupGetFieldCount(&list);
+        for (DWORD i = 1; i <= count; ++i) {
+            INFCONTEXT line;
+            const std::u16string name = field(list, i);
+            if (!SetupFindFirstLineW(inf, name.c_str(), nullptr, &line)) continue;
+            do {
+                if (DWORD e = run(line, relative)) return e;
+            } while (SetupFindNextLine(&line, &line));
+        }
+    } while (SetupFindNextMatchLineW(&list, key, &list));
+    return ERROR_SUCCESS;
+}
+
+}  // namespace setup_lines
+
+namespace {
+
+using setup_lines::field;
+using setup_lines::for_each_listed_line;
+using setup_lines::int_field;
+using setup_lines::root_of;
 
 // Deletes a key with everything below it.
 LSTATUS delete_tree(HKEY parent, const std::u16string& sub_key)
@@ -168,26 +198,6 @@ DWORD del_reg_line(const INFCONTEXT& line, HKEY relative)
     return e == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : DWORD(e);
 }
 
-// Every line of every section that the `key` lines of `section` name, handed to `run`.
-DWORD for_each_listed_line(HINF inf, const WCHAR* section, const WCHAR* key, DWORD (*run)(const INFCONTEXT&, HKEY),
-                           HKEY relative)
-{
-    INFCONTEXT list;
-    if (!SetupFindFirstLineW(inf, section, key, &list)) return ERROR_SUCCESS;
-    do {
-        const DWORD count = SetupGetFieldCount(&list);
-        for (DWORD i = 1; i <= count; ++i) {
-            INFCONTEXT line;
-            const std::u16string name = field(list, i);
-            if (!SetupFindFirstLineW(inf, name.c_str(), nullptr, &line)) continue;
-            do {
-                if (DWORD e = run(line, relative)) return e;
-            } while (SetupFindNextLine(&line, &line));
-        }
-    } while (SetupFindNextMatchLineW(&list, key, &list));
-    return ERROR_SUCCESS;
-}
-
 bool has_line(HINF inf, const WCHAR* section, const WCHAR* key)
 {
     INFCONTEXT c;
@@ -207,8 +217,6 @@ BOOL SetupInstallFromInfSectionW(HANDLE, HINF inf, const WCHAR* section, UINT fl
     };
     // The work this machine does not do, by the lines that would ask for it.
     const Work others[] = {{SPINST_LOGCONFIG, {u"LogConfig", nullptr}},
-                           {SPINST_INIFILES, {u"UpdateInis", u"UpdateIniFields"}},
-                           {SPINST_INI2REG, {u"Ini2Reg", nullptr}},
                            {SPINST_FILES, {u"CopyFiles", u"DelFiles"}},
                            {SPINST_FILES, {u"RenFiles", nullptr}},
                            {SPINST_BITREG, {u"BitReg", nullptr}},
@@ -219,6 +227,9 @@ BOOL SetupInstallFromInfSectionW(HANDLE, HINF inf, const WCHAR* section, UINT fl
         for (const char16_t* key : w.keys)
             if ((flags & w.flag) && key && has_line(inf, section, key))
                 return fail_with<BOOL>(ERROR_NOT_SUPPORTED, FALSE);
+    if (DWORD e = setup_lines::install_ini_lines(inf, section, flags & SPINST_INIFILES, flags & SPINST_INI2REG,
+                                                 relative_key))
+        return fail_with<BOOL>(e, FALSE);
     if (flags & SPINST_REGISTRY) {
         if (DWORD e = for_each_listed_line(inf, section, u"DelReg", del_reg_line, relative_key))
             return fail_with<BOOL>(e, FALSE);
@@ -278,3 +289,37 @@ BOOL SetupInstallServicesFromInfSectionW(HINF inf, const WCHAR* section, DWORD)
 }
 
 }  // namespace win
+
+namespace platform {
+
+std::u16string setup_dirid_folder(int dirid)
+{
+    struct DirId {
+        int id;
+        const char16_t* variable;
+        const char16_t* tail;
+    };
+    static const DirId kDirIds[] = {
+        {10, u"SystemRoot", u""},
+        {11, u"SystemRoot", u"\\system32"},
+        {12, u"SystemRoot", u"\\system32\\drivers"},
+        {17, u"SystemRoot", u"\\inf"},
+        {18, u"SystemRoot", u"\\help"},
+        {20, u"SystemRoot", u"\\fonts"},
+        {24, u"SystemDrive", u""},
+        {50, u"SystemRoot", u"\\system"},
+        {16406, u"ALLUSERSPROFILE", u""},
+        {16407, u"ALLUSERSPROFILE", u"\\Start Menu\\Programs"},
+        {16408, u"ALLUSERSPROFILE", u"\\Start Menu\\Programs\\Startup"},
+        {16409, u"ALLUSERSPROFILE", u"\\Desktop"},
+        {16415, u"ALLUSERSPROFILE", u"\\Favorites"},
+        {16419, u"ALLUSERSPROFILE", u"\\Application Data"},
+        {16422, u"ProgramFiles", u""},
+        {16427, u"ProgramFiles", u"\\Common"},
+    };
+    for (const DirId& d : kDirIds)
+        if (d.id == dirid) return environment_value(d.variable).value_or(u"") + d.tail;
+    return {};
+}
+
+}  // namespace platform

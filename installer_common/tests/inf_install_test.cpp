@@ -321,11 +321,20 @@ TEST(CInfInstall, InstallSectionAndTheRebootWord)
     platform::restart_machine();
     EXPECT_EQ(ReadAll(p.path("C/Windows/system32/drivers/tvnx.sys")), "new driver");
 
-    // Work this machine does not do is reported, not passed over.
-    WriteAll(p.path("C/pkg/ini.inf"), std::string(kDriverInf) + "[Ini.NT]\nUpdateInis=Tvn.Ini\n[Tvn.Ini]\nwin.ini,Tvn,,x=1\n");
+    // A section's INI lines change the INI files of the machine.
+    WriteAll(p.path("C/pkg/ini.inf"), std::string(kDriverInf) +
+                                          "[Ini.NT]\nUpdateInis=Tvn.Ini\nUpdateIniFields=Tvn.Fields\n"
+                                          "[Tvn.Ini]\nwin.ini,Tvn,,x=1\n[Tvn.Fields]\nwin.ini,Tvn,x,1,2\n"
+                                          "[Profile.NT]\nUpdateInis=Tvn.Ini\nProfileItems=Tvn.Item\n");
+    WriteAll(p.path("C/Windows/win.ini"), "[Tvn]\r\nx=0\r\n");
     CInf ini(u"C:\\pkg\\ini.inf");
-    EXPECT_EQ(ini.InstallSection(u"Ini.NT", &reboot, 0), 0);
+    EXPECT_EQ(ini.InstallSection(u"Ini.NT", &reboot, 0), 1);
     EXPECT_EQ(reboot, 0);
+    EXPECT_EQ(ReadAll(p.path("C/Windows/win.ini")), "[Tvn]\r\nx=2\r\n");
+    // Work this machine does not do is reported, not passed over, and nothing of the section runs.
+    WriteAll(p.path("C/Windows/win.ini"), "[Tvn]\r\nx=0\r\n");
+    EXPECT_EQ(ini.InstallSection(u"Profile.NT", &reboot, 0), 0);
+    EXPECT_EQ(ReadAll(p.path("C/Windows/win.ini")), "[Tvn]\r\nx=0\r\n");
     // A file error recorded during an install fails it.
     CInf errors(u"C:\\pkg\\net.inf");
     win::FILEPATHS_W paths{u"C:\\t", u"C:\\s", 5, 0};

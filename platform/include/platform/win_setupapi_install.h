@@ -1,9 +1,12 @@
-// The device installer's section installs over the INF reader, the registry and the service
-// database: the registry lines of an install section (AddReg and DelReg) and the service lines
-// of a service-install section (AddService and DelService). Files, INI files, log configurations
+// The device installer's section installs over the INF reader, the registry, the service
+// database and the files of the system root: the INI-file and registry lines of an install section
+// (UpdateInis, UpdateIniFields, Ini2Reg, AddReg and DelReg) and the service lines of a
+// service-install section (AddService and DelService). Files, log configurations, registrations
 // and profile items are not installed by this machine: a section that asks for them is refused
 // with 50 rather than reported as installed.
 #pragma once
+
+#include <string>
 
 #include "platform/win_registry.h"
 #include "platform/win_setupapi.h"
@@ -33,11 +36,45 @@ constexpr DWORD ERROR_NOT_SUPPORTED = 50;
 
 using PSP_FILE_CALLBACK_W = UINT (*)(void* context, UINT notification, ULONG_PTR param1, ULONG_PTR param2);
 
-// Runs the registry lines of `section` (flags with SPINST_REGISTRY): each AddReg line names
-// sections of "root, sub-key, value name, flags, value..." lines (roots HKLM, HKCU, HKCR, HKU,
-// and HKR for `relative_key`), each DelReg line sections of "root, sub-key[, value name]" lines.
-// FALSE with 6 (bad INF), 0xE0000101 (no such section), 50 (work this machine does not do),
-// 87 (an HKR line without a relative key), 13 (a line it cannot read) or the registry's code.
+// Runs the lines of `section` that the flags ask for, INI files first, then the registry.
+//
+// INI files (SPINST_INIFILES). Each UpdateInis line names sections of
+// "ini file, ini section, [old entry], [new entry], [flags]" lines, each entry "key=value":
+//   flags 0: the first entry of the old key is replaced by the new entry (nothing when there is
+//            none); without an old entry the new one is set (the first entry of its key
+//            replaced, or added at the end of the section); without a new entry every entry of
+//            the old key is removed;
+//   flags 1: as 0, but the old entry's value must match as well;
+//   flags 2: the first entry of the old key gets the new key, keeping its value, and every other
+//            entry of the new key is removed (both entries needed; nothing when the old key is
+//            missing);
+//   flags 3: as 2, but the old entry's value must match as well.
+// In an old entry, "*" as key or value matches any. Each UpdateIniFields line names sections of
+// "ini file, ini section, entry key, [old field], [new field], [flags]" lines: the entry's value
+// is read as fields separated by blanks, tabs and commas (a ';' starts a comment, dropped); the
+// first field equal to the old one (flags bit 0: matching it with '*' and '?') is replaced by
+// the new one or, without a new one, removed; a new field with no old one found is added unless
+// it is there already (a missing entry is created for it). The fields are written back separated
+// by blanks (flags bit 1: by commas). Keys, values and fields compare without ASCII case.
+//
+// INI to registry (SPINST_INI2REG). Each Ini2Reg line names sections of "ini file, ini section,
+// [ini key], root, sub-key[, flags]" lines: the section's entries (only those of the key, when
+// one is given) become text values of the sub-key, named by their keys; flags bit 0 removes them
+// from the INI file afterwards.
+//
+// An INI file is named as "%dirid%\name" (setup_dirid_folder), by a full path "X:\...", or
+// by a name alone, which is in the Windows folder (%SystemRoot%). A missing file counts as empty
+// and is created when a line adds to it (its folder must exist: 3 otherwise); a file held open by a
+// handle that does not share writing gives 32. Each file a line changes is rewritten whole,
+// everything the line does not change kept as it was (platform/ini_text.h).
+//
+// Registry (SPINST_REGISTRY): each AddReg line names sections of "root, sub-key, value name,
+// flags, value..." lines (roots HKLM, HKCU, HKCR, HKU, and HKR for `relative_key`), each DelReg
+// line sections of "root, sub-key[, value name]" lines.
+//
+// FALSE with 6 (bad INF), 0xE0000101 (no such section), 50 (work this machine does not do;
+// checked before any line runs), 87 (an HKR line without a relative key), 13 (a line it cannot
+// read), or the error of the registry or of an INI file.
 BOOL SetupInstallFromInfSectionW(HANDLE owner, HINF inf, const WCHAR* section, UINT flags, HKEY relative_key,
                                  const WCHAR* source_root, UINT copy_flags, PSP_FILE_CALLBACK_W callback,
                                  void* context, HDEVINFO set, SP_DEVINFO_DATA* device);
@@ -49,3 +86,11 @@ BOOL SetupInstallFromInfSectionW(HANDLE owner, HINF inf, const WCHAR* section, U
 BOOL SetupInstallServicesFromInfSectionW(HINF inf, const WCHAR* section, DWORD flags);
 
 }  // namespace win
+
+namespace platform {
+// The folder a device-installer directory id stands for, from the environment (SystemRoot,
+// SystemDrive, ALLUSERSPROFILE, ProgramFiles): 10 Windows, 11 system32, 12 drivers, 17 inf,
+// 18 help, 20 fonts, 24 system drive, 50 system, 16406-16427 the shell folders; empty for any
+// other id.
+std::u16string setup_dirid_folder(int dirid);
+}  // namespace platform
