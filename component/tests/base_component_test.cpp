@@ -9,6 +9,7 @@
 #include "installer_common/Log.h"
 #include "platform/utf16.h"
 #include "testkit/component_files.h"
+#include "testkit/component_machine.h"
 
 namespace {
 
@@ -168,5 +169,27 @@ TEST(Factory, TheFirstKnownToolOfTheFolderPicksTheFamily)
         }
         ASSERT_NE(made, nullptr) << c.files[0];
         EXPECT_EQ(typeid(*made), *c.family) << c.files[0];
+    }
+}
+
+TEST(BaseComponent, Is64BitOSFollowsTheArchitectureOfAnNtSystem)
+{
+    struct Case {
+        std::vector<std::pair<std::string, std::string>> facts;
+        int result;
+    };
+    const Case cases[] = {
+        {{}, 1},  // x64
+        {{{"ProcessorArchitecture", "0"}}, 0},
+        {{{"ProcessorArchitecture", "6"}}, 1},
+        {{{"ProcessorArchitecture", "10"}}, 1},  // x86 on 64-bit Windows
+        {{{"ProcessorArchitecture", "12"}}, 0},  // an architecture the check does not know
+        {{{"OsPlatformId", "1"}}, 0},           // not the NT platform
+    };
+    for (const auto& c : cases) {
+        ComponentFolder f;
+        testkit::add_system_facts(f.root(), c.facts);
+        CBaseComponent component;
+        EXPECT_EQ(component.Is64BitOS(), c.result) << (c.facts.empty() ? "x64" : c.facts[0].first + "=" + c.facts[0].second);
     }
 }

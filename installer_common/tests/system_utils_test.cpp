@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -173,4 +174,35 @@ TEST(SystemUtils, IsTerminalServicesEnabled)
         WriteAll(root.path("system.conf"), c.conf);
         EXPECT_EQ(IsTerminalServicesEnabled(), c.expected) << c.conf;
     }
+}
+
+// The console switch's output: what is written to the standard output reaches it at once.
+TEST(SystemUtils, OpenConsoleOutputMakesTheStandardStreamsUnbuffered)
+{
+    std::fflush(stdout);
+    int pipeFds[2];
+    ASSERT_EQ(pipe(pipeFds), 0);
+    ASSERT_EQ(fcntl(pipeFds[0], F_SETFL, O_NONBLOCK), 0);
+    const int saved = dup(1);
+    ASSERT_EQ(dup2(pipeFds[1], 1), 1);
+    auto drain = [&] {
+        std::string got;
+        char buffer[256];
+        for (ssize_t n; (n = read(pipeFds[0], buffer, sizeof buffer)) > 0;) got.append(buffer, size_t(n));
+        return got;
+    };
+    std::printf("held");  // no line end: a buffered stream keeps it
+    const std::string before = drain();
+    OpenConsoleOutput();
+    const std::string flushed = drain();
+    std::printf("at once");
+    const std::string after = drain();
+    std::fflush(stdout);
+    dup2(saved, 1);
+    close(saved);
+    close(pipeFds[0]);
+    close(pipeFds[1]);
+    EXPECT_EQ(before, "");
+    EXPECT_EQ(flushed, "held");
+    EXPECT_EQ(after, "at once");
 }
