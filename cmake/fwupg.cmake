@@ -78,7 +78,7 @@ endfunction()
 
 # fwupg_link_whole(TARGET lib ...)
 # Links every member of the given static libraries into TARGET, whether or not anything refers to
-# it yet, so that their definitions replace weak "not built yet" ones. Each call adds one option
+# it, so that their definitions replace the frame's weak stand-ins. Each call adds one option
 # string of its own: CMake drops repeated plain options, which would leave later archives linked
 # the ordinary way.
 function(fwupg_link_whole target)

@@ -1,7 +1,7 @@
 // Every engine procedure that the facade (fwupg_kv9.h) calls, in facade slot order. The engines
-// (fwupg/nvm, fwupg/nvm_legacy) define them; the vendor library carries a weak "not built yet"
-// definition of each that fails with its own code (kEngineNotBuiltBase + slot), so that a
-// procedure that is not there never reports success.
+// (fwupg/nvm, fwupg/nvm_legacy) define them, and the vendor library links them in: a procedure
+// that is missing fails the link. Tests that drive the facade without the engines link a recording
+// fake of them instead (fwupg/lib/tests/recording_engine.cpp).
 //
 // Command procedures of the legacy family take the caller's record by value and the Tcl words of
 // the command line; those of the current family have the Tcl object-command shape. Operations that
@@ -17,10 +17,6 @@
 
 #include "fwupg/cfg_request.h"
 #include "fwupg/host_ops.h"
-
-// Last-error code set by a procedure that is not built into this library: this base plus the
-// facade slot that reached it (slot 27 reports the slot of the procedure it chose).
-inline constexpr uint32_t kEngineNotBuiltBase = 0xE7000000u;
 
 // ---- Legacy family (slots 1-14, 23-26, 35-38, 43-47) --------------------------------------------
 
@@ -49,7 +45,7 @@ int set_nvm_cfg(HostOps ops, cfg_request* request);
 int show_nvm_cfg(HostOps ops, cfg_request* request);
 // Slots 26 and 27 (type bit 0 clear): 0 found (index stored), -1 none, 1 device check failed.
 int toe_nvm_find_dir_entry(HostOps ops, uint32_t dirType, int* index);
-// Slots 35-38: 1 when the directory holds the image kind, else 0; -1 when not built.
+// Slots 35-38: 1 when the directory holds the image kind, else 0.
 int toe_nvm_ump_present(HostOps ops);
 int toe_nvm_ipmi_present(HostOps ops);
 int toe_nvm_ncsi_present(HostOps ops);
@@ -100,7 +96,7 @@ int show_nvm_cfg_57710(HostOps ops, cfg_request* request, uint32_t mode);
 // Slot 33: 0 success, 1 failure. Slot 34: the SWIM reader's result, -1 on other chips.
 int update_nvm_cfg1_e4(HostOps ops);
 int show_active_swim(HostOps ops);
-// Slots 39-42: 1 when present, else 0; -1 when not built.
+// Slots 39-42: 1 when present, else 0.
 int common_nvm_ump_present(HostOps ops);
 int common_nvm_ipmi_present(HostOps ops);
 int common_nvm_ncsi_present(HostOps ops);
