@@ -181,6 +181,29 @@ TEST(E4Files, BundleRoundTripAndDamage) {
   EXPECT_FALSE(parse_bundle(bundle(items, kBundleMagic, kGroupA, 3)));
 }
 
+// Every x86 image of a chain (the plain legacy image and the one with a CLP entry) sums to 0
+// modulo 256 over its size byte x 512 bytes; the FCODE and EFI images carry no such sum.
+TEST(E4Files, MbaRomX86ImagesSumToZero) {
+  RomDef s = mba_stock("0.7.9");
+  s.clp_revision = 0x0709;
+  s.fcode_revision = 0x0102;
+  const Bytes rom = mba_rom(s);
+  std::vector<uint8_t> code_types;
+  for (size_t at = 0; at < rom.size();) {
+    ASSERT_EQ(get_le16(&rom[at]), 0xAA55) << at;
+    const size_t pcir = at + get_le16(&rom[at + 0x18]);
+    code_types.push_back(rom[pcir + 0x14]);
+    if (rom[pcir + 0x14] == 0) {
+      uint8_t sum = 0;
+      for (size_t i = 0; i < size_t(rom[at + 2]) * 512; ++i) sum = uint8_t(sum + rom[at + i]);
+      EXPECT_EQ(sum, 0) << "x86 image at " << at;
+    }
+    if (rom[pcir + 0x15] & 0x80) break;
+    at += size_t(get_le16(&rom[pcir + 0x10])) * 512;
+  }
+  EXPECT_EQ(code_types, (std::vector<uint8_t>{0, 0, 1, 3}));
+}
+
 TEST(E4Files, MbaRomWithEfiDriver) {
   for (bool compressed : {true, false}) {
     SCOPED_TRACE(compressed);

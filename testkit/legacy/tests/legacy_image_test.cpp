@@ -14,6 +14,24 @@ TEST(LegacyImageKit, BootstrapCrcMatchesHandWrittenBytes)
     EXPECT_TRUE(residue_ok(b, 0, 20));
 }
 
+// An x86 ROM image carries the byte at 7 that makes all its bytes sum to 0 modulo 256. The image
+// here is zero but for its header and data structure, so the sum is written out by hand:
+// 55+AA+01+1C + "PCIR" 50+43+49+52 + E4+14 + 8E+16 + 03 + 01 + 34+12 + 80 = 0x4B0, so byte 7 is 0x50.
+TEST(LegacyImageKit, X86RomChecksumByteMatchesHandWrittenSum)
+{
+    const bytes r = rom_image(0x168E, 0, 3, 0x1234, true, 0, 1);
+    ASSERT_EQ(512u, r.size());
+    bytes want(512, 0);
+    for (auto [at, v] : std::initializer_list<std::pair<size_t, uint8_t>>{
+             {0, 0x55}, {1, 0xAA}, {2, 0x01}, {7, 0x50}, {0x18, 0x1C}, {0x1C, 'P'}, {0x1D, 'C'}, {0x1E, 'I'},
+             {0x1F, 'R'}, {0x20, 0xE4}, {0x21, 0x14}, {0x22, 0x8E}, {0x23, 0x16}, {0x28, 0x03}, {0x2C, 0x01},
+             {0x2E, 0x34}, {0x2F, 0x12}, {0x31, 0x80}})
+        want[at] = v;
+    EXPECT_EQ(want, r);
+    // An EFI image (code type 3) keeps its byte 7: the sum belongs to x86 images only.
+    EXPECT_EQ(0, rom_image(0x168E, 3, 3, 0x1234, true, 0x8664, 1)[7]);
+}
+
 TEST(LegacyImageKit, EveryBoardImagePassesItsOwnVerifier)
 {
     for (int board : {5706, 5708, 5709, 5716, 57728}) {
