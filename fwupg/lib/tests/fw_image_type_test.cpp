@@ -95,6 +95,9 @@ TEST(FwImageType, LegacyFamilyChecksEachType)
         {"MBA FCODE of another device", 1, [] { return Rom(1, 0x14E4, 0x164A); }, 69},
         {"MBA unknown code type", 1, [] { return Rom(2, 0x14E4, 0x164A); }, 69},
         {"MBA without signature", 1, [] { return Wrapped(kBc1); }, 69},
+        {"MBA boot agent with a byte flipped", 1, [] { Bytes b = Rom(0, 0x14E4, 0x164A); b[0x150] ^= 0x20; return b; }, 69},
+        {"MBA EFI image with a byte flipped", 1, [] { Bytes b = Rom(3, 0x14E4, 0x1234); b[0x150] ^= 0x20; return b; }, 0},
+        {"MBA chain that stops before its last image", 1, [] { Bytes b = testkit::mba_rom(testkit::mba_stock(0x164A, "7.1.2")); b.resize(4 * 512); return b; }, 69},
         {"IPMI", 2, [] { return Wrapped(kIpmi); }, 0},
         {"IPMI that is boot code", 2, [] { return Wrapped(kBc1); }, 76},
         {"NCSI old format with ELIB", 4, [] { return testkit::ncsi_bundle("1.0.4", true, false, 0x40000); }, 0},
@@ -140,6 +143,17 @@ TEST(FwImageType, PackagesOn57710Family)
                     {"package for this board", 15, [] { return Package(0x1917); }, 0},
                     {"package for another board", 15, [] { return Package(0x1918); }, 126},
                     {"not a package", 15, [] { return Wrapped(kBc1); }, 126},
+                    {"package cut in its image", 15, [] { Bytes b = Package(0x1917); b.pop_back(); return b; }, 126},
+                    {"package whose boot agent has a byte flipped", 15,
+                     [] {
+                         testkit::PackageDef s;
+                         Bytes rom = testkit::mba_rom(testkit::mba_stock(0x168E, "7.12.0"));
+                         rom[0x40 + 40] ^= 0x01;
+                         s.entries = {{testkit::package_tag("MBA"), rom, {}, {}}};
+                         s.rows = {{0x14E4, 0x168E, 0x103C, 0x1917, 1}};
+                         return testkit::package(s);
+                     },
+                     126},
                 });
     fwupg::FwImage missing(w.interp, (w.dir / "none.bin").c_str(), fwupg::kImgMbi, false);
     EXPECT_EQ(missing.error(), 63u);

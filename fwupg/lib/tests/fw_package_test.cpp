@@ -12,9 +12,11 @@
 
 #include <gtest/gtest.h>
 
+#include "fwupg/expansion_rom.h"
 #include "fwupg/fw_package.h"
 #include "platform/testing/temp_root.h"
 #include "testkit/bytes.h"
+#include "testkit/e4_rom.h"
 #include "testkit/images.h"
 #include "testkit/package.h"
 
@@ -33,6 +35,12 @@ Bytes Filled(size_t n, uint8_t seed)
     Bytes b(n);
     for (size_t i = 0; i < n; ++i) b[i] = uint8_t(seed + i * 7);
     return b;
+}
+
+// A boot-agent ROM of the test's board, told apart by its version "7.<n>.0".
+Bytes Rom(uint8_t n)
+{
+    return testkit::mba_rom(testkit::mba_stock(kDid, "7." + std::to_string(n % 16) + "." + std::to_string(n)));
 }
 
 PackageEntry Entry(const char* name, Bytes data)
@@ -101,7 +109,7 @@ TEST_F(FwPackageTest, MalformedPackagesAreRefused)
 {
     auto base = [] {
         PackageDef s;
-        s.entries = {Entry("MBA", Filled(40, 2)), Entry("MFW", Filled(24, 3))};
+        s.entries = {Entry("MBA", Rom(2)), Entry("MFW", Filled(24, 3))};
         s.rows = {Row(3)};
         return s;
     };
@@ -164,7 +172,7 @@ TEST_F(FwPackageTest, MissingFileAndZeroIdsAreInvalid)
     EXPECT_EQ(missing.Validate(), 78u);
 
     PackageDef s;
-    s.entries = {Entry("MBA", Filled(8, 1))};
+    s.entries = {Entry("MBA", Rom(1))};
     s.rows = {PackageRow{kVid, kDid, kSvid, 0, 1}};
     fwupg::FwPackage zeroSsid(Write(testkit::package(s)).c_str(), kVid, kDid, kSvid, 0);
     EXPECT_NE(zeroSsid.Validate(), 0u);
@@ -173,14 +181,14 @@ TEST_F(FwPackageTest, MissingFileAndZeroIdsAreInvalid)
 TEST_F(FwPackageTest, LastMatchingRowWinsAndMaskSelectsImages)
 {
     PackageDef s;
-    s.entries = {Entry("MBA", Filled(32, 10)), Entry("MBA", Filled(48, 20)), Entry("MFW", Filled(8, 30))};
+    s.entries = {Entry("MBA", Rom(10)), Entry("MBA", Rom(20)), Entry("MFW", Filled(8, 30))};
     s.rows = {Row(0x1 | 0x4), PackageRow{kVid, 0x1111, kSvid, kSsid, 0x7}, Row(0x2)};
     fwupg::FwPackage pkg(Write(testkit::package(s)).c_str(), kVid, kDid, kSvid, kSsid);
     ASSERT_EQ(pkg.Validate(), 0u);
 
     std::vector<uint8_t> out;
     EXPECT_EQ(pkg.ExtractImage("MBA", out), 0u);
-    EXPECT_EQ(out, Filled(48, 20));
+    EXPECT_EQ(out, Rom(20));
     EXPECT_EQ(pkg.ExtractImage("MFW", out), 30u);  // the winning row does not take entry 2
     EXPECT_TRUE(out.empty());
 }
@@ -188,23 +196,23 @@ TEST_F(FwPackageTest, LastMatchingRowWinsAndMaskSelectsImages)
 TEST_F(FwPackageTest, EntryNumber32TakesTheKeyOfEntry0AndUnknownTagsSelectNothing)
 {
     PackageDef s;
-    s.entries.push_back(Entry("MBA", Filled(8, 1)));
+    s.entries.push_back(Entry("MBA", Rom(1)));
     s.entries.push_back(PackageEntry{testkit::tag_of("xyzw"), Filled(8, 2), {}, {}});
     for (int i = 2; i < 32; ++i) s.entries.push_back(Entry("L2T", Filled(4, uint8_t(i))));
-    s.entries.push_back(Entry("MBA", Filled(12, 99)));  // i = 32: key 1 << 0
+    s.entries.push_back(Entry("MBA", Rom(99)));  // i = 32: key 1 << 0
     s.rows = {Row(0x1 | 0x2)};
     fwupg::FwPackage pkg(Write(testkit::package(s)).c_str(), kVid, kDid, kSvid, kSsid);
     ASSERT_EQ(pkg.Validate(), 0u);
 
     std::vector<uint8_t> out;
     ASSERT_EQ(pkg.ExtractImage("MBA", out), 0u);
-    EXPECT_EQ(out, Filled(12, 99));
+    EXPECT_EQ(out, Rom(99));
     ASSERT_EQ(pkg.GetCommandCount(), 1u);  // bit 1 names the unknown entry: nothing
     EXPECT_EQ(pkg.GetCommand(0), "upgrade -F -mba MBA.bin");
 }
 
-// An entry whose data leave the file (also by a u32 sum that wraps) is never copied out, and the
-// extraction writes nothing at all.
+// An entry whose data leave the file (also by a u32 sum that wraps, or a file cut short) makes the
+// whole package invalid: nothing is copied out and the extraction writes nothing at all.
 TEST_F(FwPackageTest, EntryDataOutsideTheFileAreRefused)
 {
     struct Case {
@@ -215,17 +223,24 @@ TEST_F(FwPackageTest, EntryDataOutsideTheFileAreRefused)
         {"offset past the end", 0x100000, 4},
         {"length past the end", 0, 0x100000},
         {"sum wraps 32 bits", 0xFFFFFFF0u, 0x20},
+        {"file cut in the last image", 0, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         PackageDef s;
-        s.entries = {Entry("MBA", Filled(16, 1)), PackageEntry{package_tag("MFW"), Filled(16, 2), c.offset, c.length}};
+        s.entries = {Entry("MBA", Rom(1)), Entry("MFW", Filled(16, 2))};
+        if (c.length) {
+            s.entries[1].offset = c.offset;
+            s.entries[1].length = c.length;
+        }
         s.rows = {Row(0x3)};
-        fwupg::FwPackage pkg(Write(testkit::package(s)).c_str(), kVid, kDid, kSvid, kSsid);
-        EXPECT_EQ(pkg.Validate(), 0u);
+        Bytes file = testkit::package(s);
+        if (!c.length) file.resize(file.size() - 1);
+        fwupg::FwPackage pkg(Write(file).c_str(), kVid, kDid, kSvid, kSsid);
+        EXPECT_EQ(pkg.Validate(), 127u);
         std::vector<uint8_t> out;
         EXPECT_EQ(pkg.ExtractImage("MFW", out), 126u);
-        EXPECT_EQ(pkg.ExtractImage("MBA", out), 0u);
+        EXPECT_EQ(pkg.ExtractImage("MBA", out), 126u);
         EXPECT_EQ(pkg.GetCommandCount(), 0u);
         EXPECT_FALSE(Exists("MBA.bin"));
         EXPECT_FALSE(Exists("MFW.bin"));
@@ -258,7 +273,11 @@ TEST_F(FwPackageTest, ExtractionWritesFilesAndCommandList)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         PackageDef s;
-        for (size_t i = 0; i < c.entries.size(); ++i) s.entries.push_back(Entry(c.entries[i], Filled(20 + i, uint8_t(i))));
+        // Boot-agent entries are ROMs; the others carry a pattern of their own.
+        auto bytes = [&](size_t i) {
+            return std::string(c.entries[i]) == "MBA" ? Rom(uint8_t(i)) : Filled(20 + i, uint8_t(i));
+        };
+        for (size_t i = 0; i < c.entries.size(); ++i) s.entries.push_back(Entry(c.entries[i], bytes(i)));
         s.rows = {Row((1u << c.entries.size()) - 1)};
         fwupg::FwPackage pkg(Write(testkit::package(s)).c_str(), kVid, kDid, kSvid, kSsid);
         ASSERT_EQ(pkg.Validate(), 0u);
@@ -266,7 +285,7 @@ TEST_F(FwPackageTest, ExtractionWritesFilesAndCommandList)
         for (size_t i = 0; i < c.commands.size(); ++i) EXPECT_EQ(pkg.GetCommand(i), c.commands[i]);
         EXPECT_EQ(pkg.GetCommand(c.commands.size()), "");
         EXPECT_EQ(pkg.WrittenFiles(), c.files);
-        for (size_t i = 0; i < c.files.size(); ++i) EXPECT_EQ(ReadBack(c.files[i]), Filled(20 + i, uint8_t(i)));
+        for (size_t i = 0; i < c.files.size(); ++i) EXPECT_EQ(ReadBack(c.files[i]), bytes(i));
         pkg.DeleteExtractedFiles();
         for (const std::string& f : c.files) EXPECT_FALSE(Exists(f));
     }
@@ -275,7 +294,7 @@ TEST_F(FwPackageTest, ExtractionWritesFilesAndCommandList)
 TEST_F(FwPackageTest, SecondImagesOfAKindGetProcessWideNumbers)
 {
     PackageDef s;
-    s.entries = {Entry("MBA", Filled(8, 1)), Entry("MBA", Filled(8, 2))};
+    s.entries = {Entry("MBA", Rom(1)), Entry("MBA", Rom(2))};
     s.rows = {Row(0x3)};
     const std::string path = Write(testkit::package(s));
 
@@ -283,7 +302,7 @@ TEST_F(FwPackageTest, SecondImagesOfAKindGetProcessWideNumbers)
     ASSERT_EQ(first.GetCommandCount(), 2u);
     EXPECT_EQ(first.GetCommand(0), "upgrade -F -mba MBA.bin");
     EXPECT_EQ(first.GetCommand(1), "upgrade -F -mba MBA1.bin");
-    EXPECT_EQ(ReadBack("MBA1.bin"), Filled(8, 2));
+    EXPECT_EQ(ReadBack("MBA1.bin"), Rom(2));
 
     fwupg::FwPackage second(path.c_str(), kVid, kDid, kSvid, kSsid);
     ASSERT_EQ(second.GetCommandCount(), 2u);
@@ -293,7 +312,7 @@ TEST_F(FwPackageTest, SecondImagesOfAKindGetProcessWideNumbers)
 TEST_F(FwPackageTest, OrderMfwAndPkSwapsTheTwoCommands)
 {
     PackageDef s;
-    s.entries = {Entry("PK", Filled(8, 1)), Entry("MBA", Filled(8, 2)), Entry("MFW", Filled(8, 3))};
+    s.entries = {Entry("PK", Filled(8, 1)), Entry("MBA", Rom(2)), Entry("MFW", Filled(8, 3))};
     s.rows = {Row(0x7)};
     fwupg::FwPackage pkg(Write(testkit::package(s)).c_str(), kVid, kDid, kSvid, kSsid);
     ASSERT_EQ(pkg.GetCommandCount(), 3u);
@@ -327,7 +346,7 @@ TEST_F(FwPackageTest, PackageWithoutPkHasNoPkImage)
 TEST_F(FwPackageTest, FailedWriteFailsExtractionAndRemovesWrittenFiles)
 {
     PackageDef s;
-    s.entries = {Entry("MBA", Filled(8, 1)), Entry("MFW", Filled(8, 2)), Entry("PK", Filled(8, 3))};
+    s.entries = {Entry("MBA", Rom(1)), Entry("MFW", Filled(8, 2)), Entry("PK", Filled(8, 3))};
     s.rows = {Row(0x7)};
     fwupg::FwPackage pkg(Write(testkit::package(s)).c_str(), kVid, kDid, kSvid, kSsid);
     std::filesystem::create_directory("MFW.bin");  // cannot be opened as a file
@@ -342,7 +361,7 @@ TEST_F(FwPackageTest, FailedWriteFailsExtractionAndRemovesWrittenFiles)
 TEST_F(FwPackageTest, DeleteRemovesReadOnlyFilesAndToleratesMissingOnes)
 {
     PackageDef s;
-    s.entries = {Entry("MBA", Filled(8, 1)), Entry("MFW", Filled(8, 2))};
+    s.entries = {Entry("MBA", Rom(1)), Entry("MFW", Filled(8, 2))};
     s.rows = {Row(0x3)};
     fwupg::FwPackage pkg(Write(testkit::package(s)).c_str(), kVid, kDid, kSvid, kSsid);
     ASSERT_EQ(pkg.GetCommandCount(), 2u);
@@ -351,6 +370,67 @@ TEST_F(FwPackageTest, DeleteRemovesReadOnlyFilesAndToleratesMissingOnes)
     pkg.DeleteExtractedFiles();
     EXPECT_FALSE(Exists("MBA.bin"));
     EXPECT_TRUE(Exists("pkg.bin"));
+}
+
+// One x86 image written by hand: zero but for its header and data structure. Its bytes sum to
+// 0x467 without byte 7, so byte 7 is 0x99.
+Bytes HandWrittenRom()
+{
+    Bytes r(512, 0);
+    for (auto [at, v] : std::initializer_list<std::pair<size_t, uint8_t>>{
+             {0, 0x55}, {1, 0xAA}, {2, 0x01}, {7, 0x99}, {0x18, 0x1C}, {0x1C, 'P'}, {0x1D, 'C'}, {0x1E, 'I'},
+             {0x1F, 'R'}, {0x20, 0xE4}, {0x21, 0x14}, {0x22, 0x8E}, {0x23, 0x16}, {0x2C, 0x01}, {0x31, 0x80}})
+        r[at] = v;
+    return r;
+}
+
+// The chain walk: every x86 image must sum to 0 and lie inside the data, and the chain must reach
+// its last image; EFI and FCODE images carry no sum.
+TEST(RomChain, X86ImagesMustSumToZero)
+{
+    testkit::e4::RomDef def = testkit::e4::mba_stock("0.7.9");
+    def.clp_revision = 0x0709;    // a second x86 image, at 0x400
+    def.fcode_revision = 0x0102;  // at 0x800
+    const Bytes chain = testkit::e4::mba_rom(def);
+    const size_t efi = 0xC00;
+    ASSERT_EQ(testkit::get_le16(&chain[efi + 4]), 0x0EF1u);
+    struct Case {
+        const char* what;
+        std::function<Bytes()> make;
+        bool holds;
+    };
+    const std::vector<Case> cases = {
+        {"hand-written image", [] { return HandWrittenRom(); }, true},
+        {"hand-written image, a byte flipped", [] { Bytes r = HandWrittenRom(); r[0x100] ^= 0x01; return r; }, false},
+        {"hand-written image, size byte 0", [] { Bytes r = HandWrittenRom(); r[2] = 0; r[7] = 0x9A; return r; }, false},
+        {"hand-written image cut short", [] { Bytes r = HandWrittenRom(); r.resize(511); return r; }, false},
+        {"hand-written image, not the last, nothing follows",
+         [] { Bytes r = HandWrittenRom(); r[0x31] = 0; r[7] = 0x19; return r; }, false},
+        {"kit chain", [&] { return chain; }, true},
+        {"kit chain, a byte of the CLP image flipped", [&] { Bytes r = chain; r[0x500] ^= 0x40; return r; }, false},
+        {"kit chain, a byte of the EFI image flipped", [&] { Bytes r = chain; r[efi + 0x100] ^= 0x40; return r; }, true},
+        {"kit chain without its EFI image", [&] { return Bytes(chain.begin(), chain.begin() + efi); }, false},
+        {"no ROM", [] { return Filled(512, 1); }, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Bytes b = c.make();
+        EXPECT_EQ(fwupg::RomChainSumsHold(b.data(), b.size()), c.holds);
+    }
+}
+
+// A package whose boot-agent ROM is damaged is invalid as a whole: nothing is extracted.
+TEST_F(FwPackageTest, DamagedBootAgentRomMakesThePackageInvalid)
+{
+    PackageDef s;
+    Bytes rom = Rom(3);
+    rom[0x123] ^= 0x08;
+    s.entries = {Entry("MFW", Filled(16, 2)), Entry("MBA", rom)};
+    s.rows = {Row(0x3)};
+    fwupg::FwPackage pkg(Write(testkit::package(s)).c_str(), kVid, kDid, kSvid, kSsid);
+    EXPECT_EQ(pkg.Validate(), 69u);
+    EXPECT_EQ(pkg.GetCommandCount(), 0u);
+    EXPECT_FALSE(Exists("MFW.bin"));
 }
 
 }  // namespace

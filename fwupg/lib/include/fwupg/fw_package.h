@@ -4,8 +4,9 @@
 // out, and turns the package into image files in the current folder plus the shell command lines
 // that program them.
 //
-// Every offset and length of the file is checked against its size: a directory or table outside
-// the file makes the package invalid, and an entry whose data leave the file is never extracted.
+// Every offset and length of the file is checked against its size: a directory, table or image
+// outside the file makes the package invalid, and so does a boot-agent image whose ROM chain is
+// damaged.
 #pragma once
 
 #include <cstddef>
@@ -26,7 +27,8 @@ struct PackageEntryType {
 // The type of a tag; null for a tag the reader does not know.
 const PackageEntryType* FindPackageEntryType(uint32_t tag);
 
-// Tags the extraction treats specially.
+// Tags the reader treats specially.
+inline constexpr uint32_t kPkgTagMba = 0x61626D00u;   // 0 'm' 'b' 'a'
 inline constexpr uint32_t kPkgTagMfw = 0x3177666Du;   // "mfw1"
 inline constexpr uint32_t kPkgTagMeta = 0x6174656Du;  // "meta"
 inline constexpr uint32_t kPkgTagNvmCfg = 0x6766636Eu;  // "ncfg"
@@ -55,7 +57,9 @@ public:
     FwPackage& operator=(const FwPackage&) = delete;
 
     // 0; 78 header not valid or file not read; 127 header length or layout does not add up
-    // (also when the directory or PCI table lies outside the file); 16 no row for this adapter.
+    // (also when the directory, the PCI table or an image lies outside the file); 69 a boot-agent
+    // image whose ROM chain is damaged (an x86 image whose bytes do not sum to 0); 16 no row for
+    // this adapter.
     uint32_t Validate() const;
 
     // (major << 16) | (minor << 8) | build, and header bytes 18..21 from high to low.

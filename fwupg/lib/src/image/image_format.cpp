@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "fwupg/expansion_rom.h"
 #include "fwupg/fw_image.h"
 #include "fwupg/fwupg_kv9.h"
 #include "fwupg/image_check_codes.h"
@@ -184,7 +185,8 @@ bool FwImage::isValidImageFormat(uint32_t* dirType)
 }
 
 // A PCI expansion ROM whose first image is a boot agent for one of the known devices, or an EFI
-// image of the vendor.
+// image of the vendor, and whose chain is whole with every x86 image summing to 0 (a flipped byte
+// would otherwise be written and sealed with a fresh CRC).
 bool FwImage::MbaRomCheck() const
 {
     uint16_t signature = 0, pcir = 0, vendor = 0, device = 0;
@@ -194,17 +196,22 @@ bool FwImage::MbaRomCheck() const
     if (uint64_t(pcir) + 0x14 >= size_) return false;
     const uint8_t codeType = data_[pcir + 0x14];
     if (vendor != 0x14E4 && vendor != 0x1077) return false;
+    bool known = false;
     switch (codeType) {
     case 0:
-        return OneOf(device, {0x164A, 0x168A, 0x168E, 0x163D, 0x168D, 0x16A1, 0x16A2, 0x16A5, 0x16AE, 0x16A4,
-                              0x163E, 0x164C, 0x164E, 0x1634, 0x1644, 0x1656, 0x165C, 0x165E, 0x1664, 0x1666});
+        known = OneOf(device, {0x164A, 0x168A, 0x168E, 0x163D, 0x168D, 0x16A1, 0x16A2, 0x16A5, 0x16AE, 0x16A4,
+                               0x163E, 0x164C, 0x164E, 0x1634, 0x1644, 0x1656, 0x165C, 0x165E, 0x1664, 0x1666});
+        break;
     case 1:
-        return device == 0x163A || device == 0x164E;
+        known = device == 0x163A || device == 0x164E;
+        break;
     case 3:
-        return true;
+        known = true;
+        break;
     default:
-        return false;
+        break;
     }
+    return known && RomChainSumsHold(data_, fileSize_);
 }
 
 bool FwImage::UmpCheck()

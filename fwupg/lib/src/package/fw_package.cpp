@@ -8,6 +8,7 @@
 #include <new>
 #include <optional>
 
+#include "fwupg/expansion_rom.h"
 #include "fwupg/file_cache.h"
 #include "fwupg/image_check_codes.h"
 #include "platform/byte_order.h"
@@ -99,7 +100,14 @@ void FwPackage::ParseDirectory()
         }
         const uint8_t* p = file_.data() + at;
         Entry e{platform::load_le32(p), platform::load_le32(p + 4), platform::load_le32(p + 8)};
-        if (FindPackageEntryType(e.tag)) directory_[uint32_t(1) << (i % 32)] = e;
+        if (!FindPackageEntryType(e.tag)) continue;
+        // An image whose data leave the file (a cut file, or an offset or length that runs past
+        // its end or wraps) makes the whole package invalid, whichever board takes it.
+        if (!EntryInFile(e)) {
+            layoutOutsideFile_ = true;
+            return;
+        }
+        directory_[uint32_t(1) << (i % 32)] = e;
     }
 }
 
@@ -134,6 +142,10 @@ uint32_t FwPackage::Validate() const
     const size_t headerLength = platform::load_le16(header_ + 6);
     if (!ready_ || layoutOutsideFile_ || headerLength != kHeaderSize + dirSize_ + tableSize_)
         return imgcode::kPackageLayout;
+    // A boot-agent image is a ROM chain whose x86 images carry their own byte sum: a damaged one
+    // is refused here, before any image of the package is written.
+    for (const auto& [key, e] : directory_)
+        if (e.tag == kPkgTagMba && !RomChainSumsHold(file_.data() + e.offset, e.length)) return imgcode::kNotMba;
     if (matchedRow_ < 0) return imgcode::kChipMask;
     return imgcode::kNone;
 }

@@ -24,7 +24,7 @@ constexpr PackageEntryType kPackageEntryTypes[] = {
     {tag4(0x80, 0x85, 'u', 'i'), "PK", "upgrade -F -pk "},
 };
 
-static_assert(tag4('m', 'f', 'w', '1') == kPkgTagMfw && tag4('m', 'e', 't', 'a') == kPkgTagMeta &&
+static_assert(tag4(0, 'm', 'b', 'a') == kPkgTagMba && tag4('m', 'f', 'w', '1') == kPkgTagMfw && tag4('m', 'e', 't', 'a') == kPkgTagMeta &&
               tag4('n', 'c', 'f', 'g') == kPkgTagNvmCfg && tag4(0x80, 0x85, 'u', 'i') == kPkgTagPk);
 
 }  // namespace
