@@ -6,7 +6,6 @@
 
 #include <cstdint>
 #include <cstring>
-#include <optional>
 #include <string>
 
 #include "fwupg/discovery_report.h"
@@ -30,10 +29,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             if (entry->type != XML_ELEMENT_NODE) continue;
             (void)fwupg::FindReportDevice(entry);
             (void)GetChildValue(entry, "busnumber");
-            fwupg::ApplyReportItems(entry, [&](const std::string& action, const std::string& file) -> std::optional<uint32_t> {
-                deferred = deferred || !file.empty();
-                if (action.size() % 3 == 0) return std::nullopt;
-                return static_cast<uint32_t>(action.size() + file.size());
+            fwupg::ApplyReportItems(entry, [&](const fwupg::ReportItem& item) {
+                deferred = deferred || !item.file.empty();
+                return static_cast<uint32_t>(item.action.size() + item.file.size() + item.type.size());
             });
         }
         SetChildValue(root, "takes_effect", deferred ? "deferred" : "immediate");

@@ -196,25 +196,25 @@ TEST(ReportReadBack, SkipIgnoringCaseOthersCarriedOutWithStatus)
         "<device><device_id value=\"x\"/>"
         "<fw_item><action value=\"SKIP\"/><firmware_file value=\"a.bin\"/></fw_item>"
         "<fw_item><action value=\"skip \"/><firmware_file value=\"b.bin\"/><action_status value=\"\"/></fw_item>"
-        "<fw_item><action value=\"upgrade\"/><firmware_file value=\"c.bin\"/></fw_item>"
+        "<fw_item><type value=\"PHY\"/><action value=\"upgrade\"/><firmware_file value=\"c.bin\"/></fw_item>"
         "<other><action value=\"upgrade\"/></other>"
         "</device>";
     xmlDoc* doc = xmlReadMemory(text.data(), static_cast<int>(text.size()), nullptr, nullptr, 0x4160);
     ASSERT_NE(doc, nullptr);
     xmlNode* device = xmlDocGetRootElement(doc);
     std::vector<std::string> carried;
-    fwupg::ApplyReportItems(device, [&](const std::string& action, const std::string& file) -> std::optional<uint32_t> {
-        carried.push_back(action + "|" + file);
-        return file == "b.bin" ? 1u : 8u;
+    fwupg::ApplyReportItems(device, [&](const fwupg::ReportItem& item) {
+        carried.push_back(item.action + "|" + item.file + "|" + item.type);
+        return item.file == "b.bin" ? 1u : 8u;
     });
-    EXPECT_EQ(carried, (std::vector<std::string>{"skip |b.bin", "upgrade|c.bin"}));
+    EXPECT_EQ(carried, (std::vector<std::string>{"skip |b.bin|", "upgrade|c.bin|PHY"}));
     xmlBuffer* buf = xmlBufferCreate();
     xmlNodeDump(buf, doc, device, 0, 0);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(xmlBufferContent(buf))),
               "<device><device_id value=\"x\"/>"
               "<fw_item><action value=\"SKIP\"/><firmware_file value=\"a.bin\"/></fw_item>"
               "<fw_item><action value=\"skip \"/><firmware_file value=\"b.bin\"/><action_status value=\"1\"/></fw_item>"
-              "<fw_item><action value=\"upgrade\"/><firmware_file value=\"c.bin\"/><action_status value=\"8\"/></fw_item>"
+              "<fw_item><type value=\"PHY\"/><action value=\"upgrade\"/><firmware_file value=\"c.bin\"/><action_status value=\"8\"/></fw_item>"
               "<other><action value=\"upgrade\"/></other>"
               "</device>");
     xmlBufferFree(buf);

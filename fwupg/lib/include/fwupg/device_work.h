@@ -27,10 +27,12 @@ const char* EngineOption(int type, std::string_view activeVersion);
 // shell's 260 bytes (refused rather than cut, which would name another file).
 bool ShellPath(std::string_view path, std::string* out);
 
-// Flashes `imagePath` onto the adapter: 103 when no firmware item takes the file, 104 for a family
-// the engines do not take, else the command builder's code. A success on the boards that need it
-// is followed by "cfg 16=3"; a failure while events are logged is reported to the event log.
-uint32_t Upgrade(const Device& device, const std::string& imagePath, bool force);
+// Flashes `imagePath` onto the adapter as its first firmware item that takes the file; with
+// `itemType` (a type name of the report, e.g. "PHY") only items of that type are tried, so a file
+// of another kind is refused. 103 when no item takes the file, 104 for a family the engines do
+// not take, else the command builder's code. A success on the boards that need it is followed by
+// "cfg 16=3"; a failure while events are logged is reported to the event log.
+uint32_t Upgrade(const Device& device, const std::string& imagePath, bool force, std::string_view itemType = {});
 
 // Dumps the adapter's NVRAM into `dumpPath`: 104 for families other than 5 and 6, 105 without an
 // interpreter, else the dump builder's code.

@@ -5,7 +5,6 @@
 
 #include <cstdint>
 #include <functional>
-#include <optional>
 #include <string>
 
 typedef struct _xmlNode xmlNode;
@@ -38,10 +37,17 @@ namespace fwupg {
 // connection names), the one whose bus, device and function also equal the entry's. Null when none.
 Device* FindReportDevice(xmlNode* deviceEntry);
 
-// Carries out the "fw_item" children of a report's device entry: items whose "action" is "skip"
-// (ignoring case) are left alone; for every other, `carryOut` gets the action and "firmware_file"
-// values and its result, when it gives one, is written as the item's "action_status" ("%d").
-using ReportItemAction = std::function<std::optional<uint32_t>(const std::string& action, const std::string& file)>;
+// What a report's "fw_item" asks for: its "action", "firmware_file" and "type" values.
+struct ReportItem {
+    std::string action;
+    std::string file;
+    std::string type;
+};
+
+// The item loop of a flash from a report, over one device entry: items whose "action" is "skip"
+// (ignoring case) are left alone; every other is carried out by `carryOut`, and its result is
+// written as the item's "action_status" ("%d"), the child being appended when the item lacks it.
+using ReportItemAction = std::function<uint32_t(const ReportItem& item)>;
 void ApplyReportItems(xmlNode* deviceEntry, const ReportItemAction& carryOut);
 
 }  // namespace fwupg

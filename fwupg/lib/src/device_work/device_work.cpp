@@ -2,6 +2,7 @@
 #include "fwupg/device_work.h"
 
 #include <cstdio>
+#include <string>
 
 #include "fwupg/bkv9_helper.h"
 #include "fwupg/command_exec.h"
@@ -72,7 +73,7 @@ bool ShellPath(std::string_view path, std::string* out)
     return out->size() <= kShellPathMax;
 }
 
-uint32_t Upgrade(const Device& device, const std::string& imagePath, bool force)
+uint32_t Upgrade(const Device& device, const std::string& imagePath, bool force, std::string_view itemType)
 {
     static const char* const kFn = "Device::Upgrade";
     LogDebugMsg(DBG_DEBUG, "%s(): %s ", kFn, imagePath.c_str());
@@ -81,13 +82,18 @@ uint32_t Upgrade(const Device& device, const std::string& imagePath, bool force)
     const yx::ClaimScope claim(device.ApiHandle());
     const Firmware* chosen = nullptr;
     for (const Firmware& item : device.m_Firmwares) {
+        if (!itemType.empty() && item.m_TypeName != itemType)
+            continue;
         if (EngineOption(item.m_Type, item.m_ActiveVersion) && device.IsCompatible(imagePath, item.m_Type)) {
             chosen = &item;
             break;
         }
     }
-    if (!chosen)
+    if (!chosen) {
+        LogDebugMsg(DBG_DEBUG, "%s(): no %s item of this adapter takes %s.", kFn,
+                    itemType.empty() ? "firmware" : std::string(itemType).c_str(), imagePath.c_str());
         return RET_FW_IMAGE_INVALID;
+    }
     SelectNic(device.m_PhyNicInfo, device.m_NicInfo);  // the checks may have selected another function
     const uint32_t family = device.Family();
     if (family != 4 && family != 5 && family != 6)

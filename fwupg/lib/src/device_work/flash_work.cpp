@@ -1,7 +1,5 @@
 // The per-adapter work of the flash and dump exports: flash by PCI address, flash the items of a
 // discovery report, board options after a flash from a report, dump by PCI address.
-#include <strings.h>
-
 #include <string>
 #include <vector>
 
@@ -24,11 +22,13 @@ Device* FindAtPci(std::vector<Device>& list, uint32_t bus, uint32_t device, uint
     return nullptr;
 }
 
-// One "fw_item" of a report: its result code.
-uint32_t FlashItem(const Device& device, xmlNode* item, const std::string& folder, ReportFlashState* state)
+// One "fw_item" of a report: its result code. The image file must be named in the folder's
+// listing and be a regular file; it is flashed only as a firmware item of the item's own type.
+uint32_t FlashItem(const Device& device, const fwupg::ReportItem& item, const std::string& folder,
+                   ReportFlashState* state)
 {
     static const char* const kFn = "oem_do_flash_with_file";
-    const std::string wanted = GetChildValue(item, "firmware_file");
+    const std::string& wanted = item.file;
     std::vector<std::string> files;
     if (const uint32_t listed = fwupg::EnumFiles(folder, &files); listed != 0)
         return listed;
@@ -58,7 +58,7 @@ uint32_t FlashItem(const Device& device, xmlNode* item, const std::string& folde
         state->resultByte = RET_FLASH_WITH_FILE_FAILED;
         return RET_FW_FILE_NOT_FOUND;
     }
-    const uint32_t result = fwupg::device::Upgrade(device, *match, true);
+    const uint32_t result = fwupg::device::Upgrade(device, *match, true, item.type);
     if (result == RET_REBOOT_REQUIRED) {
         state->resultByte = RET_REBOOT_REQUIRED;  // the final code still says 106 after a failed item
     } else if (result != RET_SUCCESSFUL) {
@@ -95,16 +95,9 @@ void FlashReportDevice(xmlNode* deviceEntry, const char* folder, ReportFlashStat
     // process from writing between them, so the lines share the read cache (what the backup and
     // earlier lines read is not read again).
     const fwupg::yx::ClaimScope claim(device->ApiHandle());
-    for (xmlNode* item = deviceEntry->children; item; item = item->next) {
-        if (item->type != XML_ELEMENT_NODE || xmlStrcmp(item->name, BAD_CAST "fw_item") != 0)
-            continue;
-        if (strcasecmp(GetChildValue(item, "action").c_str(), "skip") == 0)
-            continue;
-        const uint32_t result = FlashItem(*device, item, folder, state);
-        const std::string status = std::to_string(result);
-        LogDebugMsg(DBG_DEBUG, "%s():iRet=%d sStatus=%s", kFn, static_cast<int>(result), status.c_str());
-        SetChildValue(item, "action_status", status.c_str());
-    }
+    fwupg::ApplyReportItems(deviceEntry, [&](const fwupg::ReportItem& item) {
+        return FlashItem(*device, item, folder, state);
+    });
 }
 
 void SetOptionsForVindoAdapters()

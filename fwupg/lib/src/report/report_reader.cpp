@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include <platform/utf16.h>
@@ -83,14 +84,13 @@ void ApplyReportItems(xmlNode* entry, const ReportItemAction& carryOut)
 {
     for (xmlNode* item = entry ? entry->children : nullptr; item; item = item->next) {
         if (!IsElement(item, "fw_item")) continue;
-        const std::string action = GetChildValue(item, "action");
-        const std::string file = GetChildValue(item, "firmware_file");
-        if (strcasecmp(action.c_str(), "skip") == 0) continue;
-        const std::optional<uint32_t> result = carryOut(action, file);
-        if (!result) continue;
+        const ReportItem wanted{GetChildValue(item, "action"), GetChildValue(item, "firmware_file"),
+                                GetChildValue(item, "type")};
+        if (strcasecmp(wanted.action.c_str(), "skip") == 0) continue;
+        const uint32_t result = carryOut(wanted);
         char status[16];
-        std::snprintf(status, sizeof status, "%d", static_cast<int>(*result));
-        LogDebugMsg(DBG_DEBUG, "%s():iRet=%d sStatus=%s", "oem_do_flash_with_file", static_cast<int>(*result), status);
+        std::snprintf(status, sizeof status, "%d", static_cast<int>(result));
+        LogDebugMsg(DBG_DEBUG, "%s():iRet=%d sStatus=%s", "oem_do_flash_with_file", static_cast<int>(result), status);
         SetChildValue(item, "action_status", status);
     }
 }
