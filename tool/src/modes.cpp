@@ -3,6 +3,8 @@
 #include "user_interface.h"
 #include "vendor_library.h"
 
+#include "platform/paths.h"
+
 #include <cstdint>
 #include <cstdlib>
 #include <sys/stat.h>
@@ -12,10 +14,13 @@ namespace tirn {
 
 namespace {
 
+// Whether the file the library was asked to write exists. The library maps the name it is given
+// (C:\x\y into the system root, backslashes to slashes) before it writes, so the name is
+// looked up the same way.
 bool file_exists(const std::string& path)
 {
     struct stat st;
-    return stat(path.c_str(), &st) == 0;
+    return stat(platform::map_path(path).c_str(), &st) == 0;
 }
 
 auto current(const FwInfo& fw) { return std::tie(fw.curMajor, fw.curMinor, fw.curBuild); }
@@ -45,6 +50,16 @@ uint32_t GetAdapterList(UserInterface& ui, AdapterList& list)
     uint32_t rc = tirn::oem_get_adapter_info(nullptr, &count, folder16.c_str());
     if (rc != 0) {
         ui.Print(kLevelNormal, "No supported adapters found!\n");
+        // A missing firmware folder is the one cause the user can mend at once: name it.
+        if (rc == RET_DIRECTORY_NOT_FOUND) {
+            if (folder.find('\\') != std::string::npos)
+                ui.Print(kLevelNormal,
+                         "Firmware folder %s not found: the library reads each backslash in its path as a folder "
+                         "separator.\n",
+                         folder.c_str());
+            else
+                ui.Print(kLevelNormal, "Firmware folder %s not found.\n", folder.c_str());
+        }
         return rc;
     }
     ui.Print(kLevelNormal, "Found %u adapters\n", count);

@@ -109,6 +109,56 @@ TEST_F(RealLibrary, DiscoveryWritesAWellFormedReportNamingEveryAdapter)
     EXPECT_EQ(reported, expected) << ReadFile(report);
 }
 
+// A report named by a drive path lands in the system root, and the tool looks for it where the
+// library wrote it: the run reports it written and succeeds.
+TEST_F(RealLibrary, ReportNamedByADrivePathIsFoundWhereTheLibraryWroteIt)
+{
+    struct Case {
+        const char* name;
+        const char* underRoot;
+    };
+    const std::vector<Case> cases = {
+        {"C:\\tvnsystem\\log\\x.xml", "/C/tvnsystem/log/x.xml"},
+        {"c:/TVNSystem/LOG/y.xml", "/C/tvnsystem/log/y.xml"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        RunResult r = sb.Run({"-d", c.name});
+        EXPECT_EQ(r.exitCode, 1) << r.out;
+        EXPECT_TRUE(Contains(r.out, std::string("Discovery report written to ") + c.name + ".\nLibrary result: 0\n"))
+            << r.out;
+        EXPECT_TRUE(fs::exists(sb.root + c.underRoot));
+    }
+}
+
+// A firmware folder the library cannot find ends the run with its code (108) and a line naming
+// the folder; a backslash in the tool's own folder is named as the cause.
+TEST_F(RealLibrary, FirmwareFolderThatCannotBeFoundIsNamed)
+{
+    struct Case {
+        const char* what;
+        std::string folder;  // the tool's folder, under the sandbox
+        bool withFw;
+        std::string line;    // after "No supported adapters found!\n"
+    };
+    const std::string base = sb.base + "/tools";
+    const std::vector<Case> cases = {
+        {"no FW folder", base + "/plain", false, "Firmware folder " + base + "/plain/FW not found.\n"},
+        {"backslash in the tool's folder", base + "/back\\slash", true,
+         "Firmware folder " + base + "/back\\slash/FW not found: the library reads each backslash in its path as "
+                                     "a folder separator.\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::create_directories(c.folder);
+        fs::copy_file(sb.ProgramPath(), c.folder + "/TIRN");
+        if (c.withFw) fs::copy(sb.FwFolder(), c.folder + "/FW", fs::copy_options::recursive);
+        RunResult r = sb.RunProgram(c.folder + "/TIRN", {"-c"});
+        EXPECT_EQ(r.exitCode, 108) << r.out;
+        EXPECT_TRUE(Contains(r.out, "No supported adapters found!\n" + c.line)) << r.out;
+    }
+}
+
 TEST_F(RealLibrary, UpdateFromTheReportInstallsTheNewVersions)
 {
     ASSERT_EQ(sb.Run({"-d", "report.xml"}).exitCode, 1);
