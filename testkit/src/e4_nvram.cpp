@@ -97,12 +97,13 @@ Built build(const NvramDef& desc) {
   if (desc.copy > 1) throw std::invalid_argument("E4 directory copy must be 0 or 1");
   Built out;
   out.nvram.assign(desc.size, 0xFF);
-  size_t n = desc.images.size() + (desc.self_entries ? 2 : 0);
+  // Self entries name the copies written: the copy in force, and the other one when it is.
+  bool both = desc.other == SecondCopy::Older;
+  size_t n = desc.images.size() + (desc.self_entries ? (both ? 2 : 1) : 0);
   uint32_t len = dir_bytes(uint32_t(n));
-  if (desc.self_entries) {
-    out.entries.push_back({type::DIR1, dir_copy_offset(0), len, 0, 0});
-    out.entries.push_back({type::DIR2, dir_copy_offset(1), len, 0, 0});
-  }
+  if (desc.self_entries)
+    for (unsigned c : {0u, 1u})
+      if (both || c == desc.copy) out.entries.push_back({c ? type::DIR2 : type::DIR1, dir_copy_offset(c), len, 0, 0});
   uint32_t next = kFirstImage;
   std::vector<std::pair<uint32_t, uint32_t>> used;  // [start, end) of placed images
   for (const ImageDef& im : desc.images) {

@@ -1,6 +1,6 @@
 #include "testkit/e4_reader.h"
 
-#include "testkit/e1e3_reader.h"
+#include "testkit/e4_rom_reader.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -67,9 +67,28 @@ std::optional<Directory> read_copy(const Bytes& nv, unsigned copy) {
 }
 
 std::optional<Directory> directory(const Bytes& nv) {
-  auto c0 = read_copy(nv, 0), c1 = read_copy(nv, 1);
-  if (c0 && c1) return int32_t(c0->seq) >= int32_t(c1->seq) ? c0 : c1;
-  return c0 ? c0 : c1;
+  // Candidates: a copy not marked empty whose count is below 150. The one with the greater seq
+  // (signed; copy 0 on a tie) is tried first; the first whose CRC holds is taken. A copy taken
+  // with a count of 0 cannot be read, and then there is no directory.
+  struct Head {
+    bool candidate = false;
+    uint32_t seq = 0, count = 0;
+  } h[2];
+  for (unsigned c = 0; c < 2; ++c) {
+    uint32_t at = dir_copy_offset(c);
+    if (!inside(nv, at, 32)) continue;
+    h[c].seq = get_le32(&nv[at]);
+    h[c].count = get_le32(&nv[at + 4]);
+    h[c].candidate = h[c].seq < kSeqEmpty && h[c].count <= kDirMaxCount;
+  }
+  unsigned first = int32_t(h[0].seq) >= int32_t(h[1].seq) ? 0 : 1;
+  for (unsigned c : {first, 1 - first}) {
+    if (!h[c].candidate) continue;
+    uint32_t at = dir_copy_offset(c), body = 12 + 20 * h[c].count;
+    if (!inside(nv, at, body + 4) || get_le32(&nv[at + body]) != crc(&nv[at], body)) continue;
+    return read_copy(nv, c);
+  }
+  return std::nullopt;
 }
 
 std::string swizzled_text(const uint8_t* p, size_t n, size_t at) {
@@ -87,22 +106,15 @@ std::optional<uint32_t> image_word(const Bytes& nv, const Entry& image, uint32_t
   return get_le32(&nv[image.offset + at]);
 }
 
-std::string version_text(uint32_t t, const Bytes& nv, uint32_t offset, uint32_t length) {
+std::string version_text(uint32_t t, const Bytes& nv, uint32_t offset, uint32_t length, uint32_t uefi_override) {
   if (!inside(nv, offset, length)) return "";
   Entry im{t, offset, length, 0, 0};
   auto word = [&](uint32_t at) { return image_word(nv, im, at); };
   if (auto at = text_offset(t)) return swizzled_text(&nv[offset], length, *at);
   char buf[48];
   switch (t) {
-    case type::MBA: {
-      std::string s;
-      Bytes rom(nv.begin() + offset, nv.begin() + offset + length);
-      for (const auto& [slot, r] : e1e3::mba_slots(rom)) {
-        std::snprintf(buf, sizeof buf, " %u.%u.%u;", (r >> 12) & 0xF, (r >> 8) & 0xF, r & 0xFF);
-        s += slot + buf;
-      }
-      return s;
-    }
+    case type::MBA:
+      return rom_version_text(read_rom(&nv[offset], length >= 4 ? length - 4 : 0, uefi_override));
     case type::INIT_HW: {
       auto x = word(0);
       if (!x || uint64_t(*x) + 8 > length) return "";
@@ -131,7 +143,14 @@ std::vector<ImageVersion> list_images(const Bytes& nv) {
   std::vector<ImageVersion> out;
   auto d = directory(nv);
   if (!d) return out;
-  for (const Entry& e : d->entries) out.push_back({type_name(e.type), e, version_text(e.type, nv, e.offset, e.length)});
+  uint32_t uefi = 0;
+  for (const Entry& e : d->entries)
+    if (e.type == type::NVM_CFG1) {
+      uefi = image_word(nv, e, kUefiVersionByte).value_or(0);
+      break;
+    }
+  for (const Entry& e : d->entries)
+    out.push_back({type_name(e.type), e, version_text(e.type, nv, e.offset, e.length, uefi)});
   return out;
 }
 
@@ -139,61 +158,6 @@ std::optional<ImageVersion> find_image(const Bytes& nv, uint32_t t) {
   for (auto& im : list_images(nv))
     if (im.entry.type == t) return im;
   return std::nullopt;
-}
-
-std::string Report::text() const {
-  std::string s;
-  for (const auto& e : errors) s += e + "\n";
-  return s;
-}
-
-Report verify(const Bytes& nv) {
-  Report r;
-  char buf[160];
-  auto err = [&](const char* fmt, auto... a) {
-    std::snprintf(buf, sizeof buf, fmt, a...);
-    r.errors.emplace_back(buf);
-  };
-  auto d = directory(nv);
-  if (!d) {
-    err("no valid directory copy (copy 0 %s, copy 1 %s)", copy_state_name(check_copy(nv, 0)),
-        copy_state_name(check_copy(nv, 1)));
-    return r;
-  }
-  std::vector<const Entry*> placed;
-  for (size_t i = 0; i < d->entries.size(); ++i) {
-    const Entry& e = d->entries[i];
-    std::string name = type_name(e.type);
-    const char* n = name.c_str();
-    if (name.empty()) {
-      err("entry %zu: unknown type %u", i, e.type);
-      continue;
-    }
-    if (e.offset % 4 || e.length % 4 || e.length < 4) {
-      err("%s: offset 0x%X or length 0x%X not a multiple of 4", n, e.offset, e.length);
-      continue;
-    }
-    if (!inside(nv, e.offset, e.length)) {
-      err("%s: 0x%X+0x%X outside the NVRAM", n, e.offset, e.length);
-      continue;
-    }
-    if (e.type == type::DIR1 || e.type == type::DIR2) {
-      if (e.offset != dir_copy_offset(e.type == type::DIR1 ? 0 : 1)) err("%s: offset 0x%X", n, e.offset);
-      continue;
-    }
-    if (e.offset < kFirstImage) err("%s: offset 0x%X below 0x4000", n, e.offset);
-    for (const Entry* o : placed) {
-      if (o->type == e.type) err("%s: listed twice", n);
-      else if (e.offset < o->offset + o->length && o->offset < e.offset + e.length)
-        err("%s overlaps %s", n, type_name(o->type).c_str());
-    }
-    placed.push_back(&e);
-    if (e.type == type::CRASH_DUMP) continue;
-    uint32_t body = e.length - 4;
-    uint32_t stored = get_le32(&nv[e.offset + body]), want = crc(&nv[e.offset], body);
-    if (stored != want) err("%s: CRC 0x%08X, computed 0x%08X", n, stored, want);
-  }
-  return r;
 }
 
 }  // namespace testkit::e4

@@ -1,6 +1,6 @@
 // The kit's UEFI compressor. The test decoder is first checked against streams of the reference
 // compressors (both variants), then decodes what the kit's compressor writes.
-#include "efi_expand.h"
+#include "testkit/efi_expand.h"
 #include "testkit/efi_compress.h"
 
 #include <gtest/gtest.h>
@@ -28,16 +28,16 @@ TEST(EfiCompress, TestDecoderReproducesReferenceStreams) {
   for (const Case& c : cases) {
     for (auto [ext, pbit] : {std::pair{".efi", 4u}, std::pair{".tiano", 5u}}) {
       SCOPED_TRACE(std::string(c.name) + ext);
-      auto out = kit_test::efi_expand(vector_file(std::string(c.name) + ext), pbit);
+      auto out = efi_expand(vector_file(std::string(c.name) + ext), pbit);
       ASSERT_TRUE(out);
       EXPECT_EQ(*out, c.plain);
     }
   }
-  auto empty = kit_test::efi_expand(vector_file("empty.efi"));
+  auto empty = efi_expand(vector_file("empty.efi"));
   ASSERT_TRUE(empty);
   EXPECT_TRUE(empty->empty());
   // The text stream read as the other variant does not give the text back.
-  auto wrong = kit_test::efi_expand(vector_file("text.efi"), 5);
+  auto wrong = efi_expand(vector_file("text.efi"), 5);
   EXPECT_TRUE(!wrong || *wrong != vector_file("text.bin"));
 }
 
@@ -69,7 +69,7 @@ TEST(EfiCompress, RoundTripsThroughTheDecoder) {
       ASSERT_GE(z.size(), 8u);
       EXPECT_EQ(get_le32(&z[0]), z.size() - 8);
       EXPECT_EQ(get_le32(&z[4]), c.plain.size());
-      auto out = kit_test::efi_expand(z, pbit);
+      auto out = efi_expand(z, pbit);
       ASSERT_TRUE(out);
       EXPECT_EQ(*out, c.plain);
     }

@@ -25,7 +25,8 @@ struct StockDef {
 };
 
 // TIM1/2, MIM1/2, PCIE_FW1/2, AVS_FW1/2, LIM, RECOVERY, MBA, NVM_CFG1, DEFAULT_CFG, META, VPD
-// (V9 the MBI version), INIT_HW, HW_SET; copy 0 in force with seq 2 (bank 0 boots), copy 1 erased.
+// (V9 the MBI version), INIT_HW, HW_SET; copy 0 in force with seq 2 (bank 0 boots), copy 1 erased
+// (so only DIR1 is listed).
 NvramDef stock_nvram(const StockDef& def);
 
 NvramDef parse_e4_description(std::string_view text, const std::string& base_dir = ".");

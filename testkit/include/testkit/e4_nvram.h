@@ -91,7 +91,7 @@ struct NvramDef {
   unsigned copy = 0;                     // which copy is in force
   SecondCopy other = SecondCopy::Erased;  // the other copy: erased, or a valid copy with seq - 1
   std::vector<ImageDef> images;
-  bool self_entries = true;              // list DIR1 and DIR2 (the two copies) in the directory
+  bool self_entries = true;              // list the copies written (DIR1 for copy 0, DIR2 for copy 1)
 };
 
 struct Built {

@@ -1,7 +1,8 @@
-// A plain decoder of the UEFI compression format for the kit's own tests, written from the format
-// description: symbols are read bit by bit against the canonical codes (no lookup tables), which
-// keeps it short and independent of the engine's table-driven decoder. It is checked against
-// streams of the reference compressors, and then checks the kit's compressor.
+// A plain decoder of the UEFI compression format, written from the format description: symbols
+// are read bit by bit against the canonical codes (no lookup tables), which keeps it short and
+// independent of the engine's table-driven decoder. It is checked against streams of the
+// reference compressors; it checks the kit's compressor, and the E4 verifier reads the EFI
+// drivers of boot-agent ROMs with it. Never throws; bad input gives nothing.
 #pragma once
 
 #include "testkit/bytes.h"
@@ -9,19 +10,19 @@
 #include <optional>
 #include <vector>
 
-namespace kit_test {
+namespace testkit {
 
 class EfiExpander {
 public:
-  EfiExpander(const testkit::Bytes& src, unsigned pbit) : src_(src), pbit_(pbit) {}
+  EfiExpander(const Bytes& src, unsigned pbit) : src_(src), pbit_(pbit) {}
 
-  std::optional<testkit::Bytes> run() {
+  std::optional<Bytes> run() {
     if (src_.size() < 8) return std::nullopt;
-    uint32_t comp = testkit::get_le32(&src_[0]), orig = testkit::get_le32(&src_[4]);
+    uint32_t comp = get_le32(&src_[0]), orig = get_le32(&src_[4]);
     if (src_.size() - 8 < comp || orig > (1u << 26)) return std::nullopt;
     end_ = 8 + size_t(comp);
     bit_ = 8 * 8;
-    testkit::Bytes out;
+    Bytes out;
     uint32_t left = 0;
     while (out.size() < orig) {
       if (left == 0) {
@@ -131,14 +132,14 @@ private:
     return true;
   }
 
-  const testkit::Bytes& src_;
+  const Bytes& src_;
   unsigned pbit_;
   size_t end_ = 0, bit_ = 0;
   Set c_, p_;
 };
 
-inline std::optional<testkit::Bytes> efi_expand(const testkit::Bytes& src, unsigned pbit = 4) {
+inline std::optional<Bytes> efi_expand(const Bytes& src, unsigned pbit = 4) {
   return EfiExpander(src, pbit).run();
 }
 
-}  // namespace kit_test
+}  // namespace testkit
