@@ -159,6 +159,49 @@ TEST(E4Verify, FindsEachFault) {
   }
 }
 
+// The boot agent's version text: one "<component> <version>" per component joined by ";", an
+// EFI driver's version taken from NVM_CFG1's UEFI word when set, else from the driver's PE
+// header, else from its ROM image's code revision.
+TEST(E4Verify, BootAgentVersionText) {
+  struct Case {
+    const char* what;
+    void (*change)(RomDef&, NvmCfgDef&);
+    const char* want;
+    bool valid;
+  } cases[] = {
+      {"driver's own version", [](RomDef&, NvmCfgDef&) {}, "PCI30 MBA 0.7.9;EFI x64 7.0.0.9", true},
+      {"UEFI word of NVM_CFG1", [](RomDef&, NvmCfgDef& c) { c.uefi_version = 0x00020003; },
+       "PCI30 MBA 0.7.9;EFI x64 2.0.0.3", true},
+      {"driver version 0: the code revision",
+       [](RomDef& r, NvmCfgDef&) { r.efi->major = 0, r.efi->minor = 0; }, "PCI30 MBA 0.7.9;EFI x64 0.7.9", true},
+      {"uncompressed driver", [](RomDef& r, NvmCfgDef&) { r.efi->compressed = false; },
+       "PCI30 MBA 0.7.9;EFI x64 7.0.0.9", true},
+      {"CLP and FCODE images",
+       [](RomDef& r, NvmCfgDef&) {
+         r.clp_revision = 0x0801;
+         r.fcode_revision = 0x0102;
+       },
+       "PCI30_CLP MBA 0.8.1;PCI30 MBA 0.7.9;FCODE 0.1.2;EFI x64 7.0.0.9", true},
+      {"IA-32 driver", [](RomDef& r, NvmCfgDef&) { r.efi->machine = 0x14C; }, "PCI30 MBA 0.7.9;EFI x86 7.0.0.9", true},
+      {"driver of an unknown machine", [](RomDef& r, NvmCfgDef&) { r.efi->machine = 0x1234; }, "PCI30 MBA 0.7.9",
+       false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    RomDef rom = mba_stock("0.7.9");
+    NvmCfgDef cfg;
+    c.change(rom, cfg);
+    NvramDef s = stock_nvram({});
+    for (ImageDef& im : s.images) {
+      if (im.type == type::MBA) im.data = mba_rom(rom);
+      if (im.type == type::NVM_CFG1) im.data = nvm_cfg(cfg);
+    }
+    Bytes nv = build(s).nvram;
+    EXPECT_EQ(find_image(nv, type::MBA)->version, c.want);
+    EXPECT_EQ(verify(nv).ok(), c.valid) << verify(nv).text();
+  }
+}
+
 TEST(E4Files, BundleRoundTripAndDamage) {
   auto items = mfw_bundle_items("8.12.3.0", 1);
   Bytes b = bundle(items);
