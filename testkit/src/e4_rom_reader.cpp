@@ -112,6 +112,12 @@ RomReading read_rom(const uint8_t* p, size_t n, uint32_t uefi_override) {
       break;
     }
     if (code == 0) {
+      // An x86 image's bytes, over the size its header gives in 512-byte units, sum to 0.
+      size_t sized = size_t(p[at + 2]) * 512;
+      unsigned sum = 0;
+      for (size_t k = 0; k < sized && at + k < n; ++k) sum += p[at + k];
+      if (sized == 0 || !inside(n, at, sized) || sum % 256)
+        r.errors.push_back(at_text("ROM image %u at 0x%llX: x86 image bytes do not sum to 0", i, at));
       if (revision == 0) v[0] = code_revision;
       else if (revision == 3) v[get_le16(p + d + 0x1A) ? 1 : 2] = code_revision;
       else r.errors.push_back(at_text("ROM image %u at 0x%llX: invalid MBA type", i, at));

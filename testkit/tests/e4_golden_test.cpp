@@ -294,6 +294,12 @@ TEST(E4GoldenVerify, EachDamageFailsWithItsOwnMessage) {
          fix_image(nv, kMba);
        },
        "MBA: ROM image 1 at 0x400: EFI driver does not decompress"},
+      {"x86 image's checksum byte wrong",
+       [](Bytes& nv) {
+         nv[le(nv, field(kCopy0, kMba, 1)) + 7] ^= 0x01;  // the byte that makes the legacy image sum to 0
+         fix_image(nv, kMba);
+       },
+       "MBA: ROM image 0 at 0x0: x86 image bytes do not sum to 0"},
       {"ROM chain without its last image",
        [](Bytes& nv) {
          size_t efi = le(nv, field(kCopy0, kMba, 1)) + 0x400;

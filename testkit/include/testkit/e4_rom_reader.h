@@ -28,7 +28,8 @@ struct RomReading {
   std::vector<std::string> errors;       // why the chain or a component cannot be read
 };
 
-// Walks at most 8 ROM images from byte 0 of `n` bytes. An EFI driver's version is `uefi_override`
+// Walks at most 8 ROM images from byte 0 of `n` bytes; each x86 image (code type 0) must sum to 0
+// over the size its header gives. An EFI driver's version is `uefi_override`
 // when that is non-zero (the UEFI version an adapter keeps in NVM_CFG1), else the driver's own
 // image version, else the code revision of its ROM image. The driver is read and checked in every
 // case, so a broken driver is reported even when the override hides it.
