@@ -121,6 +121,58 @@ TEST_F(E4Board00CF, TheTranslationSwitchAddsTheStoredSet)
     }
 }
 
+// Two packages in one process, the second on a fresh board: the version texts it writes into VPD
+// are its own images' or none, never those an earlier package (maybe for another adapter) left.
+TEST_F(E4Board00CF, VersionTextsComeFromThisPackageOnly)
+{
+    auto package = [this](const char* name, bool mfw, const char* mba) {
+        testkit::PackageDef p;
+        p.major = 8;
+        p.minor = 12;
+        p.build = 3;
+        if (mfw) p.entries.push_back({testkit::package_tag("MFW"), e4::bundle(e4::mfw_bundle_items("8.12.3.0", 0)), {}, {}});
+        if (mba) {
+            e4::RomDef rom = e4::mba_stock(mba);
+            rom.vendor = 0x1077;
+            rom.device = did;
+            p.entries.push_back({testkit::package_tag("MBA"), e4::mba_rom(rom), {}, {}});
+        }
+        e4::NvmCfgDef cfg;
+        cfg.mbi = {8, 12, 3};
+        p.entries.push_back({testkit::package_tag("NVM_CFG"), e4::nvm_cfg_file(e4::nvm_cfg(cfg)), {}, {}});
+        p.entries.push_back(
+            {testkit::package_tag("META"), e4::meta_image(e4::meta_text(e4::meta_stock_options(9))), {}, {}});
+        p.rows = {{0x1077, did, svid, ssid, 0xF}};
+        return File(name, testkit::package(p));
+    };
+    // The first package carries a firmware bundle (MIM 8.12.3.0) and a boot agent.
+    ASSERT_TRUE(Good(Line("_upgrade -mbi " + package("full.bin", true, "0.7.10")))) << Result();
+    ExpectValid();
+    ASSERT_EQ(VpdField(Image(e4::type::VPD), "V1"), "0.7.10");
+    ASSERT_EQ(VpdField(Image(e4::type::VPD), "V3"), "8.12.3.0");
+    ASSERT_EQ(VpdField(Image(e4::type::VPD), "V6"), "7.0.0.10");
+
+    struct Case {
+        const char* what;
+        const char* mba;  // the second package's boot agent, or none
+        const char *v1, *v3, *v6;
+    } cases[] = {
+        {"configuration only", nullptr, "", "", ""},
+        {"boot agent without a firmware bundle", "0.7.11", "0.7.11", "", "7.0.0.11"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        sim::set_nvram(root.path, adapter.name, e4::build(e4::stock_nvram({})).nvram);  // no V1, V3, V6
+        EXPECT_TRUE(Good(Line("_upgrade -mbi " + package("second.bin", false, c.mba))));
+        ExpectValid();
+        const Bytes vpd = Image(e4::type::VPD);
+        EXPECT_EQ(VpdField(vpd, "V1"), c.v1);
+        EXPECT_EQ(VpdField(vpd, "V3"), c.v3);
+        EXPECT_EQ(VpdField(vpd, "V6"), c.v6);
+        EXPECT_EQ(Version(e4::type::NVM_CFG1), "8.12.3");  // the package went in
+    }
+}
+
 class E4Board0003 : public E4FixupTest {
 protected:
     E4Board0003() { did = 0x8090, svid = 0x1077, ssid = 0x0003; }

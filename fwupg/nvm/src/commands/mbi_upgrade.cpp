@@ -94,8 +94,10 @@ void e4_no_compare_step(Tcl_Interp*, uint32_t*, uint32_t*) {}
 
 // The package's configuration images (NVM_CFG1 and DEFAULT_CFG change in several of its steps)
 // are gathered in a batch and written once each by the store; a package that fails writes none.
+// The versions the board fix-ups write come from this package's images only.
 void e4_before_commands(Tcl_Interp* interp, fwupg::FwPackage& package)
 {
+    fwupg::nvm::e4::forget_remembered_versions();
     common_nvm_mark_mfw_two_step(interp, &package);
     fwupg::nvm::e4::cfg_batch_begin();
 }

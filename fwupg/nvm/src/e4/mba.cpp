@@ -141,9 +141,12 @@ int e4_mba_component_versions(const ImageRef& image, uint32_t versions[kMbaSlots
 {
     for (int i = 0; i < kMbaSlots; ++i)
         versions[i] = 0;
-    // The UEFI version to remember is the one of the data being programmed, or none.
-    if (image.from_buffer)
+    // The versions to remember are those of the data being programmed, or none: a walk of the
+    // NVRAM's image leaves them alone.
+    if (image.from_buffer) {
         version_state().last_uefi = 0;
+        version_state().last_pci30_revision = 0;
+    }
     uint32_t p = 0;
     for (uint32_t n = 0; n < kMaxRomImages; ++n) {
         uint32_t w = 0, code_type = 0, indicator = 0, units = 0, revision = 0, struct_rev = 0, clp = 0;
@@ -169,7 +172,8 @@ int e4_mba_component_versions(const ImageRef& image, uint32_t versions[kMbaSlots
                 versions[0] = revision;
             } else if (struct_rev == 3) {
                 versions[clp ? 1 : 2] = revision;
-                version_state().last_pci30_revision = revision;
+                if (image.from_buffer)
+                    version_state().last_pci30_revision = revision;
             } else {
                 versions[0] = versions[1] = versions[2] = 0;
             }

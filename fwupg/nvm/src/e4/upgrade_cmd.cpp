@@ -14,6 +14,7 @@
 #include "fwupg/nvm/e4/image_table.h"
 #include "fwupg/nvm/e4/nvm_cfg.h"
 #include "fwupg/nvm/e4/program.h"
+#include "fwupg/nvm/e4/versions.h"
 #include "fwupg/nvm/base/file_io.h"
 
 namespace fwupg::nvm::e4 {
@@ -45,6 +46,10 @@ int upgrade_cmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
 {
     if (objc < 3)
         return usage(interp);
+    // Inside a package (its configuration batch is open) the images add to the versions the
+    // package's board fix-ups write; an image upgrade on its own starts without any.
+    if (!cfg_batch_open())
+        forget_remembered_versions();
     bool check = true;
     std::string option;
     for (int i = 1; i < objc - 1; ++i) {

@@ -110,6 +110,14 @@ const TypeRule& type_rule(uint32_t type)
 
 VersionState& version_state() { return g_state; }
 
+void forget_remembered_versions()
+{
+    g_state.last_uefi = 0;
+    g_state.last_pci30_revision = 0;
+    for (uint32_t& n : g_state.last_mim)
+        n = 0;
+}
+
 int ImageRef::read(uint32_t relative, void* out, uint32_t length) const
 {
     if (uint64_t(relative) + length > size)

@@ -192,10 +192,12 @@ TEST(E4Versions, RemovingAComponentIsADowngrade)
                                  "Please use \"-F\" option to force downgrade.\n");
 }
 
-TEST(E4Versions, TheRememberedUefiVersionIsTheNewDatas)
+TEST(E4Versions, TheRememberedVersionsAreTheNewDatas)
 {
-    // NVRAM's driver is 2.3, the new one 2.9: the check walks NVRAM last, and still the version
-    // to store is the new data's. A new MBA without a driver leaves 0, not a value from before.
+    // NVRAM's boot agent is 0.7.9 with driver 2.3 (and no NVM_CFG1 UEFI word, so the walk reads
+    // the driver itself), the new one 0.7.10 with 2.9: the check walks NVRAM last, and still the
+    // versions to store are the new data's. A new MBA without a driver or a PCI 3.0 image leaves
+    // 0 for them, not a value from before.
     E4Nvram n;
     Bytes old = mba(0x0709, true, 3);
     const uint32_t at = n.place(5, old);
@@ -204,10 +206,18 @@ TEST(E4Versions, TheRememberedUefiVersionIsTheNewDatas)
     Bytes now = mba(0x070A, true, 9);
     EXPECT_EQ(e4_mba_version_check(ImageRef::nvram(at, uint32_t(old.size())), now.data(), uint32_t(now.size())), 0);
     EXPECT_EQ(version_state().last_uefi, 0x00020009u);
-    Bytes legacy_only = rom_image({.code_type = 0, .revision = 0x0800, .last = true});
+    EXPECT_EQ(version_state().last_pci30_revision, 0x070Au);
+    Bytes legacy_only = rom_image({.code_type = 0, .revision = 0x0800, .struct_rev = 0, .last = true});
     uint32_t v[kMbaSlots];
     EXPECT_EQ(e4_mba_component_versions(ImageRef::buffer(legacy_only.data(), uint32_t(legacy_only.size())), v), 0);
+    EXPECT_EQ(v[0], 0x0800u);
     EXPECT_EQ(version_state().last_uefi, 0u);
+    EXPECT_EQ(version_state().last_pci30_revision, 0u);
+    // A walk of the NVRAM's image changes neither.
+    EXPECT_EQ(e4_mba_component_versions(ImageRef::nvram(at, uint32_t(old.size())), v), 0);
+    EXPECT_EQ(v[2], 0x0709u);
+    EXPECT_EQ(version_state().last_uefi, 0u);
+    EXPECT_EQ(version_state().last_pci30_revision, 0u);
 }
 
 TEST(E4Versions, NvramUefiVersionComesFromTheConfigurationWhenSet)

@@ -28,15 +28,20 @@ struct ImageRef {
 inline constexpr int kMbaSlots = 8;
 extern const char* const kMbaSlotNames[kMbaSlots];
 
-// Versions kept between the version texts and the checks, and read by the board fix-ups.
+// Versions kept between the version texts and the checks, and read by the board fix-ups. The
+// remembered versions come from new data only (never from the NVRAM's images), and a package or
+// an image upgrade starts without any, so the fix-ups never write a version of another package.
 struct VersionState {
     uint32_t new_mba[kMbaSlots];   // components of the MBA image being programmed
     uint32_t nvm_mba[kMbaSlots];   // components of the MBA image in NVRAM
     uint32_t last_uefi;            // UEFI driver version of the MBA data being programmed, or 0
-    uint32_t last_pci30_revision;  // code revision of the last PCI 3.0 legacy image walked
-    uint32_t last_mim[4];          // the four numbers of the last MIM version text checked
+    uint32_t last_pci30_revision;  // code revision of the PCI 3.0 legacy image of that data, or 0
+    uint32_t last_mim[4];          // the four numbers of the last new MIM version text checked
 };
 VersionState& version_state();
+// Forgets the remembered versions (UEFI, PCI 3.0 revision, MIM): called when a package or an
+// image upgrade on its own begins.
+void forget_remembered_versions();
 
 // The version text of an image of the type; empty when the type has none or it can't be read.
 std::string e4_image_version_str(const ImageRef& image, uint32_t type);
@@ -46,7 +51,7 @@ int e4_image_version_newer(uint32_t type, const std::string& old, const std::str
 
 // Walks at most 8 expansion-ROM images: 0 with the eight component versions, or -1 when a read
 // leaves the image or an image has no length. A walk of new data (from a buffer) also sets
-// version_state().last_uefi to the UEFI version it found, or 0.
+// version_state().last_uefi and last_pci30_revision to the versions it found, or 0.
 int e4_mba_component_versions(const ImageRef& image, uint32_t versions[kMbaSlots]);
 
 // UEFI version (Major << 16 | Minor) of the EFI image at `at`, `length` bytes long. From NVRAM a
