@@ -192,10 +192,16 @@ int toe_nvm_prog_image_by_type(HostOps ops, uint8_t* buf, uint32_t length, uint3
 
 int toe_nvm_write_usrblk(HostOps ops, uint8_t* buf, uint32_t length)
 {
+    // A block the directory lists keeps its entry (and its bytes) until the new one is written:
+    // the new block goes into room beside every image, and the entry is switched to it in one
+    // directory write with its CRC, so a failed write leaves the old block listed and whole.
     int index = 0;
+    if (toe_nvm_find_dir_entry(ops, DIR_USR_BLK, &index) != 0 && toe_nvm_find_free_dir_entry(ops, &index) != 0)
+        return 2;
     uint32_t offset = 0, written = 0;
-    if (toe_nvm_find_free_dir_entry(ops, &index) != 0 || toe_nvm_alloc_space(ops, DIR_USR_BLK, length, &offset) != 0 ||
-        toe_nvm_program_nvm(ops, buf, length, offset, TOE_PRG_APPEND_CRC, &written) != 0 ||
+    if (toe_nvm_alloc_space(ops, KEEP_EVERY_IMAGE, length, &offset) != 0)
+        return 2;
+    if (toe_nvm_program_nvm(ops, buf, length, offset, TOE_PRG_APPEND_CRC, &written) != 0 ||
         toe_nvm_write_dir_entry(ops, index, offset, written, SRAM_USR_BLK, DIR_USR_BLK, HOST_CPU) != 0)
         return 1;
     return 0;

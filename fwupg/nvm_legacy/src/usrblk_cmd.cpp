@@ -1,5 +1,5 @@
 // "usrblk": creates a zero-filled user block of the size given, or grows the one in NVRAM to it,
-// keeping its data in front.
+// keeping its data in front; the old block stays listed and whole until the grown one is written.
 #include <cstring>
 #include <vector>
 
@@ -59,12 +59,16 @@ int toe_nvm_usrblk_cmd(HostOps ops, int objc, Tcl_Obj* const objv[])
                 return fail(ops, "A bigger user block exists.");
             if (data > 0 && toe::read_block(ops, dev, offset, data, block.data()) != 0)
                 return fail(ops, "Error reading NVRAM.");
-            if (toe_nvm_write_dir_entry(ops, index, 0, 0, 0, 0, 0) != 0)
-                return TCL_ERROR;
         }
-        // A block that could not be written is a failed command, never a made one.
-        if (toe_nvm_write_usrblk(ops, block.data(), uint32_t(size)) != 0)
+        // The old block stays listed until the grown one is written beside it. A block that could
+        // not be written is a failed command, never a made one.
+        switch (toe_nvm_write_usrblk(ops, block.data(), uint32_t(size))) {
+        case 0:
+            return TCL_OK;
+        case 2:
+            return fail(ops, "Not enough space in NVM.");
+        default:
             return fail(ops, "Error writing NVRAM.");
-        return TCL_OK;
+        }
     });
 }

@@ -246,3 +246,39 @@ TEST(UsrblkCmd, CreateGrowAndRefusals)
     ASSERT_TRUE(made);
     EXPECT_EQ(bytes(16, 0), bytes(fresh.host.nvram.begin() + made->offset, fresh.host.nvram.begin() + made->offset + 16));
 }
+
+// Growing the user block with the power gone after each of the writes a successful grow makes:
+// every cut leaves the old block listed, whole and valid; the grown block appears only whole.
+// A grow with no room beside the old block is refused without a write.
+TEST(UsrblkCmd, AFailedGrowKeepsTheOldBlock)
+{
+    const std::string text = "board=5708\nsize=0x10000\nimage=USR_BLK x size=60\n";
+    Board probe(text);
+    const auto old = find_image(probe.host.nvram, "USR_BLK");
+    ASSERT_TRUE(old);
+    const bytes data(probe.host.nvram.begin() + old->offset, probe.host.nvram.begin() + old->offset + 60);
+    ASSERT_EQ(TCL_OK, probe.run(toe_nvm_usrblk_cmd, {"usrblk", "128"})) << probe.host.result();
+    const int writes = probe.host.writes;
+    ASSERT_GE(writes, 2);  // the block, then the directory
+
+    for (int cut = 0; cut < writes; ++cut) {
+        SCOPED_TRACE(cut);
+        Board b(text);
+        b.host.cut_after_writes = cut;
+        EXPECT_EQ(TCL_ERROR, b.run(toe_nvm_usrblk_cmd, {"usrblk", "128"}));
+        EXPECT_EQ("NVM write failed.Error writing NVRAM.", b.host.result());
+        const auto kept = find_image(b.host.nvram, "USR_BLK");
+        ASSERT_TRUE(kept);
+        EXPECT_EQ(old->offset, kept->offset);
+        EXPECT_EQ(64u, kept->length);
+        EXPECT_EQ(data, bytes(b.host.nvram.begin() + kept->offset, b.host.nvram.begin() + kept->offset + 60));
+        EXPECT_EQ("", verify_nvram(b.host.nvram));
+    }
+
+    Board tight(text);
+    const bytes before = tight.host.nvram;
+    EXPECT_EQ(TCL_ERROR, tight.run(toe_nvm_usrblk_cmd, {"usrblk", std::to_string(0x10000 - 0x400)}));
+    EXPECT_EQ("Not enough space in NVM.", tight.host.result());
+    EXPECT_EQ(0, tight.host.writes);
+    EXPECT_EQ(before, tight.host.nvram);
+}

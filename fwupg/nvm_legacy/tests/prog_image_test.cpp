@@ -385,7 +385,7 @@ TEST(ProgImage, UserBlock)
 
     FakeHost small(board_with({placed("BC1", stock_image("BC1", "1.0.0"))}, 0x800));
     bytes big(0x800, 1);
-    EXPECT_EQ(1, toe_nvm_write_usrblk(small.ops(), big.data(), 0x400)) << "no room is not success";
+    EXPECT_EQ(2, toe_nvm_write_usrblk(small.ops(), big.data(), 0x400)) << "no room is not success";
 }
 
 // Programming by directory type, directly and through the record of the facade call in progress.

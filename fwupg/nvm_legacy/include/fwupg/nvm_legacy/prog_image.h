@@ -18,9 +18,11 @@ int toe_nvm_prog_image_by_idx(HostOps ops, uint8_t* buf, uint32_t length, int ro
 // The same by directory type: 1 when no row has the type.
 int toe_nvm_prog_image_by_type(HostOps ops, uint8_t* buf, uint32_t length, uint32_t dir_type);
 
-// Programs a user block (directory type 0xA0000000) into a free entry with its CRC word. The buffer
-// must hold the length rounded up to whole dwords plus 4 bytes. 0 when the block and its entry were
-// written; 1 when no entry or room was free or a write failed (no message of its own).
+// Programs a user block (directory type 0xA0000000) with its CRC word into room beside every image,
+// then points the user block's entry (or a free one) at it. The buffer must hold the length rounded
+// up to whole dwords plus 4 bytes. 0 when the block and its entry were written; 1 when a write
+// failed (a block listed before stays listed and whole); 2 when no entry or room was free. No
+// message of its own.
 int toe_nvm_write_usrblk(HostOps ops, uint8_t* buf, uint32_t length);
 
 // Converts a sectioned boot image (magic 0x45901011) into its memory image. Every section must lie
