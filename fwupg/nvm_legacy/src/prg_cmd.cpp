@@ -130,7 +130,7 @@ bool boot_code_at(const uint8_t* buf, uint32_t length, int swap, uint32_t addr, 
 }
 
 // Brings the bootstrap's boot-code address into the form of the adapter's flash. False when the
-// bootstrap names no boot code (nothing is programmed then).
+// bootstrap names no boot code (left unchanged then).
 bool match_boot_form(const HostOps& ops, uint32_t dev, uint8_t* buf, uint32_t length, int swap)
 {
     const uint32_t addr = nvm_buf_get_dword(swap, buf, 12);
@@ -259,7 +259,9 @@ int toe_nvm_prg_cmd(HostOps ops, int objc, Tcl_Obj* const objv[])
         if (load_data(ops, r, file, uintptr_t(address), size, &data, &length) != TCL_OK)
             return TCL_ERROR;
         const int swap = int(r.flags & TOE_PRG_NVM_ORDER);
-        if (offset == 0 && length > 20 && !match_boot_form(ops, dev, data.data(), length, swap))
+        // An image whose bootstrap names no boot code is refused, except with -raw: a backup of
+        // such an adapter is programmed back as it is.
+        if (offset == 0 && length > 20 && !match_boot_form(ops, dev, data.data(), length, swap) && !r.raw)
             return TCL_ERROR;
         if (r.raw)
             r.flags = (r.flags | RAW_SET) & ~RAW_CLEAR;

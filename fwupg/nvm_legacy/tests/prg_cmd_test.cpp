@@ -157,6 +157,7 @@ TEST(Prg, BootCodeAddressTakesTheFormOfTheAdaptersFlash)
     EXPECT_EQ(bytes(broken.begin(), broken.begin() + 20), bytes(b.host.nvram.begin(), b.host.nvram.begin() + 20));
 }
 
+// ... and with -raw (the restore of a backup of such an adapter) it is programmed as it is.
 TEST(Prg, AnImageWithoutBootCodeIsRefusedAtOffsetZeroOnly)
 {
     bytes image = nvram_of("board=5708\nsize=0x10000\nimage=UMP 1.1.4\n");   // bootstrap names no boot code
@@ -171,6 +172,9 @@ TEST(Prg, AnImageWithoutBootCodeIsRefusedAtOffsetZeroOnly)
     ASSERT_EQ(TCL_OK, b.host.run(toe_nvm_prg_cmd, {"_prg", "-no_chip_chk", "6", file, "6"}));
     EXPECT_EQ(bytes(image.begin(), image.begin() + 8), bytes(b.host.nvram.begin() + 4, b.host.nvram.begin() + 12));
     EXPECT_EQ(bytes(before.begin() + 12, before.end()), bytes(b.host.nvram.begin() + 12, b.host.nvram.end()));
+    ASSERT_EQ(TCL_OK, b.host.run(toe_nvm_prg_cmd, {"_prg", "-raw", "0", file})) << b.host.result();
+    EXPECT_EQ(image, b.host.nvram);
+    EXPECT_EQ("", verify_nvram(b.host.nvram));
 }
 
 TEST(Prg, SizeLimitsTheLengthButNeverReadsPastTheFile)

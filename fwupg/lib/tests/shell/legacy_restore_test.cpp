@@ -1,6 +1,6 @@
 // The NVRAM backup of a legacy upgrade with the legacy engine's own dump and program commands:
-// an upgrade that fails after writing is undone by programming the backup back ("_prg 0 <file>"),
-// and the line ends with code 138.
+// an upgrade that fails after writing is undone by programming the backup back
+// ("_prg -raw 0 <file>"), and the line ends with code 138.
 #include <cstdio>
 #include <cstring>
 
@@ -32,15 +32,18 @@ class LegacyRestoreTest : public ShellTest {};
 
 }  // namespace
 
-TEST_F(LegacyRestoreTest, AFailedUpgradeIsUndoneFromTheBackup)
+// The boards: one with boot code, and one whose bootstrap names none (its backup is programmed
+// back as it is).
+class LegacyRestoreBoards : public LegacyRestoreTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(LegacyRestoreBoards, AFailedUpgradeIsUndoneFromTheBackup)
 {
     sim::AdapterDef desc = sim::make_adapter(4, 1);
     Start(desc);
     char ids[80];
     std::snprintf(ids, sizeof ids, "ids=0x%X 0x%X 0x%X 0x%X\n", adapter.vid, adapter.did, adapter.svid, adapter.ssid);
     const testkit::legacy::bytes before = testkit::legacy::build_described(testkit::legacy::parse_description(
-        "board=5709\nsize=" + std::to_string(adapter.nvram_size()) + "\n" + ids +
-        "image=BC1 1.2.3\nimage=MBA 7.10.3\nimage=UMP 1.1.4\n"));
+        "board=5709\nsize=" + std::to_string(adapter.nvram_size()) + "\n" + ids + GetParam()));
     sim::set_nvram(root.path, adapter.name, before);
 
     facade.hooks["nvm_dump"] = [](const FacadeCall& call) { return RunEngine(toe_nvm_dump_cmd, call); };
@@ -70,3 +73,8 @@ TEST_F(LegacyRestoreTest, AFailedUpgradeIsUndoneFromTheBackup)
     EXPECT_EQ(sim::read_nvram(root.path, adapter.name), before);
     EXPECT_EQ(testkit::legacy::verify_nvram(sim::read_nvram(root.path, adapter.name)), "");
 }
+
+INSTANTIATE_TEST_SUITE_P(Boards, LegacyRestoreBoards,
+                         ::testing::Values("image=BC1 1.2.3\nimage=MBA 7.10.3\nimage=UMP 1.1.4\n",
+                                           "image=MBA 7.10.3\nimage=UMP 1.1.4\n"),
+                         [](const auto& info) { return info.index == 0 ? "WithBootCode" : "WithoutBootCode"; });
