@@ -6,6 +6,8 @@
 #include <cstring>
 #include <set>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 #include "fwupg/fwupg_kv9.h"
 #include "fwupg/selected_nic.h"
@@ -94,10 +96,9 @@ std::vector<SlotCase> slot_table()
          {w(&gRequest)}},
         {26, "toe_nvm_find_dir_entry", Form::ByValue,
          [](IFwUpgKv9& f, HostOps o) { f.find_dir_entry(o, 0x70000000, &gI32); }, {0x70000000, w(&gI32)}},
+        // The recording engine finds nothing, so the extended directory is searched last.
         {27, "common_nvm_ext_image_present", Form::ByValue,
          [](IFwUpgKv9& f, HostOps o) { f.has_ext_dir_image(o, 0xA0000001, &gI32); }, {0xA0000001, w(&gI32)}},
-        {27, "toe_nvm_find_dir_entry", Form::ByValue,
-         [](IFwUpgKv9& f, HostOps o) { f.has_ext_dir_image(o, 0x70000000, &gI32); }, {0x70000000, w(&gI32)}},
         {28, "common_nvm_set_cfg_bit24", Form::ByValue, [](IFwUpgKv9& f, HostOps o) { f.set_cfg_bit24_57710(o, 1); },
          {1}},
         {29, "set_nvm_cfg_57710", Form::ByValue,
@@ -194,6 +195,28 @@ TEST(Facade, EverySlotReachesItsEngineWithItsArgumentsAndTheCallersRecord)
         }
     }
     EXPECT_EQ(slots.size(), 57u);
+}
+
+// Slot 27 searches the legacy-format directory first, then the extended directory, whatever the
+// type's bit 0.
+TEST(Facade, TheDirectoryTestSearchesBothDirectoriesInOrder)
+{
+    std::vector<std::string> reached;
+    std::vector<uintptr_t> types;
+    g_duringCall = [&] {
+        reached.push_back(g_lastCall.name);
+        types.push_back(g_lastCall.args.at(0));
+    };
+    for (uint32_t type : {0x70000000u, 0x40000001u}) {
+        SCOPED_TRACE(type);
+        reached.clear();
+        types.clear();
+        int32_t out = 0;
+        EXPECT_EQ(gpIFwUpgKv9->has_ext_dir_image(caller_record(), type, &out), 77);
+        EXPECT_EQ(reached, (std::vector<std::string>{"toe_nvm_find_dir_entry", "common_nvm_ext_image_present"}));
+        EXPECT_EQ(types, (std::vector<uintptr_t>{type, type}));
+    }
+    g_duringCall = nullptr;
 }
 
 TEST(Facade, ReturnsTheEngineResultUnchanged)

@@ -8,6 +8,8 @@
 
 #include "fw_image_test_support.h"
 #include "fwupg/fw_image.h"
+#include "fwupg/host_ops_builder.h"
+#include "testkit/e1e3_nvram.h"
 #include "testkit/images.h"
 #include "testkit/legacy_image.h"
 #include "testkit/package.h"
@@ -350,3 +352,59 @@ TEST_F(FullImageTest, Family5IdsFromPortConfigurationWords)
 }
 
 }  // namespace
+
+// The directory test the shell's "-feb -p" check asks (facade slot 27, type 0x40000001, the FCoE
+// boot program), through the real facade and engines over a board's NVRAM: the legacy-format
+// directory is searched first, then the extended directory, and either one holding the type
+// answers 0. On a legacy board type 0x40000001 is the CCM image of its own directory.
+TEST(DirectoryTest, TheFebCheckFindsTheTypeInEitherDirectory)
+{
+    namespace e1e3 = testkit::e1e3;
+    auto e3_nvram = [](bool feb) {
+        e1e3::NvramDef s;
+        s.chip = e1e3::Chip::E3;
+        s.size = 0x40000;
+        e1e3::set_board(s, 0x14E4, 0x168E, 0x103C, 0x1917, 0x001018AA0000ull, 2);
+        for (const char* kind : {"MBA", "FEB_CPRG"}) {
+            if (std::string(kind) == "FEB_CPRG" && !feb) continue;
+            e1e3::ImageDef im;
+            im.kind = kind;
+            im.data = testkit::stock_image(kind, "7.10.3", std::string(kind) == "MBA" ? 0 : 0x200);
+            s.images.push_back(im);
+        }
+        return e1e3::build(s).nvram;
+    };
+    auto legacy_nvram = [](bool ccm) {
+        testkit::legacy::adapter a;  // 5709, ids 14E4/1639/14E4/1639, 256 KiB
+        a.images = {{0xF0000000u, 0x07000000u, 0x08000000u, testkit::legacy::text_image("BC1 1.2.3", 1, 2, 3)},
+                    {0x10000000u, 0x01000000u, 0, testkit::legacy::rom_image(0x1639, 0, 3, 0x1203, true)}};
+        if (ccm) a.images.push_back({0x40000001u, 0x01000000u, 0, testkit::legacy::text_image("CCM 1.0.0", 1, 0, 0)});
+        return testkit::legacy::build_nvram(a);
+    };
+    struct Case {
+        const char* what;
+        Adapter adapter;
+        Bytes nvram;
+        uint32_t type;
+        bool present;
+    };
+    const Case cases[] = {
+        {"E3 with the FCoE boot program (extended directory)", Family5(0x168E), e3_nvram(true), 0x40000001u, true},
+        {"E3 without it", Family5(0x168E), e3_nvram(false), 0x40000001u, false},
+        {"E3 boot agent (legacy-format directory)", Family5(0x168E), e3_nvram(false), 0x10000000u, true},
+        {"legacy board without CCM", Legacy(0x5709), legacy_nvram(false), 0x40000001u, false},
+        {"legacy board with CCM", Legacy(0x5709), legacy_nvram(true), 0x40000001u, true},
+        {"legacy boot agent", Legacy(0x5709), legacy_nvram(false), 0x10000000u, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ImageCheckWorld w;
+        w.Select(c.adapter);
+        w.UseNvram(c.nvram);
+        HostOps ops;
+        BuildHostOps(&ops, w.interp, 0);
+        int32_t out = 0;
+        const int rc = GetFwUpgKv9Instance()->has_ext_dir_image(ops, c.type, &out);
+        EXPECT_EQ(rc == 0, c.present) << rc;
+    }
+}
