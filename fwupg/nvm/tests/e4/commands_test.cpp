@@ -3,6 +3,7 @@
 // show that); these tests show the command lines, the messages and the writes.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -107,33 +108,56 @@ TEST(E4Commands, DirListingWithoutRunningFirmwareMarksNoBank)
     Adapter ad;
     ad.with(1, with_crc(text_image("TIM 8.18.1.0"))).start(2);
     EXPECT_EQ(fwupg::nvm::e4::dir_listing(), 0);
-    const std::string log = take_debug_text();
-    EXPECT_EQ(log.rfind("Failed to get_running_mfw!\n", 0), 0u);
-    EXPECT_NE(log.find("       TIM1   0x"), std::string::npos) << log;
-    EXPECT_EQ(log.find("Pending"), std::string::npos);
+    const std::string dashes(78, '-');
+    EXPECT_EQ(take_debug_text(),
+              "Failed to get_running_mfw!\n" + dashes +
+                  "\n       Image   SRAM Addr  SRAM Run Addr  NVM Offset  Byte Cnt   Version\n" + dashes +
+                  "\n"
+                  "       DIR1*  0x00000011    0x00000022   0x00002000  0x00038      N/A\n"  // the copy in force
+                  "       TIM1   0x00000000    0x00000000   0x00004000  0x00014   TIM 8.18.1.0\n"
+                  "--------------\n* Running Image\n");
 }
 
 TEST(E4Commands, CrcListsEveryImageAndFixesOne)
 {
     Adapter ad;
-    Bytes tim = with_crc(text_image("TIM 8.18.1.0"));
-    Bytes bad = with_crc(text_image("MIM 8.18.1.0"));
+    const Bytes tim_data = text_image("TIM 8.18.1.0"), mim_data = text_image("MIM 8.18.1.0");
+    Bytes tim = with_crc(tim_data);
+    Bytes bad = with_crc(mim_data);
     bad[0] ^= 1;
     ad.with(1, tim).with(3, bad).with(27, Bytes(12, 0x5A)).start();
-    // The directory copy itself is an image too: DIR1's entry covers it and its CRC.
+    const auto crc_of = [](const Bytes& b) { return dir_crc(b.data(), uint32_t(b.size())); };
+    const uint32_t tim_crc = crc_of(tim_data), mim_crc = crc_of(mim_data);
+    Bytes bad_data(bad.begin(), bad.end() - 4);
+    const uint32_t bad_crc = crc_of(bad_data);
+    // The directory copy itself is an image too: DIR1's entry covers it (four entries) and its CRC.
+    const Bytes dir_bytes(ad.a.nvram.begin() + 0x2000, ad.a.nvram.begin() + 0x2000 + 12 + 20 * 4);
+    const uint32_t dir_crc_word = crc_of(dir_bytes);
+    auto line = [](const char* name, uint32_t at, uint32_t length, uint32_t content, uint32_t computed,
+                   const char* result) {
+        char text[128];
+        std::snprintf(text, sizeof text, "%11s    0x%08X   0x%08X     0x%08X     0x%08x      %s\n", name, at, length,
+                      content, computed, result);
+        return std::string(text);
+    };
     EXPECT_EQ(ad.crc({"crc"}), 1);
-    const std::string log = take_debug_text();
-    EXPECT_NE(log.find("       TIM1    0x00004000   0x00000014     0x"), std::string::npos) << log;
-    EXPECT_NE(log.find("      OK\n       MIM1"), std::string::npos) << log;
-    EXPECT_NE(log.find("      Mismatch\n CRASH_DUMP"), std::string::npos) << log;
-    EXPECT_NE(log.find("      N/A\n\nCRC mismatch found!!!.\n\n"), std::string::npos) << log;
+    EXPECT_EQ(take_debug_text(),
+              "       Image        start       Length         Content      Computed      Result\n" +
+                  std::string(82, '-') + "\n" + line("DIR1", 0x2000, 0x60, dir_crc_word, dir_crc_word, "OK") +
+                  line("TIM1", 0x4000, 0x14, tim_crc, tim_crc, "OK") +
+                  line("MIM1", 0x5000, 0x14, mim_crc, bad_crc, "Mismatch") +
+                  line("CRASH_DUMP", 0x6000, 0xC, 0, 0, "N/A") + "\nCRC mismatch found!!!.\n\n");
 
+    char text[64];
     EXPECT_EQ(ad.crc({"crc", "MIM1"}), 1);
-    EXPECT_EQ(take_debug_text().rfind("Mismatch 0x", 0), 0u);
+    std::snprintf(text, sizeof text, "Mismatch 0x%x 0x%x\n", mim_crc, bad_crc);
+    EXPECT_EQ(take_debug_text(), text);
     EXPECT_EQ(ad.crc({"crc", "-fix", "MIM1"}), 0);
-    EXPECT_EQ(take_debug_text().rfind("Fixed 0x", 0), 0u);
+    std::snprintf(text, sizeof text, "Fixed 0x%x instead of 0x%x\n", bad_crc, mim_crc);
+    EXPECT_EQ(take_debug_text(), text);
     EXPECT_EQ(ad.crc({"crc", "MIM1"}), 0);
-    EXPECT_EQ(take_debug_text().rfind("OK 0x", 0), 0u);
+    std::snprintf(text, sizeof text, "OK 0x%x\n", bad_crc);
+    EXPECT_EQ(take_debug_text(), text);
     EXPECT_EQ(ad.crc({"crc", "-no_print"}), 0);
     EXPECT_EQ(take_debug_text(), "\nCRC check passed successfully.\n\n");
 }

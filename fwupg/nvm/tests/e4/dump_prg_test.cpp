@@ -66,8 +66,13 @@ TEST(E4Dump, VpdAndRegisterScriptImagesBecomeTheirTextFiles)
 
     ASSERT_EQ(b.run(tcl_al_nvm_dump_cmd, "_dump -hw_set " + word(dir / "hw.txt")), TCL_OK) << b.result();
     const std::string hw = text_of(dir / "hw.txt");
-    EXPECT_NE(hw.find("0x2000"), std::string::npos) << hw;
-    EXPECT_NE(hw.find("0x2004"), std::string::npos) << hw;
+    // After the fixed comment block (closed by its rule and an empty line), one line per entry of
+    // the kit's stock script: a write of 1 to 0x2000 and a set of bit 4 at 0x2004.
+    const std::string rule = "###########################################################################\n\n";
+    ASSERT_NE(hw.find(rule), std::string::npos) << hw;
+    EXPECT_EQ(hw.substr(hw.find(rule) + rule.size()),
+              "GRC, 0, 0, 0x2000, 0x1, 0x0, W\n"
+              "GRC, 0, 0, 0x2004, 0x10, 0x0, RMW_SET\n");
 }
 
 TEST(E4Dump, Refusals)
