@@ -39,7 +39,7 @@ TEST(LegacyImageKit, EveryBoardImagePassesItsOwnVerifier)
         a.board = board;
         a.images = {{0xF0000000u, 0x07000000u, 0x08000000u, text_image("BC1 1.2.3", 1, 2, 3)},
                     {0x00000000u, 0x07000000u, 0x08000000u, text_image("BC2 4.5.6", 4, 5, 6)},
-                    {0x10000000u, 0x01000000u, 0, rom_image(0x1639, 0, 0, 0x7203, true)}};
+                    {0x10000000u, 0x01000000u, 0, dword_reversed(rom_image(0x1639, 0, 0, 0x7203, true))}};
         const bytes n = build_nvram(a);
         EXPECT_EQ("", verify_nvram(n)) << board;
         EXPECT_EQ(0x41000000u, get_be32(n, HW_INFO));
@@ -68,7 +68,7 @@ TEST(LegacyImageKit, VerifierChecksPlacementAndTypeOfEveryImage)
     adapter a;
     a.images = {{0xF0000000u, 0x07000000u, 0x08000000u, text_image("BC1 1.2.3", 1, 2, 3, 0x100)},
                 {0x00000000u, 0x07000000u, 0x08000000u, text_image("BC2 4.5.6", 4, 5, 6, 0x100)},
-                {0x10000000u, 0x01000000u, 0, rom_image(0x1639, 0, 0, 0x7203, true)}};
+                {0x10000000u, 0x01000000u, 0, dword_reversed(rom_image(0x1639, 0, 0, 0x7203, true))}};
     const bytes good = build_nvram(a);
     ASSERT_EQ("", verify_nvram(good));
     // Entry 0 is BC2 at 0x704 (BC1 takes 0x600-0x703), entry 1 the MBA at 0x808.

@@ -85,10 +85,14 @@ constexpr uint32_t tag(char a, char b, char c, char d)
 // `five_sections`), section 0 holding the whole image at `sram`.
 bytes sectioned_file(const bytes& memory_image, uint32_t sram, bool five_sections = false);
 
-// Checks every CRC of a built image (bootstrap, directory, HW_INFO, FEAT_INFO, BC1 and every
-// directory image) and where the images lie: each dword-aligned, at 0x600 or above, inside the
-// NVRAM, overlapping no other (the boot code included), and each directory entry of a known
-// directory type. Empty when all pass, else what failed.
+// Checks everything the format promises of a whole NVRAM: the CRCs of the four fixed regions; the
+// part a whole number of 4 KiB units and as large as HW_INFO records; the VPD's resources and RV
+// checksum; the bootstrap record (its magic exactly when it names boot code) and the boot code it
+// names; every directory entry of a known type, with its type's processor code, no type twice; every
+// image dword-aligned, at 0x600 or above, inside the part, overlapping no other, with a good CRC and
+// a version text its kind's rule can read (version pointers inside their images, boot-agent ROM
+// chains whole). `buffered`: the bootstrap holds a buffered-flash address. Empty when all pass,
+// else one message per fault, each ending in "; ".
 std::string verify_nvram(const bytes& nvram, bool buffered = false);
 
 // Where a field of the image is, for tests that look at bytes.
