@@ -212,9 +212,9 @@ std::optional<std::string> vpd_fault(const bytes& v)
     return std::nullopt;
 }
 
-}  // namespace
-
-std::string verify_nvram(const bytes& n, bool buffered)
+// The checks of `verify_nvram`; `firmware` adds those that hold only for a real part holding real
+// firmware: the part's size, the VPD and the images' version texts.
+std::string verify(const bytes& n, bool buffered, bool firmware)
 {
     if (n.size() < IMAGES)
         return "NVRAM smaller than its fixed area; ";
@@ -231,14 +231,16 @@ std::string verify_nvram(const bytes& n, bool buffered)
 
     // The part: whole 4 KiB units, as large as HW_INFO records (bits 23-12 of its word at 0x128;
     // 0 there records no size, which the configuration writer fills in).
-    if (n.size() % 0x1000)
+    if (firmware && n.size() % 0x1000)
         fail("NVRAM size " + hex(uint32_t(n.size())) + " not a whole number of 4 KiB");
     const uint32_t recorded = get_be32(n, 0x128) & 0xFFF000u;
-    if (recorded && recorded != n.size())
+    if (firmware && recorded && recorded != n.size())
         fail("NVRAM size " + hex(uint32_t(n.size())) + " differs from HW_INFO's " + hex(recorded));
 
-    if (auto v = vpd_fault(dword_reversed(bytes(n.begin() + VPD, n.begin() + VPD + 0x100))))
-        fail("VPD " + *v);
+    if (firmware) {
+        if (auto v = vpd_fault(dword_reversed(bytes(n.begin() + VPD, n.begin() + VPD + 0x100))))
+            fail("VPD " + *v);
+    }
 
     // Every image lies dword-aligned behind the fixed area, inside the NVRAM, clear of every other,
     // with a good CRC and a version text its kind's rule can read.
@@ -260,7 +262,7 @@ std::string verify_nvram(const bytes& n, bool buffered)
         placed.push_back({what, at, at + len});
         if (!residue_ok(n, size_t(at), size_t(len)))
             return fail(what + " CRC bad");
-        if (!kind_name)
+        if (!kind_name || !firmware)
             return;
         const bytes data(n.begin() + long(at), n.begin() + long(at + len - 4));
         if (auto v = version_fault(kind_name, data))
@@ -304,5 +306,11 @@ std::string verify_nvram(const bytes& n, bool buffered)
     }
     return why;
 }
+
+}  // namespace
+
+std::string verify_nvram(const bytes& n, bool buffered) { return verify(n, buffered, true); }
+
+std::string verify_layout(const bytes& n, bool buffered) { return verify(n, buffered, false); }
 
 }  // namespace testkit::legacy

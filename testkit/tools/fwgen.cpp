@@ -76,10 +76,12 @@ const char* const kUsage =
     "                                      boot-agent ROM: PCI 3.0 image and EFI x64 driver\n"
     "  efi-compress IN OUT [--tiano]       compress a file in the UEFI format (EFI 1.1 or Tiano)\n"
     "  With --legacy, nvram, verify, list, image, wrap and paged work on the legacy family (5706,\n"
-    "  5708, 5709, 5716 boards): its description keys (see legacy_describe.h), its CRC checks\n"
-    "  (verify --buffered for a buffered part), its kinds and versions, 16- or 20-byte record\n"
-    "  headers (wrap --v2), 09 57 spare bytes (paged); image also takes --ip 4|6|4n6 for ISCSI_B\n"
-    "  and --sectioned [--five] for a sectioned boot file (88-byte header, 76 with --five).\n";
+    "  5708, 5709, 5716 boards): its description keys (see legacy_describe.h), its checks (CRCs,\n"
+    "  part size against HW_INFO, VPD and RV checksum, bootstrap, directory types, processor codes,\n"
+    "  placement, version texts; verify --buffered for a buffered part), its kinds and versions,\n"
+    "  16- or 20-byte record headers (wrap --v2), 09 57 spare bytes (paged); image also takes\n"
+    "  --ip 4|6|4n6 for ISCSI_B and --sectioned [--five] for a sectioned boot file (88-byte\n"
+    "  header, 76 with --five).\n";
 
 struct Usage : std::runtime_error {
   using std::runtime_error::runtime_error;
