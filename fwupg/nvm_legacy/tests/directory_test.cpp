@@ -14,6 +14,7 @@ using namespace testkit::legacy;
 namespace {
 constexpr uint32_t MCP = 0x07000000, HOST_CPU = 0x01000000;
 
+// An image of filler bytes: these tests move images about, so the kit checks their layout only.
 image img(uint32_t type, size_t bytes_with_crc, uint32_t at = 0)
 {
     image i{type, type == 0x10000000u ? HOST_CPU : MCP, 0x08000000, bytes(bytes_with_crc > 4 ? bytes_with_crc - 4 : 0, 0x5A), at};
@@ -177,7 +178,7 @@ TEST(Directory, AllocationBesideAHeldDirectory)
         EXPECT_EQ(0x840u, offset);
         EXPECT_EQ(0x640u, host.be32(0x14 + 12 + 8)) << "UMP moved down";
         EXPECT_EQ(0x740u, host.be32(0x14 + 8)) << "the new MBA moved down behind it";
-        EXPECT_EQ("", verify_nvram(host.nvram));
+        EXPECT_EQ("", verify_layout(host.nvram));
         toe_nvm_drop_dir();
     }
 }
@@ -249,7 +250,7 @@ TEST(Directory, PackingAllocator)
         for (auto [index, at] : s.entry_offsets)
             EXPECT_EQ(at, host.be32(0x1C + 12 * index)) << s.what;
         if (s.images.size() == 2 && s.images[0].at != s.images[1].at) {
-            EXPECT_EQ("", verify_nvram(host.nvram)) << s.what;
+            EXPECT_EQ("", verify_layout(host.nvram)) << s.what;
         }
     }
 }
@@ -263,7 +264,7 @@ TEST(Directory, PackingMovesTheBootCodeAndStopsOnAFailedMove)
         ASSERT_EQ(0, toe_nvm_alloc_space(host.ops(), 0x20000000u, 0x2FC, &offset));
         EXPECT_EQ(0x800u, offset);
         EXPECT_EQ(0x700u, host.be32(12)) << "bootstrap names the new place";
-        EXPECT_EQ("", verify_nvram(host.nvram));
+        EXPECT_EQ("", verify_layout(host.nvram));
     }
     {
         FakeHost host(a);
