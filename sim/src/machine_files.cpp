@@ -6,6 +6,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <platform/registry_store.h>
+#include <platform/state_file.h>
+#include <platform/utf16.h>
+
 #include "kv_text.h"
 #include "sim/adapter_builder.h"
 
@@ -34,6 +38,38 @@ void make_dirs(const std::string& dir)
     }
 }
 
+// Where the host keeps the display name of each adapter's network connection: the value "Name" of
+// "<class key>\<driver service>\Connection" in HKEY_LOCAL_MACHINE.
+constexpr const char* kNetworkClassKey =
+    "SYSTEM\\CurrentControlSet\\Control\\Network\\{4D36E972-E325-11CE-BFC1-08002BE10318}";
+
+// Puts the adapter's connection name into the machine's registry under its service (an adapter
+// described again without one loses the old name). Without a service name there is no key.
+void write_connection_name(const std::string& root, const AdapterDef& desc)
+{
+    namespace reg = platform::registry;
+    if (desc.service_name.empty()) return;
+    const std::string key = std::string(kNetworkClassKey) + "\\" + desc.service_name + "\\Connection";
+    const std::string hive_file = root + "/registry/" + std::string(reg::root_name(reg::Root::LocalMachine)) + ".reg";
+    platform::FileLock lock(root + "/registry/.lock");
+    if (!lock.held()) throw BuildError("cannot lock the registry of " + root);
+    const auto text = platform::read_file(hive_file);
+    reg::Hive hive = text ? reg::parse_hive(*text) : reg::Hive{};
+    if (desc.connection_name.empty()) {
+        reg::Key* k = hive.find(key);
+        if (!k || !k->erase_value("Name")) return;
+    } else {
+        std::vector<uint8_t> data;  // REG_SZ: UTF-16LE with its terminator
+        for (char16_t c : platform::to_utf16(desc.connection_name)) {
+            data.push_back(uint8_t(c));
+            data.push_back(uint8_t(c >> 8));
+        }
+        data.insert(data.end(), {0, 0});
+        hive.create(key).set_value(reg::Value{"Name", 1, std::move(data)});
+    }
+    if (!platform::replace_file(hive_file, reg::format_hive(hive))) throw BuildError("cannot write " + hive_file);
+}
+
 }  // namespace
 
 void write_adapter(const std::string& root, const AdapterDef& desc)
@@ -41,6 +77,7 @@ void write_adapter(const std::string& root, const AdapterDef& desc)
     if (std::string why = validate_adapter(desc); !why.empty()) throw BuildError(desc.name + ": " + why);
     make_dirs(adapters_dir(root));
     write_file_atomic(description_path(root, desc.name), format_adapter(desc));
+    write_connection_name(root, desc);
     std::string nv = nvram_path(root, desc.board_name());
     int fd = ::open(nv.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd < 0) {

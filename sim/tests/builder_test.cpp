@@ -1,6 +1,8 @@
 // The fixture builder and the description format the library reads.
 #include "sim_test_support.h"
 
+#include <platform/registry_store.h>
+
 #include "kv_text.h"
 
 using namespace simtest;
@@ -146,20 +148,37 @@ TEST(Builder, ControlFileRefusesFaultsOfTheWrongCall)
     EXPECT_EQ(back.faults[1].flip, 0x80000001u);
 }
 
-TEST(Builder, ConnectionNameStandsInForTheRegistryLookup)
+TEST(Builder, ConnectionNameGoesIntoTheRegistryUnderItsService)
 {
     TempRoot root;
+    const std::string classKey =
+        "SYSTEM\\CurrentControlSet\\Control\\Network\\{4D36E972-E325-11CE-BFC1-08002BE10318}\\";
     sim::AdapterDef a = sim::make_adapter(5, 0);
-    a.connection_name = "Ethernet 3";
+    a.connection_name = "Eth \xC3\xBC";
     sim::AdapterDef b = sim::make_adapter(5, 1);
+    sim::AdapterDef noService = sim::make_adapter(5, 2);
+    noService.service_name.clear();
+    noService.connection_name = "Orphan";
     sim::write_adapter(root.path, a);
     sim::write_adapter(root.path, b);
-    Library lib;
-    auto lookup = lib.extra<YxSimConnectionNameFn>("yxsim_connection_name");
-    char buf[260];
-    ASSERT_EQ(lookup(a.service_name.c_str(), buf, sizeof buf), 0u);
-    EXPECT_STREQ(buf, "Ethernet 3");
-    EXPECT_EQ(lookup(b.service_name.c_str(), buf, sizeof buf), YXSIM_E_NOT_FOUND);
-    EXPECT_EQ(lookup("nosuch", buf, sizeof buf), YXSIM_E_NOT_FOUND);
-    EXPECT_EQ(lookup(a.service_name.c_str(), buf, 10), YXSIM_E_BUFFER_TOO_SMALL);
+    sim::write_adapter(root.path, noService);
+
+    namespace reg = platform::registry;
+    reg::Hive hive = reg::read_hive(reg::Root::LocalMachine);
+    const reg::Key* key = hive.find(classKey + a.service_name + "\\Connection");
+    ASSERT_NE(key, nullptr);
+    const reg::Value* name = key->find_value("Name");
+    ASSERT_NE(name, nullptr);
+    EXPECT_EQ(name->type, 1u);  // REG_SZ, UTF-16LE with its terminator
+    EXPECT_EQ(name->data, (std::vector<uint8_t>{'E', 0, 't', 0, 'h', 0, ' ', 0, 0xFC, 0, 0, 0}));
+    size_t connections = 0;  // neither b nor the adapter without a service has one
+    for (const auto& entry : hive.keys()) connections += entry.first.ends_with("\\connection");
+    EXPECT_EQ(connections, 1u);
+
+    // Described again without a connection name, the adapter's connection has none.
+    a.connection_name.clear();
+    sim::write_adapter(root.path, a);
+    hive = reg::read_hive(reg::Root::LocalMachine);
+    key = hive.find(classKey + a.service_name + "\\Connection");
+    EXPECT_TRUE(key == nullptr || key->find_value("Name") == nullptr);
 }

@@ -68,7 +68,9 @@ struct AdapterDef {
     uint32_t ext_phy_id1 = 0, ext_phy_id2 = 0;
     uint32_t port_count = 1;
     std::string service_name;     // empty: ordinal 18 fails
-    std::string connection_name;  // empty: no network connection name
+    // The display name of the adapter's network connection, which write_adapter puts into the
+    // machine's registry under the service name; empty: the connection has none.
+    std::string connection_name;
     std::optional<uint32_t> nic_vid, nic_did, nic_svid, nic_ssid, nic_function;
 
     std::map<uint32_t, uint32_t> registers;  // chip registers and shared memory words; others read 0
@@ -104,10 +106,12 @@ struct AdapterDef {
 // function 0, a chip id of the family, a 512 KiB NVRAM and a service name. Tests adjust fields.
 AdapterDef make_adapter(uint32_t family, uint32_t index, std::string name = {});
 
-// Writes <root>/adapters/<name>.adapter (replaced whole) and, when the adapter's board has no
-// NVRAM file yet, an erased one (0xFF bytes) of the NVRAM size. Throws BuildError for a description the library
-// could not serve (bad name, text that does not fit its field, firmware text at no field of the
-// family's record, API handle 0xFFFFFFFF, NVRAM below 1 KiB).
+// Writes <root>/adapters/<name>.adapter (replaced whole), the connection name into the registry
+// of the root (HKEY_LOCAL_MACHINE, network class key, "<service>\Connection", value "Name") and,
+// when the adapter's board has no NVRAM file yet, an erased one (0xFF bytes) of the NVRAM size.
+// Throws BuildError for a description the library could not serve (bad name, text that does not
+// fit its field, firmware text at no field of the family's record, API handle 0xFFFFFFFF, NVRAM
+// below 1 KiB).
 void write_adapter(const std::string& root, const AdapterDef& desc);
 
 // Writes bytes into the NVRAM file of an adapter (or of a board, by its board name) at a byte
