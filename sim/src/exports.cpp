@@ -499,23 +499,3 @@ YX_EXPORT void yxsim_get_counters(YxSimCounters* out)
     std::lock_guard<std::mutex> guard(s.mutex);
     if (out) *out = s.counters();
 }
-
-YX_EXPORT uint32_t yxsim_connection_name(const char* serviceName, char* buf, uint32_t bufLen)
-{
-    try {
-        if (!serviceName || !buf || bufLen == 0) return YXSIM_E_BAD_ARGUMENT;
-        std::string root = platform::system_root();
-        for (const std::string& name : adapter_names(root)) {
-            auto text = read_file(description_path(root, name));
-            auto desc = text ? parse_adapter(name, *text, nullptr) : std::nullopt;
-            if (!desc || desc->service_name != serviceName) continue;
-            if (desc->connection_name.empty()) return YXSIM_E_NOT_FOUND;
-            if (desc->connection_name.size() + 1 > bufLen) return YXSIM_E_BUFFER_TOO_SMALL;
-            std::memcpy(buf, desc->connection_name.c_str(), desc->connection_name.size() + 1);
-            return YXSIM_OK;
-        }
-        return YXSIM_E_NOT_FOUND;
-    } catch (...) {
-        return YXSIM_E_IO;
-    }
-}

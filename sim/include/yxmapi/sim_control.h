@@ -55,16 +55,8 @@ uint32_t yxsim_journal_read(uint32_t first, YxSimCall* out, uint32_t max);
 void yxsim_reset_journal(void);
 void yxsim_get_counters(YxSimCounters* out);
 
-// The network-connection display name of the adapter whose driver service name is `serviceName`
-// (the Linux stand-in for the registry's "...\<service>\Connection" value "Name"). Copies it
-// with its NUL into buf; YXSIM_E_NOT_FOUND when no adapter of the root has that service name or
-// it has no connection name, YXSIM_E_BUFFER_TOO_SMALL when it does not fit. Works without
-// initialisation.
-uint32_t yxsim_connection_name(const char* serviceName, char* buf, uint32_t bufLen);
-
 typedef uint32_t (*YxSimJournalSizeFn)(void);
 typedef uint32_t (*YxSimJournalReadFn)(uint32_t, YxSimCall*, uint32_t);
 typedef void (*YxSimResetJournalFn)(void);
 typedef void (*YxSimGetCountersFn)(YxSimCounters*);
-typedef uint32_t (*YxSimConnectionNameFn)(const char*, char*, uint32_t);
 }
