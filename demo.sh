@@ -28,7 +28,7 @@ for f in TIRN fwgen LibALDN_ZkFwUpg.so YXMAPIa.so Pelaris.so kestra_host; do
   [ -e "$bin/$f" ] || missing+=("$f")
 done
 if ((${#missing[@]})); then
-  echo "demo.sh: not built yet: ${missing[*]}" >&2
+  echo "demo.sh: missing from the build: ${missing[*]}" >&2
   echo "demo.sh: the demo needs the console tool, the test kit's fwgen, the vendor library and the" >&2
   echo "         simulated management library; run it again once they are part of the build." >&2
   exit 1

@@ -192,7 +192,7 @@ int crc(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
     case ChipFamily::E4:
         return fwupg::nvm::e4::crc_cmd(objc, objv) == 0 ? TCL_OK : TCL_ERROR;
     case ChipFamily::Unknown:
-        Tcl_AppendResult(interp, "nvm crc is not supported on this chip yet.", nullptr);
+        Tcl_AppendResult(interp, "nvm crc is not supported on this chip.", nullptr);
         return TCL_ERROR;
     }
     if (objc == 1)

@@ -207,12 +207,13 @@ int dir(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
     case ChipFamily::E1E3:
         break;
     case ChipFamily::E4:
-        // The E4 directory is listed; its entries are not shown or deleted one by one.
+        // The E4 directory is listed as a whole; its entries are not shown or deleted one by one.
         if (objc == 1)
             return fwupg::nvm::e4::dir_listing() == 0 ? TCL_OK : TCL_ERROR;
-        [[fallthrough]];
+        append(interp, "nvm dir on E4 lists the whole directory only; an entry is not shown or deleted by name.");
+        return TCL_ERROR;
     case ChipFamily::Unknown:
-        append(interp, "nvm dir is not supported on this chip yet.");
+        append(interp, "nvm dir is not supported on this chip.");
         return TCL_ERROR;
     }
     if (objc == 1)

@@ -187,7 +187,9 @@ int prg(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
     case ChipFamily::E1E3:
         break;
     case ChipFamily::E4:
-        return TCL_OK;  // raw images are programmed on E1-E3 only; E4 images go through _upgrade
+        // Raw images are programmed on E1-E3 only; E4 images go through _upgrade.
+        fwupg_dbg_printf("nvm prg does no raw programming on E4; nothing was written.\n");
+        return TCL_OK;
     case ChipFamily::Unknown:
         append(interp, "nvm prg is not supported on this chip.");
         return TCL_ERROR;

@@ -274,6 +274,14 @@ TEST(E4Commands, CommandProceduresTakeTheE4Branch)
                      {"dir"}),
               TCL_OK);
     EXPECT_NE(take_debug_text().find("       TIM1   0x"), std::string::npos);
+    for (const std::vector<std::string>& words : {std::vector<std::string>{"dir", "TIM1"}, {"dir", "-delete", "TIM1"}}) {
+        SCOPED_TRACE(words.back());
+        EXPECT_EQ(ad.run([](Tcl_Interp* i, int c, Tcl_Obj* const v[]) { return tcl_al_nvm_dir_cmd(nullptr, i, c, v); },
+                         words),
+                  TCL_ERROR);
+        EXPECT_EQ(ad.result(),
+                  "nvm dir on E4 lists the whole directory only; an entry is not shown or deleted by name.");
+    }
 }
 
 }  // namespace

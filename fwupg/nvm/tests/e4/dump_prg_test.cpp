@@ -124,6 +124,7 @@ TEST(E4Prg, ReturnsWithoutTouchingNvram)
     const testkit::Bytes before = b.adapter.nvram;
     EXPECT_EQ(b.run(tcl_al_nvm_prg_cmd, "_prg 0 " + word(dir / "in.bin")), TCL_OK);
     EXPECT_EQ(b.result(), "");
+    EXPECT_EQ(take_debug_text(), "nvm prg does no raw programming on E4; nothing was written.\n");
     EXPECT_EQ(b.adapter.nvram, before);
     EXPECT_EQ(b.adapter.bytes_written, 0u);
     EXPECT_KIT_E4_VALID(b);
