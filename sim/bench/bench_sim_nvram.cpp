@@ -3,7 +3,7 @@
 // register write (ordinal 72, kept in the register file) against one plain pwrite of a register
 // line. Prints the library/plain ratios at the end (goal: at least 0.5) and the library's own
 // byte counters as a cross-check of the traffic.
-#include <benchmark/benchmark.h>
+#include "bench/ratio_reporter.h"
 #include <cstdio>
 #include <cstdlib>
 #include <dlfcn.h>
@@ -161,41 +161,25 @@ BENCHMARK(BM_PlainPwrite);
 BENCHMARK(BM_LibraryRegisterWrite);
 BENCHMARK(BM_PlainPwriteRegisterLine);
 
-// Collects the throughput of each benchmark for the ratios printed after the table.
-class ThroughputCollector : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& run : runs)
-            for (const char* rate : {"bytes_per_second", "items_per_second"})
-                if (auto it = run.counters.find(rate); it != run.counters.end())
-                    throughput[run.benchmark_name()] = it->second.value;
-        ConsoleReporter::ReportRuns(runs);
-    }
-    double ratio(const std::string& own, const std::string& reference)
-    {
-        return throughput[reference] > 0 ? throughput[own] / throughput[reference] : 0;
-    }
-    std::map<std::string, double> throughput;
-};
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    benchmark::Initialize(&argc, argv);
-    ThroughputCollector collector;
-    benchmark::RunSpecifiedBenchmarks(&collector);
-    std::printf("2 MiB NVRAM read:  library/pread throughput ratio %.2f (goal >= 0.5)\n",
-                collector.ratio("BM_LibraryRead", "BM_PlainPread"));
-    std::printf("2 MiB NVRAM write: library/pwrite throughput ratio %.2f (goal >= 0.5)\n",
-                collector.ratio("BM_LibraryWrite", "BM_PlainPwrite"));
-    std::printf("register write:    library/pwrite rate ratio %.2f (one pwrite of a register line each)\n",
-                collector.ratio("BM_LibraryRegisterWrite", "BM_PlainPwriteRegisterLine"));
-    YxSimCounters c = bench().counters();
-    std::printf("library byte counters: %llu MiB read, %llu MiB written\n",
-                static_cast<unsigned long long>(c.nvramBytesRead >> 20),
-                static_cast<unsigned long long>(c.nvramBytesWritten >> 20));
-    benchmark::Shutdown();
-    return 0;
+    using namespace fwupg::bench;
+    return run_with_ratios(argc, argv, [](const Results& r) {
+        auto throughput = [&](const char* own, const char* reference) {
+            return ratio(rate_of(r, own), rate_of(r, reference));
+        };
+        std::printf("2 MiB NVRAM read:  library/pread throughput ratio %.2f (goal >= 0.5)\n",
+                    throughput("BM_LibraryRead", "BM_PlainPread"));
+        std::printf("2 MiB NVRAM write: library/pwrite throughput ratio %.2f (goal >= 0.5)\n",
+                    throughput("BM_LibraryWrite", "BM_PlainPwrite"));
+        std::printf("register write:    library/pwrite rate ratio %.2f (one pwrite of a register line each)\n",
+                    throughput("BM_LibraryRegisterWrite", "BM_PlainPwriteRegisterLine"));
+        YxSimCounters c = bench().counters();
+        std::printf("library byte counters: %llu MiB read, %llu MiB written\n",
+                    static_cast<unsigned long long>(c.nvramBytesRead >> 20),
+                    static_cast<unsigned long long>(c.nvramBytesWritten >> 20));
+    });
 }

@@ -6,7 +6,7 @@
 #include "testkit/e1e3_verify.h"
 #include "testkit/images.h"
 
-#include <benchmark/benchmark.h>
+#include "bench/ratio_reporter.h"
 
 #include <cstdio>
 #include <cstring>
@@ -59,28 +59,17 @@ BENCHMARK(BM_Reference_FillAndCrc)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Build2MiB)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Verify2MiB)->Unit(benchmark::kMillisecond);
 
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& r : runs)
-      if (r.run_type == Run::RT_Iteration && r.iterations > 0)
-        seconds[r.benchmark_name()] = r.GetAdjustedRealTime();
-    ConsoleReporter::ReportRuns(runs);
-  }
-  std::map<std::string, double> seconds;
-};
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  RatioReporter rep;
-  benchmark::RunSpecifiedBenchmarks(&rep);
-  double ref = rep.seconds["BM_Reference_FillAndCrc"];
-  for (const char* n : {"BM_Build2MiB", "BM_Verify2MiB"}) {
-    double t = rep.seconds[n];
-    if (ref > 0 && t > 0)
-      std::printf("%s: %.3f ms, reference %.3f ms, ratio %.2f (reference / ours)\n", n, t, ref, ref / t);
-  }
-  return 0;
+  using namespace fwupg::bench;
+  return run_with_ratios(argc, argv, [](const Results& r) {
+    const double ref = time_of(r, "BM_Reference_FillAndCrc");
+    for (const char* n : {"BM_Build2MiB", "BM_Verify2MiB"}) {
+      const double t = time_of(r, n);
+      if (ref > 0 && t > 0)
+        std::printf("%s: %.3f ms, reference %.3f ms, ratio %.2f (reference / ours)\n", n, t, ref, ref / t);
+    }
+  });
 }

@@ -2,7 +2,7 @@
 // ratio printed at the end (goal: at least 0.5).
 #include "fwupg/sha256.h"
 
-#include <benchmark/benchmark.h>
+#include "bench/ratio_reporter.h"
 #include <cstdio>
 #include <map>
 #include <openssl/evp.h>
@@ -67,37 +67,21 @@ BENCHMARK(BM_Own)->Arg(4096)->Arg(1 << 20);
 BENCHMARK(BM_OwnPortable)->Arg(4096)->Arg(1 << 20);
 BENCHMARK(BM_OpenSsl)->Arg(4096)->Arg(1 << 20);
 
-// Keeps each run's throughput so the ratio can be printed after the table.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& run : runs) {
-            auto it = run.counters.find("bytes_per_second");
-            if (it != run.counters.end() && run.run_type == Run::RT_Iteration)
-                rates[run.benchmark_name()] = it->second.value;
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> rates;
-};
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    for (const char* size : {"4096", "1048576"}) {
-        double own = reporter.rates[std::string("BM_Own/") + size];
-        double portable = reporter.rates[std::string("BM_OwnPortable/") + size];
-        double ref = reporter.rates[std::string("BM_OpenSsl/") + size];
-        if (ref > 0 && own > 0)
-            std::printf("sha256 %s-byte input: own/OpenSSL throughput ratio %.2f (goal >= 0.5)\n", size, own / ref);
-        if (ref > 0 && portable > 0)
-            std::printf("sha256 %s-byte input: portable code alone/OpenSSL ratio %.2f\n", size, portable / ref);
-    }
-    benchmark::Shutdown();
-    return 0;
+    using namespace fwupg::bench;
+    return run_with_ratios(argc, argv, [](const Results& r) {
+        for (const char* size : {"4096", "1048576"}) {
+            const double own = rate_of(r, std::string("BM_Own/") + size);
+            const double portable = rate_of(r, std::string("BM_OwnPortable/") + size);
+            const double ref = rate_of(r, std::string("BM_OpenSsl/") + size);
+            if (ref > 0 && own > 0)
+                std::printf("sha256 %s-byte input: own/OpenSSL throughput ratio %.2f (goal >= 0.5)\n", size, own / ref);
+            if (ref > 0 && portable > 0)
+                std::printf("sha256 %s-byte input: portable code alone/OpenSSL ratio %.2f\n", size, portable / ref);
+        }
+    });
 }

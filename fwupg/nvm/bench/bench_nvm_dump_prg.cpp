@@ -3,7 +3,7 @@
 // piece without pauses, so the time reported is all engine and transfer time (sleeps: 0).
 #include <benchmark/benchmark.h>
 
-#include "ratio_reporter.h"
+#include "bench/ratio_reporter.h"
 #include <tcl.h>
 
 #include <cstdio>
@@ -114,8 +114,8 @@ BENCHMARK(BM_Prg)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv)
 {
-    using namespace fwupg::nvm::bench;
-    return run_with_ratios(argc, argv, [](const Times& t) {
+    using namespace fwupg::bench;
+    return run_with_ratios(argc, argv, [](const Results& t) {
         if (const double copy = time_of(t, "BM_FileCopy"); copy > 0)
             std::printf("2 MiB dump / file copy: %.1f   prg / file copy: %.1f   chunked-read sleeps: 0 ms\n",
                         time_of(t, "BM_Dump") / copy, time_of(t, "BM_Prg") / copy);

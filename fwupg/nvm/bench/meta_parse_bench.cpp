@@ -2,7 +2,7 @@
 // reading the same bytes once, measured in the same run; the ratio is printed at the end.
 #include <benchmark/benchmark.h>
 
-#include "ratio_reporter.h"
+#include "bench/ratio_reporter.h"
 
 #include <cstdio>
 #include <map>
@@ -64,8 +64,8 @@ BENCHMARK(BM_MetaParse);
 
 int main(int argc, char** argv)
 {
-    using namespace fwupg::nvm::bench;
-    return run_with_ratios(argc, argv, [](const Times& t) {
+    using namespace fwupg::bench;
+    return run_with_ratios(argc, argv, [](const Results& t) {
         if (const double read = time_of(t, "BM_ReadBytes"); read > 0)
             std::printf("60 KB meta text: parse / read = %.1f\n", time_of(t, "BM_MetaParse") / read);
     });

@@ -2,7 +2,7 @@
 // of the same output size, measured in the same run; the ratio is printed at the end.
 #include <benchmark/benchmark.h>
 
-#include "ratio_reporter.h"
+#include "bench/ratio_reporter.h"
 
 #include <cstdio>
 #include <cstring>
@@ -61,8 +61,8 @@ BENCHMARK(BM_TianoDecompress);
 
 int main(int argc, char** argv)
 {
-    using namespace fwupg::nvm::bench;
-    return run_with_ratios(argc, argv, [](const Times& t) {
+    using namespace fwupg::bench;
+    return run_with_ratios(argc, argv, [](const Results& t) {
         if (const double copy = time_of(t, "BM_Memcpy"); copy > 0)
             std::printf("200 KB decode / memcpy: EFI 1.1 %.1f   Tiano %.1f\n", time_of(t, "BM_EfiDecompress") / copy,
                         time_of(t, "BM_TianoDecompress") / copy);
