@@ -13,10 +13,14 @@
 #include "legacy_fake_host.h"
 #include "testkit/legacy_describe.h"
 
+// The small board the command tests run on: a 5708 with 64 KiB of NVRAM holding boot code, boot
+// agent and UMP. A test appends description lines for more images, VPD fields or corruptions.
+inline const std::string kSmallBoard = "board=5708\nsize=0x10000\nimage=BC1 1.2.3\nimage=MBA 7.10.3\nimage=UMP 1.1.4\n";
+
 struct DescribedBoard {
     testkit::legacy::description d;
     FakeHost host;
-    explicit DescribedBoard(const std::string& text)
+    explicit DescribedBoard(const std::string& text = kSmallBoard)
         : d(testkit::legacy::parse_description(text)), host(d.a)
     {
         host.nvram = testkit::legacy::build_described(d);

@@ -18,15 +18,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char* BOARD = R"(
-board=5708
-size=0x10000
-image=BC1 1.2.3
-image=MBA 7.10.3
-image=UMP 1.1.4
-image=NCSI_CMN 1.0.9
-image=ISCSI_B 7.0.1 ip=6
-)";
+const std::string BOARD = kSmallBoard + "image=NCSI_CMN 1.0.9\nimage=ISCSI_B 7.0.1 ip=6\n";
 
 struct Board : DescribedBoard {
     explicit Board(const std::string& text = BOARD) : DescribedBoard(text) {}
@@ -231,7 +223,7 @@ TEST(CrcCheck, TableOfEveryPieceAndMismatches)
     EXPECT_EQ(std::string::npos, out.find("Mismatch"));
 
     // A damaged directory does not stop the check; the command fails with last error 21.
-    Board bad((std::string(BOARD) + "corrupt=0x20\n").c_str());
+    Board bad(BOARD + "corrupt=0x20\n");
     const auto ump = find_image(bad.host.nvram, "UMP");
     bad.host.nvram[ump->offset + 40] ^= 1;
     ASSERT_EQ(TCL_ERROR, bad.host.run(toe_nvm_crc_cmd, {"crc"}));

@@ -18,19 +18,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char* BOARD = R"(
-board=5708
-size=0x10000
-image=BC1 1.2.3
-image=MBA 7.10.3
-image=UMP 1.1.4
-)";
-
 bytes nvram_of(const std::string& text) { return build_described(parse_description(text)); }
 
-struct Board : DescribedBoard {
-    explicit Board(const std::string& text = BOARD) : DescribedBoard(text) {}
-};
+using Board = DescribedBoard;
 
 std::string vpd_ec(const bytes& nvram)
 {
@@ -207,9 +197,9 @@ TEST(Prg, FromMemoryAboveFourGigabytes)
 
 TEST(Prg, RawTakesTheImagesOwnVpd)
 {
-    bytes image = nvram_of(std::string(BOARD) + "vpd.ec=EC-IMAGE\n");
+    bytes image = nvram_of(kSmallBoard + "vpd.ec=EC-IMAGE\n");
     for (bool raw : {false, true}) {
-        Board b(std::string(BOARD) + "vpd.ec=EC-ADAPTER\n");
+        Board b(kSmallBoard + "vpd.ec=EC-ADAPTER\n");
         TempDir dir;
         std::vector<std::string> words{"_prg", "-skip_ec"};
         if (raw)
@@ -224,7 +214,7 @@ TEST(Prg, RawTakesTheImagesOwnVpd)
 TEST(Prg, RefusalsWriteNothing)
 {
     TempDir dir;
-    const std::string file = dir.write("img.bin", nvram_of(BOARD));
+    const std::string file = dir.write("img.bin", nvram_of(kSmallBoard));
     struct Case {
         std::vector<std::string> words;
         uint32_t error;
@@ -261,7 +251,7 @@ TEST(Prg, RefusalsWriteNothing)
     // A failed write is a failed command (the image differs from the NVRAM in the piece at 0x1000,
     // so that piece is written).
     Board b;
-    bytes other = nvram_of(BOARD);
+    bytes other = nvram_of(kSmallBoard);
     other[0x1010] ^= 0xFF;
     const std::string changed = dir.write("changed.bin", other);
     b.host.fail_write_at = 0x1000;
@@ -274,7 +264,7 @@ TEST(Prg, SkipOptionsAreNotedOnTheOtherDevicesAndSetAgain)
 {
     Board b;
     TempDir dir;
-    const std::string file = dir.write("img.bin", nvram_of(BOARD));
+    const std::string file = dir.write("img.bin", nvram_of(kSmallBoard));
     // The adapter's other devices are reached through "device" and set through "nvm cfg"; here
     // both only record what they were asked.
     ASSERT_EQ(TCL_OK, Tcl_EvalEx(b.host.interp,
