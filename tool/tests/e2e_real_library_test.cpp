@@ -181,6 +181,29 @@ TEST_F(RealLibrary, UpdateFromTheReportInstallsTheNewVersions)
     }
 }
 
+// Every legacy board of the demo passes the kit's legacy verifier as made and after the update
+// from the report, which moves and rewrites its images.
+TEST(RealLibraryLegacy, DemoBoardsPassTheKitVerifierBeforeAndAfterTheUpdate)
+{
+    Sandbox sb;
+    ASSERT_FALSE(MakeDemoMachine(sb, true).empty());
+    auto legacyVerdicts = [&](const char* when) {
+        size_t boards = 0;
+        for (const auto& [name, verdict] : VerifyAllNvram(sb.root)) {
+            if (name.rfind("l-", 0) != 0) continue;
+            ++boards;
+            EXPECT_EQ(verdict.status, 0) << when << " " << name << ":\n" << verdict.output;
+            EXPECT_TRUE(Contains(verdict.output, "NVRAM OK")) << when << " " << name << ":\n" << verdict.output;
+        }
+        EXPECT_EQ(boards, 4u) << when;
+    };
+    legacyVerdicts("fresh");
+    ASSERT_EQ(sb.Run({"-d", "report.xml"}).exitCode, 1);
+    RunResult r = sb.Run({"-u", "report.xml"});
+    EXPECT_EQ(r.exitCode, 2) << r.out;
+    legacyVerdicts("after the update");
+}
+
 // Two updates started together. The simulated management library's claims let only one process
 // write a board at a time, through whichever of its functions, so the NVRAM writes of the two
 // processes never interleave on any board's flash; a write the other's claim refused fails its
