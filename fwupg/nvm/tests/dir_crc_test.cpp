@@ -2,6 +2,7 @@
 // layout, one corrupted region at a time, the CRC fix, the blank VPD fill and the user block.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <stdexcept>
@@ -289,6 +290,27 @@ TEST(UsrBlk, FromAFileAndAFailedProgramKeepsTheOldBlock)
     b.adapter.power_on();
     EXPECT_KIT_VALID(b);
     EXPECT_EQ(user_block(b), content);
+}
+
+// A grow that would fit only by giving up the old block's place is refused: the old block stays
+// listed and whole, and nothing is written.
+TEST(UsrBlk, AGrowWithRoomOnlyOverTheOldBlockIsRefused)
+{
+    kit::NvramDef s = kit_board_def();
+    s.images.push_back(kit_image("USR_BLK", testkit::stock_image("USR_BLK", "1.2.3", 0x4000)));
+    KitBoard b(s);
+    const Bytes old = user_block(b);
+    ASSERT_EQ(old.size(), 0x4000u);
+    uint64_t end = 0;
+    for (const auto& img : b.verify().images)
+        end = std::max<uint64_t>(end, uint64_t(img.offset) + img.length);
+    // All the room past the last image and 0x2000 bytes more.
+    const uint32_t size = (uint32_t(0x40000 - end) + 0x2000) & ~3u;
+    const Bytes before = b.adapter.nvram;
+    EXPECT_EQ(b.run(tcl_al_nvm_usrblk_cmd, "usrblk -s " + std::to_string(size)), TCL_ERROR);
+    EXPECT_EQ(b.result(), "Failed to program user block !!\n");
+    EXPECT_EQ(b.adapter.nvram, before);
+    EXPECT_EQ(user_block(b), old);
 }
 
 TEST(Listing, MbaVersionLines)

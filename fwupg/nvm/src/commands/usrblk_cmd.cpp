@@ -14,8 +14,6 @@ using namespace fwupg::nvm;
 
 namespace {
 
-constexpr uint32_t kTypeUsrBlk = 0xB0000003;
-
 void append(Tcl_Interp* interp, const char* text) { Tcl_AppendResult(interp, text, nullptr); }
 
 int usrblk(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
@@ -74,7 +72,8 @@ int usrblk(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
             return TCL_ERROR;
         }
     }
-    // The old block stays listed until the new one is programmed: the install replaces it.
+    // The old block stays listed (and its place taken) until the new one is programmed: the
+    // install replaces it.
     const int row = row_by_name("USR_BLK");
     if (row < 0 || common_nvm_install_ext_image(buf.data(), size, uint32_t(row), 0, 1, 0, 0) != 0) {
         append(interp, "Failed to program user block !!\n");

@@ -167,7 +167,10 @@ int install_one(const uint8_t* buffer, uint32_t length, uint32_t row, uint32_t t
     const uint32_t flags = NVM_PRG_APPEND_CRC | (type == kTypeE3PcieV2 ? uint32_t(NVM_PRG_PAD8) : 0u);
     const uint32_t span = type == kTypeE3PcieV2 ? ((length + 7) & ~7u) : length;
     uint32_t place = 0, written = 0;
-    if (common_nvm_alloc_space(type, span, 0, 0, &place) != 0) {
+    // The user block holds the adapter's own data, of which nothing else keeps a copy: its old
+    // place stays taken until the new block is listed, even when room is tight.
+    const bool keep_old = existing && type == kTypeUsrBlk;
+    if (common_nvm_alloc_space(type, span, keep_old ? old_off : 0, keep_old ? old_len : 0, &place) != 0) {
         fwupg_dbg_printf("Not enough space in NVM.\n");
         return -1;
     }

@@ -42,6 +42,7 @@ constexpr uint32_t kTypeNcsiElib = 0x60000000;
 constexpr uint32_t kTypeIbCprg = 0xB0000000;
 constexpr uint32_t kTypeIbCfg = 0xC0000000;
 constexpr uint32_t kTypeIbCfg2 = 0x50000000;
+constexpr uint32_t kTypeUsrBlk = 0xB0000003;
 constexpr uint32_t kTypeIscsiB = 0xD0000000;
 constexpr uint32_t kTypeExtDir = 0xE0000000;
 constexpr uint32_t kTypeIbCfg3 = 0x80000001;
