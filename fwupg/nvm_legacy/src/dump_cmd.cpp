@@ -16,24 +16,7 @@
 namespace {
 
 constexpr const char* USAGE = "?-l? ?-a|-s? offset length filename";
-// Ranges are bounded by the NVRAM size; when that is not known, by the largest legacy part.
-constexpr uint32_t NVM_MAX = 16u << 20;
-
 enum class boot_form { copy, buffered, linear };
-
-int usage(const HostOps& ops, Tcl_Obj* const objv[])
-{
-    toe::set_error(ops, toe::ERR_BAD_ARGS);
-    toe::wrong_args(ops, objv, USAGE);
-    return TCL_ERROR;
-}
-
-int fail(const HostOps& ops, uint32_t code, const char* text)
-{
-    toe::set_error(ops, code);
-    toe::append_result(ops, text);
-    return TCL_ERROR;
-}
 
 }  // namespace
 
@@ -41,7 +24,7 @@ int toe_nvm_dump_cmd(HostOps ops, int objc, Tcl_Obj* const objv[])
 {
     return toe::guarded(ops, [&]() -> int {
         if (objc < 2)
-            return usage(ops, objv);
+            return toe::usage_error(ops, objv, USAGE);
         uint32_t dev = 0;
         if (!toe::get_dev(ops, &dev))
             return TCL_ERROR;
@@ -59,7 +42,7 @@ int toe_nvm_dump_cmd(HostOps ops, int objc, Tcl_Obj* const objv[])
             case 'a': form = boot_form::buffered; break;
             case 's': form = boot_form::linear; break;
             case 'l': swap = 0; break;
-            default: return usage(ops, objv);
+            default: return toe::usage_error(ops, objv, USAGE);
             }
         }
         if (toe::board_is_dual(board))
@@ -77,24 +60,22 @@ int toe_nvm_dump_cmd(HostOps ops, int objc, Tcl_Obj* const objv[])
             offset = uint32_t(o) & ~3u;
             length = uint32_t(l) & ~3u;
         } else {
-            return usage(ops, objv);
+            return toe::usage_error(ops, objv, USAGE);
         }
         const char* file = Tcl_GetString(objv[objc - 1]);
 
         // A range past the end of the NVRAM cannot be read; refused before anything is allocated.
-        const long nvm_size = toe_nvm_size(ops.interp);
-        const uint64_t limit = nvm_size > 0 ? uint64_t(nvm_size) : NVM_MAX;
-        if (uint64_t(offset) + length > limit)
-            return fail(ops, toe::ERR_DUMP, "Dump from NVM failed.");
+        if (uint64_t(offset) + length > toe::nvm_limit(ops))
+            return toe::command_error(ops, toe::ERR_DUMP, "Dump from NVM failed.");
 
         std::vector<uint8_t> buf;
         try {
             buf.resize(length + 4);
         } catch (const std::bad_alloc&) {
-            return fail(ops, toe::ERR_NO_MEMORY, "No more host memory.");
+            return toe::command_error(ops, toe::ERR_NO_MEMORY, "No more host memory.");
         }
         if (length > 0 && toe_nvm_read_range(ops, buf.data(), swap, length, offset, nullptr) != 0)
-            return fail(ops, toe::ERR_DUMP, "Dump from NVM failed.");
+            return toe::command_error(ops, toe::ERR_DUMP, "Dump from NVM failed.");
 
         if (offset == 0 && length > 20) {
             if (!toe::get_dev(ops, &dev)) {
@@ -110,7 +91,7 @@ int toe_nvm_dump_cmd(HostOps ops, int objc, Tcl_Obj* const objv[])
         }
 
         if (nvm_file_write(ops, file, buf.data(), length, nullptr) != 0)
-            return fail(ops, toe::ERR_DUMP, "Can't write to file, already exists?");
+            return toe::command_error(ops, toe::ERR_DUMP, "Can't write to file, already exists?");
         return TCL_OK;
     });
 }

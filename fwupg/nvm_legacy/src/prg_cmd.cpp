@@ -22,7 +22,6 @@
 namespace {
 
 constexpr const char* USAGE = "?options? offset <file|mem_addr> ?size?";
-constexpr uint32_t NVM_MAX = 16u << 20;   // the largest legacy part, when the size is not known
 constexpr size_t SKIP_LIST_MAX = 199;
 
 struct flag_option {
@@ -51,14 +50,6 @@ struct request {
     std::vector<Tcl_Obj*> words;   // offset, source, [high address half], [size]
 };
 
-int fail(const HostOps& ops, uint32_t code, const std::string& text)
-{
-    if (code)
-        toe::set_error(ops, code);
-    toe::append_result(ops, text.c_str());
-    return TCL_ERROR;
-}
-
 // Sorts the words into options and positional words. TCL_OK, or the failure already reported.
 int parse_words(const HostOps& ops, int objc, Tcl_Obj* const objv[], request* r)
 {
@@ -85,19 +76,19 @@ int parse_words(const HostOps& ops, int objc, Tcl_Obj* const objv[], request* r)
                    std::strcmp(w, "-idmatch") == 0) {
             const bool idmatch = w[1] == 'i';
             if (r->flags & (idmatch ? TOE_PRG_NO_CHIP_CHK : TOE_PRG_ID_MATCH))
-                return fail(ops, 0, "error: -no_chip_chk and -idmatch can't coexist\n");
+                return toe::command_error(ops, 0, "error: -no_chip_chk and -idmatch can't coexist\n");
             r->flags |= idmatch ? TOE_PRG_ID_MATCH : TOE_PRG_NO_CHIP_CHK;
         } else if (std::strcmp(w, "-skip_options") == 0) {
             const char* list = i + 1 < objc ? Tcl_GetString(objv[i + 1]) : "";
             if (list[0] == '-' || std::strchr(list, '.') || list[0] == '\0') {
                 fwupg_dbg_printf("option found: %s\n", list);
-                return fail(ops, 0, "No options specified for -skip_options.");
+                return toe::command_error(ops, 0, "No options specified for -skip_options.");
             }
             r->skip = true;
             r->skip_list.assign(list, strnlen(list, SKIP_LIST_MAX));
             ++i;
         } else {
-            return fail(ops, 0, std::string("Unknown option: ") + w);
+            return toe::command_error(ops, 0, std::string("Unknown option: ") + w);
         }
     }
     return TCL_OK;
@@ -163,15 +154,15 @@ int load_data(const HostOps& ops, const request& r, const char* file, uintptr_t 
     }
     int32_t file_size = 0;
     if (nvm_file_size(file, &file_size) != 0 || file_size < 0)
-        return fail(ops, toe::ERR_FILE, "File does not exist.");
+        return toe::command_error(ops, toe::ERR_FILE, "File does not exist.");
     const uint32_t rounded = (uint32_t(file_size) + 3) & ~3u;
     data->assign(size_t(rounded) + 4, 0);
     uint32_t got = 0;
     if (nvm_file_read(ops, file, data->data(), uint32_t(file_size), &got) != 0)
-        return fail(ops, toe::ERR_FILE, "Can't read file.");
+        return toe::command_error(ops, toe::ERR_FILE, "Can't read file.");
     uint32_t stripped = 0;
     if (Strip8bytes(ops, data->data(), got, &stripped) != 0)
-        return fail(ops, toe::ERR_STRIP, "Failed to strip 8 extra bytes per block");
+        return toe::command_error(ops, toe::ERR_STRIP, "Failed to strip 8 extra bytes per block");
     *length = size != 0 && size < stripped ? size : stripped;
     return TCL_OK;
 }
@@ -192,11 +183,8 @@ void toe_nvm_select_device(HostOps ops, uint32_t device)
 int toe_nvm_prg_cmd(HostOps ops, int objc, Tcl_Obj* const objv[])
 {
     return toe::guarded(ops, [&]() -> int {
-        if (objc < 2) {
-            toe::set_error(ops, toe::ERR_BAD_ARGS);
-            toe::wrong_args(ops, objv, USAGE);
-            return TCL_ERROR;
-        }
+        if (objc < 2)
+            return toe::usage_error(ops, objv, USAGE);
         request r;
         if (parse_words(ops, objc, objv, &r) != TCL_OK)
             return TCL_ERROR;
@@ -210,23 +198,23 @@ int toe_nvm_prg_cmd(HostOps ops, int objc, Tcl_Obj* const objv[])
         size_t next = 0;
         if (next < r.words.size()) {
             if (Tcl_GetIntFromObj(nullptr, r.words[next], &v) != TCL_OK)
-                return fail(ops, toe::ERR_BAD_ARGS,
+                return toe::command_error(ops, toe::ERR_BAD_ARGS,
                             std::string("Offset: expect an integer, but got ") + Tcl_GetString(r.words[next]));
             offset = uint32_t(v) & ~3u;
             ++next;
         } else {
-            return fail(ops, toe::ERR_NO_OFFSET, "NVRAM offset not specified.");
+            return toe::command_error(ops, toe::ERR_NO_OFFSET, "NVRAM offset not specified.");
         }
         if (next >= r.words.size())
-            return fail(ops, toe::ERR_BAD_ARGS, "Neither memory location nor file name specified.");
+            return toe::command_error(ops, toe::ERR_BAD_ARGS, "Neither memory location nor file name specified.");
         if (r.mem) {
             Tcl_WideInt low = 0, high = 0;
             if (Tcl_GetWideIntFromObj(nullptr, r.words[next], &low) != TCL_OK)
-                return fail(ops, 0, std::string("Invalid host memory address, but got ") + Tcl_GetString(r.words[next]));
+                return toe::command_error(ops, 0, std::string("Invalid host memory address, but got ") + Tcl_GetString(r.words[next]));
             ++next;
             if (r.words.size() - next >= 2) {
                 if (Tcl_GetWideIntFromObj(nullptr, r.words[next], &high) != TCL_OK)
-                    return fail(ops, 0, std::string("Invalid high host memory address, but got ") +
+                    return toe::command_error(ops, 0, std::string("Invalid high host memory address, but got ") +
                                              Tcl_GetString(r.words[next]));
                 fwupg_dbg_printf("hmem_addr_h is 0x%x\n", unsigned(high));
                 ++next;
@@ -237,15 +225,14 @@ int toe_nvm_prg_cmd(HostOps ops, int objc, Tcl_Obj* const objv[])
         }
         if (next < r.words.size()) {
             if (Tcl_GetIntFromObj(nullptr, r.words[next], &v) != TCL_OK)
-                return fail(ops, toe::ERR_BAD_ARGS,
+                return toe::command_error(ops, toe::ERR_BAD_ARGS,
                             std::string("Size: expect an integer, but got ") + Tcl_GetString(r.words[next]));
             size = (uint32_t(v) + 3) & ~3u;
         }
         // Memory is read for exactly the size given: without one, or with one past any NVRAM,
         // there is nothing sound to copy.
-        const long nvm_size = toe_nvm_size(ops.interp);
-        if (r.mem && (size == 0 || size > (nvm_size > 0 ? uint32_t(nvm_size) : NVM_MAX) || address == 0))
-            return fail(ops, toe::ERR_BAD_ARGS, "Size: a byte count up to the NVRAM size is needed with -mem.");
+        if (r.mem && (size == 0 || size > toe::nvm_limit(ops) || address == 0))
+            return toe::command_error(ops, toe::ERR_BAD_ARGS, "Size: a byte count up to the NVRAM size is needed with -mem.");
 
         uint32_t dev = 0;
         if (!toe::get_dev(ops, &dev)) {
@@ -269,7 +256,7 @@ int toe_nvm_prg_cmd(HostOps ops, int objc, Tcl_Obj* const objv[])
         std::vector<int> skip_options;
         if (r.skip) {
             if (!parse_skip_list(r.skip_list, &skip_options))
-                return fail(ops, 0, "Invalid character in NVM config options to skip.");
+                return toe::command_error(ops, 0, "Invalid character in NVM config options to skip.");
             fwupg_dbg_printf("Skip NVM configuration options %s while programming ..\n", r.skip_list.c_str());
         }
         toe_prg_saved_options saved;
@@ -279,7 +266,7 @@ int toe_nvm_prg_cmd(HostOps ops, int objc, Tcl_Obj* const objv[])
         // An image programmed back over mostly equal contents (a restored backup) rewrites only
         // the pieces that differ.
         if (toe_nvm_program_nvm(ops, data.data(), length, offset, r.flags | TOE_PRG_SKIP_SAME, nullptr) != 0)
-            return fail(ops, toe::ERR_WRITE, "Programming NVM failed.");
+            return toe::command_error(ops, toe::ERR_WRITE, "Programming NVM failed.");
         if (g_virt_nvm.data && dev == 0)
             nvm_file_write_refused(ops, virt_nvm_file_name);
         if (r.skip)

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "fwupg/nvm/base/piece_writer.h"
+#include "fwupg/nvm_legacy/directory.h"
 #include "fwupg/nvm_legacy/virt_nvm.h"
 
 namespace toe {
@@ -34,6 +35,28 @@ bool get_dev(const HostOps& ops, uint32_t* dev)
         return false;
     *dev = static_cast<uint32_t>(v);
     return true;
+}
+
+int command_error(const HostOps& ops, uint32_t code, const std::string& text)
+{
+    if (code)
+        set_error(ops, code);
+    append_result(ops, text.c_str());
+    return TCL_ERROR;
+}
+
+int usage_error(const HostOps& ops, Tcl_Obj* const objv[], const char* usage)
+{
+    set_error(ops, ERR_BAD_ARGS);
+    wrong_args(ops, objv, usage);
+    return TCL_ERROR;
+}
+
+uint32_t nvm_limit(const HostOps& ops)
+{
+    constexpr uint32_t kLargestPart = 16u << 20;
+    const long size = toe_nvm_size(ops.interp);
+    return size > 0 ? uint32_t(size) : kLargestPart;
 }
 
 bool locate_device(const HostOps& ops, uint32_t* dev)

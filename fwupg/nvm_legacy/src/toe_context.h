@@ -38,6 +38,15 @@ void set_error(const HostOps& ops, uint32_t code);
 void append_result(const HostOps& ops, const char* text);
 void set_result(const HostOps& ops, const char* text);
 
+// Fails a command: last error `code` (none for 0) and `text` appended to the result. TCL_ERROR.
+int command_error(const HostOps& ops, uint32_t code, const std::string& text);
+// Fails a command for its words: last error ERR_BAD_ARGS and Tcl's wrong-arguments message with
+// `usage`. TCL_ERROR.
+int usage_error(const HostOps& ops, Tcl_Obj* const objv[], const char* usage);
+// The most bytes a command may read or write: the part's size, or the largest legacy part
+// (16 MiB) while the size is not known.
+uint32_t nvm_limit(const HostOps& ops);
+
 // ::toe(DEV) through the record's integer lookup; false when it fails (the lookup has already put
 // its message into the result).
 bool get_dev(const HostOps& ops, uint32_t* dev);

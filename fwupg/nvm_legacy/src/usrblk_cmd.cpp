@@ -12,13 +12,6 @@
 namespace {
 
 constexpr uint32_t DIR_USR_BLK = 0xA0000000u;
-constexpr uint32_t NVM_MAX = 16u << 20;
-
-int fail(const HostOps& ops, const char* text)
-{
-    toe::append_result(ops, text);
-    return TCL_ERROR;
-}
 
 }  // namespace
 
@@ -27,7 +20,7 @@ int toe_nvm_usrblk_cmd(HostOps ops, int objc, Tcl_Obj* const objv[])
     return toe::guarded(ops, [&]() -> int {
         uint32_t dev = 0;
         if (!toe::get_dev(ops, &dev))
-            return fail(ops, "Failed to locate device.");
+            return toe::command_error(ops, 0, "Failed to locate device.");
         // Device 0 is the adapter itself here; a virtual NVRAM is loaded only when one is named.
         if (dev == 0 && virt_nvm_file_name[0]) {
             if (virt_nvm_load(ops, virt_nvm_file_name) != 0)
@@ -43,22 +36,21 @@ int toe_nvm_usrblk_cmd(HostOps ops, int objc, Tcl_Obj* const objv[])
         if (Tcl_GetIntFromObj(ops.interp, objv[1], &size) != TCL_OK)
             return TCL_ERROR;
         if (size % 4 != 0)
-            return fail(ops, "Byte count must be a multiple of four bytes.");
-        const long nvm_size = toe_nvm_size(ops.interp);
-        if (size < 0 || uint32_t(size) > (nvm_size > 0 ? uint32_t(nvm_size) : NVM_MAX))
-            return fail(ops, "Byte count exceeds the NVRAM size.");
+            return toe::command_error(ops, 0, "Byte count must be a multiple of four bytes.");
+        if (size < 0 || uint32_t(size) > toe::nvm_limit(ops))
+            return toe::command_error(ops, 0, "Byte count exceeds the NVRAM size.");
 
         std::vector<uint8_t> block(size_t(size) + 4, 0);
         int index = 0;
         if (toe_nvm_find_dir_entry(ops, DIR_USR_BLK, &index) == 0) {
             uint32_t offset = 0, bytes = 0;
             if (toe_nvm_read_dir_entry(ops, index, &offset, &bytes, nullptr, nullptr, nullptr) != 0)
-                return fail(ops, "Error reading NVRAM.");
+                return toe::command_error(ops, 0, "Error reading NVRAM.");
             const uint32_t data = bytes >= 4 ? bytes - 4 : 0;   // the last word is the block's CRC
             if (data >= uint32_t(size))
-                return fail(ops, "A bigger user block exists.");
+                return toe::command_error(ops, 0, "A bigger user block exists.");
             if (data > 0 && toe::read_block(ops, dev, offset, data, block.data()) != 0)
-                return fail(ops, "Error reading NVRAM.");
+                return toe::command_error(ops, 0, "Error reading NVRAM.");
         }
         // The old block stays listed until the grown one is written beside it. A block that could
         // not be written is a failed command, never a made one.
@@ -66,9 +58,9 @@ int toe_nvm_usrblk_cmd(HostOps ops, int objc, Tcl_Obj* const objv[])
         case 0:
             return TCL_OK;
         case 2:
-            return fail(ops, "Not enough space in NVM.");
+            return toe::command_error(ops, 0, "Not enough space in NVM.");
         default:
-            return fail(ops, "Error writing NVRAM.");
+            return toe::command_error(ops, 0, "Error writing NVRAM.");
         }
     });
 }
