@@ -182,36 +182,31 @@ int hw_set_text_to_image(const std::string& text, std::vector<uint8_t>& image)
 
 int hw_set_image_to_text(const uint8_t* image, uint32_t length, std::string& text)
 {
-    if (!image || length < kHeaderBytes) {
-        report("HW_SET image is too short (%u bytes)\n", unsigned(length));
+    std::string out;
+    const int walked = textfile::walk_list_image(
+        image, length, kHwSetEntryBytes, "HW_SET image", "entries", [&](uint32_t, uint32_t) { out = kHeader; },
+        [&](const uint8_t* e) {
+            uint32_t w[kFields];
+            for (uint32_t i = 0; i < kFields; ++i)
+                w[i] = load_be32(e + 4 * i);
+            const char* type = name_of(kRegTypes, w[0]);
+            if (!type) {
+                report("Reading HW_SET image failed! reg_type 0x%x is not allowed\n", unsigned(w[0]));
+                return -1;
+            }
+            const char* op = name_of(kOperations, w[3]);
+            if (!op) {
+                report("Reading HW_SET image failed! operation 0x%x is not allowed\n", unsigned(w[3]));
+                return -1;
+            }
+            char line[160];
+            std::snprintf(line, sizeof line, "%s, %u, %u, 0x%x, 0x%x, 0x%x, %s\n", type, unsigned(w[1]),
+                          unsigned(w[2]), unsigned(w[4]), unsigned(w[5]), unsigned(w[6]), op);
+            out += line;
+            return 0;
+        });
+    if (walked != 0)
         return -1;
-    }
-    const uint32_t count = load_be32(image + 4);
-    if (uint64_t(count) * kHwSetEntryBytes + kHeaderBytes > length) {
-        report("HW_SET image lists %u entries but holds only %u bytes\n", unsigned(count), unsigned(length));
-        return -1;
-    }
-    std::string out = kHeader;
-    char line[160];
-    for (uint32_t k = 0; k < count; ++k) {
-        const uint8_t* e = image + kHeaderBytes + kHwSetEntryBytes * k;
-        uint32_t w[kFields];
-        for (uint32_t i = 0; i < kFields; ++i)
-            w[i] = load_be32(e + 4 * i);
-        const char* type = name_of(kRegTypes, w[0]);
-        if (!type) {
-            report("Reading HW_SET image failed! reg_type 0x%x is not allowed\n", unsigned(w[0]));
-            return -1;
-        }
-        const char* op = name_of(kOperations, w[3]);
-        if (!op) {
-            report("Reading HW_SET image failed! operation 0x%x is not allowed\n", unsigned(w[3]));
-            return -1;
-        }
-        std::snprintf(line, sizeof line, "%s, %u, %u, 0x%x, 0x%x, 0x%x, %s\n", type, unsigned(w[1]), unsigned(w[2]),
-                      unsigned(w[4]), unsigned(w[5]), unsigned(w[6]), op);
-        out += line;
-    }
     text = std::move(out);
     return 0;
 }

@@ -190,31 +190,25 @@ int sfp_module_text_to_image(const std::string& text, std::vector<uint8_t>& imag
 
 int sfp_module_image_to_text(const uint8_t* image, uint32_t length, std::string& text)
 {
-    if (!image || length < kHeaderBytes) {
-        report("Module image is too short (%u bytes)\n", unsigned(length));
-        return -1;
-    }
-    const uint32_t revision = load_be32(image), count = load_be32(image + 4);
-    if (uint64_t(count) * kSfpEntryBytes + kHeaderBytes > length) {
-        report("Module image lists %u modules but holds only %u bytes\n", unsigned(count), unsigned(length));
-        return -1;
-    }
-    fwupg_dbg_printf("info: modules image revision = %d\n", int(revision));
-    fwupg_dbg_printf("info: module image includes %d modules \n", int(count));
-    text = kHeader;
-    char line[128];
-    for (uint32_t k = 0; k < count; ++k) {
-        const uint8_t* e = image + kHeaderBytes + kSfpEntryBytes * k;
-        const std::string name = get_text(e + 4), pn = get_text(e + 24);
-        const uint8_t* oui = e + 20;
-        if (!oui[0] && !oui[1] && !oui[2])
-            std::snprintf(line, sizeof line, "%s , * , %s\n", name.c_str(), pn.c_str());
-        else
-            std::snprintf(line, sizeof line, "%s , %02x-%02x-%02x , %s\n", name.c_str(), oui[0], oui[1], oui[2],
-                          pn.c_str());
-        text += line;
-    }
-    return 0;
+    return textfile::walk_list_image(
+        image, length, kSfpEntryBytes, "Module image", "modules",
+        [&](uint32_t revision, uint32_t count) {
+            fwupg_dbg_printf("info: modules image revision = %d\n", int(revision));
+            fwupg_dbg_printf("info: module image includes %d modules \n", int(count));
+            text = kHeader;
+        },
+        [&](const uint8_t* e) {
+            const std::string name = get_text(e + 4), pn = get_text(e + 24);
+            const uint8_t* oui = e + 20;
+            char line[128];
+            if (!oui[0] && !oui[1] && !oui[2])
+                std::snprintf(line, sizeof line, "%s , * , %s\n", name.c_str(), pn.c_str());
+            else
+                std::snprintf(line, sizeof line, "%s , %02x-%02x-%02x , %s\n", name.c_str(), oui[0], oui[1], oui[2],
+                              pn.c_str());
+            text += line;
+            return 0;
+        });
 }
 
 void sfp_module_image_to_nvram_texts(uint8_t* image, uint32_t size)

@@ -147,6 +147,27 @@ uint8_t* parse_file(const char* path, uint32_t* size, TextToImage parse)
     }
 }
 
+int walk_list_image(const uint8_t* image, uint32_t length, uint32_t entry_bytes, const char* what,
+                    const char* items, const std::function<void(uint32_t revision, uint32_t count)>& begin,
+                    const std::function<int(const uint8_t* entry)>& each)
+{
+    constexpr uint32_t kHeaderBytes = 8;
+    if (!image || length < kHeaderBytes) {
+        report("%s is too short (%u bytes)\n", what, unsigned(length));
+        return -1;
+    }
+    const uint32_t count = load_be32(image + 4);
+    if (uint64_t(count) * entry_bytes + kHeaderBytes > length) {
+        report("%s lists %u %s but holds only %u bytes\n", what, unsigned(count), items, unsigned(length));
+        return -1;
+    }
+    begin(load_be32(image), count);
+    for (uint32_t k = 0; k < count; ++k)
+        if (each(image + kHeaderBytes + uint64_t(entry_bytes) * k) != 0)
+            return -1;
+    return 0;
+}
+
 int dump_to_file(const char* path, const uint8_t* image, uint32_t length, ImageToText to_text,
                  const char* exists_message, const char* done_text)
 {

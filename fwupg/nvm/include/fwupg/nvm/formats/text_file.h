@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -39,6 +40,14 @@ using ImageToText = int (*)(const uint8_t* image, uint32_t length, std::string& 
 uint8_t* parse_text(const std::string& text, uint32_t* size, TextToImage parse);
 // Reads the text file and parses it: a new image (common_nvm_free) and its size, or null.
 uint8_t* parse_file(const char* path, uint32_t* size, TextToImage parse);
+// Walks a list image: two big-endian header words (a revision and the entry count), then the
+// entries of `entry_bytes` each. When they do not fit, -1 with "<what> is too short (N bytes)" or
+// "<what> lists C <items> but holds only N bytes". Otherwise `begin` gets the revision and count,
+// and `each` every entry in order; the first non-zero answer of `each` ends the walk with -1.
+int walk_list_image(const uint8_t* image, uint32_t length, uint32_t entry_bytes, const char* what,
+                    const char* items, const std::function<void(uint32_t revision, uint32_t count)>& begin,
+                    const std::function<int(const uint8_t* entry)>& each);
+
 // Writes the text of an image into a new or empty file and logs `done_text` followed by the path.
 // 0, or 1.
 int dump_to_file(const char* path, const uint8_t* image, uint32_t length, ImageToText to_text,
