@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 // The one command line in flight (always terminated).
 inline constexpr size_t kCommandBufferSize = 520;
@@ -48,6 +49,9 @@ namespace fwupg::command {
 // 104 driver too old, 105 no interpreter, else 1 success, 14 restored, 2 already installed,
 // 103 invalid MBI, 110 restore failed, 111 backup fingerprint changed, 3 downgrade blocked, 7.
 uint32_t FwUpgKv9(bool force, const char* option, const char* imagePath);
+// The backup file of the selected adapter's upgrade lines: "NVMDump#_<MAC>.BIN" in the working
+// folder.
+std::string UpgradeBackupPath();
 // "cfg <option>=<value>": 105, 1, 7.
 uint32_t FwCfgKv9(int32_t option, int32_t value);
 // "phy <option> <file>": 104, 105, 1, 7.

@@ -7,6 +7,7 @@
 #include "fwupg/debug_log.h"
 #include "fwupg/device.h"
 #include "fwupg/fw_utils.h"
+#include "fwupg/leftover_backup.h"
 #include "fwupg/nic_fw_data.h"
 #include "fwupg/yxmapi_client.h"
 
@@ -168,28 +169,37 @@ void Device::InitFws(const std::string& folder)
 
     switch (Family()) {
     case yxmapi::kFamilyLegacy: {
-        namespace f4 = yxmapi::fw4;
-        yxmapi::FwInfoType4 info;
-        info.prepare(yxmapi::kFwInfoType4Version);
-        if (fwupg::yx::GetFwInfo4(m_hPhyNic, &info) != 0) return;
+        fwupg::LegacyFirmwareTexts texts;
+        if (!fwupg::LeftoverBackupInView().empty()) {
+            // The adapter's record describes the damaged NVRAM; the update will run what the
+            // backup holds.
+            texts = fwupg::ReadLegacyFirmwareTexts();
+        } else {
+            namespace f4 = yxmapi::fw4;
+            yxmapi::FwInfoType4 info;
+            info.prepare(yxmapi::kFwInfoType4Version);
+            if (fwupg::yx::GetFwInfo4(m_hPhyNic, &info) != 0) return;
+            texts = {Text(info.get(f4::kBootcode)), Text(info.get(f4::kPxe)), Text(info.get(f4::kIscsi)),
+                     Text(info.get(f4::kUmp)),      Text(info.get(f4::kIpmi)), Text(info.get(f4::kNcsi)),
+                     Text(info.get(f4::kCcm))};
+        }
         std::string none;
-        AddFirmware(kFwBootcode, Text(info.get(f4::kBootcode)), &candidates, &none);
+        AddFirmware(kFwBootcode, texts.bootcode, &candidates, &none);
         const struct {
             int type;
-            yxmapi::TextField field;
-        } optional[] = {{kFwPxe, f4::kPxe}, {kFwIscsi, f4::kIscsi}, {kFwUmp, f4::kUmp},
-                        {kFwIpmi, f4::kIpmi}, {kFwNcsi, f4::kNcsi}};
+            const std::string& text;
+        } optional[] = {{kFwPxe, texts.pxe}, {kFwIscsi, texts.iscsi}, {kFwUmp, texts.ump},
+                        {kFwIpmi, texts.ipmi}, {kFwNcsi, texts.ncsi}};
         for (const auto& o : optional) {
-            const std::string text = Text(info.get(o.field));
             std::string file;
-            if (!text.empty()) AddFirmware(o.type, text, &candidates, &file);
+            if (!o.text.empty()) AddFirmware(o.type, o.text, &candidates, &file);
         }
-        const std::string ccm = Text(info.get(f4::kCcm));
+        const std::string& ccm = texts.ccm;
         std::string file;
         if (g_bNicFwDataLoaded) {
             if (ccm.empty()) m_bCcmPending = true;
             AddFirmware(kFwCcm, ccm.empty() ? "0.0.0" : ccm, &candidates, &file);
-        } else if (!info.get(f4::kPxe).empty()) {
+        } else if (!texts.pxe.empty()) {
             if (!ccm.empty()) {
                 m_bCcmPending = false;
                 AddFirmware(kFwCcm, ccm, &candidates, &file);

@@ -3,12 +3,14 @@
 // data file lists its model; filed into the usable and all-adapters lists.
 #include <cstring>
 #include <new>
+#include <optional>
 #include <vector>
 
 #include "fwupg/adapter_tables.h"
 #include "fwupg/debug_log.h"
 #include "fwupg/device.h"
 #include "fwupg/frame_work.h"
+#include "fwupg/leftover_backup.h"
 #include "fwupg/nic_fw_data.h"
 #include "fwupg/session_state.h"
 #include "fwupg/yxmapi_client.h"
@@ -61,8 +63,13 @@ bool DiscoverDevices(const char* folderText)
         // One claim over all image checks of the adapter: they read the same directory again and
         // again, which the read cache then serves from the first read.
         const fwupg::yx::ClaimScope claim(phy.get(yxmapi::phy::kApiHandle));
+        // After a power cut the update's backup may be programmed back by the next update: the
+        // adapter is then listed and checked as that backup holds it.
+        std::optional<fwupg::LeftoverBackupView> view;
+        if (!g_bDumpMode) view.emplace(phy, nic);
         Device device(handle, phy, nic, folder);
         const bool valid = g_bDumpMode || device.IsValidDeviceForMBIorPHYImgFile(folder);
+        view.reset();
         if (device.Function() == 0 && valid) {
             LogDebugMsg(DBG_DEBUG, "%s(): Pushing valid device into devices Vector \n", kFn);
             g_Devices.push_back(device);

@@ -84,6 +84,11 @@ uint32_t MapUpgradeCode(uint32_t code)
     }
 }
 
+std::string UpgradeBackupPath()
+{
+    return "NVMDump#_" + std::string(g_CurPhyNic.get(yxmapi::phy::kMac)) + ".BIN";
+}
+
 uint32_t FwUpgKv9(bool force, const char* option, const char* imagePath)
 {
     static const char* const kName = "FwUpgKv9";
@@ -96,7 +101,7 @@ uint32_t FwUpgKv9(bool force, const char* option, const char* imagePath)
     if (option && *option) words.emplace_back(option);
     words.emplace_back(imagePath ? imagePath : "");
     if (SelectedFamily() != yxmapi::kFamilyE4)
-        words.push_back("NVMDump#_" + std::string(g_CurPhyNic.get(yxmapi::phy::kMac)) + ".BIN");
+        words.push_back(UpgradeBackupPath());
     if (!WriteCommandBuffer(kName, words)) return RET_OPERATION_FAILED;
 
     const uint32_t code = Run(kName);
