@@ -6,10 +6,10 @@
 //   Refused  - the write stores half its bytes and fails, and the program carries on.
 // Afterwards no run may have reported success; with power back every NVRAM must pass the test
 // kit's verifier of its family (a cut inside a write may leave that one record invalid, and is
-// counted separately), and one more update from a fresh discovery must leave every adapter
-// verifying and running the new versions. Only after a cut that left the directory torn may that
-// take two runs (the first discovery cannot see the images the torn directory hides); the line
-// then says runs=2.
+// counted separately), and one more run - a fresh discovery and one update from its report - must
+// leave every adapter verifying and running the new version of every item. A cut that tore the
+// directory hides images from the adapter's own report of its firmware; the backup the cut run
+// left behind still lists them, and that one update programs it back and updates every item.
 //
 // By default a few cut points per board (the first, middle and last write) are tried. With
 // FWUPG_POWER_CUT_EVERY=1 the EveryWrite tests try every write of each board in turn instead (the
@@ -22,6 +22,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <map>
 #include <sstream>
@@ -47,7 +48,8 @@ struct Board {
 void PrintTo(const Board& b, std::ostream* os) { *os << b.name; }
 const Board kBoards[] = {
     {"e1-57710", false},  {"e2-57712", false}, {"e3-57810", false}, {"e3-57810c", false},
-    {"e4-57980s", false}, {"l-5706", true},    {"l-5709", true},
+    {"e4-57980s", false}, {"l-5706", true},    {"l-5708", true},    {"l-5709", true},
+    {"l-5716", true},
 };
 
 // One NVRAM write of the target adapter during the counting run: its index among the adapter's
@@ -132,11 +134,10 @@ protected:
         return writes;
     }
 
-    // Strikes the first write whose in-session index is `w.nth`, then powers the machine back
-    // and updates it again.
-    Outcome StrikeAndRepair(const Write& w, Cut cut, size_t writeCount)
+    // Runs the update and strikes the first write whose in-session index is `w.nth`; the power is
+    // back afterwards.
+    RunResult Strike(const Write& w, Cut cut)
     {
-        Outcome o;
         sim::FaultRule rule;
         rule.ordinal = kOrdWriteNvram;
         rule.adapter = target.name;
@@ -148,9 +149,19 @@ protected:
         sim::write_control(sb.root, control);
 
         sb.allowStderr = true;
-        const size_t start = JournalSize();
         RunResult r = sb.Run({"-u", "report.xml"});
         sb.allowStderr = false;
+        sim::write_control(sb.root, sim::Control{});
+        return r;
+    }
+
+    // Strikes the first write whose in-session index is `w.nth`, then powers the machine back
+    // and updates it again.
+    Outcome StrikeAndRepair(const Write& w, Cut cut, size_t writeCount)
+    {
+        Outcome o;
+        const size_t start = JournalSize();
+        RunResult r = Strike(w, cut);
         if (cut == Cut::Refused) {
             bool struck = false;
             for (const auto& l : JournalSince(start))
@@ -164,8 +175,6 @@ protected:
             o.falseSuccess = r.exitCode != kPowerLossExit && (r.exitCode == 2 || Contains(r.out, "Library result: 1\n"));
         }
 
-        // Power back: no faults any more.
-        sim::write_control(sb.root, sim::Control{});
         std::string invalid;
         for (const auto& [name, v] : VerifyAllNvram(sb.root))
             if (v.status != 0) invalid += name + ":\n" + v.output;
@@ -175,42 +184,30 @@ protected:
                                    << (cut == Cut::Between ? "cut between writes" : "refused write");
         }
 
-        // The next run from a fresh discovery repairs the board. A cut inside the write of a
-        // single-copy record (the directory) can hide images from that discovery until the run has
-        // rewritten the record; one more run must then finish the update.
-        auto update_again = [&](const std::string& report, bool lastTry) {
-            EXPECT_EQ(sb.Run({"-d", report}).exitCode, 1);
-            RunResult again = sb.Run({"-u", report});
-            EXPECT_EQ(again.exitCode, 2) << again.out;
-            bool allValid = true;
-            for (const auto& [name, v] : VerifyAllNvram(sb.root)) {
-                EXPECT_EQ(v.status, 0) << name << " after the update:\n" << v.output;
-                allValid &= v.status == 0;
-            }
-            auto after = ListByMac(sb, machine);
-            bool updated = true;
-            for (const auto& m : machine)
-                for (const auto& [type, versions] : before[m.mac].firmware) {
-                    if (versions.first == versions.second || versions.second.empty()) continue;
-                    const std::string now = after[m.mac].firmware[type].first;
-                    if (lastTry) {
-                        EXPECT_EQ(now, versions.second) << m.name << " " << type;
-                    }
-                    updated &= now == versions.second;
-                }
-            return allValid && updated && again.exitCode == 2;
-        };
-        int runs = 1;
-        o.repaired = update_again("report2.xml", !(cut == Cut::Inside && o.invalidAfterCut));
-        if (!o.repaired && cut == Cut::Inside && o.invalidAfterCut) {
-            runs = 2;
-            o.repaired = update_again("report3.xml", true);
+        // The next run from a fresh discovery repairs the board and finishes its update.
+        EXPECT_EQ(sb.Run({"-d", "report2.xml"}).exitCode, 1);
+        RunResult again = sb.Run({"-u", "report2.xml"});
+        EXPECT_EQ(again.exitCode, 2) << again.out;
+        bool allValid = true;
+        for (const auto& [name, v] : VerifyAllNvram(sb.root)) {
+            EXPECT_EQ(v.status, 0) << name << " after the update:\n" << v.output;
+            allValid &= v.status == 0;
         }
+        auto after = ListByMac(sb, machine);
+        bool updated = true;
+        for (const auto& m : machine)
+            for (const auto& [type, versions] : before[m.mac].firmware) {
+                if (versions.first == versions.second || versions.second.empty()) continue;
+                const std::string now = after[m.mac].firmware[type].first;
+                EXPECT_EQ(now, versions.second) << m.name << " " << type;
+                updated &= now == versions.second;
+            }
+        o.repaired = allValid && updated && again.exitCode == 2;
 
         std::printf("power-cut: board=%s cut=%s write=%u/%zu offset=0x%X bytes=%u false_success=%d "
-                    "invalid=%d repaired=%d runs=%d\n",
+                    "invalid=%d repaired=%d\n",
                     target.name.c_str(), cut_name(cut), w.nth, writeCount, w.offset, w.bytes, o.falseSuccess,
-                    o.invalidAfterCut, o.repaired, runs);
+                    o.invalidAfterCut, o.repaired);
         std::fflush(stdout);
         return o;
     }
@@ -226,6 +223,74 @@ bool EveryWriteAsked()
 {
     const char* every = std::getenv("FWUPG_POWER_CUT_EVERY");
     return every && std::string(every) == "1";
+}
+
+// The backup files an update left in the working folder.
+std::vector<fs::path> LeftoverBackups(const Sandbox& sb)
+{
+    std::vector<fs::path> files;
+    for (const auto& e : fs::directory_iterator(sb.work))
+        if (e.path().filename().string().rfind("NVMDump#_", 0) == 0) files.push_back(e.path());
+    return files;
+}
+
+// A cut inside the directory write leaves a board whose own firmware report hides images. Its
+// listing is that of the board holding the backup the cut run left (every item, with the versions
+// the backup holds), and listing it writes nothing; a backup whose fingerprint does not match is
+// not trusted, and the board is listed as its NVRAM is.
+TEST_F(PowerCut, ListingAfterATornDirectoryShowsTheLeftoverBackup)
+{
+    MakeMachine({"l-5709", true});
+    if (HasFatalFailure()) return;
+    const std::vector<Write> writes = CountWrites();
+    ASSERT_FALSE(writes.empty());
+    const std::string nvram = sb.root + "/adapters/" + target.board + ".nvram";
+    const fs::path aside = sb.base + "/aside";
+    fs::create_directories(aside);
+    auto countItems = [&] { return ListByMac(sb, machine)[target.mac].firmware.size(); };
+    // The last write whose cut hides images from the board's own report.
+    bool torn = false;
+    for (size_t k = writes.size(); k-- > 0 && !torn;) {
+        RestoreMachine();
+        for (const auto& f : LeftoverBackups(sb)) fs::remove(f);
+        Strike(writes[k], Cut::Inside);
+        const auto left = LeftoverBackups(sb);
+        if (left.empty()) continue;
+        for (const auto& f : left) fs::rename(f, aside / f.filename());
+        torn = countItems() < before[target.mac].firmware.size();
+        for (const auto& f : left) fs::rename(aside / f.filename(), f);
+    }
+    ASSERT_TRUE(torn) << "no cut of the update hides images from the board's report";
+
+    // What the board lists once it holds the backup again (the cut run had updated the items
+    // before the struck one, and brought its backup up to date with them).
+    const std::string damaged = ReadFile(nvram);
+    fs::path backup;
+    for (const auto& f : LeftoverBackups(sb))
+        if (f.extension() != ".sha256") backup = f;
+    ASSERT_FALSE(backup.empty());
+    fs::copy_file(backup, nvram, fs::copy_options::overwrite_existing);
+    const auto restored = ListByMac(sb, machine)[target.mac].firmware;
+    std::ofstream(nvram, std::ios::binary | std::ios::trunc) << damaged;
+
+    const size_t start = JournalSize();
+    EXPECT_EQ(ListByMac(sb, machine)[target.mac].firmware, restored);
+    EXPECT_EQ(restored.size(), before[target.mac].firmware.size());
+
+    // A fingerprint that does not match: the backup is not taken for the board's.
+    const auto left = LeftoverBackups(sb);
+    bool edited = false;
+    for (const auto& f : left)
+        if (f.extension() == ".sha256") {
+            std::ofstream(f, std::ios::app) << "0";
+            edited = true;
+        }
+    ASSERT_TRUE(edited) << "the cut run left no fingerprint file";
+    EXPECT_LT(countItems(), before[target.mac].firmware.size());
+
+    EXPECT_EQ(ReadFile(nvram), damaged) << "listing the board changed its NVRAM";
+    for (const auto& l : JournalSince(start)) EXPECT_NE(field(l, "ord"), kOrdWriteNvram) << l;
+    for (const auto& f : left) EXPECT_TRUE(fs::exists(f)) << f << " was removed by a listing";
 }
 
 class SampledCut : public PowerCut, public ::testing::WithParamInterface<std::tuple<Board, Cut, Point>> {};
