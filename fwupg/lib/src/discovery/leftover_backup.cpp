@@ -18,7 +18,7 @@ namespace {
 
 // The leftover backup that the selected adapter's next upgrade line programs back, or empty. The
 // same conditions as that repair: a backup file under the update's name that this call did not
-// take itself, that belongs to the adapter, while the NVRAM fails the engine's check.
+// take itself, that belongs to the adapter, while the NVRAM fails the legacy engine's check.
 std::string LeftoverToProgramBack()
 {
     static const char* const kFn = "LeftoverBackupView";
@@ -29,8 +29,12 @@ std::string LeftoverToProgramBack()
                     path.c_str());
         return {};
     }
+    // The engine's check alone: the "crc" command would also program a default VPD into a blank
+    // one, and discovery writes nothing.
     const uint32_t code = g_uUpgRetCode;
-    const bool fails = shell::CheckCRConMBIUprgade(g_TclInterp) != TCL_OK;
+    HostOps ops;
+    BuildHostOps(&ops, g_TclInterp, 0);
+    const bool fails = gpIFwUpgKv9->nvm_crc_check(ops) != 0;
     g_uUpgRetCode = code;
     Tcl_ResetResult(g_TclInterp);
     if (!fails) return {};
