@@ -9,7 +9,8 @@
 #   invalid     boards whose NVRAM failed the test kit's verifier once the power was back (goal 0
 #               for cuts between writes and refused writes; cuts inside a write of a single-copy
 #               record may leave that record invalid, and whole-NVRAM programming any record)
-#   unrepaired  boards that the next update, or running the path again, did not repair (goal 0)
+#   unrepaired  boards that the next run (one discovery and one update from its report, or the
+#               path's lines run again) did not repair and bring to the new versions (goal 0)
 # The long form takes hours in one process: FWUPG_POWER_CUT_JOBS=N runs each program as N shards of
 # its tests, all side by side. FWUPG_POWER_CUT_LOG=FILE keeps every "power-cut:" line and the programs'
 # output there (the test names and failures beside the lines that show a false success).
