@@ -3,7 +3,9 @@
 // once to find its NVRAM writes; then, on a fresh copy of the machine, the k-th write is struck:
 //   Between  - the power goes before the write's first byte (the process ends there);
 //   Inside   - the power goes half way through the write (the process ends there);
-//   Refused  - the write stores half its bytes and fails, and the program carries on.
+//   Refused  - the write stores half its bytes and fails, and the program carries on;
+//   Erase    - as Inside, on flash that erases 4 KiB sectors before programming them: the rest of
+//              the struck sector reads 0xFF, whatever other records it held.
 // Afterwards no run may have reported success; with power back every NVRAM must pass the test
 // kit's verifier of its family (a cut inside a write may leave that one record invalid, and is
 // counted separately), and one more run - a fresh discovery and one update from its report - must
@@ -34,10 +36,20 @@ using namespace tirn_test;
 
 namespace {
 
-enum class Cut { Between, Inside, Refused };
+enum class Cut { Between, Inside, Refused, Erase };
 enum class Point { First, Middle, Last };
 
-const char* cut_name(Cut c) { return c == Cut::Between ? "Between" : c == Cut::Inside ? "Inside" : "Refused"; }
+const char* cut_name(Cut c)
+{
+    switch (c) {
+    case Cut::Between: return "Between";
+    case Cut::Inside: return "Inside";
+    case Cut::Refused: return "Refused";
+    case Cut::Erase: return "Erase";
+    }
+    return "?";
+}
+constexpr uint32_t kEraseSector = 4096;
 const char* point_name(Point p) { return p == Point::First ? "First" : p == Point::Middle ? "Middle" : "Last"; }
 
 // A board of the demo machine, by its name.
@@ -150,6 +162,7 @@ protected:
         rule.nth = w.nth;
         rule.cut_after = cut == Cut::Between ? 0 : w.bytes / 2;
         rule.exit_after_cut = cut != Cut::Refused;
+        if (cut == Cut::Erase) rule.erase_sector = kEraseSector;
         sim::Control control;
         control.faults.push_back(rule);
         sim::write_control(sb.root, control);
@@ -185,7 +198,7 @@ protected:
         for (const auto& [name, v] : VerifyAllNvram(sb.root))
             if (v.status != 0) invalid += name + ":\n" + v.output;
         o.invalidAfterCut = !invalid.empty();
-        if (cut != Cut::Inside) {
+        if (cut == Cut::Between || cut == Cut::Refused) {
             EXPECT_EQ(invalid, "") << "an NVRAM does not verify after the "
                                    << (cut == Cut::Between ? "cut between writes" : "refused write");
         }
@@ -319,7 +332,7 @@ TEST_P(SampledCut, NeverReportsSuccessAndTheNextRunRepairs)
 
 INSTANTIATE_TEST_SUITE_P(
     Boards, SampledCut,
-    ::testing::Combine(::testing::ValuesIn(kBoards), ::testing::Values(Cut::Between, Cut::Inside, Cut::Refused),
+    ::testing::Combine(::testing::ValuesIn(kBoards), ::testing::Values(Cut::Between, Cut::Inside, Cut::Refused, Cut::Erase),
                        ::testing::Values(Point::First, Point::Middle, Point::Last)),
     [](const ::testing::TestParamInfo<SampledCut::ParamType>& info) {
         std::string name = std::string(std::get<0>(info.param).name) + "_" + cut_name(std::get<1>(info.param)) +
@@ -350,7 +363,7 @@ TEST_P(EveryWrite, NeverReportsSuccessAndTheNextRunRepairs)
 
 INSTANTIATE_TEST_SUITE_P(Boards, EveryWrite,
                          ::testing::Combine(::testing::ValuesIn(kEveryBoards),
-                                            ::testing::Values(Cut::Between, Cut::Inside, Cut::Refused)),
+                                            ::testing::Values(Cut::Between, Cut::Inside, Cut::Refused, Cut::Erase)),
                          [](const ::testing::TestParamInfo<EveryWrite::ParamType>& info) {
                              std::string name = std::string(std::get<0>(info.param).name) + "_" +
                                                 cut_name(std::get<1>(info.param));
