@@ -298,6 +298,10 @@ std::string verify(const bytes& n, bool buffered, bool firmware)
         if (k && (flags & 0x0F000000u) != k->processor)
             fail(what + " (" + k->name + ") has processor code " + hex(flags & 0x0F000000u) + ", its type's is " +
                  hex(k->processor));
+        // The user block is loaded nowhere: its SRAM address is all ones.
+        const uint32_t sram = get_be32(n, 0x14 + 12 * size_t(i));
+        if (k && std::string(k->name) == "USR_BLK" && sram != 0xFFFFFFFFu)
+            fail(what + " (USR_BLK) has SRAM address " + hex(sram) + ", not 0xFFFFFFFF");
         seen_at[i] = type;
         for (int j = 0; j < i; ++j)
             if (seen_at[j] == type)

@@ -50,7 +50,8 @@ std::string hex(uint32_t v)
 }
 
 // A two-port board as the demo makes it: boot code at 0x600, then the boot agent (entry 0), the
-// iSCSI boot image (1), both ports' iSCSI configurations (2, 3) and the NC-SI image (4).
+// iSCSI boot image (1), both ports' iSCSI configurations (2, 3), the NC-SI image (4) and a user
+// block (5).
 bytes good_board()
 {
     adapter a;
@@ -65,7 +66,8 @@ bytes good_board()
                 placed("ISCSI_B", stock_image("ISCSI_B", "7.10.1", o)),
                 placed("ISB_CFG", stock_image("ISB_CFG", "1.0.0")),
                 placed("ISB_CFG2", stock_image("ISB_CFG2", "1.0.0")),
-                placed("NCSI_CMN", stock_image("NCSI_CMN", "7.10.1"))};
+                placed("NCSI_CMN", stock_image("NCSI_CMN", "7.10.1")),
+                placed("USR_BLK", stock_image("USR_BLK", ""))};
     return build_nvram(a);
 }
 
@@ -97,9 +99,11 @@ TEST(LegacyVerifier, EachDamageOfAGoodBoardFailsWithItsOwnMessage)
     ASSERT_EQ(0xD0000000u, dir_entry(good, 1).flags & 0xF0000001u);
     ASSERT_EQ(0xE0000000u, dir_entry(good, 3).flags & 0xF0000001u);
     ASSERT_EQ(0x40000000u, dir_entry(good, 4).flags & 0xF0000001u);
+    ASSERT_EQ(0xA0000000u, dir_entry(good, 5).flags & 0xF0000001u);
     const entry iscsi = dir_entry(good, 1), mba = dir_entry(good, 0), ncsi = dir_entry(good, 4);
     const uint32_t bc1_len = be(good, 8) * 4;
-    const uint32_t last_end = ncsi.offset + ncsi.length;
+    const entry usr = dir_entry(good, 5);
+    const uint32_t last_end = usr.offset + usr.length;
 
     const struct {
         const char* what;
@@ -113,7 +117,7 @@ TEST(LegacyVerifier, EachDamageOfAGoodBoardFailsWithItsOwnMessage)
          "0x00040000; "},
         {"part cut inside its last image", [&](bytes& n) { n.resize(last_end - 8); },
          "NVRAM size " + hex(last_end - 8) + " not a whole number of 4 KiB; NVRAM size " + hex(last_end - 8) +
-             " differs from HW_INFO's 0x00040000; entry 4 beyond the NVRAM; "},
+             " differs from HW_INFO's 0x00040000; entry 5 beyond the NVRAM; "},
         {"HW_INFO records another size",
          [](bytes& n) {
              set_be(n, 0x128, 0x00020000u);
@@ -182,6 +186,12 @@ TEST(LegacyVerifier, EachDamageOfAGoodBoardFailsWithItsOwnMessage)
              reseal_directory(n);
          },
          "entry 3 repeats the directory type of entry 2; "},
+        {"user block given an SRAM address, directory CRC fixed",
+         [](bytes& n) {
+             set_be(n, 0x14 + 12 * 5, 0x08000000u);
+             reseal_directory(n);
+         },
+         "entry 5 (USR_BLK) has SRAM address 0x08000000, not 0xFFFFFFFF; "},
         {"NC-SI image byte flipped", [&](bytes& n) { n[ncsi.offset + 40] ^= 0x80; }, "entry 4 CRC bad; "},
     };
     for (const auto& c : cases) {
