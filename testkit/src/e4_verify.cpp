@@ -37,6 +37,40 @@ bool four_part_text(std::string_view text, std::string_view prefix) {
   return rest.empty();
 }
 
+// Why a VPD image is not whole: the revision word 1, then the ID string (0x82, u16 length, the
+// name), the read-only area (0x90, u16 length) whose fields (two letters, a length, the data) run
+// up to "RV", and the RV checksum byte that makes the bytes from the ID tag (or from the 0x90 tag)
+// through it sum to 0. "" when it is whole.
+std::string vpd_fault(Data d) {
+  if (d.n < 4 + 6 || get_le32(d.p) != 1) return "VPD revision word is not 1";
+  const uint8_t* r = d.p + 4;
+  const size_t size = d.n - 4;
+  if (r[0] != 0x82) return "VPD: no ID string tag 0x82";
+  size_t ro = 3 + size_t(get_le16(r + 1));
+  if (ro + 3 > size || r[ro] != 0x90) return "VPD: no read-only area tag 0x90 after the ID string";
+  size_t end = ro + 3 + get_le16(r + ro + 1);
+  if (end > size) return "VPD: read-only area runs past the image";
+  for (size_t at = ro + 3; at + 3 <= end;) {
+    std::string_view kw(reinterpret_cast<const char*>(r + at), 2);
+    size_t len = r[at + 2];
+    if (kw == "RV") {
+      if (len == 0 || at + 3 + len > end) return "VPD: RV field runs past the read-only area";
+      unsigned from_id = 0, from_ro = 0;
+      for (size_t k = 0; k <= at + 3; ++k) {
+        from_id += r[k];
+        if (k >= ro) from_ro += r[k];
+      }
+      return from_id % 256 == 0 || from_ro % 256 == 0 ? "" : "VPD: RV checksum does not sum to 0";
+    }
+    static constexpr std::string_view kKnown[] = {"PN", "EC", "MN", "SN", "YA", "FN", "CC", "FC", "YB"};
+    bool known = kw[0] == 'V';
+    for (std::string_view k : kKnown) known = known || kw == k;
+    if (!known) return "VPD: unknown field \"" + std::string(kw) + "\"";
+    at += 3 + len;
+  }
+  return "VPD: no RV field in the read-only area";
+}
+
 // Why the version text of an image cannot be read by its type's rule; "" when it can.
 std::string version_fault(uint32_t t, Data d, uint32_t uefi) {
   auto word_inside = [&](uint64_t at) { return at + 4 <= d.n; };
@@ -158,7 +192,7 @@ Report verify(const Bytes& nv) {
     }
     if ((e.type == type::NVM_CFG1 || e.type == type::DEFAULT_CFG) && e.length != kNvmCfgSize + 4)
       err("%s: 0x%X bytes, not 0x%zX", n, e.length, kNvmCfgSize + 4);
-    std::string fault = version_fault(e.type, data, uefi);
+    std::string fault = e.type == type::VPD ? vpd_fault(data) : version_fault(e.type, data, uefi);
     if (!fault.empty()) err("%s: %s", n, fault.c_str());
   }
 

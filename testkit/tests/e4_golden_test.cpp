@@ -307,6 +307,19 @@ TEST(E4GoldenVerify, EachDamageFailsWithItsOwnMessage) {
          fix_image(nv, kMba);
        },
        "MBA: ROM image 2 at 0x600: outside the MBA image"},
+      {"VPD checksum wrong",
+       [](Bytes& nv) {
+         nv[le(nv, field(kCopy0, kVpd, 1)) + 4 + 8] ^= 0x20;  // a letter of the product name
+         fix_image(nv, kVpd);
+       },
+       "VPD: RV checksum does not sum to 0"},
+      {"VPD without its read-only area tag",
+       [](Bytes& nv) {
+         size_t vpd = le(nv, field(kCopy0, kVpd, 1)) + 4;
+         nv[vpd + 3 + nv[vpd + 1]] = 0x91;  // the 0x90 tag after the ID string
+         fix_image(nv, kVpd);
+       },
+       "VPD: no read-only area tag 0x90 after the ID string"},
       {"part truncated by 2 bytes", [](Bytes& nv) { nv.resize(nv.size() - 2); },
        "NVRAM size 0x3FFFE is not a whole number of dwords"},
   };

@@ -87,7 +87,9 @@ struct Report {
 //  - every version text readable by its type's rule: "TIM a.b.c.d", "MIM a.b.c.d", "LIM
 //    a.b.c.d", "RCVR a.b.c.d" in full; the other texts and words inside their images; the
 //    boot-agent ROM chain whole, every EFI driver in it readable (decompressed, its PE header
-//    valid).
+//    valid);
+//  - the VPD image whole: revision word 1, ID string, read-only area with known fields up to
+//    "RV", and its checksum.
 // Never throws on bad input.
 Report verify(const Bytes& nvram);
 
