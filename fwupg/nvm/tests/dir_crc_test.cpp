@@ -221,6 +221,7 @@ TEST(Crc, OneImageWithoutFixGivesComputedAndStored)
     EXPECT_EQ(b.run(tcl_al_nvm_crc_cmd, "crc -fx l2"), TCL_ERROR);
 }
 
+// The command fills a blank VPD area; "crc -no_print", the check the front end runs, only reads.
 TEST(Crc, BlankVpdAreaGetsTheTemplate)
 {
     for (uint8_t fill : {uint8_t(0xFF), uint8_t(0x00)}) {
@@ -228,8 +229,12 @@ TEST(Crc, BlankVpdAreaGetsTheTemplate)
         s.vpd_raw = Bytes(256, fill);
         KitBoard b(s);
         take_debug_text();
+        const Bytes blank = b.adapter.nvram;
         EXPECT_EQ(b.run(tcl_al_nvm_crc_cmd, "crc -NO_PRINT"), TCL_OK);
         EXPECT_EQ(take_debug_text(), "\nCRC check passed successfully.\n\n");
+        EXPECT_TRUE(b.adapter.writes.empty());
+        EXPECT_TRUE(b.adapter.nvram == blank);
+        EXPECT_EQ(b.run(tcl_al_nvm_crc_cmd, "crc"), TCL_OK);
         Bytes vpd = testkit::get_host_view(b.adapter.nvram, kit::layout::kVpd, 128);
         EXPECT_EQ(vpd[0], 0x82);
         EXPECT_EQ(vpd[127], 0x78);

@@ -1,5 +1,6 @@
 #include "fake_host.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -51,6 +52,8 @@ struct Trampolines {
     {
         FakeAdapter* a = g_adapter;
         uint32_t bytes = length / 4 * 4;
+        if (a)
+            a->largest_read = std::max<uint64_t>(a->largest_read, length);
         if (!a || a->dead_ || a->fail_reads || !a->in_range(offset, bytes))
             return HOST_READ_FAILED;
         std::memcpy(buf, a->nvram.data() + offset, bytes);
@@ -274,7 +277,7 @@ void FakeAdapter::put_be32(uint32_t offset, uint32_t value)
 
 void FakeAdapter::reset_counters()
 {
-    bytes_read = bytes_written = 0;
+    bytes_read = bytes_written = largest_read = 0;
     dword_reads = block_reads = dword_writes = block_writes = 0;
     writes.clear();
 }

@@ -31,6 +31,7 @@ public:
     uint64_t bytes_written = 0;
     uint64_t dword_reads = 0, block_reads = 0, dword_writes = 0, block_writes = 0;
     std::vector<std::pair<uint32_t, uint32_t>> writes;  // (offset, length) of every write
+    uint64_t largest_read = 0;  // length of the largest read asked for, also one that failed
 
     // Power loss after `bytes` more written bytes: the write in progress stops there and every
     // later transfer fails until `power_on`.

@@ -1,6 +1,8 @@
 // "crc": CRC check of the fixed regions and of every image of E1-E3 NVRAM, of one region or image
 // (optionally fixed), and the CRC table the facade asks for. A blank VPD area is given the
-// template VPD on every run.
+// template VPD by every run except "crc -no_print": that form is the front end's check of a board
+// (after an MBI upgrade, and before it decides to repair or refuse a damaged one), and a check
+// writes nothing.
 #include <cctype>
 #include <cstring>
 #include <string>
@@ -121,14 +123,17 @@ int report(Tcl_Interp* interp, bool mismatch)
     return TCL_OK;
 }
 
-int full_check(Tcl_Interp* interp, bool print)
+// The full check; `interactive` prints the listing and fills a blank VPD area, without it the
+// check only reads.
+int full_check(Tcl_Interp* interp, bool interactive)
 {
     std::string out;
     bool mismatch = false;
     const int rc = crc_listing(out, true, mismatch);
-    if (print)
+    if (interactive) {
         fwupg_dbg_printf("%s", out.c_str());
-    fill_blank_vpd();
+        fill_blank_vpd();
+    }
     if (rc != 0) {
         Tcl_AppendResult(interp, "Failed to parse extended dir image", nullptr);
         return TCL_ERROR;

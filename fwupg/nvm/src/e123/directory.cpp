@@ -66,6 +66,11 @@ int common_nvm_region_crc_values(uint32_t offset, uint32_t length, uint32_t* com
 {
     if (length < 4 || (length & 3))
         return -1;
+    // Offsets and lengths come from the NVRAM itself (an erased bootstrap names 0xFFFFFFFF
+    // dwords): a region that does not lie inside the NVRAM fails before its buffer is sized.
+    const uint64_t nvm_size = common_nvm_get_nvm_size();
+    if (nvm_size != 0 && uint64_t(offset) + length > nvm_size)
+        return -1;
     std::vector<uint32_t> words(length / 4);
     if (common_nvm_read(offset, words.data(), length, 1) != 0)
         return -1;
