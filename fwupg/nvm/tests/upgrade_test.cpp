@@ -383,6 +383,38 @@ TEST_F(MbiTest, SameOrOlderPackageNeedsForce)
     EXPECT_EQ(mbi_version(), 0x01020300u);
 }
 
+// A file the package reader refuses ends with the invalid-package error, not with a refusal that
+// names no reason (which the caller would take for success), and nothing is written.
+TEST_F(MbiTest, InvalidPackageFailsAsInvalid)
+{
+    testkit::PackageDef def;
+    def.major = 1;
+    def.minor = 2;
+    def.build = 3;
+    def.entries.push_back({testkit::package_tag("L2T"),
+                           testkit::wrapped_file({testkit::stock_record("L2T", "7.12.3")}), {}, {}});
+    def.rows.push_back({0x14E4, 0x168E, 0x103C, 0x9999, 0x1});  // another board's subsystem id
+    const Bytes other_board = testkit::package(def);
+    def.rows.back().ssid = 0x22FA;
+    Bytes cut = testkit::package(def);
+    cut.erase(cut.end() - 8, cut.end());  // the L2T image runs past the end of the file
+    const struct {
+        const char* what;
+        Bytes bytes;
+    } cases[] = {{"not a package", Bytes(96, 0x5A)}, {"no row for this board", other_board}, {"cut short", cut}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto pkg = write_file("bad.bin", c.bytes);
+        const Bytes before = adapter_->nvram;
+        adapter_->writes.clear();
+        EXPECT_EQ(upgrade({"-F", "-mbi", pkg}, true), 1);
+        EXPECT_EQ(last_error(), 126u);
+        EXPECT_EQ(result_, "Improper file format, Not intended for -mbi option\n");
+        EXPECT_TRUE(adapter_->writes.empty());
+        EXPECT_EQ(adapter_->nvram, before);
+    }
+}
+
 TEST_F(MbiTest, PackageWithoutImagesOrWithAFailingImageStoresNoVersion)
 {
     struct Case {

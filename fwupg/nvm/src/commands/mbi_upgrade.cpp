@@ -195,6 +195,9 @@ int mbi_upgrade(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[], const MbiFa
     fwupg::FwPackage package(path, uint16_t(toe_number("VID")), uint16_t(toe_number("DID")), uint16_t(toe_number("SVID")),
                       uint16_t(toe_number("SSID")));
     if (package.Validate() != 0) {
+        // An invalid package (or one with nothing for this adapter) is a failure of its own:
+        // without a last error the caller would read the refusal as success.
+        set_last_error(126);
         print_severity("Improper file format, Not intended for -mbi option.", 1);
         append(interp, "Improper file format, Not intended for -mbi option\n");
         return 1;
