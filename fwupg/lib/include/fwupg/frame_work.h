@@ -1,8 +1,8 @@
 // The work the exported calls hand to the rest of the front end: adapter discovery, the firmware
 // data file, the image-file cache, the shell's commands, the discovery report and the per-adapter
-// flash and dump work. The library carries a weak stand-in of each that does no work and says so
-// (nothing is found, nothing is written, nothing is flashed); the parts of the front end that
-// build the real ones define them with these signatures and replace the stand-ins at link time.
+// flash and dump work. The parts of the front end define them (discovery/, device_work/, shell/)
+// and the library links them all: a missing one fails the link. Tests that link the exports
+// without some of those parts take the rest from a double (fwupg/lib/tests/frame_work_double.cpp).
 #pragma once
 
 #include <cstddef>

@@ -1,5 +1,7 @@
-// Weak stand-ins for the work of the exported calls (see frame_work.h). Each does no work: the
-// lists stay empty, nothing is written or flashed, and the debug log says which part is missing.
+// A test double of the work of the exported calls (see frame_work.h), for tests that link the
+// exports without some of the front end's parts: each piece is weak, so a part the test links
+// replaces it. A piece that stands in does no work: the lists stay empty, nothing is written or
+// flashed, and the debug log says which part is missing.
 #include <tcl.h>
 
 #include "fwupg/debug_log.h"
@@ -12,7 +14,7 @@ namespace {
 
 void missing(const char* what)
 {
-    LogDebugMsg(DBG_DEBUG, "%s(): not built into this library.", what);
+    LogDebugMsg(DBG_DEBUG, "%s(): not linked into this test.", what);
 }
 
 }  // namespace
