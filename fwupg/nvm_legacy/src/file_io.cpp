@@ -6,6 +6,7 @@
 #include <tcl.h>
 
 #include "fwupg/file_cache.h"
+#include "platform/safe_file.h"
 
 namespace {
 // A Tcl object holding a path, with its reference owned by the guard.
@@ -81,28 +82,14 @@ int nvm_file_write(HostOps ops, const char* name, const uint8_t* buf, uint32_t c
 {
     if (written)
         *written = 0;
-    int32_t existing = 0;
-    if (!name || (!buf && count) || count > 0x7FFFFFFFu || nvm_file_size(name, &existing) == 0)
+    if (!name || !*name || (!buf && count) || count > 0x7FFFFFFFu)
         return 1;
     fwupg::ForgetCachedFile(name);   // a file of this name read earlier in the call is gone
-    // Created exclusively, so a file that appears between the check and the open is not replaced.
-    Tcl_Channel chan = Tcl_OpenFileChannel(ops.interp, name, "WRONLY CREAT EXCL", 0644);
-    if (!chan)
-        return 1;
-    int rc = 1;
-    if (set_binary(ops.interp, chan)) {
-        Tcl_Obj* data = Tcl_NewByteArrayObj(buf, static_cast<int>(count));
-        Tcl_IncrRefCount(data);
-        const int put = Tcl_WriteObj(chan, data);
-        Tcl_DecrRefCount(data);
-        if (put >= 0) {
-            if (written)
-                *written = static_cast<uint32_t>(put);
-            rc = 0;
-        }
-    }
-    if (Tcl_Close(ops.interp, chan) != TCL_OK)
-        rc = 1;   // data not flushed to the file
+    // Created exclusively and never through a link: an existing file, a planted link or a file
+    // that appears meanwhile is not replaced. The file is complete and on disk, or it is not there.
+    const int rc = platform::write_new_file(name, buf, count, 0644) ? 0 : 1;
+    if (rc == 0 && written)
+        *written = count;
     if (ops.nop2)
         ops.nop2();
     return rc;

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "fwupg/file_cache.h"
+#include "platform/safe_file.h"
 
 namespace {
 
@@ -98,28 +99,15 @@ int common_nvm_write_file(Tcl_Interp*, const char* path, const uint8_t* buffer, 
 {
     if (count)
         *count = 0;
-    uint32_t existing = 0;
-    if (!path || (!buffer && length) || common_nvm_file_size(path, &existing) == 0)
+    if (!path || (!buffer && length))
         return 1;
     fwupg::ForgetCachedFile(path);   // a file of this name read earlier in the call is gone
-    // Exclusive creation: a file that appears meanwhile is not replaced either.
-    Tcl_Channel ch = Tcl_OpenFileChannel(nullptr, path, "WRONLY CREAT EXCL", 0644);
-    if (!ch)
+    // Created exclusively and never through a link: an existing file, a planted link or a file
+    // that appears meanwhile is not replaced. The file is complete and on disk, or it is not there.
+    if (!platform::write_new_file(path, buffer, length, 0644))
         return 1;
-    int written = -1;
-    if (make_binary(ch)) {
-        Tcl_Obj* data = Tcl_NewByteArrayObj(buffer, int(length));
-        Tcl_IncrRefCount(data);
-        written = Tcl_WriteObj(ch, data);
-        Tcl_DecrRefCount(data);
-    }
-    bool ok = Tcl_Close(nullptr, ch) == TCL_OK && written == int(length);
-    if (!ok) {
-        std::remove(path);
-        return 1;
-    }
     if (count)
-        *count = uint32_t(written);
+        *count = length;
     return 0;
 }
 
