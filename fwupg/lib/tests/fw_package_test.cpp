@@ -11,6 +11,8 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 
 #include "fwupg/expansion_rom.h"
 #include "fwupg/fw_package.h"
@@ -69,6 +71,22 @@ protected:
     }
     static Bytes ReadBack(const std::string& name) { return testkit::read_file(name); }
     static bool Exists(const std::string& name) { return std::filesystem::exists(name); }
+    // A command with the package's folder left out of the file names it carries.
+    static std::string Bare(const fwupg::FwPackage& pkg, std::string command)
+    {
+        const std::string folder = pkg.ExtractionFolder() + "/";
+        for (size_t at; !pkg.ExtractionFolder().empty() && (at = command.find(folder)) != std::string::npos;)
+            command.erase(at, folder.size());
+        return command;
+    }
+    // Everything in the test's folder but the package file.
+    std::vector<std::string> Others() const
+    {
+        std::vector<std::string> names;
+        for (const auto& e : std::filesystem::directory_iterator(dir_.path()))
+            if (e.path().filename() != "pkg.bin") names.push_back(e.path().filename());
+        return names;
+    }
 
     platform::testing::TempDir dir_;
     std::filesystem::path previous_;
@@ -162,7 +180,7 @@ TEST_F(FwPackageTest, MalformedPackagesAreRefused)
         EXPECT_EQ(pkg.ExtractImage("MBA", out), 126u);
         EXPECT_TRUE(out.empty());
         EXPECT_EQ(pkg.GetCommandCount(), 0u);
-        EXPECT_FALSE(Exists("MBA.bin"));
+        EXPECT_EQ(Others(), std::vector<std::string>{});
     }
 }
 
@@ -208,7 +226,7 @@ TEST_F(FwPackageTest, EntryNumber32TakesTheKeyOfEntry0AndUnknownTagsSelectNothin
     ASSERT_EQ(pkg.ExtractImage("MBA", out), 0u);
     EXPECT_EQ(out, Rom(99));
     ASSERT_EQ(pkg.GetCommandCount(), 1u);  // bit 1 names the unknown entry: nothing
-    EXPECT_EQ(pkg.GetCommand(0), "upgrade -F -mba MBA.bin");
+    EXPECT_EQ(Bare(pkg, pkg.GetCommand(0)), "upgrade -F -mba MBA.bin");
 }
 
 // An entry whose data leave the file (also by a u32 sum that wraps, or a file cut short) makes the
@@ -242,8 +260,7 @@ TEST_F(FwPackageTest, EntryDataOutsideTheFileAreRefused)
         EXPECT_EQ(pkg.ExtractImage("MFW", out), 126u);
         EXPECT_EQ(pkg.ExtractImage("MBA", out), 126u);
         EXPECT_EQ(pkg.GetCommandCount(), 0u);
-        EXPECT_FALSE(Exists("MBA.bin"));
-        EXPECT_FALSE(Exists("MFW.bin"));
+        EXPECT_EQ(Others(), std::vector<std::string>{});
     }
 }
 
@@ -282,12 +299,14 @@ TEST_F(FwPackageTest, ExtractionWritesFilesAndCommandList)
         fwupg::FwPackage pkg(Write(testkit::package(s)).c_str(), kVid, kDid, kSvid, kSsid);
         ASSERT_EQ(pkg.Validate(), 0u);
         ASSERT_EQ(pkg.GetCommandCount(), c.commands.size());
-        for (size_t i = 0; i < c.commands.size(); ++i) EXPECT_EQ(pkg.GetCommand(i), c.commands[i]);
+        for (size_t i = 0; i < c.commands.size(); ++i) EXPECT_EQ(Bare(pkg, pkg.GetCommand(i)), c.commands[i]);
         EXPECT_EQ(pkg.GetCommand(c.commands.size()), "");
         EXPECT_EQ(pkg.WrittenFiles(), c.files);
-        for (size_t i = 0; i < c.files.size(); ++i) EXPECT_EQ(ReadBack(c.files[i]), bytes(i));
+        const std::string folder = pkg.ExtractionFolder();
+        for (size_t i = 0; i < c.files.size(); ++i)
+            EXPECT_EQ(ReadBack(folder + "/" + c.files[i]), bytes(i));
         pkg.DeleteExtractedFiles();
-        for (const std::string& f : c.files) EXPECT_FALSE(Exists(f));
+        EXPECT_EQ(Others(), std::vector<std::string>{}) << "the package's folder is removed with its files";
     }
 }
 
@@ -300,13 +319,17 @@ TEST_F(FwPackageTest, SecondImagesOfAKindGetProcessWideNumbers)
 
     fwupg::FwPackage first(path.c_str(), kVid, kDid, kSvid, kSsid);
     ASSERT_EQ(first.GetCommandCount(), 2u);
-    EXPECT_EQ(first.GetCommand(0), "upgrade -F -mba MBA.bin");
-    EXPECT_EQ(first.GetCommand(1), "upgrade -F -mba MBA1.bin");
-    EXPECT_EQ(ReadBack("MBA1.bin"), Rom(2));
+    EXPECT_EQ(Bare(first, first.GetCommand(0)), "upgrade -F -mba MBA.bin");
+    EXPECT_EQ(Bare(first, first.GetCommand(1)), "upgrade -F -mba MBA1.bin");
+    EXPECT_EQ(ReadBack(first.ExtractionFolder() + "/MBA1.bin"), Rom(2));
 
+    // Each package unpacks into a folder of its own.
     fwupg::FwPackage second(path.c_str(), kVid, kDid, kSvid, kSsid);
     ASSERT_EQ(second.GetCommandCount(), 2u);
-    EXPECT_EQ(second.GetCommand(1), "upgrade -F -mba MBA2.bin");
+    EXPECT_EQ(Bare(second, second.GetCommand(1)), "upgrade -F -mba MBA2.bin");
+    EXPECT_NE(first.ExtractionFolder(), second.ExtractionFolder());
+    first.DeleteExtractedFiles();
+    second.DeleteExtractedFiles();
 }
 
 TEST_F(FwPackageTest, OrderMfwAndPkSwapsTheTwoCommands)
@@ -319,14 +342,14 @@ TEST_F(FwPackageTest, OrderMfwAndPkSwapsTheTwoCommands)
     ASSERT_TRUE(pkg.HasPkImage());
 
     EXPECT_EQ(pkg.OrderMfwAndPk(false), 0);  // PK already stands before MFW
-    EXPECT_EQ(pkg.GetCommand(0), "upgrade -F -pk PK.bin");
+    EXPECT_EQ(Bare(pkg, pkg.GetCommand(0)), "upgrade -F -pk PK.bin");
     EXPECT_EQ(pkg.OrderMfwAndPk(true), 0);
-    EXPECT_EQ(pkg.GetCommand(0), "upgrade -F -mfw MFW.bin");
-    EXPECT_EQ(pkg.GetCommand(2), "upgrade -F -pk PK.bin");
+    EXPECT_EQ(Bare(pkg, pkg.GetCommand(0)), "upgrade -F -mfw MFW.bin");
+    EXPECT_EQ(Bare(pkg, pkg.GetCommand(2)), "upgrade -F -pk PK.bin");
     // The indexes are not updated, so the same request swaps the commands back.
     pkg.OrderMfwAndPk(true);
-    EXPECT_EQ(pkg.GetCommand(0), "upgrade -F -pk PK.bin");
-    EXPECT_EQ(pkg.GetCommand(1), "upgrade -F -mba MBA.bin");
+    EXPECT_EQ(Bare(pkg, pkg.GetCommand(0)), "upgrade -F -pk PK.bin");
+    EXPECT_EQ(Bare(pkg, pkg.GetCommand(1)), "upgrade -F -mba MBA.bin");
 }
 
 TEST_F(FwPackageTest, PackageWithoutPkHasNoPkImage)
@@ -338,24 +361,56 @@ TEST_F(FwPackageTest, PackageWithoutPkHasNoPkImage)
     ASSERT_EQ(pkg.GetCommandCount(), 1u);
     EXPECT_FALSE(pkg.HasPkImage());
     pkg.OrderMfwAndPk(true);
-    EXPECT_EQ(pkg.GetCommand(0), "upgrade -F -mfw MFW.bin");
+    EXPECT_EQ(Bare(pkg, pkg.GetCommand(0)), "upgrade -F -mfw MFW.bin");
 }
 
-// A file that cannot be written fails the extraction: no commands, and the images written before
-// it are removed, so no stale or partial file can be programmed afterwards.
-TEST_F(FwPackageTest, FailedWriteFailsExtractionAndRemovesWrittenFiles)
+// A file that cannot be written whole (here: a file-size limit below the second image) fails the
+// extraction: no commands, and the images written before it are removed with the package's
+// folder, so no stale or partial file can be programmed afterwards.
+TEST_F(FwPackageTest, ShortWriteFailsExtractionAndRemovesWrittenFiles)
 {
     PackageDef s;
-    s.entries = {Entry("MBA", Rom(1)), Entry("MFW", Filled(8, 2)), Entry("PK", Filled(8, 3))};
+    s.entries = {Entry("MBA", Rom(1)), Entry("MFW", Filled(64 * 1024, 2)), Entry("PK", Filled(8, 3))};
     s.rows = {Row(0x7)};
-    fwupg::FwPackage pkg(Write(testkit::package(s)).c_str(), kVid, kDid, kSvid, kSsid);
-    std::filesystem::create_directory("MFW.bin");  // cannot be opened as a file
+    const std::string path = Write(testkit::package(s));
+    fwupg::FwPackage pkg(path.c_str(), kVid, kDid, kSvid, kSsid);
 
-    EXPECT_FALSE(pkg.ExtractImages());
-    EXPECT_EQ(pkg.GetCommandCount(), 0u);
-    EXPECT_FALSE(Exists("MBA.bin"));
-    EXPECT_FALSE(Exists("PK.bin"));
+    struct sigaction ignore {}, old {};
+    ignore.sa_handler = SIG_IGN;
+    sigaction(SIGXFSZ, &ignore, &old);
+    struct rlimit before {};
+    getrlimit(RLIMIT_FSIZE, &before);
+    struct rlimit small = before;
+    small.rlim_cur = 4096;
+    setrlimit(RLIMIT_FSIZE, &small);
+    const size_t count = pkg.GetCommandCount();
+    setrlimit(RLIMIT_FSIZE, &before);
+    sigaction(SIGXFSZ, &old, nullptr);
+
+    EXPECT_EQ(count, 0u);
+    EXPECT_TRUE(pkg.ExtractionFailed());
     EXPECT_TRUE(pkg.WrittenFiles().empty());
+    EXPECT_EQ(Others(), std::vector<std::string>{});
+}
+
+// Files of the working folder named like the images, a link among them, are neither written nor
+// followed nor removed: the images go to the package's own folder.
+TEST_F(FwPackageTest, FilesOfTheWorkingFolderNamedLikeImagesStayUntouched)
+{
+    PackageDef s;
+    s.entries = {Entry("MBA", Rom(1)), Entry("MFW", Filled(8, 2))};
+    s.rows = {Row(0x3)};
+    fwupg::FwPackage pkg(Write(testkit::package(s)).c_str(), kVid, kDid, kSvid, kSsid);
+    testkit::write_file(dir_ / "MBA.bin", Bytes{'m', 'i', 'n', 'e'});
+    testkit::write_file(dir_ / "target", Bytes{'t'});
+    std::filesystem::create_symlink("target", dir_ / "MFW.bin");
+
+    ASSERT_EQ(pkg.GetCommandCount(), 2u);
+    pkg.DeleteExtractedFiles();
+    EXPECT_EQ(ReadBack("MBA.bin"), (Bytes{'m', 'i', 'n', 'e'}));
+    EXPECT_EQ(ReadBack("target"), Bytes{'t'});
+    EXPECT_TRUE(std::filesystem::is_symlink(dir_ / "MFW.bin"));
+    EXPECT_EQ(Others().size(), 3u);
 }
 
 TEST_F(FwPackageTest, DeleteRemovesReadOnlyFilesAndToleratesMissingOnes)
@@ -365,10 +420,11 @@ TEST_F(FwPackageTest, DeleteRemovesReadOnlyFilesAndToleratesMissingOnes)
     s.rows = {Row(0x3)};
     fwupg::FwPackage pkg(Write(testkit::package(s)).c_str(), kVid, kDid, kSvid, kSsid);
     ASSERT_EQ(pkg.GetCommandCount(), 2u);
-    chmod("MBA.bin", 0444);
-    std::filesystem::remove("MFW.bin");
+    const std::string folder = pkg.ExtractionFolder();
+    chmod((folder + "/MBA.bin").c_str(), 0444);
+    std::filesystem::remove(folder + "/MFW.bin");
     pkg.DeleteExtractedFiles();
-    EXPECT_FALSE(Exists("MBA.bin"));
+    EXPECT_FALSE(Exists(folder));
     EXPECT_TRUE(Exists("pkg.bin"));
 }
 

@@ -28,6 +28,9 @@ enum CommandCode : uint32_t {
     CMD_BACKUP_MISMATCH = 139, // backup fingerprint changed; nothing restored
     CMD_RESTORE_FAILED = 140,
     CMD_MBI_DOWNGRADE_BLOCKED = 142,
+    CMD_WORK_FILES_FAILED = 150,  // a work file (backup, fingerprint, images) could not be written
+    CMD_WORK_FILE_UNSAFE = 151,   // a link or other non-regular file stands at a work file's name
+    CMD_BACKUP_BUSY = 152,        // another run holds the backup of this adapter
 };
 
 // The library's own exception: its first field is a 32-bit code.
@@ -47,7 +50,8 @@ namespace fwupg::command {
 // returns a ReturnCode.
 // "upgrade [-F] <option> <image> [NVMDump#_<MAC>.BIN]" (no backup on the E4 family):
 // 104 driver too old, 105 no interpreter, else 1 success, 14 restored, 2 already installed,
-// 103 invalid MBI, 110 restore failed, 111 backup fingerprint changed, 3 downgrade blocked, 7.
+// 103 invalid MBI, 110 restore failed, 111 backup fingerprint changed, 3 downgrade blocked, 9 work
+// files cannot be written safely, 4 another run holds the backup, 7.
 uint32_t FwUpgKv9(bool force, const char* option, const char* imagePath);
 // The backup file of the selected adapter's upgrade lines: "NVMDump#_<MAC>.BIN" in the working
 // folder.

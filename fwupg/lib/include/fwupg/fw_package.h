@@ -1,7 +1,7 @@
 // The firmware package reader: one "KRVT" file carrying several images for a family of boards,
 // with a PCI-id table that says which images each board takes. An FwPackage reads such a file for
 // one adapter (its four PCI ids), validates it, gives its version and date, copies single images
-// out, and turns the package into image files in the current folder plus the shell command lines
+// out, and turns the package into image files in a private folder plus the shell command lines
 // that program them.
 //
 // Every offset and length of the file is checked against its size: a directory, table or image
@@ -81,16 +81,21 @@ public:
     // Puts the MFW command before the PK command (mfwFirst) or after it, when both exist and
     // stand the other way round. The remembered indexes stay. Returns 0.
     int OrderMfwAndPk(bool mfwFirst);
-    // Removes every file the extraction wrote (made writable first).
+    // Removes every file the extraction wrote, and the folder they were written to.
     void DeleteExtractedFiles();
 
-    // Writes the images of the matched row into the current folder and builds the command list.
-    // Does nothing for a package that does not validate. When a selected image lies outside the
-    // file, or a file cannot be created, written or closed, the files written so far are removed
+    // Writes the images of the matched row into a private folder of the package's own (see
+    // work_folder.h) and builds the command list, whose lines name those files. Does nothing for
+    // a package that does not validate. When a selected image lies outside the file, or the
+    // folder or a file cannot be created or written whole, the files written so far are removed
     // and the list stays empty; false then.
     bool ExtractImages();
+    // Whether the last extraction failed for want of its work files (not of a valid package).
+    bool ExtractionFailed() const { return extractionFailed_; }
 
+    // The names of the files written, and the folder they are in (empty once deleted).
     const std::vector<std::string>& WrittenFiles() const { return written_; }
+    const std::string& ExtractionFolder() const { return folder_; }
 
 private:
     void ParseHeader();
@@ -118,6 +123,8 @@ private:
 
     std::vector<std::string> commands_;
     std::vector<std::string> written_;
+    std::string folder_;
+    bool extractionFailed_ = false;
     int pkIndex_ = -1;
     int mfwIndex_ = -1;
 };

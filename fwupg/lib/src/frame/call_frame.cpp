@@ -1,6 +1,7 @@
 #include "fwupg/call_frame.h"
 #include "fwupg/file_cache.h"
 
+#include <signal.h>
 #include <sys/stat.h>
 #include <tcl.h>
 
@@ -14,6 +15,7 @@
 #include "fwupg/frame_work.h"
 #include "fwupg/oem_interface.h"
 #include "fwupg/session_state.h"
+#include "fwupg/work_folder.h"
 #include "fwupg/yxmapi_client.h"
 
 namespace fwupg {
@@ -92,10 +94,26 @@ void DeleteInterp()
     }
 }
 
+namespace {
+
+struct sigaction g_fileSizeAction;  // what SIGXFSZ did before the outermost frame
+int g_frames = 0;
+
+}  // namespace
+
+// A file-size limit below what a call writes must fail that write (EFBIG, which the writers
+// report) rather than end the caller's process without a word: SIGXFSZ is ignored for the call.
 CallFrame::CallFrame()
 {
+    if (g_frames++ == 0) {
+        struct sigaction ignore {};
+        ignore.sa_handler = SIG_IGN;
+        sigemptyset(&ignore.sa_mask);
+        sigaction(SIGXFSZ, &ignore, &g_fileSizeAction);
+    }
     OpenFileCache();
     BeginKeepingBackups();
+    if (!BeginCallWorkFolder()) LogDebugString("CallFrame(): no private work folder for this call.\n");
 }
 
 CallFrame::~CallFrame()
@@ -117,11 +135,13 @@ void CallFrame::Teardown()
     if (done_) return;
     done_ = true;
     EndKeepingBackups();
+    EndCallWorkFolder();
     ClearFwImageCache();
     DeleteInterp();
     ClearPendingMfwNote();
     if (initialised_) yx::Shutdown();
     initialised_ = false;
+    if (--g_frames == 0) sigaction(SIGXFSZ, &g_fileSizeAction, nullptr);
 }
 
 }  // namespace fwupg

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include <platform/safe_file.h>
 #include <platform/utf16.h>
 
 #include "fwupg/bkv9_helper.h"
@@ -335,11 +336,10 @@ OEM_EXPORT uint32_t oem_get_full_flash_dump_PCI(const char16_t* dumpFile, const 
             LogDebugMsg(DBG_DEBUG, "%s(): Invalid file Path !!! : %s ", kFn, dump.c_str());
             return RET_DIRECTORY_NOT_FOUND;
         }
-        struct stat st {};
-        if (stat(dump.c_str(), &st) == 0) {
-            chmod(dump.c_str(), 0755);
-            std::remove(dump.c_str());
-            if (stat(dump.c_str(), &st) == 0) return RET_FW_FILE_NOT_FOUND;
+        // An old file of that name is replaced; a link or anything else is left and refused.
+        if (!platform::remove_regular_file(dump)) {
+            LogDebugMsg(DBG_DEBUG, "%s(): %s cannot be replaced (a link, or not a regular file).", kFn, dump.c_str());
+            return RET_FW_FILE_NOT_FOUND;
         }
         fwupg::_Tcl_Init(kFn);
         g_bDumpMode = 1;

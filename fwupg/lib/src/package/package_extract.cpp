@@ -1,13 +1,12 @@
-// Unpacking a firmware package into image files in the current folder and the shell command lines
-// that program them; removing those files afterwards.
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cstdio>
+// Unpacking a firmware package into image files in a private folder of its own and the shell
+// command lines that program them; removing those files and the folder afterwards.
 #include <string>
 
+#include "fwupg/debug_log.h"
 #include "fwupg/file_cache.h"
 #include "fwupg/fw_package.h"
+#include "fwupg/work_folder.h"
+#include "platform/safe_file.h"
 
 namespace fwupg {
 
@@ -16,12 +15,33 @@ namespace {
 // Makes extracted file names unique across every package of the process; never reset.
 unsigned g_PackageNameCounter = 0;
 
+// A path as one word of a Tcl command line: every character that Tcl treats specially is
+// escaped, so a folder with blanks, brackets or dollar signs stays one word and runs nothing.
+std::string TclWord(const std::string& path)
+{
+    std::string word;
+    for (char c : path) {
+        if (c == '\n') {
+            word += "\\n";
+            continue;
+        }
+        if (c == ' ' || c == '\t' || c == ';' || c == '$' || c == '[' || c == ']' || c == '{' || c == '}' ||
+            c == '"' || c == '\\' || c == '#' || c == '\r')
+            word += '\\';
+        word += c;
+    }
+    return word;
+}
+
 }  // namespace
 
 std::string FwPackage::FileNameFor(const char* typeName)
 {
     std::string name = typeName;
-    for (const std::string& command : commands_) {
+    // The names, not the folder, are compared: the folder's random name may hold any letters.
+    const std::string folder = TclWord(folder_ + "/");
+    for (std::string command : commands_) {
+        for (size_t at; (at = command.find(folder)) != std::string::npos;) command.erase(at, folder.size());
         if (command.find(typeName) != std::string::npos) {
             name += std::to_string(++g_PackageNameCounter);
             break;
@@ -30,15 +50,15 @@ std::string FwPackage::FileNameFor(const char* typeName)
     return name + ".bin";
 }
 
+// Created exclusively inside the package's private folder: nothing else can be at that name, and
+// a file that cannot take all its bytes is not left behind.
 bool FwPackage::WriteImageFile(const std::string& name, const Entry& e)
 {
-    ForgetCachedFile(name);
-    FILE* f = std::fopen(name.c_str(), "wb");
-    if (!f) return false;
-    bool ok = e.length == 0 || std::fwrite(file_.data() + e.offset, 1, e.length, f) == e.length;
-    ok = (std::fclose(f) == 0) && ok;
-    if (!ok) std::remove(name.c_str());
-    return ok;
+    const std::string path = folder_ + "/" + name;
+    ForgetCachedFile(path);
+    if (platform::write_new_file(path, file_.data() + e.offset, e.length, 0600)) return true;
+    LogDebugMsg(DBG_DEBUG, "FwPackage::ExtractImages(): %s could not be written.", path.c_str());
+    return false;
 }
 
 void FwPackage::AbandonExtraction()
@@ -48,6 +68,7 @@ void FwPackage::AbandonExtraction()
     commands_.clear();
     pkIndex_ = -1;
     mfwIndex_ = -1;
+    extractionFailed_ = true;
 }
 
 bool FwPackage::ExtractImages()
@@ -55,12 +76,19 @@ bool FwPackage::ExtractImages()
     commands_.clear();
     pkIndex_ = -1;
     mfwIndex_ = -1;
+    extractionFailed_ = false;
     if (Validate() != 0) return false;
     const uint32_t mask = rows_[matchedRow_].mask;
 
     // An image whose data leave the file refuses the whole package before anything is written.
     for (const auto& [key, e] : directory_)
         if ((key & mask) && !EntryInFile(e)) return false;
+
+    if (folder_.empty()) folder_ = MakeJobFolder();
+    if (folder_.empty()) {
+        extractionFailed_ = true;
+        return false;
+    }
 
     std::string mfwFile, metaFile, nvmCfgFile;
     for (const auto& [key, e] : directory_) {
@@ -69,23 +97,28 @@ bool FwPackage::ExtractImages()
         if (!type || !*type->name) continue;
 
         const std::string file = FileNameFor(type->name);
+        bool known = false;
+        for (const std::string& w : written_) known = known || w == file;
+        if (known) {  // a second image of a type that makes no command: it replaces the first
+            ForgetCachedFile(folder_ + "/" + file);
+            platform::remove_regular_file(folder_ + "/" + file);
+        }
         if (!WriteImageFile(file, e)) {
             AbandonExtraction();
             return false;
         }
+        const std::string word = TclWord(folder_ + "/" + file);
         if (e.tag == kPkgTagMfw) {
-            mfwFile = file;
+            mfwFile = word;
             mfwIndex_ = static_cast<int>(commands_.size());
         } else if (e.tag == kPkgTagMeta) {
-            metaFile = file;
+            metaFile = word;
         } else if (e.tag == kPkgTagNvmCfg) {
-            nvmCfgFile = file;
+            nvmCfgFile = word;
         } else if (e.tag == kPkgTagPk) {
             pkIndex_ = static_cast<int>(commands_.size());
         }
-        if (e.tag != kPkgTagNvmCfg && e.tag != kPkgTagMeta) commands_.push_back(type->prefix + file);
-        bool known = false;
-        for (const std::string& w : written_) known = known || w == file;
+        if (e.tag != kPkgTagNvmCfg && e.tag != kPkgTagMeta) commands_.push_back(type->prefix + word);
         if (!known) written_.push_back(file);
     }
 
@@ -98,14 +131,14 @@ bool FwPackage::ExtractImages()
     return true;
 }
 
+// Never follows a link and never changes a mode: the files are the package's own, in its own
+// folder, which goes with them.
 void FwPackage::DeleteExtractedFiles()
 {
-    for (const std::string& file : written_) {
-        if (access(file.c_str(), F_OK) != 0) continue;
-        chmod(file.c_str(), 0755);
-        ForgetCachedFile(file);
-        std::remove(file.c_str());
-    }
+    if (folder_.empty()) return;
+    for (const std::string& file : written_) ForgetCachedFile(folder_ + "/" + file);
+    platform::remove_private_folder(folder_);
+    folder_.clear();
 }
 
 }  // namespace fwupg

@@ -39,12 +39,19 @@ std::string ChangeBackupPath()
 int ChangeWithBackup(Tcl_Interp* interp, const char* caller, const std::function<int()>& change)
 {
     const std::string path = ChangeBackupPath();
+    if (ClaimBackupName(interp, caller, path) != TCL_OK) return TCL_ERROR;
+    BackupNameHold hold{path};
     if (RepairFromLeftoverBackup(interp, caller, path) != TCL_OK) return TCL_ERROR;
     if (!IsKeptBackup(path) && !RemoveBackupFiles(path)) return Fail(50);
     BackupCleanup cleanup{path};
     BackupUse backup;
     const uint32_t code = g_uUpgRetCode;
     const bool backedUp = ObtainBackup(interp, caller, path, &backup) == TCL_OK;
+    // A backup that cannot be written where it belongs refuses the change; one the NVRAM cannot
+    // be read for lets the change go on without it.
+    if (!backedUp && (g_uUpgRetCode == CMD_WORK_FILES_FAILED || g_uUpgRetCode == CMD_WORK_FILE_UNSAFE ||
+                      g_uUpgRetCode == CMD_BACKUP_BUSY))
+        return TCL_ERROR;
     if (!backedUp) LogDebugMsg(DBG_DEBUG, "%s(): no NVRAM backup for this change.", caller);
     g_uUpgRetCode = code;
     Tcl_ResetResult(interp);

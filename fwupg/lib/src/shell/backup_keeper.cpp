@@ -19,13 +19,13 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
 
 #include "fwupg/frame_work.h"
 #include "fwupg/nvm_write_log.h"
 #include "fwupg/selected_nic.h"
 #include "fwupg/sha256.h"
 #include "fwupg/shell_commands.h"
+#include "platform/safe_file.h"
 #include "shell_internal.h"
 
 namespace fwupg::shell {
@@ -97,11 +97,14 @@ void ForgetPath(const std::string& path)
                  g_kept.end());
 }
 
-void Forget(uint32_t handle)
+// Drops the adapter's kept backup and its files. Its name stays claimed when it is the name the
+// change in progress works with (that change lets it go).
+void Forget(uint32_t handle, const std::string& inUse)
 {
     for (auto it = g_kept.begin(); it != g_kept.end(); ++it) {
         if (it->handle != handle) continue;
         RemoveBackupFiles(it->path);
+        if (it->path != inUse) ReleaseBackupName(it->path);
         g_kept.erase(it);
         return;
     }
@@ -189,18 +192,17 @@ bool BringUpToDate(Tcl_Interp* interp, const char* caller, KeptBackup* kept, uin
     }
     const std::string key = Sha256HexDigest(image);
     const std::string next = kept->path + ".new";
-    {
-        std::ofstream out(next, std::ios::binary | std::ios::trunc);
-        out.write(image.data(), static_cast<std::streamsize>(image.size()));
-        if (!out.good()) return false;
-    }
+    if (!RemoveFileIfPresent(next) || !platform::write_new_file(next, image.data(), image.size(), 0600)) return false;
     // The old fingerprint goes first: a backup whose fingerprint file names other bytes is never
     // programmed back by a later run.
-    RemoveFileIfPresent(FingerprintPath(kept->path));
-    if (std::rename(next.c_str(), kept->path.c_str()) != 0) return false;
+    if (!RemoveFileIfPresent(FingerprintPath(kept->path)) || std::rename(next.c_str(), kept->path.c_str()) != 0) {
+        RemoveFileIfPresent(next);
+        return false;
+    }
+    // Without its fingerprint the backup is no longer one a change may rely on: a fresh dump then.
+    if (!WriteFingerprintFile(kept->path, key)) return false;
     kept->key = key;
     kept->mark = NvmWriteLogMark();
-    WriteFingerprintFile(kept->path, key);
     LogDebugMsg(DBG_DEBUG, "%s(): NVM dump %s brought up to date (%llu bytes read again), SHA256_Key1=%s.", caller,
                 kept->path.c_str(), static_cast<unsigned long long>(readBytes), key.c_str());
     return true;
@@ -237,13 +239,14 @@ int ObtainBackup(Tcl_Interp* interp, const char* caller, const std::string& path
                 ForgetPath(path);  // another kept backup at this name: its files are replaced below
                 kept = KeptAt(old);
                 RemoveFileIfPresent(FingerprintPath(old));
-                if (!RemoveBackupFiles(path) || std::rename(old.c_str(), path.c_str()) != 0) {
+                if (!RemoveBackupFiles(path) || !platform::rename_no_replace(old, path)) {
                     RemoveBackupFiles(old);
                     ForgetPath(old);
                     kept = nullptr;
                 } else {
                     kept->path = path;
                 }
+                ReleaseBackupName(old);  // the files at the old name are gone
             }
             if (kept) kept->handle = handle;
         }
@@ -257,7 +260,7 @@ int ObtainBackup(Tcl_Interp* interp, const char* caller, const std::string& path
                 use->key = kept->key;
                 return TCL_OK;
             }
-            Forget(handle);
+            Forget(handle, path);
         }
     }
     ForgetPath(path);
@@ -282,6 +285,7 @@ void EndKeepingBackups()
     using namespace fwupg::shell;
     for (const KeptBackup& k : g_kept) RemoveBackupFiles(k.path);
     g_kept.clear();
+    ReleaseAllBackupNames();
     g_keeping = false;
     fwupg::StopNvmWriteLog();
 }

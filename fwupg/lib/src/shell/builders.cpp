@@ -80,6 +80,9 @@ uint32_t MapUpgradeCode(uint32_t code)
     case CMD_RESTORE_FAILED: return RET_RESTORE_FAILED;
     case CMD_BACKUP_MISMATCH: return RET_SHA256_AUTH_FAILED_ON_NVM_DUMP;
     case CMD_MBI_DOWNGRADE_BLOCKED: return RET_FWUPG_SKIPPED_MISC;
+    case CMD_WORK_FILES_FAILED:
+    case CMD_WORK_FILE_UNSAFE: return RET_FW_FILE_ACCESS_FAILED;
+    case CMD_BACKUP_BUSY: return RET_DEVICE_ACCESS_FAILED;
     default: return RET_OPERATION_FAILED;
     }
 }
@@ -143,6 +146,15 @@ uint32_t FwUpgKv9(bool force, const char* option, const char* imagePath)
                     "%s(): Blocked MBI downgrade from CNA (ZK12.10) to NIC (ZK12.00) for ZK KESP adapters!!! !!! "
                     "g_uUpgRetCode = (%u).\n",
                     kName, code);
+        break;
+    case CMD_WORK_FILES_FAILED:
+    case CMD_WORK_FILE_UNSAFE:
+        LogDebugMsg(DBG_DEBUG, "%s(): Upgrade refused on this NIC: its work files cannot be written safely !!! "
+                    "g_uUpgRetCode = (%u).\n", kName, code);
+        break;
+    case CMD_BACKUP_BUSY:
+        LogDebugMsg(DBG_DEBUG, "%s(): Upgrade refused on this NIC: another run holds its NVRAM backup !!! "
+                    "g_uUpgRetCode = (%u).\n", kName, code);
         break;
     default:
         LogDebugMsg(DBG_DEBUG, "%s(): MBI Upgrade Failed on this NIC !!! g_uUpgRetCode = (%u).\n", kName, code);

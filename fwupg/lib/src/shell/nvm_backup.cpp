@@ -1,50 +1,27 @@
 // The NVRAM backup of an upgrade: reading and fingerprinting the backup file, the CRC check after
 // an upgrade, and the restore from the backup.
-#include <sys/stat.h>
-#include <unistd.h>
-
+#include <cerrno>
 #include <cstdio>
-#include <exception>
-#include <fstream>
-#include <memory>
+#include <cstring>
 
 #include "fwupg/selected_nic.h"
 #include "fwupg/sha256.h"
 #include "fwupg/shell_commands.h"
+#include "platform/safe_file.h"
 #include "shell_internal.h"
 
 namespace fwupg::shell {
 
 bool RemoveFileIfPresent(const std::string& path)
 {
-    if (access(path.c_str(), F_OK) != 0) return true;
-    chmod(path.c_str(), 0755);
-    std::remove(path.c_str());
-    return access(path.c_str(), F_OK) != 0;
+    return platform::remove_regular_file(path);
 }
 
-// Something other than a regular file, a size that cannot be taken or a short read is a failed
-// read: a partial buffer would give a fingerprint of other bytes than the backup holds.
+// Something other than a regular file (a link included: it is not followed), or a short read is
+// a failed read: a partial buffer would give a fingerprint of other bytes than the backup holds.
 bool ReadFileToBuffer(const std::string& path, std::string* bytes)
 {
-    bytes->clear();
-    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
-    if (!file) return false;
-    struct stat st {};
-    if (fstat(fileno(file.get()), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-    if (std::fseek(file.get(), 0, SEEK_END) != 0) return false;
-    long size = std::ftell(file.get());
-    if (size < 0 || std::fseek(file.get(), 0, SEEK_SET) != 0) return false;
-    try {
-        bytes->resize(static_cast<size_t>(size));
-    } catch (const std::exception&) {
-        return false;
-    }
-    if (size > 0 && std::fread(bytes->data(), 1, bytes->size(), file.get()) != bytes->size()) {
-        bytes->clear();
-        return false;
-    }
-    return true;
+    return platform::read_regular_file(path, bytes);
 }
 
 bool FingerprintFile(const std::string& path, std::string* hex)
@@ -72,29 +49,40 @@ std::string AdapterIdentity()
 
 }  // namespace
 
+// Written whole to "<fingerprint>.new" and renamed over the fingerprint: a fingerprint file is
+// complete or absent. False with errno set.
 bool WriteFingerprintFile(const std::string& backup, const std::string& key)
 {
     const std::string path = FingerprintPath(backup);
     const std::string next = path + ".new";
-    {
-        std::ofstream out(next, std::ios::binary | std::ios::trunc);
-        out << key << '\n' << AdapterIdentity() << '\n';
-        if (!out.good()) return false;
+    const std::string text = key + '\n' + AdapterIdentity() + '\n';
+    if (!platform::remove_regular_file(next)) {
+        errno = EEXIST;
+        return false;
     }
-    return std::rename(next.c_str(), path.c_str()) == 0;
+    if (!platform::write_new_file(next, text.data(), text.size(), 0600)) return false;
+    if (std::rename(next.c_str(), path.c_str()) != 0) {
+        const int error = errno;
+        platform::remove_regular_file(next);
+        errno = error;
+        return false;
+    }
+    return true;
 }
 
 bool BackupBelongsHere(const std::string& backup)
 {
-    std::string text, now;
-    if (!ReadFileToBuffer(FingerprintPath(backup), &text) || !FingerprintFile(backup, &now)) return false;
-    return text == now + '\n' + AdapterIdentity() + '\n';
+    std::string text, bytes;
+    if (!ReadFileToBuffer(FingerprintPath(backup), &text) || !ReadFileToBuffer(backup, &bytes)) return false;
+    return text == Sha256HexDigest(bytes) + '\n' + AdapterIdentity() + '\n' && BackupCarriesSelectedAdapter(bytes);
 }
 
 bool RemoveBackupFiles(const std::string& backup)
 {
-    RemoveFileIfPresent(FingerprintPath(backup));
-    return RemoveFileIfPresent(backup);
+    const std::vector<std::string> names = BackupFileNames(backup);
+    bool freed = true;
+    for (auto name = names.rbegin(); name != names.rend(); ++name) freed = RemoveFileIfPresent(*name) && freed;
+    return freed;
 }
 
 int CheckCRConMBIUprgade(Tcl_Interp* interp)
@@ -142,18 +130,54 @@ int DoRestoreWithDumpFile(Tcl_Interp* interp, const std::string& backup)
     return ProgramBackup(interp, kName, backup);
 }
 
+// The dump goes to "<backup>.part" (created exclusively, written whole and synced by the engine),
+// the fingerprint file is written next, and only then is the dump renamed to the backup's name,
+// never over another file. So a file at a backup's name is always a whole dump with its
+// fingerprint beside it; a failure at any step leaves neither and refuses the change before its
+// first NVRAM write.
 int TakeBackup(Tcl_Interp* interp, const char* caller, const std::string& backup, std::string* key)
 {
-    const std::vector<std::string> dump{"_dump", backup};
+    const std::string part = backup + ".part";
+    const std::vector<std::string> dump{"_dump", part};
     const std::string dumpLine = MergeWords(dump);
+    if (!RemoveFileIfPresent(part))
+        return Refuse(interp, CMD_WORK_FILE_UNSAFE,
+                      std::string(caller) + "(): " + part + " cannot be removed; this change is refused.");
     Tcl_ResetResult(interp);
     LogDebugMsg(DBG_DEBUG, "%s() calling [%s].\n", caller, dumpLine.c_str());
+    platform::clear_new_file_error();
     int rc = EvalWords(interp, dump);
     LogDebugMsg(DBG_DEBUG, "%s() [%s] returned %d.\n", caller, dumpLine.c_str(), rc);
-    if (rc != TCL_OK) return TCL_ERROR;
-    if (!FingerprintFile(backup, key)) return Fail(13);
-    if (!WriteFingerprintFile(backup, *key))
-        LogDebugMsg(DBG_DEBUG, "%s(): the fingerprint file of %s could not be written.", caller, backup.c_str());
+    if (rc != TCL_OK) {
+        RemoveFileIfPresent(part);
+        if (const int error = platform::last_new_file_error())  // the NVRAM was read, the file not written
+            return Refuse(interp, CMD_WORK_FILES_FAILED,
+                          std::string(caller) + "(): the NVRAM backup " + backup + " cannot be written (" +
+                              std::strerror(error) + "); this change is refused and nothing is written.");
+        LogDebugMsg(DBG_DEBUG, "%s(): the NVRAM backup %s could not be taken; nothing is changed.", caller,
+                    backup.c_str());
+        if (g_uUpgRetCode == CMD_OK) g_uUpgRetCode = CMD_FAILED;
+        return TCL_ERROR;
+    }
+    if (!FingerprintFile(part, key)) {
+        RemoveFileIfPresent(part);
+        return Fail(13);
+    }
+    if (!WriteFingerprintFile(backup, *key)) {
+        const std::string why = std::strerror(errno);
+        RemoveFileIfPresent(part);
+        return Refuse(interp, CMD_WORK_FILES_FAILED,
+                      std::string(caller) + "(): the fingerprint of the NVRAM backup " + backup +
+                          " cannot be written (" + why + "); this change is refused and nothing is written.");
+    }
+    if (!platform::rename_no_replace(part, backup)) {
+        const std::string why = std::strerror(errno);
+        RemoveFileIfPresent(part);
+        RemoveFileIfPresent(FingerprintPath(backup));
+        return Refuse(interp, CMD_WORK_FILES_FAILED,
+                      std::string(caller) + "(): the NVRAM backup " + backup + " cannot be put in place (" + why +
+                          "); this change is refused and nothing is written.");
+    }
     LogDebugMsg(DBG_DEBUG, "%s():LINE= %d, NVM dump has been created successfully befor upgarde.", caller, __LINE__);
     LogDebugMsg(DBG_DEBUG, "%s():LINE= %d, SHA Hash Key (SHA256_Key1=%s.)", caller, __LINE__, key->c_str());
     return TCL_OK;
@@ -184,29 +208,80 @@ int RestoreBackup(Tcl_Interp* interp, const char* caller, const std::string& bac
     return result;
 }
 
+namespace {
+
+// Renames a leftover that cannot be trusted to "<backup>.unverified-<n>" (its fingerprint file, when
+// there is one, beside it with ".sha256"), taking the first n at which nothing stands: it is kept,
+// never overwritten. Empty when it cannot be moved.
+std::string SetAside(const std::string& backup)
+{
+    for (int n = 1; n < 1000; ++n) {
+        const std::string aside = backup + ".unverified-" + std::to_string(n);
+        if (platform::name_state(aside) != platform::NameState::Free ||
+            platform::name_state(FingerprintPath(aside)) != platform::NameState::Free)
+            continue;
+        if (!platform::rename_no_replace(backup, aside)) {
+            if (errno == EEXIST) continue;
+            return {};
+        }
+        if (platform::name_state(FingerprintPath(backup)) == platform::NameState::Regular)
+            platform::rename_no_replace(FingerprintPath(backup), FingerprintPath(aside));
+        return aside;
+    }
+    return {};
+}
+
+}  // namespace
+
 int RepairFromLeftoverBackup(Tcl_Interp* interp, const char* caller, const std::string& path)
 {
-    if (IsKeptBackup(path) || access(path.c_str(), F_OK) != 0) return TCL_OK;
+    if (IsKeptBackup(path)) return TCL_OK;
+    if (platform::name_state(path) == platform::NameState::Free) {
+        RemoveBackupFiles(path);  // what an interrupted run left beside no backup
+        return TCL_OK;
+    }
+    const uint32_t code = g_uUpgRetCode;
     if (BackupBelongsHere(path)) {
-        const uint32_t code = g_uUpgRetCode;
         if (CheckCRConMBIUprgade(interp) != TCL_OK) {
             // The restore's image check is not asked here: it compares the backup with what the
             // damaged NVRAM still lists (images present, PHY settings), which is what the backup
-            // replaces. The fingerprint file ties the complete backup to this adapter instead.
+            // replaces. The fingerprint file and the backup's own configuration tie the complete
+            // backup to this adapter instead.
             LogDebugMsg(DBG_DEBUG, "%s(): the NVRAM fails its check and an interrupted run left its backup %s: "
                         "programming it back first.", caller, path.c_str());
             if (ProgramBackup(interp, caller, path) != TCL_OK) {
                 // The leftover is the only copy of the board's contents from before the cut: it
                 // stays, with its fingerprint, and nothing more is written to the damaged board.
-                LogDebugMsg(DBG_DEBUG, "%s(): programming back %s failed; it is kept.", caller, path.c_str());
-                return Fail(CMD_RESTORE_FAILED);
+                return Refuse(interp, CMD_RESTORE_FAILED,
+                              std::string(caller) + "(): programming back the NVRAM backup " + path +
+                                  " failed; it is kept and this change is refused.");
             }
             LogDebugMsg(DBG_DEBUG, "%s(): programming back %s succeeded.", caller, path.c_str());
         }
         g_uUpgRetCode = code;
         Tcl_ResetResult(interp);
+        RemoveBackupFiles(path);
+        return TCL_OK;
     }
-    RemoveBackupFiles(path);
+    // A leftover that cannot be shown to be this adapter's whole NVRAM (fingerprint missing,
+    // unreadable or not matching; another size; another board's MAC address or device id) may
+    // still be the only copy of a board's contents: it is kept under a name that says so, and
+    // never programmed back.
+    const std::string aside = SetAside(path);
+    if (aside.empty())
+        return Refuse(interp, CMD_WORK_FILES_FAILED,
+                      std::string(caller) + "(): the NVRAM backup " + path +
+                          " left by an earlier run cannot be validated nor moved aside; this change is refused.");
+    LogDebugMsg(DBG_DEBUG, "%s(): the NVRAM backup %s left by an earlier run cannot be validated for this adapter; "
+                "it is kept as %s.", caller, path.c_str(), aside.c_str());
+    const bool healthy = CheckCRConMBIUprgade(interp) == TCL_OK;
+    g_uUpgRetCode = code;
+    Tcl_ResetResult(interp);
+    if (!healthy)
+        return Refuse(interp, CMD_RESTORE_FAILED,
+                      std::string(caller) + "(): the NVRAM of this adapter fails its check and the backup left by an "
+                          "earlier run cannot be validated for it (kept as " + aside +
+                          "); this change is refused and nothing is written.");
     return TCL_OK;
 }
 

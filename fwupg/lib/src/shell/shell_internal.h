@@ -49,10 +49,14 @@ int GuardCommand(const char* name, Body&& body) noexcept
     return TCL_ERROR;
 }
 
+// Logs the message, leaves it as the command's result and fails with `code`.
+int Refuse(Tcl_Interp* interp, uint32_t code, const std::string& message);
+
 // Files of the NVRAM backup taken before an upgrade.
-// Makes an existing file writable and removes it; false when it still exists afterwards.
+// Removes a regular file (never through a link, never changing a mode); false when something
+// still stands at the name afterwards.
 bool RemoveFileIfPresent(const std::string& path);
-// The whole file, or false when it cannot be opened, sized or read completely.
+// The whole regular file (not through a link), or false when it cannot be read completely.
 bool ReadFileToBuffer(const std::string& path, std::string* bytes);
 // SHA-256 of the whole file as lower-case hex text; false when the file cannot be read whole.
 bool FingerprintFile(const std::string& path, std::string* hex);
@@ -61,19 +65,37 @@ bool FingerprintFile(const std::string& path, std::string* hex);
 // It holds the fingerprint and the adapter's MAC address and device id.
 std::string FingerprintPath(const std::string& backup);
 bool WriteFingerprintFile(const std::string& backup, const std::string& key);
-// The backup is complete and unchanged and was taken of the selected adapter.
+// The names of a backup's files: the backup, its fingerprint and their scratch names.
+std::vector<std::string> BackupFileNames(const std::string& backup);
+// The backup is a whole NVRAM of the selected adapter: its fingerprint file agrees with it (and
+// names the adapter), it is as large as the adapter's NVRAM, and its configuration carries the
+// adapter's MAC address and device id. The one check of a backup left behind by another run.
 bool BackupBelongsHere(const std::string& backup);
-// Removes the backup and its fingerprint file; false when the backup still exists afterwards.
+// The size and configuration part of that check, on the backup's bytes.
+bool BackupCarriesSelectedAdapter(const std::string& bytes);
+// Removes the backup, its fingerprint file and their scratch files; false when one of them
+// still stands afterwards.
 bool RemoveBackupFiles(const std::string& backup);
+
+// Claims a backup's names for this run: locks "<backup>.lock" (held elsewhere: CMD_BACKUP_BUSY)
+// and refuses a link or other non-regular file at any of the names (CMD_WORK_FILE_UNSAFE) or a
+// folder that cannot take the lock file (CMD_WORK_FILES_FAILED). TCL_OK when held (also when this
+// run holds it already), else TCL_ERROR with the code and a message in the result.
+int ClaimBackupName(Tcl_Interp* interp, const char* caller, const std::string& backup);
+bool HoldsBackupName(const std::string& backup);
+// Lets the name go (the lock file is removed).
+void ReleaseBackupName(const std::string& backup);
+void ReleaseAllBackupNames();
 // Programs the backup back as it is ("_prg -raw 0 <file>").
 int ProgramBackup(Tcl_Interp* interp, const char* caller, const std::string& backup);
 // Whether a backup is being programmed back: that "_prg" is the repair itself and runs bare.
 bool ProgrammingBackup();
 // Checks the backup against the adapter and programs it back.
 int DoRestoreWithDumpFile(Tcl_Interp* interp, const std::string& backup);
-// Takes the NVRAM backup of a change: "_dump <file>", then the file's fingerprint into `key` and
-// the fingerprint file. TCL_OK when both are there; a failed dump leaves its code, an unreadable
-// backup gives 13.
+// Takes the NVRAM backup of a change: "_dump <file>.part", the fingerprint into `key` and the
+// fingerprint file, then the dump renamed to `backup`. TCL_OK when both are there; a failed dump
+// leaves its code, an unreadable dump gives 13, a fingerprint or backup that cannot be written
+// CMD_WORK_FILES_FAILED; nothing stays at the names then.
 int TakeBackup(Tcl_Interp* interp, const char* caller, const std::string& backup, std::string* key);
 // Fingerprints the backup again and, when it is unchanged, programs it back: 138 restored,
 // 139 fingerprint changed (nothing restored), 140 restore failed. A reset is asked for in each
@@ -94,11 +116,13 @@ int ObtainBackup(Tcl_Interp* interp, const char* caller, const std::string& path
 bool IsKeptBackup(const std::string& path);
 // Removes the backup at `path` unless the call keeps it.
 void ReleaseBackup(const std::string& path);
-// A backup at `path` that a run ended by a power loss left behind (its fingerprint file agrees)
-// is programmed back before the change when the adapter's NVRAM fails the engine's check; the
-// leftover files are then removed, and the last error and the result are left as they were. When
-// programming it back fails, the leftover stays and the change must not go on: the result is
-// TCL_ERROR with CMD_RESTORE_FAILED.
+// A backup at `path` that a run ended by a power loss left behind and that belongs here
+// (BackupBelongsHere) is programmed back before the change when the adapter's NVRAM fails the
+// engine's check; the leftover files are then removed, and the last error and the result are left
+// as they were. When programming it back fails, the leftover stays and the change must not go on:
+// TCL_ERROR with CMD_RESTORE_FAILED. A leftover that does not belong here is kept, renamed to
+// "<path>.unverified-<n>", and never programmed back; when the NVRAM then fails its check the
+// change is refused the same way, with a message naming the kept file. The caller holds the name.
 int RepairFromLeftoverBackup(Tcl_Interp* interp, const char* caller, const std::string& path);
 // Removes the backup file on every way out of a command, unless the call keeps it.
 struct BackupCleanup {
@@ -106,6 +130,14 @@ struct BackupCleanup {
     ~BackupCleanup()
     {
         if (!path.empty()) ReleaseBackup(path);
+    }
+};
+// Lets a claimed backup name go on every way out of a command, unless the call keeps the backup.
+struct BackupNameHold {
+    std::string path;
+    ~BackupNameHold()
+    {
+        if (!path.empty() && !IsKeptBackup(path)) ReleaseBackupName(path);
     }
 };
 // The backup file of a change run through ChangeWithBackup ("NVMCfgDump#_" and the MAC text).

@@ -88,6 +88,12 @@ int Upgrade(ClientData cd, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
     if (access(r.image.c_str(), F_OK) != 0) return shell::Fail(63);
     const bool backupNamed = r.files > 1;
     const bool takeBackup = backupNamed && family != yxmapi::kFamilyE4;
+    // The backup's names are this run's until the command ends (or the call, which keeps it).
+    shell::BackupNameHold hold;
+    if (backupNamed) {
+        if (shell::ClaimBackupName(interp, kName, r.backup) != TCL_OK) return TCL_ERROR;
+        hold.path = r.backup;
+    }
     if (takeBackup && shell::RepairFromLeftoverBackup(interp, kName, r.backup) != TCL_OK) return TCL_ERROR;
     if (backupNamed && !shell::IsKeptBackup(r.backup) && !shell::RemoveBackupFiles(r.backup)) return shell::Fail(50);
     // From here on the backup file is removed on every way out (unless the call keeps it).
@@ -129,7 +135,8 @@ int Upgrade(ClientData cd, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
 
     if (backupTaken) {
         if (result != TCL_OK) {
-            if (g_uUpgRetCode != CMD_ALREADY_INSTALLED)
+            // Images that could not be unpacked stop the upgrade before its first write.
+            if (g_uUpgRetCode != CMD_ALREADY_INSTALLED && g_uUpgRetCode != CMD_WORK_FILES_FAILED)
                 result = shell::RestoreBackup(interp, kName, backup.path, backup.key, result);
         } else {
             LogDebugMsg(DBG_DEBUG, "%s():The MBI upgrade has successful", kName);

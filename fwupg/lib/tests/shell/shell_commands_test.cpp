@@ -1,6 +1,7 @@
 // The shell's commands with a facade double and an image-check double: registration, option
 // types, dispatch by family, argument and family codes, the lines they run, and cfg requests.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <stdexcept>
@@ -207,16 +208,18 @@ TEST_F(ShellCommandsTest, BadArgumentsWrongFamilyAndMissingFilesSetTheirCodes)
     }
 }
 
-TEST_F(ShellCommandsTest, BackupThatCannotBeReplacedGives50)
+// Something other than a regular file at the backup's name is neither removed nor written through.
+TEST_F(ShellCommandsTest, BackupNameHoldingAFolderIsRefused)
 {
     Start(5);
     const std::string image = File("image.bin");
     const std::string backup = root.file("backup");
     mkdir(backup.c_str(), 0755);
-    std::ofstream(backup + "/keep") << "x";  // a folder that remove() cannot take
+    std::ofstream(backup + "/keep") << "x";
     EXPECT_EQ(Eval("upgrade -mba " + image + " " + backup), TCL_ERROR);
-    EXPECT_EQ(g_uUpgRetCode, 50u);
+    EXPECT_EQ(g_uUpgRetCode, static_cast<uint32_t>(CMD_WORK_FILE_UNSAFE));
     EXPECT_TRUE(facade.calls.empty());
+    EXPECT_EQ(access((backup + "/keep").c_str(), F_OK), 0);
 }
 
 TEST_F(ShellCommandsTest, UpdateCfgRunsTheEngineLineWithForceFirstAndEachFileOneWord)

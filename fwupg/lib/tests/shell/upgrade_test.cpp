@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 
 #include "fwupg/command_exec.h"
 #include "fwupg/session_state.h"
@@ -78,7 +79,8 @@ TEST_F(UpgradeTest, SuccessfulUpgradeTakesABackupRunsTheEngineLineAndChecksTheCr
     Start(5);
     EXPECT_EQ(Eval("upgrade -F -noreset -mbi {" + image + "} " + backup), TCL_OK);
     EXPECT_EQ(images.asked, Words{"0:15:" + image});
-    EXPECT_EQ(dumps, (std::vector<Words>{{"_dump", backup}}));
+    // The dump goes to a scratch name first, and to the backup's name only once it is whole.
+    EXPECT_EQ(dumps, (std::vector<Words>{{"_dump", backup + ".part"}}));
     EXPECT_EQ(facade.slots(), (Words{"nvm_dump_57710", "nvm_upgrade_mbi", "nvm_crc_57710"}));
     EXPECT_EQ(facade.last("nvm_upgrade_mbi")->words, (Words{"_upgrade", "-F", "-mbi", image}));
     EXPECT_EQ(facade.last("nvm_crc_57710")->words, (Words{"crc", "-no_print"}));
@@ -98,37 +100,53 @@ TEST_F(UpgradeTest, AnExistingBackupFileIsReplaced)
 }
 
 // A backup that a run ended by a power loss left behind: programmed back as it is before the next
-// upgrade of the same adapter, but only when the NVRAM fails its check and the fingerprint file
-// says the backup is complete, unchanged and of this adapter; removed afterwards, except when
-// programming it back fails: then it is the only copy of the board's contents from before the cut,
-// so it stays and the upgrade stops before it dumps or writes anything.
+// upgrade of the same adapter, but only when the NVRAM fails its check and the backup is this
+// adapter's whole NVRAM (its fingerprint file agrees and names the adapter, it is as large as the
+// NVRAM, and its configuration carries the adapter's MAC address and device id); removed
+// afterwards, except when programming it back fails: then it is the only copy of the board's
+// contents from before the cut, so it stays and the upgrade stops before it dumps or writes
+// anything. Any other leftover is kept aside under "<name>.unverified-1", never programmed back:
+// the upgrade of a damaged board is then refused, that of a sound one goes on.
 TEST_F(UpgradeTest, ALeftoverBackupOfThisAdapterIsProgrammedBackWhenTheNvramFailsItsCheck)
 {
+    enum Fingerprint { kNone, kRight, kOtherBytes, kOtherAdapter };
+    enum Bytes { kOwn, kOtherMac, kHalf };
     struct Case {
         const char* what;
-        bool damaged;      // the CRC check before the upgrade fails
-        int fingerprint;   // 0 none, 1 right, 2 of other bytes, 3 of another adapter
+        bool damaged;  // the CRC check before the upgrade fails
+        Fingerprint fingerprint;
+        Bytes bytes;
         bool programmed;
         bool programFails = false;
     };
     const Case cases[] = {
-        {"own backup, damaged NVRAM", true, 1, true},
-        {"own backup, damaged NVRAM, programming it back fails", true, 1, true, true},
-        {"own backup, NVRAM passes its check", false, 1, false},
-        {"no fingerprint file", true, 0, false},
-        {"fingerprint of other bytes", true, 2, false},
-        {"backup of another adapter", true, 3, false},
+        {"own backup, damaged NVRAM", true, kRight, kOwn, true},
+        {"own backup, damaged NVRAM, programming it back fails", true, kRight, kOwn, true, true},
+        {"own backup, NVRAM passes its check", false, kRight, kOwn, false},
+        {"no fingerprint file", true, kNone, kOwn, false},
+        {"fingerprint of other bytes", true, kOtherBytes, kOwn, false},
+        {"backup of another adapter", true, kOtherAdapter, kOwn, false},
+        {"another board's NVRAM with this adapter's fingerprint line", true, kRight, kOtherMac, false},
+        {"half the NVRAM with a matching fingerprint", true, kRight, kHalf, false},
+        {"no fingerprint file, NVRAM passes its check", false, kNone, kOwn, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         Start(5);
-        const std::string left = "bytes of the NVRAM before the cut";
+        // An NVRAM image of the adapter: its first port part holds the ids and the MAC address.
+        std::string left(adapter.nvram_size(), '\xFF');
+        const uint64_t mac = std::stoull(adapter.mac, nullptr, 16) ^ (c.bytes == kOtherMac ? 0x0400 : 0);
+        const uint32_t words[] = {adapter.vid << 16 | adapter.did, uint32_t(mac >> 32), uint32_t(mac)};
+        const size_t at[] = {300, 316, 320};
+        for (size_t i = 0; i < 3; ++i)
+            for (int b = 0; b < 4; ++b) left[at[i] + size_t(b)] = char(words[i] >> (24 - 8 * b));
+        if (c.bytes == kHalf) left.resize(left.size() / 2);
         std::ofstream(backup, std::ios::binary) << left;
         char did[8];
         std::snprintf(did, sizeof did, "%04X", adapter.did);
-        const std::string identity = (c.fingerprint == 3 ? std::string("001122334455") : adapter.mac) + " " + did;
-        const std::string key = Sha256HexDigest(c.fingerprint == 2 ? std::string("other") : left);
-        if (c.fingerprint) std::ofstream(backup + ".sha256", std::ios::binary) << key << '\n' << identity << '\n';
+        const std::string identity = (c.fingerprint == kOtherAdapter ? std::string("001122334455") : adapter.mac) + " " + did;
+        const std::string key = Sha256HexDigest(c.fingerprint == kOtherBytes ? std::string("other") : left);
+        if (c.fingerprint != kNone) std::ofstream(backup + ".sha256", std::ios::binary) << key << '\n' << identity << '\n';
         facade.hooks["nvm_crc_57710"] = [&](const FacadeCall& call) {
             crcs.push_back(call.words);
             const bool fail = c.damaged && upgrades.empty();  // the upgrade itself leaves good CRCs
@@ -136,20 +154,30 @@ TEST_F(UpgradeTest, ALeftoverBackupOfThisAdapterIsProgrammedBackWhenTheNvramFail
             return fail ? 1 : 0;
         };
         programFails = c.programFails;
-        EXPECT_EQ(Eval("upgrade -mba {" + image + "} " + backup), c.programFails ? TCL_ERROR : TCL_OK);
+        const bool refused = c.programFails || (c.damaged && !c.programmed);
+        EXPECT_EQ(Eval("upgrade -mba {" + image + "} " + backup), refused ? TCL_ERROR : TCL_OK);
         ASSERT_EQ(programs.size(), c.programmed ? 1u : 0u);
         if (c.programmed) {
             EXPECT_EQ(programs[0], (Words{"_prg", "-raw", "0", backup}));
             EXPECT_EQ(facade.slots().front(), "nvm_crc_57710");
             EXPECT_EQ(facade.slots()[1], "nvm_prg_57710") << "programmed back before the new backup and upgrade";
         }
-        if (c.programFails) {
+        const std::string aside = backup + ".unverified-1";
+        if (!(c.fingerprint == kRight && c.bytes == kOwn)) {
+            std::ifstream kept(aside, std::ios::binary);
+            EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), left) << "kept aside, bytes unchanged";
+        } else {
+            EXPECT_NE(access(aside.c_str(), F_OK), 0);
+        }
+        if (refused) {
             EXPECT_EQ(g_uUpgRetCode, static_cast<uint32_t>(CMD_RESTORE_FAILED));
             EXPECT_TRUE(dumps.empty() && upgrades.empty()) << "nothing more happens to the damaged board";
-            EXPECT_TRUE(BackupLeft()) << "the only copy of the board's contents stays";
-            EXPECT_EQ(access((backup + ".sha256").c_str(), F_OK), 0);
-            std::remove((backup + ".sha256").c_str());
-            std::remove(backup.c_str());
+            if (c.programFails) {
+                EXPECT_TRUE(BackupLeft()) << "the only copy of the board's contents stays";
+                EXPECT_EQ(access((backup + ".sha256").c_str(), F_OK), 0);
+            } else {
+                EXPECT_NE(Result().find(aside), std::string::npos) << "the message names the kept file: " << Result();
+            }
         } else {
             EXPECT_EQ(dumps.size(), 1u) << "a new backup is taken either way";
             EXPECT_EQ(upgrades.size(), 1u);
@@ -157,6 +185,7 @@ TEST_F(UpgradeTest, ALeftoverBackupOfThisAdapterIsProgrammedBackWhenTheNvramFail
             EXPECT_FALSE(BackupLeft());
             EXPECT_EQ(access((backup + ".sha256").c_str(), F_OK), -1);
         }
+        for (const std::string& f : {backup, backup + ".sha256", aside, aside + ".sha256"}) std::remove(f.c_str());
         programFails = false;
         TearDown();
         dumps.clear(), upgrades.clear(), crcs.clear(), programs.clear();
@@ -327,7 +356,7 @@ TEST_F(UpgradeTest, CfgOnE1E3RestoresTheBackupWhenTheChangeFailsAfterAWrite)
         };
         g_bNvmWritten = 0;
         EXPECT_EQ(fwupg::command::FwCfgKv9(16, 3), c.builder);
-        EXPECT_EQ(dumps, (std::vector<Words>{{"_dump", cfgBackup}}));
+        EXPECT_EQ(dumps, (std::vector<Words>{{"_dump", cfgBackup + ".part"}}));
         ASSERT_EQ(programs.size(), c.programs);
         if (c.programs) {
             EXPECT_EQ(programs[0], (Words{"_prg", "-raw", "0", cfgBackup}));
@@ -362,7 +391,7 @@ TEST_F(UpgradeTest, PrgOfAFileIsBackedUpAndUndoneWhenItFails)
             facade.hooks["nvm_prg"] = program;
             facade.hooks["nvm_prg_57710"] = program;
             EXPECT_EQ(Eval("_prg 0 {" + image + "}"), fails ? TCL_ERROR : TCL_OK);
-            EXPECT_EQ(dumps, (std::vector<Words>{{"_dump", cfgBackup}}));
+            EXPECT_EQ(dumps, (std::vector<Words>{{"_dump", cfgBackup + ".part"}}));
             std::vector<Words> expected{{"_prg", "0", image}};
             if (fails) expected.push_back({"_prg", "-raw", "0", cfgBackup});
             EXPECT_EQ(programs, expected);
