@@ -235,6 +235,13 @@ int mbi_upgrade(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[], const MbiFa
     fwupg_dbg_printf("Upgrading MBI from version %s to version %s\n", nvm_text, pkg_text);
     // The command list is built (and the images extracted) first: the E4 gate reorders it.
     const size_t count = package.GetCommandCount();
+    if (count == 0 && package.ExtractionFailed()) {
+        // Nothing was written: the package's images could not be unpacked into the work folder.
+        set_last_error(150);
+        append(interp, "Can't write the MBI package's images to the work folder.\n");
+        print_severity("Can't write the MBI package's images to the work folder", 1);
+        return 1;
+    }
     family.before_commands(interp, package);
     const AfterCommands after(family.after_commands);
     size_t evaluated = 0;
