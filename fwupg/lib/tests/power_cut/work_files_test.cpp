@@ -121,8 +121,7 @@ struct Bench {
     std::string Fingerprint(const std::string& bytes) const { return Sha256Hex(bytes) + "\n" + Identity() + "\n"; }
     std::string Backup() const { return m.root.file("backup.bin"); }
     // An erasing power cut through the configuration: the MAC addresses read all ones and the
-    // NVRAM fails its check. The VPD copy behind it stays: the E1-E3 check fills a blank one with
-    // a template, which would be a write of its own.
+    // NVRAM fails its check.
     void EraseConfiguration()
     {
         const size_t end = board.legacy ? 0x300 : 0x540;
