@@ -208,7 +208,10 @@ Verdicts Machine::Verify() const
             const e1e3::Report r = e1e3::verify(nvram, ChipOf(f.did));
             for (const std::string& e : r.errors) complaint += e + "\n";
         } else {
+            // The legacy verifier joins its faults with "; " on one line: one fault a line, as
+            // the other families give them, so that each is judged on its own.
             complaint = testkit::legacy::verify_nvram(nvram, (f.flash_word & 1) != 0);
+            for (size_t at; (at = complaint.find("; ")) != std::string::npos;) complaint.replace(at, 2, "\n");
         }
         verdicts[f.name] = complaint;
     }
