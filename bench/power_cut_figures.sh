@@ -11,9 +11,9 @@
 #               record may leave that record invalid, and whole-NVRAM programming any record)
 #   unrepaired  boards that the next run (one discovery and one update from its report, or the
 #               path's lines run again) did not repair and bring to the new versions (goal 0)
-# The long form takes hours in one process: FWUPG_POWER_CUT_JOBS=N runs each program as N shards of
-# its tests, all side by side. FWUPG_POWER_CUT_LOG=FILE keeps every "power-cut:" line and the programs'
-# output there (the test names and failures beside the lines that show a false success).
+# The long form takes a few minutes in a release build; FWUPG_POWER_CUT_JOBS=N runs each program as
+# N shards of its tests, all side by side. FWUPG_POWER_CUT_LOG=FILE keeps every "power-cut:" line and
+# the programs' output there (the test names and failures beside the lines that show a false success).
 #   bench/power_cut_figures.sh [BUILD_BIN_DIR]     (default: build/release/bin)
 set -euo pipefail
 cd "$(dirname "$0")/.."
