@@ -2,6 +2,7 @@
 // program, both libraries and the FW folder in one working folder, as an installation has them,
 // on the simulated machine and firmware folder that the test kit's demo set makes.
 #include "demo_machine.h"
+#include "report_xml.h"
 
 #include "sim/adapter_builder.h"
 #include "yxmapi/sim_control.h"
@@ -25,18 +26,6 @@ namespace fs = std::filesystem;
 using namespace tirn_test;
 
 namespace {
-
-std::string child_value(xmlNode* parent, const char* name)
-{
-    for (xmlNode* c = parent->children; c; c = c->next) {
-        if (c->type != XML_ELEMENT_NODE || xmlStrcmp(c->name, BAD_CAST name) != 0) continue;
-        xmlChar* v = xmlGetProp(c, BAD_CAST "value");
-        std::string s = v ? reinterpret_cast<const char*>(v) : "";
-        xmlFree(v);
-        return s;
-    }
-    return {};
-}
 
 class RealLibrary : public ::testing::Test {
 protected:
@@ -95,11 +84,11 @@ TEST_F(RealLibrary, DiscoveryWritesAWellFormedReportNamingEveryAdapter)
         if (list->type != XML_ELEMENT_NODE || xmlStrcmp(list->name, BAD_CAST "devices") != 0) continue;
         for (xmlNode* d = list->children; d; d = d->next) {
             if (d->type != XML_ELEMENT_NODE) continue;
-            reported.insert(child_value(d, "macaddress"));
+            reported.insert(ChildValue(d, "macaddress"));
             bool hasItem = false;
             for (xmlNode* c = d->children; c; c = c->next)
                 hasItem |= c->type == XML_ELEMENT_NODE && xmlStrcmp(c->name, BAD_CAST "fw_item") == 0;
-            EXPECT_TRUE(hasItem) << child_value(d, "macaddress") << " has no firmware item";
+            EXPECT_TRUE(hasItem) << ChildValue(d, "macaddress") << " has no firmware item";
         }
     }
     xmlFreeDoc(doc);

@@ -8,6 +8,7 @@
 // Also the limits a run meets in its tool folder: a file-size limit below the NVRAM size fails
 // the backed-up items with their own status, and ends nothing else.
 #include "demo_machine.h"
+#include "report_xml.h"
 
 #include "sim/adapter_builder.h"
 #include "testkit/e1e3_reader.h"
@@ -30,31 +31,12 @@ using namespace tirn_test;
 
 namespace {
 
-std::string ValueOf(xmlNode* parent, const char* name)
-{
-    for (xmlNode* c = parent->children; c; c = c->next) {
-        if (c->type != XML_ELEMENT_NODE || xmlStrcmp(c->name, BAD_CAST name) != 0) continue;
-        xmlChar* v = xmlGetProp(c, BAD_CAST "value");
-        std::string s = v ? reinterpret_cast<const char*>(v) : "";
-        xmlFree(v);
-        return s;
-    }
-    return {};
-}
-
-xmlNode* DevicesOf(xmlDoc* doc)
-{
-    for (xmlNode* n = xmlDocGetRootElement(doc)->children; n; n = n->next)
-        if (n->type == XML_ELEMENT_NODE && xmlStrcmp(n->name, BAD_CAST "devices") == 0) return n;
-    return nullptr;
-}
-
 // The report with its device entries in reverse order.
 void WriteReversed(const std::string& from, const std::string& to)
 {
     xmlDoc* doc = xmlReadFile(from.c_str(), nullptr, XML_PARSE_NONET | XML_PARSE_NOBLANKS);
     ASSERT_NE(doc, nullptr);
-    xmlNode* devices = DevicesOf(doc);
+    xmlNode* devices = ReportDevices(doc);
     ASSERT_NE(devices, nullptr);
     std::vector<xmlNode*> entries;
     for (xmlNode* d = devices->children; d; d = d->next) entries.push_back(d);
@@ -71,13 +53,13 @@ std::map<std::string, Items> ItemStatuses(const std::string& report)
     std::map<std::string, Items> out;
     xmlDoc* doc = xmlReadFile(report.c_str(), nullptr, XML_PARSE_NONET | XML_PARSE_NOBLANKS);
     if (!doc) return out;
-    if (xmlNode* devices = DevicesOf(doc)) {
+    if (xmlNode* devices = ReportDevices(doc)) {
         for (xmlNode* d = devices->children; d; d = d->next) {
             if (d->type != XML_ELEMENT_NODE) continue;
-            auto& items = out[ValueOf(d, "macaddress")];
+            auto& items = out[ChildValue(d, "macaddress")];
             for (xmlNode* i = d->children; i; i = i->next)
                 if (i->type == XML_ELEMENT_NODE && xmlStrcmp(i->name, BAD_CAST "fw_item") == 0)
-                    items.emplace_back(ValueOf(i, "type"), ValueOf(i, "action_status"));
+                    items.emplace_back(ChildValue(i, "type"), ChildValue(i, "action_status"));
         }
     }
     xmlFreeDoc(doc);
