@@ -20,6 +20,7 @@
 #include "demo_machine.h"
 
 #include "sim/adapter_builder.h"
+#include "sim/power_cut.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -36,20 +37,9 @@ using namespace tirn_test;
 
 namespace {
 
-enum class Cut { Between, Inside, Refused, Erase };
+using sim::Cut;
 enum class Point { First, Middle, Last };
 
-const char* cut_name(Cut c)
-{
-    switch (c) {
-    case Cut::Between: return "Between";
-    case Cut::Inside: return "Inside";
-    case Cut::Refused: return "Refused";
-    case Cut::Erase: return "Erase";
-    }
-    return "?";
-}
-constexpr uint32_t kEraseSector = 4096;
 const char* point_name(Point p) { return p == Point::First ? "First" : p == Point::Middle ? "Middle" : "Last"; }
 
 // A board of the demo machine, by its name.
@@ -160,9 +150,7 @@ protected:
         rule.ordinal = kOrdWriteNvram;
         rule.adapter = target.name;
         rule.nth = w.nth;
-        rule.cut_after = cut == Cut::Between ? 0 : w.bytes / 2;
-        rule.exit_after_cut = cut != Cut::Refused;
-        if (cut == Cut::Erase) rule.erase_sector = kEraseSector;
+        sim::SetCut(rule, cut, w.bytes / 2);
         sim::Control control;
         control.faults.push_back(rule);
         sim::write_control(sb.root, control);
@@ -225,7 +213,7 @@ protected:
 
         std::printf("power-cut: board=%s cut=%s write=%u/%zu offset=0x%X bytes=%u false_success=%d "
                     "invalid=%d repaired=%d\n",
-                    target.name.c_str(), cut_name(cut), w.nth, writeCount, w.offset, w.bytes, o.falseSuccess,
+                    target.name.c_str(), sim::CutName(cut), w.nth, writeCount, w.offset, w.bytes, o.falseSuccess,
                     o.invalidAfterCut, o.repaired);
         std::fflush(stdout);
         return o;
@@ -335,7 +323,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Combine(::testing::ValuesIn(kBoards), ::testing::Values(Cut::Between, Cut::Inside, Cut::Refused, Cut::Erase),
                        ::testing::Values(Point::First, Point::Middle, Point::Last)),
     [](const ::testing::TestParamInfo<SampledCut::ParamType>& info) {
-        std::string name = std::string(std::get<0>(info.param).name) + "_" + cut_name(std::get<1>(info.param)) +
+        std::string name = std::string(std::get<0>(info.param).name) + "_" + sim::CutName(std::get<1>(info.param)) +
                            "_" + point_name(std::get<2>(info.param));
         for (char& c : name)
             if (!isalnum(static_cast<unsigned char>(c))) c = '_';
@@ -366,7 +354,7 @@ INSTANTIATE_TEST_SUITE_P(Boards, EveryWrite,
                                             ::testing::Values(Cut::Between, Cut::Inside, Cut::Refused, Cut::Erase)),
                          [](const ::testing::TestParamInfo<EveryWrite::ParamType>& info) {
                              std::string name = std::string(std::get<0>(info.param).name) + "_" +
-                                                cut_name(std::get<1>(info.param));
+                                                sim::CutName(std::get<1>(info.param));
                              for (char& c : name)
                                  if (!isalnum(static_cast<unsigned char>(c))) c = '_';
                              return name;

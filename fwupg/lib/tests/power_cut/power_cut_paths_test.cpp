@@ -32,6 +32,7 @@
 #include <vector>
 
 #include "power_cut_machine.h"
+#include "sim/power_cut.h"
 #include "testkit/e4_images.h"
 #include "testkit/e4_nvram.h"
 #include "testkit/images.h"
@@ -42,18 +43,8 @@ namespace {
 
 namespace e4 = testkit::e4;
 
-enum class Cut { Between, Inside, Refused, Erase };
-const char* CutName(Cut c)
-{
-    switch (c) {
-    case Cut::Between: return "Between";
-    case Cut::Inside: return "Inside";
-    case Cut::Refused: return "Refused";
-    case Cut::Erase: return "Erase";
-    }
-    return "?";
-}
-constexpr uint32_t kEraseSector = 4096;
+using sim::Cut;
+using sim::CutName;
 
 // An update path: the lines that write, run as one session; "$FW" stands for the demo's firmware
 // folder and "$ROOT" for the system root (the working folder).
@@ -232,9 +223,7 @@ protected:
         rule.ordinal = p.ordinal;
         rule.adapter = m.target.name;
         rule.nth = w.nth;
-        rule.cut_after = cut == Cut::Between ? 0 : (w.bytes / 2) & ~3u;
-        rule.exit_after_cut = cut != Cut::Refused;
-        if (cut == Cut::Erase) rule.erase_sector = kEraseSector;
+        sim::SetCut(rule, cut, (w.bytes / 2) & ~3u);
         std::vector<sim::FaultRule> faults = base;
         faults.push_back(rule);
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "power_cut_machine.h"
+#include "sim/power_cut.h"
 #include "testkit/e1e3_nvram.h"
 #include "testkit/legacy_image.h"
 
@@ -21,7 +22,7 @@ namespace {
 namespace e1e3 = testkit::e1e3;
 namespace legacy = testkit::legacy;
 
-constexpr uint32_t kEraseSector = 4096;
+using sim::kEraseSector;
 
 // One MAC address: two words (high half first), 8 bytes at `offset`.
 struct MacWords {
