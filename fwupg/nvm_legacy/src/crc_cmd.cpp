@@ -1,5 +1,7 @@
 // "crc": the CRC check of the whole NVRAM, or of one region or image (with -fix, its CRC word is
-// renewed); then, whatever was asked, a VPD area that was never written gets the default VPD.
+// renewed); then a VPD area that was never written gets the default VPD. "crc -no_print" is the
+// exception: it is the front end's check of a board (after an upgrade, and before it decides to
+// program a backup back or to refuse a change), and a check writes nothing.
 #include <strings.h>
 
 #include <cstring>
@@ -144,7 +146,7 @@ int toe_nvm_crc_cmd(HostOps ops, int objc, Tcl_Obj* const objv[])
             }
         }
 
-        if (!repair_blank_vpd(ops, dev, &wrote))
+        if (!quiet && !repair_blank_vpd(ops, dev, &wrote))
             ok = false;
         if (!ok) {
             toe::set_error(ops, toe::ERR_DIR_CRC);

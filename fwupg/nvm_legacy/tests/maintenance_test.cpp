@@ -2,6 +2,7 @@
 // a whole NVRAM.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -356,5 +357,51 @@ TEST(Crc, BlankVpdGetsTheDefaults)
         ASSERT_EQ(0, vpd_build_image(&want, image));
         EXPECT_EQ(dword_reversed(bytes(image, image + 256)),
                   bytes(b.host.nvram.begin() + VPD, b.host.nvram.begin() + VPD + 256));
+    }
+}
+
+// "crc -no_print" is the check the front end runs before it programs a backup back or refuses a
+// change: on a blank VPD area it gives its verdict and writes nothing, while the interactive
+// "crc" of the same board still gives the area the default VPD.
+TEST(Crc, CheckWritesNothingAndTheCommandStillFills)
+{
+    struct Case {
+        const char* name;
+        std::string board;
+        int rc;
+        uint32_t error;
+    };
+    const Case cases[] = {
+        {"healthy", BOARD, TCL_OK, 0},
+        {"damaged directory", BOARD + "corrupt=0x20\n", TCL_ERROR, 21},
+    };
+    vpd_info defaults{};
+    vpd_set_defaults(&defaults, 95);
+    uint8_t image[256] = {};
+    ASSERT_EQ(0, vpd_build_image(&defaults, image));
+    for (const Case& c : cases) {
+        Board b(c.board);
+        std::fill(b.host.nvram.begin() + VPD, b.host.nvram.begin() + VPD + 256, uint8_t(0xFF));
+        const bytes blank = b.host.nvram;
+        fwupg::nvm::test::take_debug_text();
+
+        EXPECT_EQ(c.rc, b.host.run(toe_nvm_crc_cmd, {"crc", "-no_print"})) << c.name;
+        EXPECT_EQ("", b.host.result()) << c.name;
+        EXPECT_EQ(c.error, b.host.last_error) << c.name;
+        EXPECT_EQ(0, b.host.writes) << c.name;
+        EXPECT_TRUE(b.host.write_offsets.empty()) << c.name;
+        EXPECT_EQ(blank, b.host.nvram) << c.name;
+        EXPECT_EQ("", fwupg::nvm::test::take_debug_text()) << c.name;
+
+        b.host.last_error = 0;
+        EXPECT_EQ(c.rc, b.host.run(toe_nvm_crc_cmd, {"crc"})) << c.name;
+        EXPECT_EQ("Default VPD info programmed to NVM", b.host.result()) << c.name;
+        EXPECT_EQ(c.error, b.host.last_error) << c.name;
+        EXPECT_NE(0, b.host.writes) << c.name;
+        EXPECT_EQ(dword_reversed(bytes(image, image + 256)),
+                  bytes(b.host.nvram.begin() + VPD, b.host.nvram.begin() + VPD + 256))
+            << c.name;
+        EXPECT_EQ(bytes(blank.begin(), blank.begin() + VPD), bytes(b.host.nvram.begin(), b.host.nvram.begin() + VPD))
+            << c.name << ": nothing before the VPD area changes";
     }
 }
