@@ -29,8 +29,8 @@ std::string LeftoverToProgramBack()
                     path.c_str());
         return {};
     }
-    // The engine's check alone: the "crc" command would also program a default VPD into a blank
-    // one, and discovery writes nothing.
+    // The legacy engine's region check, which "crc -no_print" runs too; it only reads, and
+    // discovery runs it through the facade since it evaluates no command line here.
     const uint32_t code = g_uUpgRetCode;
     HostOps ops;
     BuildHostOps(&ops, g_TclInterp, 0);

@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "fwupg/selected_nic.h"
+#include "platform/byte_order.h"
 #include "shell_internal.h"
 
 namespace fwupg::shell {
@@ -22,8 +23,7 @@ namespace {
 bool Be32(const std::string& bytes, size_t at, uint32_t* value)
 {
     if (at + 4 > bytes.size()) return false;
-    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data() + at);
-    *value = uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];
+    *value = platform::load_be32(reinterpret_cast<const uint8_t*>(bytes.data() + at));
     return true;
 }
 
