@@ -5,6 +5,9 @@
 #include <cstdlib>
 #include <dirent.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
 
 namespace platform {
 
@@ -88,13 +91,56 @@ std::string resolve_case_insensitive(const std::string& path)
     return out.empty() ? path : out;
 }
 
+namespace {
+
+bool has_drive(std::string_view p) { return p.size() >= 2 && std::isalpha(static_cast<unsigned char>(p[0])) && p[1] == ':'; }
+
+// The components of a path below a drive's root with "." and ".." taken away by their text, as
+// the system takes them away: a ".." at the root stays at the root. Starts with '/' unless empty.
+std::string collapse_dots(std::string_view rest)
+{
+    std::vector<std::string_view> parts;
+    while (!rest.empty()) {
+        const size_t slash = rest.find('/');
+        const std::string_view part = rest.substr(0, slash);
+        rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
+        if (part.empty() || part == ".") continue;
+        if (part == "..") {
+            if (!parts.empty()) parts.pop_back();
+            continue;
+        }
+        parts.push_back(part);
+    }
+    std::string out;
+    for (std::string_view part : parts) out += "/" + std::string(part);
+    return out;
+}
+
+}  // namespace
+
+std::string drive_full_path(std::string_view path)
+{
+    std::string p = normalize_slashes(path);
+    if (!has_drive(p) || (p.size() >= 3 && p[2] == '/')) return std::string(path);
+    const std::string drive(1, static_cast<char>(std::toupper(static_cast<unsigned char>(p[0]))));
+    std::string folder;
+    char cwd[PATH_MAX], drive_root[PATH_MAX];
+    if (::getcwd(cwd, sizeof cwd) && ::realpath(root_path(drive).c_str(), drive_root)) {
+        const std::string here = cwd, top = drive_root;
+        if (here == top || here.rfind(top + "/", 0) == 0) folder = here.substr(top.size());
+    }
+    return drive + ":" + folder + "/" + p.substr(2);
+}
+
 std::string map_path(std::string_view path)
 {
     std::string p = normalize_slashes(path);
-    if (p.size() >= 2 && std::isalpha(static_cast<unsigned char>(p[0])) && p[1] == ':') {
+    if (has_drive(p)) {
         char drive = static_cast<char>(std::toupper(static_cast<unsigned char>(p[0])));
         if (p.size() >= 3 && p[2] == '/') {
-            p = root_path(std::string(1, drive) + p.substr(2));
+            std::string rest = collapse_dots(p.substr(3));
+            if (p.back() == '/') rest += '/';  // a folder written with its separator keeps it
+            p = root_path(std::string(1, drive) + rest);
         } else {
             p = p.substr(2);  // drive-relative: the current folder stands for it
             if (p.empty()) p = ".";

@@ -1,6 +1,8 @@
 #include "platform/wide_ctype.h"
 
+#include <clocale>
 #include <cwctype>
+#include <wctype.h>
 
 namespace platform {
 namespace {
@@ -36,5 +38,24 @@ int wide_nicmp(const char16_t* a, const char16_t* b, size_t count)
 }
 
 int wide_icmp(const char16_t* a, const char16_t* b) { return wide_nicmp(a, b, static_cast<size_t>(-1)); }
+
+char16_t system_upcase(char16_t c)
+{
+    if (c < 0x80) return c >= u'a' && c <= u'z' ? char16_t(c - 32) : c;
+    if (is_surrogate(c)) return c;
+    // The C library's Unicode tables, through a locale of their own so that whatever the process
+    // set with setlocale does not change how names compare. C.UTF-8 comes with the C library.
+    static const locale_t unicode = newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t(0));
+    const wint_t r = unicode ? towupper_l(static_cast<wint_t>(c), unicode) : std::towupper(static_cast<wint_t>(c));
+    return r <= 0xFFFF ? static_cast<char16_t>(r) : c;
+}
+
+bool same_ignoring_case(std::u16string_view a, std::u16string_view b)
+{
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (a[i] != b[i] && system_upcase(a[i]) != system_upcase(b[i])) return false;
+    return true;
+}
 
 }  // namespace platform

@@ -1,6 +1,7 @@
 #include "platform/win_codepage.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <iconv.h>
 
@@ -71,6 +72,117 @@ bool to_code_page(std::u16string_view text, win::UINT code_page, std::string& ou
         }
     }
     iconv_close(cd);
+    return true;
+}
+
+}  // namespace platform
+
+namespace platform {
+namespace {
+
+const iconv_t kNoConverter = iconv_t(-1);
+
+std::string iconv_name(win::UINT code_page)
+{
+    if (code_page == win::CP_ACP) code_page = win::GetACP();
+    return code_page == win::CP_UTF8 ? "UTF-8" : "CP" + std::to_string(code_page);
+}
+
+// U+DC00 + byte: a byte the code page does not read as a character.
+constexpr char16_t kByteEscape = 0xDC00;
+bool escaped_byte(char16_t c) { return (c & 0xFF00) == kByteEscape; }
+
+}  // namespace
+
+CodePageText::CodePageText(win::UINT code_page)
+{
+    const std::string name = iconv_name(code_page);
+    to_wide_ = iconv_open("UTF-16LE", name.c_str());
+    from_wide_ = iconv_open(name.c_str(), "UTF-16LE");
+    if (to_wide_ == kNoConverter || from_wide_ == kNoConverter) {
+        if (to_wide_ != kNoConverter) iconv_close(iconv_t(to_wide_));
+        if (from_wide_ != kNoConverter) iconv_close(iconv_t(from_wide_));
+        to_wide_ = from_wide_ = kNoConverter;
+    }
+}
+
+CodePageText::~CodePageText()
+{
+    if (to_wide_ != kNoConverter) iconv_close(iconv_t(to_wide_));
+    if (from_wide_ != kNoConverter) iconv_close(iconv_t(from_wide_));
+}
+
+std::u16string CodePageText::decode(std::string_view bytes)
+{
+    std::u16string out;
+    out.reserve(bytes.size());
+    if (to_wide_ == kNoConverter) {
+        for (char b : bytes) out += uint8_t(b) < 0x80 ? char16_t(b) : char16_t(kByteEscape | uint8_t(b));
+        return out;
+    }
+    const iconv_t cd = iconv_t(to_wide_);
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    char* in = const_cast<char*>(bytes.data());
+    size_t in_left = bytes.size();
+    char buf[512];
+    while (in_left > 0) {
+        char* o = buf;
+        size_t o_left = sizeof buf;
+        const size_t r = iconv(cd, &in, &in_left, &o, &o_left);
+        for (const char* p = buf; p + 1 < o; p += 2) out += char16_t(uint8_t(p[0]) | uint8_t(p[1]) << 8);
+        if (r == size_t(-1) && errno != E2BIG) {
+            // EILSEQ or EINVAL: the byte starts no character here; carry it and read on after it.
+            out += char16_t(kByteEscape | uint8_t(*in));
+            ++in;
+            --in_left;
+            iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        }
+    }
+    return out;
+}
+
+bool CodePageText::encode(std::u16string_view text, std::string& out)
+{
+    out.clear();
+    const iconv_t cd = iconv_t(from_wide_);
+    size_t at = 0;
+    while (at < text.size()) {
+        if (escaped_byte(text[at])) {
+            out += char(text[at++] & 0xFF);
+            continue;
+        }
+        size_t end = at;
+        while (end < text.size() && !escaped_byte(text[end])) ++end;
+        if (cd == kNoConverter) {
+            for (; at < end; ++at) {
+                if (text[at] >= 0x80) return false;
+                out += char(text[at]);
+            }
+            continue;
+        }
+        std::string wide;
+        for (size_t i = at; i < end; ++i) {
+            wide += char(text[i] & 0xFF);
+            wide += char(text[i] >> 8);
+        }
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        char* in = wide.data();
+        size_t in_left = wide.size();
+        char buf[512];
+        while (in_left > 0) {
+            char* o = buf;
+            size_t o_left = sizeof buf;
+            const size_t r = iconv(cd, &in, &in_left, &o, &o_left);
+            out.append(buf, size_t(o - buf));
+            if (r == size_t(-1) && errno != E2BIG) return false;  // a character the code page lacks
+        }
+        // The shift state back to its start, for the stateful code pages.
+        char* o = buf;
+        size_t o_left = sizeof buf;
+        iconv(cd, nullptr, nullptr, &o, &o_left);
+        out.append(buf, size_t(o - buf));
+        at = end;
+    }
     return true;
 }
 

@@ -40,6 +40,10 @@ DWORD error_from_errno(int err, const std::string& path)
         return ERROR_FILENAME_EXCED_RANGE;
     case ENOSPC:
         return ERROR_HANDLE_DISK_FULL;
+    case EFBIG:
+        return ERROR_FILE_TOO_LARGE;
+    case ELOOP:
+        return ERROR_CANT_RESOLVE_FILENAME;
     case ENOMEM:
         return ERROR_NOT_ENOUGH_MEMORY;
     case EBADF:

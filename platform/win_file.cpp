@@ -54,6 +54,14 @@ bool held_by_other(int fd, LockByte b)
 
 // Takes this handle's locks first and checks the others' afterwards, so two opens racing each
 // other can both fail but never both succeed against each other's share modes.
+// True when the locks of other handles refuse the access and share mode asked for.
+bool refused_by_others(int fd, bool read, bool write, DWORD share)
+{
+    return (read && held_by_other(fd, kDenyRead)) || (write && held_by_other(fd, kDenyWrite)) ||
+           (!(share & FILE_SHARE_READ) && held_by_other(fd, kHasRead)) ||
+           (!(share & FILE_SHARE_WRITE) && held_by_other(fd, kHasWrite));
+}
+
 bool claim_sharing(int fd, bool read, bool write, DWORD share)
 {
     bool deny_read = !(share & FILE_SHARE_READ);
@@ -63,8 +71,7 @@ bool claim_sharing(int fd, bool read, bool write, DWORD share)
         (deny_read && !lock_byte(fd, kDenyRead)) || (deny_write && !lock_byte(fd, kDenyWrite)) ||
         (deny_delete && !lock_byte(fd, kDenyDelete)))
         return false;
-    return !((read && held_by_other(fd, kDenyRead)) || (write && held_by_other(fd, kDenyWrite)) ||
-             (deny_read && held_by_other(fd, kHasRead)) || (deny_write && held_by_other(fd, kHasWrite)));
+    return !refused_by_others(fd, read, write, share);
 }
 
 std::shared_ptr<FileObject> file_of(HANDLE h)
@@ -92,6 +99,12 @@ bool open_without_delete_sharing(const std::string& path)
     bool held = win::held_by_other(fd, win::kDenyDelete);
     ::close(fd);
     return held;
+}
+
+bool sharing_refuses(int fd, win::DWORD access, win::DWORD share)
+{
+    return win::refused_by_others(fd, access & (win::GENERIC_READ | win::FILE_READ_DATA),
+                                  access & (win::GENERIC_WRITE | win::FILE_WRITE_DATA | win::FILE_APPEND_DATA), share);
 }
 }  // namespace platform
 

@@ -6,8 +6,11 @@
 #include <memory>
 
 #include "platform/inf_file.h"
+#include "platform/ini_file.h"
+#include "platform/ini_text.h"
 #include "platform/state_file.h"
 #include "platform/utf16.h"
+#include "platform/win_codepage.h"
 #include "platform/win_error.h"
 #include "platform/win_fs.h"
 #include "platform/win_handle.h"
@@ -194,22 +197,10 @@ BOOL SetupGetIntField(const INFCONTEXT* context, DWORD index, INT* value)
 DWORD GetPrivateProfileSectionNamesW(WCHAR* buffer, DWORD size, const WCHAR* file)
 {
     if (!buffer || size == 0) return 0;
-    std::string bytes;
     std::vector<std::u16string> names;
-    if (file && read_mapped(file, &bytes)) {
-        const std::u16string text = inf::decode(bytes);
-        size_t pos = 0;
-        while (pos < text.size()) {
-            size_t nl = text.find(u'\n', pos);
-            std::u16string_view line = std::u16string_view(text).substr(pos, nl == std::u16string::npos ? std::u16string::npos : nl - pos);
-            pos = nl == std::u16string::npos ? text.size() : nl + 1;
-            while (!line.empty() && (line.front() == u' ' || line.front() == u'\t')) line.remove_prefix(1);
-            if (line.empty() || line.front() != u'[') continue;
-            const size_t close = line.find(u']');
-            if (close == std::u16string_view::npos) continue;
-            names.emplace_back(line.substr(1, close - 1));
-        }
-    }
+    platform::ini::File ini;
+    if (file && platform::ini::open(platform::u16_view(file), false, &ini) == ERROR_SUCCESS)
+        names = platform::ini::Text(ini.bytes(), GetACP()).section_names();
     DWORD at = 0;
     for (const std::u16string& n : names) {
         // Room for the name, its NUL and the closing NUL.

@@ -4,11 +4,11 @@
 #include <string>
 #include <vector>
 
+#include "platform/ini_file.h"
 #include "platform/ini_text.h"
+#include "platform/win_codepage.h"
 #include "platform/win_env.h"
 #include "platform/win_error.h"
-#include "platform/win_file.h"
-#include "platform/win_handle.h"
 #include "platform/win_setupapi_install.h"
 #include "setupapi_lines.h"
 
@@ -16,12 +16,15 @@ namespace win::setup_lines {
 namespace {
 
 using platform::ini::Entry;
+using platform::ini::same_name;
 using platform::ini::Text;
 
-// The Windows path of an INI file as a line names it; empty when it names none.
+// The Windows path of an INI file as a line names it; empty when it names none. A name alone is
+// in the Windows folder; whatever the name, the path is one of a drive of the machine.
 std::u16string ini_path(const std::u16string& name)
 {
     if (name.empty()) return {};
+    std::u16string path;
     if (name[0] == u'%') {
         const size_t end = name.find(u'%', 1);
         if (end == std::u16string::npos || end == 1) return {};
@@ -33,52 +36,43 @@ std::u16string ini_path(const std::u16string& name)
         const std::u16string folder = platform::setup_dirid_folder(dirid);
         if (folder.empty()) return {};
         const std::u16string rest = name.substr(end + 1);
-        return rest.empty() || rest[0] == u'\\' ? folder + rest : folder + u'\\' + rest;
+        path = rest.empty() || rest[0] == u'\\' ? folder + rest : folder + u'\\' + rest;
+    } else if (name.size() >= 2 && name[1] == u':') {
+        path = name;
+    } else {
+        path = platform::environment_value(u"SystemRoot").value_or(u"") + u'\\' + name;
     }
-    if (name.size() >= 2 && name[1] == u':') return name;
-    return platform::environment_value(u"SystemRoot").value_or(u"") + u'\\' + name;
+    const bool on_drive = path.size() >= 2 && path[1] == u':' &&
+                          ((path[0] >= u'A' && path[0] <= u'Z') || (path[0] >= u'a' && path[0] <= u'z'));
+    return on_drive ? path : std::u16string();
 }
 
-// One INI file read for a line; the file, and the text as it was read.
+// One INI file read for a line: the file, and its text as it was read.
 struct IniFile {
-    std::u16string path;
-    Text text;
-    std::string read;
+    platform::ini::File file;
+    Text text{GetACP()};
 };
 
-// Reads the file through a handle that asks to write, so that a file another handle holds
-// without sharing its writing is found in use (32) before anything changes. A file or folder
-// that does not exist reads as empty.
-DWORD load(const std::u16string& name, IniFile* file)
+// Reads the file (platform/ini_file.h); with `for_change` a file another handle holds without
+// sharing its writing is found in use (32) before anything changes. A file that does not exist
+// in an existing folder reads as empty.
+DWORD load(const std::u16string& name, bool for_change, IniFile* file)
 {
-    file->path = ini_path(name);
-    if (file->path.empty()) return ERROR_INVALID_DATA;
-    HANDLE h = CreateFileW(file->path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                           0, nullptr);
-    if (h == INVALID_HANDLE_VALUE) {
-        const DWORD e = GetLastError();
-        return e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND ? ERROR_SUCCESS : e;
-    }
-    DWORD got = 0;
-    char buffer[65536];
-    while (ReadFile(h, buffer, sizeof buffer, &got, nullptr) && got > 0) file->read.append(buffer, got);
-    CloseHandle(h);
-    file->text = Text(file->read);
+    const std::u16string path = ini_path(name);
+    if (path.empty()) return ERROR_INVALID_DATA;
+    if (DWORD e = platform::ini::open(path, for_change, &file->file)) return e;
+    file->text = Text(file->file.bytes(), GetACP());
     return ERROR_SUCCESS;
 }
 
-// Writes the file back when the line changed it.
+// Writes the file back, whole, when the line changed it. A UTF-16 file torn in half a character
+// is refused (13) rather than written without its last byte.
 DWORD save(const IniFile& file)
 {
     const std::string bytes = file.text.bytes();
-    if (bytes == file.read) return ERROR_SUCCESS;
-    HANDLE h = CreateFileW(file.path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return GetLastError();
-    DWORD written = 0;
-    const BOOL ok = WriteFile(h, bytes.data(), DWORD(bytes.size()), &written, nullptr) && written == bytes.size();
-    const DWORD e = ok ? ERROR_SUCCESS : GetLastError();
-    CloseHandle(h);
-    return ok ? ERROR_SUCCESS : (e ? e : ERROR_WRITE_FAULT);
+    if (bytes == file.file.bytes()) return ERROR_SUCCESS;
+    if (file.text.torn()) return ERROR_INVALID_DATA;
+    return file.file.replace(bytes);
 }
 
 // The flags field at `index`; false when it is there and no number.
@@ -128,34 +122,33 @@ DWORD update_ini_line(const INFCONTEXT& line, HKEY)
     const bool rename = flags & 2;
     if (rename && (!old.given || !added.given)) return ERROR_INVALID_DATA;
     IniFile file;
-    if (DWORD e = load(name, &file)) return e;
+    if (DWORD e = load(name, true, &file)) return e;
     Text& text = file.text;
     const std::vector<Entry> entries = text.entries(section);
     auto matches = [&](const Entry& e) {
-        return (old.key == u"*" || same(e.key, old.key)) &&
-               (!(flags & 1) || old.value == u"*" || same(e.value, old.value));
+        return (old.key == u"*" || same_name(e.key, old.key)) &&
+               (!(flags & 1) || old.value == u"*" || same_name(e.value, old.value));
     };
     auto first = std::find_if(entries.begin(), entries.end(), matches);
     if (rename) {
         if (first == entries.end()) return ERROR_SUCCESS;
         std::vector<size_t> others;
         for (const Entry& e : entries)
-            if (e.line != first->line && same(e.key, added.key)) others.push_back(e.line);
-        text.set(first->line, added.key, first->value);
+            if (e.line != first->line && same_name(e.key, added.key)) others.push_back(e.line);
+        if (!text.set(first->line, added.key, first->value)) return ERROR_NO_UNICODE_TRANSLATION;
         erase_lines(text, others);
     } else if (!old.given) {
         if (!added.given) return ERROR_SUCCESS;
-        if (auto e = text.find(section, added.key))
-            text.set(e->line, added.key, added.value);
-        else
-            text.append(section, added.key, added.value);
+        const auto e = text.find(section, added.key);
+        if (e ? !text.set(e->line, added.key, added.value) : !text.append(section, added.key, added.value))
+            return ERROR_NO_UNICODE_TRANSLATION;
     } else if (!added.given) {
         std::vector<size_t> lines;
         for (const Entry& e : entries)
             if (matches(e)) lines.push_back(e.line);
         erase_lines(text, lines);
-    } else if (first != entries.end()) {
-        text.set(first->line, added.key, added.value);
+    } else if (first != entries.end() && !text.set(first->line, added.key, added.value)) {
+        return ERROR_NO_UNICODE_TRANSLATION;
     }
     return save(file);
 }
@@ -169,11 +162,11 @@ DWORD update_ini_fields_line(const INFCONTEXT& line, HKEY)
     DWORD flags = 0;
     if (name.empty() || section.empty() || key.empty() || !flags_field(line, 6, &flags)) return ERROR_INVALID_DATA;
     IniFile file;
-    if (DWORD e = load(name, &file)) return e;
+    if (DWORD e = load(name, true, &file)) return e;
     auto entry = file.text.find(section, key);
     if (!entry) {
         if (added.empty()) return ERROR_SUCCESS;
-        file.text.append(section, key, added);
+        if (!file.text.append(section, key, added)) return ERROR_NO_UNICODE_TRANSLATION;
         return save(file);
     }
     std::u16string_view value = entry->value;
@@ -190,7 +183,7 @@ DWORD update_ini_fields_line(const INFCONTEXT& line, HKEY)
         i = end;
     }
     auto found = old.empty() ? fields.end() : std::find_if(fields.begin(), fields.end(), [&](const std::u16string& f) {
-        return flags & 1 ? platform::ini::wildcard_match(old, f) : same(old, f);
+        return flags & 1 ? platform::ini::wildcard_match(old, f) : same_name(old, f);
     });
     if (found != fields.end()) {
         if (added.empty())
@@ -198,34 +191,44 @@ DWORD update_ini_fields_line(const INFCONTEXT& line, HKEY)
         else
             *found = added;
     } else if (added.empty() ||
-               std::any_of(fields.begin(), fields.end(), [&](const std::u16string& f) { return same(added, f); })) {
+               std::any_of(fields.begin(), fields.end(), [&](const std::u16string& f) { return same_name(added, f); })) {
         return ERROR_SUCCESS;  // nothing to change
     } else {
         fields.push_back(added);
     }
     std::u16string joined;
     for (const std::u16string& f : fields) joined += (joined.empty() ? u"" : flags & 2 ? u"," : u" ") + f;
-    file.text.set(entry->line, entry->key, joined);
+    if (!file.text.set(entry->line, entry->key, joined)) return ERROR_NO_UNICODE_TRANSLATION;
     return save(file);
 }
 
 DWORD ini_to_registry_line(const INFCONTEXT& line, HKEY relative)
 {
     const std::u16string name = field(line, 1), section = field(line, 2), key = field(line, 3);
+    const std::u16string sub_key = field(line, 5);
     DWORD flags = 0;
     if (name.empty() || section.empty() || !flags_field(line, 6, &flags)) return ERROR_INVALID_DATA;
+    const bool delete_moved = flags & 1, replace_existing = flags & 2;
     HKEY root = root_of(field(line, 4), relative);
     if (!root) return GetLastError();
     IniFile file;
-    if (DWORD e = load(name, &file)) return e;
+    if (DWORD e = load(name, delete_moved, &file)) return e;
+    // Bit 1 clear: a sub-key that is there already keeps what it holds, and nothing moves.
     HKEY target = nullptr;
-    if (LSTATUS e = RegCreateKeyExW(root, field(line, 5).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+    if (!replace_existing && RegOpenKeyExW(root, sub_key.c_str(), 0, KEY_READ, &target) == ERROR_SUCCESS) {
+        RegCloseKey(target);
+        return ERROR_SUCCESS;
+    }
+    std::vector<Entry> entries = file.text.entries(section);
+    std::erase_if(entries, [&](const Entry& e) { return !key.empty() && !same_name(e.key, key); });
+    // Entries that are to leave a file it cannot write back whole are not moved at all.
+    if (delete_moved && !entries.empty() && file.text.torn()) return ERROR_INVALID_DATA;
+    if (LSTATUS e = RegCreateKeyExW(root, sub_key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
                                     nullptr, &target, nullptr))
         return DWORD(e);
     std::vector<size_t> moved;
     DWORD result = ERROR_SUCCESS;
-    for (const Entry& e : file.text.entries(section)) {
-        if (!key.empty() && !same(e.key, key)) continue;
+    for (const Entry& e : entries) {
         const std::u16string data = e.value + u'\0';
         result = DWORD(RegSetValueExW(target, e.key.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data.data()),
                                       DWORD(data.size() * sizeof(char16_t))));
@@ -234,7 +237,7 @@ DWORD ini_to_registry_line(const INFCONTEXT& line, HKEY relative)
     }
     RegCloseKey(target);
     if (result) return result;
-    if (!(flags & 1)) return ERROR_SUCCESS;
+    if (!delete_moved) return ERROR_SUCCESS;
     erase_lines(file.text, moved);
     return save(file);
 }

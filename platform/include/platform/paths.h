@@ -22,11 +22,19 @@ std::string root_path(std::string_view relative);
 std::string normalize_slashes(std::string_view path);
 
 // Maps a path as the system's documents write it to a Linux path:
-// - "X:\a\b" or "X:/a/b" (drive letter) → "<root>/X/a/b" (letter upper-cased);
-// - "X:name" (drive-relative) → "name" in the current folder;
+// - "X:\a\b" or "X:/a/b" (drive letter) → "<root>/X/a/b" (letter upper-cased); "." and ".."
+//   are taken away by their text, and ".." stops at the drive's root as it does on the system
+//   ("C:\a\..\..\b" is "C:\b");
+// - "X:name" (drive-relative) → "name" in the current folder (see drive_full_path for the
+//   machine's view of it);
 // - anything else: separators normalised, otherwise unchanged.
 // Existing components are then matched case-insensitively (see resolve_case_insensitive).
 std::string map_path(std::string_view path);
+
+// A drive-relative "X:name" as a full path of the machine's drive X ("X:/..."): below the
+// current folder when that lies on drive X (inside "<root>/X"), otherwise below the drive's root.
+// Any other path is returned as it is.
+std::string drive_full_path(std::string_view path);
 
 // Returns `path` with each existing component replaced by the entry of its folder that equals it
 // without regard to ASCII case (an exact match wins; otherwise the first in sorted order). The

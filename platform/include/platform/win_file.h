@@ -60,4 +60,7 @@ namespace platform {
 // True when a handle of any process holds the file (a Linux path) open without FILE_SHARE_DELETE,
 // so that it may be neither deleted nor renamed.
 bool open_without_delete_sharing(const std::string& path);
+// True when a handle of any process holds the file open as `fd` in a way that refuses a new
+// handle with `access` and `share` (CreateFileW would fail with 32). Claims nothing itself.
+bool sharing_refuses(int fd, win::DWORD access, win::DWORD share);
 }  // namespace platform

@@ -67,8 +67,11 @@ BOOL SetupGetStringFieldW(const INFCONTEXT* context, DWORD index, WCHAR* buffer,
 // Decimal, or hexadecimal with 0x; 13 for an empty or other field.
 BOOL SetupGetIntField(const INFCONTEXT* context, DWORD index, INT* value);
 
-// Every "[name]" of the file, each with its NUL, then a closing NUL. Returns the characters
-// written without the closing NUL, or size - 2 when the names did not fit (cut at a name).
+// The name of every section header of the INI-style file (platform/ini_text.h: its encoding, and
+// "[name]" with anything after the ']'), each with its NUL, then a closing NUL. Returns the
+// characters written without the closing NUL, or size - 2 when the names did not fit (cut at a
+// name). A file that cannot be read (platform/ini_file.h: also a FIFO, or a link leading off the
+// machine) has no names.
 DWORD GetPrivateProfileSectionNamesW(WCHAR* buffer, DWORD size, const WCHAR* file);
 
 }  // namespace win
