@@ -3,73 +3,19 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <optional>
-#include <sstream>
 #include <string>
 
+#include "ini_lines_support.h"
 #include "platform/registry_store.h"
-#include "platform/testing/temp_root.h"
-#include "platform/utf16.h"
-#include "platform/win_error.h"
 #include "platform/win_file.h"
 #include "platform/win_handle.h"
-#include "platform/win_registry.h"
-#include "platform/win_setupapi_install.h"
 
 using namespace win;
+using namespace ini_lines_test;
 namespace fs = std::filesystem;
 
 namespace {
-
-void Write(const std::string& path, const std::string& text)
-{
-    fs::create_directories(fs::path(path).parent_path());
-    std::ofstream(path, std::ios::binary) << text;
-}
-
-std::optional<std::string> Read(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-// A text value of a key of HKEY_LOCAL_MACHINE.
-std::optional<std::string> RegText(const char16_t* key, const char16_t* name)
-{
-    HKEY k = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key, 0, KEY_READ, &k)) return std::nullopt;
-    char16_t value[256] = {};
-    DWORD size = sizeof value - 2, type = 0;
-    const LSTATUS e = RegQueryValueExW(k, name, nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
-    RegCloseKey(k);
-    if (e || type != REG_SZ) return std::nullopt;
-    return platform::to_utf8(value);
-}
-
-// Runs the section [Inst] of an INF whose list section holds `lines` under `directive`.
-struct Install {
-    BOOL ok;
-    DWORD error;
-};
-Install InstallLines(const platform::testing::TempSystemRoot& root, const std::string& directive, const std::string& lines,
-            UINT flags = SPINST_INIFILES | SPINST_INI2REG | SPINST_REGISTRY)
-{
-    Write(root / "C/pkg/ini.inf", "[Version]\nSignature=\"$Windows NT$\"\n[Inst]\n" + directive +
-                                      "=Ini.Lines\n[Ini.Lines]\n" + lines + "[Strings]\nFile=tvn.ini\n");
-    HINF inf = SetupOpenInfFileW(u"C:\\pkg\\ini.inf", nullptr, INF_STYLE_WIN4, nullptr);
-    if (inf == INVALID_HANDLE_VALUE) return {FALSE, GetLastError()};
-    SetLastError(0);
-    const BOOL ok =
-        SetupInstallFromInfSectionW(nullptr, inf, u"Inst", flags, HKEY_LOCAL_MACHINE, nullptr, 0, nullptr, nullptr,
-                                    nullptr, nullptr);
-    const DWORD error = GetLastError();
-    SetupCloseInfFile(inf);
-    return {ok, ok ? 0 : error};
-}
 
 const std::string kTvn = "; settings\r\n[Tvn]\r\nMode=1\r\nSpeed = auto \r\n; kept\r\nmode=2\r\n\r\n[Other]\r\nx=2\r\n";
 
@@ -184,6 +130,49 @@ TEST(SetupIniLines, Ini2RegMovesEntriesIntoTheRegistry)
     r = InstallLines(root, "Ini2Reg", "tvn.ini, Tvn, Mode, HKLM, Software\\Tvn\\Not\n", SPINST_INIFILES | SPINST_REGISTRY);
     EXPECT_TRUE(r.ok);
     EXPECT_FALSE(platform::registry::key_exists("Software\\Tvn\\Not"));
+}
+
+TEST(SetupIniLines, Ini2RegFlagsSayWhetherAnExistingSubKeyTakesTheValuesAndWhetherEntriesLeave)
+{
+    const std::string removed = "; settings\r\n[Tvn]\r\n; kept\r\n\r\n[Other]\r\nx=2\r\n";
+    struct Case {
+        std::string name;
+        bool existing;  // the sub-key holds Mode=old and Keep=k before
+        std::string flags;
+        std::optional<std::string> mode, speed;
+        std::string ini_after;
+    };
+    const Case cases[] = {
+        {"no flags, a new sub-key: the values move, the file stays", false, "", "2", "auto", kTvn},
+        {"bit 1 clear: an existing sub-key keeps what it holds", true, "0", "old", std::nullopt, kTvn},
+        {"bit 0 alone, existing sub-key: nothing moved, so nothing leaves the file", true, "1", "old", std::nullopt,
+         kTvn},
+        {"bit 0, a new sub-key: the values move and leave the file", false, "1", "2", "auto", removed},
+        {"bit 1: the existing sub-key's values are replaced", true, "2", "2", "auto", kTvn},
+        {"bits 0 and 1: replaced, and the entries leave the file", true, "3", "2", "auto", removed},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        platform::testing::TempSystemRoot root;
+        Write(root / "C/Windows/tvn.ini", kTvn);
+        if (c.existing) {
+            HKEY k = nullptr;
+            ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Tvn\\K", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k,
+                                      nullptr),
+                      ERROR_SUCCESS);
+            for (const char16_t* v : {u"Mode", u"Keep"}) {
+                const std::u16string data = v[0] == u'M' ? u"old" : u"k";
+                RegSetValueExW(k, v, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()), DWORD(data.size() + 1) * 2);
+            }
+            RegCloseKey(k);
+        }
+        const Install r = InstallLines(root, "Ini2Reg", "tvn.ini, Tvn, , HKLM, Software\\Tvn\\K, " + c.flags + "\n");
+        EXPECT_TRUE(r.ok) << r.error;
+        EXPECT_EQ(RegText(u"Software\\Tvn\\K", u"Mode"), c.mode);
+        EXPECT_EQ(RegText(u"Software\\Tvn\\K", u"Speed"), c.speed);
+        EXPECT_EQ(RegText(u"Software\\Tvn\\K", u"Keep"), c.existing ? std::optional<std::string>("k") : std::nullopt);
+        EXPECT_EQ(Read(root / "C/Windows/tvn.ini"), c.ini_after);
+    }
 }
 
 TEST(SetupIniLines, LinesThatCannotRunFailTheInstallAndChangeNothing)

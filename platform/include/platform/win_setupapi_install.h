@@ -55,18 +55,27 @@ using PSP_FILE_CALLBACK_W = UINT (*)(void* context, UINT notification, ULONG_PTR
 // first field equal to the old one (flags bit 0: matching it with '*' and '?') is replaced by
 // the new one or, without a new one, removed; a new field with no old one found is added unless
 // it is there already (a missing entry is created for it). The fields are written back separated
-// by blanks (flags bit 1: by commas). Keys, values and fields compare without ASCII case.
+// by blanks (flags bit 1: by commas). Keys, values and fields compare without case, beyond ASCII
+// too.
 //
 // INI to registry (SPINST_INI2REG). Each Ini2Reg line names sections of "ini file, ini section,
 // [ini key], root, sub-key[, flags]" lines: the section's entries (only those of the key, when
-// one is given) become text values of the sub-key, named by their keys; flags bit 0 removes them
-// from the INI file afterwards.
+// one is given) become text values of the sub-key, named by their keys (of two entries of one
+// key the later one's value stays). Flags bit 1 clear: a sub-key that exists already is left as
+// it is and nothing moves; set: its values are replaced. Bit 0 removes the entries that moved
+// from the INI file afterwards (none when nothing moved).
 //
-// An INI file is named as "%dirid%\name" (setup_dirid_folder), by a full path "X:\...", or
-// by a name alone, which is in the Windows folder (%SystemRoot%). A missing file counts as empty
-// and is created when a line adds to it (its folder must exist: 3 otherwise); a file held open by a
-// handle that does not share writing gives 32. Each file a line changes is rewritten whole,
-// everything the line does not change kept as it was (platform/ini_text.h).
+// An INI file is named as "%dirid%\name" (setup_dirid_folder), by a path of a drive "X:\..." or
+// "X:name" (drive-relative), or by a name alone, which is in the Windows folder (%SystemRoot%);
+// it is found, read and written as platform/ini_file.h says: on the machine, ".." stopping at the
+// drive's root, links followed only while they stay inside the system root (5 otherwise), a FIFO
+// or other file that is not a regular one refused with 5. A missing file counts as empty and is
+// created when a line adds to it (its folder must exist: 3 otherwise); a file held open by a
+// handle that does not share writing gives 32. Each file a line changes is replaced whole through
+// a new file, so a write that fails (39 disk full, 223 file-size limit) leaves it as it was;
+// everything the line does not change is kept byte for byte, in the file's encoding
+// (platform/ini_text.h). Text the file's encoding cannot hold fails the line with 1113, and a
+// UTF-16 file that ends in half a character is not changed (13).
 //
 // Registry (SPINST_REGISTRY): each AddReg line names sections of "root, sub-key, value name,
 // flags, value..." lines (roots HKLM, HKCU, HKCR, HKU, and HKR for `relative_key`), each DelReg
