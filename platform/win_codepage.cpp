@@ -92,6 +92,23 @@ std::string iconv_name(win::UINT code_page)
 constexpr char16_t kByteEscape = 0xDC00;
 bool escaped_byte(char16_t c) { return (c & 0xFF00) == kByteEscape; }
 
+// Converts `in` from its start for as long as the converter reads it, appending to `out`. Returns
+// how many bytes were left unread: 0, or the bytes from the first one it could not convert.
+size_t convert(iconv_t cd, std::string_view in, std::string& out)
+{
+    char* at = const_cast<char*>(in.data());
+    size_t left = in.size();
+    char buf[512];
+    while (left > 0) {
+        char* o = buf;
+        size_t o_left = sizeof buf;
+        const size_t r = iconv(cd, &at, &left, &o, &o_left);
+        out.append(buf, size_t(o - buf));
+        if (r == size_t(-1) && errno != E2BIG) break;
+    }
+    return left;
+}
+
 }  // namespace
 
 CodePageText::CodePageText(win::UINT code_page)
@@ -116,27 +133,21 @@ std::u16string CodePageText::decode(std::string_view bytes)
 {
     std::u16string out;
     out.reserve(bytes.size());
-    if (to_wide_ == kNoConverter) {
-        for (char b : bytes) out += uint8_t(b) < 0x80 ? char16_t(b) : char16_t(kByteEscape | uint8_t(b));
-        return out;
-    }
-    const iconv_t cd = iconv_t(to_wide_);
-    iconv(cd, nullptr, nullptr, nullptr, nullptr);
-    char* in = const_cast<char*>(bytes.data());
-    size_t in_left = bytes.size();
-    char buf[512];
-    while (in_left > 0) {
-        char* o = buf;
-        size_t o_left = sizeof buf;
-        const size_t r = iconv(cd, &in, &in_left, &o, &o_left);
-        for (const char* p = buf; p + 1 < o; p += 2) out += char16_t(uint8_t(p[0]) | uint8_t(p[1]) << 8);
-        if (r == size_t(-1) && errno != E2BIG) {
-            // EILSEQ or EINVAL: the byte starts no character here; carry it and read on after it.
-            out += char16_t(kByteEscape | uint8_t(*in));
-            ++in;
-            --in_left;
-            iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    while (!bytes.empty()) {
+        size_t left = bytes.size();
+        if (to_wide_ != kNoConverter) {
+            std::string wide;
+            iconv(iconv_t(to_wide_), nullptr, nullptr, nullptr, nullptr);
+            left = convert(iconv_t(to_wide_), bytes, wide);
+            for (size_t i = 0; i + 1 < wide.size(); i += 2) out += char16_t(uint8_t(wide[i]) | uint8_t(wide[i + 1]) << 8);
+        } else {
+            while (left > 0 && uint8_t(bytes[bytes.size() - left]) < 0x80) out += char16_t(bytes[bytes.size() - left--]);
         }
+        if (left == 0) break;
+        // The byte starts no character here: carry it, and read on after it.
+        bytes.remove_prefix(bytes.size() - left);
+        out += char16_t(kByteEscape | uint8_t(bytes[0]));
+        bytes.remove_prefix(1);
     }
     return out;
 }
@@ -166,17 +177,9 @@ bool CodePageText::encode(std::u16string_view text, std::string& out)
             wide += char(text[i] >> 8);
         }
         iconv(cd, nullptr, nullptr, nullptr, nullptr);
-        char* in = wide.data();
-        size_t in_left = wide.size();
-        char buf[512];
-        while (in_left > 0) {
-            char* o = buf;
-            size_t o_left = sizeof buf;
-            const size_t r = iconv(cd, &in, &in_left, &o, &o_left);
-            out.append(buf, size_t(o - buf));
-            if (r == size_t(-1) && errno != E2BIG) return false;  // a character the code page lacks
-        }
+        if (convert(cd, wide, out) != 0) return false;  // a character the code page lacks
         // The shift state back to its start, for the stateful code pages.
+        char buf[64];
         char* o = buf;
         size_t o_left = sizeof buf;
         iconv(cd, nullptr, nullptr, &o, &o_left);
