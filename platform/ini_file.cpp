@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <cerrno>
 #include <utility>
 
@@ -114,11 +113,11 @@ File& File::operator=(File&& other) noexcept
 win::DWORD open(std::u16string_view path, bool for_change, File* file)
 {
     *file = File();
-    const std::string narrow = to_utf8(path);
-    // A name on a drive letter is a name of the machine, and must stay on it.
-    const bool on_machine = narrow.size() >= 2 && std::isalpha(static_cast<unsigned char>(narrow[0])) && narrow[1] == ':';
     std::string linux_path;
-    if (win::DWORD e = map_win_path(to_utf16(drive_full_path(narrow)), linux_path)) return e;
+    if (win::DWORD e = map_win_path(to_utf16(drive_full_path(to_utf8(path))), linux_path)) return e;
+    // A name of the machine (a drive's, or one inside the system root) must stay on it.
+    const std::string root = system_root();
+    const bool on_machine = root == "/" || linux_path == root || linux_path.rfind(root + "/", 0) == 0;
     int folder = -1;
     std::string name;
     for (int links = 0;; ++links) {

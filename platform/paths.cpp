@@ -138,9 +138,7 @@ std::string map_path(std::string_view path)
     if (has_drive(p)) {
         char drive = static_cast<char>(std::toupper(static_cast<unsigned char>(p[0])));
         if (p.size() >= 3 && p[2] == '/') {
-            std::string rest = collapse_dots(p.substr(3));
-            if (p.back() == '/') rest += '/';  // a folder written with its separator keeps it
-            p = root_path(std::string(1, drive) + rest);
+            p = root_path(std::string(1, drive) + collapse_dots(p.substr(3)));
         } else {
             p = p.substr(2);  // drive-relative: the current folder stands for it
             if (p.empty()) p = ".";

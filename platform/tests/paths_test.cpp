@@ -23,6 +23,18 @@ TEST_F(PathsTest, DriveLetterPathsMapUnderRootIgnoringCase)
     // Components that do not exist yet are kept as written.
     EXPECT_EQ(platform::map_path("C:\\program files\\New\\a.log"), root + "/C/Program Files/New/a.log");
     EXPECT_EQ(platform::map_path("C:ZKFwUpgDbgLog.log"), "ZKFwUpgDbgLog.log");
+    // ".." is taken away by its text and stops at the drive's root, as on the system.
+    EXPECT_EQ(platform::map_path("C:\\..\\x\\..\\..\\.\\program files\\vendor\\..\\vendor\\TOOL.exe"),
+              root + "/C/Program Files/Vendor/Tool.EXE");
+    EXPECT_EQ(platform::map_path("D:\\a\\..\\.."), root + "/D");
+    // The machine's view of a drive-relative name: the drive's root unless the current folder is
+    // on that drive.
+    EXPECT_EQ(platform::drive_full_path("c:x\\y.ini"), "C:/x/y.ini");
+    EXPECT_EQ(platform::drive_full_path("C:\\x"), "C:\\x");
+    const fs::path before = fs::current_path();
+    fs::current_path(root + "/C/Program Files");
+    EXPECT_EQ(platform::drive_full_path("C:..\\y.ini"), "C:/Program Files/../y.ini");
+    fs::current_path(before);
     EXPECT_EQ(platform::normalize_slashes("a\\b\\c"), "a/b/c");
 }
 
