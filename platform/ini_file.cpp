@@ -178,7 +178,7 @@ win::DWORD open(std::u16string_view path, bool for_change, File* file)
 
 win::DWORD File::replace(std::string_view bytes) const
 {
-    if (folder_ < 0) return win::ERROR_INVALID_HANDLE;
+    if (folder_ < 0) return win::ERROR_PATH_NOT_FOUND;  // open() found no folder
     // A new name of our own in the file's folder: created exclusively, never through a link.
     std::string temporary;
     int fd = -1;

@@ -54,13 +54,14 @@ struct IniFile {
 };
 
 // Reads the file (platform/ini_file.h); with `for_change` a file another handle holds without
-// sharing its writing is found in use (32) before anything changes. A file that does not exist
-// in an existing folder reads as empty.
+// sharing its writing is found in use (32) before anything changes. A file or folder that does
+// not exist reads as empty (a line that then writes it fails with 3 for the missing folder).
 DWORD load(const std::u16string& name, bool for_change, IniFile* file)
 {
     const std::u16string path = ini_path(name);
     if (path.empty()) return ERROR_INVALID_DATA;
-    if (DWORD e = platform::ini::open(path, for_change, &file->file)) return e;
+    const DWORD e = platform::ini::open(path, for_change, &file->file);
+    if (e && e != ERROR_PATH_NOT_FOUND) return e;
     file->text = Text(file->file.bytes(), GetACP());
     return ERROR_SUCCESS;
 }

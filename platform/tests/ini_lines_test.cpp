@@ -58,6 +58,8 @@ TEST(SetupIniLines, UpdateInisAndUpdateIniFieldsChangeOnlyWhatTheyName)
         {"a missing file is made", "UpdateInis", "tvn.ini, Tvn, , \"a=b\"\n", std::nullopt, "[Tvn]\r\na=b\r\n"},
         {"a missing file stays missing when nothing is added", "UpdateInis", "tvn.ini, Tvn, \"a\"\n", std::nullopt,
          std::nullopt},
+        {"a removal from a file in a missing folder changes nothing", "UpdateInis",
+         "%24%\\None\\tvn.ini, Tvn, \"a\"\n", std::nullopt, std::nullopt},
         {"of two sections of one name the first is changed", "UpdateInis", "tvn.ini, Tvn, , \"a=b\"\n",
          "[Tvn]\r\nx=1\r\n[Tvn]\r\ny=2\r\n", "[Tvn]\r\nx=1\r\na=b\r\n[Tvn]\r\ny=2\r\n"},
         {"a UTF-16 file stays UTF-16", "UpdateInis", "tvn.ini, Tvn, , \"a=b\"\n",

@@ -32,7 +32,8 @@ public:
     const std::string& bytes() const { return bytes_; }
 
     // Replaces the file (creates it when it did not exist) with `bytes`, whole or not at all.
-    // 0, or the error of the step that failed (nothing of the new text is then left behind).
+    // 0, or the error of the step that failed (nothing of the new text is then left behind); 3
+    // when open() found no folder.
     win::DWORD replace(std::string_view bytes) const;
 
 private:
