@@ -1,5 +1,6 @@
-// Fuzz target of the INI text: any bytes read, every section's entries are walked and changed,
-// and the text written back reads again with the change in place.
+// Fuzz target of the INI text: any bytes read come back unchanged when nothing changes; every
+// section's entries are walked and changed, and the text written back reads again with the change
+// in place.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -11,6 +12,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     platform::ini::Text text(bytes, 1252);
+    // Read and written back unchanged, every byte stays as it was, whatever the encoding.
+    if (text.bytes() != bytes) std::abort();
     for (std::u16string_view section : {u"Tvn", u"tvn ", u"[x]", u""}) {
         const auto entries = text.entries(section);
         for (const auto& e : entries) platform::ini::wildcard_match(e.key, e.value);
