@@ -166,6 +166,8 @@ win::DWORD open(std::u16string_view path, bool for_change, File* file)
     win::DWORD result = win::ERROR_SUCCESS;
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
         result = win::ERROR_ACCESS_DENIED;
+    else if (for_change && ::faccessat(folder, name.c_str(), W_OK, 0) != 0)
+        result = win::ERROR_ACCESS_DENIED;  // read-only: replacing it through its folder would bypass that
     else if (for_change ? sharing_refuses(fd, win::GENERIC_READ | win::GENERIC_WRITE, win::FILE_SHARE_READ)
                         : sharing_refuses(fd, win::GENERIC_READ, win::FILE_SHARE_READ | win::FILE_SHARE_WRITE))
         result = win::ERROR_SHARING_VIOLATION;

@@ -48,8 +48,8 @@ private:
 
 // Finds the INI file at the Windows path `path` and reads it. A missing file in an existing
 // folder is found as empty (exists() false). With `for_change`, a file that another handle holds
-// without sharing writing (or denying reading) gives 32, as an open to change it would.
-// 0, or 3 (the folder is missing), 5, 32, 1921, or the error of the read.
+// without sharing writing (or denying reading) gives 32, and a read-only file 5, as an open to
+// change it would. 0, or 3 (the folder is missing), 5, 32, 1921, or the error of the read.
 win::DWORD open(std::u16string_view path, bool for_change, File* file);
 
 }  // namespace platform::ini
