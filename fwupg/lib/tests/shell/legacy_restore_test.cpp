@@ -28,6 +28,18 @@ int RunEngine(int (*proc)(HostOps, int, Tcl_Obj* const[]), const FacadeCall& cal
     return rc;
 }
 
+// A 5709 board of the adapter's ids and NVRAM size with the described images (kit description
+// lines), put on the machine; its bytes are returned.
+testkit::legacy::bytes PutLegacyBoard(const std::string& root, const sim::AdapterDef& adapter, const std::string& images)
+{
+    char ids[80];
+    std::snprintf(ids, sizeof ids, "ids=0x%X 0x%X 0x%X 0x%X\n", adapter.vid, adapter.did, adapter.svid, adapter.ssid);
+    const testkit::legacy::bytes board = testkit::legacy::build_described(testkit::legacy::parse_description(
+        "board=5709\nsize=" + std::to_string(adapter.nvram_size()) + "\n" + ids + images));
+    sim::set_nvram(root, adapter.name, board);
+    return board;
+}
+
 class LegacyRestoreTest : public ShellTest {};
 
 }  // namespace
@@ -40,11 +52,7 @@ TEST_P(LegacyRestoreBoards, AFailedUpgradeIsUndoneFromTheBackup)
 {
     sim::AdapterDef desc = sim::make_adapter(4, 1);
     Start(desc);
-    char ids[80];
-    std::snprintf(ids, sizeof ids, "ids=0x%X 0x%X 0x%X 0x%X\n", adapter.vid, adapter.did, adapter.svid, adapter.ssid);
-    const testkit::legacy::bytes before = testkit::legacy::build_described(testkit::legacy::parse_description(
-        "board=5709\nsize=" + std::to_string(adapter.nvram_size()) + "\n" + ids + GetParam()));
-    sim::set_nvram(root.path, adapter.name, before);
+    const testkit::legacy::bytes before = PutLegacyBoard(root.path, adapter, GetParam());
 
     facade.hooks["nvm_dump"] = [](const FacadeCall& call) { return RunEngine(toe_nvm_dump_cmd, call); };
     facade.hooks["nvm_prg"] = [](const FacadeCall& call) { return RunEngine(toe_nvm_prg_cmd, call); };
@@ -95,13 +103,7 @@ TEST_F(LegacyRestoreTest, AChangeThatThrowsAfterWritingEndsWithTheRestoreCode)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         Start(sim::make_adapter(4, 1));
-        char ids[80];
-        std::snprintf(ids, sizeof ids, "ids=0x%X 0x%X 0x%X 0x%X\n", adapter.vid, adapter.did, adapter.svid,
-                      adapter.ssid);
-        const testkit::legacy::bytes before = testkit::legacy::build_described(testkit::legacy::parse_description(
-            "board=5709\nsize=" + std::to_string(adapter.nvram_size()) + "\n" + ids +
-            "image=BC1 1.2.3\nimage=MBA 7.10.3\n"));
-        sim::set_nvram(root.path, adapter.name, before);
+        const testkit::legacy::bytes before = PutLegacyBoard(root.path, adapter, "image=BC1 1.2.3\nimage=MBA 7.10.3\n");
 
         facade.hooks["nvm_dump"] = [](const FacadeCall& call) { return RunEngine(toe_nvm_dump_cmd, call); };
         bool thrown = false;
