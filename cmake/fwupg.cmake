@@ -13,8 +13,9 @@ function(fwupg_test name)
   endif()
   cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
-  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
-  # Source and shared-data folders are compiled in; the bin folder comes through the environment.
+  target_link_libraries(${name} PRIVATE ${T_LIBS} platform_testing GTest::gtest GTest::gmock GTest::gtest_main)
+  # Source and shared-data folders are compiled in; the bin folder comes through the environment
+  # (without it, the test program's own folder: platform/testing/bin_dir.h).
   target_compile_definitions(${name} PRIVATE
     FWUPG_SOURCE_DIR="${PROJECT_SOURCE_DIR}" FWUPG_SHARED_DIR="${PROJECT_SOURCE_DIR}/../shared")
   set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR ${PROJECT_SOURCE_DIR}/cmake/run_in_temp_root.sh)

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/testing/temp_root.h"
+#include "platform/testing/bin_dir.h"
 
 // How often `part` stands in `text`.
 inline size_t Count(const std::string& text, const std::string& part)
@@ -48,7 +49,7 @@ public:
     // Copies a built program or library into the folder under `name`.
     void CopyBuilt(const std::string& built, const std::string& name) const
     {
-        std::filesystem::copy_file(std::string(std::getenv("FWUPG_BIN_DIR")) + "/" + built, file(name),
+        std::filesystem::copy_file(platform::testing::bin_dir() + "/" + built, file(name),
                                    std::filesystem::copy_options::overwrite_existing);
     }
 

@@ -7,13 +7,14 @@
 #include "host_folder.h"
 #include "platform/utf16.h"
 #include "platform/win_process.h"
+#include "platform/testing/bin_dir.h"
 
 namespace {
 
 // The lines `nm` prints for the built plug-in with `options`.
 std::vector<std::string> PluginSymbols(const std::string& options)
 {
-    std::string lib = std::string(std::getenv("FWUPG_BIN_DIR")) + "/Pelaris.so";
+    std::string lib = platform::testing::bin_dir() + "/Pelaris.so";
     std::vector<std::string> lines;
     if (FILE* p = popen(("nm " + options + " '" + lib + "'").c_str(), "r")) {
         char line[2048];

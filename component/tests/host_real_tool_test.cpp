@@ -6,6 +6,7 @@
 #include "host_runner.h"
 #include "testkit/component_files.h"
 #include "testkit/component_machine.h"
+#include "platform/testing/bin_dir.h"
 
 TEST(HostRealTool, DiscoveryAndUpdateFromTheReportThroughThePlugin)
 {
@@ -15,7 +16,7 @@ TEST(HostRealTool, DiscoveryAndUpdateFromTheReportThroughThePlugin)
     f.CopyBuilt("LibALDN_ZkFwUpg.so", "LibALDN_ZkFwUpg.so");
     f.CopyBuilt("YXMAPIa.so", "YXMAPIa.so");
     testkit::write_component_files(f.folder(), "dz012345.xml", testkit::ComponentPackage{}, testkit::ComponentInstall{});
-    std::string fwgen = std::string(std::getenv("FWUPG_BIN_DIR")) + "/fwgen";
+    std::string fwgen = platform::testing::bin_dir() + "/fwgen";
     ASSERT_EQ(std::system(("'" + fwgen + "' demo '" + f.root() + "' '" + f.file("FW") + "' >/dev/null 2>&1").c_str()), 0);
     testkit::add_service(f.root(), {"cvnd2"});  // the driver the family's dependency check wants
 

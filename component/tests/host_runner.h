@@ -8,6 +8,7 @@
 #include <string>
 #include <sys/wait.h>
 #include <vector>
+#include "platform/testing/bin_dir.h"
 
 struct HostReport {
     int exitCode = -1;
@@ -29,7 +30,7 @@ inline HostReport RunHost(const std::string& folder, const std::vector<std::stri
     auto quote = [](const std::string& s) { return "'" + s + "'"; };
     std::string cmd = "env KESTRA_COMPONENT_DIR=" + quote(folder);
     for (const auto& e : env) cmd += " " + quote(e);
-    cmd += " " + quote(std::string(std::getenv("FWUPG_BIN_DIR")) + "/kestra_host");
+    cmd += " " + quote(platform::testing::bin_dir() + "/kestra_host");
     for (const auto& a : args) cmd += " " + quote(a);
     HostReport r;
     FILE* p = popen((cmd + " 2>&1").c_str(), "r");

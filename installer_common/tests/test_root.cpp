@@ -7,6 +7,7 @@
 #include <iterator>
 #include <stdexcept>
 #include <unistd.h>
+#include "platform/testing/bin_dir.h"
 
 TestRoot::TestRoot()
 {
@@ -41,6 +42,5 @@ bool Exists(const std::string& path) { return std::filesystem::exists(path); }
 
 std::string BinPath(const std::string& name)
 {
-    const char* bin = std::getenv("FWUPG_BIN_DIR");
-    return std::string(bin ? bin : ".") + "/" + name;
+    return platform::testing::bin_dir() + "/" + name;
 }

@@ -13,6 +13,7 @@
 #include "platform/utf16.h"
 #include "platform/win_error.h"
 #include "platform/win_handle.h"
+#include "platform/testing/bin_dir.h"
 
 namespace fs = std::filesystem;
 using platform::testing::TempDir;
@@ -24,7 +25,7 @@ class ProcessTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        fs::copy_file(std::string(std::getenv("FWUPG_BIN_DIR")) + "/platform_process_child", dir / "Child.EXE");
+        fs::copy_file(platform::testing::bin_dir() + "/platform_process_child", dir / "Child.EXE");
         old = fs::current_path();
         fs::current_path(dir.path());
     }

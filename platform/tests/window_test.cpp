@@ -13,6 +13,7 @@
 #include "platform/utf16.h"
 #include "platform/win_error.h"
 #include "platform/win_process.h"
+#include "platform/testing/bin_dir.h"
 
 namespace {
 
@@ -140,7 +141,7 @@ TEST(Windows, LinesFromAnotherProcessArriveAsCopyDataUntilTheWindowIsGone)
 TEST(Windows, TheMessageWaitReturnsForInputAndForTheProcessEnd)
 {
     platform::testing::TempDir dir;
-    std::string child = std::string(std::getenv("FWUPG_BIN_DIR")) + "/platform_process_child";
+    std::string child = platform::testing::bin_dir() + "/platform_process_child";
     std::u16string line = platform::to_utf16(child + " sleep 3000");
     win::STARTUPINFOW si{sizeof si, nullptr};
     win::PROCESS_INFORMATION pi{};

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -71,6 +72,24 @@ void load_bank(RegisterBank& bank)
     }
 }
 
+// A machine without an adapters folder has no adapters, which the caller only sees as an empty
+// list; the usual cause is FWUPG_SYSTEM_ROOT unset or misspelt. Said once per process, on stderr,
+// so the output of the program that loaded the library stays as it is.
+void tell_if_no_adapters_folder(const std::string& root)
+{
+    static bool told = false;
+    struct stat st{};
+    const std::string folder = adapters_dir(root == "/" ? "" : root);
+    if (told || (::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode))) return;
+    told = true;
+    const char* named = std::getenv("FWUPG_SYSTEM_ROOT");
+    std::fprintf(stderr,
+                 "YXMAPIa: no adapters folder at %s, so no adapters; FWUPG_SYSTEM_ROOT names the simulated "
+                 "machine's folder (%s%s%s)\n",
+                 folder.c_str(), named && *named ? "it is \"" : "it is unset", named && *named ? named : "",
+                 named && *named ? "\"" : "");
+}
+
 }  // namespace
 
 SimState& SimState::instance()
@@ -88,6 +107,7 @@ void SimState::initialize()
     if (initialized_) shutdown();  // another machine now: the old one's claims end
     root_ = platform::system_root();
     adapters_.clear();
+    tell_if_no_adapters_folder(root_);
     for (const std::string& name : adapter_names(root_)) {
         auto text = read_file(description_path(root_, name));
         std::string error = "cannot read the description";

@@ -1,4 +1,7 @@
 // Enumeration and the per-adapter records, read at their byte offsets through the library.
+#include <fstream>
+#include <iterator>
+
 #include "sim_test_support.h"
 
 using namespace simtest;
@@ -213,4 +216,57 @@ TEST(Discovery, VersionQueryWorksBeforeInitialisationAndOtherCallsDoNot)
     EXPECT_EQ(count, 1u);
     EXPECT_EQ(lib.shutdown(), 0u);
     EXPECT_NE(lib.fn<ord::kGetPhyNicCount>()(&count), 0u);
+}
+
+// A machine folder without adapters/ (FWUPG_SYSTEM_ROOT unset or misspelt) gives no adapters, and
+// the library says so once per process on stderr, naming the folder it looked in and the
+// variable. Run in a child process: the note is once per process, and stderr is the child's.
+TEST(Discovery, NoAdaptersFolderIsSaidOnceOnStderr)
+{
+    struct Case {
+        const char* what;
+        bool set;        // FWUPG_SYSTEM_ROOT set to the (adapter-less) temporary folder
+        const char* expect;
+    } cases[] = {
+        {"misspelt root", true, "FWUPG_SYSTEM_ROOT names the simulated machine's folder (it is \""},
+        {"unset", false, "no adapters folder at /adapters, so no adapters; FWUPG_SYSTEM_ROOT names the simulated "
+                         "machine's folder (it is unset)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempRoot root;  // holds no adapters folder
+        const std::string err = root.path + "/stderr.txt";
+        const std::string lib = bin_dir() + "/" + yxmapi::kLibraryFileName;
+        const pid_t pid = fork();
+        if (pid == 0) {
+            std::FILE* f = std::freopen(err.c_str(), "w", stderr);
+            if (!c.set) unsetenv("FWUPG_SYSTEM_ROOT");
+            void* h = f ? dlopen(lib.c_str(), RTLD_NOW | RTLD_LOCAL) : nullptr;
+            if (!h) _exit(2);
+            auto init = reinterpret_cast<yxmapi::OrdinalFn<ord::kInitializeEx>::type>(
+                dlsym(h, yxmapi::symbol_for_ordinal(ord::kInitializeEx)));
+            auto count = reinterpret_cast<yxmapi::OrdinalFn<ord::kGetPhyNicCount>::type>(
+                dlsym(h, yxmapi::symbol_for_ordinal(ord::kGetPhyNicCount)));
+            auto shutdown = reinterpret_cast<yxmapi::OrdinalFn<ord::kShutdown>::type>(
+                dlsym(h, yxmapi::symbol_for_ordinal(ord::kShutdown)));
+            uint32_t n = 99;
+            for (int i = 0; i < 2; ++i) {  // two sessions: the note comes once
+                if (init(0) != 0 || count(&n) != 0 || n != 0) _exit(3);
+                shutdown();
+            }
+            std::fflush(stderr);
+            _exit(0);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 0);
+        std::ifstream in(err);
+        const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        EXPECT_NE(text.find(c.expect), std::string::npos) << text;
+        if (c.set) {
+            EXPECT_NE(text.find("no adapters folder at " + root.path + "/adapters"), std::string::npos) << text;
+        }
+        EXPECT_EQ(text.find("no adapters folder"), text.rfind("no adapters folder")) << "said once: " << text;
+    }
 }

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/testing/bin_dir.h"
 #include "sim/adapter_builder.h"
 #include "yxmapi/sim_control.h"
 #include "yxmapi/yxmapi.h"
@@ -23,11 +24,7 @@ namespace ord = yxmapi::ord;
 
 inline constexpr const char* kGuid = "{6B29FC40-CA47-1067-B31D-00DD010662DA}";
 
-inline std::string bin_dir()
-{
-    const char* dir = std::getenv("FWUPG_BIN_DIR");
-    return dir ? dir : ".";
-}
+using platform::testing::bin_dir;
 
 // A fresh system root named by FWUPG_SYSTEM_ROOT for the test's lifetime; the root named before
 // comes back after it.

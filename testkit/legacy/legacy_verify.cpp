@@ -84,8 +84,10 @@ std::optional<std::string> rom_chain_fault(const bytes& rom)
         const std::string which = "ROM image " + std::to_string(n);
         if (at + 0x1A > rom.size() || rom[at] != 0x55 || rom[at + 1] != 0xAA)
             return which + " has no ROM signature";
-        const size_t d = at + rom[at + 0x18];
-        if (rom[at + 0x18] == 0 || d + 0x18 > rom.size() || rom[d] != 'P' || rom[d + 1] != 'C' || rom[d + 2] != 'I' ||
+        // The pointer to the PCI data structure is a 16-bit little-endian field.
+        const size_t pointer = size_t(rom[at + 0x18] | rom[at + 0x19] << 8);
+        const size_t d = at + pointer;
+        if (pointer == 0 || d + 0x18 > rom.size() || rom[d] != 'P' || rom[d + 1] != 'C' || rom[d + 2] != 'I' ||
             rom[d + 3] != 'R')
             return which + " has no PCI data structure";
         const uint8_t code = rom[d + 0x14], pcir_rev = rom[d + 0x0C];

@@ -18,14 +18,14 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include "platform/testing/bin_dir.h"
 
 using namespace testkit;
 
 namespace {
 
 std::string fwgen() {
-  const char* bin = std::getenv("FWUPG_BIN_DIR");
-  return std::string(bin ? bin : ".") + "/fwgen";
+  return platform::testing::bin_dir() + "/fwgen";
 }
 
 int run(const std::string& cmd) {

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include "platform/testing/bin_dir.h"
 
 using namespace testkit;
 
@@ -19,8 +20,7 @@ namespace {
 
 struct Lib {
   Lib() {
-    const char* bin = std::getenv("FWUPG_BIN_DIR");
-    std::string file = std::string(bin ? bin : ".") + "/" + yxmapi::kLibraryFileName;
+    std::string file = platform::testing::bin_dir() + "/" + yxmapi::kLibraryFileName;
     h = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!h) ADD_FAILURE() << dlerror();
   }

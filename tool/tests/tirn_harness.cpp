@@ -1,5 +1,7 @@
 #include "tirn_harness.h"
 
+#include "platform/testing/bin_dir.h"
+
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -29,8 +31,7 @@ void set_nonblock(int fd) { fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
 
 std::string BinDir()
 {
-    const char* b = std::getenv("FWUPG_BIN_DIR");
-    return b ? b : ".";
+    return platform::testing::bin_dir();
 }
 
 std::string ReadFile(const std::string& path)
@@ -57,8 +58,15 @@ Sandbox::Sandbox()
     work = base + "/work";
     root = base + "/root";
     runDir = base + "/run";
-    for (const auto& d : {prog, prog + "/FW", work, root, runDir}) fs::create_directories(d);
-    fs::copy_file(BinDir() + "/TIRN", ProgramPath());
+    // A constructor that throws runs no destructor: the folder goes here when the tool is missing.
+    try {
+        for (const auto& d : {prog, prog + "/FW", work, root, runDir}) fs::create_directories(d);
+        fs::copy_file(BinDir() + "/TIRN", ProgramPath());
+    } catch (...) {
+        std::error_code ec;
+        fs::remove_all(base, ec);
+        throw;
+    }
     setenv("FWUPG_SYSTEM_ROOT", root.c_str(), 1);
     setenv("FWUPG_RUNTIME_DIR", runDir.c_str(), 1);
 }

@@ -56,7 +56,7 @@ private:
                     const std::string& argv0);
 };
 
-// The folder of the built programs and libraries (FWUPG_BIN_DIR, else the current folder).
+// The folder of the built programs and libraries (platform/testing/bin_dir.h).
 std::string BinDir();
 std::string ReadFile(const std::string& path);
 bool Contains(const std::string& text, const std::string& part);

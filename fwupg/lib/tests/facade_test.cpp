@@ -96,9 +96,10 @@ std::vector<SlotCase> slot_table()
          {w(&gRequest)}},
         {26, "toe_nvm_find_dir_entry", Form::ByValue,
          [](IFwUpgKv9& f, HostOps o) { f.find_dir_entry(o, 0x70000000, &gI32); }, {0x70000000, w(&gI32)}},
-        // The recording engine finds nothing, so the extended directory is searched last.
         {27, "common_nvm_ext_image_present", Form::ByValue,
          [](IFwUpgKv9& f, HostOps o) { f.has_ext_dir_image(o, 0xA0000001, &gI32); }, {0xA0000001, w(&gI32)}},
+        {27, "toe_nvm_find_dir_entry", Form::ByValue,
+         [](IFwUpgKv9& f, HostOps o) { f.has_ext_dir_image(o, 0x70000000, &gI32); }, {0x70000000, w(&gI32)}},
         {28, "common_nvm_set_cfg_bit24", Form::ByValue, [](IFwUpgKv9& f, HostOps o) { f.set_cfg_bit24_57710(o, 1); },
          {1}},
         {29, "set_nvm_cfg_57710", Form::ByValue,
@@ -197,24 +198,27 @@ TEST(Facade, EverySlotReachesItsEngineWithItsArgumentsAndTheCallersRecord)
     EXPECT_EQ(slots.size(), 57u);
 }
 
-// Slot 27 searches the legacy-format directory first, then the extended directory, whatever the
-// type's bit 0.
-TEST(Facade, TheDirectoryTestSearchesBothDirectoriesInOrder)
+// Slot 27 asks exactly one directory, chosen by bit 0 of the type, even when that directory does
+// not hold the type (the recording engine finds nothing).
+TEST(Facade, TheDirectoryTestAsksOnlyTheDirectoryBitZeroChooses)
 {
     std::vector<std::string> reached;
-    std::vector<uintptr_t> types;
-    g_duringCall = [&] {
-        reached.push_back(g_lastCall.name);
-        types.push_back(g_lastCall.args.at(0));
+    g_duringCall = [&] { reached.push_back(g_lastCall.name); };
+    const struct {
+        uint32_t type;
+        const char* engine;
+    } cases[] = {
+        {0xA0000001u, "common_nvm_ext_image_present"},
+        {0x40000001u, "common_nvm_ext_image_present"},
+        {0x70000000u, "toe_nvm_find_dir_entry"},
+        {0xA0000000u, "toe_nvm_find_dir_entry"},
     };
-    for (uint32_t type : {0x70000000u, 0x40000001u}) {
-        SCOPED_TRACE(type);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.type);
         reached.clear();
-        types.clear();
         int32_t out = 0;
-        EXPECT_EQ(gpIFwUpgKv9->has_ext_dir_image(caller_record(), type, &out), 77);
-        EXPECT_EQ(reached, (std::vector<std::string>{"toe_nvm_find_dir_entry", "common_nvm_ext_image_present"}));
-        EXPECT_EQ(types, (std::vector<uintptr_t>{type, type}));
+        EXPECT_EQ(gpIFwUpgKv9->has_ext_dir_image(caller_record(), c.type, &out), 77);
+        EXPECT_EQ(reached, std::vector<std::string>{c.engine});
     }
     g_duringCall = nullptr;
 }

@@ -15,6 +15,7 @@
 #include "fwupg/oem_interface.h"
 #include "update_test_support.h"
 #include "yxmapi/yxmapi.h"
+#include "platform/testing/bin_dir.h"
 
 namespace {
 
@@ -92,8 +93,7 @@ TEST(FlashEndToEnd, ReportDrivenUpdateShowsNewVersions)
     // The E3 board's second function is not listed, but it reads the flash its first function
     // updated: the management library reports the new versions through it as well.
     const sim::AdapterDef p1 = updtest::Adapter(w, "e3-57810-p1");
-    const char* bin = std::getenv("FWUPG_BIN_DIR");
-    void* lib = dlopen((std::string(bin ? bin : ".") + "/" + yxmapi::kLibraryFileName).c_str(), RTLD_NOW | RTLD_LOCAL);
+    void* lib = dlopen((platform::testing::bin_dir() + "/" + yxmapi::kLibraryFileName).c_str(), RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(lib, nullptr);
     auto init = reinterpret_cast<yxmapi::OrdinalFn<yxmapi::ord::kInitializeEx>::type>(
         dlsym(lib, yxmapi::symbol_for_ordinal(yxmapi::ord::kInitializeEx)));

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/testing/bin_dir.h"
 #include "platform/testing/temp_root.h"
 #include "sim/adapter_builder.h"
 #include "yxmapi/sim_control.h"
@@ -15,7 +16,7 @@
 
 namespace frametest {
 
-std::string bin_dir();
+using platform::testing::bin_dir;
 
 // A fresh system root (FWUPG_SYSTEM_ROOT) that is also the current folder for the test's life.
 class TempRoot : public platform::testing::TempSystemRoot {

@@ -353,32 +353,34 @@ TEST_F(FullImageTest, Family5IdsFromPortConfigurationWords)
 
 }  // namespace
 
-// The directory test the shell's "-feb -p" check asks (facade slot 27, type 0x40000001, the FCoE
-// boot program), through the real facade and engines over a board's NVRAM: the legacy-format
-// directory is searched first, then the extended directory, and either one holding the type
-// answers 0. On a legacy board type 0x40000001 is the CCM image of its own directory.
-TEST(DirectoryTest, TheFebCheckFindsTheTypeInEitherDirectory)
+// The facade's directory test (slot 27) through the real facade and engines over a board's NVRAM:
+// bit 0 of the type chooses the directory, so a type with bit 0 set (the VPD image 0xA0000001, the
+// FCoE boot program 0x40000001) is looked for only in the extended directory and one with bit 0
+// clear (0x70000000) only in the legacy-format directory, on either family. A legacy board has no
+// extended directory, so an entry of its own directory carrying such a type is not found.
+TEST(DirectoryTest, BitZeroOfTheTypeChoosesTheDirectoryOnEitherFamily)
 {
     namespace e1e3 = testkit::e1e3;
-    auto e3_nvram = [](bool feb) {
+    auto e3_nvram = [](std::vector<const char*> kinds) {
         e1e3::NvramDef s;
         s.chip = e1e3::Chip::E3;
         s.size = 0x40000;
         e1e3::set_board(s, 0x14E4, 0x168E, 0x103C, 0x1917, 0x001018AA0000ull, 2);
-        for (const char* kind : {"MBA", "FEB_CPRG"}) {
-            if (std::string(kind) == "FEB_CPRG" && !feb) continue;
+        for (const char* kind : kinds) {
             e1e3::ImageDef im;
             im.kind = kind;
-            im.data = testkit::stock_image(kind, "7.10.3", std::string(kind) == "MBA" ? 0 : 0x200);
+            const std::string k(kind);
+            im.data = testkit::stock_image(kind, "7.10.3", k == "MBA" || k == "VPD" ? 0 : 0x200);
             s.images.push_back(im);
         }
         return e1e3::build(s).nvram;
     };
-    auto legacy_nvram = [](bool ccm) {
+    auto legacy_nvram = [](std::vector<uint32_t> extraTypes) {
         testkit::legacy::adapter a;  // 5709, ids 14E4/1639/14E4/1639, 256 KiB
         a.images = {{0xF0000000u, 0x07000000u, 0x08000000u, testkit::legacy::text_image("BC1 1.2.3", 1, 2, 3)},
                     {0x10000000u, 0x01000000u, 0, testkit::legacy::rom_image(0x1639, 0, 3, 0x1203, true)}};
-        if (ccm) a.images.push_back({0x40000001u, 0x01000000u, 0, testkit::legacy::text_image("CCM 1.0.0", 1, 0, 0)});
+        for (uint32_t type : extraTypes)
+            a.images.push_back({type, 0x01000000u, 0, testkit::legacy::text_image("EXTRA 1.0.0", 1, 0, 0)});
         return testkit::legacy::build_nvram(a);
     };
     struct Case {
@@ -389,12 +391,19 @@ TEST(DirectoryTest, TheFebCheckFindsTheTypeInEitherDirectory)
         bool present;
     };
     const Case cases[] = {
-        {"E3 with the FCoE boot program (extended directory)", Family5(0x168E), e3_nvram(true), 0x40000001u, true},
-        {"E3 without it", Family5(0x168E), e3_nvram(false), 0x40000001u, false},
-        {"E3 boot agent (legacy-format directory)", Family5(0x168E), e3_nvram(false), 0x10000000u, true},
-        {"legacy board without CCM", Legacy(0x5709), legacy_nvram(false), 0x40000001u, false},
-        {"legacy board with CCM", Legacy(0x5709), legacy_nvram(true), 0x40000001u, true},
-        {"legacy boot agent", Legacy(0x5709), legacy_nvram(false), 0x10000000u, true},
+        {"E3 VPD image (extended directory)", Family5(0x168E), e3_nvram({"MBA", "VPD"}), 0xA0000001u, true},
+        {"E3 without a VPD image", Family5(0x168E), e3_nvram({"MBA"}), 0xA0000001u, false},
+        {"E3 FCoE boot program (extended directory)", Family5(0x168E), e3_nvram({"MBA", "FEB_CPRG"}), 0x40000001u,
+         true},
+        {"E3 L2T (legacy-format directory)", Family5(0x168E), e3_nvram({"MBA", "L2T"}), 0x70000000u, true},
+        {"E3 without L2T", Family5(0x168E), e3_nvram({"MBA", "VPD"}), 0x70000000u, false},
+        {"legacy IPMI configuration (its own directory)", Legacy(0x5709), legacy_nvram({0x70000000u}), 0x70000000u,
+         true},
+        {"legacy board without it", Legacy(0x5709), legacy_nvram({}), 0x70000000u, false},
+        {"legacy entry typed 0xA0000001: only the extended directory is asked", Legacy(0x5709),
+         legacy_nvram({0xA0000001u}), 0xA0000001u, false},
+        {"legacy entry typed 0x40000001: only the extended directory is asked", Legacy(0x5709),
+         legacy_nvram({0x40000001u}), 0x40000001u, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

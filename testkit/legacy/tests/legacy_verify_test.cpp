@@ -3,6 +3,7 @@
 // and must fail with its own message.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -224,5 +225,53 @@ TEST(LegacyVerifier, HandWrittenVpdPassesWithEitherChecksumForm)
         for (size_t k = 0; k < sizeof vpd; ++k)
             vpd_byte(n, k) = vpd[k];
         EXPECT_EQ(c.report, verify_nvram(n));
+    }
+}
+
+// A boot agent written byte by byte as one ROM image of 1 KiB: signature 55 AA, two 512-byte units,
+// and the pointer to the PCI data structure, a 16-bit little-endian field at 0x18, with the
+// structure where it points ("PCIR", vendor 14E4, device 1639, structure revision 3, two units,
+// code revision 0x0102, code type 0, the last-image mark). A pointer of 0x100 or more uses both
+// bytes of the field.
+TEST(LegacyVerifier, HandWrittenRomFindsItsDataStructureThroughTheWholePointer)
+{
+    const struct {
+        const char* what;
+        uint8_t lo, hi;     // the pointer field at 0x18, 0x19
+        size_t structure;   // where the structure is written
+        const char* report;
+    } cases[] = {
+        {"pointer 0x001C", 0x1C, 0x00, 0x1C, ""},
+        {"pointer 0x0100", 0x00, 0x01, 0x100, ""},
+        {"pointer 0x0234", 0x34, 0x02, 0x234, ""},
+        {"pointer 0x011C, structure at 0x1C (where the low byte alone points)", 0x1C, 0x01, 0x1C,
+         "entry 0 (MBA) boot-agent ROM unreadable: ROM image 0 has no PCI data structure; "},
+        {"pointer 0x0000", 0x00, 0x00, 0x100,
+         "entry 0 (MBA) boot-agent ROM unreadable: ROM image 0 has no PCI data structure; "},
+        {"pointer 0x03F0, structure past the image", 0xF0, 0x03, 0x100,
+         "entry 0 (MBA) boot-agent ROM unreadable: ROM image 0 has no PCI data structure; "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        bytes rom(1024, 0);
+        rom[0] = 0x55;
+        rom[1] = 0xAA;
+        rom[2] = 0x02;
+        rom[0x18] = c.lo;
+        rom[0x19] = c.hi;
+        const uint8_t pcir[0x18] = {'P',  'C',  'I',  'R',  0xE4, 0x14, 0x39, 0x16, 0x00, 0x00, 0x18, 0x00,
+                                    0x03, 0x00, 0x00, 0x02, 0x02, 0x00, 0x02, 0x01, 0x00, 0x80, 0x00, 0x00};
+        std::copy(std::begin(pcir), std::end(pcir), rom.begin() + std::ptrdiff_t(c.structure));
+        uint8_t sum = 0;
+        for (uint8_t b : rom)
+            sum = uint8_t(sum + b);
+        rom[7] = uint8_t(-sum);
+        // The NVRAM holds the ROM with every dword reversed.
+        bytes image(rom.size());
+        for (size_t k = 0; k < rom.size(); ++k)
+            image[k] = rom[(k & ~size_t(3)) + 3 - (k & 3)];
+        adapter a;
+        a.images = {placed("BC1", stock_image("BC1", "7.10.1")), placed("MBA", image)};
+        EXPECT_EQ(c.report, verify_nvram(build_nvram(a)));
     }
 }

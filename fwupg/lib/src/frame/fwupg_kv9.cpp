@@ -95,13 +95,14 @@ int FwUpgKv9::find_dir_entry(HostOps ops, uint32_t dirType, int32_t* index)
 {
     FACADE_BY_VALUE(toe_nvm_find_dir_entry(ops, dirType, index));
 }
-// The legacy-format directory is searched first, then the extended directory: 0 when the type is
-// present in either (with its index in that directory).
+// Bit 0 of the type chooses the directory: set asks the extended directory, clear the
+// legacy-format one. Only one is asked, so a type of one directory is never matched against an
+// entry of the other (whose type masks differ). 0 means present, with its index in that directory.
 int FwUpgKv9::has_ext_dir_image(HostOps ops, uint32_t dirType, int32_t* out)
 {
     return with_current(ops, [&] {
-        if (toe_nvm_find_dir_entry(ops, dirType, out) == 0) return 0;
-        return common_nvm_ext_image_present(ops, dirType, out);
+        if (dirType & 1u) return common_nvm_ext_image_present(ops, dirType, out);
+        return toe_nvm_find_dir_entry(ops, dirType, out);
     });
 }
 int FwUpgKv9::set_cfg_bit24_57710(HostOps ops, uint32_t on) { FACADE_BY_VALUE(common_nvm_set_cfg_bit24(ops, on)); }

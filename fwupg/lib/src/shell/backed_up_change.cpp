@@ -2,8 +2,6 @@
 // is programmed back first where the NVRAM fails its check, a backup is taken (or the call's kept
 // one brought up to date) before the first write, and the backup is programmed back when the
 // change fails after it began writing.
-#include <exception>
-
 #include "fwupg/selected_nic.h"
 #include "shell_internal.h"
 
@@ -56,13 +54,10 @@ int ChangeWithBackup(Tcl_Interp* interp, const char* caller, const std::function
     g_uUpgRetCode = code;
     Tcl_ResetResult(interp);
     WriteWatch watch;
-    int result = 1;
-    try {
-        result = change();
-    } catch (...) {
-        if (backedUp && watch.touched()) RestoreBackup(interp, caller, backup.path, backup.key, TCL_ERROR);
-        throw;
-    }
+    // A change that throws fails here as it would in the command's own guard (logged, its code
+    // set), so that the restore below is the last to set the code: the caller sees 138, 139 or
+    // 140 whichever way the change failed.
+    const int result = GuardCommand(caller, change);
     if (result != 0 && backedUp && watch.touched()) RestoreBackup(interp, caller, backup.path, backup.key, TCL_ERROR);
     return result;
 }

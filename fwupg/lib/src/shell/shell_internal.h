@@ -147,7 +147,8 @@ std::string ChangeBackupPath();
 // repair returns TCL_ERROR with CMD_RESTORE_FAILED, nothing changed); then the backup is taken, or
 // the change goes on without one where the dump fails; a change that fails after it wrote (or
 // tried to) gets the backup programmed back (its code 138, 139 or 140 replaces the change's).
-// Returns the change's result.
+// Returns the change's result; a change that throws fails with TCL_ERROR and the code the
+// command's guard would give it, and its exception does not leave.
 int ChangeWithBackup(Tcl_Interp* interp, const char* caller, const std::function<int()>& change);
 // Evaluates "crc -no_print".
 int CheckCRConMBIUprgade(Tcl_Interp* interp);

@@ -263,7 +263,7 @@ TEST_F(CommandExecTest, AFailureWithoutCodeIsNotSuccessAndQKeepsAFailureCode)
     // A line that fails without a code.
     Command("upgrade", [](const Words&) { return TCL_ERROR; });
     EXPECT_EQ(fwupg::command::FwUpgKv9(false, "-mba", "f"), 7u);
-    EXPECT_NE(g_uUpgRetCode, 0u);
+    EXPECT_EQ(g_uUpgRetCode, uint32_t(CMD_FAILED));
 
     // A restore that ran wrote NVRAM and asked for a reset; the adapter cannot be reset, so "q"
     // would ask for a reboot, but the restore's code is what the caller must see.

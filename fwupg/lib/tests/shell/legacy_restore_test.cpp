@@ -28,6 +28,18 @@ int RunEngine(int (*proc)(HostOps, int, Tcl_Obj* const[]), const FacadeCall& cal
     return rc;
 }
 
+// A 5709 board of the adapter's ids and NVRAM size with the described images (kit description
+// lines), put on the machine; its bytes are returned.
+testkit::legacy::bytes PutLegacyBoard(const std::string& root, const sim::AdapterDef& adapter, const std::string& images)
+{
+    char ids[80];
+    std::snprintf(ids, sizeof ids, "ids=0x%X 0x%X 0x%X 0x%X\n", adapter.vid, adapter.did, adapter.svid, adapter.ssid);
+    const testkit::legacy::bytes board = testkit::legacy::build_described(testkit::legacy::parse_description(
+        "board=5709\nsize=" + std::to_string(adapter.nvram_size()) + "\n" + ids + images));
+    sim::set_nvram(root, adapter.name, board);
+    return board;
+}
+
 class LegacyRestoreTest : public ShellTest {};
 
 }  // namespace
@@ -40,11 +52,7 @@ TEST_P(LegacyRestoreBoards, AFailedUpgradeIsUndoneFromTheBackup)
 {
     sim::AdapterDef desc = sim::make_adapter(4, 1);
     Start(desc);
-    char ids[80];
-    std::snprintf(ids, sizeof ids, "ids=0x%X 0x%X 0x%X 0x%X\n", adapter.vid, adapter.did, adapter.svid, adapter.ssid);
-    const testkit::legacy::bytes before = testkit::legacy::build_described(testkit::legacy::parse_description(
-        "board=5709\nsize=" + std::to_string(adapter.nvram_size()) + "\n" + ids + GetParam()));
-    sim::set_nvram(root.path, adapter.name, before);
+    const testkit::legacy::bytes before = PutLegacyBoard(root.path, adapter, GetParam());
 
     facade.hooks["nvm_dump"] = [](const FacadeCall& call) { return RunEngine(toe_nvm_dump_cmd, call); };
     facade.hooks["nvm_prg"] = [](const FacadeCall& call) { return RunEngine(toe_nvm_prg_cmd, call); };
@@ -78,3 +86,49 @@ INSTANTIATE_TEST_SUITE_P(Boards, LegacyRestoreBoards,
                          ::testing::Values("image=BC1 1.2.3\nimage=MBA 7.10.3\nimage=UMP 1.1.4\n",
                                            "image=MBA 7.10.3\nimage=UMP 1.1.4\n"),
                          [](const auto& info) { return info.index == 0 ? "WithBootCode" : "WithoutBootCode"; });
+
+// A backed-up change ("cfg -vpdv0", "_prg") whose engine throws after it wrote: the backup is
+// programmed back and the line ends with the restore's code, not the exception's.
+TEST_F(LegacyRestoreTest, AChangeThatThrowsAfterWritingEndsWithTheRestoreCode)
+{
+    struct Case {
+        const char* what;
+        const char* slot;
+        std::string line;
+    };
+    const Case cases[] = {
+        {"cfg", "set_nvm_cfg", "cfg -vpdv0 1.2.3"},
+        {"_prg", "nvm_prg", "_prg -raw 0 {image.bin}"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Start(sim::make_adapter(4, 1));
+        const testkit::legacy::bytes before = PutLegacyBoard(root.path, adapter, "image=BC1 1.2.3\nimage=MBA 7.10.3\n");
+
+        facade.hooks["nvm_dump"] = [](const FacadeCall& call) { return RunEngine(toe_nvm_dump_cmd, call); };
+        bool thrown = false;
+        auto writeThenThrow = [&thrown](const FacadeCall& call) -> int {
+            thrown = true;
+            std::vector<uint8_t> junk(0x400, 0xA5);
+            call.ops.nvmWriteBlock(0, 0x800, uint32_t(junk.size()), junk.data(), 0);
+            throw ExceptionClass{70};
+        };
+        // The change's own program call throws; the restore's runs the engine.
+        facade.hooks["nvm_prg"] = [&](const FacadeCall& call) {
+            if (!thrown && std::string(c.slot) == "nvm_prg") return writeThenThrow(call);
+            return RunEngine(toe_nvm_prg_cmd, call);
+        };
+        if (std::string(c.slot) == "set_nvm_cfg") facade.hooks["set_nvm_cfg"] = writeThenThrow;
+
+        std::memset(g_CommandBuffer, 0, sizeof g_CommandBuffer);
+        std::snprintf(g_CommandBuffer, sizeof g_CommandBuffer, "%s", c.line.c_str());
+        g_uUpgRetCode = 0;
+        ProcessCommand();
+
+        EXPECT_TRUE(thrown);
+        EXPECT_EQ(g_uUpgRetCode, uint32_t(CMD_RESTORED));
+        EXPECT_EQ(sim::read_nvram(root.path, adapter.name), before);
+        facade.hooks.clear();
+        TearDown();
+    }
+}
