@@ -59,6 +59,18 @@ std::optional<std::vector<uint8_t>> parse_hex(std::string_view hex)
     return out;
 }
 
+// The same name without regard to ASCII case, compared without making folded copies.
+bool same_folded(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        char x = a[i] >= 'A' && a[i] <= 'Z' ? char(a[i] - 'A' + 'a') : a[i];
+        char y = b[i] >= 'A' && b[i] <= 'Z' ? char(b[i] - 'A' + 'a') : b[i];
+        if (x != y) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 std::string_view root_name(Root root) { return kRootNames[static_cast<int>(root)]; }
@@ -91,17 +103,15 @@ std::optional<std::vector<std::string>> split_path(std::string_view path)
 
 const Value* Key::find_value(std::string_view name) const
 {
-    const std::string f = fold(name);
     for (const Value& v : values)
-        if (fold(v.name) == f) return &v;
+        if (same_folded(v.name, name)) return &v;
     return nullptr;
 }
 
 void Key::set_value(Value value)
 {
-    const std::string f = fold(value.name);
     for (Value& v : values)
-        if (fold(v.name) == f) {
+        if (same_folded(v.name, value.name)) {
             v.type = value.type;
             v.data = std::move(value.data);
             return;
@@ -111,9 +121,8 @@ void Key::set_value(Value value)
 
 bool Key::erase_value(std::string_view name)
 {
-    const std::string f = fold(name);
     for (auto it = values.begin(); it != values.end(); ++it)
-        if (fold(it->name) == f) {
+        if (same_folded(it->name, name)) {
             values.erase(it);
             return true;
         }
@@ -241,17 +250,80 @@ Hive parse_hive(std::string_view text)
     return hive;
 }
 
-Hive read_hive(Root root)
+namespace {
+
+Hive read_stored_hive(Root root)
 {
     auto text = read_file(hive_path(root));
     return text ? parse_hive(*text) : Hive{};
 }
 
+}  // namespace
+
+struct Batch::State {
+    FileLock lock{root_path("registry/.lock")};
+    std::map<Root, Hive> hives;  // the roots read so far
+    std::map<Root, bool> changed;
+
+    Hive& hive(Root root)
+    {
+        auto it = hives.find(root);
+        if (it == hives.end()) it = hives.emplace(root, read_stored_hive(root)).first;
+        return it->second;
+    }
+};
+
+namespace {
+thread_local Batch::State* g_batch = nullptr;
+}  // namespace
+
+Batch::Batch()
+{
+    if (g_batch) return;
+    state_ = new State;
+    g_batch = state_;
+}
+
+Batch::~Batch()
+{
+    finish();
+    if (state_ && g_batch == state_) g_batch = nullptr;
+    delete state_;
+}
+
+bool Batch::finish()
+{
+    if (!state_) return true;
+    if (!state_->lock.held()) return false;
+    bool ok = true;
+    for (auto& [root, changed] : state_->changed) {
+        if (changed && !replace_file(hive_path(root), format_hive(state_->hive(root)))) ok = false;
+        changed = false;
+    }
+    return ok;
+}
+
+Hive read_hive(Root root) { return g_batch ? g_batch->hive(root) : read_stored_hive(root); }
+
+void view_hive(Root root, const std::function<void(const Hive&)>& look)
+{
+    if (g_batch) {
+        look(g_batch->hive(root));
+        return;
+    }
+    look(read_stored_hive(root));
+}
+
 bool update_hive(Root root, const std::function<bool(Hive&)>& change)
 {
+    if (g_batch) {
+        if (!g_batch->lock.held() || !change(g_batch->hive(root))) return false;
+        g_batch->changed[root] = true;
+        return true;
+    }
     FileLock lock(root_path("registry/.lock"));
     if (!lock.held()) return false;
-    Hive hive = read_hive(root);
+    Hive hive = read_stored_hive(root);
     if (!change(hive)) return false;
     return replace_file(hive_path(root), format_hive(hive));
 }
