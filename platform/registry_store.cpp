@@ -271,6 +271,21 @@ struct Batch::State {
         if (it == hives.end()) it = hives.emplace(root, read_stored_hive(root)).first;
         return it->second;
     }
+
+    // Writes every root changed since the last write.
+    bool write()
+    {
+        if (!lock.held()) return false;
+        bool ok = true;
+        for (auto& [root, is_changed] : changed) {
+            if (is_changed && !replace_file(hive_path(root), format_hive(hive(root)))) {
+                ok = false;
+                hives.erase(root);  // later reads see what is stored, not what was lost
+            }
+            is_changed = false;
+        }
+        return ok;
+    }
 };
 
 namespace {
@@ -291,17 +306,9 @@ Batch::~Batch()
     delete state_;
 }
 
-bool Batch::finish()
-{
-    if (!state_) return true;
-    if (!state_->lock.held()) return false;
-    bool ok = true;
-    for (auto& [root, changed] : state_->changed) {
-        if (changed && !replace_file(hive_path(root), format_hive(state_->hive(root)))) ok = false;
-        changed = false;
-    }
-    return ok;
-}
+bool Batch::finish() { return !state_ || state_->write(); }
+
+bool Batch::finish_current() { return !g_batch || g_batch->write(); }
 
 Hive read_hive(Root root) { return g_batch ? g_batch->hive(root) : read_stored_hive(root); }
 

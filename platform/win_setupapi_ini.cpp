@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/ini_text.h"
+#include "platform/registry_store.h"
 #include "platform/win_env.h"
 #include "platform/win_error.h"
 #include "platform/win_file.h"
@@ -235,6 +236,8 @@ DWORD ini_to_registry_line(const INFCONTEXT& line, HKEY relative)
     RegCloseKey(target);
     if (result) return result;
     if (!(flags & 1)) return ERROR_SUCCESS;
+    // The values are stored before their entries leave the file, so neither copy is lost.
+    if (!platform::registry::Batch::finish_current()) return ERROR_WRITE_FAULT;
     erase_lines(file.text, moved);
     return save(file);
 }

@@ -102,6 +102,9 @@ public:
     // Writes every changed root; false when the lock was not held or a root could not be written
     // (that root's file then stays as it was before the batch).
     bool finish();
+    // finish() of the batch that lives on this thread, if one does: for a change elsewhere that
+    // must not be made before the registry's (true when nothing was left to write).
+    static bool finish_current();
 
     struct State;  // the roots held and the lock, private to the store
 

@@ -24,14 +24,28 @@ constexpr UINT SPINST_REGSVR = 0x40;
 constexpr UINT SPINST_UNREGSVR = 0x80;
 constexpr UINT SPINST_PROFILEITEMS = 0x100;
 
-// Value types of an AddReg line's flags.
+// The flags of an AddReg line: what it does, and the type of its value.
 constexpr DWORD FLG_ADDREG_BINVALUETYPE = 0x1;
 constexpr DWORD FLG_ADDREG_NOCLOBBER = 0x2;
 constexpr DWORD FLG_ADDREG_DELVAL = 0x4;
+constexpr DWORD FLG_ADDREG_APPEND = 0x8;
 constexpr DWORD FLG_ADDREG_KEYONLY = 0x10;
+constexpr DWORD FLG_ADDREG_OVERWRITEONLY = 0x20;
+constexpr DWORD FLG_ADDREG_64BITKEY = 0x1000;
+constexpr DWORD FLG_ADDREG_KEYONLY_COMMON = 0x2000;
+constexpr DWORD FLG_ADDREG_32BITKEY = 0x4000;
 constexpr DWORD FLG_ADDREG_TYPE_MULTI_SZ = 0x10000;
 constexpr DWORD FLG_ADDREG_TYPE_EXPAND_SZ = 0x20000;
 constexpr DWORD FLG_ADDREG_TYPE_DWORD = 0x10001;
+constexpr DWORD FLG_ADDREG_TYPE_MASK = 0xFFFF0001;
+// The flags of a DelReg line.
+constexpr DWORD FLG_DELREG_KEYONLY_COMMON = 0x2000;
+constexpr DWORD FLG_DELREG_MULTI_SZ_DELSTRING = 0x18002;
+// The flags of a ProfileItems section's Name line.
+constexpr DWORD FLG_PROFITEM_CURRENTUSER = 0x1;
+constexpr DWORD FLG_PROFITEM_DELETE = 0x2;
+constexpr DWORD FLG_PROFITEM_GROUP = 0x4;
+constexpr DWORD FLG_PROFITEM_CSIDL = 0x8;
 constexpr DWORD ERROR_NOT_SUPPORTED = 50;
 
 using PSP_FILE_CALLBACK_W = UINT (*)(void* context, UINT notification, ULONG_PTR param1, ULONG_PTR param2);
