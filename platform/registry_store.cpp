@@ -59,18 +59,6 @@ std::optional<std::vector<uint8_t>> parse_hex(std::string_view hex)
     return out;
 }
 
-// The same name without regard to ASCII case, compared without making folded copies.
-bool same_folded(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i] >= 'A' && a[i] <= 'Z' ? char(a[i] - 'A' + 'a') : a[i];
-        char y = b[i] >= 'A' && b[i] <= 'Z' ? char(b[i] - 'A' + 'a') : b[i];
-        if (x != y) return false;
-    }
-    return true;
-}
-
 }  // namespace
 
 std::string_view root_name(Root root) { return kRootNames[static_cast<int>(root)]; }
@@ -103,30 +91,32 @@ std::optional<std::vector<std::string>> split_path(std::string_view path)
 
 const Value* Key::find_value(std::string_view name) const
 {
-    for (const Value& v : values)
-        if (same_folded(v.name, name)) return &v;
-    return nullptr;
+    auto it = index_.find(fold(name));
+    return it == index_.end() ? nullptr : &values[it->second];
 }
 
 void Key::set_value(Value value)
 {
-    for (Value& v : values)
-        if (same_folded(v.name, value.name)) {
-            v.type = value.type;
-            v.data = std::move(value.data);
-            return;
-        }
-    values.push_back(std::move(value));
+    auto [it, added] = index_.try_emplace(fold(value.name), values.size());
+    if (added) {
+        values.push_back(std::move(value));
+        return;
+    }
+    Value& v = values[it->second];
+    v.type = value.type;
+    v.data = std::move(value.data);
 }
 
 bool Key::erase_value(std::string_view name)
 {
-    for (auto it = values.begin(); it != values.end(); ++it)
-        if (same_folded(it->name, name)) {
-            values.erase(it);
-            return true;
-        }
-    return false;
+    auto it = index_.find(fold(name));
+    if (it == index_.end()) return false;
+    const size_t place = it->second;
+    index_.erase(it);
+    values.erase(values.begin() + std::ptrdiff_t(place));
+    for (auto& [folded, at] : index_)
+        if (at > place) --at;
+    return true;
 }
 
 Hive::Hive() { keys_.emplace("", Key{}); }

@@ -281,7 +281,9 @@ TEST(SetupLogConfig, PassedOverWithoutADeviceRefusedWithOne)
         EXPECT_EQ(r.error, c.error);
         EXPECT_EQ(Value("Software\\L", "V"), c.error ? std::nullopt : std::optional<Stored>(Sz(u"x")));
         ASSERT_EQ(channel.texts.size(), c.message ? 1u : 0u);
-        if (c.message) EXPECT_NE(channel.texts[0].find("devices have no resources to configure"), std::string::npos);
+        if (c.message) {
+            EXPECT_NE(channel.texts[0].find("devices have no resources to configure"), std::string::npos);
+        }
     }
 }
 

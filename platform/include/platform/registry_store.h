@@ -20,6 +20,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace platform::registry {
@@ -41,12 +42,17 @@ struct Key {
     std::string path;  // as created; "" for the root
     bool is_volatile = false;
     bool is_protected = false;
-    std::vector<Value> values;  // in the order first written
+    std::vector<Value> values;  // in the order first written; changed only through the calls below
 
     const Value* find_value(std::string_view name) const;
     // Replaces a value of that name (keeping its place) or appends it.
     void set_value(Value value);
     bool erase_value(std::string_view name);
+
+private:
+    // Places in `values` by lower-cased name, so that a key of thousands of values finds one
+    // without comparing them all.
+    std::unordered_map<std::string, size_t> index_;
 };
 
 // The keys of one root, by lower-cased path. The root key ("") always exists.
