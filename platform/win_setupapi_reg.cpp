@@ -12,11 +12,24 @@
 namespace win::setup_lines {
 namespace {
 
-// The flags field of a line; false when it is there and no number.
-bool flags_of(const INFCONTEXT& line, DWORD* flags)
+// The fields an AddReg and a DelReg line share: "root, sub-key, value name, flags".
+struct RegLine {
+    HKEY root = nullptr;
+    std::u16string sub_key, name;
+    DWORD flags = 0;
+};
+
+// 0, or the error of a root it does not know (13, or 87 for HKR without a relative key) or of
+// flags that are there and no number (13).
+DWORD read_line(const INFCONTEXT& line, HKEY relative, RegLine* out)
 {
-    *flags = 0;
-    return SetupGetFieldCount(&line) < 4 || field(line, 4).empty() || int_field(line, 4, flags);
+    out->root = root_of(field(line, 1), relative);
+    if (!out->root) return GetLastError();
+    if (SetupGetFieldCount(&line) >= 4 && !field(line, 4).empty() && !int_field(line, 4, &out->flags))
+        return ERROR_INVALID_DATA;
+    out->sub_key = field(line, 2);
+    out->name = field(line, 3);
+    return ERROR_SUCCESS;
 }
 
 // Deletes a key with everything below it. A key that is not there is nothing to delete; a line
@@ -167,14 +180,10 @@ bool appended(HKEY key, const std::u16string& name, const std::vector<BYTE>& giv
 
 DWORD add_reg_line(const INFCONTEXT& line, HKEY relative)
 {
-    HKEY root = root_of(field(line, 1), relative);
-    if (!root) return GetLastError();
-    DWORD flags = 0;
-    if (!flags_of(line, &flags)) return ERROR_INVALID_DATA;
-    const std::u16string sub_key = field(line, 2), name = field(line, 3);
-    if (flags & FLG_ADDREG_DELVAL) {
-        return name.empty() ? delete_tree(root, sub_key) : delete_value(root, sub_key, name);
-    }
+    RegLine r;
+    if (DWORD e = read_line(line, relative, &r)) return e;
+    const auto& [root, sub_key, name, flags] = r;
+    if (flags & FLG_ADDREG_DELVAL) return name.empty() ? delete_tree(root, sub_key) : delete_value(root, sub_key, name);
     const bool key_only = flags & (FLG_ADDREG_KEYONLY | FLG_ADDREG_KEYONLY_COMMON);
     const bool append = flags & FLG_ADDREG_APPEND;
     DWORD type = 0;
@@ -235,11 +244,9 @@ DWORD delete_strings(HKEY root, const std::u16string& sub_key, const std::u16str
 
 DWORD del_reg_line(const INFCONTEXT& line, HKEY relative)
 {
-    HKEY root = root_of(field(line, 1), relative);
-    if (!root) return GetLastError();
-    DWORD flags = 0;
-    if (!flags_of(line, &flags)) return ERROR_INVALID_DATA;
-    const std::u16string sub_key = field(line, 2), name = field(line, 3);
+    RegLine r;
+    if (DWORD e = read_line(line, relative, &r)) return e;
+    const auto& [root, sub_key, name, flags] = r;
     if (name.empty() || flags & FLG_DELREG_KEYONLY_COMMON) return delete_tree(root, sub_key);
     if ((flags & FLG_DELREG_MULTI_SZ_DELSTRING) == FLG_DELREG_MULTI_SZ_DELSTRING)
         return delete_strings(root, sub_key, name, field(line, 5));

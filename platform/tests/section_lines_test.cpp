@@ -3,9 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -13,6 +11,7 @@
 #include "platform/debug_channel.h"
 #include "platform/paths.h"
 #include "platform/registry_store.h"
+#include "platform/state_file.h"
 #include "platform/testing/temp_root.h"
 #include "platform/utf16.h"
 #include "platform/win_error.h"
@@ -24,20 +23,8 @@ namespace reg = platform::registry;
 
 namespace {
 
-void Write(const std::string& path, const std::string& text)
-{
-    fs::create_directories(fs::path(path).parent_path());
-    std::ofstream(path, std::ios::binary) << text;
-}
-
-std::optional<std::string> Read(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+void Write(const std::string& path, const std::string& text) { ASSERT_TRUE(platform::replace_file(path, text)); }
+std::optional<std::string> Read(const std::string& path) { return platform::read_file(path); }
 
 using Bytes = std::vector<uint8_t>;
 using Stored = std::pair<uint32_t, Bytes>;  // type and data
