@@ -50,7 +50,8 @@ constexpr DWORD ERROR_NOT_SUPPORTED = 50;
 
 using PSP_FILE_CALLBACK_W = UINT (*)(void* context, UINT notification, ULONG_PTR param1, ULONG_PTR param2);
 
-// Runs the lines of `section` that the flags ask for, INI files first, then the registry.
+// Runs the lines of `section` that the flags ask for: INI files first, then the registry, then
+// the profile items.
 //
 // INI files (SPINST_INIFILES). Each UpdateInis line names sections of
 // "ini file, ini section, [old entry], [new entry], [flags]" lines, each entry "key=value":
