@@ -68,7 +68,7 @@ std::u16string folder_of(const INFCONTEXT& line, DWORD first, DWORD last)
 {
     DWORD dirid = 0;
     if (!int_field(line, first, &dirid)) return {};
-    std::u16string path = platform::setup_dirid_folder(int(dirid & 0x7FFFFFFF));
+    std::u16string path = dirid > 0xFFFF ? std::u16string() : platform::setup_dirid_folder(int(dirid));
     if (path.empty()) return {};
     for (DWORD i = first + 1; i <= last && i <= SetupGetFieldCount(&line); ++i) {
         const std::u16string part = field(line, i);
