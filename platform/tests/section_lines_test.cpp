@@ -141,6 +141,17 @@ TEST(SetupRegistryLines, AddRegFlags)
     EXPECT_FALSE(reg::key_exists("Software\\New"));
 }
 
+TEST(SetupRegistryLines, ARegistryThatCannotBeWrittenFailsTheInstall)
+{
+    platform::testing::TempSystemRoot root;
+    // A folder where the root's file goes: it reads as empty and cannot be replaced.
+    fs::create_directories(reg::hive_path(reg::Root::LocalMachine));
+    const Result r = RegistryLine("AddReg", "HKLM,Software\\T,V,,x");
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.error, DWORD(ERROR_WRITE_FAULT));
+    EXPECT_TRUE(fs::is_directory(reg::hive_path(reg::Root::LocalMachine)));
+}
+
 TEST(SetupRegistryLines, DelRegFlags)
 {
     struct Case {
