@@ -78,7 +78,8 @@ class Strings {
 public:
     void add(std::u16string_view key, std::u16string value) { map_.emplace(fold(key), std::move(value)); }
 
-    std::u16string substitute(std::u16string_view text) const
+    // Every reference replaced in one pass over the line's own text.
+    std::u16string substitute(std::u16string_view text, const DirIdFolder& dirids) const
     {
         std::u16string out;
         for (size_t i = 0; i < text.size(); ++i) {
@@ -96,6 +97,8 @@ public:
                 out += u'%';
             } else if (auto it = map_.find(fold(name)); it != map_.end()) {
                 out += it->second;
+            } else if (auto folder = dirid_folder(name, dirids)) {
+                out += *folder;
             } else {
                 out += text.substr(i, end - i + 1);
             }
@@ -105,6 +108,17 @@ public:
     }
 
 private:
+    static std::optional<std::u16string> dirid_folder(std::u16string_view name, const DirIdFolder& dirids)
+    {
+        if (!dirids || name.size() > 9) return std::nullopt;
+        unsigned id = 0;
+        for (char16_t c : name) {
+            if (c < u'0' || c > u'9') return std::nullopt;
+            id = id * 10 + unsigned(c - u'0');
+        }
+        return dirids(id);
+    }
+
     std::map<std::u16string, std::u16string> map_;
 };
 
@@ -138,7 +152,7 @@ std::u16string decode(std::string_view bytes)
     return to_utf16(bytes);
 }
 
-ParseResult parse(std::u16string_view text)
+ParseResult parse(std::u16string_view text, const DirIdFolder& dirids)
 {
     struct Pending {
         size_t section;
@@ -211,7 +225,7 @@ ParseResult parse(std::u16string_view text)
             strings.add(p.line.fields[0].trimmed(), p.line.fields[1].trimmed());
     for (const Pending& p : lines) {
         const bool in_strings = strings_it != by_name.end() && p.section == strings_it->second;
-        auto value = [&](const RawField& f) { return in_strings ? f.trimmed() : strings.substitute(f.trimmed()); };
+        auto value = [&](const RawField& f) { return in_strings ? f.trimmed() : strings.substitute(f.trimmed(), dirids); };
         Line line;
         size_t first = 0;
         if (p.line.has_key) {

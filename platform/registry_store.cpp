@@ -91,33 +91,32 @@ std::optional<std::vector<std::string>> split_path(std::string_view path)
 
 const Value* Key::find_value(std::string_view name) const
 {
-    const std::string f = fold(name);
-    for (const Value& v : values)
-        if (fold(v.name) == f) return &v;
-    return nullptr;
+    auto it = index_.find(fold(name));
+    return it == index_.end() ? nullptr : &values[it->second];
 }
 
 void Key::set_value(Value value)
 {
-    const std::string f = fold(value.name);
-    for (Value& v : values)
-        if (fold(v.name) == f) {
-            v.type = value.type;
-            v.data = std::move(value.data);
-            return;
-        }
-    values.push_back(std::move(value));
+    auto [it, added] = index_.try_emplace(fold(value.name), values.size());
+    if (added) {
+        values.push_back(std::move(value));
+        return;
+    }
+    Value& v = values[it->second];
+    v.type = value.type;
+    v.data = std::move(value.data);
 }
 
 bool Key::erase_value(std::string_view name)
 {
-    const std::string f = fold(name);
-    for (auto it = values.begin(); it != values.end(); ++it)
-        if (fold(it->name) == f) {
-            values.erase(it);
-            return true;
-        }
-    return false;
+    auto it = index_.find(fold(name));
+    if (it == index_.end()) return false;
+    const size_t place = it->second;
+    index_.erase(it);
+    values.erase(values.begin() + std::ptrdiff_t(place));
+    for (auto& [folded, at] : index_)
+        if (at > place) --at;
+    return true;
 }
 
 Hive::Hive() { keys_.emplace("", Key{}); }
@@ -241,17 +240,87 @@ Hive parse_hive(std::string_view text)
     return hive;
 }
 
-Hive read_hive(Root root)
+namespace {
+
+Hive read_stored_hive(Root root)
 {
     auto text = read_file(hive_path(root));
     return text ? parse_hive(*text) : Hive{};
 }
 
+}  // namespace
+
+struct Batch::State {
+    FileLock lock{root_path("registry/.lock")};
+    std::map<Root, Hive> hives;  // the roots read so far
+    std::map<Root, bool> changed;
+
+    Hive& hive(Root root)
+    {
+        auto it = hives.find(root);
+        if (it == hives.end()) it = hives.emplace(root, read_stored_hive(root)).first;
+        return it->second;
+    }
+
+    // Writes every root changed since the last write.
+    bool write()
+    {
+        if (!lock.held()) return false;
+        bool ok = true;
+        for (auto& [root, is_changed] : changed) {
+            if (is_changed && !replace_file(hive_path(root), format_hive(hive(root)))) {
+                ok = false;
+                hives.erase(root);  // later reads see what is stored, not what was lost
+            }
+            is_changed = false;
+        }
+        return ok;
+    }
+};
+
+namespace {
+thread_local Batch::State* g_batch = nullptr;
+}  // namespace
+
+Batch::Batch()
+{
+    if (g_batch) return;
+    state_ = new State;
+    g_batch = state_;
+}
+
+Batch::~Batch()
+{
+    finish();
+    if (state_ && g_batch == state_) g_batch = nullptr;
+    delete state_;
+}
+
+bool Batch::finish() { return !state_ || state_->write(); }
+
+bool Batch::finish_current() { return !g_batch || g_batch->write(); }
+
+Hive read_hive(Root root) { return g_batch ? g_batch->hive(root) : read_stored_hive(root); }
+
+void view_hive(Root root, const std::function<void(const Hive&)>& look)
+{
+    if (g_batch) {
+        look(g_batch->hive(root));
+        return;
+    }
+    look(read_stored_hive(root));
+}
+
 bool update_hive(Root root, const std::function<bool(Hive&)>& change)
 {
+    if (g_batch) {
+        if (!g_batch->lock.held() || !change(g_batch->hive(root))) return false;
+        g_batch->changed[root] = true;
+        return true;
+    }
     FileLock lock(root_path("registry/.lock"));
     if (!lock.held()) return false;
-    Hive hive = read_hive(root);
+    Hive hive = read_stored_hive(root);
     if (!change(hive)) return false;
     return replace_file(hive_path(root), format_hive(hive));
 }

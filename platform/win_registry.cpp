@@ -141,12 +141,18 @@ LSTATUS RegOpenKeyExW(HKEY key, const WCHAR* sub_key, DWORD, REGSAM access, HKEY
     if (!base) return ERROR_INVALID_HANDLE;
     auto path = join_path(*base, sub_key);
     if (!path) return ERROR_INVALID_PARAMETER;
-    const reg::Hive hive = reg::read_hive(base->root);
-    const reg::Key* k = hive.find(*path);
-    if (!k) return ERROR_FILE_NOT_FOUND;
-    if (k->is_protected && (access & DELETE)) return ERROR_ACCESS_DENIED;
-    *result = register_key(base->root, k->path, access);
-    return ERROR_SUCCESS;
+    LSTATUS status = ERROR_FILE_NOT_FOUND;
+    reg::view_hive(base->root, [&](const reg::Hive& hive) {
+        const reg::Key* k = hive.find(*path);
+        if (!k) return;
+        if (k->is_protected && (access & DELETE)) {
+            status = ERROR_ACCESS_DENIED;
+            return;
+        }
+        *result = register_key(base->root, k->path, access);
+        status = ERROR_SUCCESS;
+    });
+    return status;
 }
 
 LSTATUS RegCreateKeyExW(HKEY key, const WCHAR* sub_key, DWORD, WCHAR*, DWORD options, REGSAM access, void*,
@@ -211,20 +217,25 @@ LSTATUS RegQueryValueExW(HKEY key, const WCHAR* name, DWORD*, DWORD* type, BYTE*
     if (!k) return ERROR_INVALID_HANDLE;
     if (!(k->access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
     if (data && !size) return ERROR_INVALID_PARAMETER;
-    const reg::Hive hive = reg::read_hive(k->root);
-    const reg::Key* stored = hive.find(k->path);
-    if (!stored) return ERROR_KEY_DELETED;
-    const reg::Value* v = stored->find_value(value_name(name));
-    if (!v) return ERROR_FILE_NOT_FOUND;
-    if (type) *type = v->type;
-    const DWORD needed = static_cast<DWORD>(v->data.size());
-    if (data && *size < needed) {
-        *size = needed;
-        return ERROR_MORE_DATA;
-    }
-    if (data && needed) std::memcpy(data, v->data.data(), needed);
-    if (size) *size = needed;
-    return ERROR_SUCCESS;
+    LSTATUS status = ERROR_SUCCESS;
+    reg::view_hive(k->root, [&](const reg::Hive& hive) {
+        const reg::Key* stored = hive.find(k->path);
+        const reg::Value* v = stored ? stored->find_value(value_name(name)) : nullptr;
+        if (!v) {
+            status = stored ? ERROR_FILE_NOT_FOUND : ERROR_KEY_DELETED;
+            return;
+        }
+        if (type) *type = v->type;
+        const DWORD needed = static_cast<DWORD>(v->data.size());
+        if (data && *size < needed) {
+            *size = needed;
+            status = ERROR_MORE_DATA;
+            return;
+        }
+        if (data && needed) std::memcpy(data, v->data.data(), needed);
+        if (size) *size = needed;
+    });
+    return status;
 }
 
 LSTATUS RegSetValueExW(HKEY key, const WCHAR* name, DWORD, DWORD type, const BYTE* data, DWORD size)
@@ -258,9 +269,12 @@ LSTATUS RegEnumKeyExW(HKEY key, DWORD index, WCHAR* name, DWORD* name_size, DWOR
     if (!k) return ERROR_INVALID_HANDLE;
     if (!name || !name_size) return ERROR_INVALID_PARAMETER;
     if (!(k->access & KEY_ENUMERATE_SUB_KEYS)) return ERROR_ACCESS_DENIED;
-    const reg::Hive hive = reg::read_hive(k->root);
-    if (!hive.find(k->path)) return ERROR_KEY_DELETED;
-    const std::vector<std::string> subkeys = hive.subkeys(k->path);
+    std::optional<std::vector<std::string>> listed;
+    reg::view_hive(k->root, [&](const reg::Hive& hive) {
+        if (hive.find(k->path)) listed = hive.subkeys(k->path);
+    });
+    if (!listed) return ERROR_KEY_DELETED;
+    const std::vector<std::string>& subkeys = *listed;
     if (index >= subkeys.size()) return ERROR_NO_MORE_ITEMS;
     const std::u16string wide = platform::to_utf16(subkeys[index]);
     if (wide.size() + 1 > *name_size) return ERROR_MORE_DATA;

@@ -14,6 +14,7 @@
 #include "platform/win_error.h"
 #include "platform/win_fs.h"
 #include "platform/win_handle.h"
+#include "platform/win_setupapi_install.h"
 
 namespace win {
 namespace {
@@ -86,7 +87,12 @@ HINF SetupOpenInfFileW(const WCHAR* path, const WCHAR* class_name, DWORD style, 
     if (error_line) *error_line = 0;
     std::string bytes;
     if (!path || !read_mapped(path, &bytes)) return INVALID_HANDLE_VALUE;
-    inf::ParseResult parsed = inf::parse(inf::decode(bytes));
+    // Directory ids in the lines' text become their folders, for every directive alike.
+    inf::ParseResult parsed = inf::parse(inf::decode(bytes), [](unsigned dirid) -> std::optional<std::u16string> {
+        std::u16string folder = platform::setup_dirid_folder(int(dirid));  // at most nine digits
+        if (folder.empty()) return std::nullopt;
+        return folder;
+    });
     if (!parsed.ok) {
         if (error_line) *error_line = parsed.error_line;
         return fail_with<HINF>(ERROR_GENERAL_SYNTAX, INVALID_HANDLE_VALUE);
@@ -186,9 +192,12 @@ BOOL SetupGetIntField(const INFCONTEXT* context, DWORD index, INT* value)
     if (index > line->values.size()) return fail_with<BOOL>(ERROR_INVALID_PARAMETER, FALSE);
     const std::string text = platform::to_utf8(index == 0 ? line->key.value_or(u"") : line->values[index - 1]);
     if (text.empty()) return fail_with<BOOL>(ERROR_INVALID_DATA, FALSE);
+    // Decimal unless the digits start with 0x: a leading 0 is no octal mark ("010" is ten).
+    const size_t digits = text[0] == '-' || text[0] == '+' ? 1 : 0;
+    const bool hex = text.size() > digits + 1 && text[digits] == '0' && (text[digits + 1] | 0x20) == 'x';
     errno = 0;
     char* end = nullptr;
-    const long long v = std::strtoll(text.c_str(), &end, 0);
+    const long long v = std::strtoll(text.c_str(), &end, hex ? 16 : 10);
     if (errno || *end || v < -0x80000000LL || v > 0xFFFFFFFFLL) return fail_with<BOOL>(ERROR_INVALID_DATA, FALSE);
     *value = static_cast<INT>(static_cast<uint32_t>(v));
     return TRUE;

@@ -7,6 +7,7 @@
 #include "platform/ini_file.h"
 #include "platform/ini_text.h"
 #include "platform/win_codepage.h"
+#include "platform/registry_store.h"
 #include "platform/win_env.h"
 #include "platform/win_error.h"
 #include "platform/win_setupapi_install.h"
@@ -239,6 +240,8 @@ DWORD ini_to_registry_line(const INFCONTEXT& line, HKEY relative)
     RegCloseKey(target);
     if (result) return result;
     if (!delete_moved) return ERROR_SUCCESS;
+    // The values are stored before their entries leave the file, so neither copy is lost.
+    if (!platform::registry::Batch::finish_current()) return ERROR_WRITE_FAULT;
     erase_lines(file.text, moved);
     return save(file);
 }

@@ -1,9 +1,10 @@
 #include "platform/win_setupapi_install.h"
 
-#include <cstdlib>
+#include <functional>
 #include <string>
-#include <vector>
 
+#include "platform/debug_channel.h"
+#include "platform/registry_store.h"
 #include "platform/utf16.h"
 #include "platform/win_env.h"
 #include "platform/win_error.h"
@@ -60,23 +61,30 @@ HKEY root_of(const std::u16string& name, HKEY relative)
     return fail_with<HKEY>(ERROR_INVALID_DATA, nullptr);
 }
 
-DWORD for_each_listed_line(HINF inf, const WCHAR* section, const WCHAR* key, DWORD (*run)(const INFCONTEXT&, HKEY),
-                           HKEY relative)
+DWORD for_each_listed_section(HINF inf, const WCHAR* section, const WCHAR* key,
+                              const std::function<DWORD(const std::u16string&)>& run)
 {
     INFCONTEXT list;
     if (!SetupFindFirstLineW(inf, section, key, &list)) return ERROR_SUCCESS;
     do {
         const DWORD count = SetupGetFieldCount(&list);
-        for (DWORD i = 1; i <= count; ++i) {
-            INFCONTEXT line;
-            const std::u16string name = field(list, i);
-            if (!SetupFindFirstLineW(inf, name.c_str(), nullptr, &line)) continue;
-            do {
-                if (DWORD e = run(line, relative)) return e;
-            } while (SetupFindNextLine(&line, &line));
-        }
+        for (DWORD i = 1; i <= count; ++i)
+            if (DWORD e = run(field(list, i))) return e;
     } while (SetupFindNextMatchLineW(&list, key, &list));
     return ERROR_SUCCESS;
+}
+
+DWORD for_each_listed_line(HINF inf, const WCHAR* section, const WCHAR* key, DWORD (*run)(const INFCONTEXT&, HKEY),
+                           HKEY relative)
+{
+    return for_each_listed_section(inf, section, key, [&](const std::u16string& name) -> DWORD {
+        INFCONTEXT line;
+        if (!SetupFindFirstLineW(inf, name.c_str(), nullptr, &line)) return ERROR_SUCCESS;
+        do {
+            if (DWORD e = run(line, relative)) return e;
+        } while (SetupFindNextLine(&line, &line));
+        return ERROR_SUCCESS;
+    });
 }
 
 }  // namespace setup_lines
@@ -88,116 +96,6 @@ using setup_lines::for_each_listed_line;
 using setup_lines::int_field;
 using setup_lines::root_of;
 
-// Deletes a key with everything below it.
-LSTATUS delete_tree(HKEY parent, const std::u16string& sub_key)
-{
-    HKEY key = nullptr;
-    LSTATUS e = RegOpenKeyExW(parent, sub_key.c_str(), 0, KEY_ALL_ACCESS, &key);
-    if (e) return e;
-    for (;;) {
-        WCHAR name[256];
-        DWORD size = 256;
-        if (RegEnumKeyExW(key, 0, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-        if ((e = delete_tree(key, name)) != ERROR_SUCCESS) break;
-    }
-    RegCloseKey(key);
-    return e ? e : RegDeleteKeyW(parent, sub_key.c_str());
-}
-
-// The value bytes of an AddReg line; false for a type this machine does not know.
-bool value_of(const INFCONTEXT& line, DWORD flags, DWORD* type, std::vector<BYTE>& data)
-{
-    const DWORD count = SetupGetFieldCount(&line);
-    auto text_bytes = [&](const std::u16string& text) {
-        const auto* p = reinterpret_cast<const BYTE*>(text.data());
-        data.assign(p, p + text.size() * 2);
-    };
-    const DWORD kind = flags & 0xFFFF0001;
-    switch (kind) {
-    case 0:
-    case FLG_ADDREG_TYPE_EXPAND_SZ:
-        *type = kind ? REG_EXPAND_SZ : REG_SZ;
-        text_bytes(field(line, 5) + u'\0');
-        return true;
-    case FLG_ADDREG_TYPE_MULTI_SZ: {
-        *type = REG_MULTI_SZ;
-        std::u16string all;
-        for (DWORD i = 5; i <= count; ++i) all += field(line, i) + u'\0';
-        text_bytes(all + u'\0');
-        return true;
-    }
-    case FLG_ADDREG_TYPE_DWORD: {
-        *type = REG_DWORD;
-        DWORD v = 0;
-        if (count >= 5 && !int_field(line, 5, &v)) return false;
-        data.assign(reinterpret_cast<const BYTE*>(&v), reinterpret_cast<const BYTE*>(&v) + 4);
-        return true;
-    }
-    case FLG_ADDREG_BINVALUETYPE:
-        *type = REG_BINARY;
-        data.clear();
-        for (DWORD i = 5; i <= count; ++i) {
-            const std::string hex = platform::to_utf8(field(line, i));
-            char* end = nullptr;
-            unsigned long b = std::strtoul(hex.c_str(), &end, 16);
-            if (hex.empty() || *end || b > 0xFF) return false;
-            data.push_back(BYTE(b));
-        }
-        return true;
-    default:
-        return false;
-    }
-}
-
-DWORD add_reg_line(const INFCONTEXT& line, HKEY relative)
-{
-    HKEY root = root_of(field(line, 1), relative);
-    if (!root) return GetLastError();
-    DWORD flags = 0;
-    if (SetupGetFieldCount(&line) >= 4 && !field(line, 4).empty() && !int_field(line, 4, &flags))
-        return ERROR_INVALID_DATA;
-    HKEY key = nullptr;
-    if (LSTATUS e = RegCreateKeyExW(root, field(line, 2).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
-                                    nullptr, &key, nullptr))
-        return DWORD(e);
-    const std::u16string name = field(line, 3);
-    DWORD result = ERROR_SUCCESS;
-    if (flags & FLG_ADDREG_KEYONLY) {
-    } else if (flags & FLG_ADDREG_DELVAL) {
-        LSTATUS e = RegDeleteValueW(key, name.c_str());
-        result = e == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : DWORD(e);
-    } else if (!(flags & FLG_ADDREG_NOCLOBBER) ||
-               RegQueryValueExW(key, name.c_str(), nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
-        DWORD type = 0;
-        std::vector<BYTE> data;
-        if (!value_of(line, flags & ~(FLG_ADDREG_NOCLOBBER), &type, data))
-            result = ERROR_INVALID_DATA;
-        else
-            result = DWORD(RegSetValueExW(key, name.c_str(), 0, type, data.data(), DWORD(data.size())));
-    }
-    RegCloseKey(key);
-    return result;
-}
-
-DWORD del_reg_line(const INFCONTEXT& line, HKEY relative)
-{
-    HKEY root = root_of(field(line, 1), relative);
-    if (!root) return GetLastError();
-    const std::u16string sub_key = field(line, 2);
-    LSTATUS e;
-    if (SetupGetFieldCount(&line) >= 3) {
-        HKEY key = nullptr;
-        e = RegOpenKeyExW(root, sub_key.c_str(), 0, KEY_SET_VALUE, &key);
-        if (!e) {
-            e = RegDeleteValueW(key, field(line, 3).c_str());
-            RegCloseKey(key);
-        }
-    } else {
-        e = delete_tree(root, sub_key);
-    }
-    return e == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : DWORD(e);
-}
-
 bool has_line(HINF inf, const WCHAR* section, const WCHAR* key)
 {
     INFCONTEXT c;
@@ -207,7 +105,7 @@ bool has_line(HINF inf, const WCHAR* section, const WCHAR* key)
 }  // namespace
 
 BOOL SetupInstallFromInfSectionW(HANDLE, HINF inf, const WCHAR* section, UINT flags, HKEY relative_key, const WCHAR*,
-                                 UINT, PSP_FILE_CALLBACK_W, void*, HDEVINFO, SP_DEVINFO_DATA*)
+                                 UINT, PSP_FILE_CALLBACK_W, void*, HDEVINFO, SP_DEVINFO_DATA* device)
 {
     if (!section) return fail_with<BOOL>(ERROR_INVALID_PARAMETER, FALSE);
     if (SetupGetLineCountW(inf, section) < 0) return FALSE;  // 6 or 0xE0000101, set by the call
@@ -216,27 +114,31 @@ BOOL SetupInstallFromInfSectionW(HANDLE, HINF inf, const WCHAR* section, UINT fl
         const char16_t* keys[2];
     };
     // The work this machine does not do, by the lines that would ask for it.
-    const Work others[] = {{SPINST_LOGCONFIG, {u"LogConfig", nullptr}},
-                           {SPINST_FILES, {u"CopyFiles", u"DelFiles"}},
+    const Work others[] = {{SPINST_FILES, {u"CopyFiles", u"DelFiles"}},
                            {SPINST_FILES, {u"RenFiles", nullptr}},
                            {SPINST_BITREG, {u"BitReg", nullptr}},
                            {SPINST_REGSVR, {u"RegisterDlls", nullptr}},
-                           {SPINST_UNREGSVR, {u"UnregisterDlls", nullptr}},
-                           {SPINST_PROFILEITEMS, {u"ProfileItems", nullptr}}};
+                           {SPINST_UNREGSVR, {u"UnregisterDlls", nullptr}}};
     for (const Work& w : others)
         for (const char16_t* key : w.keys)
             if ((flags & w.flag) && key && has_line(inf, section, key))
                 return fail_with<BOOL>(ERROR_NOT_SUPPORTED, FALSE);
-    if (DWORD e = setup_lines::install_ini_lines(inf, section, flags & SPINST_INIFILES, flags & SPINST_INI2REG,
-                                                 relative_key))
-        return fail_with<BOOL>(e, FALSE);
-    if (flags & SPINST_REGISTRY) {
-        if (DWORD e = for_each_listed_line(inf, section, u"DelReg", del_reg_line, relative_key))
-            return fail_with<BOOL>(e, FALSE);
-        if (DWORD e = for_each_listed_line(inf, section, u"AddReg", add_reg_line, relative_key))
-            return fail_with<BOOL>(e, FALSE);
+    // Log configurations are a device's: without one they are passed over, as the system does.
+    if ((flags & SPINST_LOGCONFIG) && device && has_line(inf, section, u"LogConfig")) {
+        platform::debug_channel().output("LogConfig of [" + platform::to_utf8(section) +
+                                         "] is not installed: this machine's devices have no resources to configure\n");
+        return fail_with<BOOL>(ERROR_NOT_SUPPORTED, FALSE);
     }
-    return TRUE;
+    if (flags & SPINST_PROFILEITEMS)
+        if (DWORD e = setup_lines::check_profile_items(inf, section)) return fail_with<BOOL>(e, FALSE);
+
+    // The registry is written once, when the section's lines have run (or stopped).
+    platform::registry::Batch registry;
+    DWORD e = setup_lines::install_ini_lines(inf, section, flags & SPINST_INIFILES, flags & SPINST_INI2REG, relative_key);
+    if (!e && (flags & SPINST_REGISTRY)) e = setup_lines::install_registry_lines(inf, section, relative_key);
+    if (!e && (flags & SPINST_PROFILEITEMS)) e = setup_lines::install_profile_items(inf, section);
+    if (!registry.finish() && !e) e = ERROR_WRITE_FAULT;
+    return e ? fail_with<BOOL>(e, FALSE) : TRUE;
 }
 
 BOOL SetupInstallServicesFromInfSectionW(HINF inf, const WCHAR* section, DWORD)

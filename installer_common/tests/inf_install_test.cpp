@@ -325,16 +325,25 @@ TEST(CInfInstall, InstallSectionAndTheRebootWord)
     WriteAll(p.path("C/pkg/ini.inf"), std::string(kDriverInf) +
                                           "[Ini.NT]\nUpdateInis=Tvn.Ini\nUpdateIniFields=Tvn.Fields\n"
                                           "[Tvn.Ini]\nwin.ini,Tvn,,x=1\n[Tvn.Fields]\nwin.ini,Tvn,x,1,2\n"
-                                          "[Profile.NT]\nUpdateInis=Tvn.Ini\nProfileItems=Tvn.Item\n");
+                                          "[Profile.NT]\nUpdateInis=Tvn.Ini\nProfileItems=Tvn.Item\n"
+                                          "[Tvn.Item]\nName=Mine,1\nCmdLine=11,tvn.exe\n"
+                                          "[Menu.NT]\nProfileItems=Tvn.Menu\n"
+                                          "[Tvn.Menu]\nName=Tvn Tool\nCmdLine=11,tvn.exe\nSubDir=Tvn\n");
     WriteAll(p.path("C/Windows/win.ini"), "[Tvn]\r\nx=0\r\n");
     CInf ini(u"C:\\pkg\\ini.inf");
     EXPECT_EQ(ini.InstallSection(u"Ini.NT", &reboot, 0), 1);
     EXPECT_EQ(reboot, 0);
     EXPECT_EQ(ReadAll(p.path("C/Windows/win.ini")), "[Tvn]\r\nx=2\r\n");
-    // Work this machine does not do is reported, not passed over, and nothing of the section runs.
+    // Work this machine does not do (a current user's Start-menu item) is reported, not passed
+    // over, and nothing of the section runs.
     WriteAll(p.path("C/Windows/win.ini"), "[Tvn]\r\nx=0\r\n");
     EXPECT_EQ(ini.InstallSection(u"Profile.NT", &reboot, 0), 0);
     EXPECT_EQ(ReadAll(p.path("C/Windows/win.ini")), "[Tvn]\r\nx=0\r\n");
+    // An all-users Start-menu item is made.
+    EXPECT_EQ(ini.InstallSection(u"Menu.NT", &reboot, 0), 1);
+    EXPECT_EQ(ReadAll(p.path("C/ProgramData/Start Menu/Programs/Tvn/Tvn Tool.lnk")),
+              "[Shortcut]\r\nTarget=C:\\Windows\\system32\\tvn.exe\r\n"
+              "CommandLine=\"C:\\Windows\\system32\\tvn.exe\"\r\nWorkingFolder=\r\n");
     // A file error recorded during an install fails it.
     CInf errors(u"C:\\pkg\\net.inf");
     win::FILEPATHS_W paths{u"C:\\t", u"C:\\s", 5, 0};

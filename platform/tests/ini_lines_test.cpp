@@ -216,10 +216,10 @@ TEST(SetupIniLines, LinesThatCannotRunFailTheInstallAndChangeNothing)
     EXPECT_EQ(Read(root / "C/Windows/tvn.ini"), kTvn);
     // Work this machine does not do is refused before any line runs.
     Write(root / "C/pkg/ini.inf", "[Version]\nSignature=\"$Windows NT$\"\n"
-                                  "[Inst]\nUpdateInis=Lines\nProfileItems=Item\n[Lines]\ntvn.ini, Tvn, , \"a=b\"\n");
+                                  "[Inst]\nUpdateInis=Lines\nBitReg=Item\n[Lines]\ntvn.ini, Tvn, , \"a=b\"\n");
     HINF inf = SetupOpenInfFileW(u"C:\\pkg\\ini.inf", nullptr, INF_STYLE_WIN4, nullptr);
     ASSERT_NE(inf, INVALID_HANDLE_VALUE);
-    EXPECT_FALSE(SetupInstallFromInfSectionW(nullptr, inf, u"Inst", SPINST_INIFILES | SPINST_PROFILEITEMS, nullptr,
+    EXPECT_FALSE(SetupInstallFromInfSectionW(nullptr, inf, u"Inst", SPINST_INIFILES | SPINST_BITREG, nullptr,
                                              nullptr, 0, nullptr, nullptr, nullptr, nullptr));
     EXPECT_EQ(GetLastError(), ERROR_NOT_SUPPORTED);
     SetupCloseInfFile(inf);

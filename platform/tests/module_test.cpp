@@ -142,7 +142,6 @@ TEST(SetupApi, SectionInstallsOfRegistryLinesAndServices)
           "[Del]\nHKLM,Software\\Old\n"
           "[Bad]\nAddReg=BadLines\n[BadLines]\nHKLM,Software\\T,X,0x30000,1\n"
           "[Hkr]\nAddReg=HkrLines\n[HkrLines]\nHKR,,X,,1\n"
-          "[Log]\nLogConfig=X\n[Profile]\nProfileItems=X\n"
           "[Svc]\nDelService=oldsvc\nAddService=newsvc,2,NewSvc.Install\n"
           "[NewSvc.Install]\nServiceType=1\nStartType=3\nErrorControl=1\nServiceBinary=C:\\x.sys\n"
           "[NoInstall]\nAddService=svc2,2,Missing.Install\n");
@@ -178,16 +177,12 @@ TEST(SetupApi, SectionInstallsOfRegistryLinesAndServices)
     };
     const Case cases[] = {{u"Bad", nullptr, SPINST_REGISTRY, ERROR_INVALID_DATA},
                           {u"Hkr", nullptr, SPINST_REGISTRY, ERROR_INVALID_PARAMETER},
-                          {u"Log", nullptr, SPINST_LOGCONFIG | SPINST_REGISTRY, ERROR_NOT_SUPPORTED},
-                          {u"Profile", nullptr, SPINST_PROFILEITEMS, ERROR_NOT_SUPPORTED},
                           {u"None", nullptr, SPINST_REGISTRY, ERROR_SECTION_NOT_FOUND}};
     for (const Case& c : cases) {
         EXPECT_FALSE(SetupInstallFromInfSectionW(nullptr, inf, c.section, c.flags, c.relative, nullptr, 0, nullptr,
                                                  nullptr, nullptr, nullptr));
         EXPECT_EQ(GetLastError(), c.error) << platform::to_utf8(c.section);
     }
-    EXPECT_TRUE(SetupInstallFromInfSectionW(nullptr, inf, u"Log", SPINST_REGISTRY, nullptr, nullptr, 0, nullptr,
-                                            nullptr, nullptr, nullptr));  // not asked for
 
     SC_HANDLE scm = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
     SC_HANDLE old = CreateServiceW(scm, u"oldsvc", nullptr, SERVICE_ALL_ACCESS, SERVICE_KERNEL_DRIVER,

@@ -71,6 +71,34 @@ TEST(RegistryStore, SubKeysInFoldedOrderAndVolatileDrop)
     EXPECT_NE(hive.find("A\\a\\deep"), nullptr);
 }
 
+TEST(RegistryStore, BatchWritesEachChangedRootOnceAtItsEnd)
+{
+    platform::testing::TempSystemRoot root;
+    ASSERT_TRUE(reg::set_string("Software\\Before", "v", "1"));
+    const std::string stored = *platform::read_file(reg::hive_path(reg::Root::LocalMachine));
+    {
+        reg::Batch batch;
+        reg::Batch joined;  // a second batch on the thread joins the first
+        Key k;
+        ASSERT_EQ(Create(u"Software\\New", k), ERROR_SUCCESS);
+        const DWORD one = 1;
+        ASSERT_EQ(RegSetValueExW(k.h, u"V", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), 4), ERROR_SUCCESS);
+        ASSERT_TRUE(reg::set_dword("Software\\New", "W", 2));
+        // The thread reads its changes; the file is as it was, and no other root is written.
+        EXPECT_EQ(reg::get_dword("Software\\New", "V"), 1u);
+        EXPECT_EQ(reg::get_dword("Software\\New", "W"), 2u);
+        EXPECT_TRUE(joined.finish());  // the joined batch leaves the writing to the first
+        EXPECT_EQ(platform::read_file(reg::hive_path(reg::Root::LocalMachine)), stored);
+        EXPECT_TRUE(batch.finish());
+        EXPECT_NE(platform::read_file(reg::hive_path(reg::Root::LocalMachine)), stored);
+        ASSERT_TRUE(reg::set_dword("Software\\New", "X", 3));
+    }
+    // What the batch changed after its finish() is written at its end.
+    EXPECT_EQ(reg::get_dword("Software\\New", "X"), 3u);
+    EXPECT_EQ(reg::get_dword("Software\\New", "V"), 1u);
+    EXPECT_FALSE(platform::read_file(reg::hive_path(reg::Root::CurrentUser)));
+}
+
 TEST(Registry, ValueSizeProtocolAndTypes)
 {
     platform::testing::TempSystemRoot root;

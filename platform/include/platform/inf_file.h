@@ -7,11 +7,14 @@
 //   quotes; blanks around a key or value are dropped; "..." quotes text, where "" is one '"';
 // - a line without '=' has no key, except that a single value also serves as its key;
 // - "%name%" is replaced by the value of name in the [Strings] section (without case), "%%" by
-//   '%'; an unknown name stays as written;
+//   '%'; a number that names no value is a directory id, replaced by its folder when the reader
+//   is given one; any other name stays as written. The [Strings] section's own values are taken
+//   as written, and a value put in is not read again for references;
 // - the text is UTF-16LE when it starts with the byte-order mark FF FE, otherwise UTF-8 (a UTF-8
 //   byte-order mark is skipped; bytes that are not UTF-8 become U+FFFD).
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -46,8 +49,11 @@ struct ParseResult {
 // Lines longer than this (after joining) are a syntax error.
 constexpr size_t kMaxLineChars = 65536;
 
+// The folder a "%dirid%" reference stands for; nothing leaves the reference as written.
+using DirIdFolder = std::function<std::optional<std::u16string>(unsigned dirid)>;
+
 std::u16string decode(std::string_view bytes);
-ParseResult parse(std::u16string_view text);
+ParseResult parse(std::u16string_view text, const DirIdFolder& dirids = {});
 
 // True when the texts are equal without regard to ASCII case.
 bool same_name(std::u16string_view a, std::u16string_view b);

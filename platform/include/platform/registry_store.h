@@ -20,6 +20,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace platform::registry {
@@ -41,12 +42,17 @@ struct Key {
     std::string path;  // as created; "" for the root
     bool is_volatile = false;
     bool is_protected = false;
-    std::vector<Value> values;  // in the order first written
+    std::vector<Value> values;  // in the order first written; changed only through the calls below
 
     const Value* find_value(std::string_view name) const;
     // Replaces a value of that name (keeping its place) or appends it.
     void set_value(Value value);
     bool erase_value(std::string_view name);
+
+private:
+    // Places in `values` by lower-cased name, so that a key of thousands of values finds one
+    // without comparing them all.
+    std::unordered_map<std::string, size_t> index_;
 };
 
 // The keys of one root, by lower-cased path. The root key ("") always exists.
@@ -79,11 +85,38 @@ std::optional<std::vector<std::string>> split_path(std::string_view path);
 std::string format_hive(const Hive& hive);
 Hive parse_hive(std::string_view text);
 
-// The root's keys as stored now.
+// The root's keys as stored now (within a Batch, as the batch holds them).
 Hive read_hive(Root root);
+// Hands `look` the root's keys as stored now without copying them (within a Batch, the batch's).
+void view_hive(Root root, const std::function<void(const Hive&)>& look);
 // Reads the root under the lock, lets `change` edit it and, when it returns true, replaces the file.
-// False when the change was refused or the file could not be written.
+// False when the change was refused or the file could not be written. `change` returns false only
+// when it changed nothing: within a Batch its edits are made on the batch's copy directly.
 bool update_hive(Root root, const std::function<bool(Hive&)>& change);
+
+// Many changes written at once: while a Batch lives, the reads and changes of its thread work on
+// copies of the roots held in memory under the registry's lock (other processes and threads wait
+// for it), and each changed root is written once, by finish() or at the end. A Batch begun while
+// another lives on the thread joins that one. Without it each change reads and writes its whole
+// root, which makes a section of thousands of values cost the square of its size.
+class Batch {
+public:
+    Batch();
+    ~Batch();
+    Batch(const Batch&) = delete;
+    Batch& operator=(const Batch&) = delete;
+    // Writes every changed root; false when the lock was not held or a root could not be written
+    // (that root's file then stays as it was before the batch).
+    bool finish();
+    // finish() of the batch that lives on this thread, if one does: for a change elsewhere that
+    // must not be made before the registry's (true when nothing was left to write).
+    static bool finish_current();
+
+    struct State;  // the roots held and the lock, private to the store
+
+private:
+    State* state_ = nullptr;  // null when joined to an outer batch
+};
 
 // Convenience for fixtures and the other stand-ins: values of a key of HKEY_LOCAL_MACHINE (the key
 // and its parents are created). Strings are stored as UTF-16 with their terminator.

@@ -64,7 +64,7 @@ BOOL SetupGetLineTextW(const INFCONTEXT* context, HINF inf, const WCHAR* section
 DWORD SetupGetFieldCount(const INFCONTEXT* context);
 // Field 0 is the key. 87 past the last field.
 BOOL SetupGetStringFieldW(const INFCONTEXT* context, DWORD index, WCHAR* buffer, DWORD size, DWORD* required);
-// Decimal, or hexadecimal with 0x; 13 for an empty or other field.
+// Decimal ("010" is ten), or hexadecimal with 0x or 0X; 13 for an empty or other field.
 BOOL SetupGetIntField(const INFCONTEXT* context, DWORD index, INT* value);
 
 // The name of every section header of the INI-style file (platform/ini_text.h: its encoding, and
