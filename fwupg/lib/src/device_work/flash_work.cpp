@@ -82,7 +82,9 @@ uint32_t FlashItem(const Device& device, const fwupg::ReportItem& item, const st
 
 // One "fw_item" of a report for an adapter that is on this machine but that discovery left out:
 // no image of the folder fits it. Nothing is written to it; the item fails with 8 when its file is
-// not in the folder, else with 103, and the debug log says which check refused the file.
+// not in the folder, with 103 when the file fails the checks for the adapter (the debug log says
+// which check refused it), and with 106 when the file would fit but the board it belongs to is
+// not usable here (its package is missing or bad), so the item was not flashed.
 uint32_t RefuseItem(const Device& device, const fwupg::ReportItem& item, const std::string& folder,
                     ReportFlashState* state)
 {
@@ -99,7 +101,7 @@ uint32_t RefuseItem(const Device& device, const fwupg::ReportItem& item, const s
                                                                     : "fails the checks for this adapter");
     state->itemFailed = true;
     state->resultByte = RET_FLASH_WITH_FILE_FAILED;
-    return RET_FW_IMAGE_INVALID;
+    return fits ? RET_FLASH_WITH_FILE_FAILED : RET_FW_IMAGE_INVALID;
 }
 
 }  // namespace
