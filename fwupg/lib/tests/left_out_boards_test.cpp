@@ -88,6 +88,8 @@ TEST(LeftOutBoards, EveryItemOfABoardWithAMissingOrBadFileFailsAndNothingIsWritt
              p[testkit::get_le32(&p[32 + 32 * i + 4]) + 0x101] ^= 0x10;
          },
          {{kE4Mac, {{"MBI", "103"}}}}},
+        {"the E4 package padded with zeros past the largest NVRAM", "mbi_e4.bin", false,
+         [](const std::string&, Bytes& b) { b.resize((16u << 20) + 4096, 0); }, {{kE4Mac, {{"MBI", "103"}}}}},
         // The E3 board keeps its sound PHY image, so it stays usable: its PHY item goes in and
         // only its MBI item fails. The E2 board, whose only file this package is, is left out.
         {"the E2/E3 package cut, the E3 PHY image sound", "mbi_e2e3.bin", false,

@@ -359,7 +359,8 @@ bool FwImage::isMBIValidForDevice()
     const uint32_t family = SelectedFamily();
     if (family != 5 && family != 6) return Fail(imgcode::kBadPackage);
     FwPackage package(path_.c_str(), static_cast<uint16_t>(ToeInt("VID")), static_cast<uint16_t>(ToeInt("DID")),
-                      static_cast<uint16_t>(ToeInt("SVID")), static_cast<uint16_t>(ToeInt("SSID")));
+                      static_cast<uint16_t>(ToeInt("SVID")), static_cast<uint16_t>(ToeInt("SSID")),
+                      LargestFile(kImgMbi));
     error_ = package.Validate();
     return error_ == 0;
 }
@@ -369,7 +370,8 @@ bool FwImage::GetPackageVersion(uint32_t* version, uint32_t* date)
     const uint32_t family = SelectedFamily();
     if (family != 5 && family != 6) return Fail(imgcode::kBadPackage);
     FwPackage package(path_.c_str(), static_cast<uint16_t>(ToeInt("VID")), static_cast<uint16_t>(ToeInt("DID")),
-                      static_cast<uint16_t>(ToeInt("SVID")), static_cast<uint16_t>(ToeInt("SSID")));
+                      static_cast<uint16_t>(ToeInt("SVID")), static_cast<uint16_t>(ToeInt("SSID")),
+                      LargestFile(kImgMbi));
     error_ = package.Validate();
     uint32_t v = 0, d = 0;
     package.GetVersionAndDate(&v, &d);
