@@ -48,12 +48,19 @@ TEST(HostRealTool, DiscoveryAndUpdateFromTheReportThroughThePlugin)
     EXPECT_EQ(same["property5.state"], "1") << same.out;
     EXPECT_EQ(same["property5.text"].rfind("All NICs in the system for which there is a corresponding firmware", 0), 0u);
 
-    // This system's tool takes a version report's file and writes nothing: the report is not
-    // claimed as done.
-    HostReport v = RunHost(f.folder(), {"/v", "versions.xml"}, {"KESTRA_ACTIONS=install"});
-    EXPECT_EQ(v["install.result"], "0") << v.out;
-    EXPECT_EQ(v["install.message"],
+    // The version report on a healthy machine (the host's file name is not passed on).
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"/v"}, {"/v", "versions.xml"}}) {
+        HostReport v = RunHost(f.folder(), args, {"KESTRA_ACTIONS=install"});
+        EXPECT_EQ(v["install.result"], "1") << v.out;
+        EXPECT_EQ(v["install.message"], "Version report completed successfully.\\r\\n");
+    }
+    // A tool that cannot run (its vendor library gone) gives no version report.
+    std::filesystem::rename(f.file("LibALDN_ZkFwUpg.so"), f.file("LibALDN_ZkFwUpg.so.away"));
+    HostReport broken = RunHost(f.folder(), {"/v"}, {"KESTRA_ACTIONS=install"});
+    EXPECT_EQ(broken["install.result"], "0") << broken.out;
+    EXPECT_EQ(broken["install.message"],
               "An error occured during discovering hardware. See yxzqfwupg.log for more information.\\r\\n");
+    std::filesystem::rename(f.file("LibALDN_ZkFwUpg.so.away"), f.file("LibALDN_ZkFwUpg.so"));
 
     // A version check that cannot look at the adapters reads as the same version.
     std::filesystem::rename(f.root() + "/adapters", f.root() + "/adapters.away");
