@@ -27,18 +27,8 @@ namespace {
 std::map<std::string, std::map<std::string, std::string>> Statuses(const std::string& report)
 {
     std::map<std::string, std::map<std::string, std::string>> out;
-    xmlDoc* doc = xmlReadFile(report.c_str(), nullptr, XML_PARSE_NONET | XML_PARSE_NOBLANKS);
-    if (!doc) return out;
-    if (xmlNode* devices = ReportDevices(doc)) {
-        for (xmlNode* d = devices->children; d; d = d->next) {
-            if (d->type != XML_ELEMENT_NODE) continue;
-            auto& items = out[ChildValue(d, "macaddress")];
-            for (xmlNode* i = d->children; i; i = i->next)
-                if (i->type == XML_ELEMENT_NODE && std::string(reinterpret_cast<const char*>(i->name)) == "fw_item")
-                    items[ChildValue(i, "type")] = ChildValue(i, "action_status");
-        }
-    }
-    xmlFreeDoc(doc);
+    for (const auto& [mac, items] : ItemStatuses(report))
+        for (const auto& [type, status] : items) out[mac].emplace(type, status);
     return out;
 }
 
