@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "fwupg/bkv9_helper.h"
+#include "fwupg/debug_log.h"
 #include "fwupg/fw_image.h"
 #include "fwupg/fw_package.h"
 #include "fwupg/fwupg_kv9.h"
@@ -362,6 +363,10 @@ bool FwImage::isMBIValidForDevice()
                       static_cast<uint16_t>(ToeInt("SVID")), static_cast<uint16_t>(ToeInt("SSID")),
                       LargestFile(kImgMbi));
     error_ = package.Validate();
+    // The image's own code becomes 126 where a caller reports it: say here what the package lacks.
+    if (error_ != 0)
+        LogDebugMsg(DBG_DEBUG, "FwImage::isMBIValidForDevice(): %s is no package for this adapter: %s (code %u).",
+                    path_.c_str(), imgcode::Text(error_), error_);
     return error_ == 0;
 }
 

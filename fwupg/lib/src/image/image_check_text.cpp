@@ -24,7 +24,7 @@ constexpr CodeText kTexts[] = {
     {kNoSuchFile, "the file does not exist"},
     {kNotIscsiOrL2t, "it is not an iSCSI boot or L2T image"},
     {kNotUmp, "it is not a UMP image"},
-    {kNotMba, "it is not a boot-agent ROM"},
+    {kNotMba, "it is not a boot-agent ROM, or a ROM chain or byte sum in it is broken"},
     {kNotBootOrMfw, "it is not a boot-code or MFW image"},
     {kNotIpmi, "it is not an IPMI image"},
     {kNotFullImage, "it is not a full NVRAM image"},
