@@ -131,10 +131,9 @@ int CComponent::Install(int silent, void*, char16_t* message, int cch, const cha
             VERBOSE_LOG(u"Pelar::Install -- Dependencies failed during version report.\r\n");
             return 0;
         }
-        // The tool's version switch takes a file: the one the host names after its own switch goes
-        // along (without one the tool refuses the line, which reads as a failed report).
-        GetSwitchFileName(line, VersionSwitches, file);
-        int code = int(do_command(program + u" " + u" /v" + (*file ? u" " + std::u16string(file) : u"") + u" ", true));
+        // " /v" alone, as every family's tool takes it: this system's tool answers it with its
+        // version report (exit code 1); a tool that cannot run answers 0 or is not started (15).
+        int code = int(do_command(program + u" " + u" /v" + u" ", true));
         if (code == 1 || code == 3) {
             LoadStringW(kStrVersionReportDone, message, cch);
             VERBOSE_LOG(u"Pelar::Install -- Version report completed successfully.\r\n");

@@ -62,7 +62,7 @@ TEST(HostInstall, HostLinesGiveTheToolsCommandResultAndMessage)
         {{"/u", "r.xml"}, 0, t + "  /u r.xml ", "0", "Error reading XML file.\\r\\n"},
         {{"/u"}, 2, "", "0", "XML file name should follow /u option.\\r\\n"},
         {{"/V"}, 1, t + "  /v ", "1", "Version report completed successfully.\\r\\n"},
-        {{"/v", "versions.xml"}, 3, t + "  /v versions.xml ", "1", "Version report completed successfully.\\r\\n"},
+        {{"/v", "versions.xml"}, 3, t + "  /v ", "1", "Version report completed successfully.\\r\\n"},
         {{"/v"}, 0, t + "  /v ", "0", kMsg85},
         {{"/VERBOSE_LOG"}, 2, t + "     ", "2", kMsg155},
         {{"/E"}, 3, t + " /s  /f   ", "3", kMsg135, true},
@@ -260,4 +260,23 @@ TEST(HostInstall, FileNamesWithBlanksAndQuotesReachTheToolAsOneWord)
         EXPECT_EQ(platform::split_command_line(platform::to_utf16(command)), c.toolWords) << command;
         EXPECT_EQ(Count(calls, "command="), 1u);
     }
+}
+
+// "--help" and "-h" print the host's usage, its switches and its settings, and exit 0 before any
+// plug-in is loaded: in a folder without one (a load would end with 3), with a silent run asked
+// for. "-h" as the file name after /d is no request for help.
+TEST(HostInstall, HelpPrintsTheUsageWithoutLoadingThePlugin)
+{
+    ComponentFolder f;
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"--help"}, {"-h"}, {"/v", "-h"}}) {
+        HostReport r = RunHost(f.folder(), args, {"KESTRA_SILENT=1"});
+        EXPECT_NE(r.out.find("Usage: kestra_host"), std::string::npos) << r.out;
+        for (const char* word : {"/d FILE", "/u FILE", "/v", "KESTRA_PLUGIN", "KESTRA_COMPONENT_DIR", "KESTRA_SILENT",
+                                 "KESTRA_ACTIONS", "KESTRA_VERSION"})
+            EXPECT_NE(r.out.find(word), std::string::npos) << word;
+        EXPECT_EQ(r.out.find("interface_version="), std::string::npos) << r.out;
+        EXPECT_EQ(r.out.find("install.result="), std::string::npos) << r.out;
+    }
+    HostReport notHelp = RunHost(f.folder(), {"/d", "-h"}, {}, 3);
+    EXPECT_EQ(notHelp.out.find("Usage: kestra_host"), std::string::npos) << notHelp.out;
 }

@@ -49,15 +49,46 @@ TEST(HostRealTool, DiscoveryAndUpdateFromTheReportThroughThePlugin)
     EXPECT_EQ(same["property5.state"], "1") << same.out;
     EXPECT_EQ(same["property5.text"].rfind("All NICs in the system for which there is a corresponding firmware", 0), 0u);
 
-    // This system's tool takes a version report's file and writes nothing: the report is not
-    // claimed as done.
-    HostReport v = RunHost(f.folder(), {"/v", "versions.xml"}, {"KESTRA_ACTIONS=install"});
-    EXPECT_EQ(v["install.result"], "0") << v.out;
-    EXPECT_EQ(v["install.message"],
+    // The version report on a healthy machine (the host's file name is not passed on).
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"/v"}, {"/v", "versions.xml"}}) {
+        HostReport v = RunHost(f.folder(), args, {"KESTRA_ACTIONS=install"});
+        EXPECT_EQ(v["install.result"], "1") << v.out;
+        EXPECT_EQ(v["install.message"], "Version report completed successfully.\\r\\n");
+    }
+    // A tool that cannot run (its vendor library gone) gives no version report.
+    std::filesystem::rename(f.file("LibALDN_ZkFwUpg.so"), f.file("LibALDN_ZkFwUpg.so.away"));
+    HostReport broken = RunHost(f.folder(), {"/v"}, {"KESTRA_ACTIONS=install"});
+    EXPECT_EQ(broken["install.result"], "0") << broken.out;
+    EXPECT_EQ(broken["install.message"],
               "An error occured during discovering hardware. See yxzqfwupg.log for more information.\\r\\n");
+    std::filesystem::rename(f.file("LibALDN_ZkFwUpg.so.away"), f.file("LibALDN_ZkFwUpg.so"));
 
     // A version check that cannot look at the adapters reads as the same version.
     std::filesystem::rename(f.root() + "/adapters", f.root() + "/adapters.away");
     HostReport none = RunHost(f.folder(), {}, {"KESTRA_ACTIONS=props"});
     EXPECT_EQ(none["property5.state"], "1") << none.out;
+}
+
+// A board whose only package went bad after the report was written: the update from the report
+// fails that board's item, so the plug-in reports an error, never "completed successfully".
+TEST(HostRealTool, AnUpdateThatFailsABoardIsNoSuccess)
+{
+    ComponentFolder f;
+    f.CopyBuilt("Pelaris.so", "Pelaris.so");
+    f.CopyBuilt("TIRN", "YXZQFWUpg.exe");
+    f.CopyBuilt("LibALDN_ZkFwUpg.so", "LibALDN_ZkFwUpg.so");
+    f.CopyBuilt("YXMAPIa.so", "YXMAPIa.so");
+    testkit::write_component_files(f.folder(), "dz012345.xml", testkit::ComponentPackage{}, testkit::ComponentInstall{});
+    std::string fwgen = std::string(std::getenv("FWUPG_BIN_DIR")) + "/fwgen";
+    ASSERT_EQ(std::system(("'" + fwgen + "' demo '" + f.root() + "' '" + f.file("FW") + "' >/dev/null 2>&1").c_str()), 0);
+    testkit::add_service(f.root(), {"cvnd2"});
+
+    HostReport d = RunHost(f.folder(), {"/d", "report.xml"}, {"KESTRA_ACTIONS=install"});
+    ASSERT_EQ(d["install.result"], "3") << d.out;
+    std::filesystem::resize_file(f.file("FW/mbi_e1.bin"), 3000);  // the E1 board's only package, cut
+
+    HostReport u = RunHost(f.folder(), {"/u", "report.xml"}, {"KESTRA_ACTIONS=install"});
+    EXPECT_EQ(u["install.result"], "0") << u.out;
+    EXPECT_EQ(u["install.message"], "Error reading XML file.\\r\\n");
+    EXPECT_NE(ComponentFolder::Read(f.file("report.xml")).find("action_status value=\"103\""), std::string::npos);
 }

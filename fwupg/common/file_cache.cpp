@@ -50,15 +50,17 @@ const CachedFile* KeepCachedFile(const std::string& path, const FileIdentity& be
     try {
         buffer.resize(((uint64_t(size) + 3) & ~uint64_t(3)) + 4, 0);
         std::fill(buffer.begin() + size, buffer.end(), uint8_t{0});
+        // Both allocations before the bytes move: a failure leaves the caller its buffer.
+        auto shared = std::make_shared<std::vector<uint8_t>>();
+        CachedFile& slot = g_Files[path];
+        shared->swap(buffer);
+        slot.size = size;
+        slot.buffer = std::move(shared);
+        slot.identity = before;
+        return &slot;
     } catch (const std::bad_alloc&) {
         return nullptr;
     }
-    CachedFile& slot = g_Files[path];
-    slot.size = size;
-    slot.buffer = std::move(buffer);
-    slot.identity = before;
-    buffer.clear();
-    return &slot;
 }
 
 bool ReadCachedFile(const std::string& path, uint8_t* buffer, uint32_t length, uint32_t* count)
@@ -66,7 +68,7 @@ bool ReadCachedFile(const std::string& path, uint8_t* buffer, uint32_t length, u
     const CachedFile* c = FindCachedFile(path);
     if (!c || (!buffer && length)) return false;
     const uint32_t n = std::min(length, c->size);
-    std::copy_n(c->buffer.begin(), n, buffer);
+    std::copy_n(c->buffer->begin(), n, buffer);
     if (count) *count = n;
     return true;
 }

@@ -16,7 +16,7 @@
 //   KESTRA_VERSION        the host version the plug-in reads; set to "6.0" unless already set
 //                         (also when set empty) or KESTRA_NO_VERSION=1 asks for it to be missing
 // Exit code: 0 when it ran, 2 for a bad setting, 3 when the plug-in cannot be loaded or lacks an
-// export.
+// export. "-h" or "--help" prints the usage and exits with 0 before anything is loaded.
 #include <dlfcn.h>
 
 #include <cstdio>
@@ -155,6 +155,53 @@ void RunInstall(Install_fn install, int silent, const std::u16string& lang)
     std::fflush(stdout);
 }
 
+// What the host does, its switches and settings; printed for --help and -h.
+constexpr const char* kUsage =
+    "Usage: kestra_host [SWITCH [FILE]]...\n"
+    "A stand-in for the update manager: loads the plug-in from the component folder, asks its\n"
+    "properties, calls its Install and prints what it got as key=value lines.\n"
+    "\n"
+    "Switches (the host's command line, which the plug-in reads; /X and -X alike where shown):\n"
+    "  /d FILE, -d FILE   discovery: the update tool writes its discovery report to FILE\n"
+    "  /u FILE, -u FILE   update from the discovery report FILE\n"
+    "  /v                 version report\n"
+    "  /f, /force         force every firmware change (the normal run)\n"
+    "  /e, /rewrite       rewrite firmware of the same version (the normal run, with force)\n"
+    "  /g, /downgrade     allow older firmware (the normal run, with force)\n"
+    "  /verbose_log       the normal run, with the plug-in's verbose log\n"
+    "  (none)             the normal run: the update tool updates every adapter\n"
+    "  -h, --help         print this text and exit; nothing is loaded or started\n"
+    "\n"
+    "Environment:\n"
+    "  KESTRA_PLUGIN         the plug-in to load (default Pelaris.so in the component folder)\n"
+    "  KESTRA_COMPONENT_DIR  the component folder, made the current folder before the load\n"
+    "                        (default: the current folder)\n"
+    "  KESTRA_LANG           the host's language code (default en)\n"
+    "  KESTRA_SILENT         Install's silent flag (default 0; 1 runs the update tool silently)\n"
+    "  KESTRA_ACTIONS        props and install, comma-separated, run in order (default\n"
+    "                        props,install); an action named twice runs twice\n"
+    "  KESTRA_LOG_HANDOVER   1: hand the plug-in the host's own verbose logger\n"
+    "  KESTRA_GUI            1: create a window first, so the calling thread has a message queue\n"
+    "  KESTRA_VERSION        the host version the plug-in reads; set to 6.0 unless already set\n"
+    "  KESTRA_NO_VERSION     1: leave KESTRA_VERSION unset\n"
+    "\n"
+    "Exit code: 0 when it ran (Install's result is printed as install.result), 2 for a bad\n"
+    "setting, 3 when the plug-in cannot be loaded or lacks an export.\n";
+
+// Whether the user asks for the usage: "-h" or "--help" as a switch (not as the file name that
+// follows /d or /u).
+bool AsksForHelp(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        const std::string word = argv[i];
+        if (word == "-h" || word == "--help") return true;
+        if (word.size() == 2 && (word[0] == '/' || word[0] == '-') &&
+            (word[1] == 'd' || word[1] == 'D' || word[1] == 'u' || word[1] == 'U'))
+            ++i;  // its file name
+    }
+    return false;
+}
+
 // The host's logger, handed to the plug-in; it lives until the process ends.
 CCmpLog* g_hostLog = nullptr;
 
@@ -162,6 +209,10 @@ CCmpLog* g_hostLog = nullptr;
 
 int main(int argc, char** argv)
 {
+    if (AsksForHelp(argc, argv)) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
     // The host's command line, which the plug-in reads: given to this process as the line it was
     // started with (FWUPG_COMMAND_LINE), before anything asks for it.
     std::string line;

@@ -82,7 +82,12 @@ bool ParseOptions(std::vector<std::string>& args, ParsedOptions& out)
             break;
         case Kind::FlagWithFile:
             out.flags |= m.bit;
-            if (i + 1 >= args.size()) return false;
+            if (i + 1 >= args.size()) {
+                // The update manager asks for its version report with a final "/v" alone.
+                out.versionReport = m.bit == kOptVersion;
+                return out.versionReport;
+            }
+            out.versionReport = false;
             // A longer name would be cut to another file's name: refuse it instead.
             if (platform::to_utf16(args[i + 1]).size() > kMaxFileArgumentUnits) return false;
             out.file = args[++i];

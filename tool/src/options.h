@@ -20,7 +20,7 @@ enum OptionFlag : uint32_t {
     kOptUnused = 0x100,      // no option sets it; it still has its place in the rules
     kOptSilent = 0x200,      // -s
     kOptUpdate = 0x400,      // -u <file>
-    kOptVersion = 0x800,     // -v <file>
+    kOptVersion = 0x800,     // -v <file>; -v as the last argument: the version report
     kOptAssumeYes = 0x1000,  // -y
 };
 
@@ -30,11 +30,15 @@ constexpr size_t kMaxFileArgumentUnits = 259;
 struct ParsedOptions {
     uint32_t flags = 0;
     std::string file;  // the file argument (UTF-8); the last of -d/-u/-v wins
+    // -v was the last argument, without a file: the update manager's version report, which
+    // succeeds (exit code 1) once the tool has run with its library and found the adapters.
+    bool versionReport = false;
 };
 
 // Parses the arguments after the program name (args[0]) into `out`, OR-ing bits as it goes.
 // A leading '/' of each option argument is rewritten to '-' in place. False at the first help
-// option, unknown argument, missing file argument, or file argument too long to hold; the bits
+// option, unknown argument, missing file argument (except after a final -v, the version report),
+// or file argument too long to hold; the bits
 // gathered up to there stay in `out`.
 bool ParseOptions(std::vector<std::string>& args, ParsedOptions& out);
 

@@ -27,7 +27,9 @@ int run_selected_mode(UserInterface& ui, const ParsedOptions& options, AdapterLi
     if (f & kOptDiscovery) return RunDiscovery(ui, options.file);
     if (f & kOptUpdate) return FlashFromDiscoveryFile(ui, options.file);
     if (f & kOptYx) return 0;       // accepted for callers that pass it; does nothing
-    if (f & kOptVersion) return 0;  // likewise
+    // -v with a file does nothing, as for the callers that pass one; the version report (-v alone)
+    // has printed the tool's and the library's versions at start-up and found the adapters.
+    if (f & kOptVersion) return options.versionReport ? 1 : 0;
     if (f & kOptVersionCheck) return CheckComponentVersion(ui, list);
     return UpdateAdapters(ui, f, list, input);
 }

@@ -34,6 +34,8 @@ TEST(Modes, ExitCodeOfEveryMode)
         {"-u before -yx", {"-yx", "-u", "r.xml"}, kOlder + "flash_with_file=1\n", 2, "oem_do_flash_with_file report=r.xml"},
         {"-yx", {"-yx"}, kOlder, 0, ""},
         {"-v", {"-v", "versions.txt"}, kOlder, 0, ""},
+        {"version report", {"-v"}, kOlder, 1, ""},
+        {"version report, query fails", {"/V"}, kOlder + "info=102\n", 102, ""},
         {"version check older", {"-n"}, kOlder, 4, ""},
         {"version check same", {"-n"}, kCurrent, 5, ""},
         {"silent updated", {"-s"}, kOlder, 1, "oem_do_full_flash_PCI"},

@@ -51,6 +51,9 @@ TEST(ParseOptions, SpellingsSelectTheirBitOrFail)
         {{"-d"}, false, kOptDiscovery},   // file argument missing
         {{"-u", "-c"}, true, kOptUpdate}, // whatever follows is the file
         {{"-v", "x"}, true, kOptVersion},
+        {{"-v"}, true, kOptVersion},            // the version report: no file
+        {{"-s", "/V"}, true, kOptSilent | kOptVersion},
+        {{"-u"}, false, kOptUpdate},            // only -v goes without its file
     };
     for (const auto& c : cases) {
         ParsedOptions out;

@@ -4,7 +4,10 @@
 
 #include <libxml/tree.h>
 
+#include <map>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace tirn_test {
 
@@ -14,5 +17,10 @@ std::string ChildValue(xmlNode* parent, const char* name);
 
 // The report's "devices" element, or nullptr.
 xmlNode* ReportDevices(xmlDoc* doc);
+
+// Per MAC address: the type and action status of each of the device's items, in report order, as
+// the run left them (empty when the report does not parse).
+using Items = std::vector<std::pair<std::string, std::string>>;
+std::map<std::string, Items> ItemStatuses(const std::string& report);
 
 }  // namespace tirn_test

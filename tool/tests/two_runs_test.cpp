@@ -46,26 +46,6 @@ void WriteReversed(const std::string& from, const std::string& to)
     xmlFreeDoc(doc);
 }
 
-// Per MAC address: the type and action status of each of the device's items, as the run left them.
-using Items = std::vector<std::pair<std::string, std::string>>;
-std::map<std::string, Items> ItemStatuses(const std::string& report)
-{
-    std::map<std::string, Items> out;
-    xmlDoc* doc = xmlReadFile(report.c_str(), nullptr, XML_PARSE_NONET | XML_PARSE_NOBLANKS);
-    if (!doc) return out;
-    if (xmlNode* devices = ReportDevices(doc)) {
-        for (xmlNode* d = devices->children; d; d = d->next) {
-            if (d->type != XML_ELEMENT_NODE) continue;
-            auto& items = out[ChildValue(d, "macaddress")];
-            for (xmlNode* i = d->children; i; i = i->next)
-                if (i->type == XML_ELEMENT_NODE && xmlStrcmp(i->name, BAD_CAST "fw_item") == 0)
-                    items.emplace_back(ChildValue(i, "type"), ChildValue(i, "action_status"));
-        }
-    }
-    xmlFreeDoc(doc);
-    return out;
-}
-
 // What a board holds, image by image (where the images lie left out: the order in which two runs
 // program them may place them differently), by the test kit's reader of its family.
 using Images = std::map<std::string, testkit::Bytes>;

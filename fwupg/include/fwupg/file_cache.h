@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <sys/stat.h>
@@ -29,9 +30,11 @@ struct FileIdentity {
 std::optional<FileIdentity> IdentifyFile(const std::string& path);
 
 struct CachedFile {
-    uint32_t size = 0;             // bytes of the file
-    std::vector<uint8_t> buffer;   // the file's bytes, zeros to a multiple of 4, then 4 zero bytes
-    FileIdentity identity;         // the file when it was read
+    uint32_t size = 0;  // bytes of the file
+    // The file's bytes, zeros to a multiple of 4, then 4 zero bytes. Shared, so that a reader
+    // works on the cache's one copy (and keeps it alive should the cache forget the file).
+    std::shared_ptr<const std::vector<uint8_t>> buffer;
+    FileIdentity identity;  // the file when it was read
 };
 
 // The cached contents of `path` when the file is still the one that was read; null otherwise.

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include "fwupg/device.h"
 #include "fwupg/discovery_report.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -27,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         bool deferred = false;
         for (xmlNode* entry = devices ? devices->children : nullptr; entry; entry = entry->next) {
             if (entry->type != XML_ELEMENT_NODE) continue;
-            (void)fwupg::FindReportDevice(entry);
+            (void)fwupg::FindReportDevice(entry, g_Devices);
             (void)GetChildValue(entry, "busnumber");
             fwupg::ApplyReportItems(entry, [&](const fwupg::ReportItem& item) {
                 deferred = deferred || !item.file.empty();

@@ -150,7 +150,7 @@ TEST(DiscoveryReport, SpecialCharactersReadBackUnchanged)
     ASSERT_NE(device, nullptr);
     EXPECT_EQ(ChildValue(device, "device_id"), id);
     EXPECT_EQ(ChildValue(device, "product_id"), product);
-    EXPECT_EQ(fwupg::FindReportDevice(device), &g_Devices[0]);
+    EXPECT_EQ(fwupg::FindReportDevice(device, g_Devices), &g_Devices[0]);
     xmlNode* item = device->children;
     while (item && std::string(reinterpret_cast<const char*>(item->name)) != "fw_item") item = item->next;
     ASSERT_NE(item, nullptr);

@@ -167,7 +167,7 @@ TEST(Discovery, ReportEntryOfIdenticalBoardsFindsItsOwnBoard)
         "<devicenumber value=\"0000\" /><funcnumber value=\"0000\" /></device>";
     xmlDoc* doc = xmlReadMemory(entry.data(), static_cast<int>(entry.size()), nullptr, nullptr, 0);
     ASSERT_NE(doc, nullptr);
-    Device* found = fwupg::FindReportDevice(xmlDocGetRootElement(doc));
+    Device* found = fwupg::FindReportDevice(xmlDocGetRootElement(doc), g_Devices);
     ASSERT_NE(found, nullptr);
     EXPECT_EQ(found->Bus(), 2u);
     xmlFreeDoc(doc);

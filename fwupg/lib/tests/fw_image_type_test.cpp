@@ -1,5 +1,6 @@
 // Image-file checks by image type: files from the test kit that pass, files that fail with the
 // type's code, and short or malformed files that must fail cleanly (run under ASan/UBSan).
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -8,7 +9,9 @@
 
 #include "fw_image_test_support.h"
 #include "fwupg/file_cache.h"
+#include "fwupg/file_size_bound.h"
 #include "fwupg/fw_image.h"
+#include "fwupg/image_check_codes.h"
 #include "testkit/images.h"
 #include "testkit/legacy_image.h"
 #include "testkit/package.h"
@@ -333,3 +336,41 @@ TEST(FwImageType, PagedFullImageIsDepaged)
 }
 
 }  // namespace
+
+// A file larger than the largest NVRAM its kind can go to is refused from its size alone (19),
+// without being read; the bound is the family's largest part, or the adapter's own NVRAM where that
+// is larger, and a full NVRAM image may come in 264-byte pages.
+TEST(FwImageType, AFileLargerThanTheLargestNvramIsRefusedUnread)
+{
+    constexpr uint64_t kPart = fwupg::kLargestNvram;
+    struct Case {
+        const char* what;
+        uint32_t type;
+        uint64_t size;
+        uint32_t adapterNvram;
+        bool read;
+    };
+    const std::vector<Case> cases = {
+        {"an image one byte above the part", fwupg::kImgVpd, kPart + 1, 0x40000, false},
+        {"an image of the part's size", fwupg::kImgVpd, kPart, 0x40000, true},
+        {"a paged full image one byte above the paged part", fwupg::kImgFullNvm, kPart + kPart / 32 + 1, 0x40000,
+         false},
+        {"a paged full image of the paged part", fwupg::kImgFullNvm, kPart + kPart / 32, 0x40000, true},
+        {"an image above the part on an adapter with a larger NVRAM", fwupg::kImgVpd, kPart + 4096, 0x2000000, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ImageCheckWorld w;
+        imgtest::Adapter a;
+        a.nvmSize = c.adapterNvram;
+        w.Select(a);
+        const std::string path = w.File(Bytes(16, 0x5A));
+        std::filesystem::resize_file(path, c.size);
+        fwupg::FwImage image(w.interp, path.c_str(), c.type, false);
+        EXPECT_EQ(w.facade.calls[44], c.read ? 1 : 0);
+        if (!c.read) {
+            EXPECT_FALSE(image.valid());
+            EXPECT_EQ(image.error(), fwupg::imgcode::kNvmSize);
+        }
+    }
+}

@@ -490,3 +490,20 @@ TEST_F(FwPackageTest, DamagedBootAgentRomMakesThePackageInvalid)
 }
 
 }  // namespace
+
+// A package larger than its bound is refused unread (19); at the bound it is read as usual. The
+// default bound is the largest NVRAM part of every family.
+TEST_F(FwPackageTest, APackageLargerThanItsBoundIsRefused)
+{
+    PackageDef desc;
+    desc.entries = {Entry("MFW", Filled(16, 1))};
+    desc.rows = {Row(1)};
+    const Bytes bytes = testkit::package(desc);
+    const std::string path = Write(bytes);
+    EXPECT_EQ(fwupg::FwPackage(path.c_str(), kVid, kDid, kSvid, kSsid, bytes.size() - 1).Validate(), 19u);
+    EXPECT_EQ(fwupg::FwPackage(path.c_str(), kVid, kDid, kSvid, kSsid, bytes.size()).Validate(), 0u);
+
+    // Padded with zeros past the default bound (a sparse file: nothing of it is read).
+    std::filesystem::resize_file(path, fwupg::kLargestNvram + 1);
+    EXPECT_EQ(fwupg::FwPackage(path.c_str(), kVid, kDid, kSvid, kSsid).Validate(), 19u);
+}

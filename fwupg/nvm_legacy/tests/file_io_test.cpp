@@ -94,7 +94,7 @@ TEST(FileIo, WholeFilesReadDuringACallAreKeptForTheCall)
     ASSERT_EQ(0, nvm_file_read(host.ops(), path.c_str(), back.data(), 8, &got));
     const fwupg::CachedFile* kept = fwupg::FindCachedFile(path);
     ASSERT_NE(nullptr, kept);
-    EXPECT_EQ(bytes(kept->buffer.begin(), kept->buffer.begin() + 6), data);
+    EXPECT_EQ(bytes(kept->buffer->begin(), kept->buffer->begin() + 6), data);
     back.assign(8, 0);
     ASSERT_EQ(0, nvm_file_read(host.ops(), path.c_str(), back.data(), 3, &got));
     EXPECT_EQ(3u, got);

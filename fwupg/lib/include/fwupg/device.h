@@ -73,6 +73,10 @@ private:
 // kept function.
 extern std::vector<Device> g_Devices;
 extern std::vector<Device> g_AllDevices;
+// Function 0 of every board of a supported family and of the OEM table that discovery left out:
+// no image of the folder fits it, or the firmware data file does not list its model. Nothing is
+// ever written to these; an update from a report only tells their items why.
+extern std::vector<Device> g_LeftOutDevices;
 
 namespace fwupg {
 // The four-identifier form of an adapter's id: "%04X.%04X.%04X.%04X" of VID, DID, SVID, SSID.

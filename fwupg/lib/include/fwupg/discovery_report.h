@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 typedef struct _xmlNode xmlNode;
 class Device;
@@ -32,10 +33,11 @@ void SetChildValue(xmlNode* node, const char* name, const char* value);
 
 namespace fwupg {
 
-// The usable adapter a report's device entry stands for: the one whose identifier equals its
-// "device_id"; when several usable adapters share that identifier (identical boards without
-// connection names), the one whose bus, device and function also equal the entry's. Null when none.
-Device* FindReportDevice(xmlNode* deviceEntry);
+// The adapter of `list` (the usable adapters, or those discovery left out) a report's device entry
+// stands for: the one whose identifier equals its "device_id"; when several share that identifier
+// (identical boards without connection names), the one whose bus, device and function also equal
+// the entry's. Null when none.
+Device* FindReportDevice(xmlNode* deviceEntry, std::vector<Device>& list);
 
 // What a report's "fw_item" asks for: its "action", "firmware_file" and "type" values.
 struct ReportItem {

@@ -20,6 +20,8 @@ constexpr uint32_t kImageTypeNone = 23;
 
 // The type name of an index ("" above 14).
 const char* FwTypeName(int type);
+// The index of a type name as the report writes it ("MBI", "PHY", ...); -1 for any other text.
+int FwTypeOfName(const std::string& name);
 // The engine image-type code of an index (23 for ASF, DASH, SMASH and anything out of range).
 uint32_t MapImageTypeCode(int type);
 

@@ -43,6 +43,11 @@ void ClearFwImageCache();
 // Writes the discovery report of the usable adapters to `reportFile`; false when it cannot.
 bool WriteDiscoveryXml(const char* reportFile, bool rebootRequired);
 
+// Saves the annotated report of a flash over `reportFile`, indented, whole or not at all: a new
+// file beside it is renamed over it once written. False (the file as it was, the reason in the
+// debug log) when it could not be written.
+bool SaveReport(const char* reportFile, xmlDoc* doc);
+
 // Upgrades the first of ALL adapters at bus/device/function (segment already checked to be 0)
 // with `imageFile` (narrow, normalised): 3 when no adapter is there, else 103 or the upgrade's code.
 uint32_t FlashDeviceAtPci(const char* imageFile, bool force, uint32_t bus, uint32_t device, uint32_t function);

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -84,6 +85,8 @@ public:
 private:
     bool Load();
     bool PrepareFullImage();
+    uint64_t LargestFile(uint32_t imageType) const;
+    bool WithinBound(uint64_t fileSize) const;
     bool Fail(uint32_t code);
 
     // Bounded reads: false when the bytes lie outside the loaded data.
@@ -127,6 +130,7 @@ private:
     uint32_t error_ = 0;
     bool useCache_;
     std::vector<uint8_t> own_;  // the buffer when it is not the cache's
+    std::shared_ptr<const std::vector<uint8_t>> cached_;  // the cache's buffer, while in use
 };
 
 }  // namespace fwupg

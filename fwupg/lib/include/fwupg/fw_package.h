@@ -9,9 +9,12 @@
 // damaged.
 #pragma once
 
+#include "fwupg/file_size_bound.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -51,12 +54,15 @@ public:
         uint32_t mask;  // bit i: the board takes directory entry i
     };
 
-    // Reads the whole file at `path` for the adapter with these ids.
-    FwPackage(const char* path, uint16_t vid, uint16_t did, uint16_t svid, uint16_t ssid);
+    // Reads the whole file at `path` for the adapter with these ids; a file larger than `largest`
+    // bytes is refused unread (Validate: 19). A file the call's file cache holds is used from there
+    // without a copy.
+    FwPackage(const char* path, uint16_t vid, uint16_t did, uint16_t svid, uint16_t ssid,
+              uint64_t largest = kLargestNvram);
     FwPackage(const FwPackage&) = delete;
     FwPackage& operator=(const FwPackage&) = delete;
 
-    // 0; 78 header not valid or file not read; 127 header length or layout does not add up
+    // 0; 19 the file is larger than the bound; 78 header not valid or file not read; 127 header length or layout does not add up
     // (also when the directory, the PCI table or an image lies outside the file); 69 a boot-agent
     // image whose ROM chain is damaged (an x86 image whose bytes do not sum to 0); 16 no row for
     // this adapter.
@@ -106,8 +112,11 @@ private:
     std::string FileNameFor(const char* typeName);
     void AbandonExtraction();
 
-    std::vector<uint8_t> file_;
+    std::shared_ptr<const std::vector<uint8_t>> bytes_;  // the file's bytes (maybe padded past its end)
+    const uint8_t* file_ = nullptr;
+    size_t fileSize_ = 0;
     bool loaded_ = false;
+    bool tooLarge_ = false;
     uint16_t vid_, did_, svid_, ssid_;
 
     uint8_t header_[kHeaderSize] = {};

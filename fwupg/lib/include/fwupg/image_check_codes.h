@@ -40,4 +40,7 @@ inline constexpr uint32_t kCcmPresence = 123;
 inline constexpr uint32_t kBadPackage = 126;       // package invalid, or wrong family for one
 inline constexpr uint32_t kPackageLayout = 127;    // package header length or layout does not add up
 
+// What a code says about the file, for the debug log.
+const char* Text(uint32_t code);
+
 }  // namespace fwupg::imgcode

@@ -14,6 +14,7 @@
 
 std::vector<Device> g_Devices;
 std::vector<Device> g_AllDevices;
+std::vector<Device> g_LeftOutDevices;
 
 namespace fwupg {
 

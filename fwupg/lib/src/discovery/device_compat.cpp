@@ -10,6 +10,7 @@
 #include "fwupg/fw_utils.h"
 #include "fwupg/fwupg_kv9.h"
 #include "fwupg/host_ops_builder.h"
+#include "fwupg/image_check_codes.h"
 #include "fwupg/image_version.h"
 #include "fwupg/selected_nic.h"
 #include "fwupg/session_state.h"
@@ -85,9 +86,14 @@ bool Device::IsCompatible(const std::string& file, int type) const
     fwupg::FwImage image(g_TclInterp, file.c_str(), MapImageTypeCode(type), true);
     if (!image.valid()) {
         LogDebugMsg(DBG_DEBUG, "%s(): Failed to create filter ", kFn);
+        LogDebugMsg(DBG_DEBUG, "%s(): %s refused as %s: %s (check code %u).", kFn, file.c_str(), FwTypeName(type),
+                    fwupg::imgcode::Text(image.error()), image.error());
         return false;
     }
-    return CheckForType(image, type, family);
+    if (CheckForType(image, type, family)) return true;
+    LogDebugMsg(DBG_DEBUG, "%s(): %s refused as %s: %s (check code %u).", kFn, file.c_str(), FwTypeName(type),
+                fwupg::imgcode::Text(image.error()), image.error());
+    return false;
 }
 
 bool Device::IsCompatible(const std::string& file) const

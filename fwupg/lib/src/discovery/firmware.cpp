@@ -41,6 +41,13 @@ const char* FwTypeName(int type)
     return type >= 0 && type < kFwTypeCount ? kFwTypes[type].name : "";
 }
 
+int FwTypeOfName(const std::string& name)
+{
+    for (int type = 0; type < kFwTypeCount; ++type)
+        if (name == kFwTypes[type].name) return type;
+    return -1;
+}
+
 uint32_t MapImageTypeCode(int type)
 {
     return type >= 0 && type < kFwTypeCount ? kFwTypes[type].imageCode : kImageTypeNone;

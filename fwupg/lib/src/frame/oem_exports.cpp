@@ -297,9 +297,13 @@ OEM_EXPORT uint32_t oem_do_flash_with_file(const char16_t* reportFile, const cha
             if (dev->type == XML_ELEMENT_NODE) FlashReportDevice(dev, folder.c_str(), &state);
         if (state.resultByte == RET_REBOOT_REQUIRED) SetOptionsForVindoAdapters();
         set_child_value(root, "takes_effect", state.deferred ? "deferred" : "immediate");
-        xmlSaveFormatFile(report.c_str(), doc, 1);
+        // The report is the caller's record of what was done: when it cannot be saved the run has
+        // not succeeded, whatever its items did.
+        const bool saved = SaveReport(report.c_str(), doc);
         xmlFreeDoc(doc);
-        const uint32_t code = state.itemFailed ? uint32_t{RET_FLASH_WITH_FILE_FAILED} : uint32_t{state.resultByte};
+        const uint32_t code = !saved            ? uint32_t{RET_DISCOV_FILE_ACCESS_FAILED}
+                              : state.itemFailed ? uint32_t{RET_FLASH_WITH_FILE_FAILED}
+                                                 : uint32_t{state.resultByte};
         LogDebugMsg(DBG_DEBUG, "%s():  Final Return Code for this API: %d.", kFn, static_cast<int>(code));
         frame.Teardown();
         ClearEventText();

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "fwupg/bkv9_helper.h"
+#include "fwupg/debug_log.h"
 #include "fwupg/fw_image.h"
 #include "fwupg/fw_package.h"
 #include "fwupg/fwupg_kv9.h"
@@ -359,8 +360,13 @@ bool FwImage::isMBIValidForDevice()
     const uint32_t family = SelectedFamily();
     if (family != 5 && family != 6) return Fail(imgcode::kBadPackage);
     FwPackage package(path_.c_str(), static_cast<uint16_t>(ToeInt("VID")), static_cast<uint16_t>(ToeInt("DID")),
-                      static_cast<uint16_t>(ToeInt("SVID")), static_cast<uint16_t>(ToeInt("SSID")));
+                      static_cast<uint16_t>(ToeInt("SVID")), static_cast<uint16_t>(ToeInt("SSID")),
+                      LargestFile(kImgMbi));
     error_ = package.Validate();
+    // The image's own code becomes 126 where a caller reports it: say here what the package lacks.
+    if (error_ != 0)
+        LogDebugMsg(DBG_DEBUG, "FwImage::isMBIValidForDevice(): %s is no package for this adapter: %s (code %u).",
+                    path_.c_str(), imgcode::Text(error_), error_);
     return error_ == 0;
 }
 
@@ -369,7 +375,8 @@ bool FwImage::GetPackageVersion(uint32_t* version, uint32_t* date)
     const uint32_t family = SelectedFamily();
     if (family != 5 && family != 6) return Fail(imgcode::kBadPackage);
     FwPackage package(path_.c_str(), static_cast<uint16_t>(ToeInt("VID")), static_cast<uint16_t>(ToeInt("DID")),
-                      static_cast<uint16_t>(ToeInt("SVID")), static_cast<uint16_t>(ToeInt("SSID")));
+                      static_cast<uint16_t>(ToeInt("SVID")), static_cast<uint16_t>(ToeInt("SSID")),
+                      LargestFile(kImgMbi));
     error_ = package.Validate();
     uint32_t v = 0, d = 0;
     package.GetVersionAndDate(&v, &d);

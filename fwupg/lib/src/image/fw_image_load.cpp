@@ -7,7 +7,9 @@
 #include <tcl.h>
 
 #include "fwupg/bkv9_helper.h"
+#include "fwupg/debug_log.h"
 #include "fwupg/file_cache.h"
+#include "fwupg/file_size_bound.h"
 #include "fwupg/fw_image.h"
 #include "fwupg/fwupg_kv9.h"
 #include "fwupg/host_ops_builder.h"
@@ -63,15 +65,18 @@ bool FwImage::Load()
     std::optional<FileIdentity> identity;
     if (useCache_) {
         if (const CachedFile* c = FindCachedFile(path_)) {
+            if (!WithinBound(c->size)) return Fail(imgcode::kNvmSize);
             fileSize_ = c->size;
             size_ = static_cast<uint32_t>((uint64_t(c->size) + 3) & ~uint64_t(3));
-            data_ = c->buffer.data();
+            cached_ = c->buffer;
+            data_ = cached_->data();
             return true;
         }
         identity = IdentifyFile(path_);
     }
     uint32_t fileSize = 0;
     if (path_.empty() || gpIFwUpgKv9->file_size(path_.c_str(), &fileSize) != 0) return Fail(imgcode::kFileRead);
+    if (!WithinBound(fileSize)) return Fail(imgcode::kNvmSize);
     const uint64_t rounded = (uint64_t(fileSize) + 3) & ~uint64_t(3);
     if (rounded > kMaxImageSize) return Fail(imgcode::kNoMemory);
     fileSize_ = fileSize;
@@ -84,8 +89,26 @@ bool FwImage::Load()
     uint32_t got = 0;
     if (gpIFwUpgKv9->read_file(host_, path_.c_str(), own_.data(), size_, &got) != 0) return Fail(imgcode::kFileRead);
     const CachedFile* kept = identity ? KeepCachedFile(path_, *identity, fileSize, own_) : nullptr;
-    data_ = kept ? kept->buffer.data() : own_.data();
+    if (kept) cached_ = kept->buffer;
+    data_ = kept ? cached_->data() : own_.data();
     return true;
+}
+
+// A file larger than the largest NVRAM its kind can go to on the selected adapter is no image for
+// it: refused from its size alone, before it is read.
+uint64_t FwImage::LargestFile(uint32_t imageType) const
+{
+    const uint32_t nvram = g_CurNicInfo.get(yxmapi::nic::kFlashWord) & yxmapi::nic::kFlashSizeMask;
+    return LargestImageFile(SelectedFamily(), nvram, imageType);
+}
+
+bool FwImage::WithinBound(uint64_t fileSize) const
+{
+    const uint64_t largest = LargestFile(imageType_);
+    if (fileSize <= largest) return true;
+    LogDebugMsg(DBG_DEBUG, "FwImage::Load(): %s holds %llu bytes, more than the %llu its kind can go to; not read.",
+                path_.c_str(), static_cast<unsigned long long>(fileSize), static_cast<unsigned long long>(largest));
+    return false;
 }
 
 // A full NVRAM image is de-paged and has every dword byte-reversed, so that its words read as the

@@ -5,9 +5,11 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <optional>
 
+#include "fwupg/debug_log.h"
 #include "fwupg/expansion_rom.h"
 #include "fwupg/file_cache.h"
 #include "fwupg/image_check_codes.h"
@@ -20,58 +22,68 @@ namespace {
 constexpr char kMagic[4] = {'K', 'R', 'V', 'T'};
 constexpr uint16_t kMinFormatVersion = 1;
 
-// The whole file, read in binary; false when it cannot be opened, sized or read. A file already
-// read in this call comes from the call's file cache, and a file read here is kept there.
-bool ReadWholeFile(const char* path, std::vector<uint8_t>& out)
+// The whole file, read in binary; null when it cannot be opened, sized or read, or (with
+// `tooLarge` set) when it is larger than `largest` bytes, which is found before anything is read.
+// A file already read in this call comes from the call's file cache, and a file read here is kept
+// there: the cache's one copy is shared, not copied.
+std::shared_ptr<const std::vector<uint8_t>> ReadWholeFile(const char* path, uint64_t largest, size_t* size,
+                                                           bool* tooLarge)
 {
-    if (!path || !*path) return false;
+    *size = 0;
+    *tooLarge = false;
+    if (!path || !*path) return nullptr;
     if (const CachedFile* c = FindCachedFile(path)) {
-        try {
-            out.assign(c->buffer.begin(), c->buffer.begin() + c->size);
-            return true;
-        } catch (const std::bad_alloc&) {
-            out.clear();
-            return false;
+        if (c->size > largest) {
+            *tooLarge = true;
+            return nullptr;
         }
+        *size = c->size;
+        return c->buffer;
     }
     const std::optional<FileIdentity> identity = IdentifyFile(path);
     FILE* f = std::fopen(path, "rb");
-    if (!f) return false;
+    if (!f) return nullptr;
+    std::vector<uint8_t> bytes;
     bool ok = false;
     if (std::fseek(f, 0, SEEK_END) == 0) {
-        long size = std::ftell(f);
-        if (size >= 0 && std::fseek(f, 0, SEEK_SET) == 0) {
+        const long length = std::ftell(f);
+        if (length >= 0 && uint64_t(length) > largest) {
+            *tooLarge = true;
+        } else if (length >= 0 && std::fseek(f, 0, SEEK_SET) == 0) {
             try {
-                out.resize(static_cast<size_t>(size));
-                ok = std::fread(out.data(), 1, out.size(), f) == out.size();
+                bytes.resize(static_cast<size_t>(length));
+                ok = std::fread(bytes.data(), 1, bytes.size(), f) == bytes.size();
             } catch (const std::bad_alloc&) {
                 ok = false;
             }
         }
     }
     std::fclose(f);
-    if (!ok) {
-        out.clear();
-        return false;
+    if (!ok) return nullptr;
+    *size = bytes.size();
+    if (identity && bytes.size() <= UINT32_MAX) {
+        if (const CachedFile* kept = KeepCachedFile(path, *identity, static_cast<uint32_t>(bytes.size()), bytes))
+            return kept->buffer;
     }
-    if (identity && out.size() <= UINT32_MAX) {
-        std::vector<uint8_t> copy;
-        try {
-            copy = out;
-        } catch (const std::bad_alloc&) {
-            return true;
-        }
-        KeepCachedFile(path, *identity, static_cast<uint32_t>(copy.size()), copy);
+    try {
+        return std::make_shared<const std::vector<uint8_t>>(std::move(bytes));
+    } catch (const std::bad_alloc&) {
+        *size = 0;
+        return nullptr;
     }
-    return true;
 }
 
 }  // namespace
 
-FwPackage::FwPackage(const char* path, uint16_t vid, uint16_t did, uint16_t svid, uint16_t ssid)
+FwPackage::FwPackage(const char* path, uint16_t vid, uint16_t did, uint16_t svid, uint16_t ssid, uint64_t largest)
     : vid_(vid), did_(did), svid_(svid), ssid_(ssid)
 {
-    loaded_ = ReadWholeFile(path, file_);
+    bytes_ = ReadWholeFile(path, largest, &fileSize_, &tooLarge_);
+    loaded_ = bytes_ != nullptr;
+    file_ = loaded_ ? bytes_->data() : nullptr;
+    if (tooLarge_)
+        LogDebugMsg(DBG_DEBUG, "FwPackage::FwPackage(): %s is larger than the %llu bytes a package can hold; not read.",
+                    path, static_cast<unsigned long long>(largest));
     ParseHeader();
     const uint16_t entryCount = platform::load_le16(header_ + 10);
     if (!loaded_ || !vid || !did || !svid || !ssid || !headerValid_ || entryCount == 0 || header_[12] == 0)
@@ -82,8 +94,8 @@ FwPackage::FwPackage(const char* path, uint16_t vid, uint16_t did, uint16_t svid
 
 void FwPackage::ParseHeader()
 {
-    if (file_.size() <= kHeaderSize) return;
-    std::memcpy(header_, file_.data(), kHeaderSize);
+    if (fileSize_ <= kHeaderSize) return;
+    std::memcpy(header_, file_, kHeaderSize);
     headerValid_ = std::memcmp(header_, kMagic, sizeof kMagic) == 0 &&
                    platform::load_le16(header_ + 4) >= kMinFormatVersion;
 }
@@ -94,11 +106,11 @@ void FwPackage::ParseDirectory()
     dirSize_ = kEntrySize * count;
     for (size_t i = 0; i < count; ++i) {
         const size_t at = kHeaderSize + kEntrySize * i;
-        if (at + kEntrySize > file_.size()) {
+        if (at + kEntrySize > fileSize_) {
             layoutOutsideFile_ = true;
             return;
         }
-        const uint8_t* p = file_.data() + at;
+        const uint8_t* p = file_ + at;
         Entry e{platform::load_le32(p), platform::load_le32(p + 4), platform::load_le32(p + 8)};
         if (!FindPackageEntryType(e.tag)) continue;
         // An image whose data leave the file (a cut file, or an offset or length that runs past
@@ -114,19 +126,19 @@ void FwPackage::ParseDirectory()
 void FwPackage::MatchPciIds()
 {
     const size_t at = kHeaderSize + dirSize_;
-    if (at + kTableHeaderSize > file_.size()) {
+    if (at + kTableHeaderSize > fileSize_) {
         layoutOutsideFile_ = true;
         return;
     }
-    const size_t rowCount = platform::load_le16(file_.data() + at);
+    const size_t rowCount = platform::load_le16(file_ + at);
     tableSize_ = kTableHeaderSize + kRowSize * rowCount;
-    if (at + tableSize_ > file_.size()) {
+    if (at + tableSize_ > fileSize_) {
         layoutOutsideFile_ = true;
         return;
     }
     rows_.reserve(rowCount);
     for (size_t r = 0; r < rowCount; ++r) {
-        const uint8_t* p = file_.data() + at + kTableHeaderSize + kRowSize * r;
+        const uint8_t* p = file_ + at + kTableHeaderSize + kRowSize * r;
         PciRow row{platform::load_le16(p), platform::load_le16(p + 2), platform::load_le16(p + 4),
                    platform::load_le16(p + 6), platform::load_le32(p + 8)};
         if (row.vid == vid_ && row.did == did_ && row.svid == svid_ && row.ssid == ssid_)
@@ -138,6 +150,7 @@ void FwPackage::MatchPciIds()
 
 uint32_t FwPackage::Validate() const
 {
+    if (tooLarge_) return imgcode::kNvmSize;
     if (!loaded_ || !headerValid_) return imgcode::kUnknownOption;
     const size_t headerLength = platform::load_le16(header_ + 6);
     if (!ready_ || layoutOutsideFile_ || headerLength != kHeaderSize + dirSize_ + tableSize_)
@@ -145,7 +158,7 @@ uint32_t FwPackage::Validate() const
     // A boot-agent image is a ROM chain whose x86 images carry their own byte sum: a damaged one
     // is refused here, before any image of the package is written.
     for (const auto& [key, e] : directory_)
-        if (e.tag == kPkgTagMba && !RomChainSumsHold(file_.data() + e.offset, e.length)) return imgcode::kNotMba;
+        if (e.tag == kPkgTagMba && !RomChainSumsHold(file_ + e.offset, e.length)) return imgcode::kNotMba;
     if (matchedRow_ < 0) return imgcode::kChipMask;
     return imgcode::kNone;
 }
@@ -167,7 +180,7 @@ bool FwPackage::GetVersionString(char* buffer, size_t size) const
 
 bool FwPackage::EntryInFile(const Entry& e) const
 {
-    return uint64_t(e.offset) + uint64_t(e.length) <= file_.size();
+    return uint64_t(e.offset) + uint64_t(e.length) <= fileSize_;
 }
 
 uint32_t FwPackage::ExtractImage(const char* name, std::vector<uint8_t>& out) const
@@ -180,7 +193,7 @@ uint32_t FwPackage::ExtractImage(const char* name, std::vector<uint8_t>& out) co
         const PackageEntryType* type = FindPackageEntryType(e.tag);
         if (!type || !std::strstr(type->name, name)) continue;
         if (!EntryInFile(e)) return imgcode::kBadPackage;
-        out.assign(file_.begin() + e.offset, file_.begin() + e.offset + e.length);
+        out.assign(file_ + e.offset, file_ + e.offset + e.length);
         return imgcode::kNone;
     }
     return imgcode::kNotOnAdapter;

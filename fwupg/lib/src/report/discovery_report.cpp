@@ -1,7 +1,7 @@
 // Writing the discovery report (see discovery_report.h).
 #include "fwupg/discovery_report.h"
 
-#include <cstdio>
+#include <platform/whole_file.h>
 
 #include "fwupg/debug_log.h"
 #include "fwupg/device.h"
@@ -32,10 +32,7 @@ bool WriteDiscoveryXml(const char* reportFile, bool rebootRequired)
 {
     if (!reportFile || !*reportFile) return false;
     const std::string text = fwupg::DiscoveryXmlText(rebootRequired);
-    FILE* f = std::fopen(reportFile, "wb");
-    if (!f) return false;
-    const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-    // A report cut short by a full disk is a failure, not a report.
-    const bool closed = std::fclose(f) == 0;
-    return written && closed;
+    // Whole or not at all: a report cut short by a full disk or a size limit is not a report, and
+    // the one there before stays.
+    return platform::write_whole_file(reportFile, text.data(), text.size());
 }

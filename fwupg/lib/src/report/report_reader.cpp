@@ -2,16 +2,19 @@
 #include <libxml/tree.h>
 #include <strings.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <optional>
 #include <vector>
 
 #include <platform/utf16.h>
+#include <platform/whole_file.h>
 
 #include "fwupg/debug_log.h"
 #include "fwupg/device.h"
 #include "fwupg/discovery_report.h"
+#include "fwupg/frame_work.h"
 
 namespace {
 
@@ -64,11 +67,11 @@ void SetChildValue(xmlNode* node, const char* name, const char* value)
 
 namespace fwupg {
 
-Device* FindReportDevice(xmlNode* entry)
+Device* FindReportDevice(xmlNode* entry, std::vector<Device>& list)
 {
     const std::u16string id = platform::to_utf16(GetChildValue(entry, "device_id"));
     std::vector<Device*> matches;
-    for (Device& d : g_Devices)
+    for (Device& d : list)
         if (d.IsDevice(id)) matches.push_back(&d);
     if (matches.size() <= 1) return matches.empty() ? nullptr : matches.front();
     // Identical boards share the four-identifier form: their PCI location tells them apart.
@@ -96,3 +99,22 @@ void ApplyReportItems(xmlNode* entry, const ReportItemAction& carryOut)
 }
 
 }  // namespace fwupg
+
+bool SaveReport(const char* path, xmlDoc* doc)
+{
+    xmlChar* text = nullptr;
+    int size = 0;
+    xmlDocDumpFormatMemory(doc, &text, &size, 1);
+    if (!text || size < 0) {
+        LogDebugMsg(DBG_DEBUG, "%s(): the report %s could not be formatted.", "oem_do_flash_with_file", path);
+        xmlFree(text);
+        return false;
+    }
+    const bool saved = platform::write_whole_file(path, text, static_cast<size_t>(size));
+    const int error = errno;
+    xmlFree(text);
+    if (!saved)
+        LogDebugMsg(DBG_DEBUG, "%s(): the report %s could not be written (%s); it keeps its earlier content.",
+                    "oem_do_flash_with_file", path, std::strerror(error));
+    return saved;
+}
