@@ -8,16 +8,27 @@
 #include "testkit/component_machine.h"
 #include "platform/testing/bin_dir.h"
 
-TEST(HostRealTool, DiscoveryAndUpdateFromTheReportThroughThePlugin)
+namespace {
+
+// A component folder with the built plug-in, tool and libraries, its package files, and the kit's
+// demo machine and firmware folder.
+void MakeDemoComponent(ComponentFolder& f)
 {
-    ComponentFolder f;
     f.CopyBuilt("Pelaris.so", "Pelaris.so");
     f.CopyBuilt("TIRN", "YXZQFWUpg.exe");
     f.CopyBuilt("LibALDN_ZkFwUpg.so", "LibALDN_ZkFwUpg.so");
     f.CopyBuilt("YXMAPIa.so", "YXMAPIa.so");
     testkit::write_component_files(f.folder(), "dz012345.xml", testkit::ComponentPackage{}, testkit::ComponentInstall{});
-    std::string fwgen = platform::testing::bin_dir() + "/fwgen";
+    const std::string fwgen = platform::testing::bin_dir() + "/fwgen";
     ASSERT_EQ(std::system(("'" + fwgen + "' demo '" + f.root() + "' '" + f.file("FW") + "' >/dev/null 2>&1").c_str()), 0);
+}
+
+}  // namespace
+
+TEST(HostRealTool, DiscoveryAndUpdateFromTheReportThroughThePlugin)
+{
+    ComponentFolder f;
+    ASSERT_NO_FATAL_FAILURE(MakeDemoComponent(f));
     testkit::add_service(f.root(), {"cvnd2"});  // the driver the family's dependency check wants
 
     // The tool's version check finds older firmware on the adapters: an update is available.
@@ -74,13 +85,7 @@ TEST(HostRealTool, DiscoveryAndUpdateFromTheReportThroughThePlugin)
 TEST(HostRealTool, AnUpdateThatFailsABoardIsNoSuccess)
 {
     ComponentFolder f;
-    f.CopyBuilt("Pelaris.so", "Pelaris.so");
-    f.CopyBuilt("TIRN", "YXZQFWUpg.exe");
-    f.CopyBuilt("LibALDN_ZkFwUpg.so", "LibALDN_ZkFwUpg.so");
-    f.CopyBuilt("YXMAPIa.so", "YXMAPIa.so");
-    testkit::write_component_files(f.folder(), "dz012345.xml", testkit::ComponentPackage{}, testkit::ComponentInstall{});
-    std::string fwgen = std::string(std::getenv("FWUPG_BIN_DIR")) + "/fwgen";
-    ASSERT_EQ(std::system(("'" + fwgen + "' demo '" + f.root() + "' '" + f.file("FW") + "' >/dev/null 2>&1").c_str()), 0);
+    ASSERT_NO_FATAL_FAILURE(MakeDemoComponent(f));
     testkit::add_service(f.root(), {"cvnd2"});
 
     HostReport d = RunHost(f.folder(), {"/d", "report.xml"}, {"KESTRA_ACTIONS=install"});

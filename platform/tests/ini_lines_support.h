@@ -8,6 +8,7 @@
 #include <sstream>
 #include <string>
 
+#include "platform/paths.h"
 #include "platform/testing/temp_root.h"
 #include "platform/utf16.h"
 #include "platform/win_error.h"
@@ -45,27 +46,34 @@ inline std::optional<std::string> RegText(const char16_t* key, const char16_t* n
     return platform::to_utf8(value);
 }
 
-// Runs the section [Inst] of an INF (UTF-8 text) whose list section holds `lines` under
-// `directive`.
 struct Install {
     win::BOOL ok;
     win::DWORD error;
 };
-inline Install InstallLines(const platform::testing::TempSystemRoot& root, const std::string& directive,
-                            const std::string& lines,
-                            win::UINT flags = win::SPINST_INIFILES | win::SPINST_INI2REG | win::SPINST_REGISTRY)
+
+// Installs the section [Inst] of the INF C:\pkg\t.inf made of `text` (its Version section added),
+// with the flags and the device given.
+inline Install InstallSection(const std::string& text, win::UINT flags, win::SP_DEVINFO_DATA* device = nullptr)
 {
     using namespace win;
-    Write(root / "C/pkg/ini.inf", "[Version]\nSignature=\"$Windows NT$\"\n[Inst]\n" + directive +
-                                      "=Ini.Lines\n[Ini.Lines]\n" + lines + "[Strings]\nFile=tvn.ini\n");
-    HINF inf = SetupOpenInfFileW(u"C:\\pkg\\ini.inf", nullptr, INF_STYLE_WIN4, nullptr);
+    Write(platform::root_path("C/pkg/t.inf"), "[Version]\nSignature=\"$Windows NT$\"\n" + text);
+    HINF inf = SetupOpenInfFileW(u"C:\\pkg\\t.inf", nullptr, INF_STYLE_WIN4, nullptr);
     if (inf == INVALID_HANDLE_VALUE) return {FALSE, GetLastError()};
     SetLastError(0);
     const BOOL ok = SetupInstallFromInfSectionW(nullptr, inf, u"Inst", flags, HKEY_LOCAL_MACHINE, nullptr, 0, nullptr,
-                                                nullptr, nullptr, nullptr);
+                                                nullptr, nullptr, device);
     const DWORD error = GetLastError();
     SetupCloseInfFile(inf);
     return {ok, ok ? 0 : error};
+}
+
+// Runs the section [Inst] of an INF whose list section holds `lines` under `directive`.
+inline Install InstallLines(const platform::testing::TempSystemRoot&, const std::string& directive,
+                            const std::string& lines,
+                            win::UINT flags = win::SPINST_INIFILES | win::SPINST_INI2REG | win::SPINST_REGISTRY)
+{
+    return InstallSection("[Inst]\n" + directive + "=Ini.Lines\n[Ini.Lines]\n" + lines + "[Strings]\nFile=tvn.ini\n",
+                          flags);
 }
 
 }  // namespace ini_lines_test

@@ -16,6 +16,7 @@
 #include "platform/utf16.h"
 #include "platform/win_error.h"
 #include "platform/win_setupapi_install.h"
+#include "ini_lines_support.h"
 
 using namespace win;
 namespace fs = std::filesystem;
@@ -63,24 +64,8 @@ void Seed(const std::string& key, const std::string& name, const Stored& value)
     ASSERT_TRUE(reg::set_raw(key, name, value.first, value.second));
 }
 
-struct Result {
-    BOOL ok;
-    DWORD error;
-};
-
-// Installs [Inst] of an INF made of `text` (its Version section added) with the flags given.
-Result InstallSection(const std::string& text, UINT flags, SP_DEVINFO_DATA* device = nullptr)
-{
-    Write(platform::root_path("C/pkg/t.inf"), "[Version]\nSignature=\"$Windows NT$\"\n" + text);
-    HINF inf = SetupOpenInfFileW(u"C:\\pkg\\t.inf", nullptr, INF_STYLE_WIN4, nullptr);
-    if (inf == INVALID_HANDLE_VALUE) return {FALSE, GetLastError()};
-    SetLastError(0);
-    const BOOL ok = SetupInstallFromInfSectionW(nullptr, inf, u"Inst", flags, HKEY_LOCAL_MACHINE, nullptr, 0, nullptr,
-                                                nullptr, nullptr, device);
-    const DWORD error = GetLastError();
-    SetupCloseInfFile(inf);
-    return {ok, ok ? 0 : error};
-}
+using Result = ini_lines_test::Install;
+using ini_lines_test::InstallSection;
 
 // Runs one registry line under `directive`.
 Result RegistryLine(const std::string& directive, const std::string& line)
