@@ -14,6 +14,7 @@
 #include "platform/win_error.h"
 #include "platform/win_file.h"
 #include "platform/win_fs.h"
+#include "platform/whole_file.h"
 
 namespace platform::ini {
 namespace {
@@ -181,34 +182,13 @@ win::DWORD open(std::u16string_view path, bool for_change, File* file)
 win::DWORD File::replace(std::string_view bytes) const
 {
     if (folder_ < 0) return win::ERROR_PATH_NOT_FOUND;  // open() found no folder
-    // A new name of our own in the file's folder: created exclusively, never through a link.
-    std::string temporary;
-    int fd = -1;
-    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
-        temporary = "~ini" + std::to_string(::getpid()) + "_" + std::to_string(attempt) + ".tmp";
-        fd = ::openat(folder_, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) return win::error_from_errno(errno, {});
-    }
-    if (fd < 0) return win::ERROR_FILE_EXISTS;
-    bool ok = !exists_ || ::fchmod(fd, mode_) == 0;  // the file keeps its permissions
+    bool ok;
     {
         FileSizeSignalIgnored guard;
-        ok = ok && write_all(fd, bytes.data(), bytes.size()) && ::fsync(fd) == 0;
+        // The file keeps its permissions; a new one gets those a plain create would give.
+        ok = write_whole_file_at(folder_, name_, bytes.data(), bytes.size(), exists_ ? mode_ : new_file_mode());
     }
-    int error = ok ? 0 : errno;
-    if (::close(fd) != 0 && ok) {
-        ok = false;
-        error = errno;
-    }
-    if (ok && ::renameat(folder_, temporary.c_str(), folder_, name_.c_str()) != 0) {
-        ok = false;
-        error = errno;
-    }
-    if (!ok) {
-        ::unlinkat(folder_, temporary.c_str(), 0);
-        return win::error_from_errno(error, {});
-    }
-    ::fsync(folder_);  // the rename itself on the disk
+    if (!ok) return win::error_from_errno(errno, {});
     return win::ERROR_SUCCESS;
 }
 
