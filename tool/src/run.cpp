@@ -2,6 +2,7 @@
 
 #include "modes.h"
 #include "startup.h"
+#include "stop_request.h"
 #include "update_loop.h"
 #include "user_interface.h"
 #include "vendor_library.h"
@@ -64,6 +65,7 @@ int RunTool(std::vector<std::string> args)
 {
     std::unique_ptr<UserInterface> ui;
     try {
+        CatchStopSignals();
         const std::string argv0 = args.empty() ? std::string() : args[0];
         bool libraryFound = InitializeTool(args, ui);
         if (!ui) return 0;
@@ -79,7 +81,7 @@ int RunTool(std::vector<std::string> args)
             ui->Print(kLevelNormal, "ERROR: Can't create library debug log file or append messages to it\n");
             return 0;
         }
-        int result = libraryFound ? RunMode(*ui, options, stdin) : 0;
+        int result = EndIfStopped(*ui, libraryFound ? RunMode(*ui, options, stdin) : 0);
         PrintExitBanner(*ui, result);
         return result;
     } catch (...) {

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include <platform/safe_file.h>
 #include <platform/utf16.h>
@@ -19,6 +20,7 @@
 #include "fwupg/oem_interface.h"
 #include "fwupg/return_codes.h"
 #include "fwupg/session_state.h"
+#include "fwupg/stop_signals.h"
 
 #define OEM_EXPORT extern "C" __attribute__((visibility("default")))
 
@@ -46,6 +48,19 @@ uint32_t guarded(const char* name, uint32_t onException, Body&& body)
         LogDebugMsg(DBG_DEBUG, "%s(): unexpected exception.", name);
     }
     return onException;
+}
+
+// An adapter export: as `guarded`, and a call that a stop signal ended (stop_signals.h) never
+// reports success, whatever its last change gave.
+template <class Body>
+uint32_t stoppable(const char* name, uint32_t onException, Body&& body)
+{
+    fwupg::ForgetStopRequest();
+    const uint32_t code = guarded(name, onException, std::forward<Body>(body));
+    if (!fwupg::StopRequested() || code > RET_FWUPG_SKIPPED_MISC) return code;
+    LogDebugMsg(DBG_DEBUG, "%s(): stopped by signal %d; the change in progress was finished or undone and no other "
+                "was started. Return Code: %d.", name, fwupg::StopSignalNumber(), RET_FWUPG_CANCELLED);
+    return RET_FWUPG_CANCELLED;
 }
 
 void report_event(uint32_t code)
@@ -105,7 +120,7 @@ OEM_EXPORT uint32_t oem_get_debug_info(const char16_t* logFile)
 OEM_EXPORT uint32_t oem_get_adapter_info(VendorAdaptInfo* records, uint32_t* count, const char16_t* fwFolder)
 {
     static const char* const kFn = "oem_get_adapter_info";
-    return guarded(kFn, RET_OPERATION_FAILED, [&]() -> uint32_t {
+    return stoppable(kFn, RET_OPERATION_FAILED, [&]() -> uint32_t {
         fwupg::DebugSwitch();
         const std::string shown = utf8(fwFolder);
         LogDebugMsg(DBG_DEBUG, "%s(): Getting adapter info.. : PATH is %s", kFn, shown.c_str());
@@ -159,7 +174,7 @@ OEM_EXPORT uint32_t oem_get_adapter_info(VendorAdaptInfo* records, uint32_t* cou
 OEM_EXPORT uint32_t oem_do_discovery_with_files(const char16_t* reportFile, const char16_t* fwFolder)
 {
     static const char* const kFn = "oem_do_discovery_with_files";
-    return guarded(kFn, RET_OPERATION_FAILED, [&]() -> uint32_t {
+    return stoppable(kFn, RET_OPERATION_FAILED, [&]() -> uint32_t {
         fwupg::DebugSwitch();
         LogDebugMsg(DBG_DEBUG, "%s(): Discovering devices and its firmwares.", kFn);
         LogDebugMsg(DBG_DEBUG, "oem_do_discovery_with_files():  path %s. discovery:%s", utf8(fwFolder).c_str(),
@@ -208,7 +223,7 @@ OEM_EXPORT uint32_t oem_do_full_flash_PCI(const char16_t* imageFile, uint32_t fo
                                           uint32_t device, uint32_t function)
 {
     static const char* const kFn = "oem_do_full_flash_PCI";
-    return guarded(kFn, RET_OPERATION_FAILED, [&]() -> uint32_t {
+    return stoppable(kFn, RET_OPERATION_FAILED, [&]() -> uint32_t {
         fwupg::DebugSwitch();
         LogDebugMsg(DBG_DEBUG, "%s(): Flashing Firmwares on device using PCI Info - Bus:%d, Device:%d, Function:%d .",
                     kFn, static_cast<int>(bus), static_cast<int>(device), static_cast<int>(function));
@@ -245,7 +260,7 @@ OEM_EXPORT uint32_t oem_do_full_flash_PCI(const char16_t* imageFile, uint32_t fo
 OEM_EXPORT uint32_t oem_do_flash_with_file(const char16_t* reportFile, const char16_t* fwFolder)
 {
     static const char* const kFn = "oem_do_flash_with_file";
-    return guarded(kFn, RET_OPERATION_FAILED, [&]() -> uint32_t {
+    return stoppable(kFn, RET_OPERATION_FAILED, [&]() -> uint32_t {
         fwupg::DebugSwitch();
         LogDebugMsg(DBG_DEBUG, "%s(): API Entry Point.", kFn);
         ReportFlashState state;
@@ -313,7 +328,7 @@ OEM_EXPORT uint32_t oem_get_full_flash_dump_PCI(const char16_t* dumpFile, const 
                                                 uint32_t bus, uint32_t device, uint32_t function)
 {
     static const char* const kFn = "oem_get_full_flash_dump_PCI";
-    return guarded(kFn, RET_OPERATION_FAILED, [&]() -> uint32_t {
+    return stoppable(kFn, RET_OPERATION_FAILED, [&]() -> uint32_t {
         fwupg::DebugSwitch();
         LogDebugMsg(DBG_DEBUG, "%s(): Taking dump on device using PCI Info - Bus:%d, Device:%d, Function:%d .", kFn,
                     static_cast<int>(bus), static_cast<int>(device), static_cast<int>(function));
