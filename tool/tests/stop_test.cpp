@@ -1,0 +1,161 @@
+// Stopping TIRN with SIGTERM or SIGINT in the middle of an update of the test kit's demo machine,
+// at moments drawn from a fixed seed across a whole update. A stop is held until the change in
+// progress has finished or been undone: the stopped run says so (or finished before the signal
+// came), leaves no work folder and no backup, and every board verifies; one normal run afterwards
+// leaves nothing behind either.
+#include "demo_machine.h"
+#include "report_xml.h"
+
+#include <libxml/parser.h>
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <random>
+
+namespace fs = std::filesystem;
+using namespace tirn_test;
+
+namespace {
+
+// The backups, their side files and the private work folders a run can leave in the tool folder.
+std::vector<std::string> Leftovers(const std::string& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(folder)) {
+        const std::string n = e.path().filename();
+        if (n.rfind("NVMDump#_", 0) == 0 || n.rfind("NVMCfgDump#_", 0) == 0 || n.rfind("FwUpgWork.", 0) == 0)
+            names.push_back(n);
+    }
+    return names;
+}
+
+std::string BadBoards(const std::string& root)
+{
+    std::string bad;
+    for (const auto& [name, verdict] : VerifyAllNvram(root))
+        if (verdict.status != 0) bad += name + ":\n" + verdict.output;
+    return bad;
+}
+
+// How many of the report's items the run ended as cancelled (5): those it did not start once stopped.
+int CancelledItems(const std::string& report)
+{
+    int n = 0;
+    xmlDoc* doc = xmlReadFile(report.c_str(), nullptr, XML_PARSE_NONET | XML_PARSE_NOBLANKS);
+    if (!doc) return -1;
+    if (xmlNode* devices = ReportDevices(doc))
+        for (xmlNode* d = devices->children; d; d = d->next)
+            for (xmlNode* i = d->children; i; i = i->next)
+                if (i->type == XML_ELEMENT_NODE && xmlStrcmp(i->name, BAD_CAST "fw_item") == 0)
+                    n += ChildValue(i, "action_status") == "5";
+    xmlFreeDoc(doc);
+    return n;
+}
+
+long long Milliseconds(std::chrono::steady_clock::time_point since)
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - since).count();
+}
+
+TEST(StoppedRuns, LeaveNoWorkFolderNoBackupAndSoundBoards)
+{
+    Sandbox sb;
+    sb.runSeconds = 300;
+    ASSERT_FALSE(MakeDemoMachine(sb, false).empty());
+    ASSERT_EQ(sb.Run({"-d", "report.xml"}).exitCode, 1);
+    const std::string pristine = sb.base + "/pristine";
+    fs::copy(sb.root, pristine, fs::copy_options::recursive);
+    auto fresh = [&](const std::string& as) {
+        fs::copy_file(sb.work + "/report.xml", sb.work + "/" + as, fs::copy_options::overwrite_existing);
+        return as;
+    };
+
+    // How long a whole update takes here: the stops are spread over it.
+    const auto t0 = std::chrono::steady_clock::now();
+    ASSERT_EQ(sb.Run({"-u", fresh("whole.xml")}).exitCode, 2);
+    const long long whole = Milliseconds(t0);
+
+    std::mt19937 random(4242);
+    std::uniform_int_distribution<long long> moment(whole / 20, whole * 9 / 10);
+    int stopped = 0, cutShort = 0;
+    for (int round = 0; round < 8; ++round) {
+        const int signal = round % 2 ? SIGINT : SIGTERM;
+        const long long at = moment(random);
+        SCOPED_TRACE("round " + std::to_string(round) + ": signal " + std::to_string(signal) + " after " +
+                     std::to_string(at) + " ms of " + std::to_string(whole));
+        fs::remove_all(sb.root);
+        fs::copy(pristine, sb.root, fs::copy_options::recursive);
+
+        sb.stopSignal = signal;
+        sb.stopAfterMs = static_cast<int>(at);
+        const RunResult r = sb.Run({"-u", fresh("stopped.xml")});
+        sb.stopSignal = 0;
+        if (r.exitCode == 128 + signal) {
+            // Only a signal that came before the tool could catch it may end the process itself.
+            if (Contains(r.out, "TIRN was stopped")) ++stopped;
+            // The items it did not start end as cancelled, and the run as a failure.
+            const int cancelled = CancelledItems(sb.work + "/stopped.xml");
+            cutShort += cancelled > 0;
+            if (cancelled > 0) {
+                EXPECT_TRUE(Contains(r.out, "Library result: 106")) << r.out;
+            }
+        } else {
+            EXPECT_EQ(r.exitCode, 2) << r.out;  // the update ended before the signal came
+        }
+        EXPECT_EQ(Leftovers(sb.work), std::vector<std::string>{}) << r.out;
+        EXPECT_EQ(BadBoards(sb.root), "");
+
+        const RunResult normal = sb.Run({"-u", fresh("again.xml")});
+        EXPECT_TRUE(normal.exitCode >= 0 && normal.exitCode < 128) << normal.exitCode << ":\n" << normal.out;
+        EXPECT_EQ(Leftovers(sb.work), std::vector<std::string>{}) << normal.out;
+        EXPECT_EQ(BadBoards(sb.root), "");
+    }
+    EXPECT_GE(stopped, 4) << "most stops should land inside an update";
+    EXPECT_GE(cutShort, 1) << "a stop ends the update after the change in progress";
+}
+
+// A program that calls the library's export with the signals' default actions: the held signal
+// ends it only after the call, when the change has finished or been undone and its files are gone.
+TEST(StoppedRuns, AnExportCallerWithDefaultSignalsEndsOnlyAfterTheCall)
+{
+    Sandbox sb;
+    sb.runSeconds = 300;
+    ASSERT_FALSE(MakeDemoMachine(sb, false).empty());
+    std::vector<std::string> args;
+    for (const MachineAdapter& a : MachineAdapters(sb.root))
+        if (a.board == "e3-57810" && a.function == 0)
+            args = {sb.FwFolder() + "/mbi_e2e3.bin", std::to_string(a.bus), std::to_string(a.device), "0"};
+    ASSERT_FALSE(args.empty());
+    fs::copy_file(BinDir() + "/export_flash", sb.work + "/export_flash");
+    const std::string pristine = sb.base + "/pristine";
+    fs::copy(sb.root, pristine, fs::copy_options::recursive);
+
+    const auto t0 = std::chrono::steady_clock::now();
+    ASSERT_EQ(sb.RunProgram(sb.work + "/export_flash", args).exitCode, 0);
+    const long long whole = Milliseconds(t0);
+
+    std::mt19937 random(1717);
+    std::uniform_int_distribution<long long> moment(whole / 10, whole * 9 / 10);
+    int ended = 0;
+    for (int round = 0; round < 6; ++round) {
+        const int signal = round % 2 ? SIGINT : SIGTERM;
+        const long long at = moment(random);
+        SCOPED_TRACE("round " + std::to_string(round) + ": signal " + std::to_string(signal) + " after " +
+                     std::to_string(at) + " ms of " + std::to_string(whole));
+        fs::remove_all(sb.root);
+        fs::copy(pristine, sb.root, fs::copy_options::recursive);
+        sb.stopSignal = signal;
+        sb.stopAfterMs = static_cast<int>(at);
+        const RunResult r = sb.RunProgram(sb.work + "/export_flash", args);
+        sb.stopSignal = 0;
+        EXPECT_TRUE(r.exitCode == 0 || r.exitCode == 128 + signal) << r.exitCode << ":\n" << r.out;
+        ended += r.exitCode == 128 + signal;
+        EXPECT_EQ(Leftovers(sb.work), std::vector<std::string>{}) << r.out;
+        EXPECT_EQ(BadBoards(sb.root), "");
+    }
+    EXPECT_GE(ended, 3);
+}
+
+}  // namespace
