@@ -14,6 +14,7 @@
 #include "fwupg/session_state.h"
 #include "fwupg/shell_commands.h"
 #include "fwupg/stop_signals.h"
+#include "platform/safe_file.h"
 
 namespace fwupg::command {
 
@@ -209,7 +210,12 @@ uint32_t FwDumpKv9(const char* filePath)
     if (!g_TclInterp) return RET_INITIALIZE_FAILED;
     if (!WriteCommandBuffer(kName, {"_dump", filePath ? filePath : ""})) return RET_OPERATION_FAILED;
     const uint32_t code = Run(kName);
-    const uint32_t result = MapSuccessCode(code, RET_SUCCESSFUL);
+    uint32_t result = MapSuccessCode(code, RET_SUCCESSFUL);
+    // The caller keeps the dump: it is on the disk before the call reports it written.
+    if (result == RET_SUCCESSFUL && !(platform::sync_file(filePath) && platform::sync_folder_of(filePath))) {
+        LogDebugMsg(DBG_DEBUG, "%s(): %s cannot be flushed to the disk.\n", kName, filePath);
+        result = RET_OPERATION_FAILED;
+    }
     if (result == RET_SUCCESSFUL)
         LogDebugMsg(DBG_DEBUG, "%s(): Dump successful on this NIC. g_uUpgRetCode = (%u).\n", kName, code);
     else
