@@ -77,6 +77,23 @@ bool write_new_file(const std::string& path, const void* data, size_t size, mode
     return ok;
 }
 
+int open_log_for_append(const std::string& path)
+{
+    // O_NONBLOCK: a FIFO planted at the name must not hang the caller before the check refuses it.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0644);
+    if (fd < 0) {
+        if (errno == ELOOP || errno == ENXIO || errno == EISDIR) errno = ELOOP;
+        return -1;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        errno = ELOOP;
+        return -1;
+    }
+    return fd;
+}
+
 bool sync_file(const std::string& path)
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);

@@ -7,6 +7,8 @@
 #include "user_interface.h"
 #include "vendor_library.h"
 
+#include "platform/safe_file.h"
+
 #include <exception>
 
 namespace tirn {
@@ -77,7 +79,12 @@ int RunTool(std::vector<std::string> args)
             PrintUsage(*ui, argv0);
             return 0;
         }
-        if ((options.flags & kOptDebug) && tirn::oem_get_debug_info(u"./libdbg.log") != 0) {
+        // A link or other non-regular file at the debug log's name is refused, and the run goes on
+        // without the library's debug log; a log that cannot be made ends the run as before.
+        if ((options.flags & kOptDebug) && platform::name_state("./libdbg.log") == platform::NameState::NotRegular) {
+            ui->Print(kLevelNormal, "libdbg.log is a link or not a regular file: it is left as it is, and the library "
+                      "keeps no debug log this run.\n");
+        } else if ((options.flags & kOptDebug) && tirn::oem_get_debug_info(u"./libdbg.log") != 0) {
             ui->Print(kLevelNormal, "ERROR: Can't create library debug log file or append messages to it\n");
             return 0;
         }

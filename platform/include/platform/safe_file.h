@@ -39,6 +39,11 @@ bool sync_folder_of(const std::string& path);
 int last_new_file_error();
 void clear_new_file_error();
 
+// Opens a log file to append to, creating it when it is missing, never through a link: -1 with
+// errno ELOOP when a link, a folder or anything else that is not a regular file is at the name
+// (a planted link must not make the caller append to another file), else -1 with the open's errno.
+int open_log_for_append(const std::string& path);
+
 // The whole content of an existing regular file, opened without following a link; false for a
 // link, a folder or other non-regular file, or a read error.
 bool read_regular_file(const std::string& path, std::string* bytes);

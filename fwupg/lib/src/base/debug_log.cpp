@@ -1,6 +1,7 @@
 #include "fwupg/debug_log.h"
 
 #include "platform/debug_channel.h"
+#include "platform/safe_file.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -96,12 +97,17 @@ void DebugLog::WriteV(uint8_t level, const char* fmt, va_list ap) noexcept
                                         t.day, t.year, t.hour, t.minute, t.second, t.millisecond,
                                         DebugLevelName(level), source_.process_id(), source_.thread_id());
         if (head_length < 0) return;
-        FILE* file = std::fopen(file_name_, "a+e");
-        if (!file) return;  // the line is lost; logging never fails its caller
-        std::fwrite(head, 1, std::min<size_t>(head_length, sizeof head - 1), file);
-        std::fwrite(buffer_.get(), 1, static_cast<size_t>(length), file);
-        std::fwrite("\r\n", 1, 2, file);
-        std::fclose(file);
+        // Never through a link, and only into a regular file: the line is lost otherwise, as it is
+        // when the file cannot be opened; logging never fails its caller.
+        const int file = platform::open_log_for_append(file_name_);
+        if (file < 0) return;
+        std::string line;
+        line.reserve(static_cast<size_t>(head_length) + static_cast<size_t>(length) + 2);
+        line.append(head, std::min<size_t>(head_length, sizeof head - 1));
+        line.append(buffer_.get(), static_cast<size_t>(length));
+        line.append("\r\n");
+        platform::write_all(file, line.data(), line.size());  // one write: lines of two processes never mix
+        ::close(file);
     } catch (...) {
     }
 }

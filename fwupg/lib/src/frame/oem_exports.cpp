@@ -3,7 +3,9 @@
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -107,9 +109,14 @@ OEM_EXPORT uint32_t oem_get_debug_info(const char16_t* logFile)
     return guarded(kFn, RET_OPERATION_FAILED, [&]() -> uint32_t {
         std::string name;
         if (!fwupg::NarrowPath(logFile, &name) || name.empty()) return RET_OPERATION_FAILED;
-        FILE* f = std::fopen(name.c_str(), "a+");
-        if (!f) return RET_OPERATION_FAILED;
-        std::fclose(f);
+        // The log is appended to, never through a link and only as a regular file (as every line is).
+        const int f = platform::open_log_for_append(name);
+        if (f < 0) {
+            LogDebugString("%s(): %s cannot be the debug log (%s); the earlier one is kept.", kFn, name.c_str(),
+                           errno == ELOOP ? "a link or not a regular file" : std::strerror(errno));
+            return RET_OPERATION_FAILED;
+        }
+        ::close(f);
         LogDebugMsg(DBG_DEBUG, "%s(): Getting debug info.", kFn);
         if (!fwupg::GetDebugLog().SetFileName(name)) return RET_OPERATION_FAILED;
         LogDebugMsg(DBG_DEBUG, "%s():  Return Code: %d.", kFn, 0);
