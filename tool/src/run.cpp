@@ -1,5 +1,6 @@
 #include "run.h"
 
+#include "kept_backups.h"
 #include "modes.h"
 #include "startup.h"
 #include "stop_request.h"
@@ -89,6 +90,7 @@ int RunTool(std::vector<std::string> args)
             return 0;
         }
         int result = EndIfStopped(*ui, libraryFound ? RunMode(*ui, options, stdin) : 0);
+        LogKeptBackups(*ui);
         PrintExitBanner(*ui, result);
         return result;
     } catch (...) {

@@ -188,3 +188,22 @@ TEST(Binding, ALinkAtALogsNameIsRefusedAndTheRunGoesOn)
         }
     }
 }
+
+// Backups the library kept aside in the tool folder are named in the tool's log on every run;
+// their fingerprint files and other backup files are not.
+TEST(Binding, KeptBackupsAreNamedInTheToolsLog)
+{
+    Sandbox sb;
+    sb.AddLibrary("fake_oem.so", "vendor.so");
+    sb.Control(kAdapter);
+    for (const char* name : {"NVMDump#_001122334455.BIN.unverified-1", "NVMDump#_001122334455.BIN.unverified-1.sha256",
+                             "NVMCfgDump#_001122334455.BIN.unverified-2", "NVMDump#_001122334455.BIN"})
+        sb.WriteFile(name, "x");
+    sb.Run({"-c"});
+    const std::string log = sb.Log();
+    auto named = [&](const std::string& file) { return Contains(log, ": " + file + ". Check it"); };
+    EXPECT_TRUE(named("NVMDump#_001122334455.BIN.unverified-1")) << log;
+    EXPECT_TRUE(named("NVMCfgDump#_001122334455.BIN.unverified-2")) << log;
+    EXPECT_FALSE(named("NVMDump#_001122334455.BIN.unverified-1.sha256"));
+    EXPECT_FALSE(named("NVMDump#_001122334455.BIN"));
+}
