@@ -12,5 +12,7 @@ for b in build/release/bin/bench_*; do
 done
 echo "== update traffic (bench/update_traffic.sh)"
 bench/update_traffic.sh build/release/bin
+echo "== flushes to the disk (bench/sync_cost.sh)"
+bench/sync_cost.sh build/release/bin
 echo "== power-cut figures (bench/power_cut_figures.sh)"
 bench/power_cut_figures.sh build/release/bin

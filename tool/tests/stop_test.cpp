@@ -11,6 +11,7 @@
 #include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 #include <random>
 
@@ -59,6 +60,25 @@ long long Milliseconds(std::chrono::steady_clock::time_point since)
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - since).count();
 }
 
+// A run on a fresh copy of the machine, sent `signal` `at` milliseconds after it started.
+RunResult RunStopped(Sandbox& sb, const std::string& pristine, int signal, long long at,
+                     const std::function<RunResult()>& run)
+{
+    fs::remove_all(sb.root);
+    fs::copy(pristine, sb.root, fs::copy_options::recursive);
+    sb.stopSignal = signal;
+    sb.stopAfterMs = static_cast<int>(at);
+    const RunResult r = run();
+    sb.stopSignal = 0;
+    return r;
+}
+
+std::string RoundText(int round, int signal, long long at, long long whole)
+{
+    return "round " + std::to_string(round) + ": signal " + std::to_string(signal) + " after " + std::to_string(at) +
+           " ms of " + std::to_string(whole);
+}
+
 TEST(StoppedRuns, LeaveNoWorkFolderNoBackupAndSoundBoards)
 {
     Sandbox sb;
@@ -83,15 +103,8 @@ TEST(StoppedRuns, LeaveNoWorkFolderNoBackupAndSoundBoards)
     for (int round = 0; round < 8; ++round) {
         const int signal = round % 2 ? SIGINT : SIGTERM;
         const long long at = moment(random);
-        SCOPED_TRACE("round " + std::to_string(round) + ": signal " + std::to_string(signal) + " after " +
-                     std::to_string(at) + " ms of " + std::to_string(whole));
-        fs::remove_all(sb.root);
-        fs::copy(pristine, sb.root, fs::copy_options::recursive);
-
-        sb.stopSignal = signal;
-        sb.stopAfterMs = static_cast<int>(at);
-        const RunResult r = sb.Run({"-u", fresh("stopped.xml")});
-        sb.stopSignal = 0;
+        SCOPED_TRACE(RoundText(round, signal, at, whole));
+        const RunResult r = RunStopped(sb, pristine, signal, at, [&] { return sb.Run({"-u", fresh("stopped.xml")}); });
         if (r.exitCode == 128 + signal) {
             // Only a signal that came before the tool could catch it may end the process itself.
             if (Contains(r.out, "TIRN was stopped")) ++stopped;
@@ -142,14 +155,9 @@ TEST(StoppedRuns, AnExportCallerWithDefaultSignalsEndsOnlyAfterTheCall)
     for (int round = 0; round < 6; ++round) {
         const int signal = round % 2 ? SIGINT : SIGTERM;
         const long long at = moment(random);
-        SCOPED_TRACE("round " + std::to_string(round) + ": signal " + std::to_string(signal) + " after " +
-                     std::to_string(at) + " ms of " + std::to_string(whole));
-        fs::remove_all(sb.root);
-        fs::copy(pristine, sb.root, fs::copy_options::recursive);
-        sb.stopSignal = signal;
-        sb.stopAfterMs = static_cast<int>(at);
-        const RunResult r = sb.RunProgram(sb.work + "/export_flash", args);
-        sb.stopSignal = 0;
+        SCOPED_TRACE(RoundText(round, signal, at, whole));
+        const RunResult r =
+            RunStopped(sb, pristine, signal, at, [&] { return sb.RunProgram(sb.work + "/export_flash", args); });
         EXPECT_TRUE(r.exitCode == 0 || r.exitCode == 128 + signal) << r.exitCode << ":\n" << r.out;
         ended += r.exitCode == 128 + signal;
         EXPECT_EQ(Leftovers(sb.work), std::vector<std::string>{}) << r.out;

