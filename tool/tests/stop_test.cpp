@@ -80,23 +80,35 @@ std::string RoundText(int round, int signal, long long at, long long whole)
            " ms of " + std::to_string(whole);
 }
 
-TEST(StoppedRuns, LeaveNoWorkFolderNoBackupAndSoundBoards)
-{
-    Sandbox sb;
-    sb.runSeconds = 300;
-    ASSERT_FALSE(MakeDemoMachine(sb, false).empty());
-    ASSERT_EQ(sb.Run({"-d", "report.xml"}).exitCode, 1);
-    const std::string pristine = sb.base + "/pristine";
-    fs::copy(sb.root, pristine, fs::copy_options::recursive);
-    auto fresh = [&](const std::string& as) {
+// TIRN updates of the demo machine from one discovery report, each on a fresh copy of the machine.
+class DemoUpdates : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        sb.runSeconds = 300;
+        ASSERT_FALSE(MakeDemoMachine(sb, false).empty());
+        ASSERT_EQ(sb.Run({"-d", "report.xml"}).exitCode, 1);
+        pristine = sb.base + "/pristine";
+        fs::copy(sb.root, pristine, fs::copy_options::recursive);
+        // How long a whole update takes here: the stops are spread over it.
+        const auto t0 = std::chrono::steady_clock::now();
+        ASSERT_EQ(sb.Run({"-u", Fresh("whole.xml")}).exitCode, 2);
+        whole = Milliseconds(t0);
+    }
+    // A report to run from: a fresh copy, since a run writes its results into it.
+    std::string Fresh(const std::string& as)
+    {
         fs::copy_file(sb.work + "/report.xml", sb.work + "/" + as, fs::copy_options::overwrite_existing);
         return as;
-    };
+    }
 
-    // How long a whole update takes here: the stops are spread over it.
-    const auto t0 = std::chrono::steady_clock::now();
-    ASSERT_EQ(sb.Run({"-u", fresh("whole.xml")}).exitCode, 2);
-    const long long whole = Milliseconds(t0);
+    Sandbox sb;
+    std::string pristine;
+    long long whole = 0;
+};
+
+TEST_F(DemoUpdates, StoppedRunsLeaveNoWorkFolderNoBackupAndSoundBoards)
+{
 
     std::mt19937 random(4242);
     std::uniform_int_distribution<long long> moment(whole / 20, whole * 9 / 10);
@@ -105,7 +117,7 @@ TEST(StoppedRuns, LeaveNoWorkFolderNoBackupAndSoundBoards)
         const int signal = round % 2 ? SIGINT : SIGTERM;
         const long long at = moment(random);
         SCOPED_TRACE(RoundText(round, signal, at, whole));
-        const RunResult r = RunStopped(sb, pristine, signal, at, [&] { return sb.Run({"-u", fresh("stopped.xml")}); });
+        const RunResult r = RunStopped(sb, pristine, signal, at, [&] { return sb.Run({"-u", Fresh("stopped.xml")}); });
         if (r.exitCode == 128 + signal) {
             // Only a signal that came before the tool could catch it may end the process itself.
             if (Contains(r.out, "TIRN was stopped")) ++stopped;
@@ -122,7 +134,7 @@ TEST(StoppedRuns, LeaveNoWorkFolderNoBackupAndSoundBoards)
         EXPECT_EQ(Leftovers(sb.work), std::vector<std::string>{}) << r.out;
         EXPECT_EQ(BadBoards(sb.root), "");
 
-        const RunResult normal = sb.Run({"-u", fresh("again.xml")});
+        const RunResult normal = sb.Run({"-u", Fresh("again.xml")});
         EXPECT_TRUE(normal.exitCode >= 0 && normal.exitCode < 128) << normal.exitCode << ":\n" << normal.out;
         EXPECT_EQ(Leftovers(sb.work), std::vector<std::string>{}) << normal.out;
         EXPECT_EQ(BadBoards(sb.root), "");
@@ -165,6 +177,28 @@ TEST(StoppedRuns, AnExportCallerWithDefaultSignalsEndsOnlyAfterTheCall)
         EXPECT_EQ(BadBoards(sb.root), "");
     }
     EXPECT_GE(ended, 3);
+}
+
+// SIGKILL cannot be held: the killed run leaves its work folder and maybe its backup, and the
+// next normal run removes the folder (its lock died with the run) and finishes or removes the
+// backup, which is never without its fingerprint and so never kept aside.
+TEST_F(DemoUpdates, AKilledRunsFilesAreGoneAfterTheNextRun)
+{
+    sb.allowStderr = true;  // a killed run may leave a note there
+
+    std::mt19937 random(2323);
+    std::uniform_int_distribution<long long> moment(whole / 2, whole * 19 / 20);  // inside the update
+    for (int round = 0; round < 4; ++round) {
+        const long long at = moment(random);
+        SCOPED_TRACE(RoundText(round, SIGKILL, at, whole));
+        const RunResult r = RunStopped(sb, pristine, SIGKILL, at, [&] { return sb.Run({"-u", Fresh("killed.xml")}); });
+        std::printf("round %d: exit %d after %lld of %lld ms, left %zu files\n", round, r.exitCode, at, whole,
+                    Leftovers(sb.work).size());
+        const RunResult normal = sb.Run({"-u", Fresh("again.xml")});
+        EXPECT_TRUE(normal.exitCode >= 0 && normal.exitCode < 128) << normal.exitCode << ":\n" << normal.out;
+        EXPECT_EQ(Leftovers(sb.work), std::vector<std::string>{}) << normal.out;
+        EXPECT_EQ(BadBoards(sb.root), "");
+    }
 }
 
 }  // namespace
