@@ -14,5 +14,7 @@ echo "== update traffic (bench/update_traffic.sh)"
 bench/update_traffic.sh build/release/bin
 echo "== update memory (bench/update_memory.sh)"
 bench/update_memory.sh build/release/bin
+echo "== flushes to the disk (bench/sync_cost.sh)"
+bench/sync_cost.sh build/release/bin
 echo "== power-cut figures (bench/power_cut_figures.sh)"
 bench/power_cut_figures.sh build/release/bin

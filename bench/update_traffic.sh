@@ -20,13 +20,8 @@ done
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-root=$work/root tool=$work/tool
-mkdir -p "$root" "$tool"
-cp "$bin/TIRN" "$bin/LibALDN_ZkFwUpg.so" "$bin/YXMAPIa.so" "$tool/"
-"$bin/fwgen" demo "$root" "$tool/FW" --legacy >/dev/null
-export FWUPG_SYSTEM_ROOT=$root
-cd "$tool"
-./TIRN -d report.xml >/dev/null || true
+. bench/demo_machine.sh
+make_demo_machine "$bin" "$work"
 mkdir -p "$work/before"
 cp "$root"/adapters/*.nvram "$work/before/"
 journal=$root/yxmapi.journal

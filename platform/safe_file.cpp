@@ -57,14 +57,14 @@ void clear_new_file_error()
     t_newFileError = 0;
 }
 
-bool write_new_file(const std::string& path, const void* data, size_t size, mode_t mode)
+bool write_new_file(const std::string& path, const void* data, size_t size, mode_t mode, Flush flush)
 {
     const int fd = create_new_file(path, mode);
     if (fd < 0) {
         t_newFileError = errno;
         return false;
     }
-    bool ok = write_all(fd, data, size) && ::fsync(fd) == 0;
+    bool ok = write_all(fd, data, size) && (flush == Flush::No || ::fsync(fd) == 0);
     int error = ok ? 0 : errno;
     if (::close(fd) != 0 && ok) {
         ok = false;
@@ -74,6 +74,46 @@ bool write_new_file(const std::string& path, const void* data, size_t size, mode
         ::unlink(path.c_str());  // the file this call created: nothing half written stays
         errno = t_newFileError = error;
     }
+    return ok;
+}
+
+int open_log_for_append(const std::string& path)
+{
+    // O_NONBLOCK: a FIFO planted at the name must not hang the caller before the check refuses it.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0644);
+    if (fd < 0) {
+        if (errno == ELOOP || errno == ENXIO || errno == EISDIR) errno = ELOOP;
+        return -1;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        errno = ELOOP;
+        return -1;
+    }
+    return fd;
+}
+
+bool sync_file(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return false;
+    struct stat st {};
+    const bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::fsync(fd) == 0;
+    const int error = errno;
+    ::close(fd);
+    errno = error;
+    return ok;
+}
+
+bool sync_folder_of(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool ok = ::fsync(fd) == 0;
+    ::close(fd);
     return ok;
 }
 

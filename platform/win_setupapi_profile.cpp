@@ -11,6 +11,7 @@
 #include "platform/debug_channel.h"
 #include "platform/safe_file.h"
 #include "platform/utf16.h"
+#include "platform/whole_file.h"
 #include "platform/win_error.h"
 #include "platform/win_fs.h"
 #include "platform/win_setupapi_install.h"
@@ -97,15 +98,7 @@ DWORD write_link(const std::u16string& path, const std::string& text)
     if (DWORD e = platform::map_win_path(path, linux_path)) return e;
     const platform::NameState state = platform::name_state(linux_path);
     if (state == platform::NameState::NotRegular) return ERROR_ACCESS_DENIED;  // a folder or a link
-    const std::string temporary = linux_path + "." + std::to_string(getpid()) + ".tmp";
-    if (!platform::remove_regular_file(temporary)) return ERROR_ACCESS_DENIED;
-    if (!platform::write_new_file(temporary, text.data(), text.size(), 0644))
-        return error_from_errno(errno, temporary);
-    if (rename(temporary.c_str(), linux_path.c_str()) != 0) {
-        const DWORD e = error_from_errno(errno, linux_path);
-        platform::remove_regular_file(temporary);
-        return e;
-    }
+    if (!platform::write_whole_file(linux_path, text.data(), text.size())) return error_from_errno(errno, linux_path);
     return ERROR_SUCCESS;
 }
 

@@ -1,10 +1,14 @@
 #include "run.h"
 
+#include "kept_backups.h"
 #include "modes.h"
 #include "startup.h"
+#include "stop_request.h"
 #include "update_loop.h"
 #include "user_interface.h"
 #include "vendor_library.h"
+
+#include "platform/safe_file.h"
 
 #include <exception>
 
@@ -66,6 +70,7 @@ int RunTool(std::vector<std::string> args)
 {
     std::unique_ptr<UserInterface> ui;
     try {
+        CatchStopSignals();
         const std::string argv0 = args.empty() ? std::string() : args[0];
         bool libraryFound = InitializeTool(args, ui);
         if (!ui) return 0;
@@ -77,11 +82,17 @@ int RunTool(std::vector<std::string> args)
             PrintUsage(*ui, argv0);
             return 0;
         }
-        if ((options.flags & kOptDebug) && tirn::oem_get_debug_info(u"./libdbg.log") != 0) {
+        // A link or other non-regular file at the debug log's name is refused, and the run goes on
+        // without the library's debug log; a log that cannot be made ends the run as before.
+        if ((options.flags & kOptDebug) && platform::name_state("./libdbg.log") == platform::NameState::NotRegular) {
+            ui->Print(kLevelNormal, "libdbg.log is a link or not a regular file: it is left as it is, and the library "
+                      "keeps no debug log this run.\n");
+        } else if ((options.flags & kOptDebug) && tirn::oem_get_debug_info(u"./libdbg.log") != 0) {
             ui->Print(kLevelNormal, "ERROR: Can't create library debug log file or append messages to it\n");
             return 0;
         }
-        int result = libraryFound ? RunMode(*ui, options, stdin) : 0;
+        int result = EndIfStopped(*ui, libraryFound ? RunMode(*ui, options, stdin) : 0);
+        LogKeptBackups(*ui);
         PrintExitBanner(*ui, result);
         return result;
     } catch (...) {

@@ -2,6 +2,7 @@
 
 #include "modes.h"
 #include "options.h"
+#include "stop_request.h"
 #include "user_interface.h"
 #include "vendor_library.h"
 
@@ -53,7 +54,7 @@ int UpdateAdapters(UserInterface& ui, uint32_t flags, const AdapterList& list, F
     std::string folder = GetFirmwareFolder();
     uint32_t updatedAdapters = 0;
     bool failed = false;
-    for (uint32_t i = 0; i < list.count; ++i) {
+    for (uint32_t i = 0; i < list.count && !StopSignal(); ++i) {
         const VendorAdaptInfo& a = list.records[i];
         // An interactive run forces every update it is allowed to make.
         if (!(flags & kOptSilent)) flags |= kOptForce;
@@ -61,7 +62,7 @@ int UpdateAdapters(UserInterface& ui, uint32_t flags, const AdapterList& list, F
         ui.Print(kLevelNormal, "\nExamining NIC %s at %s (MAC address %s)\n", product.c_str(),
                  FieldText(a.deviceId).c_str(), FieldText(a.mac).c_str());
         bool updated = false;
-        for (uint32_t k = 0; k < EntryCount(a); ++k) {
+        for (uint32_t k = 0; k < EntryCount(a) && !StopSignal(); ++k) {
             Answer answer = PromptForUpdate(ui, flags, list, i, k, input);
             ui.Log(kLevelNormal, "\n");
             if (answer == Answer::Skip) continue;

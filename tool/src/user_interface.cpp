@@ -1,9 +1,12 @@
 #include "user_interface.h"
 
 #include "platform/console.h"
+#include "platform/safe_file.h"
 #include "platform/utf16.h"
 
 #include <cerrno>
+#include <cstdio>
+#include <unistd.h>
 
 namespace tirn {
 
@@ -74,9 +77,18 @@ void UserInterface::CloseLog()
 void UserInterface::Write(int level, const char* format, va_list args)
 {
     if (!log_) {
-        log_ = std::fopen(logPath_.c_str(), "ab");
+        if (logRefused_) return;
+        const int fd = platform::open_log_for_append(logPath_);
+        if (fd < 0 && errno == ELOOP) {
+            logRefused_ = true;
+            Console("%s is a link or not a regular file: it is left as it is, and this run keeps no log.\n",
+                    logPath_.c_str());
+            return;
+        }
+        log_ = fd >= 0 ? fdopen(fd, "ab") : nullptr;
         if (!log_) {
             unsigned long err = static_cast<unsigned long>(errno);
+            if (fd >= 0) close(fd);
             Console("UserInterface::Write(): fopen() %s failed %lu\n", logPath_.c_str(), err);
             return;
         }

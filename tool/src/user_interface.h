@@ -57,6 +57,7 @@ private:
     bool debug_ = false;
     bool assumeYes_ = false;
     FILE* log_ = nullptr;
+    bool logRefused_ = false;  // a link or other non-regular file at the log's name: no log this run
     ConsoleState console_;
     platform::LiveLogSender liveLog_;
 };

@@ -1,5 +1,6 @@
 #include "vendor_library.h"
 
+#include "stop_request.h"
 #include "user_interface.h"
 
 #include "platform/paths.h"
@@ -13,6 +14,8 @@ namespace tirn {
 namespace {
 
 constexpr uint32_t kNoLibrary = 13;
+// A stopped run calls the library no more; each such call ends as cancelled.
+constexpr uint32_t kCancelled = 5;
 
 struct VendorLibrary {
     void* module = nullptr;
@@ -88,18 +91,21 @@ std::string GetFirmwareFolder() { return platform::program_folder() + "/FW"; }
 
 uint32_t oem_get_adapter_info(VendorAdaptInfo* records, uint32_t* count, const char16_t* fwFolder)
 {
+    if (StopSignal()) return kCancelled;
     auto fn = bound<oem_get_adapter_info_fn>("oem_get_adapter_info", g_api.adapterInfo);
     return fn ? fn(records, count, fwFolder) : kNoLibrary;
 }
 
 uint32_t oem_do_discovery_with_files(const char16_t* reportFile, const char16_t* fwFolder)
 {
+    if (StopSignal()) return kCancelled;
     auto fn = bound<oem_do_discovery_with_files_fn>("oem_do_discovery_with_files", g_api.discovery);
     return fn ? fn(reportFile, fwFolder) : kNoLibrary;
 }
 
 uint32_t oem_do_flash_with_file(const char16_t* reportFile, const char16_t* fwFolder)
 {
+    if (StopSignal()) return kCancelled;
     auto fn = bound<oem_do_flash_with_file_fn>("oem_do_flash_with_file", g_api.flashWithFile);
     return fn ? fn(reportFile, fwFolder) : kNoLibrary;
 }
@@ -107,6 +113,7 @@ uint32_t oem_do_flash_with_file(const char16_t* reportFile, const char16_t* fwFo
 uint32_t oem_do_full_flash_PCI(const char16_t* imageFile, uint32_t force, uint32_t segment, uint32_t bus,
                                uint32_t device, uint32_t function)
 {
+    if (StopSignal()) return kCancelled;
     auto fn = bound<oem_do_full_flash_PCI_fn>("oem_do_full_flash_PCI", g_api.fullFlash);
     return fn ? fn(imageFile, force ? 1u : 0u, segment, bus, device, function) : kNoLibrary;
 }

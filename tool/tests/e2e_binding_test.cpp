@@ -1,6 +1,7 @@
 // How TIRN finds and binds the vendor library in its working folder.
 #include "tirn_harness.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
 
 using namespace tirn_test;
@@ -153,4 +154,56 @@ TEST(Binding, DebugLogRequest)
             EXPECT_EQ(sb.Calls("oem_get_debug_info"), std::vector<std::string>{"oem_get_debug_info ./libdbg.log"});
         }
     }
+}
+
+// A link at the name of the library's debug log (in the tool folder) or of the tool's own log is
+// refused with a message: the linked file keeps its bytes, and the run goes on without that file.
+TEST(Binding, ALinkAtALogsNameIsRefusedAndTheRunGoesOn)
+{
+    struct Case {
+        const char* name;
+        bool toolLog;  // else the library's debug log
+    } const cases[] = {{"debug_log", false}, {"tool_log", true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Sandbox sb;
+        sb.AddLibrary("fake_oem.so", "vendor.so");
+        sb.Control(kAdapter + "debug=0\n");
+        sb.WriteFile("elsewhere.txt", "keep");
+        const std::string at = c.toolLog ? sb.LogFolder() + "/tirn.log" : sb.work + "/libdbg.log";
+        std::filesystem::create_directories(sb.LogFolder());
+        std::filesystem::create_symlink(sb.work + "/elsewhere.txt", at);
+
+        const RunResult r = sb.Run({"-debug", "-s"});
+        EXPECT_EQ(r.exitCode, 3) << r.out;
+        EXPECT_EQ(ReadFile(sb.work + "/elsewhere.txt"), "keep");
+        EXPECT_TRUE(std::filesystem::is_symlink(at));
+        if (c.toolLog) {
+            EXPECT_TRUE(Contains(r.out, "tirn.log is a link or not a regular file")) << r.out;
+        } else {
+            const std::string log = sb.Log();  // a silent run says it in its log
+            EXPECT_TRUE(Contains(log, "libdbg.log is a link or not a regular file")) << log;
+            EXPECT_TRUE(sb.Calls("oem_get_debug_info").empty());
+            EXPECT_TRUE(Contains(log, "Exiting with code 3"));
+        }
+    }
+}
+
+// Backups the library kept aside in the tool folder are named in the tool's log on every run;
+// their fingerprint files and other backup files are not.
+TEST(Binding, KeptBackupsAreNamedInTheToolsLog)
+{
+    Sandbox sb;
+    sb.AddLibrary("fake_oem.so", "vendor.so");
+    sb.Control(kAdapter);
+    for (const char* name : {"NVMDump#_001122334455.BIN.unverified-1", "NVMDump#_001122334455.BIN.unverified-1.sha256",
+                             "NVMCfgDump#_001122334455.BIN.unverified-2", "NVMDump#_001122334455.BIN"})
+        sb.WriteFile(name, "x");
+    sb.Run({"-c"});
+    const std::string log = sb.Log();
+    auto named = [&](const std::string& file) { return Contains(log, ": " + file + ". Check it"); };
+    EXPECT_TRUE(named("NVMDump#_001122334455.BIN.unverified-1")) << log;
+    EXPECT_TRUE(named("NVMCfgDump#_001122334455.BIN.unverified-2")) << log;
+    EXPECT_FALSE(named("NVMDump#_001122334455.BIN.unverified-1.sha256"));
+    EXPECT_FALSE(named("NVMDump#_001122334455.BIN"));
 }

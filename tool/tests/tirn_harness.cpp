@@ -2,6 +2,7 @@
 
 #include "platform/testing/bin_dir.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -155,11 +156,23 @@ RunResult Sandbox::Spawn(const std::string& path, const std::vector<std::string>
 
     set_nonblock(outPipe[0]);
     set_nonblock(errPipe[0]);
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(runSeconds);
+    const auto started = std::chrono::steady_clock::now();
+    auto deadline = started + std::chrono::seconds(runSeconds);
+    auto stopAt = started + std::chrono::milliseconds(stopAfterMs);
+    bool stopPending = stopSignal != 0;
     bool outOpen = true, errOpen = true;
     while (outOpen || errOpen) {
         pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
-        poll(fds, 2, 200);
+        int wait = 200;
+        if (stopPending) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(stopAt - std::chrono::steady_clock::now());
+            wait = static_cast<int>(std::clamp<long long>(left.count(), 0, 200));
+        }
+        poll(fds, 2, wait);
+        if (stopPending && std::chrono::steady_clock::now() >= stopAt) {
+            kill(pid, stopSignal);
+            stopPending = false;
+        }
         char buf[4096];
         for (int i = 0; i < 2; ++i) {
             bool& open = i == 0 ? outOpen : errOpen;

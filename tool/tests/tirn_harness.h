@@ -47,6 +47,9 @@ public:
     bool allowStderr = false;
     // How long a run may take before it is killed and the test fails.
     int runSeconds = 60;
+    // When not 0: the signal each run is sent `stopAfterMs` milliseconds after it started.
+    int stopSignal = 0;
+    int stopAfterMs = 0;
     std::string ProgramPath() const { return prog + "/TIRN"; }
     std::string FwFolder() const { return prog + "/FW"; }
     std::string LogFolder() const { return root + "/C/tvnsystem/log"; }

@@ -8,9 +8,11 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 #include <sstream>
 #include <thread>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -117,6 +119,38 @@ TEST_F(DebugLogTest, BadNamesAreRefusedAndUnopenableFilesLoseTheLine)
     ASSERT_TRUE(log.SetFileName(dir + "/missing/dbg.log"));
     write(log, 4, "lost");  // must neither crash nor create the folder
     EXPECT_FALSE(fs::exists(dir + "/missing"));
+}
+
+// Something other than a regular file at the log's name: a link (to a file or to nowhere), a FIFO,
+// a folder. The line is lost, the linked file keeps its bytes and nothing is made at the link's
+// target; the next line to a regular file is written as ever.
+TEST_F(DebugLogTest, ALinkOrNonRegularFileAtTheNameIsNeverWritten)
+{
+    const std::string target = temp / "target";
+    std::ofstream(target) << "keep";
+    struct Case {
+        const char* name;
+        std::function<void(const std::string&)> plant;
+    } const cases[] = {
+        {"link_to_a_file", [&](const std::string& at) { fs::create_symlink(target, at); }},
+        {"dangling_link", [&](const std::string& at) { fs::create_symlink(temp / "made-through-link", at); }},
+        {"fifo", [](const std::string& at) { ASSERT_EQ(mkfifo(at.c_str(), 0600), 0); }},
+        {"folder", [](const std::string& at) { fs::create_directory(at); }},
+    };
+    CountingLock lock;
+    fwupg::DebugLog log(lock, fixed_source());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string at = temp / c.name;
+        c.plant(at);
+        ASSERT_TRUE(log.SetFileName(at));
+        write(log, 4, "refused");
+        EXPECT_EQ(read_file(target), "keep");
+        EXPECT_FALSE(fs::exists(temp / "made-through-link"));
+    }
+    ASSERT_TRUE(log.SetFileName(file));
+    write(log, 4, "kept");
+    EXPECT_EQ(read_file(file), "2/1/2026 09:05:03.042 DEBUG       4711.12 kept\r\n");
 }
 
 TEST_F(DebugLogTest, TimeFieldsAreNotPaddedExceptTheClock)

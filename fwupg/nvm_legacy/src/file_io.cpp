@@ -86,8 +86,9 @@ int nvm_file_write(HostOps ops, const char* name, const uint8_t* buf, uint32_t c
         return 1;
     fwupg::ForgetCachedFile(name);   // a file of this name read earlier in the call is gone
     // Created exclusively and never through a link: an existing file, a planted link or a file
-    // that appears meanwhile is not replaced. The file is complete and on disk, or it is not there.
-    const int rc = platform::write_new_file(name, buf, count, 0644) ? 0 : 1;
+    // that appears meanwhile is not replaced. The file is complete, or it is not there; a caller
+    // that keeps it past the call flushes it (most dumps are read back and deleted at once).
+    const int rc = platform::write_new_file(name, buf, count, 0644, platform::Flush::No) ? 0 : 1;
     if (rc == 0 && written)
         *written = count;
     if (ops.nop2)

@@ -21,13 +21,28 @@ int create_new_file(const std::string& path, mode_t mode);
 // Writes every byte, going on after short writes and interrupts; false with errno set (EFBIG,
 // ENOSPC, EIO, ...) when the file could not take them all.
 bool write_all(int fd, const void* data, size_t size);
-// A new file holding `data`, flushed to the disk: created as create_new_file does, written whole,
-// synced and closed. On any failure the file it created is removed again and errno tells why.
-bool write_new_file(const std::string& path, const void* data, size_t size, mode_t mode);
+// Whether a file is flushed to the disk before it counts as written. Only what must outlive the
+// call that writes it (a backup, its fingerprint, a file the user keeps) is worth the wait; a
+// work file deleted before the call ends is not.
+enum class Flush { No, Yes };
+
+// A new file holding `data`: created as create_new_file does, written whole, flushed when asked,
+// and closed. On any failure the file it created is removed again and errno tells why.
+bool write_new_file(const std::string& path, const void* data, size_t size, mode_t mode, Flush flush);
+// Flushes the bytes of the regular file at `path` (not through a link) to the disk.
+bool sync_file(const std::string& path);
+// Flushes the folder that holds `path`, so that the names last made, renamed or removed there
+// outlive a power loss.
+bool sync_folder_of(const std::string& path);
 // The errno of the last write_new_file of this thread that failed since the last clear, or 0:
 // tells a caller whose writer reports only "failed" that the file could not be written, and why.
 int last_new_file_error();
 void clear_new_file_error();
+
+// Opens a log file to append to, creating it when it is missing, never through a link: -1 with
+// errno ELOOP when a link, a folder or anything else that is not a regular file is at the name
+// (a planted link must not make the caller append to another file), else -1 with the open's errno.
+int open_log_for_append(const std::string& path);
 
 // The whole content of an existing regular file, opened without following a link; false for a
 // link, a folder or other non-regular file, or a read error.

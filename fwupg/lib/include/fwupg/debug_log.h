@@ -79,6 +79,8 @@ public:
 private:
     // Formats into the shared buffer (lock held); returns the message length or -1.
     long FormatLocked(const char* fmt, va_list ap);
+    // The head, the formatted message of `length` bytes in the shared buffer, and CR LF.
+    std::string Line(const char* head, size_t headLength, long length) const;
 
     CSyncObject& lock_;
     DebugLogSource source_;

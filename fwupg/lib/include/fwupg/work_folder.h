@@ -9,8 +9,13 @@
 namespace fwupg {
 
 // Makes the call's work folder inside the current folder, or inside the system's temporary folder
-// when the current folder cannot take one. False (logged) when neither can; the call's jobs that
-// need work files then fail with their own message.
+// when the current folder cannot take one, and locks it for as long as the process lives (a lock
+// file inside it, flock). False (logged) when neither can; the call's jobs that need work files
+// then fail with their own message.
+//
+// Then removes, in both places, the work folders of runs that have ended without removing their
+// own (a killed run, a power loss): folders of this name pattern, ours, not links, whose lock is
+// free. A folder of a run that still lives keeps its lock and is left alone.
 bool BeginCallWorkFolder();
 // Removes the call's work folder and everything left in it.
 void EndCallWorkFolder();

@@ -15,6 +15,7 @@
 #include "fwupg/frame_work.h"
 #include "fwupg/oem_interface.h"
 #include "fwupg/session_state.h"
+#include "fwupg/stop_signals.h"
 #include "fwupg/work_folder.h"
 #include "fwupg/yxmapi_client.h"
 
@@ -105,6 +106,7 @@ int g_frames = 0;
 // report) rather than end the caller's process without a word: SIGXFSZ is ignored for the call.
 CallFrame::CallFrame()
 {
+    HoldStopSignals();
     if (g_frames++ == 0) {
         struct sigaction ignore {};
         ignore.sa_handler = SIG_IGN;
@@ -142,6 +144,8 @@ void CallFrame::Teardown()
     if (initialised_) yx::Shutdown();
     initialised_ = false;
     if (--g_frames == 0) sigaction(SIGXFSZ, &g_fileSizeAction, nullptr);
+    // Last: a held stop signal reaches the caller only once the work files and backups are gone.
+    ReleaseStopSignals();
 }
 
 }  // namespace fwupg

@@ -3,10 +3,13 @@
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include <platform/safe_file.h>
 #include <platform/utf16.h>
@@ -19,6 +22,7 @@
 #include "fwupg/oem_interface.h"
 #include "fwupg/return_codes.h"
 #include "fwupg/session_state.h"
+#include "fwupg/stop_signals.h"
 
 #define OEM_EXPORT extern "C" __attribute__((visibility("default")))
 
@@ -46,6 +50,19 @@ uint32_t guarded(const char* name, uint32_t onException, Body&& body)
         LogDebugMsg(DBG_DEBUG, "%s(): unexpected exception.", name);
     }
     return onException;
+}
+
+// An adapter export: as `guarded`, and a call that a stop signal ended (stop_signals.h) never
+// reports success, whatever its last change gave.
+template <class Body>
+uint32_t stoppable(const char* name, uint32_t onException, Body&& body)
+{
+    fwupg::ForgetStopRequest();
+    const uint32_t code = guarded(name, onException, std::forward<Body>(body));
+    if (!fwupg::StopRequested() || code > RET_FWUPG_SKIPPED_MISC) return code;
+    LogDebugMsg(DBG_DEBUG, "%s(): stopped by signal %d; the change in progress was finished or undone and no other "
+                "was started. Return Code: %d.", name, fwupg::StopSignalNumber(), RET_FWUPG_CANCELLED);
+    return RET_FWUPG_CANCELLED;
 }
 
 void report_event(uint32_t code)
@@ -92,9 +109,14 @@ OEM_EXPORT uint32_t oem_get_debug_info(const char16_t* logFile)
     return guarded(kFn, RET_OPERATION_FAILED, [&]() -> uint32_t {
         std::string name;
         if (!fwupg::NarrowPath(logFile, &name) || name.empty()) return RET_OPERATION_FAILED;
-        FILE* f = std::fopen(name.c_str(), "a+");
-        if (!f) return RET_OPERATION_FAILED;
-        std::fclose(f);
+        // The log is appended to, never through a link and only as a regular file (as every line is).
+        const int f = platform::open_log_for_append(name);
+        if (f < 0) {
+            LogDebugString("%s(): %s cannot be the debug log (%s); the earlier one is kept.", kFn, name.c_str(),
+                           errno == ELOOP ? "a link or not a regular file" : std::strerror(errno));
+            return RET_OPERATION_FAILED;
+        }
+        ::close(f);
         LogDebugMsg(DBG_DEBUG, "%s(): Getting debug info.", kFn);
         if (!fwupg::GetDebugLog().SetFileName(name)) return RET_OPERATION_FAILED;
         LogDebugMsg(DBG_DEBUG, "%s():  Return Code: %d.", kFn, 0);
@@ -105,7 +127,7 @@ OEM_EXPORT uint32_t oem_get_debug_info(const char16_t* logFile)
 OEM_EXPORT uint32_t oem_get_adapter_info(VendorAdaptInfo* records, uint32_t* count, const char16_t* fwFolder)
 {
     static const char* const kFn = "oem_get_adapter_info";
-    return guarded(kFn, RET_OPERATION_FAILED, [&]() -> uint32_t {
+    return stoppable(kFn, RET_OPERATION_FAILED, [&]() -> uint32_t {
         fwupg::DebugSwitch();
         const std::string shown = utf8(fwFolder);
         LogDebugMsg(DBG_DEBUG, "%s(): Getting adapter info.. : PATH is %s", kFn, shown.c_str());
@@ -159,7 +181,7 @@ OEM_EXPORT uint32_t oem_get_adapter_info(VendorAdaptInfo* records, uint32_t* cou
 OEM_EXPORT uint32_t oem_do_discovery_with_files(const char16_t* reportFile, const char16_t* fwFolder)
 {
     static const char* const kFn = "oem_do_discovery_with_files";
-    return guarded(kFn, RET_OPERATION_FAILED, [&]() -> uint32_t {
+    return stoppable(kFn, RET_OPERATION_FAILED, [&]() -> uint32_t {
         fwupg::DebugSwitch();
         LogDebugMsg(DBG_DEBUG, "%s(): Discovering devices and its firmwares.", kFn);
         LogDebugMsg(DBG_DEBUG, "oem_do_discovery_with_files():  path %s. discovery:%s", utf8(fwFolder).c_str(),
@@ -208,7 +230,7 @@ OEM_EXPORT uint32_t oem_do_full_flash_PCI(const char16_t* imageFile, uint32_t fo
                                           uint32_t device, uint32_t function)
 {
     static const char* const kFn = "oem_do_full_flash_PCI";
-    return guarded(kFn, RET_OPERATION_FAILED, [&]() -> uint32_t {
+    return stoppable(kFn, RET_OPERATION_FAILED, [&]() -> uint32_t {
         fwupg::DebugSwitch();
         LogDebugMsg(DBG_DEBUG, "%s(): Flashing Firmwares on device using PCI Info - Bus:%d, Device:%d, Function:%d .",
                     kFn, static_cast<int>(bus), static_cast<int>(device), static_cast<int>(function));
@@ -245,7 +267,7 @@ OEM_EXPORT uint32_t oem_do_full_flash_PCI(const char16_t* imageFile, uint32_t fo
 OEM_EXPORT uint32_t oem_do_flash_with_file(const char16_t* reportFile, const char16_t* fwFolder)
 {
     static const char* const kFn = "oem_do_flash_with_file";
-    return guarded(kFn, RET_OPERATION_FAILED, [&]() -> uint32_t {
+    return stoppable(kFn, RET_OPERATION_FAILED, [&]() -> uint32_t {
         fwupg::DebugSwitch();
         LogDebugMsg(DBG_DEBUG, "%s(): API Entry Point.", kFn);
         ReportFlashState state;
@@ -317,7 +339,7 @@ OEM_EXPORT uint32_t oem_get_full_flash_dump_PCI(const char16_t* dumpFile, const 
                                                 uint32_t bus, uint32_t device, uint32_t function)
 {
     static const char* const kFn = "oem_get_full_flash_dump_PCI";
-    return guarded(kFn, RET_OPERATION_FAILED, [&]() -> uint32_t {
+    return stoppable(kFn, RET_OPERATION_FAILED, [&]() -> uint32_t {
         fwupg::DebugSwitch();
         LogDebugMsg(DBG_DEBUG, "%s(): Taking dump on device using PCI Info - Bus:%d, Device:%d, Function:%d .", kFn,
                     static_cast<int>(bus), static_cast<int>(device), static_cast<int>(function));

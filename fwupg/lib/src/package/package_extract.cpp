@@ -56,7 +56,8 @@ bool FwPackage::WriteImageFile(const std::string& name, const Entry& e)
 {
     const std::string path = folder_ + "/" + name;
     ForgetCachedFile(path);
-    if (platform::write_new_file(path, file_ + e.offset, e.length, 0600)) return true;
+    // Not flushed: the images are read in this call and removed with the work folder at its end.
+    if (platform::write_new_file(path, file_ + e.offset, e.length, 0600, platform::Flush::No)) return true;
     LogDebugMsg(DBG_DEBUG, "FwPackage::ExtractImages(): %s could not be written.", path.c_str());
     return false;
 }

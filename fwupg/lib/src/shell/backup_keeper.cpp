@@ -191,16 +191,16 @@ bool BringUpToDate(Tcl_Interp* interp, const char* caller, KeptBackup* kept, uin
         readBytes += fresh.size();
     }
     const std::string key = Sha256HexDigest(image);
+    // The new pair is written beside the old one and switched in: the backup's name holds a whole
+    // dump with its fingerprint at every moment, whenever the run ends. Flushed by the switch.
     const std::string next = kept->path + ".new";
-    if (!RemoveFileIfPresent(next) || !platform::write_new_file(next, image.data(), image.size(), 0600)) return false;
-    // The old fingerprint goes first: a backup whose fingerprint file names other bytes is never
-    // programmed back by a later run.
-    if (!RemoveFileIfPresent(FingerprintPath(kept->path)) || std::rename(next.c_str(), kept->path.c_str()) != 0) {
-        RemoveFileIfPresent(next);
+    if (!RemoveFileIfPresent(next) ||
+        !platform::write_new_file(next, image.data(), image.size(), 0600, platform::Flush::No))
         return false;
+    if (!PutBackupInPlace(kept->path, next, key, true /*replace*/)) {
+        RemoveFileIfPresent(next);
+        return false;  // the old pair, or the new one, stays whole; a fresh dump follows
     }
-    // Without its fingerprint the backup is no longer one a change may rely on: a fresh dump then.
-    if (!WriteFingerprintFile(kept->path, key)) return false;
     kept->key = key;
     kept->mark = NvmWriteLogMark();
     LogDebugMsg(DBG_DEBUG, "%s(): NVM dump %s brought up to date (%llu bytes read again), SHA256_Key1=%s.", caller,
@@ -238,12 +238,14 @@ int ObtainBackup(Tcl_Interp* interp, const char* caller, const std::string& path
                 const std::string old = kept->path;
                 ForgetPath(path);  // another kept backup at this name: its files are replaced below
                 kept = KeptAt(old);
-                RemoveFileIfPresent(FingerprintPath(old));
-                if (!RemoveBackupFiles(path) || !platform::rename_no_replace(old, path)) {
+                // Moved with a fingerprint naming this adapter, which is written first: neither name
+                // ever holds the whole dump without its fingerprint.
+                if (!RemoveBackupFiles(path) || !PutBackupInPlace(path, old, kept->key, false /*replace*/)) {
                     RemoveBackupFiles(old);
                     ForgetPath(old);
                     kept = nullptr;
                 } else {
+                    RemoveFileIfPresent(FingerprintPath(old));
                     kept->path = path;
                 }
                 ReleaseBackupName(old);  // the files at the old name are gone

@@ -13,6 +13,8 @@
 #include "fwupg/selected_nic.h"
 #include "fwupg/session_state.h"
 #include "fwupg/shell_commands.h"
+#include "fwupg/stop_signals.h"
+#include "platform/safe_file.h"
 
 namespace fwupg::command {
 
@@ -55,6 +57,15 @@ void ReportSuccessEvent(const char* text)
     if (g_bLogEvents) LogSystemEventMsg(kEventTypeSuccess);
 }
 
+// A stop signal is pending: no new change of an adapter starts (stop_signals.h).
+bool Stopped(const char* builder)
+{
+    if (!StopRequested()) return false;
+    LogDebugMsg(DBG_DEBUG, "%s(): the run was stopped (signal %d); this command is not started.\n", builder,
+                StopSignalNumber());
+    return true;
+}
+
 bool DriverAllowsUpgrade(const char* builder)
 {
     if (_CanUpgradeFW(g_CurPhyNic)) return true;
@@ -95,6 +106,7 @@ std::string UpgradeBackupPath()
 uint32_t FwUpgKv9(bool force, const char* option, const char* imagePath)
 {
     static const char* const kName = "FwUpgKv9";
+    if (Stopped(kName)) return RET_FWUPG_CANCELLED;
     if (!DriverAllowsUpgrade(kName)) return RET_DEVICE_NOT_SUPPORTED;
     if (!g_TclInterp) return RET_INITIALIZE_FAILED;
 
@@ -166,6 +178,7 @@ uint32_t FwUpgKv9(bool force, const char* option, const char* imagePath)
 uint32_t FwCfgKv9(int32_t option, int32_t value)
 {
     static const char* const kName = "FwCfgKv9";
+    if (Stopped(kName)) return RET_FWUPG_CANCELLED;
     if (!g_TclInterp) return RET_INITIALIZE_FAILED;
     char assignment[32];
     std::snprintf(assignment, sizeof assignment, "%d=%d", option, value);
@@ -176,6 +189,7 @@ uint32_t FwCfgKv9(int32_t option, int32_t value)
 uint32_t FwPhyUpgKv9(const char* option, const char* filePath)
 {
     static const char* const kName = "FwPhyUpgKv9";
+    if (Stopped(kName)) return RET_FWUPG_CANCELLED;
     if (!DriverAllowsUpgrade(kName)) return RET_DEVICE_NOT_SUPPORTED;
     if (!g_TclInterp) return RET_INITIALIZE_FAILED;
     if (!WriteCommandBuffer(kName, {"phy", option ? option : "", filePath ? filePath : ""}))
@@ -192,10 +206,15 @@ uint32_t FwPhyUpgKv9(const char* option, const char* filePath)
 uint32_t FwDumpKv9(const char* filePath)
 {
     static const char* const kName = "FwDumpKv9";
+    if (Stopped(kName)) return RET_FWUPG_CANCELLED;
     if (!g_TclInterp) return RET_INITIALIZE_FAILED;
     if (!WriteCommandBuffer(kName, {"_dump", filePath ? filePath : ""})) return RET_OPERATION_FAILED;
     const uint32_t code = Run(kName);
     const uint32_t result = MapSuccessCode(code, RET_SUCCESSFUL);
+    // The caller keeps the dump (the engine writes it whole but does not flush it): it goes to the
+    // disk before the call reports it written.
+    if (result == RET_SUCCESSFUL && !(platform::sync_file(filePath) && platform::sync_folder_of(filePath)))
+        LogDebugMsg(DBG_DEBUG, "%s(): %s could not be flushed to the disk.\n", kName, filePath);
     if (result == RET_SUCCESSFUL)
         LogDebugMsg(DBG_DEBUG, "%s(): Dump successful on this NIC. g_uUpgRetCode = (%u).\n", kName, code);
     else

@@ -49,32 +49,62 @@ std::string AdapterIdentity()
 
 }  // namespace
 
-// Written whole to "<fingerprint>.new" and renamed over the fingerprint: a fingerprint file is
-// complete or absent. False with errno set.
-bool WriteFingerprintFile(const std::string& backup, const std::string& key)
+namespace {
+
+std::string SideFingerprintPath(const std::string& backup)
 {
-    const std::string path = FingerprintPath(backup);
-    const std::string next = path + ".new";
-    const std::string text = key + '\n' + AdapterIdentity() + '\n';
-    if (!platform::remove_regular_file(next)) {
-        errno = EEXIST;
-        return false;
-    }
-    if (!platform::write_new_file(next, text.data(), text.size(), 0600)) return false;
-    if (std::rename(next.c_str(), path.c_str()) != 0) {
+    return FingerprintPath(backup) + ".new";
+}
+
+// The fingerprint file's text: the dump's SHA-256 and the adapter it was taken of.
+std::string FingerprintText(const std::string& key)
+{
+    return key + '\n' + AdapterIdentity() + '\n';
+}
+
+bool FailedWith(int error)
+{
+    errno = error;
+    return false;
+}
+
+}  // namespace
+
+bool PutBackupInPlace(const std::string& backup, const std::string& dump, const std::string& key, bool replace)
+{
+    const std::string side = SideFingerprintPath(backup);
+    const std::string text = FingerprintText(key);
+    if (!platform::remove_regular_file(side)) return FailedWith(EEXIST);
+    if (!platform::write_new_file(side, text.data(), text.size(), 0600, platform::Flush::Yes)) return false;
+    const bool moved = platform::sync_file(dump) && (replace ? std::rename(dump.c_str(), backup.c_str()) == 0
+                                                             : platform::rename_no_replace(dump, backup));
+    if (!moved) {
         const int error = errno;
-        platform::remove_regular_file(next);
-        errno = error;
-        return false;
+        platform::remove_regular_file(side);
+        return FailedWith(error);
     }
+    // From here the backup's name holds the new dump; its fingerprint is under the side name until
+    // the next rename, which a run cut in between finishes (FinishBackupSwitch).
+    if (std::rename(side.c_str(), FingerprintPath(backup).c_str()) != 0) return false;
+    platform::sync_folder_of(backup);
     return true;
+}
+
+void FinishBackupSwitch(const std::string& backup)
+{
+    std::string text, bytes;
+    if (!ReadFileToBuffer(SideFingerprintPath(backup), &text) || !ReadFileToBuffer(backup, &bytes)) return;
+    if (text.compare(0, text.find('\n'), Sha256HexDigest(bytes)) != 0) return;  // an old pair is whole
+    if (std::rename(SideFingerprintPath(backup).c_str(), FingerprintPath(backup).c_str()) == 0)
+        LogDebugMsg(DBG_DEBUG, "FinishBackupSwitch(): the NVRAM backup %s gets the fingerprint written beside it by a "
+                    "run that ended before it switched the two.", backup.c_str());
 }
 
 bool BackupBelongsHere(const std::string& backup)
 {
     std::string text, bytes;
     if (!ReadFileToBuffer(FingerprintPath(backup), &text) || !ReadFileToBuffer(backup, &bytes)) return false;
-    return text == Sha256HexDigest(bytes) + '\n' + AdapterIdentity() + '\n' && BackupCarriesSelectedAdapter(bytes);
+    return text == FingerprintText(Sha256HexDigest(bytes)) && BackupCarriesSelectedAdapter(bytes);
 }
 
 bool RemoveBackupFiles(const std::string& backup)
@@ -130,11 +160,11 @@ int DoRestoreWithDumpFile(Tcl_Interp* interp, const std::string& backup)
     return ProgramBackup(interp, kName, backup);
 }
 
-// The dump goes to "<backup>.part" (created exclusively, written whole and synced by the engine),
-// the fingerprint file is written next, and only then is the dump renamed to the backup's name,
-// never over another file. So a file at a backup's name is always a whole dump with its
-// fingerprint beside it; a failure at any step leaves neither and refuses the change before its
-// first NVRAM write.
+// The dump goes to "<backup>.part" (created exclusively and written whole by the engine), and only
+// then is it put at the backup's name together with its fingerprint, never over another file
+// (PutBackupInPlace). So a file at a backup's name is always a whole dump with its fingerprint
+// beside it; a failure at any step leaves neither and refuses the change before its first NVRAM
+// write.
 int TakeBackup(Tcl_Interp* interp, const char* caller, const std::string& backup, std::string* key)
 {
     const std::string part = backup + ".part";
@@ -163,20 +193,13 @@ int TakeBackup(Tcl_Interp* interp, const char* caller, const std::string& backup
         RemoveFileIfPresent(part);
         return Fail(13);
     }
-    if (!WriteFingerprintFile(backup, *key)) {
+    if (!PutBackupInPlace(backup, part, *key, false /*replace*/)) {
         const std::string why = std::strerror(errno);
         RemoveFileIfPresent(part);
+        RemoveBackupFiles(backup);
         return Refuse(interp, CMD_WORK_FILES_FAILED,
-                      std::string(caller) + "(): the fingerprint of the NVRAM backup " + backup +
-                          " cannot be written (" + why + "); this change is refused and nothing is written.");
-    }
-    if (!platform::rename_no_replace(part, backup)) {
-        const std::string why = std::strerror(errno);
-        RemoveFileIfPresent(part);
-        RemoveFileIfPresent(FingerprintPath(backup));
-        return Refuse(interp, CMD_WORK_FILES_FAILED,
-                      std::string(caller) + "(): the NVRAM backup " + backup + " cannot be put in place (" + why +
-                          "); this change is refused and nothing is written.");
+                      std::string(caller) + "(): the NVRAM backup " + backup + " or its fingerprint cannot be written (" +
+                          why + "); this change is refused and nothing is written.");
     }
     LogDebugMsg(DBG_DEBUG, "%s():LINE= %d, NVM dump has been created successfully befor upgarde.", caller, __LINE__);
     LogDebugMsg(DBG_DEBUG, "%s():LINE= %d, SHA Hash Key (SHA256_Key1=%s.)", caller, __LINE__, key->c_str());
@@ -240,6 +263,7 @@ int RepairFromLeftoverBackup(Tcl_Interp* interp, const char* caller, const std::
         RemoveBackupFiles(path);  // what an interrupted run left beside no backup
         return TCL_OK;
     }
+    FinishBackupSwitch(path);
     const uint32_t code = g_uUpgRetCode;
     if (BackupBelongsHere(path)) {
         if (CheckCRConMBIUprgade(interp) != TCL_OK) {

@@ -64,7 +64,17 @@ bool FingerprintFile(const std::string& path, std::string* hex);
 // complete: a later run trusts a backup left behind only when the two agree.
 // It holds the fingerprint and the adapter's MAC address and device id.
 std::string FingerprintPath(const std::string& backup);
-bool WriteFingerprintFile(const std::string& backup, const std::string& key);
+// Puts the whole dump `dump` at the backup's name with the fingerprint `key` (of the selected
+// adapter), so that the name never holds a whole dump without a fingerprint naming it: the new
+// fingerprint is written beside the old one ("<fingerprint>.new"), the dump renamed to the backup's
+// name (over the old backup when `replace`, else never over a file), then the fingerprint renamed
+// over the old one. Both files and the folder entries that name them are flushed to the disk. A
+// run cut between the two renames leaves the new pair whole; the next run finishes the switch
+// (FinishBackupSwitch). False with errno set; the dump then stays where it was.
+bool PutBackupInPlace(const std::string& backup, const std::string& dump, const std::string& key, bool replace);
+// A backup whose fingerprint written beside the old one names its bytes gets it in place: the run
+// that wrote the pair ended between the two renames.
+void FinishBackupSwitch(const std::string& backup);
 // The names of a backup's files: the backup, its fingerprint and their scratch names.
 std::vector<std::string> BackupFileNames(const std::string& backup);
 // The backup is a whole NVRAM of the selected adapter: its fingerprint file agrees with it (and

@@ -140,7 +140,10 @@ struct Bench {
 
 // ---------------------------------------------------------------------------------------------
 
-enum class Leftover { Own, NoFingerprint, EditedFingerprint, OtherBoard, HalfSize };
+// SwitchCut: a run refreshing its backup ended between putting the new dump at the backup's name
+// and its fingerprint beside it in place: the old fingerprint names other bytes, the new one is
+// still under its side name.
+enum class Leftover { Own, NoFingerprint, EditedFingerprint, OtherBoard, HalfSize, SwitchCut };
 struct LeftoverCase {
     const char* name;
     const Board* board;
@@ -151,6 +154,7 @@ void PrintTo(const LeftoverCase& c, std::ostream* os) { *os << c.name; }
 
 const LeftoverCase kLeftovers[] = {
     {"e3_own_backup_repairs", &kE3, Leftover::Own, true},
+    {"e3_own_backup_cut_between_its_switch", &kE3, Leftover::SwitchCut, true},
     {"e3_no_fingerprint", &kE3, Leftover::NoFingerprint, true},
     {"e3_edited_fingerprint", &kE3, Leftover::EditedFingerprint, true},
     {"e3_other_board_with_matching_line", &kE3, Leftover::OtherBoard, true},
@@ -158,6 +162,7 @@ const LeftoverCase kLeftovers[] = {
     {"e3_no_fingerprint_healthy_board", &kE3, Leftover::NoFingerprint, false},
     {"e3_other_board_healthy_board", &kE3, Leftover::OtherBoard, false},
     {"legacy_own_backup_repairs", &kLegacy, Leftover::Own, true},
+    {"legacy_own_backup_cut_between_its_switch", &kLegacy, Leftover::SwitchCut, true},
     {"legacy_edited_fingerprint", &kLegacy, Leftover::EditedFingerprint, true},
     {"legacy_other_board_with_matching_line", &kLegacy, Leftover::OtherBoard, true},
     {"legacy_half_size", &kLegacy, Leftover::HalfSize, true},
@@ -176,6 +181,10 @@ TEST_P(LeftoverBackups, AreProgrammedBackOnlyWhenTheyAreTheBoardsOwn)
     std::string bytes = b.own, print = b.Fingerprint(b.own);
     switch (c.leftover) {
     case Leftover::Own: break;
+    case Leftover::SwitchCut:
+        Put(b.Backup() + ".sha256.new", print);
+        print = b.Fingerprint(AnotherBoard(b.own, c.board->legacy));
+        break;
     case Leftover::NoFingerprint: print.clear(); break;
     case Leftover::EditedFingerprint: print[7] = print[7] == '0' ? '1' : '0'; break;
     case Leftover::OtherBoard:
@@ -195,7 +204,7 @@ TEST_P(LeftoverBackups, AreProgrammedBackOnlyWhenTheyAreTheBoardsOwn)
     const RunResult r = b.m.Run({Expand(c.board->line, b.m)});
 
     const std::string aside = b.Backup() + ".unverified-1";
-    if (c.leftover == Leftover::Own) {
+    if (c.leftover == Leftover::Own || c.leftover == Leftover::SwitchCut) {
         EXPECT_EQ(r.exitCode, 0) << r.failedLine;
         EXPECT_EQ(FirstComplaint(b.m.Verify()), "");
         const std::string now = b.Nvram();

@@ -1,6 +1,8 @@
 // Command execution against the simulated adapter: the lines the builders write (as Tcl lists)
 // and their code mappings, the claim and the "q" rules (release, reset, 95), and the event after a
 // successful upgrade.
+#include <signal.h>
+
 #include <cstdio>
 #include <cstring>
 
@@ -8,6 +10,7 @@
 #include "fwupg/event_log.h"
 #include "fwupg/host_ops_builder.h"
 #include "fwupg/session_state.h"
+#include "fwupg/stop_signals.h"
 #include "fwupg/yxmapi_client.h"
 #include "shell_fixture.h"
 #include "sim_test_support.h"
@@ -100,6 +103,44 @@ TEST_F(CommandExecTest, EachBuilderMapsTheCodeTheLineLeaves)
         EXPECT_EQ(fwupg::command::FwCfgKv9(1, 2), c.cfg);
         EXPECT_EQ(fwupg::command::FwPhyUpgKv9("-upg", "f"), c.phy);
         EXPECT_EQ(fwupg::command::FwDumpKv9("f"), c.dump);
+    }
+}
+
+// A stop signal pending while the call holds them: no builder starts its line, each ends as
+// cancelled; one that the caller ignores is no stop.
+TEST_F(CommandExecTest, BuildersStartNothingOnceAHeldStopSignalIsPending)
+{
+    Start(5);
+    for (const char* name : {"upgrade", "cfg", "phy", "_dump"}) Record(name);
+    struct Case {
+        int signal;
+        bool ignored;
+        uint32_t upgrade;
+    } const cases[] = {{SIGTERM, false, 5}, {SIGINT, false, 5}, {SIGHUP, false, 5}, {SIGHUP, true, 1}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.signal);
+        seen.clear();
+        struct sigaction before {}, ignore {};
+        ignore.sa_handler = SIG_IGN;
+        if (c.ignored) sigaction(c.signal, &ignore, &before);
+        fwupg::HoldStopSignals();
+        raise(c.signal);  // held: pending, not delivered
+        EXPECT_EQ(fwupg::command::FwUpgKv9(false, "-mba", "f"), c.upgrade);
+        if (!c.ignored) {
+            EXPECT_EQ(fwupg::command::FwCfgKv9(1, 2), 5u);
+            EXPECT_EQ(fwupg::command::FwPhyUpgKv9("-upg", "f"), 5u);
+            EXPECT_EQ(fwupg::command::FwDumpKv9("f"), 5u);
+            EXPECT_TRUE(seen.empty()) << "a line ran after the stop";
+            EXPECT_EQ(fwupg::StopSignalNumber(), c.signal);
+            sigset_t one;
+            sigemptyset(&one);
+            sigaddset(&one, c.signal);
+            int taken = 0;
+            sigwait(&one, &taken);  // the test takes the signal before the mask is put back
+        }
+        fwupg::ReleaseStopSignals();
+        if (c.ignored) sigaction(c.signal, &before, nullptr);
+        fwupg::ForgetStopRequest();
     }
 }
 

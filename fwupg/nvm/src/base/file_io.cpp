@@ -103,8 +103,9 @@ int common_nvm_write_file(Tcl_Interp*, const char* path, const uint8_t* buffer, 
         return 1;
     fwupg::ForgetCachedFile(path);   // a file of this name read earlier in the call is gone
     // Created exclusively and never through a link: an existing file, a planted link or a file
-    // that appears meanwhile is not replaced. The file is complete and on disk, or it is not there.
-    if (!platform::write_new_file(path, buffer, length, 0644))
+    // that appears meanwhile is not replaced. The file is complete, or it is not there; a caller
+    // that keeps it past the call flushes it (most dumps are read back and deleted at once).
+    if (!platform::write_new_file(path, buffer, length, 0644, platform::Flush::No))
         return 1;
     if (count)
         *count = length;
