@@ -10,6 +10,7 @@
 // (two-function boards) or of the word at 0x104 (one-function boards).
 #include <cctype>
 #include <cstdint>
+#include <cstdio>
 #include <string_view>
 
 #include "fwupg/selected_nic.h"
@@ -57,6 +58,13 @@ bool DidAt(const std::string& bytes, size_t at, uint32_t did)
 }
 
 }  // namespace
+
+std::string SelectedAdapterIdentity()
+{
+    char did[16];
+    std::snprintf(did, sizeof did, " %04X", static_cast<unsigned>(g_CurPhyNic.get(yxmapi::phy::kDid)));
+    return std::string(g_CurPhyNic.get(yxmapi::phy::kMac)) + did;
+}
 
 bool BackupCarriesSelectedAdapter(const std::string& bytes)
 {
