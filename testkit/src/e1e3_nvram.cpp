@@ -70,15 +70,6 @@ void set_board(NvramDef& desc, uint16_t vid, uint16_t did, uint16_t svid, uint16
       p.svid = svid;
       p.ssid = ssid;
     }
-  // A port no function sits on still has addresses of its own, as a board's every port does:
-  // base_mac + 8 + 2 x path + port, past those of the functions.
-  for (unsigned path = 0; path < 2; ++path)
-    for (unsigned port = 0; port < 2; ++port) {
-      PortConfig& p = desc.ports[path][port];
-      p.mac = base_mac + 8 + 2 * path + port;
-      p.iscsi_mac = base_mac + 0x10 + 8 + 2 * path + port;
-      p.fcoe_mac = base_mac + 0x20 + 8 + 2 * path + port;
-    }
   for (unsigned f = 0; f < functions && f < 8; ++f) {
     unsigned path = desc.chip == Chip::E1 ? 0 : f & 1;
     unsigned port = desc.chip == Chip::E1 ? f & 1 : (four_port ? (f >> 1) & 1 : 0);

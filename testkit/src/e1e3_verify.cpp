@@ -62,7 +62,9 @@ class Checker {
   }
 
   // Every port part names the board's device id (that of path 0, port 0: neither 0 nor 0xFFFF)
-  // and a MAC address that is not blank (all 0 or all 1), in its word pair at +16/+20.
+  // and a MAC address, in its word pair at +16/+20, that is not erased (all ones). Port 0 of
+  // path 0 holds function 0's address on every chip and mode, so there zero is blank too; a port
+  // no function sits on may hold zero.
   void check_identity() {
     uint32_t board_did = be32_at(nv_, port_part(0, 0)) & 0xFFFF;
     if (board_did == 0 || board_did == 0xFFFF) fail("port 0 of path 0 names no device id (" + hex(board_did) + ")");
@@ -73,7 +75,7 @@ class Checker {
         uint32_t did = be32_at(nv_, at) & 0xFFFF;
         if (did != board_did) fail(who + ": device id " + hex(did) + " is not the board's " + hex(board_did));
         uint64_t mac = uint64_t(be32_at(nv_, at + 16) & 0xFFFF) << 32 | be32_at(nv_, at + 20);
-        if (mac == 0 || mac == 0xFFFFFFFFFFFFull) fail(who + ": blank MAC address");
+        if (mac == 0xFFFFFFFFFFFFull || (mac == 0 && path == 0 && port == 0)) fail(who + ": blank MAC address");
       }
   }
 

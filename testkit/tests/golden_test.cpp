@@ -298,8 +298,8 @@ TEST(Golden, PhyImage) {
 // Each port part names the board: its PCI ids at +0 (vendor << 16 | device) and +4 (subsystem
 // << 16 | subsystem vendor), its MAC address at +16/+20 (upper two bytes in the low half of the
 // first word). Two functions on an E3 board sit as port 0 of each path; the port no function uses
-// still has an address of its own. The verifier refuses a port part whose ids or address a cut
-// erased, even with its block's CRC written again.
+// holds no address. The verifier refuses a port part whose ids or address a cut erased, even with
+// its block's CRC written again, and function 0's port without an address.
 TEST(Golden, PortPartsNameTheBoardAndTheVerifierSeesThemErased) {
   e1e3::NvramDef s;
   s.chip = e1e3::Chip::E3;
@@ -311,9 +311,9 @@ TEST(Golden, PortPartsNameTheBoardAndTheVerifierSeesThemErased) {
     Bytes mac;
   } ports[] = {
       {300, {0x00, 0x00, 0x00, 0x10, 0x18, 0xAA, 0xBB, 0x00}},   // path 0 port 0: function 0
-      {700, {0x00, 0x00, 0x00, 0x10, 0x18, 0xAA, 0xBB, 0x09}},   // path 0 port 1: base + 9
+      {700, {0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}},   // path 0 port 1: no function
       {2068, {0x00, 0x00, 0x00, 0x10, 0x18, 0xAA, 0xBB, 0x01}},  // path 1 port 0: function 1
-      {2468, {0x00, 0x00, 0x00, 0x10, 0x18, 0xAA, 0xBB, 0x0B}},  // path 1 port 1: base + 11
+      {2468, {0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}},  // path 1 port 1: no function
   };
   for (const auto& p : ports) {
     SCOPED_TRACE(p.at);
@@ -329,7 +329,8 @@ TEST(Golden, PortPartsNameTheBoardAndTheVerifierSeesThemErased) {
     std::string error;
   } damage[] = {
       {"MAC erased", 2068 + 16, Bytes(8, 0xFF), "port 0 of path 1: blank MAC address"},
-      {"MAC zeroed", 700 + 16, Bytes(8, 0x00), "port 1 of path 0: blank MAC address"},
+      {"function 0's MAC zeroed", 300 + 16, Bytes(8, 0x00), "port 0 of path 0: blank MAC address"},
+      {"an unused port's MAC erased", 700 + 16, Bytes(8, 0xFF), "port 1 of path 0: blank MAC address"},
       {"ids erased", 2068, Bytes(8, 0xFF), "port 0 of path 1: device id 0xFFFF is not the board's 0x168E"},
       {"the board's own ids erased", 300, Bytes(8, 0xFF), "port 0 of path 0 names no device id (0xFFFF)"},
   };

@@ -108,8 +108,7 @@ struct Built {
 
 // Fills the port parts of a board: function f has MAC base_mac + f. E1 boards put function f on
 // path 0, port f & 1; E2/E3 on path f & 1, port (f >> 1) & 1 in four-port mode, else port 0.
-// Every port part of every path gets the ids and addresses (a port no function sits on gets
-// base_mac + 8 + 2 x path + port), so any function reads a valid configuration.
+// Every port part of every path gets the ids, so any function reads a valid configuration.
 void set_board(NvramDef& desc, uint16_t vid, uint16_t did, uint16_t svid, uint16_t ssid,
                uint64_t base_mac, unsigned functions, bool four_port = false);
 
