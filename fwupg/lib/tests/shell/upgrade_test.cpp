@@ -119,7 +119,10 @@ TEST_F(UpgradeTest, AnExistingBackupFileIsReplaced)
 TEST_F(UpgradeTest, ALeftoverBackupOfThisAdapterIsProgrammedBackWhenTheNvramFailsItsCheck)
 {
     enum Fingerprint { kNone, kRight, kOtherBytes, kOtherAdapter };
-    enum Bytes { kOwn, kOtherMac, kHalf };
+    // kFunction4: the adapter is function 4 of a board in a multi-function mode, whose address is
+    // that of its port (function 0's, in the port part) plus 8, as the simulated machine reports
+    // it; kTooFar: the port's address is 16 below the adapter's, which no function of it takes.
+    enum Bytes { kOwn, kOtherMac, kHalf, kFunction4, kTooFar };
     struct Case {
         const char* what;
         bool damaged;  // the CRC check before the upgrade fails
@@ -140,6 +143,8 @@ TEST_F(UpgradeTest, ALeftoverBackupOfThisAdapterIsProgrammedBackWhenTheNvramFail
         {"backup of another adapter", true, kOtherAdapter, kOwn, false},
         {"another board's NVRAM with this adapter's fingerprint line", true, kRight, kOtherMac, false},
         {"half the NVRAM with a matching fingerprint", true, kRight, kHalf, false},
+        {"function 4's own backup, damaged NVRAM", true, kRight, kFunction4, true},
+        {"a port whose functions do not reach this address", true, kRight, kTooFar, false},
         {"no fingerprint file, NVRAM passes its check", false, kNone, kOwn, false},
     };
     for (const Case& c : cases) {
@@ -147,7 +152,8 @@ TEST_F(UpgradeTest, ALeftoverBackupOfThisAdapterIsProgrammedBackWhenTheNvramFail
         Start(5);
         // An NVRAM image of the adapter: its first port part holds the ids and the MAC address.
         std::string left(adapter.nvram_size(), '\xFF');
-        const uint64_t mac = std::stoull(adapter.mac, nullptr, 16) ^ (c.bytes == kOtherMac ? 0x0400 : 0);
+        const uint64_t mac = (std::stoull(adapter.mac, nullptr, 16) ^ (c.bytes == kOtherMac ? 0x0400 : 0)) -
+                             (c.bytes == kFunction4 ? 8 : c.bytes == kTooFar ? 16 : 0);
         const uint32_t words[] = {adapter.vid << 16 | adapter.did, uint32_t(mac >> 32), uint32_t(mac)};
         const size_t at[] = {300, 316, 320};
         for (size_t i = 0; i < 3; ++i)
@@ -176,7 +182,8 @@ TEST_F(UpgradeTest, ALeftoverBackupOfThisAdapterIsProgrammedBackWhenTheNvramFail
         }
         EXPECT_TRUE(crcs.size() <= 1u) << "the board check before the change is not the CRC command, which writes";
         const std::string aside = backup + ".unverified-1";
-        if (!(c.fingerprint == kRight && c.bytes == kOwn) || c.boardDiffers) {
+        const bool belongs = c.fingerprint == kRight && (c.bytes == kOwn || c.bytes == kFunction4);
+        if (!belongs || c.boardDiffers) {
             std::ifstream kept(aside, std::ios::binary);
             EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), left) << "kept aside, bytes unchanged";
         } else {
