@@ -4,6 +4,8 @@
 // also gives a blank VPD area the default VPD.
 #include <tcl.h>
 
+#include <vector>
+
 #include "fwupg/fwupg_kv9.h"
 #include "fwupg/selected_nic.h"
 #include "shell_internal.h"
@@ -16,11 +18,18 @@ struct Range {
     uint32_t begin, end;
 };
 
-// Configuration blocks: E1-E3 one per path (848 bytes at 256 and at 2024; E1 boards have path 0
-// only, their images start at 2024), each with the ports' PCI ids and MAC addresses; the legacy
-// hardware and feature blocks (0x100-0x2FF) with the functions' MAC addresses and ids.
-constexpr Range kE123Path0{256, 256 + 848}, kE123Path1{2024, 2024 + 848};
-constexpr Range kLegacyBlocks{0x100, 0x300};
+// Where a board names itself, the words only a backup can give back once a cut erased them: E1-E3
+// port parts (400 bytes at 300 + 400 x port, path 1 at 2068 + 400 x port; E1 boards have path 0
+// only) with their PCI ids (+0), MAC, iSCSI and FCoE addresses (+16..+39) and the backup copy of
+// the MAC address (+392); the legacy hardware block with each function's PCI ids (0x104 on
+// one-function boards, 0x154 and 0x1A8) and addresses (0x134, 0x15C..0x16B; 0x188, 0x1B0..0x1BF).
+// The rest of the configuration blocks holds words an update rewrites (the MBI version among
+// them), which a finished update's leftover holds in their old form.
+struct Identity {
+    Range read;                  // one read that covers them
+    std::vector<Range> fields;
+};
+
 constexpr uint16_t kE1Dids[] = {0x164E, 0x164F, 0x1650};
 
 bool SelectedIsE1()
@@ -31,14 +40,23 @@ bool SelectedIsE1()
     return false;
 }
 
-std::vector<Range> ConfigurationRanges()
+std::vector<Identity> IdentityRanges()
 {
     switch (SelectedFamily()) {
-    case yxmapi::kFamily57710:
-        if (SelectedIsE1()) return {kE123Path0};
-        return {kE123Path0, kE123Path1};
+    case yxmapi::kFamily57710: {
+        std::vector<Identity> paths;
+        for (uint32_t base : {256u, 2024u}) {
+            if (base == 2024 && SelectedIsE1()) break;
+            Identity path{{base, base + 848}, {}};
+            for (uint32_t part = base + 44; part < base + 44 + 800; part += 400)
+                path.fields.insert(path.fields.end(), {{part, part + 8}, {part + 16, part + 40}, {part + 392, part + 400}});
+            paths.push_back(path);
+        }
+        return paths;
+    }
     case yxmapi::kFamilyLegacy:
-        return {kLegacyBlocks};
+        return {{{0x100, 0x200},
+                 {{0x104, 0x10C}, {0x134, 0x13C}, {0x154, 0x16C}, {0x188, 0x190}, {0x1A8, 0x1C0}}}};
     default:
         return {};
     }
@@ -62,19 +80,24 @@ bool BoardFailsCheck(Tcl_Interp* interp)
 
 bool BoardMatchesBackup(Tcl_Interp* interp, const std::string& backupBytes, const std::string& scratch)
 {
+    const std::vector<Identity> identity = IdentityRanges();
+    if (identity.empty()) return false;
     const uint32_t code = g_uUpgRetCode;
     bool same = true;
-    for (const Range& r : ConfigurationRanges()) {
+    for (const Identity& block : identity) {
         std::string board;
-        if (r.end > backupBytes.size() || !DumpNvmRange(interp, scratch, r.begin, r.end, &board) ||
-            backupBytes.compare(r.begin, r.end - r.begin, board) != 0) {
+        if (block.read.end > backupBytes.size() ||
+            !DumpNvmRange(interp, scratch, block.read.begin, block.read.end, &board)) {
             same = false;
             break;
         }
+        for (const Range& f : block.fields)
+            same = same && backupBytes.compare(f.begin, f.end - f.begin, board, f.begin - block.read.begin,
+                                               f.end - f.begin) == 0;
     }
     g_uUpgRetCode = code;
     Tcl_ResetResult(interp);
-    return same && !ConfigurationRanges().empty();
+    return same;
 }
 
 }  // namespace fwupg::shell

@@ -4,8 +4,8 @@
 //
 // - a leftover that is this adapter's whole NVRAM (BackupBelongsHere) is programmed back first
 //   when the NVRAM fails its check, and then removed; when the NVRAM passes, the leftover is
-//   removed only if the board holds what it holds in the configuration blocks (the board's MAC
-//   addresses and PCI ids), and otherwise kept aside: it may be the only copy of them;
+//   removed only if the board holds the MAC addresses and PCI ids its configuration blocks hold,
+//   and otherwise kept aside: it may be the only copy of them;
 // - a leftover that cannot be validated is never programmed back nor removed: it is kept aside;
 // - a board whose NVRAM still fails its check is never written: the change is refused with
 //   CMD_RESTORE_FAILED and a message that names the reason and the files kept.
@@ -100,7 +100,7 @@ int HandleLeftover(Tcl_Interp* interp, const char* caller, const std::string& pa
     }
     std::string bytes;
     if (!ReadFileToBuffer(path, &bytes) || !BoardMatchesBackup(interp, bytes, path + ".part"))
-        return keep("holds other MAC addresses or configuration blocks than the board");
+        return keep("holds other MAC addresses or PCI ids than the board");
     RemoveBackupFiles(path);
     return TCL_OK;
 }

@@ -170,8 +170,9 @@ bool DumpNvmRange(Tcl_Interp* interp, const std::string& scratch, uint32_t begin
 // a blank VPD area is neither damage nor filled. Other families: false. The last error and the
 // interpreter's result stay as they were.
 bool BoardFailsCheck(Tcl_Interp* interp);
-// Whether the NVRAM holds what the backup's bytes hold in the configuration blocks (with the
-// board's MAC addresses and PCI ids). `scratch` is a file name the caller holds.
+// Whether the NVRAM holds what the backup's bytes hold where the board names itself in its
+// configuration blocks: every port's or function's PCI ids and MAC addresses. `scratch` is a file
+// name the caller holds.
 bool BoardMatchesBackup(Tcl_Interp* interp, const std::string& backupBytes, const std::string& scratch);
 
 }  // namespace fwupg::shell

@@ -130,14 +130,16 @@ TEST_F(UpgradeTest, ALeftoverBackupOfThisAdapterIsProgrammedBackWhenTheNvramFail
         Bytes bytes;
         bool programmed;
         bool programFails = false;
-        bool boardDiffers = false;  // the sound board holds other configuration blocks
+        bool boardDiffers = false;    // the sound board holds another MAC address
+        bool boardRewritten = false;  // the sound board holds other words of its configuration
     };
     const Case cases[] = {
         {"own backup, damaged NVRAM", true, kRight, kOwn, true},
         {"own backup, damaged NVRAM, programming it back fails", true, kRight, kOwn, true, true},
         {"own backup, NVRAM passes its check and holds the backup's configuration", false, kRight, kOwn, false},
-        {"own backup, NVRAM passes its check with other configuration blocks", false, kRight, kOwn, false, false,
-         true},
+        {"own backup, NVRAM passes its check with another MAC address", false, kRight, kOwn, false, false, true},
+        {"own backup, NVRAM passes its check with the words an update rewrites", false, kRight, kOwn, false, false,
+         false, true},
         {"no fingerprint file", true, kNone, kOwn, false},
         {"fingerprint of other bytes", true, kOtherBytes, kOwn, false},
         {"backup of another adapter", true, kOtherAdapter, kOwn, false},
@@ -166,7 +168,8 @@ TEST_F(UpgradeTest, ALeftoverBackupOfThisAdapterIsProgrammedBackWhenTheNvramFail
         const std::string key = Sha256HexDigest(c.fingerprint == kOtherBytes ? std::string("other") : left);
         if (c.fingerprint != kNone) std::ofstream(backup + ".sha256", std::ios::binary) << key << '\n' << identity << '\n';
         board = left;
-        if (c.boardDiffers) board[300 + 20] ^= 0x01;  // another MAC address in the first port part
+        if (c.boardDiffers) board[300 + 20] ^= 0x01;      // another MAC address in the first port part
+        if (c.boardRewritten) board[256 + 100] ^= 0x01;   // a word of the shared configuration
         facade.hooks["nvm_board_check_57710"] = [&](const FacadeCall&) {
             g_uUpgRetCode = 21;  // a check leaves its code; the caller keeps its own
             return c.damaged && programs.empty() ? 1 : 0;  // programming the backup back mends it
