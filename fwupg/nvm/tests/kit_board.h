@@ -57,17 +57,6 @@ struct KitBoard {
         EXPECT_TRUE(report_.ok()) << report_.text(); \
     } while (0)
 
-// As above, but a port part's blank MAC address or device id is no fault: for boards a test gives
-// blank addresses or ids on purpose (what the engine then stores there is the point).
-#define EXPECT_KIT_VALID_BUT_IDENTITY(board)                                                       \
-    do {                                                                              \
-        auto report_ = (board).verify();                                              \
-        for (const std::string& e_ : report_.errors)                                  \
-            EXPECT_TRUE(e_.find("blank MAC address") != std::string::npos ||          \
-                        e_.find("device id") != std::string::npos)                    \
-                << report_.text();                                                    \
-    } while (0)
-
 // A fresh folder under the system's temporary folder, removed at the end.
 using platform::testing::TempDir;
 

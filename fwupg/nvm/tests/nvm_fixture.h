@@ -82,17 +82,6 @@ struct Board {
         EXPECT_TRUE(report_.ok()) << report_.text();       \
     } while (0)
 
-// As above, but a port part's blank MAC address or device id is no fault: for boards a test gives
-// blank addresses or ids on purpose (what the engine then stores there is the point).
-#define EXPECT_NVRAM_VALID_BUT_IDENTITY(board)                                                       \
-    do {                                                                              \
-        auto report_ = (board).verify();                                              \
-        for (const std::string& e_ : report_.errors)                                  \
-            EXPECT_TRUE(e_.find("blank MAC address") != std::string::npos ||          \
-                        e_.find("device id") != std::string::npos)                    \
-                << report_.text();                                                    \
-    } while (0)
-
 // Finds an image in a verifier report by kind name.
 inline const kit::FoundImage* found(const kit::Report& r, const std::string& name)
 {
