@@ -107,7 +107,7 @@ int HandleLeftover(Tcl_Interp* interp, const char* caller, const std::string& pa
 
 // Tries to hold the name of a leftover in another folder: false (nothing held, the last error and
 // the result as they were) when another run holds it - it is that run's live backup, not a
-// leftover - or it cannot be locked there.
+// leftover - or it cannot be locked there, or a link stands at one of its names (never followed).
 bool HoldForeignName(Tcl_Interp* interp, const char* caller, const std::string& path)
 {
     const uint32_t code = g_uUpgRetCode;
@@ -133,7 +133,8 @@ int RepairFromLeftoverBackup(Tcl_Interp* interp, const char* caller, const std::
     for (const std::string& other : RegisteredBackupsOfSelectedAdapter()) {
         if (other == own || IsKeptBackup(other) || HoldsBackupName(other)) continue;
         if (!HoldForeignName(interp, caller, other)) {
-            LogDebugMsg(DBG_DEBUG, "%s(): the NVRAM backup %s is held by another run; it is left to that run.", caller,
+            LogDebugMsg(DBG_DEBUG, "%s(): the NVRAM backup %s cannot be held (another run holds it, or a link or "
+                        "other non-regular file stands at one of its names); it is left as it is.", caller,
                         other.c_str());
             continue;
         }
