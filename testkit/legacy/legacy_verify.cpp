@@ -231,6 +231,24 @@ std::string verify(const bytes& n, bool buffered, bool firmware)
     check("HW_INFO", 0x100, 0x100);
     check("FEAT_INFO", 0x200, 0x100);
 
+    // HW_INFO names the board: a one-function board its device id in the word at 0x104, a
+    // two-function board one for each function in the words at 0x154 and 0x1A8 (a configuration
+    // change may give them different ids), each function with a MAC address that is not blank
+    // (all 0 or all 1) at 0x134 and 0x188.
+    auto did_at = [&](size_t at) { return get_be32(n, at) & 0xFFFFu; };
+    auto named = [](uint32_t did) { return did != 0 && did != 0xFFFF; };
+    auto mac_at = [&](size_t at) { return uint64_t(get_be32(n, at) & 0xFFFFu) << 32 | get_be32(n, at + 4); };
+    const bool one_function = named(did_at(0x104));
+    if (!one_function && !named(did_at(0x154)))
+        fail("HW_INFO names no device id");
+    else if (!one_function && !named(did_at(0x1A8)))
+        fail("HW_INFO function 1 names no device id");
+    for (int fn = 0; fn < (one_function ? 1 : 2); ++fn) {
+        const uint64_t mac = mac_at(fn ? 0x188 : 0x134);
+        if (mac == 0 || mac == 0xFFFFFFFFFFFFull)
+            fail("HW_INFO function " + std::to_string(fn) + " has a blank MAC address");
+    }
+
     // The part: whole 4 KiB units, as large as HW_INFO records (bits 23-12 of its word at 0x128;
     // 0 there records no size, which the configuration writer fills in).
     if (firmware && n.size() % 0x1000)

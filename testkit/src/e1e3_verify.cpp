@@ -35,6 +35,7 @@ class Checker {
       if (!region_crc_ok(nv_, cfg(path), kCfgLen)) fail("configuration CRC mismatch, path " + std::to_string(path));
       if (!region_crc_ok(nv_, feat(path), kFeatLen)) fail("feature CRC mismatch, path " + std::to_string(path));
     }
+    check_identity();
     for (unsigned i = 0; i < kDirEntries; ++i) check_dir_entry(i);
     check_overlaps();
     return std::move(r_);
@@ -58,6 +59,24 @@ class Checker {
     }
     r_.images.push_back({where, name_of(type), type, off, len});
     if (!region_crc_ok(nv_, off, len)) fail(who + ": image CRC mismatch");
+  }
+
+  // Every port part names the board's device id (that of path 0, port 0: neither 0 nor 0xFFFF)
+  // and a MAC address, in its word pair at +16/+20, that is not erased (all ones). Port 0 of
+  // path 0 holds function 0's address on every chip and mode, so there zero is blank too; a port
+  // no function sits on may hold zero.
+  void check_identity() {
+    uint32_t board_did = be32_at(nv_, port_part(0, 0)) & 0xFFFF;
+    if (board_did == 0 || board_did == 0xFFFF) fail("port 0 of path 0 names no device id (" + hex(board_did) + ")");
+    for (unsigned path = 0; path < paths(chip_); ++path)
+      for (unsigned port = 0; port < 2; ++port) {
+        uint32_t at = port_part(path, port);
+        std::string who = "port " + std::to_string(port) + " of path " + std::to_string(path);
+        uint32_t did = be32_at(nv_, at) & 0xFFFF;
+        if (did != board_did) fail(who + ": device id " + hex(did) + " is not the board's " + hex(board_did));
+        uint64_t mac = uint64_t(be32_at(nv_, at + 16) & 0xFFFF) << 32 | be32_at(nv_, at + 20);
+        if (mac == 0xFFFFFFFFFFFFull || (mac == 0 && path == 0 && port == 0)) fail(who + ": blank MAC address");
+      }
   }
 
   void check_bootstrap() {

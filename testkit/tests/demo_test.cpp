@@ -168,7 +168,8 @@ TEST(Demo, OneCommandMakesTheMachineAndTheFirmwareFolder) {
 TEST(Demo, FwgenVerifyAndListFromTheShell) {
   platform::testing::TempDir t;
   std::string desc = t.path() + "/board.txt", nv = t.path() + "/nv.bin";
-  write_text_file(desc, "chip=E3\nsize=0x20000\nimage=BC1 7.10.3\nimage=MFW1 7.10.3\n");
+  write_text_file(desc,
+                  "chip=E3\nsize=0x20000\nboard=0x14E4 0x168E 0x14E4 0x1006 001018000A00 2\nimage=BC1 7.10.3\nimage=MFW1 7.10.3\n");
   ASSERT_EQ(run(fwgen() + " nvram " + desc + " " + nv), 0);
   EXPECT_EQ(run(fwgen() + " verify " + nv), 0);
   EXPECT_EQ(run(fwgen() + " list " + nv), 0);

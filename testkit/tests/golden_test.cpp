@@ -1,6 +1,7 @@
 // The kit checked against bytes written out by hand, so that the kit and the engines cannot share
 // a mistake unseen. CRC values were computed separately with zlib.
 #include "testkit/e1e3_nvram.h"
+#include "testkit/e1e3_verify.h"
 #include "testkit/images.h"
 #include "testkit/iscsi_cfg.h"
 #include "testkit/package.h"
@@ -292,4 +293,54 @@ TEST(Golden, PhyImage) {
   // The version text at byte 16 of the record's data, in file order, NUL-padded to 16 bytes.
   Bytes text = {'P', 'H', 'Y', ' ', '2', '.', '1', '.', '4', 0, 0, 0, 0, 0, 0, 0};
   EXPECT_EQ(slice(f, 20 + 16, 16), text);
+}
+
+// Each port part names the board: its PCI ids at +0 (vendor << 16 | device) and +4 (subsystem
+// << 16 | subsystem vendor), its MAC address at +16/+20 (upper two bytes in the low half of the
+// first word). Two functions on an E3 board sit as port 0 of each path; the port no function uses
+// holds no address. The verifier refuses a port part whose ids or address a cut erased, even with
+// its block's CRC written again, and function 0's port without an address.
+TEST(Golden, PortPartsNameTheBoardAndTheVerifierSeesThemErased) {
+  e1e3::NvramDef s;
+  s.chip = e1e3::Chip::E3;
+  s.size = 0x10000;
+  e1e3::set_board(s, 0x14E4, 0x168E, 0x103C, 0x339D, 0x001018AABB00ull, 2);
+  const Bytes nv = e1e3::build(s).nvram;
+  const struct {
+    uint32_t at;  // the port part: 256 + 44 + 400 x port, path 1 at 2024 + 44 + 400 x port
+    Bytes mac;
+  } ports[] = {
+      {300, {0x00, 0x00, 0x00, 0x10, 0x18, 0xAA, 0xBB, 0x00}},   // path 0 port 0: function 0
+      {700, {0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}},   // path 0 port 1: no function
+      {2068, {0x00, 0x00, 0x00, 0x10, 0x18, 0xAA, 0xBB, 0x01}},  // path 1 port 0: function 1
+      {2468, {0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}},  // path 1 port 1: no function
+  };
+  for (const auto& p : ports) {
+    SCOPED_TRACE(p.at);
+    EXPECT_EQ(slice(nv, p.at, 8), (Bytes{0x14, 0xE4, 0x16, 0x8E, 0x33, 0x9D, 0x10, 0x3C}));
+    EXPECT_EQ(slice(nv, p.at + 16, 8), p.mac);
+  }
+  ASSERT_TRUE(e1e3::verify(nv, e1e3::Chip::E3).ok()) << e1e3::verify(nv, e1e3::Chip::E3).text();
+
+  const struct {
+    const char* what;
+    uint32_t at;
+    Bytes bytes;
+    std::string error;
+  } damage[] = {
+      {"MAC erased", 2068 + 16, Bytes(8, 0xFF), "port 0 of path 1: blank MAC address"},
+      {"function 0's MAC zeroed", 300 + 16, Bytes(8, 0x00), "port 0 of path 0: blank MAC address"},
+      {"an unused port's MAC erased", 700 + 16, Bytes(8, 0xFF), "port 1 of path 0: blank MAC address"},
+      {"ids erased", 2068, Bytes(8, 0xFF), "port 0 of path 1: device id 0xFFFF is not the board's 0x168E"},
+      {"the board's own ids erased", 300, Bytes(8, 0xFF), "port 0 of path 0 names no device id (0xFFFF)"},
+  };
+  for (const auto& d : damage) {
+    SCOPED_TRACE(d.what);
+    Bytes bad = nv;
+    put(bad, d.at, d.bytes);
+    const uint32_t block = d.at < 2024 ? 256 : 2024;
+    e1e3::fix_crc(bad, block, 848);
+    const e1e3::Report r = e1e3::verify(bad, e1e3::Chip::E3);
+    EXPECT_NE(std::find(r.errors.begin(), r.errors.end(), d.error), r.errors.end()) << r.text();
+  }
 }

@@ -133,6 +133,7 @@ TEST(Verify, RejectsOneCorruption) {
 
 TEST(Verify, BootstrapNamingMfw1IsNotAnOverlap) {
   NvramDef s;
+  set_board(s, 0x14E4, 0x168E, 0x14E4, 0x1234, 0x0010180000D0ull, 2);
   s.images.push_back({"MFW1", stock_image("MFW1", "7.10.3"), {}, {}, 0});
   Built b = build(s);
   EXPECT_TRUE(verify(b.nvram, Chip::E3).ok()) << verify(b.nvram, Chip::E3).text();

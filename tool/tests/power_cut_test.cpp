@@ -300,6 +300,95 @@ TEST_F(PowerCut, ListingAfterATornDirectoryShowsTheLeftoverBackup)
     for (const auto& f : left) EXPECT_TRUE(fs::exists(f)) << f << " was removed by a listing";
 }
 
+// The configuration blocks of every E1-E3 board of the machine (each path's, with its ports'
+// PCI ids and MAC addresses), by board.
+std::map<std::string, std::string> ConfigurationBlocks(const std::string& root)
+{
+    std::map<std::string, std::string> blocks;
+    for (const auto& e : fs::directory_iterator(root + "/adapters")) {
+        if (e.path().extension() != ".nvram") continue;
+        const std::string nvram = ReadFile(e.path().string());
+        if (nvram.size() < 2872) continue;
+        blocks[e.path().stem().string()] = nvram.substr(256, 848) + nvram.substr(2024, 848);
+    }
+    return blocks;
+}
+
+// An update cut by an erasing power loss inside the E3 board's first 4 KiB leaves the only copy of
+// its configuration (MAC addresses, PCI ids) in a backup in the tool's folder. A run from another
+// folder (a second copy of the tool, as the update manager's plug-in runs it from its component
+// folder) finds that backup through the machine-wide list, programs it back and updates the
+// board; when the list does not name it, that run refuses the damaged board (110) and writes
+// nothing to it. Either way no run reports success on a damaged board, and the console update
+// that follows in the first folder leaves every board updated with what a fault-free update
+// leaves in its configuration blocks.
+TEST_F(PowerCut, ALeftoverIsFoundFromAnotherFolderAndADamagedBoardIsNeverWrittenBlind)
+{
+    MakeMachine({"e3-57810", false});
+    if (HasFatalFailure()) return;
+    const std::vector<Write> writes = CountWrites();
+    // What a fault-free update leaves.
+    ASSERT_EQ(sb.Run({"-u", "report.xml"}).exitCode, 2);
+    const auto reference = ConfigurationBlocks(sb.root);
+    ASSERT_FALSE(reference.empty());
+    const std::string registry = sb.root + "/C/ProgramData/FwUpg/Backups";
+    const std::string nvram = sb.root + "/adapters/" + target.board + ".nvram";
+    // The second write into the first 4 KiB.
+    const Write* struck = nullptr;
+    for (size_t j = 0, seen = 0; j < writes.size() && !struck; ++j)
+        if (writes[j].offset < 0x1000 && ++seen == 2) struck = &writes[j];
+    ASSERT_NE(struck, nullptr) << "the update writes the first 4 KiB fewer than twice";
+
+    for (const bool listed : {true, false}) {
+        SCOPED_TRACE(listed ? "the leftover is listed machine-wide" : "the list does not name the leftover");
+        RestoreMachine();
+        const std::string first = sb.work;
+        for (const auto& f : LeftoverBackups(sb)) fs::remove(f);
+        EXPECT_EQ(Strike(*struck, Cut::Erase).exitCode, kPowerLossExit);
+        ASSERT_FALSE(LeftoverBackups(sb).empty()) << "the cut run left no backup";
+        const bool damaged = VerifyAllNvram(sb.root).at(target.board).status != 0;
+        ASSERT_TRUE(damaged) << "the cut left a board that verifies";
+        if (!listed) fs::remove_all(registry);
+
+        // A second copy of the tool with its own firmware folder.
+        const std::string second = sb.base + (listed ? "/second" : "/third");
+        fs::create_directories(second);
+        for (const char* f : {"TIRN", "LibALDN_ZkFwUpg.so", "YXMAPIa.so"}) fs::copy_file(first + "/" + f, second + "/" + f);
+        fs::copy(first + "/FW", second + "/FW", fs::copy_options::recursive);
+        sb.work = sb.prog = second;
+        ASSERT_EQ(sb.Run({"-d", "report.xml"}).exitCode, 1);
+        const std::string before = ReadFile(nvram);
+        RunResult other = sb.Run({"-u", "report.xml"});
+        const NvramVerdict verdict = VerifyAllNvram(sb.root).at(target.board);
+        if (other.exitCode == 2) {
+            EXPECT_EQ(verdict.status, 0) << "success reported on a damaged board:\n" << verdict.output << other.out;
+        }
+        if (listed) {
+            EXPECT_EQ(other.exitCode, 2) << "the leftover in the first folder was not used:\n" << other.out;
+            EXPECT_EQ(ConfigurationBlocks(sb.root), reference);
+        } else {
+            EXPECT_NE(other.exitCode, 2) << other.out;
+            EXPECT_EQ(ReadFile(nvram), before) << "the damaged board was written";
+        }
+        EXPECT_TRUE(fs::is_empty(second) || LeftoverBackups(sb).empty()) << "a backup stays in the second folder";
+
+        // The console update again, from the first folder.
+        sb.work = sb.prog = first;
+        ASSERT_EQ(sb.Run({"-d", "report3.xml"}).exitCode, 1);
+        RunResult again = sb.Run({"-u", "report3.xml"});
+        EXPECT_TRUE(again.exitCode == 2 || again.exitCode == 1 || again.exitCode == 3) << again.out;
+        for (const auto& [name, v] : VerifyAllNvram(sb.root)) EXPECT_EQ(v.status, 0) << name << ":\n" << v.output;
+        EXPECT_EQ(ConfigurationBlocks(sb.root), reference) << "MAC addresses or PCI ids differ from a fault-free update";
+        EXPECT_TRUE(LeftoverBackups(sb).empty()) << "the leftover stays after the board was repaired";
+        auto after = ListByMac(sb, machine);
+        for (const auto& m : machine)
+            for (const auto& [type, versions] : this->before[m.mac].firmware) {
+                if (versions.first == versions.second || versions.second.empty()) continue;
+                EXPECT_EQ(after[m.mac].firmware[type].first, versions.second) << m.name << " " << type;
+            }
+    }
+}
+
 class SampledCut : public PowerCut, public ::testing::WithParamInterface<std::tuple<Board, Cut, Point>> {};
 
 TEST_P(SampledCut, NeverReportsSuccessAndTheNextRunRepairs)

@@ -80,6 +80,10 @@ int tcl_al_nvm_mbi_upgrade_cmd(HostOps ops, Tcl_Interp* interp, int objc, Tcl_Ob
 int tcl_al_nvm_upgrade_cmd(HostOps ops, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]);
 // Slot 22: the CRC table of the current family; 0.
 int common_nvm_crc_check(Tcl_Interp* interp);
+// Slot 58: the verdict of the full CRC check of E1-E3 NVRAM, without printing or writing anything
+// (a blank VPD area is left as it is): 0 when every CRC matches, 1 on a mismatch or a piece
+// that cannot be read.
+int common_nvm_board_check(Tcl_Interp* interp);
 // Slot 27 (type bit 0 set): 0 when the extended directory holds the type (entry index stored),
 // else -1 with index -1.
 int common_nvm_ext_image_present(HostOps ops, uint32_t dirType, int32_t* index);

@@ -76,6 +76,8 @@ public:
     virtual int get_ext_phy_type(HostOps ops, uint32_t port, uint32_t* type) = 0;                // 55
     virtual int get_ext_phy_types(HostOps ops, uint32_t port, uint32_t wanted) = 0;              // 56
     virtual int file_version_string(HostOps ops, const char* path, uint32_t kind, char* text) = 0;  // 57
+    // The E1-E3 board check: the verdict of the full CRC check, read only (0 pass, 1 fail).
+    virtual int nvm_board_check_57710(HostOps ops) = 0;                                          // 58
 };
 
 // The facade object: every slot forwards to one engine procedure (see fwupg_kv9.cpp).
@@ -140,6 +142,7 @@ public:
     int get_ext_phy_type(HostOps ops, uint32_t port, uint32_t* type) override;
     int get_ext_phy_types(HostOps ops, uint32_t port, uint32_t wanted) override;
     int file_version_string(HostOps ops, const char* path, uint32_t kind, char* text) override;
+    int nvm_board_check_57710(HostOps ops) override;
 };
 
 // The one facade instance (static storage, lives until process exit).

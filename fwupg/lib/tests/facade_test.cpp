@@ -153,6 +153,8 @@ std::vector<SlotCase> slot_table()
          [](IFwUpgKv9& f, HostOps o) { f.get_ext_phy_types(o, 1, 0x900); }, {1, 0x900}},
         {57, "get_image_file_version", Form::ByValue,
          [](IFwUpgKv9& f, HostOps o) { f.file_version_string(o, gText, 15, gText); }, {w(gText), 15, w(gText)}},
+        {58, "common_nvm_board_check", Form::InterpOnly, [](IFwUpgKv9& f, HostOps o) { f.nvm_board_check_57710(o); },
+         {0x1A7E}},
     };
 }
 
@@ -195,7 +197,7 @@ TEST(Facade, EverySlotReachesItsEngineWithItsArgumentsAndTheCallersRecord)
             EXPECT_NE(g_lastCall.current, nullptr);
         }
     }
-    EXPECT_EQ(slots.size(), 57u);
+    EXPECT_EQ(slots.size(), 58u);
 }
 
 // Slot 27 asks exactly one directory, chosen by bit 0 of the type, even when that directory does

@@ -90,6 +90,7 @@ public:
     int get_ext_phy_type(HostOps, uint32_t, uint32_t*) override { return Unexpected(55); }
     int get_ext_phy_types(HostOps, uint32_t, uint32_t) override { return Unexpected(56); }
     int file_version_string(HostOps, const char*, uint32_t, char*) override { return Unexpected(57); }
+    int nvm_board_check_57710(HostOps) override { return Unexpected(58); }
 
 private:
     int Count(int slot) { return ++calls[slot]; }

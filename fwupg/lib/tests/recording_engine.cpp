@@ -232,6 +232,12 @@ int common_nvm_crc_check(Tcl_Interp* a0)
     return 77;
 }
 
+int common_nvm_board_check(Tcl_Interp* a0)
+{
+    record("common_nvm_board_check", nullptr, a0);
+    return 77;
+}
+
 int common_nvm_ext_image_present(HostOps a0, uint32_t a1, int32_t* a2)
 {
     record("common_nvm_ext_image_present", &a0, a1, a2);

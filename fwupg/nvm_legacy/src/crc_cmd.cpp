@@ -1,7 +1,7 @@
 // "crc": the CRC check of the whole NVRAM, or of one region or image (with -fix, its CRC word is
-// renewed); then a VPD area that was never written gets the default VPD. "crc -no_print" is the
-// exception: it is the front end's check of a board (after an upgrade, and before it decides to
-// program a backup back or to refuse a change), and a check writes nothing.
+// renewed); then, whatever was asked ("crc -no_print" included), a VPD area that was never written
+// gets the default VPD. The front end's verdict without a write is the region check alone
+// (toe_nvm_crc_check), which reads only.
 #include <strings.h>
 
 #include <cstring>
@@ -146,7 +146,7 @@ int toe_nvm_crc_cmd(HostOps ops, int objc, Tcl_Obj* const objv[])
             }
         }
 
-        if (!quiet && !repair_blank_vpd(ops, dev, &wrote))
+        if (!repair_blank_vpd(ops, dev, &wrote))
             ok = false;
         if (!ok) {
             toe::set_error(ops, toe::ERR_DIR_CRC);

@@ -26,7 +26,9 @@ struct Report {
 };
 
 // Checks: bootstrap magic and CRC and its image's CRC; directory CRC; configuration and feature
-// CRCs of each path (one path on E1); each directory entry's bounds, alignment and trailing CRC;
+// CRCs of each path (one path on E1); every port part of each path naming the board's device id
+// and a MAC address that is not erased (function 0's, port 0 of path 0, not zero either); each
+// directory entry's bounds, alignment and trailing CRC;
 // entry 15's extended directory: length 780, CRC, count at most 64, unused slots zero, byte count
 // equal to the sum of the entry lengths, and each entry as above; no two images overlapping each
 // other or the fixed area. Never throws on bad input.

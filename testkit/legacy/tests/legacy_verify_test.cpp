@@ -96,6 +96,19 @@ TEST(LegacyVerifier, EachDamageOfAGoodBoardFailsWithItsOwnMessage)
 {
     const bytes good = good_board();
     ASSERT_EQ("", verify_nvram(good));
+    // Where the board names itself, written out by hand: each function's PCI ids (vendor and
+    // device, subsystem) and MAC address (upper two bytes in the low half of the first word).
+    const struct {
+        size_t at;
+        bytes want;
+    } identity[] = {
+        {0x154, {0x14, 0xE4, 0x16, 0x39, 0x16, 0x39, 0x14, 0xE4}},
+        {0x1A8, {0x14, 0xE4, 0x16, 0x39, 0x16, 0x39, 0x14, 0xE4}},
+        {0x134, {0x00, 0x00, 0x00, 0x10, 0x18, 0x01, 0x02, 0x03}},
+        {0x188, {0x00, 0x00, 0x00, 0x10, 0x18, 0x01, 0x02, 0x04}},
+    };
+    for (const auto& w : identity)
+        EXPECT_EQ(w.want, bytes(good.begin() + long(w.at), good.begin() + long(w.at + 8))) << "HW_INFO +" << w.at;
     ASSERT_EQ(0x10000000u, dir_entry(good, 0).flags & 0xF0000001u);
     ASSERT_EQ(0xD0000000u, dir_entry(good, 1).flags & 0xF0000001u);
     ASSERT_EQ(0xE0000000u, dir_entry(good, 3).flags & 0xF0000001u);
@@ -126,6 +139,35 @@ TEST(LegacyVerifier, EachDamageOfAGoodBoardFailsWithItsOwnMessage)
          },
          "NVRAM size 0x00040000 differs from HW_INFO's 0x00020000; "},
         {"FEAT_INFO byte flipped", [](bytes& n) { n[0x250] ^= 0x10; }, "FEAT_INFO CRC bad; "},
+        // HW_INFO erased where the board names itself, each with its CRC written again: what an
+        // engine that renews CRCs over erased bytes leaves.
+        {"function 1's MAC address erased, CRC fixed",
+         [](bytes& n) {
+             set_be(n, 0x188, 0xFFFFFFFFu);
+             set_be(n, 0x18C, 0xFFFFFFFFu);
+             reseal(n, 0x100, 0xFC);
+         },
+         "HW_INFO function 1 has a blank MAC address; "},
+        {"function 0's MAC address zeroed, CRC fixed",
+         [](bytes& n) {
+             set_be(n, 0x134, 0);
+             set_be(n, 0x138, 0);
+             reseal(n, 0x100, 0xFC);
+         },
+         "HW_INFO function 0 has a blank MAC address; "},
+        {"function 1's PCI ids erased, CRC fixed",
+         [](bytes& n) {
+             set_be(n, 0x1A8, 0xFFFFFFFFu);
+             reseal(n, 0x100, 0xFC);
+         },
+         "HW_INFO function 1 names no device id; "},
+        {"both functions' PCI ids erased, CRC fixed",
+         [](bytes& n) {
+             set_be(n, 0x154, 0xFFFFFFFFu);
+             set_be(n, 0x1A8, 0xFFFFFFFFu);
+             reseal(n, 0x100, 0xFC);
+         },
+         "HW_INFO names no device id; "},
         {"VPD serial number changed, RV left", [](bytes& n) { vpd_byte(n, vpd_keyword(n, 'S', 'N') + 3) ^= 1; },
          "VPD RV checksum bad; "},
         {"VPD keyword unknown, RV fixed",

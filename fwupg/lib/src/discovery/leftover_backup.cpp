@@ -4,6 +4,9 @@
 #include <tcl.h>
 #include <unistd.h>
 
+#include <string>
+#include <vector>
+
 #include "fwupg/bkv9_helper.h"
 #include "fwupg/command_exec.h"
 #include "fwupg/debug_log.h"
@@ -11,36 +14,37 @@
 #include "fwupg/host_ops_builder.h"
 #include "fwupg/selected_nic.h"
 #include "fwupg/session_state.h"
+#include "../shell/backup_registry.h"
 #include "../shell/shell_internal.h"
 
 namespace fwupg {
 namespace {
 
 // The leftover backup that the selected adapter's next upgrade line programs back, or empty. The
-// same conditions as that repair: a backup file under the update's name that this call did not
-// take itself, that belongs to the adapter, while the NVRAM fails the legacy engine's check.
+// same conditions as that repair: a backup file under the update's name in this folder, or one
+// registered for the adapter in another folder, that this call did not take itself and that
+// belongs to the adapter, while the NVRAM fails the board check (which only reads).
 std::string LeftoverToProgramBack()
 {
     static const char* const kFn = "LeftoverBackupView";
-    const std::string path = command::UpgradeBackupPath();
-    if (access(path.c_str(), F_OK) != 0 || shell::IsKeptBackup(path)) return {};
-    if (!shell::BackupBelongsHere(path)) {
-        LogDebugMsg(DBG_DEBUG, "%s(): %s does not belong to this adapter; the adapter is listed as it is.", kFn,
-                    path.c_str());
-        return {};
+    std::vector<std::string> places;
+    if (access(command::UpgradeBackupPath().c_str(), F_OK) == 0) places.push_back(command::UpgradeBackupPath());
+    const std::string own = shell::BackupFullPath(command::UpgradeBackupPath());
+    for (const std::string& other : shell::RegisteredBackupsOfSelectedAdapter())
+        if (other != own) places.push_back(other);
+    for (const std::string& path : places) {
+        if (shell::IsKeptBackup(path)) continue;
+        if (!shell::BackupBelongsHere(path)) {
+            LogDebugMsg(DBG_DEBUG, "%s(): %s does not belong to this adapter; the adapter is listed as it is.", kFn,
+                        path.c_str());
+            continue;
+        }
+        if (!shell::BoardFailsCheck(g_TclInterp)) return {};
+        LogDebugMsg(DBG_DEBUG, "%s(): the NVRAM fails its check and %s will be programmed back: the adapter is "
+                    "listed as the backup holds it.", kFn, path.c_str());
+        return path;
     }
-    // The legacy engine's region check, which "crc -no_print" runs too; it only reads, and
-    // discovery runs it through the facade since it evaluates no command line here.
-    const uint32_t code = g_uUpgRetCode;
-    HostOps ops;
-    BuildHostOps(&ops, g_TclInterp, 0);
-    const bool fails = gpIFwUpgKv9->nvm_crc_check(ops) != 0;
-    g_uUpgRetCode = code;
-    Tcl_ResetResult(g_TclInterp);
-    if (!fails) return {};
-    LogDebugMsg(DBG_DEBUG, "%s(): the NVRAM fails its check and %s will be programmed back: the adapter is "
-                "listed as the backup holds it.", kFn, path.c_str());
-    return path;
+    return {};
 }
 
 }  // namespace

@@ -87,6 +87,7 @@ int FwUpgKv9::nvm_upgrade_57710(HostOps ops, int objc, Tcl_Obj* const objv[])
 }
 // Form D.
 int FwUpgKv9::nvm_crc_check_57710(HostOps ops) { FACADE_BY_VALUE(common_nvm_crc_check(ops.interp)); }
+int FwUpgKv9::nvm_board_check_57710(HostOps ops) { FACADE_BY_VALUE(common_nvm_board_check(ops.interp)); }
 
 int FwUpgKv9::set_wol(HostOps ops, uint32_t enable) { FACADE_BY_VALUE(set_nvm_wol(ops, enable)); }
 int FwUpgKv9::set_nvm_cfg(HostOps ops, cfg_request* request) { FACADE_BY_VALUE(::set_nvm_cfg(ops, request)); }

@@ -34,12 +34,13 @@ std::string ChangeBackupPath()
     return "NVMCfgDump#_" + std::string(g_CurPhyNic.get(yxmapi::phy::kMac)) + ".BIN";
 }
 
-int ChangeWithBackup(Tcl_Interp* interp, const char* caller, const std::function<int()>& change)
+int ChangeWithBackup(Tcl_Interp* interp, const char* caller, const std::function<int()>& change,
+                     DamagedBoard damaged)
 {
     const std::string path = ChangeBackupPath();
     if (ClaimBackupName(interp, caller, path) != TCL_OK) return TCL_ERROR;
     BackupNameHold hold{path};
-    if (RepairFromLeftoverBackup(interp, caller, path) != TCL_OK) return TCL_ERROR;
+    if (RepairFromLeftoverBackup(interp, caller, path, damaged) != TCL_OK) return TCL_ERROR;
     if (!IsKeptBackup(path) && !RemoveBackupFiles(path)) return Fail(50);
     BackupCleanup cleanup{path};
     BackupUse backup;

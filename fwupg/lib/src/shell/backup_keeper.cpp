@@ -25,6 +25,7 @@
 #include "fwupg/selected_nic.h"
 #include "fwupg/sha256.h"
 #include "fwupg/shell_commands.h"
+#include "backup_registry.h"
 #include "platform/safe_file.h"
 #include "shell_internal.h"
 
@@ -131,17 +132,9 @@ bool Covered(const std::vector<Span>& joined, uint32_t at)
     return false;
 }
 
-// Reads [begin, end) with the engine's own dump, so that the bytes come in the backup's format.
 bool DumpSpan(Tcl_Interp* interp, const std::string& scratch, const Span& span, std::string* bytes)
 {
-    if (!RemoveFileIfPresent(scratch)) return false;
-    const std::vector<std::string> words{"_dump", std::to_string(span.begin), std::to_string(span.end - span.begin),
-                                         scratch};
-    Tcl_ResetResult(interp);
-    const bool ok = EvalWords(interp, words) == TCL_OK && ReadFileToBuffer(scratch, bytes) &&
-                    bytes->size() == span.end - span.begin;
-    RemoveFileIfPresent(scratch);
-    return ok;
+    return DumpNvmRange(interp, scratch, span.begin, span.end, bytes);
 }
 
 // Brings the kept backup up to date; false when it cannot be (file changed on disk, a read failed,
@@ -210,6 +203,17 @@ bool BringUpToDate(Tcl_Interp* interp, const char* caller, KeptBackup* kept, uin
 
 }  // namespace
 
+bool DumpNvmRange(Tcl_Interp* interp, const std::string& scratch, uint32_t begin, uint32_t end, std::string* bytes)
+{
+    if (!RemoveFileIfPresent(scratch)) return false;
+    const std::vector<std::string> words{"_dump", std::to_string(begin), std::to_string(end - begin), scratch};
+    Tcl_ResetResult(interp);
+    const bool ok =
+        EvalWords(interp, words) == TCL_OK && ReadFileToBuffer(scratch, bytes) && bytes->size() == end - begin;
+    RemoveFileIfPresent(scratch);
+    return ok;
+}
+
 bool IsKeptBackup(const std::string& path)
 {
     for (const KeptBackup& k : g_kept)
@@ -247,6 +251,8 @@ int ObtainBackup(Tcl_Interp* interp, const char* caller, const std::string& path
                 } else {
                     RemoveFileIfPresent(FingerprintPath(old));
                     kept->path = path;
+                    UnregisterBackup(old);
+                    RegisterBackup(path);
                 }
                 ReleaseBackupName(old);  // the files at the old name are gone
             }

@@ -7,6 +7,7 @@
 #include "fwupg/selected_nic.h"
 #include "fwupg/sha256.h"
 #include "fwupg/shell_commands.h"
+#include "backup_registry.h"
 #include "platform/safe_file.h"
 #include "shell_internal.h"
 
@@ -112,6 +113,7 @@ bool RemoveBackupFiles(const std::string& backup)
     const std::vector<std::string> names = BackupFileNames(backup);
     bool freed = true;
     for (auto name = names.rbegin(); name != names.rend(); ++name) freed = RemoveFileIfPresent(*name) && freed;
+    if (freed) UnregisterBackup(backup);
     return freed;
 }
 
@@ -194,13 +196,17 @@ int TakeBackup(Tcl_Interp* interp, const char* caller, const std::string& backup
         return Fail(13);
     }
     if (!PutBackupInPlace(backup, part, *key, false /*replace*/)) {
-        const std::string why = std::strerror(errno);
+        const int error = errno;
+        const std::string why = std::strerror(error);
         RemoveFileIfPresent(part);
-        RemoveBackupFiles(backup);
+        // What stood at the backup's name before this call (the rename found it there) is not ours
+        // to remove; a dump this call moved there without its fingerprint is.
+        if (error != EEXIST) RemoveBackupFiles(backup);
         return Refuse(interp, CMD_WORK_FILES_FAILED,
                       std::string(caller) + "(): the NVRAM backup " + backup + " or its fingerprint cannot be written (" +
                           why + "); this change is refused and nothing is written.");
     }
+    RegisterBackup(backup);  // so that a run in another folder finds it if this one is cut short
     LogDebugMsg(DBG_DEBUG, "%s():LINE= %d, NVM dump has been created successfully befor upgarde.", caller, __LINE__);
     LogDebugMsg(DBG_DEBUG, "%s():LINE= %d, SHA Hash Key (SHA256_Key1=%s.)", caller, __LINE__, key->c_str());
     return TCL_OK;
@@ -229,84 +235,6 @@ int RestoreBackup(Tcl_Interp* interp, const char* caller, const std::string& bac
     }
     g_bResetRequested = 1;
     return result;
-}
-
-namespace {
-
-// Renames a leftover that cannot be trusted to "<backup>.unverified-<n>" (its fingerprint file, when
-// there is one, beside it with ".sha256"), taking the first n at which nothing stands: it is kept,
-// never overwritten. Empty when it cannot be moved.
-std::string SetAside(const std::string& backup)
-{
-    for (int n = 1; n < 1000; ++n) {
-        const std::string aside = backup + ".unverified-" + std::to_string(n);
-        if (platform::name_state(aside) != platform::NameState::Free ||
-            platform::name_state(FingerprintPath(aside)) != platform::NameState::Free)
-            continue;
-        if (!platform::rename_no_replace(backup, aside)) {
-            if (errno == EEXIST) continue;
-            return {};
-        }
-        if (platform::name_state(FingerprintPath(backup)) == platform::NameState::Regular)
-            platform::rename_no_replace(FingerprintPath(backup), FingerprintPath(aside));
-        return aside;
-    }
-    return {};
-}
-
-}  // namespace
-
-int RepairFromLeftoverBackup(Tcl_Interp* interp, const char* caller, const std::string& path)
-{
-    if (IsKeptBackup(path)) return TCL_OK;
-    if (platform::name_state(path) == platform::NameState::Free) {
-        RemoveBackupFiles(path);  // what an interrupted run left beside no backup
-        return TCL_OK;
-    }
-    FinishBackupSwitch(path);
-    const uint32_t code = g_uUpgRetCode;
-    if (BackupBelongsHere(path)) {
-        if (CheckCRConMBIUprgade(interp) != TCL_OK) {
-            // The restore's image check is not asked here: it compares the backup with what the
-            // damaged NVRAM still lists (images present, PHY settings), which is what the backup
-            // replaces. The fingerprint file and the backup's own configuration tie the complete
-            // backup to this adapter instead.
-            LogDebugMsg(DBG_DEBUG, "%s(): the NVRAM fails its check and an interrupted run left its backup %s: "
-                        "programming it back first.", caller, path.c_str());
-            if (ProgramBackup(interp, caller, path) != TCL_OK) {
-                // The leftover is the only copy of the board's contents from before the cut: it
-                // stays, with its fingerprint, and nothing more is written to the damaged board.
-                return Refuse(interp, CMD_RESTORE_FAILED,
-                              std::string(caller) + "(): programming back the NVRAM backup " + path +
-                                  " failed; it is kept and this change is refused.");
-            }
-            LogDebugMsg(DBG_DEBUG, "%s(): programming back %s succeeded.", caller, path.c_str());
-        }
-        g_uUpgRetCode = code;
-        Tcl_ResetResult(interp);
-        RemoveBackupFiles(path);
-        return TCL_OK;
-    }
-    // A leftover that cannot be shown to be this adapter's whole NVRAM (fingerprint missing,
-    // unreadable or not matching; another size; another board's MAC address or device id) may
-    // still be the only copy of a board's contents: it is kept under a name that says so, and
-    // never programmed back.
-    const std::string aside = SetAside(path);
-    if (aside.empty())
-        return Refuse(interp, CMD_WORK_FILES_FAILED,
-                      std::string(caller) + "(): the NVRAM backup " + path +
-                          " left by an earlier run cannot be validated nor moved aside; this change is refused.");
-    LogDebugMsg(DBG_DEBUG, "%s(): the NVRAM backup %s left by an earlier run cannot be validated for this adapter; "
-                "it is kept as %s.", caller, path.c_str(), aside.c_str());
-    const bool healthy = CheckCRConMBIUprgade(interp) == TCL_OK;
-    g_uUpgRetCode = code;
-    Tcl_ResetResult(interp);
-    if (!healthy)
-        return Refuse(interp, CMD_RESTORE_FAILED,
-                      std::string(caller) + "(): the NVRAM of this adapter fails its check and the backup left by an "
-                          "earlier run cannot be validated for it (kept as " + aside +
-                          "); this change is refused and nothing is written.");
-    return TCL_OK;
 }
 
 }  // namespace fwupg::shell

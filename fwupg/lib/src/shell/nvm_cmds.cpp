@@ -53,9 +53,13 @@ int NvmCmd(ClientData cd, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
     // Programming back a backup is that repair and runs as it is. E4 images are not programmed so.
     if (command->legacy == &IFwUpgKv9::nvm_prg && family != yxmapi::kFamilyE4 && !shell::ProgrammingBackup()) {
         const FacadeCommand prg = family == yxmapi::kFamilyLegacy ? command->legacy : command->current;
-        return shell::ChangeWithBackup(interp, "FWUPG_Nvm_Cmd", [&] {
-            return (gpIFwUpgKv9->*prg)(ops, objc, objv) ? TCL_ERROR : TCL_OK;
-        });
+        // With "-raw" every byte comes from the file, none from the NVRAM: a damaged board may
+        // be programmed so (it is how a kept backup is programmed back by hand).
+        bool raw = false;
+        for (int i = 1; i < objc; ++i) raw = raw || std::strcmp(Tcl_GetString(objv[i]), "-raw") == 0;
+        return shell::ChangeWithBackup(
+            interp, "FWUPG_Nvm_Cmd", [&] { return (gpIFwUpgKv9->*prg)(ops, objc, objv) ? TCL_ERROR : TCL_OK; },
+            raw ? shell::DamagedBoard::Allow : shell::DamagedBoard::Refuse);
     }
     if (family == yxmapi::kFamilyLegacy) return (gpIFwUpgKv9->*command->legacy)(ops, objc, objv) ? TCL_ERROR : TCL_OK;
 

@@ -126,14 +126,21 @@ int ObtainBackup(Tcl_Interp* interp, const char* caller, const std::string& path
 bool IsKeptBackup(const std::string& path);
 // Removes the backup at `path` unless the call keeps it.
 void ReleaseBackup(const std::string& path);
-// A backup at `path` that a run ended by a power loss left behind and that belongs here
-// (BackupBelongsHere) is programmed back before the change when the adapter's NVRAM fails the
-// engine's check; the leftover files are then removed, and the last error and the result are left
-// as they were. When programming it back fails, the leftover stays and the change must not go on:
-// TCL_ERROR with CMD_RESTORE_FAILED. A leftover that does not belong here is kept, renamed to
-// "<path>.unverified-<n>", and never programmed back; when the NVRAM then fails its check the
-// change is refused the same way, with a message naming the kept file. The caller holds the name.
-int RepairFromLeftoverBackup(Tcl_Interp* interp, const char* caller, const std::string& path);
+// Whether a change may go on when the board's NVRAM fails its check and no leftover backup
+// repaired it: never, unless the change brings every byte itself (programming a whole file with
+// "-raw", the way a kept backup is programmed by hand) and so builds on nothing the NVRAM holds.
+enum class DamagedBoard { Refuse, Allow };
+// Leftover backups of the selected adapter (see leftover_repair.cpp): the one at `path` in this
+// folder and those the machine-wide list names in other folders. One that belongs here
+// (BackupBelongsHere) is programmed back before the change when the NVRAM fails the board check
+// and is removed then, or when the board holds its configuration blocks; otherwise it is kept,
+// renamed to "<backup>.unverified-<n>", and never programmed back; so is a leftover that does
+// not belong here. Programming one back that fails keeps it: TCL_ERROR with CMD_RESTORE_FAILED.
+// A board that still fails its check refuses the change the same way (with `damaged` Refuse),
+// with a message naming the kept files. Otherwise TCL_OK with the last error and the result as
+// they were. The caller holds the name `path`.
+int RepairFromLeftoverBackup(Tcl_Interp* interp, const char* caller, const std::string& path,
+                             DamagedBoard damaged = DamagedBoard::Refuse);
 // Removes the backup file on every way out of a command, unless the call keeps it.
 struct BackupCleanup {
     std::string path;
@@ -159,8 +166,24 @@ std::string ChangeBackupPath();
 // tried to) gets the backup programmed back (its code 138, 139 or 140 replaces the change's).
 // Returns the change's result; a change that throws fails with TCL_ERROR and the code the
 // command's guard would give it, and its exception does not leave.
-int ChangeWithBackup(Tcl_Interp* interp, const char* caller, const std::function<int()>& change);
-// Evaluates "crc -no_print".
+int ChangeWithBackup(Tcl_Interp* interp, const char* caller, const std::function<int()>& change,
+                     DamagedBoard damaged = DamagedBoard::Refuse);
+// Evaluates "crc -no_print" (which also gives a blank VPD area the default VPD).
 int CheckCRConMBIUprgade(Tcl_Interp* interp);
+
+// The selected adapter's identity as a fingerprint file names it: MAC text and device id.
+std::string SelectedAdapterIdentity();
+// Reads NVRAM [begin, end) with the engine's own dump through the scratch file, so that the bytes
+// come in the backup's format. False when the dump or the file fails.
+bool DumpNvmRange(Tcl_Interp* interp, const std::string& scratch, uint32_t begin, uint32_t end, std::string* bytes);
+// The board check: true when the selected E1-E3 or legacy adapter's NVRAM fails the engine's CRC
+// check (a piece that cannot be read counts as failing). It reads only, whatever the NVRAM holds:
+// a blank VPD area is neither damage nor filled. Other families: false. The last error and the
+// interpreter's result stay as they were.
+bool BoardFailsCheck(Tcl_Interp* interp);
+// Whether the NVRAM holds what the backup's bytes hold where the board names itself in its
+// configuration blocks: every port's or function's PCI ids and MAC addresses. `scratch` is a file
+// name the caller holds.
+bool BoardMatchesBackup(Tcl_Interp* interp, const std::string& backupBytes, const std::string& scratch);
 
 }  // namespace fwupg::shell

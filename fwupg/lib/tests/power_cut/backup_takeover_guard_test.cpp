@@ -52,6 +52,22 @@ struct GuardCase {
 
 void PrintTo(const GuardCase& c, std::ostream* os) { *os << c.name; }
 
+// The verifier's complaints but those of the blank MAC addresses a case gives its boards on purpose.
+std::string ComplaintsBesideBlankMacs(const Verdicts& verdicts, const GuardCase& c)
+{
+    std::string out;
+    for (const auto& [name, complaint] : verdicts) {
+        std::string kept;
+        size_t from = 0;
+        for (size_t end; (end = complaint.find('\n', from)) != std::string::npos; from = end + 1) {
+            const std::string line = complaint.substr(from, end + 1 - from);
+            if (!c.blankMac || line.find("blank MAC address") == std::string::npos) kept += line;
+        }
+        if (!kept.empty()) out += name + ":\n" + kept;
+    }
+    return out;
+}
+
 const GuardCase kCases[] = {
     // Real MAC addresses: the second function of the board takes the first one's backup over.
     {"real_macs_one_board", std::nullopt, false, true},
@@ -129,7 +145,7 @@ TEST_P(BackupTakeOver, OnlyAnAdapterWithItsOwnMacTakesAnotherFunctionsBackupOver
     // again; a fresh dump reads the whole NVRAM.
     r = m.Run(both, {}, true);
     ASSERT_EQ(r.exitCode, 0) << r.failedLine;
-    EXPECT_EQ(Complaints(m.Verify()), "");
+    EXPECT_EQ(ComplaintsBesideBlankMacs(m.Verify(), c), "");
     const uint64_t secondReads = BytesRead(m, 1);
     if (c.takesOver) {
         EXPECT_LT(secondReads, nvramSize / 2) << "function 1 dumped the NVRAM instead of taking the backup over";
@@ -149,7 +165,7 @@ TEST_P(BackupTakeOver, OnlyAnAdapterWithItsOwnMacTakesAnotherFunctionsBackupOver
     r = m.Run(both, {refuse}, true);
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.lineCode, kCodeRestored) << r.failedLine;
-    EXPECT_EQ(Complaints(m.Verify()), "");
+    EXPECT_EQ(ComplaintsBesideBlankMacs(m.Verify(), c), "");
     EXPECT_TRUE(sim::read_nvram(m.root.path, m.functions[1].name) == secondAfterFirst)
         << "the restore put other contents on function 1's flash than it held before its change";
 }

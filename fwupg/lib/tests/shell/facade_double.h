@@ -121,6 +121,7 @@ public:
     {
         return answer(withOps("file_version_string", o));
     }
+    int nvm_board_check_57710(HostOps o) override { return answer(withOps("nvm_board_check_57710", o)); }
 
 private:
     FacadeCall& plain(const char* slot);

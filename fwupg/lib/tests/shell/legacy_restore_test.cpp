@@ -77,7 +77,8 @@ TEST_P(LegacyRestoreBoards, AFailedUpgradeIsUndoneFromTheBackup)
 
     EXPECT_TRUE(written);
     EXPECT_EQ(g_uUpgRetCode, uint32_t(CMD_RESTORED));
-    EXPECT_EQ(facade.slots(), (std::vector<std::string>{"nvm_dump", "nvm_upgrade", "nvm_prg"}));
+    EXPECT_EQ(facade.slots(), (std::vector<std::string>{"nvm_crc_check", "nvm_dump", "nvm_upgrade", "nvm_prg"}))
+        << "the board check, the backup, the upgrade and the restore";
     EXPECT_EQ(sim::read_nvram(root.path, adapter.name), before);
     EXPECT_EQ(testkit::legacy::verify_nvram(sim::read_nvram(root.path, adapter.name)), "");
 }

@@ -66,14 +66,14 @@ TEST_F(ShellCommandsTest, EngineCommandsGoToTheFacadeSlotOfTheFamily)
     };
     const Case cases[] = {
         {4, "_upgrade -mba f", {"nvm_upgrade"}, TCL_OK},
-        {4, "_prg 0 f", {"nvm_dump", "nvm_prg"}, TCL_OK},  // backed up first
+        {4, "_prg 0 f", {"nvm_crc_check", "nvm_dump", "nvm_prg"}, TCL_OK},  // board check, backup
         {4, "_dump f", {"nvm_dump"}, TCL_OK},
         {4, "_crc", {"nvm_crc"}, TCL_OK},
         {4, "dir", {"nvm_dir"}, TCL_OK},
         {5, "_upgrade -F -mbi f", {"nvm_upgrade_mbi"}, TCL_OK},
         {5, "_upgrade -mba f", {"nvm_upgrade_57710"}, TCL_OK},
         {6, "_upgrade -mfw f", {"nvm_upgrade_57710"}, TCL_OK},
-        {5, "_prg 0 f", {"nvm_dump_57710", "nvm_prg_57710"}, TCL_OK},
+        {5, "_prg 0 f", {"nvm_board_check_57710", "nvm_dump_57710", "nvm_prg_57710"}, TCL_OK},
         {6, "_dump f", {"nvm_dump_57710"}, TCL_OK},
         {5, "_crc", {"nvm_crc_57710"}, TCL_OK},
         {6, "dir", {"nvm_dir_57710"}, TCL_OK},
@@ -295,8 +295,9 @@ TEST_F(ShellCommandsTest, CfgHandsTheEngineOneRequestOfTheFamily)
         facade.calls.clear();
         g_bNoReset = 0;
         EXPECT_EQ(Eval("cfg " + c.args), TCL_OK);
-        // An E1-E3 change is preceded by the NVRAM backup.
-        ASSERT_EQ(facade.slots(), (c.family == 5 ? Words{"nvm_dump_57710", c.slot} : Words{c.slot}));
+        // An E1-E3 change is preceded by the board check and the NVRAM backup.
+        ASSERT_EQ(facade.slots(),
+                  (c.family == 5 ? Words{"nvm_board_check_57710", "nvm_dump_57710", c.slot} : Words{c.slot}));
         const cfg_request& r = facade.calls.back().request;
         EXPECT_EQ(r.option_flag, c.flags);
         EXPECT_EQ(r.option_num, c.option);
@@ -319,7 +320,7 @@ TEST_F(ShellCommandsTest, FlagOptionBoardsTakeOptions4And0x20000000AsFlags)
     for (const auto& [line, flags] : cases) {
         facade.calls.clear();
         EXPECT_EQ(Eval(line), TCL_OK);
-        ASSERT_EQ(facade.slots(), (Words{"nvm_dump_57710", "set_nvm_cfg_57710"}));
+        ASSERT_EQ(facade.slots(), (Words{"nvm_board_check_57710", "nvm_dump_57710", "set_nvm_cfg_57710"}));
         EXPECT_EQ(facade.calls.back().request.option_flag, flags) << line;
     }
     TearDown();

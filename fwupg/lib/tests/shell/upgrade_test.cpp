@@ -32,6 +32,12 @@ protected:
         // The dump writes its file as the engine does; the upgrade, CRC and program commands
         // answer as the test says.
         auto dump = [this](const FacadeCall& call) {
+            if (call.words.size() == 4) {  // "_dump <offset> <length> <file>": a read of the board
+                const size_t at = std::stoul(call.words[1]), length = std::stoul(call.words[2]);
+                std::ofstream(call.words.back(), std::ios::binary)
+                    << (at + length <= board.size() ? board.substr(at, length) : std::string(length, 'x'));
+                return 0;
+            }
             dumps.push_back(call.words);
             if (dumpFails) {
                 Tcl_SetResult(g_TclInterp, const_cast<char*>("Dump from NVM failed."), TCL_STATIC);
@@ -67,6 +73,7 @@ protected:
     bool BackupLeft() const { return access(backup.c_str(), F_OK) == 0; }
 
     std::string image, backup;
+    std::string board;  // what the NVRAM holds for reads of a range
     uint32_t upgradeCode = 0, crcCode = 0;
     bool dumpFails = false, dumpMakesFolder = false, changeBackup = false, programFails = false, backupAtRestore = false;
     std::vector<Words> dumps, upgrades, crcs, programs;
@@ -81,7 +88,8 @@ TEST_F(UpgradeTest, SuccessfulUpgradeTakesABackupRunsTheEngineLineAndChecksTheCr
     EXPECT_EQ(images.asked, Words{"0:15:" + image});
     // The dump goes to a scratch name first, and to the backup's name only once it is whole.
     EXPECT_EQ(dumps, (std::vector<Words>{{"_dump", backup + ".part"}}));
-    EXPECT_EQ(facade.slots(), (Words{"nvm_dump_57710", "nvm_upgrade_mbi", "nvm_crc_57710"}));
+    EXPECT_EQ(facade.slots(), (Words{"nvm_board_check_57710", "nvm_dump_57710", "nvm_upgrade_mbi", "nvm_crc_57710"}))
+        << "the board check reads; the check after the upgrade is the CRC command";
     EXPECT_EQ(facade.last("nvm_upgrade_mbi")->words, (Words{"_upgrade", "-F", "-mbi", image}));
     EXPECT_EQ(facade.last("nvm_crc_57710")->words, (Words{"crc", "-no_print"}));
     EXPECT_EQ(g_bNoReset, 1);
@@ -100,17 +108,21 @@ TEST_F(UpgradeTest, AnExistingBackupFileIsReplaced)
 }
 
 // A backup that a run ended by a power loss left behind: programmed back as it is before the next
-// upgrade of the same adapter, but only when the NVRAM fails its check and the backup is this
-// adapter's whole NVRAM (its fingerprint file agrees and names the adapter, it is as large as the
-// NVRAM, and its configuration carries the adapter's MAC address and device id); removed
+// upgrade of the same adapter, but only when the NVRAM fails the board check and the backup is
+// this adapter's whole NVRAM (its fingerprint file agrees and names the adapter, it is as large as
+// the NVRAM, and its configuration carries the adapter's MAC address and device id); removed
 // afterwards, except when programming it back fails: then it is the only copy of the board's
 // contents from before the cut, so it stays and the upgrade stops before it dumps or writes
-// anything. Any other leftover is kept aside under "<name>.unverified-1", never programmed back:
-// the upgrade of a damaged board is then refused, that of a sound one goes on.
+// anything. On a board that passes its check the leftover is removed only when the board holds
+// its configuration blocks. Any other leftover is kept aside under "<name>.unverified-1", never
+// programmed back: the upgrade of a damaged board is then refused, that of a sound one goes on.
 TEST_F(UpgradeTest, ALeftoverBackupOfThisAdapterIsProgrammedBackWhenTheNvramFailsItsCheck)
 {
     enum Fingerprint { kNone, kRight, kOtherBytes, kOtherAdapter };
-    enum Bytes { kOwn, kOtherMac, kHalf };
+    // kFunction4: the adapter is function 4 of a board in a multi-function mode, whose address is
+    // that of its port (function 0's, in the port part) plus 8, as the simulated machine reports
+    // it; kTooFar: the port's address is 16 below the adapter's, which no function of it takes.
+    enum Bytes { kOwn, kOtherMac, kHalf, kFunction4, kTooFar };
     struct Case {
         const char* what;
         bool damaged;  // the CRC check before the upgrade fails
@@ -118,16 +130,23 @@ TEST_F(UpgradeTest, ALeftoverBackupOfThisAdapterIsProgrammedBackWhenTheNvramFail
         Bytes bytes;
         bool programmed;
         bool programFails = false;
+        bool boardDiffers = false;    // the sound board holds another MAC address
+        bool boardRewritten = false;  // the sound board holds other words of its configuration
     };
     const Case cases[] = {
         {"own backup, damaged NVRAM", true, kRight, kOwn, true},
         {"own backup, damaged NVRAM, programming it back fails", true, kRight, kOwn, true, true},
-        {"own backup, NVRAM passes its check", false, kRight, kOwn, false},
+        {"own backup, NVRAM passes its check and holds the backup's configuration", false, kRight, kOwn, false},
+        {"own backup, NVRAM passes its check with another MAC address", false, kRight, kOwn, false, false, true},
+        {"own backup, NVRAM passes its check with the words an update rewrites", false, kRight, kOwn, false, false,
+         false, true},
         {"no fingerprint file", true, kNone, kOwn, false},
         {"fingerprint of other bytes", true, kOtherBytes, kOwn, false},
         {"backup of another adapter", true, kOtherAdapter, kOwn, false},
         {"another board's NVRAM with this adapter's fingerprint line", true, kRight, kOtherMac, false},
         {"half the NVRAM with a matching fingerprint", true, kRight, kHalf, false},
+        {"function 4's own backup, damaged NVRAM", true, kRight, kFunction4, true},
+        {"a port whose functions do not reach this address", true, kRight, kTooFar, false},
         {"no fingerprint file, NVRAM passes its check", false, kNone, kOwn, false},
     };
     for (const Case& c : cases) {
@@ -135,7 +154,8 @@ TEST_F(UpgradeTest, ALeftoverBackupOfThisAdapterIsProgrammedBackWhenTheNvramFail
         Start(5);
         // An NVRAM image of the adapter: its first port part holds the ids and the MAC address.
         std::string left(adapter.nvram_size(), '\xFF');
-        const uint64_t mac = std::stoull(adapter.mac, nullptr, 16) ^ (c.bytes == kOtherMac ? 0x0400 : 0);
+        const uint64_t mac = (std::stoull(adapter.mac, nullptr, 16) ^ (c.bytes == kOtherMac ? 0x0400 : 0)) -
+                             (c.bytes == kFunction4 ? 8 : c.bytes == kTooFar ? 16 : 0);
         const uint32_t words[] = {adapter.vid << 16 | adapter.did, uint32_t(mac >> 32), uint32_t(mac)};
         const size_t at[] = {300, 316, 320};
         for (size_t i = 0; i < 3; ++i)
@@ -147,11 +167,12 @@ TEST_F(UpgradeTest, ALeftoverBackupOfThisAdapterIsProgrammedBackWhenTheNvramFail
         const std::string identity = (c.fingerprint == kOtherAdapter ? std::string("001122334455") : adapter.mac) + " " + did;
         const std::string key = Sha256HexDigest(c.fingerprint == kOtherBytes ? std::string("other") : left);
         if (c.fingerprint != kNone) std::ofstream(backup + ".sha256", std::ios::binary) << key << '\n' << identity << '\n';
-        facade.hooks["nvm_crc_57710"] = [&](const FacadeCall& call) {
-            crcs.push_back(call.words);
-            const bool fail = c.damaged && upgrades.empty();  // the upgrade itself leaves good CRCs
-            g_uUpgRetCode = fail ? 21 : 0;
-            return fail ? 1 : 0;
+        board = left;
+        if (c.boardDiffers) board[300 + 20] ^= 0x01;      // another MAC address in the first port part
+        if (c.boardRewritten) board[256 + 100] ^= 0x01;   // a word of the shared configuration
+        facade.hooks["nvm_board_check_57710"] = [&](const FacadeCall&) {
+            g_uUpgRetCode = 21;  // a check leaves its code; the caller keeps its own
+            return c.damaged && programs.empty() ? 1 : 0;  // programming the backup back mends it
         };
         programFails = c.programFails;
         const bool refused = c.programFails || (c.damaged && !c.programmed);
@@ -159,11 +180,13 @@ TEST_F(UpgradeTest, ALeftoverBackupOfThisAdapterIsProgrammedBackWhenTheNvramFail
         ASSERT_EQ(programs.size(), c.programmed ? 1u : 0u);
         if (c.programmed) {
             EXPECT_EQ(programs[0], (Words{"_prg", "-raw", "0", backup}));
-            EXPECT_EQ(facade.slots().front(), "nvm_crc_57710");
+            EXPECT_EQ(facade.slots().front(), "nvm_board_check_57710");
             EXPECT_EQ(facade.slots()[1], "nvm_prg_57710") << "programmed back before the new backup and upgrade";
         }
+        EXPECT_TRUE(crcs.size() <= 1u) << "the board check before the change is not the CRC command, which writes";
         const std::string aside = backup + ".unverified-1";
-        if (!(c.fingerprint == kRight && c.bytes == kOwn)) {
+        const bool belongs = c.fingerprint == kRight && (c.bytes == kOwn || c.bytes == kFunction4);
+        if (!belongs || c.boardDiffers) {
             std::ifstream kept(aside, std::ios::binary);
             EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), left) << "kept aside, bytes unchanged";
         } else {
@@ -289,7 +312,7 @@ TEST_F(UpgradeTest, ImageCheckFailureStopsBeforeAnythingRuns)
     images.upgrade = 67;
     EXPECT_EQ(Eval("upgrade -ib {" + image + "} " + backup), TCL_ERROR);
     EXPECT_EQ(g_uUpgRetCode, 67u);
-    EXPECT_TRUE(facade.calls.empty());
+    EXPECT_EQ(facade.slots(), Words{"nvm_board_check_57710"}) << "only the board check, which reads";
 }
 
 TEST_F(UpgradeTest, FebMarksBecomeTheEngineOptionUnlessTheAdapterHasTheImage)

@@ -1,8 +1,8 @@
 // "crc": CRC check of the fixed regions and of every image of E1-E3 NVRAM, of one region or image
 // (optionally fixed), and the CRC table the facade asks for. A blank VPD area is given the
-// template VPD by every run except "crc -no_print": that form is the front end's check of a board
-// (after an MBI upgrade, and before it decides to repair or refuse a damaged one), and a check
-// writes nothing.
+// template VPD by every run of the command and of the table, "crc -no_print" included. The board
+// check is the one form that only reads: the front end's verdict where it must not write (before
+// it programs a leftover backup back or refuses a change of a damaged board, and in discovery).
 #include <cctype>
 #include <cstring>
 #include <string>
@@ -50,39 +50,48 @@ bool check_line(std::string& out, const char* name, uint32_t start, uint32_t len
 
 // The listing of the regions, the boot code and the images. `command` adds the extended
 // directory and leaves out BC1 when MFW1 carries the boot code. 0, or -1 when the extended
-// directory cannot be read.
-int crc_listing(std::string& out, bool command, bool& mismatch)
+// directory cannot be read. A piece that cannot be read ends the listing; `cut_short` then tells
+// so (the command's listing shows what it had).
+int crc_listing(std::string& out, bool command, bool& mismatch, bool* cut_short = nullptr)
 {
+    auto unread = [&] {
+        if (cut_short)
+            *cut_short = true;
+        return 0;
+    };
     appendf(out, "%15s  %10s  %10s  %10s  %10s  %s\n", "Region", "Start", "Length", "Content", "Computed", "Result");
     out += std::string(79, '-') + "\n";
     for (uint32_t i = 0; i < region_count(command); ++i)
         if (!check_line(out, kRegions[i].name, kRegions[i].start, kRegions[i].length, mismatch))
-            return 0;
+            return unread();
     uint32_t mfw1 = 0;
     const bool bc1 = !command || common_nvm_find_dir_entry(kTypeMfw1, &mfw1, nullptr) != 0;
     if (bc1) {
         uint32_t w[2];
         if (common_nvm_read(8, w, 8, 1) != 0)
-            return 0;
-        if (w[0] != 0)
-            check_line(out, "BC1", common_nvm_flash_to_linear(w[1]), w[0] * 4, mismatch);
+            return unread();
+        if (w[0] != 0 && !check_line(out, "BC1", common_nvm_flash_to_linear(w[1]), w[0] * 4, mismatch))
+            unread();
     }
     const uint32_t last_row = command ? 14 : common_nvm_image_table_size() - 1;
     for (uint32_t row = 1; row <= last_row; ++row) {
         uint32_t idx = 0, off = 0, len = 0;
         if (common_nvm_find_dir_entry(g_image_table[row].dir_type, &idx, nullptr) != 0)
             continue;
-        if (common_nvm_read_dir_entry(idx, &off, &len, nullptr, nullptr, nullptr) != 0)
+        if (common_nvm_read_dir_entry(idx, &off, &len, nullptr, nullptr, nullptr) != 0) {
+            unread();
             break;
-        if (len != 0)
-            check_line(out, g_image_table[row].name, off, len, mismatch);
+        }
+        if (len != 0 && !check_line(out, g_image_table[row].name, off, len, mismatch))
+            unread();
     }
     if (!command)
         return 0;
     uint32_t off = 0, len = 0, type = 0;
     if (common_nvm_read_dir_entry(15, &off, &len, nullptr, &type, nullptr) != 0 || type != kTypeExtDir || len == 0)
         return 0;
-    check_line(out, "EXTENDED_DIR", off, len, mismatch);
+    if (!check_line(out, "EXTENDED_DIR", off, len, mismatch))
+        unread();
     nvm_ext_dir dir;
     if (common_nvm_read_ext_dir(off, len, &dir) != 0)
         return -1;
@@ -93,8 +102,8 @@ int crc_listing(std::string& out, bool command, bool& mismatch)
             continue;
         if (r.dir_type == kTypeBdn || r.dir_type == kTypeMdump)
             appendf(out, kRowFmt, r.name, ioff, ilen, 0u, 0u, "N/A");  // not covered by a CRC
-        else
-            check_line(out, r.name, ioff, ilen, mismatch);
+        else if (!check_line(out, r.name, ioff, ilen, mismatch))
+            unread();
     }
     return 0;
 }
@@ -123,17 +132,15 @@ int report(Tcl_Interp* interp, bool mismatch)
     return TCL_OK;
 }
 
-// The full check; `interactive` prints the listing and fills a blank VPD area, without it the
-// check only reads.
-int full_check(Tcl_Interp* interp, bool interactive)
+// The full check; `print` shows the listing. A blank VPD area is filled either way.
+int full_check(Tcl_Interp* interp, bool print)
 {
     std::string out;
     bool mismatch = false;
     const int rc = crc_listing(out, true, mismatch);
-    if (interactive) {
+    if (print)
         fwupg_dbg_printf("%s", out.c_str());
-        fill_blank_vpd();
-    }
+    fill_blank_vpd();
     if (rc != 0) {
         Tcl_AppendResult(interp, "Failed to parse extended dir image", nullptr);
         return TCL_ERROR;
@@ -233,6 +240,19 @@ int common_nvm_crc_check(Tcl_Interp*)
     } catch (...) {
     }
     return 0;
+}
+
+int common_nvm_board_check(Tcl_Interp*)
+{
+    try {
+        std::string out;
+        bool mismatch = false, cut_short = false;
+        if (crc_listing(out, true, mismatch, &cut_short) != 0)
+            return 1;
+        return mismatch || cut_short ? 1 : 0;
+    } catch (...) {
+        return 1;
+    }
 }
 
 }  // extern "C"

@@ -85,7 +85,9 @@ constexpr uint32_t tag(char a, char b, char c, char d)
 // `five_sections`), section 0 holding the whole image at `sram`.
 bytes sectioned_file(const bytes& memory_image, uint32_t sram, bool five_sections = false);
 
-// Checks everything the format promises of a whole NVRAM: the CRCs of the four fixed regions; the
+// Checks everything the format promises of a whole NVRAM: the CRCs of the four fixed regions;
+// HW_INFO naming a device id (word 0x104 on one-function boards, words 0x154 and 0x1A8 on
+// two-function boards) and a MAC address that is not blank for each function; the
 // part a whole number of 4 KiB units and as large as HW_INFO records; the VPD's resources and RV
 // checksum; the bootstrap record (its magic exactly when it names boot code) and the boot code it
 // names; every directory entry of a known type, with its type's processor code, no type twice; every
