@@ -11,24 +11,16 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+#include "preload_log.h"
+
 typedef int (*open_fn)(const char*, int, ...);
 typedef int (*openat_fn)(int, const char*, int, ...);
 
 static void note(const char* path)
 {
-    const char* log = getenv("OPEN_COUNT_LOG");
-    if (!log || !path) return;
     static open_fn real_open;
     if (!real_open) real_open = (open_fn)dlsym(RTLD_NEXT, "open");
-    int fd = real_open(log, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) return;
-    char line[4200];
-    int n = snprintf(line, sizeof line, "%s\n", path);
-    if (n > 0 && (size_t)n < sizeof line) {
-        ssize_t w = write(fd, line, (size_t)n);
-        (void)w;
-    }
-    close(fd);
+    preload_log_line("OPEN_COUNT_LOG", path, real_open);
 }
 
 /* The mode argument exists only when the flags create a file. */

@@ -9,19 +9,11 @@
 #include <string.h>
 #include <unistd.h>
 
+#include "preload_log.h"
+
 static void note(const char* what)
 {
-    const char* log = getenv("SYNC_COUNT_LOG");
-    if (!log) return;
-    int fd = open(log, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) return;
-    char line[64];
-    int n = snprintf(line, sizeof line, "%s\n", what);
-    if (n > 0 && (size_t)n < sizeof line) {
-        ssize_t w = write(fd, line, (size_t)n);
-        (void)w;
-    }
-    close(fd);
+    preload_log_line("SYNC_COUNT_LOG", what, open);
 }
 
 static int off(void)

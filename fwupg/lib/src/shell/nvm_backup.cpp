@@ -40,18 +40,6 @@ std::string FingerprintPath(const std::string& backup)
 
 namespace {
 
-// The adapter a backup belongs to: MAC address and device id.
-std::string AdapterIdentity()
-{
-    char did[16];
-    std::snprintf(did, sizeof did, " %04X", static_cast<unsigned>(g_CurPhyNic.get(yxmapi::phy::kDid)));
-    return std::string(g_CurPhyNic.get(yxmapi::phy::kMac)) + did;
-}
-
-}  // namespace
-
-namespace {
-
 std::string SideFingerprintPath(const std::string& backup)
 {
     return FingerprintPath(backup) + ".new";
@@ -60,7 +48,7 @@ std::string SideFingerprintPath(const std::string& backup)
 // The fingerprint file's text: the dump's SHA-256 and the adapter it was taken of.
 std::string FingerprintText(const std::string& key)
 {
-    return key + '\n' + AdapterIdentity() + '\n';
+    return key + '\n' + SelectedAdapterIdentity() + '\n';
 }
 
 bool FailedWith(int error)
