@@ -99,7 +99,7 @@ bool FwImage::Load()
 uint64_t FwImage::LargestFile(uint32_t imageType) const
 {
     const uint32_t nvram = g_CurNicInfo.get(yxmapi::nic::kFlashWord) & yxmapi::nic::kFlashSizeMask;
-    return LargestImageFile(SelectedFamily(), nvram, imageType);
+    return LargestImageFile(nvram, imageType);
 }
 
 bool FwImage::WithinBound(uint64_t fileSize) const
