@@ -84,13 +84,8 @@ bool Device::IsCompatible(const std::string& file, int type) const
     // read cache with the check.
     const fwupg::yx::ClaimScope claim(ApiHandle());
     fwupg::FwImage image(g_TclInterp, file.c_str(), MapImageTypeCode(type), true);
-    if (!image.valid()) {
-        LogDebugMsg(DBG_DEBUG, "%s(): Failed to create filter ", kFn);
-        LogDebugMsg(DBG_DEBUG, "%s(): %s refused as %s: %s (check code %u).", kFn, file.c_str(), FwTypeName(type),
-                    fwupg::imgcode::Text(image.error()), image.error());
-        return false;
-    }
-    if (CheckForType(image, type, family)) return true;
+    if (image.valid() && CheckForType(image, type, family)) return true;
+    if (!image.valid()) LogDebugMsg(DBG_DEBUG, "%s(): Failed to create filter ", kFn);
     LogDebugMsg(DBG_DEBUG, "%s(): %s refused as %s: %s (check code %u).", kFn, file.c_str(), FwTypeName(type),
                 fwupg::imgcode::Text(image.error()), image.error());
     return false;
