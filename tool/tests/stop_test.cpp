@@ -6,7 +6,6 @@
 #include "demo_machine.h"
 #include "report_xml.h"
 
-#include <libxml/parser.h>
 
 #include <chrono>
 #include <cstdio>
@@ -21,18 +20,6 @@ using namespace tirn_test;
 
 namespace {
 
-// The backups, their side files and the private work folders a run can leave in the tool folder.
-std::vector<std::string> Leftovers(const std::string& folder)
-{
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(folder)) {
-        const std::string n = e.path().filename();
-        if (n.rfind("NVMDump#_", 0) == 0 || n.rfind("NVMCfgDump#_", 0) == 0 || n.rfind("FwUpgWork.", 0) == 0)
-            names.push_back(n);
-    }
-    return names;
-}
-
 std::string BadBoards(const std::string& root)
 {
     std::string bad;
@@ -45,14 +32,8 @@ std::string BadBoards(const std::string& root)
 int CancelledItems(const std::string& report)
 {
     int n = 0;
-    xmlDoc* doc = xmlReadFile(report.c_str(), nullptr, XML_PARSE_NONET | XML_PARSE_NOBLANKS);
-    if (!doc) return -1;
-    if (xmlNode* devices = ReportDevices(doc))
-        for (xmlNode* d = devices->children; d; d = d->next)
-            for (xmlNode* i = d->children; i; i = i->next)
-                if (i->type == XML_ELEMENT_NODE && xmlStrcmp(i->name, BAD_CAST "fw_item") == 0)
-                    n += ChildValue(i, "action_status") == "5";
-    xmlFreeDoc(doc);
+    for (const auto& [mac, items] : ItemStatuses(report))
+        for (const auto& [type, status] : items) n += status == "5";
     return n;
 }
 
@@ -131,12 +112,12 @@ TEST_F(DemoUpdates, StoppedRunsLeaveNoWorkFolderNoBackupAndSoundBoards)
         } else {
             EXPECT_EQ(r.exitCode, 2) << r.out;  // the update ended before the signal came
         }
-        EXPECT_EQ(Leftovers(sb.work), std::vector<std::string>{}) << r.out;
+        EXPECT_EQ(RunLeftovers(sb.work), std::vector<std::string>{}) << r.out;
         EXPECT_EQ(BadBoards(sb.root), "");
 
         const RunResult normal = sb.Run({"-u", Fresh("again.xml")});
         EXPECT_TRUE(normal.exitCode >= 0 && normal.exitCode < 128) << normal.exitCode << ":\n" << normal.out;
-        EXPECT_EQ(Leftovers(sb.work), std::vector<std::string>{}) << normal.out;
+        EXPECT_EQ(RunLeftovers(sb.work), std::vector<std::string>{}) << normal.out;
         EXPECT_EQ(BadBoards(sb.root), "");
     }
     EXPECT_GE(stopped, 4) << "most stops should land inside an update";
@@ -173,7 +154,7 @@ TEST(StoppedRuns, AnExportCallerWithDefaultSignalsEndsOnlyAfterTheCall)
             RunStopped(sb, pristine, signal, at, [&] { return sb.RunProgram(sb.work + "/export_flash", args); });
         EXPECT_TRUE(r.exitCode == 0 || r.exitCode == 128 + signal) << r.exitCode << ":\n" << r.out;
         ended += r.exitCode == 128 + signal;
-        EXPECT_EQ(Leftovers(sb.work), std::vector<std::string>{}) << r.out;
+        EXPECT_EQ(RunLeftovers(sb.work), std::vector<std::string>{}) << r.out;
         EXPECT_EQ(BadBoards(sb.root), "");
     }
     EXPECT_GE(ended, 3);
@@ -193,10 +174,10 @@ TEST_F(DemoUpdates, AKilledRunsFilesAreGoneAfterTheNextRun)
         SCOPED_TRACE(RoundText(round, SIGKILL, at, whole));
         const RunResult r = RunStopped(sb, pristine, SIGKILL, at, [&] { return sb.Run({"-u", Fresh("killed.xml")}); });
         std::printf("round %d: exit %d after %lld of %lld ms, left %zu files\n", round, r.exitCode, at, whole,
-                    Leftovers(sb.work).size());
+                    RunLeftovers(sb.work).size());
         const RunResult normal = sb.Run({"-u", Fresh("again.xml")});
         EXPECT_TRUE(normal.exitCode >= 0 && normal.exitCode < 128) << normal.exitCode << ":\n" << normal.out;
-        EXPECT_EQ(Leftovers(sb.work), std::vector<std::string>{}) << normal.out;
+        EXPECT_EQ(RunLeftovers(sb.work), std::vector<std::string>{}) << normal.out;
         EXPECT_EQ(BadBoards(sb.root), "");
     }
 }

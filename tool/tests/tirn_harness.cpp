@@ -35,6 +35,17 @@ std::string BinDir()
     return platform::testing::bin_dir();
 }
 
+std::vector<std::string> RunLeftovers(const std::string& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(folder)) {
+        const std::string n = e.path().filename();
+        if (n.rfind("NVMDump#_", 0) == 0 || n.rfind("NVMCfgDump#_", 0) == 0 || n.rfind("FwUpgWork.", 0) == 0)
+            names.push_back(n);
+    }
+    return names;
+}
+
 std::string ReadFile(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);

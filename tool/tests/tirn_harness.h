@@ -63,6 +63,8 @@ private:
 std::string BinDir();
 std::string ReadFile(const std::string& path);
 bool Contains(const std::string& text, const std::string& part);
+// The backups, their side files and the private work folders a run can leave in `folder`.
+std::vector<std::string> RunLeftovers(const std::string& folder);
 // The one adapter with two entries that many tests use, as control lines.
 std::string OneAdapter(const std::string& entries);
 

@@ -117,18 +117,6 @@ protected:
         return as;
     }
 
-    // The backup files and private folders a run leaves in the tool folder.
-    std::vector<std::string> Leftovers() const
-    {
-        std::vector<std::string> names;
-        for (const auto& e : fs::directory_iterator(sb.work)) {
-            const std::string n = e.path().filename();
-            if (n.rfind("NVMDump#_", 0) == 0 || n.rfind("NVMCfgDump#_", 0) == 0 || n.rfind("FwUpgWork.", 0) == 0)
-                names.push_back(n);
-        }
-        return names;
-    }
-
     Sandbox sb;
     std::vector<MachineAdapter> machine;
     std::map<std::string, std::string> boardOfMac;
@@ -175,7 +163,7 @@ TEST_F(TwoRuns, NeverLeaveABoardWithAnotherBoardsImages)
             }
             boardsByBoth += updated;
         }
-        EXPECT_EQ(Leftovers(), std::vector<std::string>{}) << "the runs leave no backup or work folder behind";
+        EXPECT_EQ(RunLeftovers(sb.work), std::vector<std::string>{}) << "the runs leave no backup or work folder behind";
         RestoreMachine();
     }
     std::printf("two-runs: %d pairs, %d runs reported success, %d boards updated\n", pairs, successes, boardsByBoth);
@@ -215,7 +203,7 @@ TEST_F(TwoRuns, AFileSizeLimitFailsTheBackedUpItemsAndNothingElse)
         EXPECT_TRUE(now.at(board) == before.at(board)) << board << "'s images were written";
     }
     EXPECT_GT(refused, 0);
-    EXPECT_EQ(Leftovers(), std::vector<std::string>{});
+    EXPECT_EQ(RunLeftovers(sb.work), std::vector<std::string>{});
 }
 
 }  // namespace
