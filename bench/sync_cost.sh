@@ -16,7 +16,7 @@ done
 work=$(mktemp -d "${SYNC_COST_DIR:-$PWD/build}/sync_cost.XXXXXX")  # on the disk the build uses, not tmpfs
 trap 'rm -rf "$work"' EXIT
 . bench/demo_machine.sh
-make_demo_machine "$bin" "$work"
+make_demo_machine "$bin" "$work" --legacy
 cp -a "$root" "$work/pristine"
 
 # One update on a fresh machine; prints its wall time in milliseconds.

@@ -15,19 +15,18 @@ done
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+. bench/demo_machine.sh
 
-# One update on a fresh demo machine; prints the tool's peak resident memory in KiB.
+# One update on a fresh demo machine; prints the tool's peak resident memory in KiB. Run in a
+# subshell: the machine's folder and FWUPG_SYSTEM_ROOT stay its own.
 peak_of_update() {
-  local big=$1 root=$work/root-$1 tool=$work/tool-$1
-  mkdir -p "$root" "$tool"
-  cp "$bin/TIRN" "$bin/LibALDN_ZkFwUpg.so" "$bin/YXMAPIa.so" "$tool/"
-  "$bin/fwgen" demo "$root" "$tool/FW" >/dev/null
-  (cd "$tool" && FWUPG_SYSTEM_ROOT=$root ./TIRN -d report.xml >/dev/null) || true
+  local big=$1
+  make_demo_machine "$bin" "$work/$big"
   if [ "$big" = big ]; then
-    cp "$tool/FW/mbi_e4.bin" "$tool/FW/mbi_e4_padded.bin"
-    truncate -s 200M "$tool/FW/mbi_e4_padded.bin"
+    cp FW/mbi_e4.bin FW/mbi_e4_padded.bin
+    truncate -s 200M FW/mbi_e4_padded.bin
   fi
-  (cd "$tool" && FWUPG_SYSTEM_ROOT=$root "$bin/peak_rss" ./TIRN -u report.xml 2>"$work/rss-$big" >/dev/null) || true
+  "$bin/peak_rss" ./TIRN -u report.xml 2>"$work/rss-$big" >/dev/null || true
   sed -n 's/^peak_rss_kib=\([0-9]*\).*/\1/p' "$work/rss-$big"
 }
 

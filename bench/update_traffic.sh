@@ -21,7 +21,7 @@ done
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 . bench/demo_machine.sh
-make_demo_machine "$bin" "$work"
+make_demo_machine "$bin" "$work" --legacy
 mkdir -p "$work/before"
 cp "$root"/adapters/*.nvram "$work/before/"
 journal=$root/yxmapi.journal
