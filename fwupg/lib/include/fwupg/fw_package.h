@@ -62,10 +62,10 @@ public:
     FwPackage(const FwPackage&) = delete;
     FwPackage& operator=(const FwPackage&) = delete;
 
-    // 0; 19 the file is larger than the bound; 78 header not valid or file not read; 127 header length or layout does not add up
-    // (also when the directory, the PCI table or an image lies outside the file); 69 a boot-agent
-    // image whose ROM chain is damaged (an x86 image whose bytes do not sum to 0); 16 no row for
-    // this adapter.
+    // 0; 19 the file is larger than the bound; 78 header not valid or file not read; 127 header
+    // length or layout does not add up (also when the directory, the PCI table or an image lies
+    // outside the file); 69 a boot-agent image whose ROM chain is damaged (an x86 image whose bytes
+    // do not sum to 0); 16 no row for this adapter.
     uint32_t Validate() const;
 
     // (major << 16) | (minor << 8) | build, and header bytes 18..21 from high to low.
