@@ -14,8 +14,6 @@ namespace tirn {
 namespace {
 
 constexpr uint32_t kNoLibrary = 13;
-// A stopped run calls the library no more; each such call ends as cancelled.
-constexpr uint32_t kCancelled = 5;
 
 struct VendorLibrary {
     void* module = nullptr;
@@ -89,23 +87,24 @@ const std::string& VendorLibraryName() { return g_library.name; }
 
 std::string GetFirmwareFolder() { return platform::program_folder() + "/FW"; }
 
+// A stopped run calls the library no more: each adapter call then ends as cancelled.
 uint32_t oem_get_adapter_info(VendorAdaptInfo* records, uint32_t* count, const char16_t* fwFolder)
 {
-    if (StopSignal()) return kCancelled;
+    if (StopSignal()) return RET_FWUPG_CANCELLED;
     auto fn = bound<oem_get_adapter_info_fn>("oem_get_adapter_info", g_api.adapterInfo);
     return fn ? fn(records, count, fwFolder) : kNoLibrary;
 }
 
 uint32_t oem_do_discovery_with_files(const char16_t* reportFile, const char16_t* fwFolder)
 {
-    if (StopSignal()) return kCancelled;
+    if (StopSignal()) return RET_FWUPG_CANCELLED;
     auto fn = bound<oem_do_discovery_with_files_fn>("oem_do_discovery_with_files", g_api.discovery);
     return fn ? fn(reportFile, fwFolder) : kNoLibrary;
 }
 
 uint32_t oem_do_flash_with_file(const char16_t* reportFile, const char16_t* fwFolder)
 {
-    if (StopSignal()) return kCancelled;
+    if (StopSignal()) return RET_FWUPG_CANCELLED;
     auto fn = bound<oem_do_flash_with_file_fn>("oem_do_flash_with_file", g_api.flashWithFile);
     return fn ? fn(reportFile, fwFolder) : kNoLibrary;
 }
@@ -113,7 +112,7 @@ uint32_t oem_do_flash_with_file(const char16_t* reportFile, const char16_t* fwFo
 uint32_t oem_do_full_flash_PCI(const char16_t* imageFile, uint32_t force, uint32_t segment, uint32_t bus,
                                uint32_t device, uint32_t function)
 {
-    if (StopSignal()) return kCancelled;
+    if (StopSignal()) return RET_FWUPG_CANCELLED;
     auto fn = bound<oem_do_full_flash_PCI_fn>("oem_do_full_flash_PCI", g_api.fullFlash);
     return fn ? fn(imageFile, force ? 1u : 0u, segment, bus, device, function) : kNoLibrary;
 }
