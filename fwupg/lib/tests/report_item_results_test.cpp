@@ -19,6 +19,7 @@
 #include <testkit/images.h>
 #include <testkit/package.h>
 
+#include "fwupg/frame_work.h"
 #include "fwupg/oem_interface.h"
 #include "update_test_support.h"
 #include "yxmapi/yxmapi.h"
@@ -247,6 +248,35 @@ TEST(ReportItems, MissingAndUnnamedFilesAndAResultOfTwo)
         EXPECT_EQ(StatusOf(run.report, kE4Mac, "MBI"), c.status);
         EXPECT_EQ(WritesFrom(run.w, journal), 0u);
     }
+}
+
+// The firmware folder gone between discovery and an item (a removed medium): the item gets the
+// folder's access failure (9) and fails the run (106); it is never passed over as a success. Run
+// through the item loop itself, after an in-process discovery of the folder as it was.
+TEST(ReportItems, AFolderThatCannotBeListedAtTheItemFailsIt)
+{
+    DemoRun run;
+    ASSERT_TRUE(OnlyItem(run.report, kE4Mac, "MBI", "mbi_e4.bin"));
+    ASSERT_TRUE(run.w.Discover());
+    xmlDoc* doc = xmlReadFile(run.report.c_str(), nullptr, XML_PARSE_NOBLANKS);
+    ASSERT_NE(doc, nullptr);
+    xmlNode* device = nullptr;
+    for (xmlNode* devices = xmlDocGetRootElement(doc)->children; devices; devices = devices->next)
+        for (xmlNode* d = Named(devices, "devices") ? devices->children : nullptr; d; d = d->next)
+            if (Named(d, "device") && Value(d, "macaddress") == kE4Mac) device = d;
+    ASSERT_NE(device, nullptr);
+    const size_t journal = sim::read_journal_file(run.w.root()).size();
+
+    ReportFlashState state;
+    FlashReportDevice(device, (run.w.root() + "/gone").c_str(), &state);
+    std::string status;
+    for (xmlNode* item = device->children; item; item = item->next)
+        if (Named(item, "fw_item") && Value(item, "type") == "MBI") status = Value(item, "action_status");
+    xmlFreeDoc(doc);
+    EXPECT_EQ(status, "9");
+    EXPECT_TRUE(state.itemFailed);
+    EXPECT_EQ(state.resultByte, RET_FLASH_WITH_FILE_FAILED);
+    EXPECT_EQ(WritesFrom(run.w, journal), 0u);
 }
 
 }  // namespace

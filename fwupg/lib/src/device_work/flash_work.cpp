@@ -25,15 +25,19 @@ Device* FindAtPci(std::vector<Device>& list, uint32_t bus, uint32_t device, uint
 
 // Finds the item's image file in the folder's listing, which must name it exactly and hold it as a
 // regular file. 0 with `match` set, or the item's result (the listing's own failure, or 8); a
-// failure of a named file marks the item failed.
+// folder that cannot be listed, or a failure of a named file, marks the item failed.
 uint32_t FindItemFile(const fwupg::ReportItem& item, const std::string& folder, ReportFlashState* state,
                       std::string* match)
 {
     static const char* const kFn = "oem_do_flash_with_file";
     const std::string& wanted = item.file;
     std::vector<std::string> files;
-    if (const uint32_t listed = fwupg::EnumFiles(folder, &files); listed != 0)
+    if (const uint32_t listed = fwupg::EnumFiles(folder, &files); listed != 0) {
+        LogDebugMsg(DBG_DEBUG, "%s(): the folder %s cannot be listed for [%s].", kFn, folder.c_str(), wanted.c_str());
+        state->itemFailed = true;
+        state->resultByte = RET_FLASH_WITH_FILE_FAILED;
         return listed;
+    }
     std::string name;
     for (const std::string& f : files) {
         name.clear();
