@@ -65,9 +65,9 @@ bool DiscoverDevices(const char* folderText)
             continue;
         }
         namespace n = yxmapi::nic;
-        const std::u16string ids =
-            fwupg::FourIdForm(nic.get(n::kVid), nic.get(n::kDid), nic.get(n::kSvid), nic.get(n::kSsid));
         if (!fwupg::FindOemAdapter(nic.get(n::kVid), nic.get(n::kSvid), nic.get(n::kSsid))) {
+            const std::u16string ids =
+                fwupg::FourIdForm(nic.get(n::kVid), nic.get(n::kDid), nic.get(n::kSvid), nic.get(n::kSsid));
             LogDebugMsg(DBG_DEBUG, "%s(): adapter %s at %02X:%02X.%u left out: no board of the OEM table.", kFn,
                         platform::to_utf8(ids).c_str(), nic.get(n::kBus), nic.get(n::kDevice), nic.get(n::kFunction));
             continue;
