@@ -79,7 +79,9 @@ void FinishBackupSwitch(const std::string& backup);
 std::vector<std::string> BackupFileNames(const std::string& backup);
 // The backup is a whole NVRAM of the selected adapter: its fingerprint file agrees with it (and
 // names the adapter), it is as large as the adapter's NVRAM, and its configuration carries the
-// adapter's MAC address and device id. The one check of a backup left behind by another run.
+// adapter's MAC address and device id. The one check of a backup left behind by another run. A
+// fingerprint still under its side name counts when it names the backup's bytes (a switch cut
+// between its two renames); the check reads only.
 bool BackupBelongsHere(const std::string& backup);
 // The size and configuration part of that check, on the backup's bytes.
 bool BackupCarriesSelectedAdapter(const std::string& bytes);
