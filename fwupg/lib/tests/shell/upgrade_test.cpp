@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -81,6 +82,12 @@ protected:
         for (size_t i = 0; i < 3; ++i)
             for (int b = 0; b < 4; ++b) nvram[at[i] + size_t(b)] = char(words[i] >> (24 - 8 * b));
         return nvram;
+    }
+    // The board checks the facade has seen so far.
+    long BoardChecks() const
+    {
+        const Words slots = facade.slots();
+        return std::count(slots.begin(), slots.end(), "nvm_board_check_57710");
     }
     // The adapter as a fingerprint file names it: MAC address and device id.
     std::string Identity() const
@@ -188,6 +195,7 @@ TEST_F(UpgradeTest, ALeftoverBackupOfThisAdapterIsProgrammedBackWhenTheNvramFail
         };
         programFails = c.programFails;
         const bool refused = c.programFails || (c.damaged && !c.programmed);
+        const long checksBefore = BoardChecks();
         EXPECT_EQ(Eval("upgrade -mba {" + image + "} " + backup), refused ? TCL_ERROR : TCL_OK);
         ASSERT_EQ(programs.size(), c.programmed ? 1u : 0u);
         if (c.programmed) {
@@ -196,6 +204,7 @@ TEST_F(UpgradeTest, ALeftoverBackupOfThisAdapterIsProgrammedBackWhenTheNvramFail
             EXPECT_EQ(facade.slots()[1], "nvm_prg_57710") << "programmed back before the new backup and upgrade";
         }
         EXPECT_TRUE(crcs.size() <= 1u) << "the board check before the change is not the CRC command, which writes";
+        EXPECT_EQ(BoardChecks() - checksBefore, 1) << "the board check reads the NVRAM once per change";
         const std::string aside = backup + ".unverified-1";
         const bool belongs = c.fingerprint == kRight && (c.bytes == kOwn || c.bytes == kFunction4);
         if (!belongs || c.boardDiffers) {
