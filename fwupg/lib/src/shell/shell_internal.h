@@ -70,7 +70,8 @@ std::string FingerprintPath(const std::string& backup);
 // name (over the old backup when `replace`, else never over a file), then the fingerprint renamed
 // over the old one. Both files and the folder entries that name them are flushed to the disk. A
 // run cut between the two renames leaves the new pair whole; the next run finishes the switch
-// (FinishBackupSwitch). False with errno set; the dump then stays where it was.
+// (FinishBackupSwitch). False with errno set; the dump then stays where it was, unless only the
+// last rename failed: then the backup's name holds it, its fingerprint still under the side name.
 bool PutBackupInPlace(const std::string& backup, const std::string& dump, const std::string& key, bool replace);
 // A backup whose fingerprint written beside the old one names its bytes gets it in place: the run
 // that wrote the pair ended between the two renames.
