@@ -251,8 +251,8 @@ int ObtainBackup(Tcl_Interp* interp, const char* caller, const std::string& path
                 } else {
                     RemoveFileIfPresent(FingerprintPath(old));
                     kept->path = path;
+                    RegisterBackup(path);  // first: a run cut here leaves the moved backup named
                     UnregisterBackup(old);
-                    RegisterBackup(path);
                 }
                 ReleaseBackupName(old);  // the files at the old name are gone
             }

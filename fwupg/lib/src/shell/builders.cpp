@@ -1,5 +1,6 @@
 // The command builders: each writes one line into the command buffer, runs it with
 // ProcessCommand and maps the last error to a ReturnCode.
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -208,13 +209,22 @@ uint32_t FwDumpKv9(const char* filePath)
     static const char* const kName = "FwDumpKv9";
     if (Stopped(kName)) return RET_FWUPG_CANCELLED;
     if (!g_TclInterp) return RET_INITIALIZE_FAILED;
-    if (!WriteCommandBuffer(kName, {"_dump", filePath ? filePath : ""})) return RET_OPERATION_FAILED;
+    const char* const path = filePath ? filePath : "";
+    if (!WriteCommandBuffer(kName, {"_dump", path})) return RET_OPERATION_FAILED;
     const uint32_t code = Run(kName);
-    const uint32_t result = MapSuccessCode(code, RET_SUCCESSFUL);
+    uint32_t result = MapSuccessCode(code, RET_SUCCESSFUL);
     // The caller keeps the dump (the engine writes it whole but does not flush it): it goes to the
-    // disk before the call reports it written.
-    if (result == RET_SUCCESSFUL && !(platform::sync_file(filePath) && platform::sync_folder_of(filePath)))
-        LogDebugMsg(DBG_DEBUG, "%s(): %s could not be flushed to the disk.\n", kName, filePath);
+    // disk before the call reports it written. A dump whose bytes cannot be flushed is not one the
+    // caller may rely on: it is removed (the engine made it, exclusively, in this call) and the
+    // dump fails. The folder entry is flushed too, where the folder can be opened for it.
+    if (result == RET_SUCCESSFUL && !platform::sync_file(path)) {
+        LogDebugMsg(DBG_DEBUG, "%s(): %s could not be flushed to the disk (%s); it is removed.\n", kName, path,
+                    std::strerror(errno));
+        platform::remove_regular_file(path);
+        result = RET_OPERATION_FAILED;
+    } else if (result == RET_SUCCESSFUL && !platform::sync_folder_of(path)) {
+        LogDebugMsg(DBG_DEBUG, "%s(): the folder entry of %s could not be flushed to the disk.\n", kName, path);
+    }
     if (result == RET_SUCCESSFUL)
         LogDebugMsg(DBG_DEBUG, "%s(): Dump successful on this NIC. g_uUpgRetCode = (%u).\n", kName, code);
     else

@@ -13,6 +13,7 @@
 // Every verdict here reads only. Kept aside means renamed to "<backup>.unverified-<n>" (its
 // fingerprint beside it), n the first free number, in the backup's own folder.
 #include <cerrno>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -51,7 +52,18 @@ std::string SetAside(const std::string& backup)
 struct LeftoverOutcome {
     bool repaired = false;           // one was programmed back
     std::vector<std::string> kept;   // the names of those kept aside
+    std::optional<bool> fails;       // the board check's verdict, once it has been read
 };
+
+// Whether the board fails its check and no leftover has repaired it yet. The check reads the whole
+// NVRAM, and nothing before a repair writes to it (keeping files aside, comparing and removing
+// them touch files only), so one reading serves every leftover and the final verdict.
+bool StillFails(Tcl_Interp* interp, LeftoverOutcome* outcome)
+{
+    if (outcome->repaired) return false;
+    if (!outcome->fails) outcome->fails = BoardFailsCheck(interp);
+    return *outcome->fails;
+}
 
 std::string Joined(const std::vector<std::string>& names)
 {
@@ -80,7 +92,7 @@ int HandleLeftover(Tcl_Interp* interp, const char* caller, const std::string& pa
     // still be the only copy of a board's contents.
     FinishBackupSwitch(path);  // a run that ended between putting the dump and its fingerprint in place
     if (!BackupBelongsHere(path)) return keep("cannot be validated for this adapter");
-    if (!outcome->repaired && BoardFailsCheck(interp)) {
+    if (StillFails(interp, outcome)) {
         // The restore's image check is not asked here: it compares the backup with what the
         // damaged NVRAM still lists (images present, PHY settings), which is what the backup
         // replaces. The fingerprint file and the backup's own configuration tie the complete
@@ -143,7 +155,7 @@ int RepairFromLeftoverBackup(Tcl_Interp* interp, const char* caller, const std::
         if (platform::name_state(other) == platform::NameState::Free) continue;  // gone meanwhile
         if (HandleLeftover(interp, caller, other, &outcome) != TCL_OK) return TCL_ERROR;
     }
-    if (damaged == DamagedBoard::Refuse && !outcome.repaired && BoardFailsCheck(interp)) {
+    if (damaged == DamagedBoard::Refuse && StillFails(interp, &outcome)) {
         const std::string kept =
             outcome.kept.empty() ? std::string("no backup left by an earlier run was found for it")
                                  : "the backup left by an earlier run cannot be validated for it (kept as " +

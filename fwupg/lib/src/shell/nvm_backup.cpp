@@ -91,9 +91,18 @@ void FinishBackupSwitch(const std::string& backup)
 
 bool BackupBelongsHere(const std::string& backup)
 {
-    std::string text, bytes;
-    if (!ReadFileToBuffer(FingerprintPath(backup), &text) || !ReadFileToBuffer(backup, &bytes)) return false;
-    return text == FingerprintText(Sha256HexDigest(bytes)) && BackupCarriesSelectedAdapter(bytes);
+    std::string bytes;
+    if (!ReadFileToBuffer(backup, &bytes)) return false;
+    const std::string expected = FingerprintText(Sha256HexDigest(bytes));
+    auto names = [&](const std::string& print) {
+        std::string text;
+        return ReadFileToBuffer(print, &text) && text == expected;
+    };
+    // The fingerprint in place, or the one a run cut between its two renames left beside it: the
+    // pair is whole either way. Judged without renaming anything, so that a reader that holds no
+    // name (discovery) comes to the verdict a change comes to after FinishBackupSwitch.
+    return (names(FingerprintPath(backup)) || names(SideFingerprintPath(backup))) &&
+           BackupCarriesSelectedAdapter(bytes);
 }
 
 bool RemoveBackupFiles(const std::string& backup)

@@ -70,7 +70,8 @@ std::string FingerprintPath(const std::string& backup);
 // name (over the old backup when `replace`, else never over a file), then the fingerprint renamed
 // over the old one. Both files and the folder entries that name them are flushed to the disk. A
 // run cut between the two renames leaves the new pair whole; the next run finishes the switch
-// (FinishBackupSwitch). False with errno set; the dump then stays where it was.
+// (FinishBackupSwitch). False with errno set; the dump then stays where it was, unless only the
+// last rename failed: then the backup's name holds it, its fingerprint still under the side name.
 bool PutBackupInPlace(const std::string& backup, const std::string& dump, const std::string& key, bool replace);
 // A backup whose fingerprint written beside the old one names its bytes gets it in place: the run
 // that wrote the pair ended between the two renames.
@@ -79,7 +80,9 @@ void FinishBackupSwitch(const std::string& backup);
 std::vector<std::string> BackupFileNames(const std::string& backup);
 // The backup is a whole NVRAM of the selected adapter: its fingerprint file agrees with it (and
 // names the adapter), it is as large as the adapter's NVRAM, and its configuration carries the
-// adapter's MAC address and device id. The one check of a backup left behind by another run.
+// adapter's MAC address and device id. The one check of a backup left behind by another run. A
+// fingerprint still under its side name counts when it names the backup's bytes (a switch cut
+// between its two renames); the check reads only.
 bool BackupBelongsHere(const std::string& backup);
 // The size and configuration part of that check, on the backup's bytes.
 bool BackupCarriesSelectedAdapter(const std::string& bytes);

@@ -2,6 +2,7 @@
 // and their code mappings, the claim and the "q" rules (release, reset, 95), and the event after a
 // successful upgrade.
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <cstring>
@@ -29,6 +30,17 @@ protected:
             seen.push_back(w);
             g_uUpgRetCode = code;
             return rc;
+        });
+    }
+    // Replaces "_dump" by a recorder that leaves `code` and, as the engine does, the dump file.
+    void RecordDump(uint32_t code = 0)
+    {
+        Command("_dump", [this, code](const Words& w) {
+            seen.push_back(w);
+            std::FILE* f = std::fopen(w.back().c_str(), "wb");
+            if (f) std::fclose(f);
+            g_uUpgRetCode = code;
+            return TCL_OK;
         });
     }
     // A command that writes one NVRAM dword through the host record, as an engine does.
@@ -98,11 +110,46 @@ TEST_F(CommandExecTest, EachBuilderMapsTheCodeTheLineLeaves)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.code);
-        for (const char* name : {"upgrade", "cfg", "phy", "_dump"}) Record(name, c.code);
+        for (const char* name : {"upgrade", "cfg", "phy"}) Record(name, c.code);
+        RecordDump(c.code);
         EXPECT_EQ(fwupg::command::FwUpgKv9(false, "-mba", "f"), c.upgrade);
         EXPECT_EQ(fwupg::command::FwCfgKv9(1, 2), c.cfg);
         EXPECT_EQ(fwupg::command::FwPhyUpgKv9("-upg", "f"), c.phy);
-        EXPECT_EQ(fwupg::command::FwDumpKv9("f"), c.dump);
+        const std::string dump = root.file("dump.bin");
+        EXPECT_EQ(fwupg::command::FwDumpKv9(dump.c_str()), c.dump);
+        std::remove(dump.c_str());
+    }
+}
+
+// The caller keeps a dump: it counts as written only once its bytes are flushed to the disk. One
+// that cannot be (here: the engine reported a dump but no regular file stands at the name) fails
+// the call, never reported as success; something other than a file at the name is left as it is.
+TEST_F(CommandExecTest, ADumpThatCannotBeFlushedIsNoSuccess)
+{
+    Start(5);
+    enum Left { kFile, kNothing, kFolder };
+    struct Case {
+        const char* what;
+        Left left;
+        uint32_t code;
+    } const cases[] = {
+        {"a whole dump file", kFile, 0},
+        {"no file at the name", kNothing, 7},
+        {"a folder at the name", kFolder, 7},
+    };
+    const std::string dump = root.file("dump.bin");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Command("_dump", [&](const Words& w) {
+            if (c.left == kFile) std::fclose(std::fopen(w.back().c_str(), "wb"));
+            if (c.left == kFolder) mkdir(w.back().c_str(), 0700);
+            g_uUpgRetCode = 0;
+            return TCL_OK;
+        });
+        EXPECT_EQ(fwupg::command::FwDumpKv9(dump.c_str()), c.code);
+        struct stat st {};
+        EXPECT_EQ(stat(dump.c_str(), &st) == 0, c.left != kNothing) << "what stood at the name stays";
+        std::remove(dump.c_str());
     }
 }
 

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -12,6 +13,7 @@
 #include "fwupg/command_exec.h"
 #include "fwupg/session_state.h"
 #include "fwupg/sha256.h"
+#include "../../src/shell/shell_internal.h"
 #include "shell_fixture.h"
 
 using namespace shelltest;
@@ -71,6 +73,29 @@ protected:
         };
     }
     bool BackupLeft() const { return access(backup.c_str(), F_OK) == 0; }
+    // An NVRAM image of the adapter whose first port part holds its ids and the MAC address `mac`.
+    std::string NvramWithMac(uint64_t mac) const
+    {
+        std::string nvram(adapter.nvram_size(), '\xFF');
+        const uint32_t words[] = {adapter.vid << 16 | adapter.did, uint32_t(mac >> 32), uint32_t(mac)};
+        const size_t at[] = {300, 316, 320};
+        for (size_t i = 0; i < 3; ++i)
+            for (int b = 0; b < 4; ++b) nvram[at[i] + size_t(b)] = char(words[i] >> (24 - 8 * b));
+        return nvram;
+    }
+    // The board checks the facade has seen so far.
+    long BoardChecks() const
+    {
+        const Words slots = facade.slots();
+        return std::count(slots.begin(), slots.end(), "nvm_board_check_57710");
+    }
+    // The adapter as a fingerprint file names it: MAC address and device id.
+    std::string Identity() const
+    {
+        char did[8];
+        std::snprintf(did, sizeof did, "%04X", adapter.did);
+        return adapter.mac + " " + did;
+    }
 
     std::string image, backup;
     std::string board;  // what the NVRAM holds for reads of a range
@@ -152,19 +177,13 @@ TEST_F(UpgradeTest, ALeftoverBackupOfThisAdapterIsProgrammedBackWhenTheNvramFail
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         Start(5);
-        // An NVRAM image of the adapter: its first port part holds the ids and the MAC address.
-        std::string left(adapter.nvram_size(), '\xFF');
         const uint64_t mac = (std::stoull(adapter.mac, nullptr, 16) ^ (c.bytes == kOtherMac ? 0x0400 : 0)) -
                              (c.bytes == kFunction4 ? 8 : c.bytes == kTooFar ? 16 : 0);
-        const uint32_t words[] = {adapter.vid << 16 | adapter.did, uint32_t(mac >> 32), uint32_t(mac)};
-        const size_t at[] = {300, 316, 320};
-        for (size_t i = 0; i < 3; ++i)
-            for (int b = 0; b < 4; ++b) left[at[i] + size_t(b)] = char(words[i] >> (24 - 8 * b));
+        std::string left = NvramWithMac(mac);
         if (c.bytes == kHalf) left.resize(left.size() / 2);
         std::ofstream(backup, std::ios::binary) << left;
-        char did[8];
-        std::snprintf(did, sizeof did, "%04X", adapter.did);
-        const std::string identity = (c.fingerprint == kOtherAdapter ? std::string("001122334455") : adapter.mac) + " " + did;
+        const std::string identity =
+            c.fingerprint == kOtherAdapter ? "001122334455" + Identity().substr(adapter.mac.size()) : Identity();
         const std::string key = Sha256HexDigest(c.fingerprint == kOtherBytes ? std::string("other") : left);
         if (c.fingerprint != kNone) std::ofstream(backup + ".sha256", std::ios::binary) << key << '\n' << identity << '\n';
         board = left;
@@ -176,6 +195,7 @@ TEST_F(UpgradeTest, ALeftoverBackupOfThisAdapterIsProgrammedBackWhenTheNvramFail
         };
         programFails = c.programFails;
         const bool refused = c.programFails || (c.damaged && !c.programmed);
+        const long checksBefore = BoardChecks();
         EXPECT_EQ(Eval("upgrade -mba {" + image + "} " + backup), refused ? TCL_ERROR : TCL_OK);
         ASSERT_EQ(programs.size(), c.programmed ? 1u : 0u);
         if (c.programmed) {
@@ -184,6 +204,7 @@ TEST_F(UpgradeTest, ALeftoverBackupOfThisAdapterIsProgrammedBackWhenTheNvramFail
             EXPECT_EQ(facade.slots()[1], "nvm_prg_57710") << "programmed back before the new backup and upgrade";
         }
         EXPECT_TRUE(crcs.size() <= 1u) << "the board check before the change is not the CRC command, which writes";
+        EXPECT_EQ(BoardChecks() - checksBefore, 1) << "the board check reads the NVRAM once per change";
         const std::string aside = backup + ".unverified-1";
         const bool belongs = c.fingerprint == kRight && (c.bytes == kOwn || c.bytes == kFunction4);
         if (!belongs || c.boardDiffers) {
@@ -212,6 +233,44 @@ TEST_F(UpgradeTest, ALeftoverBackupOfThisAdapterIsProgrammedBackWhenTheNvramFail
         programFails = false;
         TearDown();
         dumps.clear(), upgrades.clear(), crcs.clear(), programs.clear();
+    }
+}
+
+// A run cut between putting a backup's new dump in place and renaming its fingerprint in beside
+// it leaves a whole pair: the fingerprint still under its side name. The one check of a leftover
+// knows that pair without renaming anything, so a reader that holds no name (the listing of a
+// damaged board) comes to the verdict a change comes to; a side fingerprint of other bytes
+// counts for nothing.
+TEST_F(UpgradeTest, ALeftoverWhoseFingerprintSwitchWasCutIsJudgedWithoutARename)
+{
+    struct Case {
+        const char* what;
+        bool sideNamesTheBytes, mainNamesTheBytes;
+        bool belongs;
+    };
+    const Case cases[] = {
+        {"the fingerprint in place names the bytes", false, true, true},
+        {"cut between the renames: the side fingerprint names the bytes", true, false, true},
+        {"the side fingerprint names other bytes", false, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Start(5);
+        const std::string left = NvramWithMac(std::stoull(adapter.mac, nullptr, 16));
+        std::ofstream(backup, std::ios::binary) << left;
+        auto print = [&](bool ofTheBytes) {
+            return Sha256HexDigest(ofTheBytes ? left : std::string("other")) + '\n' + Identity() + '\n';
+        };
+        const std::string main = print(c.mainNamesTheBytes), side = print(c.sideNamesTheBytes);
+        std::ofstream(backup + ".sha256", std::ios::binary) << main;
+        std::ofstream(backup + ".sha256.new", std::ios::binary) << side;
+
+        EXPECT_EQ(fwupg::shell::BackupBelongsHere(backup), c.belongs);
+        std::ifstream inPlace(backup + ".sha256", std::ios::binary), beside(backup + ".sha256.new", std::ios::binary);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(inPlace), {}), main) << "the check renames nothing";
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(beside), {}), side);
+        for (const std::string& f : fwupg::shell::BackupFileNames(backup)) std::remove(f.c_str());
+        TearDown();
     }
 }
 
