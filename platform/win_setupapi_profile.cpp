@@ -197,11 +197,14 @@ DWORD check_profile_items(HINF inf, const WCHAR* section)
 {
     return for_each_listed_section(inf, section, u"ProfileItems", [&](const std::u16string& name) -> DWORD {
         Item item;
-        if (SetupGetLineCountW(inf, name.c_str()) < 0 || item_of(inf, name, &item) ||
-            !(item.flags & FLG_PROFITEM_CURRENTUSER))
-            return ERROR_SUCCESS;
-        say(name, "current-user items are not made: this machine models no user profile, only the all-users one");
-        return ERROR_NOT_SUPPORTED;
+        if (SetupGetLineCountW(inf, name.c_str()) < 0 || item_of(inf, name, &item)) return ERROR_SUCCESS;
+        if (item.flags & FLG_PROFITEM_CURRENTUSER) {
+            say(name, "current-user items are not made: this machine models no user profile, only the all-users one");
+            return ERROR_NOT_SUPPORTED;
+        }
+        // A shell folder this machine lacks; any other fault of the item is the install's to report.
+        std::u16string folder;
+        return base_folder(inf, item, &folder) == ERROR_NOT_SUPPORTED ? ERROR_NOT_SUPPORTED : ERROR_SUCCESS;
     });
 }
 
