@@ -1,5 +1,6 @@
 #include "platform/ini_text.h"
 
+#include "platform/utf16.h"
 #include "platform/win_codepage.h"
 #include "platform/wide_ctype.h"
 
@@ -27,25 +28,6 @@ std::optional<std::u16string_view> section_name(std::u16string_view line)
     const size_t close = line.find(u']');
     if (close == std::u16string_view::npos) return std::nullopt;
     return trim(line.substr(1, close - 1));
-}
-
-std::u16string from_utf16le(std::string_view bytes)
-{
-    std::u16string out;
-    out.reserve(bytes.size() / 2);
-    for (size_t i = 0; i + 1 < bytes.size(); i += 2) out += char16_t(uint8_t(bytes[i]) | uint8_t(bytes[i + 1]) << 8);
-    return out;
-}
-
-std::string to_utf16le(std::u16string_view text)
-{
-    std::string out;
-    out.reserve(text.size() * 2);
-    for (char16_t c : text) {
-        out += char(c & 0xFF);
-        out += char(c >> 8);
-    }
-    return out;
 }
 
 }  // namespace
