@@ -153,7 +153,12 @@ DWORD base_folder(HINF inf, const Item& item, std::u16string* folder)
         return ERROR_SUCCESS;
     }
     if (!sub_dir.empty() && !relative_folder(sub_dir)) return ERROR_INVALID_DATA;
-    *folder = joined(platform::setup_dirid_folder(kCommonPrograms), sub_dir);
+    const std::u16string programs = platform::setup_dirid_folder(kCommonPrograms);
+    if (programs.empty()) {
+        say(item.section, "the all-users Programs folder is not on this machine");
+        return ERROR_NOT_SUPPORTED;
+    }
+    *folder = joined(programs, sub_dir);
     return ERROR_SUCCESS;
 }
 

@@ -354,3 +354,28 @@ TEST(SetupProfileItems, GroupsAndShortcutsOfTheAllUsersStartMenu)
         }
     }
 }
+
+TEST(SetupProfileItems, AFolderOfTheEnvironmentOffTheMachineIsNoFolder)
+{
+    // The environment stands for the machine's: a value that is no path of its drives (a host
+    // path, or nothing) must not lead an item's files off the machine.
+    platform::testing::TempSystemRoot root;
+    platform::testing::TempDir host;
+    const std::string outside = host.path() + "/Profile";
+    for (const std::string& value : {outside, std::string()}) {
+        SCOPED_TRACE("ALLUSERSPROFILE=" + value);
+        setenv("ALLUSERSPROFILE", value.c_str(), 1);
+        platform::CapturingDebugChannel channel;
+        platform::DebugChannel* previous = platform::set_debug_channel(&channel);
+        const Result made = InstallSection("[Inst]\nProfileItems=I1\n[I1]\nName=Tvn\nCmdLine=11,tool.exe\nSubDir=Tvn\n",
+                                           SPINST_PROFILEITEMS);
+        const Result group = InstallSection("[Inst]\nProfileItems=I1\n[I1]\nName=Tvn,4\n", SPINST_PROFILEITEMS);
+        platform::set_debug_channel(previous);
+        unsetenv("ALLUSERSPROFILE");
+        EXPECT_EQ(made.error, ERROR_NOT_SUPPORTED);
+        EXPECT_EQ(group.error, ERROR_NOT_SUPPORTED);
+        EXPECT_FALSE(fs::exists(outside));
+        EXPECT_FALSE(fs::exists("/Start Menu"));
+        EXPECT_EQ(channel.texts.size(), 2u);
+    }
+}
