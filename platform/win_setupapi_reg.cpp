@@ -184,11 +184,9 @@ DWORD add_reg_line(const INFCONTEXT& line, HKEY relative)
     DWORD type = 0;
     std::vector<BYTE> data;
     if (!key_only) {
-        // The 32- and 64-bit views are one registry here, so those bits change nothing.
-        const DWORD value_flags = flags & ~(FLG_ADDREG_NOCLOBBER | FLG_ADDREG_APPEND | FLG_ADDREG_OVERWRITEONLY |
-                                            FLG_ADDREG_64BITKEY | FLG_ADDREG_32BITKEY);
-        if ((append && (flags & FLG_ADDREG_TYPE_MASK) != FLG_ADDREG_TYPE_MULTI_SZ) ||
-            !value_of(line, value_flags, &type, data))
+        // value_of reads the type bits alone, so the other bits (the 32- and 64-bit views among
+        // them, one registry here) change nothing about the value.
+        if ((append && (flags & FLG_ADDREG_TYPE_MASK) != FLG_ADDREG_TYPE_MULTI_SZ) || !value_of(line, flags, &type, data))
             return ERROR_INVALID_DATA;
     }
     HKEY key = nullptr;
