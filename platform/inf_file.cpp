@@ -141,7 +141,8 @@ const Section* File::find(std::u16string_view name) const
 
 std::u16string decode(std::string_view bytes)
 {
-    if (bytes.size() >= 2 && uint8_t(bytes[0]) == 0xFF && uint8_t(bytes[1]) == 0xFE) return from_utf16le(bytes.substr(2));
+    if (bytes.size() >= 2 && uint8_t(bytes[0]) == 0xFF && uint8_t(bytes[1]) == 0xFE)
+        return from_utf16le(bytes.substr(2));
     if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
     return to_utf16(bytes);
 }

@@ -79,7 +79,8 @@ std::vector<std::u16string> strings_of(const std::vector<BYTE>& data)
 {
     std::vector<std::u16string> out;
     std::u16string current;
-    for (char16_t c : platform::from_utf16le(std::string_view(reinterpret_cast<const char*>(data.data()), data.size()))) {
+    const std::string_view bytes(reinterpret_cast<const char*>(data.data()), data.size());
+    for (char16_t c : platform::from_utf16le(bytes)) {
         if (c) {
             current += c;
             continue;
@@ -186,7 +187,8 @@ DWORD add_reg_line(const INFCONTEXT& line, HKEY relative)
     if (!key_only) {
         // value_of reads the type bits alone, so the other bits (the 32- and 64-bit views among
         // them, one registry here) change nothing about the value.
-        if ((append && (flags & FLG_ADDREG_TYPE_MASK) != FLG_ADDREG_TYPE_MULTI_SZ) || !value_of(line, flags, &type, data))
+        if ((append && (flags & FLG_ADDREG_TYPE_MASK) != FLG_ADDREG_TYPE_MULTI_SZ) ||
+            !value_of(line, flags, &type, data))
             return ERROR_INVALID_DATA;
     }
     HKEY key = nullptr;
