@@ -141,13 +141,8 @@ const Section* File::find(std::u16string_view name) const
 
 std::u16string decode(std::string_view bytes)
 {
-    if (bytes.size() >= 2 && uint8_t(bytes[0]) == 0xFF && uint8_t(bytes[1]) == 0xFE) {
-        std::u16string out;
-        out.reserve(bytes.size() / 2);
-        for (size_t i = 2; i + 1 < bytes.size(); i += 2)
-            out += char16_t(uint8_t(bytes[i]) | uint8_t(bytes[i + 1]) << 8);
-        return out;
-    }
+    if (bytes.size() >= 2 && uint8_t(bytes[0]) == 0xFF && uint8_t(bytes[1]) == 0xFE)
+        return from_utf16le(bytes.substr(2));
     if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
     return to_utf16(bytes);
 }

@@ -123,9 +123,9 @@ win::DWORD open(std::u16string_view path, bool for_change, File* file)
     std::string name;
     for (int links = 0;; ++links) {
         if (links > kMaxLinks) return win::ERROR_CANT_RESOLVE_FILENAME;
-        const size_t slash = linux_path.find_last_of('/');
-        const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : linux_path.substr(0, slash);
-        name = slash == std::string::npos ? linux_path : linux_path.substr(slash + 1);
+        const FolderAndName split = split_folder(linux_path);
+        const std::string& dir = split.folder;
+        name = split.name;
         if (name.empty() || name == "." || name == "..") return win::ERROR_ACCESS_DENIED;  // a folder
         folder = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (folder < 0) return errno == ENOENT || errno == ENOTDIR ? win::ERROR_PATH_NOT_FOUND : win::error_from_errno(errno, dir);

@@ -1,5 +1,6 @@
 #include "platform/ini_text.h"
 
+#include "platform/utf16.h"
 #include "platform/win_codepage.h"
 #include "platform/wide_ctype.h"
 
@@ -8,7 +9,6 @@ namespace {
 
 constexpr std::string_view kUtf16Mark = "\xFF\xFE";
 constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
-constexpr unsigned kUtf8CodePage = 65001;
 
 bool blank(char16_t c) { return c == u' ' || c == u'\t'; }
 
@@ -29,25 +29,6 @@ std::optional<std::u16string_view> section_name(std::u16string_view line)
     return trim(line.substr(1, close - 1));
 }
 
-std::u16string from_utf16le(std::string_view bytes)
-{
-    std::u16string out;
-    out.reserve(bytes.size() / 2);
-    for (size_t i = 0; i + 1 < bytes.size(); i += 2) out += char16_t(uint8_t(bytes[i]) | uint8_t(bytes[i + 1]) << 8);
-    return out;
-}
-
-std::string to_utf16le(std::u16string_view text)
-{
-    std::string out;
-    out.reserve(text.size() * 2);
-    for (char16_t c : text) {
-        out += char(c & 0xFF);
-        out += char(c >> 8);
-    }
-    return out;
-}
-
 }  // namespace
 
 Text::Text(unsigned code_page) : code_page_(code_page) {}
@@ -55,7 +36,7 @@ Text::Text(unsigned code_page) : code_page_(code_page) {}
 Text::Text(std::string_view bytes, unsigned code_page) : code_page_(code_page)
 {
     if (bytes.substr(0, 2) == kUtf16Mark) {
-        encoding_ = Encoding::Utf16;
+        utf16_ = true;
         mark_ = kUtf16Mark;
         bytes.remove_prefix(2);
         torn_ = bytes.size() % 2 != 0;
@@ -64,18 +45,18 @@ Text::Text(std::string_view bytes, unsigned code_page) : code_page_(code_page)
             bytes.remove_suffix(1);
         }
     } else if (bytes.substr(0, 3) == kUtf8Mark) {
-        encoding_ = Encoding::Utf8;
+        code_page_ = win::CP_UTF8;
         mark_ = kUtf8Mark;
         bytes.remove_prefix(3);
     }
     // Lines end at LF; in UTF-16 at the character LF, so only at an even offset.
-    const std::string_view lf = encoding_ == Encoding::Utf16 ? std::string_view("\n\0", 2) : "\n";
-    const std::string_view cr = encoding_ == Encoding::Utf16 ? std::string_view("\r\0", 2) : "\r";
-    CodePageText code(encoding_ == Encoding::Utf8 ? kUtf8CodePage : code_page_);
+    const std::string_view lf = utf16_ ? std::string_view("\n\0", 2) : "\n";
+    const std::string_view cr = utf16_ ? std::string_view("\r\0", 2) : "\r";
+    CodePageText code(code_page_);
     size_t start = 0;
     while (start < bytes.size()) {
         size_t end = bytes.find(lf, start);
-        while (encoding_ == Encoding::Utf16 && end != std::string_view::npos && (end - start) % 2 != 0)
+        while (utf16_ && end != std::string_view::npos && (end - start) % 2 != 0)
             end = bytes.find(lf, end + 1);
         Line line;
         if (end == std::string_view::npos) {
@@ -91,7 +72,7 @@ Text::Text(std::string_view bytes, unsigned code_page) : code_page_(code_page)
             line.end = std::string(cr) + line.end;
         }
         if (lines_.empty() && !line.end.empty()) crlf_ = line.end.size() > lf.size();
-        line.text = encoding_ == Encoding::Utf16 ? from_utf16le(line.raw) : code.decode(line.raw);
+        line.text = utf16_ ? from_utf16le(line.raw) : code.decode(line.raw);
         lines_.push_back(std::move(line));
     }
 }
@@ -106,15 +87,15 @@ std::string Text::bytes() const
 std::string Text::line_end() const
 {
     const std::u16string end = crlf_ ? u"\r\n" : u"\n";
-    return encoding_ == Encoding::Utf16 ? to_utf16le(end) : std::string(end.begin(), end.end());
+    return utf16_ ? to_utf16le(end) : std::string(end.begin(), end.end());
 }
 
 bool Text::make_line(std::u16string text, Line* line) const
 {
-    if (encoding_ == Encoding::Utf16) {
+    if (utf16_) {
         line->raw = to_utf16le(text);
     } else {
-        CodePageText code(encoding_ == Encoding::Utf8 ? kUtf8CodePage : code_page_);
+        CodePageText code(code_page_);
         if (!code.encode(text, line->raw)) return false;
     }
     line->text = std::move(text);

@@ -91,6 +91,13 @@ std::string resolve_case_insensitive(const std::string& path)
     return out.empty() ? path : out;
 }
 
+FolderAndName split_folder(std::string_view path)
+{
+    const size_t slash = path.rfind('/');
+    if (slash == std::string_view::npos) return {".", std::string(path)};
+    return {slash == 0 ? "/" : std::string(path.substr(0, slash)), std::string(path.substr(slash + 1))};
+}
+
 namespace {
 
 bool has_drive(std::string_view p) { return p.size() >= 2 && std::isalpha(static_cast<unsigned char>(p[0])) && p[1] == ':'; }

@@ -342,14 +342,8 @@ bool set_dword(std::string_view key, std::string_view name, uint32_t value, Root
 
 bool set_string(std::string_view key, std::string_view name, std::string_view value, Root root)
 {
-    std::vector<uint8_t> data;
-    for (char16_t c : to_utf16(value)) {
-        data.push_back(uint8_t(c));
-        data.push_back(uint8_t(c >> 8));
-    }
-    data.push_back(0);
-    data.push_back(0);
-    return set_raw(key, name, 1 /*REG_SZ*/, std::move(data), root);
+    const std::string bytes = to_utf16le(to_utf16(value) + u'\0');
+    return set_raw(key, name, 1 /*REG_SZ*/, std::vector<uint8_t>(bytes.begin(), bytes.end()), root);
 }
 
 bool set_protected(std::string_view key, bool is_protected, Root root)

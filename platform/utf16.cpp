@@ -106,6 +106,26 @@ std::u16string to_utf16(std::string_view text)
     return out;
 }
 
+std::u16string from_utf16le(std::string_view bytes)
+{
+    std::u16string out;
+    out.reserve(bytes.size() / 2);
+    for (size_t i = 0; i + 1 < bytes.size(); i += 2)
+        out += char16_t(uint8_t(bytes[i]) | uint8_t(bytes[i + 1]) << 8);
+    return out;
+}
+
+std::string to_utf16le(std::u16string_view text)
+{
+    std::string out;
+    out.reserve(text.size() * 2);
+    for (char16_t c : text) {
+        out += char(c & 0xFF);
+        out += char(c >> 8);
+    }
+    return out;
+}
+
 size_t u16_length(const char16_t* text)
 {
     size_t n = 0;

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <random>
 
+#include "platform/paths.h"
 #include "platform/safe_file.h"
 
 namespace platform {
@@ -76,9 +77,7 @@ bool write_whole_file(const std::string& path, const void* data, size_t size)
     const std::string target = real_target(path);
     struct stat old {};
     const mode_t mode = ::stat(target.c_str(), &old) == 0 ? (old.st_mode & 07777) : new_file_mode();
-    const size_t slash = target.rfind('/');
-    const std::string parent = slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
-    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+    const auto [parent, name] = split_folder(target);
     const int folder = ::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (folder < 0) return false;
     const bool ok = write_whole_file_at(folder, name, data, size, mode);

@@ -139,7 +139,7 @@ std::u16string CodePageText::decode(std::string_view bytes)
             std::string wide;
             iconv(iconv_t(to_wide_), nullptr, nullptr, nullptr, nullptr);
             left = convert(iconv_t(to_wide_), bytes, wide);
-            for (size_t i = 0; i + 1 < wide.size(); i += 2) out += char16_t(uint8_t(wide[i]) | uint8_t(wide[i + 1]) << 8);
+            out += from_utf16le(wide);
         } else {
             while (left > 0 && uint8_t(bytes[bytes.size() - left]) < 0x80) out += char16_t(bytes[bytes.size() - left--]);
         }
@@ -171,11 +171,7 @@ bool CodePageText::encode(std::u16string_view text, std::string& out)
             }
             continue;
         }
-        std::string wide;
-        for (size_t i = at; i < end; ++i) {
-            wide += char(text[i] & 0xFF);
-            wide += char(text[i] >> 8);
-        }
+        const std::string wide = to_utf16le(text.substr(at, end - at));
         iconv(cd, nullptr, nullptr, nullptr, nullptr);
         if (convert(cd, wide, out) != 0) return false;  // a character the code page lacks
         // The shift state back to its start, for the stateful code pages.

@@ -52,8 +52,6 @@ bool held_by_other(int fd, LockByte b)
     return fl.l_type != F_UNLCK;
 }
 
-// Takes this handle's locks first and checks the others' afterwards, so two opens racing each
-// other can both fail but never both succeed against each other's share modes.
 // True when the locks of other handles refuse the access and share mode asked for.
 bool refused_by_others(int fd, bool read, bool write, DWORD share)
 {
@@ -62,6 +60,8 @@ bool refused_by_others(int fd, bool read, bool write, DWORD share)
            (!(share & FILE_SHARE_WRITE) && held_by_other(fd, kHasWrite));
 }
 
+// Takes this handle's locks first and checks the others' afterwards, so two opens racing each
+// other can both fail but never both succeed against each other's share modes.
 bool claim_sharing(int fd, bool read, bool write, DWORD share)
 {
     bool deny_read = !(share & FILE_SHARE_READ);

@@ -8,7 +8,6 @@
 #include "platform/ini_text.h"
 #include "platform/win_codepage.h"
 #include "platform/registry_store.h"
-#include "platform/win_env.h"
 #include "platform/win_error.h"
 #include "platform/win_setupapi_install.h"
 #include "setupapi_lines.h"
@@ -20,32 +19,34 @@ using platform::ini::Entry;
 using platform::ini::same_name;
 using platform::ini::Text;
 
+// The Windows folder, where an INI file named alone is.
+constexpr int kWindowsDirId = 10;
+
 // The Windows path of an INI file as a line names it; empty when it names none. A name alone is
-// in the Windows folder; whatever the name, the path is one of a drive of the machine.
+// in the Windows folder; whatever the name, the path is one of a drive of the machine (the folder
+// of a directory id is one, or none).
 std::u16string ini_path(const std::u16string& name)
 {
     if (name.empty()) return {};
-    std::u16string path;
+    if (name.size() >= 2 && name[1] == u':') {
+        const bool letter = (name[0] >= u'A' && name[0] <= u'Z') || (name[0] >= u'a' && name[0] <= u'z');
+        return letter ? name : std::u16string();
+    }
+    int dirid = kWindowsDirId;
+    std::u16string rest = name;
     if (name[0] == u'%') {
         const size_t end = name.find(u'%', 1);
         if (end == std::u16string::npos || end == 1) return {};
-        int dirid = 0;
+        dirid = 0;
         for (size_t i = 1; i < end; ++i) {
             if (name[i] < u'0' || name[i] > u'9' || dirid > 100000) return {};
             dirid = dirid * 10 + (name[i] - u'0');
         }
-        const std::u16string folder = platform::setup_dirid_folder(dirid);
-        if (folder.empty()) return {};
-        const std::u16string rest = name.substr(end + 1);
-        path = rest.empty() || rest[0] == u'\\' ? folder + rest : folder + u'\\' + rest;
-    } else if (name.size() >= 2 && name[1] == u':') {
-        path = name;
-    } else {
-        path = platform::environment_value(u"SystemRoot").value_or(u"") + u'\\' + name;
+        rest = name.substr(end + 1);
     }
-    const bool on_drive = path.size() >= 2 && path[1] == u':' &&
-                          ((path[0] >= u'A' && path[0] <= u'Z') || (path[0] >= u'a' && path[0] <= u'z'));
-    return on_drive ? path : std::u16string();
+    const std::u16string folder = platform::setup_dirid_folder(dirid);
+    if (folder.empty()) return {};
+    return rest.empty() || rest[0] == u'\\' ? folder + rest : folder + u'\\' + rest;
 }
 
 // One INI file read for a line: the file, and its text as it was read.

@@ -219,8 +219,15 @@ std::u16string setup_dirid_folder(int dirid)
         {16422, u"ProgramFiles", u""},
         {16427, u"ProgramFiles", u"\\Common"},
     };
-    for (const DirId& d : kDirIds)
-        if (d.id == dirid) return environment_value(d.variable).value_or(u"") + d.tail;
+    for (const DirId& d : kDirIds) {
+        if (d.id != dirid) continue;
+        const std::u16string base = environment_value(d.variable).value_or(u"");
+        // Only a folder of a drive of the machine: a value that names none (a host path, or
+        // nothing) would lead the files of whoever asks off the machine.
+        const bool on_drive = base.size() >= 2 && base[1] == u':' &&
+                              ((base[0] >= u'A' && base[0] <= u'Z') || (base[0] >= u'a' && base[0] <= u'z'));
+        return on_drive ? base + d.tail : std::u16string();
+    }
     return {};
 }
 

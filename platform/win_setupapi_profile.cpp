@@ -153,7 +153,12 @@ DWORD base_folder(HINF inf, const Item& item, std::u16string* folder)
         return ERROR_SUCCESS;
     }
     if (!sub_dir.empty() && !relative_folder(sub_dir)) return ERROR_INVALID_DATA;
-    *folder = joined(platform::setup_dirid_folder(kCommonPrograms), sub_dir);
+    const std::u16string programs = platform::setup_dirid_folder(kCommonPrograms);
+    if (programs.empty()) {
+        say(item.section, "the all-users Programs folder is not on this machine");
+        return ERROR_NOT_SUPPORTED;
+    }
+    *folder = joined(programs, sub_dir);
     return ERROR_SUCCESS;
 }
 
@@ -197,11 +202,14 @@ DWORD check_profile_items(HINF inf, const WCHAR* section)
 {
     return for_each_listed_section(inf, section, u"ProfileItems", [&](const std::u16string& name) -> DWORD {
         Item item;
-        if (SetupGetLineCountW(inf, name.c_str()) < 0 || item_of(inf, name, &item) ||
-            !(item.flags & FLG_PROFITEM_CURRENTUSER))
-            return ERROR_SUCCESS;
-        say(name, "current-user items are not made: this machine models no user profile, only the all-users one");
-        return ERROR_NOT_SUPPORTED;
+        if (SetupGetLineCountW(inf, name.c_str()) < 0 || item_of(inf, name, &item)) return ERROR_SUCCESS;
+        if (item.flags & FLG_PROFITEM_CURRENTUSER) {
+            say(name, "current-user items are not made: this machine models no user profile, only the all-users one");
+            return ERROR_NOT_SUPPORTED;
+        }
+        // A shell folder this machine lacks; any other fault of the item is the install's to report.
+        std::u16string folder;
+        return base_folder(inf, item, &folder) == ERROR_NOT_SUPPORTED ? ERROR_NOT_SUPPORTED : ERROR_SUCCESS;
     });
 }
 

@@ -79,8 +79,8 @@ std::vector<std::u16string> strings_of(const std::vector<BYTE>& data)
 {
     std::vector<std::u16string> out;
     std::u16string current;
-    for (size_t i = 0; i + 1 < data.size(); i += 2) {
-        const char16_t c = char16_t(data[i] | data[i + 1] << 8);
+    const std::string_view bytes(reinterpret_cast<const char*>(data.data()), data.size());
+    for (char16_t c : platform::from_utf16le(bytes)) {
         if (c) {
             current += c;
             continue;
@@ -93,19 +93,19 @@ std::vector<std::u16string> strings_of(const std::vector<BYTE>& data)
     return out;
 }
 
+// The bytes of a text value, as the registry stores them.
+std::vector<BYTE> text_bytes(std::u16string_view text)
+{
+    const std::string bytes = platform::to_utf16le(text);
+    return std::vector<BYTE>(bytes.begin(), bytes.end());
+}
+
+// Each string ended by a NUL, the list by another.
 std::vector<BYTE> multi_string_bytes(const std::vector<std::u16string>& strings)
 {
-    std::vector<BYTE> out;
-    auto put = [&](char16_t c) {
-        out.push_back(BYTE(c));
-        out.push_back(BYTE(c >> 8));
-    };
-    for (const std::u16string& s : strings) {
-        for (char16_t c : s) put(c);
-        put(0);
-    }
-    put(0);
-    return out;
+    std::u16string all;
+    for (const std::u16string& s : strings) all += s + u'\0';
+    return text_bytes(all + u'\0');
 }
 
 bool holds(const std::vector<std::u16string>& strings, const std::u16string& s)
@@ -120,16 +120,12 @@ bool holds(const std::vector<std::u16string>& strings, const std::u16string& s)
 bool value_of(const INFCONTEXT& line, DWORD flags, DWORD* type, std::vector<BYTE>& data)
 {
     const DWORD count = SetupGetFieldCount(&line);
-    auto text_bytes = [&](const std::u16string& text) {
-        const auto* p = reinterpret_cast<const BYTE*>(text.data());
-        data.assign(p, p + text.size() * 2);
-    };
     const DWORD kind = flags & FLG_ADDREG_TYPE_MASK;
     switch (kind) {
     case 0:
     case FLG_ADDREG_TYPE_EXPAND_SZ:
         *type = kind ? REG_EXPAND_SZ : REG_SZ;
-        text_bytes(field(line, 5) + u'\0');
+        data = text_bytes(field(line, 5) + u'\0');
         return true;
     case FLG_ADDREG_TYPE_MULTI_SZ: {
         *type = REG_MULTI_SZ;
@@ -189,11 +185,10 @@ DWORD add_reg_line(const INFCONTEXT& line, HKEY relative)
     DWORD type = 0;
     std::vector<BYTE> data;
     if (!key_only) {
-        // The 32- and 64-bit views are one registry here, so those bits change nothing.
-        const DWORD value_flags = flags & ~(FLG_ADDREG_NOCLOBBER | FLG_ADDREG_APPEND | FLG_ADDREG_OVERWRITEONLY |
-                                            FLG_ADDREG_64BITKEY | FLG_ADDREG_32BITKEY);
+        // value_of reads the type bits alone, so the other bits (the 32- and 64-bit views among
+        // them, one registry here) change nothing about the value.
         if ((append && (flags & FLG_ADDREG_TYPE_MASK) != FLG_ADDREG_TYPE_MULTI_SZ) ||
-            !value_of(line, value_flags, &type, data))
+            !value_of(line, flags, &type, data))
             return ERROR_INVALID_DATA;
     }
     HKEY key = nullptr;

@@ -151,7 +151,11 @@ TEST(IniFiles, NamesAndLinksStayOnTheMachine)
         {"a FIFO at the name is refused, not waited on",
          [](const auto& root) { ASSERT_EQ(mkfifo((root / "C/Windows/tvn.ini").c_str(), 0600), 0); }, "tvn.ini",
          std::nullopt, ERROR_ACCESS_DENIED},
+        {"a Windows folder the environment puts off the machine is none",
+         [&](const auto&) { setenv("SystemRoot", outside.path().c_str(), 1); }, "tvn.ini", std::nullopt,
+         ERROR_INVALID_DATA},
     };
+    const bool had_system_root = std::getenv("SystemRoot") != nullptr;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         platform::testing::TempSystemRoot root;
@@ -159,6 +163,7 @@ TEST(IniFiles, NamesAndLinksStayOnTheMachine)
         Write(root / "C/Shared/tvn.ini", "[Tvn]\r\n");
         if (c.setup) c.setup(root);
         const Install r = InstallLines(root, "UpdateInis", c.ini + ", Tvn, , \"a=b\"\n");
+        if (!had_system_root) unsetenv("SystemRoot");
         EXPECT_EQ(r.ok, c.error == ERROR_SUCCESS);
         EXPECT_EQ(r.error, c.error);
         if (c.written) {

@@ -38,6 +38,22 @@ TEST_F(PathsTest, DriveLetterPathsMapUnderRootIgnoringCase)
     EXPECT_EQ(platform::normalize_slashes("a\\b\\c"), "a/b/c");
 }
 
+TEST(Paths, SplitFolderGivesTheFolderThatHoldsTheName)
+{
+    struct Case {
+        const char* path;
+        const char* folder;
+        const char* name;
+    };
+    const Case cases[] = {{"/r/C/a.ini", "/r/C", "a.ini"}, {"/a.ini", "/", "a.ini"}, {"a.ini", ".", "a.ini"},
+                          {"x/y/", "x/y", ""}};
+    for (const Case& c : cases) {
+        const platform::FolderAndName split = platform::split_folder(c.path);
+        EXPECT_EQ(split.folder, c.folder) << c.path;
+        EXPECT_EQ(split.name, c.name) << c.path;
+    }
+}
+
 TEST_F(PathsTest, ListingIsSortedAndExactNameWins)
 {
     for (const char* n : {"b.bin", "A.BIN", "c.txt", "a.bin"}) touch(n);

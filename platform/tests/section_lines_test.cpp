@@ -310,6 +310,9 @@ TEST(SetupProfileItems, GroupsAndShortcutsOfTheAllUsersStartMenu)
          ERROR_NOT_SUPPORTED, "Mine.lnk", std::nullopt},
         {"a per-user shell folder is refused", "[I1]\nName=Sys,8\nCmdLine=11,tool.exe\nSubDir=2\n", "",
          ERROR_NOT_SUPPORTED, "Sys.lnk", std::nullopt},
+        {"a per-user shell folder is refused before any item is made",
+         "[I1]\nName=Mine\nCmdLine=11,tool.exe\n[I2]\nName=Sys,8\nCmdLine=11,tool.exe\nSubDir=2\n", "",
+         ERROR_NOT_SUPPORTED, "Mine.lnk", std::nullopt},
         {"a name that leaves the folder", "[I1]\nName=..\\..\\evil\nCmdLine=11,tool.exe\n", "", ERROR_INVALID_NAME,
          "../../evil.lnk", std::nullopt},
         {"a SubDir that leaves the folder", "[I1]\nName=Evil\nCmdLine=11,tool.exe\nSubDir=..\\..\n", "",
@@ -349,5 +352,30 @@ TEST(SetupProfileItems, GroupsAndShortcutsOfTheAllUsersStartMenu)
             ASSERT_EQ(channel.texts.size(), 1u);
             EXPECT_NE(channel.texts[0].find("profile"), std::string::npos) << channel.texts[0];
         }
+    }
+}
+
+TEST(SetupProfileItems, AFolderOfTheEnvironmentOffTheMachineIsNoFolder)
+{
+    // The environment stands for the machine's: a value that is no path of its drives (a host
+    // path, or nothing) must not lead an item's files off the machine.
+    platform::testing::TempSystemRoot root;
+    platform::testing::TempDir host;
+    const std::string outside = host.path() + "/Profile";
+    for (const std::string& value : {outside, std::string()}) {
+        SCOPED_TRACE("ALLUSERSPROFILE=" + value);
+        setenv("ALLUSERSPROFILE", value.c_str(), 1);
+        platform::CapturingDebugChannel channel;
+        platform::DebugChannel* previous = platform::set_debug_channel(&channel);
+        const Result made = InstallSection("[Inst]\nProfileItems=I1\n[I1]\nName=Tvn\nCmdLine=11,tool.exe\nSubDir=Tvn\n",
+                                           SPINST_PROFILEITEMS);
+        const Result group = InstallSection("[Inst]\nProfileItems=I1\n[I1]\nName=Tvn,4\n", SPINST_PROFILEITEMS);
+        platform::set_debug_channel(previous);
+        unsetenv("ALLUSERSPROFILE");
+        EXPECT_EQ(made.error, ERROR_NOT_SUPPORTED);
+        EXPECT_EQ(group.error, ERROR_NOT_SUPPORTED);
+        EXPECT_FALSE(fs::exists(outside));
+        EXPECT_FALSE(fs::exists("/Start Menu"));
+        EXPECT_EQ(channel.texts.size(), 2u);
     }
 }

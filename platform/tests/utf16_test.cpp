@@ -35,6 +35,18 @@ TEST(Utf16, InvalidInputBecomesReplacement)
     EXPECT_TRUE(r.invalid);
 }
 
+TEST(Utf16, LittleEndianBytesCarryEveryUnitAsItIs)
+{
+    // Written by hand: low byte first; a lone surrogate goes through unchanged.
+    const std::string bytes("A\0\xE9\0\xAC\x20\x00\xDC", 8);
+    const std::u16string text{u'A', u'\u00e9', u'\u20ac', char16_t(0xDC00)};
+    EXPECT_EQ(platform::from_utf16le(bytes), text);
+    EXPECT_EQ(platform::to_utf16le(text), bytes);
+    // An odd last byte is half a unit and is left out.
+    EXPECT_EQ(platform::from_utf16le(bytes + "x"), text);
+    EXPECT_EQ(platform::from_utf16le("x"), u"");
+}
+
 TEST(Utf16, BoundedConversionCutsAtCharacterBoundary)
 {
     char buf[4];

@@ -57,7 +57,6 @@ public:
     bool append(std::u16string_view section, std::u16string_view key, std::u16string_view value);
 
 private:
-    enum class Encoding { Ansi, Utf8, Utf16 };
     struct Line {
         std::string raw;   // the line's bytes, without its end
         std::string end;   // its end as bytes: CR LF, LF, or nothing (the last line)
@@ -70,8 +69,8 @@ private:
     bool make_line(std::u16string text, Line* line) const;
     std::string line_end() const;
 
-    Encoding encoding_ = Encoding::Ansi;
-    unsigned code_page_;
+    bool utf16_ = false;
+    unsigned code_page_;  // the code page of a file that is not UTF-16: UTF-8 after its mark
     std::string mark_;  // the byte-order mark the file starts with
     bool crlf_ = true;
     bool torn_ = false;

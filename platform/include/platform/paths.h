@@ -21,6 +21,14 @@ std::string root_path(std::string_view relative);
 // Replaces every '\' by '/'.
 std::string normalize_slashes(std::string_view path);
 
+// A Linux path split at its last '/': the folder that holds the name ("." for a bare name, "/"
+// for a name in the top folder) and the name itself.
+struct FolderAndName {
+    std::string folder;
+    std::string name;
+};
+FolderAndName split_folder(std::string_view path);
+
 // Maps a path as the system's documents write it to a Linux path:
 // - "X:\a\b" or "X:/a/b" (drive letter) → "<root>/X/a/b" (letter upper-cased); "." and ".."
 //   are taken away by their text, and ".." stops at the drive's root as it does on the system

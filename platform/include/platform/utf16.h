@@ -19,6 +19,11 @@ struct ConvertResult {
 std::string to_utf8(std::u16string_view text);
 std::u16string to_utf16(std::string_view text);
 
+// UTF-16LE bytes as text, unit by unit (an odd last byte is left out), and text as UTF-16LE
+// bytes. Nothing is checked or replaced: every unit, a lone surrogate too, goes through as it is.
+std::u16string from_utf16le(std::string_view bytes);
+std::string to_utf16le(std::u16string_view text);
+
 // Length of a NUL-terminated UTF-16 string; null counts as empty.
 size_t u16_length(const char16_t* text);
 // A NUL-terminated UTF-16 string as a view (null gives an empty view).

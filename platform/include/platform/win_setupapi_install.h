@@ -146,6 +146,6 @@ namespace platform {
 // The folder a device-installer directory id stands for, from the environment (SystemRoot,
 // SystemDrive, ALLUSERSPROFILE, ProgramFiles): 10 Windows, 11 system32, 12 drivers, 17 inf,
 // 18 help, 20 fonts, 24 system drive, 50 system, 16406-16427 the shell folders; empty for any
-// other id.
+// other id, and for one whose variable holds no path of a drive ("X:...").
 std::u16string setup_dirid_folder(int dirid);
 }  // namespace platform
