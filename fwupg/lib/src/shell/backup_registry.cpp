@@ -41,6 +41,15 @@ bool ReadEntry(const std::string& entry, std::string* identity, std::string* pat
     return !path->empty() && path->find('\n') == std::string::npos;
 }
 
+// Only a file this user or the administrator wrote, and nobody else may change, is trusted: an
+// entry or a backup of another owner could have been planted to be programmed onto a damaged board.
+bool Trusted(const std::string& path)
+{
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 && (st.st_uid == ::geteuid() || st.st_uid == 0) &&
+           (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
 }  // namespace
 
 std::string BackupRegistryFolder()
@@ -96,7 +105,13 @@ std::vector<std::string> RegisteredBackupsOfSelectedAdapter()
             platform::remove_regular_file(entry);  // its backup is gone
             continue;
         }
-        if (who == identity) found.push_back(path);
+        if (who != identity) continue;
+        if (!Trusted(entry) || !Trusted(path)) {
+            LogDebugMsg(DBG_DEBUG, "RegisteredBackupsOfSelectedAdapter(): the entry %s or the backup %s it names has "
+                        "another owner or may be changed by others; it is not used.", entry.c_str(), path.c_str());
+            continue;
+        }
+        found.push_back(path);
     }
     return found;
 }

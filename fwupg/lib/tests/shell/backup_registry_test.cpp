@@ -57,3 +57,42 @@ TEST_F(BackupRegistryTest, ARunFindsItsAdaptersBackupsFromAnyFolderAndOnlyThose)
         entries += e.path().filename().string().size() == 32 && e.path().filename() != "0123456789abcdef0123456789abcdef";
     EXPECT_EQ(entries, 0u);
 }
+
+// An entry or a backup that another user owns, or that others may change, is not used: it could have
+// been planted to be programmed onto a damaged board.
+TEST_F(BackupRegistryTest, EntriesAndBackupsOthersCouldHaveWrittenAreNotUsed)
+{
+    Start(5);
+    const std::string other = root.path + "/other tool";
+    fs::create_directories(other);
+    const std::string backup = other + "/NVMDump#_" + adapter.mac + ".BIN";
+    std::ofstream(backup) << "dump";
+    fs::permissions(backup, fs::perms::owner_read | fs::perms::owner_write);
+    ASSERT_TRUE(fwupg::shell::RegisterBackup(backup));
+    ASSERT_EQ(RegisteredBackupsOfSelectedAdapter(), std::vector<std::string>{backup});
+    std::string entry;
+    for (const auto& e : fs::directory_iterator(fwupg::shell::BackupRegistryFolder())) entry = e.path().string();
+
+    struct Case {
+        const char* what;
+        std::string path;
+        bool chown;
+        fs::perms add;
+    };
+    const std::vector<Case> cases = {
+        {"entry of another owner", entry, true, fs::perms::none},
+        {"entry others may write", entry, false, fs::perms::others_write},
+        {"backup of another owner", backup, true, fs::perms::none},
+        {"backup its group may write", backup, false, fs::perms::group_write},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const fs::perms before = fs::status(c.path).permissions();
+        if (c.chown && ::chown(c.path.c_str(), 12345, 12345) != 0) GTEST_SKIP() << "cannot give a file away here";
+        fs::permissions(c.path, c.add, fs::perm_options::add);
+        EXPECT_TRUE(RegisteredBackupsOfSelectedAdapter().empty());
+        ASSERT_EQ(::chown(c.path.c_str(), ::geteuid(), ::getegid()), 0);
+        fs::permissions(c.path, before);
+        EXPECT_EQ(RegisteredBackupsOfSelectedAdapter(), std::vector<std::string>{backup});
+    }
+}
