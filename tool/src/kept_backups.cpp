@@ -3,8 +3,12 @@
 #include "user_interface.h"
 
 #include "platform/paths.h"
+#include "platform/safe_file.h"
 
+#include <filesystem>
 #include <string>
+#include <system_error>
+#include <vector>
 
 namespace tirn {
 
@@ -20,16 +24,44 @@ bool IsKeptBackup(const std::string& name)
            !endsWith(".sha256");
 }
 
+void LogKept(UserInterface& ui, const std::string& name)
+{
+    ui.Log(kLevelNormal,
+           "NVRAM backup kept aside by the library (an earlier run's leftover, not programmed back): %s. "
+           "Check it before programming it to a board.\n",
+           name.c_str());
+}
+
+// The kept backups of other folders that the library's machine-wide list of backups names: one
+// small file per backup, whose second line is the backup's full path.
+std::vector<std::string> KeptElsewhere(const std::filesystem::path& here)
+{
+    const std::string folder = platform::map_path("C:\\ProgramData\\FwUpg\\Backups");
+    std::vector<std::string> kept;
+    for (const std::string& entry : platform::list_dir_sorted(folder)) {
+        std::string text;
+        if (!platform::read_regular_file(folder + "/" + entry, &text)) continue;
+        const size_t first = text.find('\n');
+        if (first == std::string::npos || text.empty() || text.back() != '\n') continue;
+        const std::filesystem::path path = text.substr(first + 1, text.size() - first - 2);
+        if (!IsKeptBackup(path.filename().string()) || path.parent_path() == here ||
+            platform::name_state(path.string()) != platform::NameState::Regular)
+            continue;
+        kept.push_back(path.string());
+    }
+    return kept;
+}
+
 }  // namespace
 
 void LogKeptBackups(UserInterface& ui)
 {
     for (const std::string& name : platform::list_dir_sorted("."))
-        if (IsKeptBackup(name))
-            ui.Log(kLevelNormal,
-                   "NVRAM backup kept aside by the library (an earlier run's leftover, not programmed back): %s. "
-                   "Check it before programming it to a board.\n",
-                   name.c_str());
+        if (IsKeptBackup(name)) LogKept(ui, name);
+    std::error_code error;
+    const std::filesystem::path here = std::filesystem::current_path(error);
+    if (!error)
+        for (const std::string& path : KeptElsewhere(here.lexically_normal())) LogKept(ui, path);
 }
 
 }  // namespace tirn

@@ -2,6 +2,7 @@
 #include "tirn_harness.h"
 
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 
 using namespace tirn_test;
@@ -199,9 +200,29 @@ TEST(Binding, KeptBackupsAreNamedInTheToolsLog)
     for (const char* name : {"NVMDump#_001122334455.BIN.unverified-1", "NVMDump#_001122334455.BIN.unverified-1.sha256",
                              "NVMCfgDump#_001122334455.BIN.unverified-2", "NVMDump#_001122334455.BIN"})
         sb.WriteFile(name, "x");
+    // The library's machine-wide list names kept backups of other folders too (and backups that
+    // are not kept, and kept ones of this folder, which are named once by their name).
+    const std::string other = sb.root + "/other tool";
+    const std::string list = sb.root + "/C/ProgramData/FwUpg/Backups/";
+    std::filesystem::create_directories(other);
+    std::filesystem::create_directories(list);
+    std::ofstream(other + "/NVMDump#_001122334455.BIN.unverified-3") << "x";
+    std::ofstream(other + "/NVMDump#_001122334466.BIN") << "x";
+    std::ofstream(list + "00000000000000000000000000000001")
+        << "00:11:22:33:44:55 1639\n" << other << "/NVMDump#_001122334455.BIN.unverified-3\n";
+    std::ofstream(list + "00000000000000000000000000000002")
+        << "00:11:22:33:44:66 1639\n" << other << "/NVMDump#_001122334466.BIN\n";
+    std::ofstream(list + "00000000000000000000000000000003")
+        << "00:11:22:33:44:55 1639\n" << sb.work << "/NVMDump#_001122334455.BIN.unverified-1\n";
+    std::ofstream(list + "00000000000000000000000000000004")
+        << "00:11:22:33:44:55 1639\n" << other << "/NVMDump#_001122334455.BIN.unverified-9\n";  // gone
     sb.Run({"-c"});
     const std::string log = sb.Log();
     auto named = [&](const std::string& file) { return Contains(log, ": " + file + ". Check it"); };
+    EXPECT_TRUE(named(other + "/NVMDump#_001122334455.BIN.unverified-3")) << log;
+    EXPECT_FALSE(named(other + "/NVMDump#_001122334466.BIN"));
+    EXPECT_FALSE(named(other + "/NVMDump#_001122334455.BIN.unverified-9"));
+    EXPECT_FALSE(named(sb.work + "/NVMDump#_001122334455.BIN.unverified-1")) << "named once, by its name";
     EXPECT_TRUE(named("NVMDump#_001122334455.BIN.unverified-1")) << log;
     EXPECT_TRUE(named("NVMCfgDump#_001122334455.BIN.unverified-2")) << log;
     EXPECT_FALSE(named("NVMDump#_001122334455.BIN.unverified-1.sha256"));

@@ -52,6 +52,12 @@ bool Trusted(const std::string& path)
 
 }  // namespace
 
+bool IsSetAside(const std::string& backup)
+{
+    const size_t slash = backup.rfind('/');
+    return backup.find(".unverified-", slash == std::string::npos ? 0 : slash) != std::string::npos;
+}
+
 std::string BackupRegistryFolder()
 {
     return platform::map_path("C:\\ProgramData\\FwUpg\\Backups");
@@ -105,7 +111,7 @@ std::vector<std::string> RegisteredBackupsOfSelectedAdapter()
             platform::remove_regular_file(entry);  // its backup is gone
             continue;
         }
-        if (who != identity) continue;
+        if (who != identity || IsSetAside(path)) continue;  // a kept file is never a leftover to use
         if (!Trusted(entry) || !Trusted(path)) {
             LogDebugMsg(DBG_DEBUG, "RegisteredBackupsOfSelectedAdapter(): the entry %s or the backup %s it names has "
                         "another owner or may be changed by others; it is not used.", entry.c_str(), path.c_str());

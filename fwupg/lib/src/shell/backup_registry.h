@@ -22,8 +22,12 @@ std::string BackupFullPath(const std::string& backup);
 bool RegisterBackup(const std::string& backup);
 // Drops the entry of the backup at `backup`, if there is one.
 void UnregisterBackup(const std::string& backup);
+// A backup kept aside as "<backup>.unverified-<n>": it stays named in the list while it exists, so
+// that the console tool can name it, but it is never a leftover to use.
+bool IsSetAside(const std::string& backup);
 // The full paths of the backups registered for the selected adapter that still exist as regular
-// files, in the list's order. Entries whose backup is gone are dropped on the way.
+// files and are not kept aside, in the list's order. Entries whose backup is gone are dropped on
+// the way.
 std::vector<std::string> RegisteredBackupsOfSelectedAdapter();
 
 }  // namespace fwupg::shell

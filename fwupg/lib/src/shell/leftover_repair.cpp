@@ -42,7 +42,10 @@ std::string SetAside(const std::string& backup)
         }
         if (platform::name_state(FingerprintPath(backup)) == platform::NameState::Regular)
             platform::rename_no_replace(FingerprintPath(backup), FingerprintPath(aside));
+        // The kept file stays named in the machine-wide list, under its new name: the console tool
+        // names every kept file there in its log, whatever folder it was kept in.
         UnregisterBackup(backup);
+        RegisterBackup(aside);
         return aside;
     }
     return {};

@@ -96,3 +96,25 @@ TEST_F(BackupRegistryTest, EntriesAndBackupsOthersCouldHaveWrittenAreNotUsed)
         EXPECT_EQ(RegisteredBackupsOfSelectedAdapter(), std::vector<std::string>{backup});
     }
 }
+
+// A backup kept aside stays named in the list while it exists, for the console tool to name it, but
+// is never offered as a leftover to use.
+TEST_F(BackupRegistryTest, AKeptBackupIsNamedButNeverALeftoverToUse)
+{
+    Start(5);
+    const std::string other = root.path + "/other tool";
+    fs::create_directories(other);
+    const std::string kept = other + "/NVMDump#_" + adapter.mac + ".BIN.unverified-1";
+    std::ofstream(kept) << "dump";
+    fs::permissions(kept, fs::perms::owner_read | fs::perms::owner_write);
+    ASSERT_TRUE(fwupg::shell::RegisterBackup(kept));
+    EXPECT_TRUE(RegisteredBackupsOfSelectedAdapter().empty());
+    size_t entries = 0;
+    for (const auto& e : fs::directory_iterator(fwupg::shell::BackupRegistryFolder())) entries += e.is_regular_file();
+    EXPECT_EQ(entries, 1u) << "the kept file's entry stays while the file exists";
+    fs::remove(kept);
+    RegisteredBackupsOfSelectedAdapter();
+    entries = 0;
+    for (const auto& e : fs::directory_iterator(fwupg::shell::BackupRegistryFolder())) entries += e.is_regular_file();
+    EXPECT_EQ(entries, 0u) << "and goes with it";
+}
