@@ -2,8 +2,8 @@
 
 #include "user_interface.h"
 
+#include "fwupg/backup_list.h"
 #include "platform/paths.h"
-#include "platform/safe_file.h"
 
 #include <filesystem>
 #include <string>
@@ -32,22 +32,19 @@ void LogKept(UserInterface& ui, const std::string& name)
            name.c_str());
 }
 
-// The kept backups of other folders that the library's machine-wide list of backups names: one
-// small file per backup, whose second line is the backup's full path.
+// The kept backups of other folders that the library's machine-wide list of backups names.
 std::vector<std::string> KeptElsewhere(const std::filesystem::path& here)
 {
-    const std::string folder = platform::map_path("C:\\ProgramData\\FwUpg\\Backups");
+    const std::string folder = fwupg::backup_list::Folder();
     std::vector<std::string> kept;
     for (const std::string& entry : platform::list_dir_sorted(folder)) {
-        std::string text;
-        if (!platform::read_regular_file(folder + "/" + entry, &text)) continue;
-        const size_t first = text.find('\n');
-        if (first == std::string::npos || text.empty() || text.back() != '\n') continue;
-        const std::filesystem::path path = text.substr(first + 1, text.size() - first - 2);
+        std::string identity, full;
+        if (!fwupg::backup_list::ReadEntry(folder + "/" + entry, &identity, &full)) continue;
+        const std::filesystem::path path = full;
         if (!IsKeptBackup(path.filename().string()) || path.parent_path() == here ||
-            platform::name_state(path.string()) != platform::NameState::Regular)
+            platform::name_state(full) != platform::NameState::Regular)
             continue;
-        kept.push_back(path.string());
+        kept.push_back(full);
     }
     return kept;
 }

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "fwupg/backup_list.h"
 #include "fwupg/debug_log.h"
 #include "fwupg/sha256.h"
 #include "platform/paths.h"
@@ -29,17 +30,6 @@ std::string EntryPath(const std::string& fullPath)
     return BackupRegistryFolder() + "/" + Sha256HexDigest(fullPath).substr(0, kEntryNameDigits);
 }
 
-// The entry's two lines: identity and full path; false when the entry is not one of ours.
-bool ReadEntry(const std::string& entry, std::string* identity, std::string* path)
-{
-    std::string text;
-    if (!platform::read_regular_file(entry, &text)) return false;
-    const size_t first = text.find('\n');
-    if (first == std::string::npos || text.empty() || text.back() != '\n') return false;
-    *identity = text.substr(0, first);
-    *path = text.substr(first + 1, text.size() - first - 2);
-    return !path->empty() && path->find('\n') == std::string::npos;
-}
 
 // Only a file this user or the administrator wrote, and nobody else may change, is trusted: an
 // entry or a backup of another owner could have been planted to be programmed onto a damaged board.
@@ -60,7 +50,7 @@ bool IsSetAside(const std::string& backup)
 
 std::string BackupRegistryFolder()
 {
-    return platform::map_path("C:\\ProgramData\\FwUpg\\Backups");
+    return backup_list::Folder();
 }
 
 std::string BackupFullPath(const std::string& backup)
@@ -106,7 +96,7 @@ std::vector<std::string> RegisteredBackupsOfSelectedAdapter()
         if (name.size() != kEntryNameDigits) continue;  // scratch files of a registration
         const std::string entry = folder + "/" + name;
         std::string who, path;
-        if (!ReadEntry(entry, &who, &path) || EntryPath(path) != entry) continue;
+        if (!backup_list::ReadEntry(entry, &who, &path) || EntryPath(path) != entry) continue;
         if (platform::name_state(path) == platform::NameState::Free) {
             platform::remove_regular_file(entry);  // its backup is gone
             continue;
