@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <vector>
 
 #include "../../src/shell/backup_registry.h"
 #include "shell_fixture.h"
@@ -14,7 +15,27 @@ using fwupg::shell::RegisteredBackupsOfSelectedAdapter;
 
 namespace {
 
-class BackupRegistryTest : public ShellTest {};
+class BackupRegistryTest : public ShellTest {
+protected:
+    // A file `name` in another tool's folder, readable and writable by its owner alone.
+    std::string PutInOtherFolder(const std::string& name)
+    {
+        const std::string other = root.path + "/other tool";
+        fs::create_directories(other);
+        const std::string path = other + "/" + name;
+        std::ofstream(path) << "dump";
+        fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write);
+        return path;
+    }
+    // The files in the list's folder.
+    static std::vector<std::string> Entries()
+    {
+        std::vector<std::string> entries;
+        for (const auto& e : fs::directory_iterator(fwupg::shell::BackupRegistryFolder()))
+            if (e.is_regular_file()) entries.push_back(e.path().string());
+        return entries;
+    }
+};
 
 }  // namespace
 
@@ -63,15 +84,11 @@ TEST_F(BackupRegistryTest, ARunFindsItsAdaptersBackupsFromAnyFolderAndOnlyThose)
 TEST_F(BackupRegistryTest, EntriesAndBackupsOthersCouldHaveWrittenAreNotUsed)
 {
     Start(5);
-    const std::string other = root.path + "/other tool";
-    fs::create_directories(other);
-    const std::string backup = other + "/NVMDump#_" + adapter.mac + ".BIN";
-    std::ofstream(backup) << "dump";
-    fs::permissions(backup, fs::perms::owner_read | fs::perms::owner_write);
+    const std::string backup = PutInOtherFolder("NVMDump#_" + adapter.mac + ".BIN");
     ASSERT_TRUE(fwupg::shell::RegisterBackup(backup));
     ASSERT_EQ(RegisteredBackupsOfSelectedAdapter(), std::vector<std::string>{backup});
-    std::string entry;
-    for (const auto& e : fs::directory_iterator(fwupg::shell::BackupRegistryFolder())) entry = e.path().string();
+    ASSERT_EQ(Entries().size(), 1u);
+    const std::string entry = Entries().front();
 
     struct Case {
         const char* what;
@@ -102,19 +119,11 @@ TEST_F(BackupRegistryTest, EntriesAndBackupsOthersCouldHaveWrittenAreNotUsed)
 TEST_F(BackupRegistryTest, AKeptBackupIsNamedButNeverALeftoverToUse)
 {
     Start(5);
-    const std::string other = root.path + "/other tool";
-    fs::create_directories(other);
-    const std::string kept = other + "/NVMDump#_" + adapter.mac + ".BIN.unverified-1";
-    std::ofstream(kept) << "dump";
-    fs::permissions(kept, fs::perms::owner_read | fs::perms::owner_write);
+    const std::string kept = PutInOtherFolder("NVMDump#_" + adapter.mac + ".BIN.unverified-1");
     ASSERT_TRUE(fwupg::shell::RegisterBackup(kept));
     EXPECT_TRUE(RegisteredBackupsOfSelectedAdapter().empty());
-    size_t entries = 0;
-    for (const auto& e : fs::directory_iterator(fwupg::shell::BackupRegistryFolder())) entries += e.is_regular_file();
-    EXPECT_EQ(entries, 1u) << "the kept file's entry stays while the file exists";
+    EXPECT_EQ(Entries().size(), 1u) << "the kept file's entry stays while the file exists";
     fs::remove(kept);
     RegisteredBackupsOfSelectedAdapter();
-    entries = 0;
-    for (const auto& e : fs::directory_iterator(fwupg::shell::BackupRegistryFolder())) entries += e.is_regular_file();
-    EXPECT_EQ(entries, 0u) << "and goes with it";
+    EXPECT_TRUE(Entries().empty()) << "and goes with it";
 }
